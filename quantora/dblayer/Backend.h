@@ -1,0 +1,124 @@
+// The interface an engine implements: connections, prepared statements and their result rows.
+// TQuery and Transaction work only through it, so every engine behaves the same to callers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "quantora/base/Types.h"
+#include "quantora/dblayer/FieldType.h"
+#include "quantora/dblayer/Variant.h"
+
+namespace quantora::db {
+
+enum class Engine { SQLite, PostgreSQL };
+
+// How an engine writes positional parameters in SQL text.
+enum class PlaceholderStyle { QuestionNumber /* ?1 */, DollarNumber /* $1 */ };
+
+struct ColumnInfo {
+    AnsiString name;
+    TFieldType type = ftUnknown;
+    int size = 0;  // declared length of character columns
+};
+
+// Storage class of one value of the current row.
+enum class CellKind : uint8_t { Null, Int, Float, Text, Blob };
+
+// A prepared statement. One execution at a time; rows are produced one step at a time.
+class Statement {
+  public:
+    virtual ~Statement() = default;
+
+    virtual const AnsiString& Sql() const = 0;
+    // Binds parameter `index` (0-based) for the next Execute. Date values arrive as Kind::Date.
+    virtual void Bind(int index, const Variant& value) = 0;
+    // Runs the statement; a statement that returns rows is then positioned before its first row.
+    virtual void Execute() = 0;
+    // Moves to the next row; false when there is none.
+    virtual bool Step() = 0;
+    // Ends the current execution (releases locks and cursors); bindings may be reused.
+    virtual void Reset() = 0;
+    // Rows changed by the last Execute of a modifying statement.
+    virtual int64_t Changes() const = 0;
+
+    virtual int ColumnCount() const = 0;
+    // Column metadata; valid after Execute (expression columns take the type of the first row).
+    virtual const ColumnInfo& Column(int i) const = 0;
+
+    virtual CellKind Kind(int i) const = 0;
+    virtual int64_t GetInt64(int i) const = 0;
+    virtual double GetDouble(int i) const = 0;
+    // Text and blob bytes; valid until the next Step or Reset.
+    virtual std::string_view GetText(int i) const = 0;
+};
+
+class Connection;
+
+// A statement checked out of a connection's cache; returns it on destruction.
+class StatementLease {
+  public:
+    StatementLease() = default;
+    StatementLease(Connection* owner, std::unique_ptr<Statement> stmt)
+        : owner_(owner), stmt_(std::move(stmt)) {}
+    StatementLease(StatementLease&& o) noexcept : owner_(o.owner_), stmt_(std::move(o.stmt_)) {
+        o.owner_ = nullptr;
+    }
+    StatementLease& operator=(StatementLease&& o) noexcept;
+    StatementLease(const StatementLease&) = delete;
+    StatementLease& operator=(const StatementLease&) = delete;
+    ~StatementLease() { Release(); }
+
+    void Release() noexcept;
+    Statement* get() const { return stmt_.get(); }
+    Statement* operator->() const { return stmt_.get(); }
+    explicit operator bool() const { return stmt_ != nullptr; }
+
+  private:
+    Connection* owner_ = nullptr;
+    std::unique_ptr<Statement> stmt_;
+};
+
+// One connection of one thread to a database. Caches prepared statements by SQL text; a
+// statement in use by an open query is never handed out a second time.
+class Connection {
+  public:
+    virtual ~Connection() = default;
+
+    virtual Engine engine() const = 0;
+    virtual const char* EngineName() const = 0;
+    virtual PlaceholderStyle Placeholders() const = 0;
+
+    // Prepared statement for engine SQL (placeholders already translated).
+    StatementLease Checkout(const AnsiString& sql);
+
+    // Runs a statement without parameters and without result rows.
+    virtual void ExecDirect(const AnsiString& sql) = 0;
+    // Columns of the table's primary key, in key order (cached by the caller's connection).
+    const std::vector<AnsiString>& PrimaryKey(const AnsiString& table);
+    // Engine DDL from the portable schema text.
+    virtual AnsiString TranslateDdl(const AnsiString& portable) const = 0;
+
+    // Nesting depth of the open Transaction objects on this connection.
+    int transaction_depth = 0;
+
+  protected:
+    virtual std::unique_ptr<Statement> Prepare(const AnsiString& sql) = 0;
+    virtual std::vector<AnsiString> LoadPrimaryKey(const AnsiString& table) = 0;
+    // Drops every cached statement; an engine calls this before it closes its handle.
+    void ClearStatementCache() { idle_.clear(); }
+
+  private:
+    friend class StatementLease;
+    void Return(std::unique_ptr<Statement> stmt) noexcept;
+
+    static constexpr size_t kMaxIdle = 256;
+    std::unordered_map<std::string, std::vector<std::unique_ptr<Statement>>> idle_;
+    size_t idle_count_ = 0;
+    std::unordered_map<std::string, std::vector<AnsiString>> primary_keys_;
+};
+
+}  // namespace quantora::db

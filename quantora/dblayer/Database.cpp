@@ -1,0 +1,167 @@
+// The alias registry and the per-thread connections. Each thread opens its own connection to an
+// alias on first use; closing an alias makes every thread drop its connection at its next use.
+#include "quantora/dblayer/Database.h"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/Transaction.h"
+#include "quantora/dblayer/sqlite/SqliteBackend.h"
+
+namespace quantora::db {
+namespace {
+
+struct AliasEntry {
+    AnsiString uri;
+    uint64_t generation = 0;
+};
+
+struct Registry {
+    std::mutex mutex;
+    std::unordered_map<AnsiString, AliasEntry> aliases;  // by upper-case alias
+    std::map<AnsiString, ConnectionFactory> engines;
+    uint64_t next_generation = 1;
+};
+
+Registry& TheRegistry() {
+    static Registry* r = new Registry;  // never destroyed: threads may outlive static teardown
+    return *r;
+}
+
+struct ThreadConnection {
+    uint64_t generation = 0;
+    std::shared_ptr<Connection> connection;
+};
+thread_local std::unordered_map<AnsiString, ThreadConnection> t_connections;
+
+AnsiString Key(const AnsiString& alias) {
+    AnsiString k = alias;
+    for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return k;
+}
+
+std::shared_ptr<Connection> Connect(const AnsiString& uri) {
+    std::string_view u(uri);
+    if (u.rfind("sqlite:", 0) == 0) {
+        std::string_view path = u.substr(7);
+        if (path.empty())
+            throw EDatabaseError(
+                Format("Malformed database URI '%s': no file path after "
+                       "'sqlite:'",
+                       uri.c_str()));
+        return OpenSqliteConnection(AnsiString(path));
+    }
+    size_t colon = u.find(':');
+    if (colon != std::string_view::npos && colon > 0) {
+        AnsiString scheme(u.substr(0, colon));
+        ConnectionFactory factory = nullptr;
+        {
+            std::lock_guard lock(TheRegistry().mutex);
+            auto it = TheRegistry().engines.find(scheme);
+            if (it != TheRegistry().engines.end()) factory = it->second;
+        }
+        if (factory) return factory(uri);
+    }
+    throw EDatabaseError(
+        Format("Malformed database URI '%s': expected 'sqlite:<path>' or "
+               "'postgresql://user@host:port/db'",
+               uri.c_str()));
+}
+
+}  // namespace
+
+void RegisterEngine(const AnsiString& scheme, ConnectionFactory factory) {
+    std::lock_guard lock(TheRegistry().mutex);
+    TheRegistry().engines[scheme] = factory;
+}
+
+std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias) {
+    AnsiString key = Key(alias);
+    AliasEntry entry;
+    {
+        Registry& r = TheRegistry();
+        std::lock_guard lock(r.mutex);
+        auto it = r.aliases.find(key);
+        if (it == r.aliases.end()) {
+            t_connections.erase(key);
+            throw EDatabaseError(Format("Database alias '%s' is not open", alias.c_str()));
+        }
+        entry = it->second;
+    }
+    ThreadConnection& tc = t_connections[key];
+    if (!tc.connection || tc.generation != entry.generation) {
+        tc.connection.reset();
+        tc.connection = Connect(entry.uri);
+        tc.generation = entry.generation;
+    }
+    return tc.connection;
+}
+
+}  // namespace quantora::db
+
+using namespace quantora::db;
+using quantora::Format;
+
+void OpenDatabase(const AnsiString& alias, const AnsiString& uri) {
+    if (alias.empty()) throw EDatabaseError("OpenDatabase: the alias is empty");
+    AnsiString key = Key(alias);
+    // Connect first: a database that cannot be reached never gets an alias.
+    std::shared_ptr<Connection> conn = Connect(uri);
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    AliasEntry& e = r.aliases[key];
+    e.uri = uri;
+    e.generation = r.next_generation++;
+    t_connections[key] = ThreadConnection{e.generation, std::move(conn)};
+}
+
+void CloseDatabase(const AnsiString& alias) {
+    AnsiString key = Key(alias);
+    {
+        std::lock_guard lock(TheRegistry().mutex);
+        TheRegistry().aliases.erase(key);
+    }
+    t_connections.erase(key);
+}
+
+bool IsDatabaseOpen(const AnsiString& alias) {
+    std::lock_guard lock(TheRegistry().mutex);
+    return TheRegistry().aliases.count(Key(alias)) != 0;
+}
+
+void CreateSchema(const AnsiString& alias) {
+    std::shared_ptr<Connection> conn = ConnectionFor(alias);
+    Transaction tr(alias);
+    std::string_view text(SchemaText());
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(";\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view stmt = text.substr(start, end - start);
+        start = end + 2;
+        // Drop whole-line comments and blank lines; what is left is one statement.
+        AnsiString sql;
+        size_t pos = 0;
+        while (pos < stmt.size()) {
+            size_t nl = stmt.find('\n', pos);
+            if (nl == std::string_view::npos) nl = stmt.size();
+            std::string_view line = stmt.substr(pos, nl - pos);
+            pos = nl + 1;
+            size_t first = line.find_first_not_of(" \t\r");
+            if (first == std::string_view::npos || line.substr(first, 2) == "--") continue;
+            sql.append(line);
+            sql += '\n';
+        }
+        if (!sql.empty()) conn->ExecDirect(conn->TranslateDdl(sql));
+    }
+    conn->ExecDirect(
+        Format("INSERT INTO SCHEMAVERSION (VERSION) SELECT %d WHERE NOT EXISTS "
+               "(SELECT 1 FROM SCHEMAVERSION WHERE VERSION = %d)",
+               kSchemaVersion, kSchemaVersion));
+    tr.Commit();
+}

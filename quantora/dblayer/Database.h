@@ -1,0 +1,34 @@
+// Database aliases: register a database under a name, reach this thread's connection to it,
+// create the lab schema.
+#pragma once
+
+#include <memory>
+
+#include "quantora/base/Types.h"
+#include "quantora/dblayer/Backend.h"
+
+// Registers `alias` for the database at `uri` ("sqlite:path" or "postgresql:..." / a libpq
+// URI "postgresql://user@host:port/db") and checks that it connects. Opening an alias again
+// replaces its database.
+void OpenDatabase(const AnsiString& alias, const AnsiString& uri);
+// Forgets the alias; queries still open on it keep their connection until they close.
+void CloseDatabase(const AnsiString& alias);
+bool IsDatabaseOpen(const AnsiString& alias);
+// Creates every missing table and index of the lab schema and records the schema version.
+void CreateSchema(const AnsiString& alias);
+
+namespace quantora::db {
+
+constexpr int kSchemaVersion = 1;
+
+// This thread's connection to the alias, opened on first use.
+std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias);
+
+// The engine factory behind a URI scheme; the PostgreSQL backend registers itself here.
+using ConnectionFactory = std::shared_ptr<Connection> (*)(const AnsiString& target);
+void RegisterEngine(const AnsiString& scheme, ConnectionFactory factory);
+
+// The portable schema text (schema/quantora.sql).
+const char* SchemaText();
+
+}  // namespace quantora::db

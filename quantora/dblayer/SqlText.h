@@ -1,0 +1,33 @@
+// The layer's reading of SQL text: `:name` parameters, the dialect step, and whether a SELECT
+// reads one table (and so can be live).
+#pragma once
+
+#include <vector>
+
+#include "quantora/base/Types.h"
+#include "quantora/dblayer/Backend.h"
+
+namespace quantora::db {
+
+struct TranslatedSql {
+    AnsiString text;                      // engine SQL with positional placeholders
+    std::vector<AnsiString> param_names;  // distinct parameter names, in order of first use
+};
+
+// Parameter names found in `sql`, distinct, in order of first use. String literals, quoted
+// identifiers, comments and `::` casts are skipped.
+std::vector<AnsiString> ParameterNames(const AnsiString& sql);
+
+// Replaces each `:name` with the engine's positional placeholder (the same number for every
+// use of one name) and rewrites the few statements the engines do not accept as the system
+// writes them: `DELETE table WHERE ...` gains its FROM.
+TranslatedSql TranslateSql(const AnsiString& sql, PlaceholderStyle style);
+
+// The table of a `SELECT ... FROM table [WHERE ...] [ORDER BY ...]` that reads exactly one
+// table without joins, grouping or set operations; empty otherwise.
+AnsiString SingleSelectTable(const AnsiString& sql);
+
+// Case-insensitive equality of ASCII names.
+bool SameName(std::string_view a, std::string_view b);
+
+}  // namespace quantora::db

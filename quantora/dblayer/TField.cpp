@@ -1,0 +1,100 @@
+// Field getters and setters: values come from the dataset's current row or row buffer.
+#include "quantora/dblayer/TField.h"
+
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/TDataSet.h"
+#include "quantora/dblayer/ValueConvert.h"
+
+using namespace quantora::db;
+
+namespace quantora {
+
+int FieldDataSize(TFieldType type, int size) {
+    switch (type) {
+        case ftString:
+        case ftFixedChar:
+        case ftWideString:
+            return size + 1;
+        case ftSmallint:
+        case ftWord:
+        case ftBoolean:
+            return 2;
+        case ftInteger:
+        case ftAutoInc:
+        case ftDate:
+        case ftTime:
+            return 4;
+        case ftFloat:
+        case ftCurrency:
+        case ftDateTime:
+        case ftLargeint:
+            return 8;
+        case ftBCD:
+            return 34;
+        default:
+            return 0;  // blobs and memos live outside the row buffer
+    }
+}
+
+}  // namespace quantora
+
+TField::TField(TDataSet* dataset, int index, AnsiString name, TFieldType type, int size)
+    : dataset_(dataset), index_(index), name_(std::move(name)), type_(type), size_(size) {}
+
+int TField::DataSize() const {
+    return quantora::FieldDataSize(type_, size_);
+}
+
+bool TField::IsNull() const {
+    return dataset_->ReadCell(index_).kind == CellKind::Null;
+}
+
+int64_t TField::AsLargeInt() const {
+    return CellToInt64(dataset_->ReadCell(index_), type_, name_.c_str());
+}
+
+int TField::AsInteger() const {
+    Cell c = dataset_->ReadCell(index_);
+    if (c.kind == CellKind::Int && c.i >= INT32_MIN && c.i <= INT32_MAX)
+        return static_cast<int>(c.i);
+    int64_t v = CellToInt64(c, type_, name_.c_str());
+    if (v < INT32_MIN || v > INT32_MAX)
+        throw EDatabaseError(quantora::Format("Value %lld of field '%s' is out of integer range",
+                                              static_cast<long long>(v), name_.c_str()));
+    return static_cast<int>(v);
+}
+
+double TField::AsFloat() const {
+    return CellToDouble(dataset_->ReadCell(index_), type_, name_.c_str());
+}
+
+TDateTime TField::AsDateTime() const {
+    return CellToDateTime(dataset_->ReadCell(index_), name_.c_str());
+}
+
+AnsiString TField::AsString() const {
+    AnsiString out;
+    CellToString(dataset_->ReadCell(index_), type_, out);
+    return out;
+}
+
+bool TField::AsBoolean() const {
+    Cell c = dataset_->ReadCell(index_);
+    if (c.kind == CellKind::Text && !c.text.empty())
+        return c.text[0] == 'Y' || c.text[0] == 'y' || c.text[0] == 'T' || c.text[0] == 't' ||
+               c.text == "1";
+    return CellToInt64(c, type_, name_.c_str()) != 0;
+}
+
+Variant TField::AsVariant() const {
+    return CellToVariant(dataset_->ReadCell(index_), type_, name_.c_str());
+}
+
+void TField::SetAsString(const AnsiString& value) {
+    Assign(quantora::IsBinaryType(type_) ? Variant::FromBlob(value) : Variant(value));
+}
+
+void TField::Assign(Variant value) {
+    dataset_->WriteCell(*this, std::move(value));
+}

@@ -1,0 +1,68 @@
+// A column of an open dataset: name, type, and its value in the current row or row buffer.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "quantora/base/Types.h"
+#include "quantora/dblayer/FieldType.h"
+#include "quantora/dblayer/Variant.h"
+
+class TDataSet;
+
+class TField {
+  public:
+    TField(TDataSet* dataset, int index, AnsiString name, TFieldType type, int size);
+    TField(const TField&) = delete;
+    TField& operator=(const TField&) = delete;
+
+    const AnsiString& FieldName() const { return name_; }
+    TFieldType DataType() const { return type_; }
+    int Size() const { return size_; }
+    // Bytes the value takes in the layer's row buffer.
+    int DataSize() const;
+    int Index() const { return index_; }
+    TDataSet* DataSet() const { return dataset_; }
+
+    // Reading. A null value reads as 0, 0.0, the empty text or a null variant.
+    bool IsNull() const;
+    int AsInteger() const;
+    int64_t AsLargeInt() const;
+    double AsFloat() const;
+    TDateTime AsDateTime() const;
+    AnsiString AsString() const;
+    bool AsBoolean() const;
+    Variant AsVariant() const;
+
+    // Writing; only in the edit and insert states.
+    void SetAsInteger(int value) { Assign(Variant(value)); }
+    void SetAsLargeInt(int64_t value) { Assign(Variant(value)); }
+    void SetAsFloat(double value) { Assign(Variant(value)); }
+    void SetAsDateTime(TDateTime value) { Assign(Variant::FromDate(value)); }
+    void SetAsString(const AnsiString& value);
+    void SetAsBoolean(bool value) { Assign(Variant(value ? 1 : 0)); }
+    void SetAsVariant(const Variant& value) { Assign(value); }
+    void Clear() { Assign(Variant()); }
+
+  private:
+    void Assign(Variant value);
+    [[noreturn]] void ConversionError(const char* what, const AnsiString& text) const;
+
+    TDataSet* dataset_;
+    int index_;
+    AnsiString name_;
+    TFieldType type_;
+    int size_;
+};
+
+// The fields of a dataset, by position.
+class TFields {
+  public:
+    int Count() const { return static_cast<int>(items_.size()); }
+    TField* Fields(int i) const { return items_.at(static_cast<size_t>(i)); }
+    TField* operator[](int i) const { return Fields(i); }
+
+  private:
+    friend class TDataSet;
+    std::vector<TField*> items_;
+};

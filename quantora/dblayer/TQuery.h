@@ -1,0 +1,69 @@
+// TQuery: SQL text with `:name` parameters on a database alias. Opening runs the statement and
+// reads at most one row; a live result of a one-table SELECT accepts Insert, Edit and Post.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "quantora/dblayer/Backend.h"
+#include "quantora/dblayer/SqlText.h"
+#include "quantora/dblayer/TDataSet.h"
+#include "quantora/dblayer/TParam.h"
+
+class TQuery : public TDBDataSet {
+  public:
+    explicit TQuery(TComponent* owner = nullptr) : TDBDataSet(owner) {}
+    ~TQuery() override;
+
+    // Replaces the SQL text (closing the query first); parameters are taken from the text.
+    void SetSQL(const AnsiString& sql);
+    const AnsiString& SQL() const { return sql_; }
+
+    bool RequestLive() const { return request_live_; }
+    void SetRequestLive(bool live);
+    bool UniDirectional() const { return uni_directional_; }
+    void SetUniDirectional(bool uni) { uni_directional_ = uni; }
+
+    TParams& Params() { return params_; }
+    int ParamCount() const { return params_.Count(); }
+    TParam* ParamByName(const AnsiString& name) const { return params_.ParamByName(name); }
+
+    // Prepares the statement once and keeps it until the SQL text changes or UnPrepare.
+    void Prepare();
+    void UnPrepare() noexcept;
+    bool Prepared() const { return prepared_; }
+
+    // Runs a statement that returns no rows.
+    void ExecSQL();
+    // Rows changed by the last ExecSQL; -1 after an Open.
+    int RowsAffected() const { return static_cast<int>(rows_affected_); }
+
+    bool CanModify() const override;
+
+  protected:
+    std::vector<ColumnSpec> InternalOpen() override;
+    void InternalClose() noexcept override;
+    void InternalRestart() override;
+    bool InternalStep() override;
+    void InternalPost(bool inserting, const std::vector<Variant>& values,
+                      const std::vector<bool>& assigned,
+                      const std::vector<Variant>& old_values) override;
+    AnsiString Describe() const override { return sql_; }
+
+  private:
+    void EnsureStatement();
+    void BindParams();
+    void ReleaseStatement() noexcept;
+
+    AnsiString sql_;
+    bool request_live_ = false;
+    bool uni_directional_ = false;
+    bool prepared_ = false;
+    int64_t rows_affected_ = -1;
+    TParams params_;
+    AnsiString live_table_;
+    quantora::db::TranslatedSql translated_;
+    // The connection outlives the statement lease (declaration order).
+    std::shared_ptr<quantora::db::Connection> conn_;
+    quantora::db::StatementLease stmt_;
+};

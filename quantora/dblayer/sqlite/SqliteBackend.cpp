@@ -1,0 +1,290 @@
+// SQLite statements and connections. Date-times are stored as fixed-width ISO text.
+#include "quantora/dblayer/sqlite/SqliteBackend.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/EDatabaseError.h"
+
+namespace quantora::db {
+namespace {
+
+constexpr int kBusyTimeoutMs = 30000;
+
+[[noreturn]] void Fail(sqlite3* db, int rc, const AnsiString& sql) {
+    const char* msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    throw EDatabaseError(Format("SQLite error %d: %s [SQL: %s]", rc, msg, sql.c_str()));
+}
+
+// Field type and declared length from a column's declared type.
+ColumnInfo FromDeclType(const char* name, const char* decl) {
+    ColumnInfo c;
+    c.name = name ? name : "";
+    std::string d;
+    for (const char* p = decl; p && *p; ++p) d += static_cast<char>(std::toupper(*p));
+    size_t paren = d.find('(');
+    std::string base = d.substr(0, paren);
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    int len = 0;
+    if (paren != std::string::npos) len = std::atoi(d.c_str() + paren + 1);
+    auto has = [&](const char* w) { return base.find(w) != std::string::npos; };
+    if (base == "SMALLINT" || base == "INT2") {
+        c.type = ftSmallint;
+    } else if (base == "BIGINT" || base == "INT8") {
+        c.type = ftLargeint;
+    } else if (has("INT")) {
+        c.type = ftInteger;
+    } else if (base == "BOOLEAN") {
+        c.type = ftBoolean;
+    } else if (base == "TIMESTAMP" || base == "DATETIME") {
+        c.type = ftDateTime;
+    } else if (base == "DATE") {
+        c.type = ftDate;
+    } else if (base == "TIME") {
+        c.type = ftTime;
+    } else if (has("CHAR")) {
+        // CHAR(n) reads as a string too: flags are one-character texts, not fixed-char numbers.
+        c.type = ftString;
+        c.size = len > 0 ? len : 255;
+    } else if (has("TEXT") || has("CLOB")) {
+        c.type = ftMemo;
+    } else if (has("BLOB") || base == "BYTEA") {
+        c.type = ftBlob;
+    } else if (has("DOUB") || has("FLOA") || has("REAL") || has("NUMERIC") || has("DEC")) {
+        c.type = ftFloat;
+    } else {
+        c.type = ftUnknown;  // decided by the first row's value
+    }
+    return c;
+}
+
+class SqliteStatement final : public Statement {
+  public:
+    SqliteStatement(sqlite3* db, const AnsiString& sql) : db_(db), sql_(sql) {
+        int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+        if (rc != SQLITE_OK) Fail(db, rc, sql);
+        if (!stmt_) throw EDatabaseError(Format("SQLite: empty statement [SQL: %s]", sql.c_str()));
+        int n = sqlite3_column_count(stmt_);
+        columns_.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            columns_.push_back(
+                FromDeclType(sqlite3_column_name(stmt_, i), sqlite3_column_decltype(stmt_, i)));
+    }
+    ~SqliteStatement() override { sqlite3_finalize(stmt_); }
+
+    const AnsiString& Sql() const override { return sql_; }
+
+    void Bind(int index, const Variant& v) override {
+        int i = index + 1, rc = SQLITE_OK;
+        if (i > sqlite3_bind_parameter_count(stmt_))
+            throw EDatabaseError(
+                Format("SQLite: no parameter %d in statement [SQL: %s]", i, sql_.c_str()));
+        switch (v.kind()) {
+            case Variant::Kind::Null:
+                rc = sqlite3_bind_null(stmt_, i);
+                break;
+            case Variant::Kind::Int:
+                rc = sqlite3_bind_int64(stmt_, i, v.int_value());
+                break;
+            case Variant::Kind::Float:
+                rc = sqlite3_bind_double(stmt_, i, v.float_value());
+                break;
+            case Variant::Kind::Date: {
+                char iso[kIsoDateTimeLength + 1];
+                FormatIsoDateTime(v.float_value(), iso);
+                rc = sqlite3_bind_text(stmt_, i, iso, static_cast<int>(kIsoDateTimeLength),
+                                       SQLITE_TRANSIENT);
+                break;
+            }
+            case Variant::Kind::String:
+                rc = sqlite3_bind_text64(stmt_, i, v.text_value().data(), v.text_value().size(),
+                                         SQLITE_TRANSIENT, SQLITE_UTF8);
+                break;
+            case Variant::Kind::Blob:
+                rc = sqlite3_bind_blob64(stmt_, i, v.text_value().data(), v.text_value().size(),
+                                         SQLITE_TRANSIENT);
+                break;
+        }
+        if (rc != SQLITE_OK) Fail(db_, rc, sql_);
+    }
+
+    void Execute() override {
+        sqlite3_reset(stmt_);
+        changes_ = 0;
+        pending_ = false;
+        done_ = false;
+        // Run until the first row (or the end) so that errors surface here, not at Step.
+        int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) {
+            pending_ = true;
+            ResolveExpressionTypes();
+        } else if (rc == SQLITE_DONE) {
+            done_ = true;
+            changes_ = sqlite3_changes64(db_);
+        } else {
+            Fail(db_, rc, sql_);
+        }
+    }
+
+    bool Step() override {
+        if (pending_) {
+            pending_ = false;
+            return true;
+        }
+        if (done_) return false;
+        int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc != SQLITE_DONE) Fail(db_, rc, sql_);
+        done_ = true;
+        return false;
+    }
+
+    void Reset() override {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+        pending_ = false;
+        done_ = false;
+    }
+
+    int64_t Changes() const override { return changes_; }
+    int ColumnCount() const override { return static_cast<int>(columns_.size()); }
+    const ColumnInfo& Column(int i) const override { return columns_[static_cast<size_t>(i)]; }
+
+    CellKind Kind(int i) const override {
+        switch (sqlite3_column_type(stmt_, i)) {
+            case SQLITE_INTEGER:
+                return CellKind::Int;
+            case SQLITE_FLOAT:
+                return CellKind::Float;
+            case SQLITE_TEXT:
+                return CellKind::Text;
+            case SQLITE_BLOB:
+                return CellKind::Blob;
+            default:
+                return CellKind::Null;
+        }
+    }
+    int64_t GetInt64(int i) const override { return sqlite3_column_int64(stmt_, i); }
+    double GetDouble(int i) const override { return sqlite3_column_double(stmt_, i); }
+    std::string_view GetText(int i) const override {
+        const void* p = sqlite3_column_blob(stmt_, i);
+        int n = sqlite3_column_bytes(stmt_, i);
+        return p ? std::string_view(static_cast<const char*>(p), static_cast<size_t>(n))
+                 : std::string_view();
+    }
+
+  private:
+    // Columns without a declared type (expressions) take the type of the first row's value.
+    void ResolveExpressionTypes() {
+        if (resolved_) return;
+        resolved_ = true;
+        for (size_t i = 0; i < columns_.size(); ++i) {
+            ColumnInfo& c = columns_[i];
+            if (c.type != ftUnknown) continue;
+            switch (sqlite3_column_type(stmt_, static_cast<int>(i))) {
+                case SQLITE_INTEGER:
+                    c.type = ftLargeint;
+                    break;
+                case SQLITE_FLOAT:
+                    c.type = ftFloat;
+                    break;
+                case SQLITE_BLOB:
+                    c.type = ftBlob;
+                    break;
+                default:
+                    c.type = ftString;
+                    c.size = 255;
+                    break;
+            }
+        }
+    }
+
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+    AnsiString sql_;
+    std::vector<ColumnInfo> columns_;
+    int64_t changes_ = 0;
+    bool pending_ = false, done_ = false, resolved_ = false;
+};
+
+class SqliteConnection final : public Connection {
+  public:
+    explicit SqliteConnection(const AnsiString& path) {
+        int rc = sqlite3_open_v2(path.c_str(), &db_,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
+        if (rc != SQLITE_OK) {
+            AnsiString msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+            sqlite3_close_v2(db_);
+            throw EDatabaseError(
+                Format("SQLite: cannot open database '%s': %s", path.c_str(), msg.c_str()));
+        }
+        sqlite3_extended_result_codes(db_, 0);
+        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        try {
+            // WAL lets readers and one writer of several processes work at once; FULL sync keeps
+            // every committed transaction across a power loss.
+            ExecDirect("PRAGMA journal_mode=WAL");
+            ExecDirect("PRAGMA synchronous=FULL");
+        } catch (...) {
+            sqlite3_close_v2(db_);
+            throw;
+        }
+    }
+    ~SqliteConnection() override {
+        ClearStatementCache();
+        sqlite3_close_v2(db_);
+    }
+
+    Engine engine() const override { return Engine::SQLite; }
+    const char* EngineName() const override { return "SQLite"; }
+    PlaceholderStyle Placeholders() const override { return PlaceholderStyle::QuestionNumber; }
+
+    void ExecDirect(const AnsiString& sql) override {
+        char* err = nullptr;
+        int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err);
+        if (rc != SQLITE_OK) {
+            AnsiString msg = err ? err : sqlite3_errstr(rc);
+            sqlite3_free(err);
+            throw EDatabaseError(
+                Format("SQLite error %d: %s [SQL: %s]", rc, msg.c_str(), sql.c_str()));
+        }
+    }
+
+    AnsiString TranslateDdl(const AnsiString& portable) const override { return portable; }
+
+  protected:
+    std::unique_ptr<Statement> Prepare(const AnsiString& sql) override {
+        return std::make_unique<SqliteStatement>(db_, sql);
+    }
+
+    std::vector<AnsiString> LoadPrimaryKey(const AnsiString& table) override {
+        std::vector<std::pair<int, AnsiString>> cols;
+        SqliteStatement st(db_, "SELECT name, pk FROM pragma_table_info(?1)");
+        st.Bind(0, Variant(table));
+        st.Execute();
+        while (st.Step())
+            if (st.GetInt64(1) > 0)
+                cols.emplace_back(static_cast<int>(st.GetInt64(1)), AnsiString(st.GetText(0)));
+        std::sort(cols.begin(), cols.end());
+        std::vector<AnsiString> out;
+        for (auto& c : cols) out.push_back(std::move(c.second));
+        return out;
+    }
+
+  private:
+    sqlite3* db_ = nullptr;
+};
+
+}  // namespace
+
+std::shared_ptr<Connection> OpenSqliteConnection(const AnsiString& path) {
+    return std::make_shared<SqliteConnection>(path);
+}
+
+}  // namespace quantora::db

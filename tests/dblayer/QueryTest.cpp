@@ -1,0 +1,263 @@
+// Reading through TQuery: types, nulls, parameters, errors, statement reuse, threads.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/TQuery.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::test::TestDatabase;
+
+namespace {
+
+class QueryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        db.Exec(
+            "CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), "
+            "FLAG CHAR(1), SHORTV SMALLINT, VAL DOUBLE, WHEN_AT TIMESTAMP, CMT TEXT, "
+            "DATA BLOB)");
+    }
+    void Prep(TQuery& q, const AnsiString& sql) {
+        q.SetDatabaseName(db.alias());
+        q.SetSQL(sql);
+    }
+    TestDatabase db;
+};
+
+void RunSql(TQuery& q, const AnsiString& sql) {
+    q.Close();
+    q.SetSQL(sql);
+    q.ExecSQL();
+}
+
+}  // namespace
+
+TEST_F(QueryTest, EmptyResultIsAtEofAndMissingFieldsAreNull) {
+    TQuery q;
+    q.SetDatabaseName(db.alias());
+    q.SetSQL("SELECT * FROM T");
+    q.Open();
+    EXPECT_TRUE(q.Active());
+    EXPECT_TRUE(q.Eof());
+    EXPECT_EQ(q.FieldCount(), 8);
+    EXPECT_EQ(q.FindField("NOSUCH"), nullptr);
+    EXPECT_NE(q.FindField("name"), nullptr);  // names match without regard to case
+    EXPECT_THROW(q.FieldByName("NOSUCH"), EDatabaseError);
+    // On an empty result every field reads as null.
+    EXPECT_TRUE(q.FieldByName("VAL")->IsNull());
+    EXPECT_EQ(q.FieldByName("VAL")->AsFloat(), 0.0);
+    q.Next();
+    EXPECT_TRUE(q.Eof());
+    q.Close();
+    EXPECT_FALSE(q.Active());
+    EXPECT_EQ(q.FieldCount(), 0);
+}
+
+TEST_F(QueryTest, DeclaredTypesAndSizes) {
+    TQuery q;
+    q.SetDatabaseName(db.alias());
+    q.SetSQL("SELECT T.*, T_ID * 2 AS DOUBLED, NAME || 'x' AS NX FROM T");
+    db.Exec("INSERT INTO T (T_ID, NAME) VALUES (1, 'a')");
+    q.Open();
+    struct Expect {
+        const char* name;
+        TFieldType type;
+        int data_size;
+    };
+    for (Expect e : {Expect{"T_ID", ftInteger, 4},
+                     {"NAME", ftString, 41},
+                     {"FLAG", ftString, 2},
+                     {"SHORTV", ftSmallint, 2},
+                     {"VAL", ftFloat, 8},
+                     {"WHEN_AT", ftDateTime, 8},
+                     {"CMT", ftMemo, 0},
+                     {"DATA", ftBlob, 0},
+                     {"DOUBLED", ftLargeint, 8},
+                     {"NX", ftString, 256}}) {
+        TField* f = q.FieldByName(e.name);
+        EXPECT_EQ(f->DataType(), e.type) << e.name;
+        EXPECT_EQ(f->DataSize(), e.data_size) << e.name;
+    }
+    EXPECT_EQ(q.FieldByName("DOUBLED")->AsInteger(), 2);
+    EXPECT_EQ(q.FieldByName("NX")->AsString(), "ax");
+}
+
+TEST_F(QueryTest, NullsReadAsZeroAndEmpty) {
+    db.Exec("INSERT INTO T (T_ID) VALUES (7)");
+    TQuery q;
+    Prep(q, "SELECT * FROM T");
+    q.Open();
+    ASSERT_FALSE(q.Eof());
+    for (const char* name : {"NAME", "SHORTV", "VAL", "WHEN_AT", "CMT", "DATA"}) {
+        TField* f = q.FieldByName(name);
+        EXPECT_TRUE(f->IsNull()) << name;
+        EXPECT_EQ(f->AsInteger(), 0) << name;
+        EXPECT_EQ(f->AsFloat(), 0.0) << name;
+        EXPECT_EQ(f->AsString(), "") << name;
+        EXPECT_TRUE(f->AsVariant().IsNull()) << name;
+    }
+    EXPECT_FALSE(q.FieldByName("T_ID")->IsNull());
+    EXPECT_EQ(q.FieldByName("T_ID")->AsInteger(), 7);
+}
+
+TEST_F(QueryTest, ParametersOfEveryType) {
+    TQuery ins;
+    Prep(ins,
+         "INSERT INTO T (T_ID, NAME, SHORTV, VAL, WHEN_AT, CMT, DATA) "
+         "VALUES (:id, :name, :s, :v, :w, :c, :d)");
+    ASSERT_EQ(ins.ParamCount(), 7);
+    ins.Prepare();
+    const AnsiString blob("\0\x01\xff\0z", 5);
+    const TDateTime when = quantora::EncodeDateTime({2024, 2, 29, 13, 45, 7, 123456});
+    for (int i = 1; i <= 3; ++i) {
+        ins.ParamByName("ID")->SetAsInteger(i);
+        ins.ParamByName("name")->SetAsString(i == 2 ? AnsiString() : "n" + std::to_string(i));
+        ins.ParamByName("s")->SetAsInteger(-i);
+        ins.ParamByName("v")->SetAsFloat(0.1 * i);
+        ins.ParamByName("w")->SetAsDateTime(when + i);
+        ins.ParamByName("c")->SetAsString("comment: 'quoted'");
+        if (i == 3)
+            ins.ParamByName("d")->Clear();
+        else
+            ins.ParamByName("d")->SetAsBlob(blob);
+        ins.ExecSQL();
+        EXPECT_EQ(ins.RowsAffected(), 1);
+    }
+
+    TQuery q;
+    Prep(q, "SELECT * FROM T WHERE WHEN_AT >= :w AND NAME <> :skip ORDER BY T_ID");
+    q.ParamByName("w")->SetDataType(ftDateTime);
+    q.ParamByName("w")->SetAsFloat(when + 1);  // the declared type decides how it is bound
+    q.ParamByName("skip")->SetAsString("n3");
+    q.Open();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_EQ(q.FieldByName("T_ID")->AsInteger(), 1);
+    EXPECT_EQ(q.FieldByName("SHORTV")->AsInteger(), -1);
+    EXPECT_DOUBLE_EQ(q.FieldByName("VAL")->AsFloat(), 0.1);
+    EXPECT_EQ(quantora::FormatIsoDateTime(q.FieldByName("WHEN_AT")->AsDateTime()),
+              "2024-03-01 13:45:07.123456");
+    EXPECT_EQ(q.FieldByName("DATA")->AsString(), blob);
+    q.Next();
+    ASSERT_FALSE(q.Eof());  // the empty string is not null
+    EXPECT_EQ(q.FieldByName("T_ID")->AsInteger(), 2);
+    EXPECT_FALSE(q.FieldByName("NAME")->IsNull());
+    q.Next();
+    EXPECT_TRUE(q.Eof());
+
+    // A null parameter matches nothing; re-running with new values reuses the statement.
+    q.Close();
+    q.ParamByName("skip")->Clear();
+    q.Open();
+    EXPECT_TRUE(q.Eof());
+    q.Close();
+    q.ParamByName("skip")->SetAsString("zzz");
+    q.Open();
+    int rows = 0;
+    for (; !q.Eof(); q.Next()) ++rows;
+    EXPECT_EQ(rows, 3);
+    EXPECT_THROW(q.ParamByName("nope"), EDatabaseError);
+}
+
+TEST_F(QueryTest, ErrorsNameTheSqlAndTheCause) {
+    TQuery q;
+    Prep(q, "SELECT * FROM NO_SUCH_TABLE");
+    try {
+        q.Open();
+        FAIL() << "no exception";
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(e.Message.find("SELECT * FROM NO_SUCH_TABLE"), std::string::npos) << e.Message;
+        EXPECT_NE(e.Message.find("NO_SUCH_TABLE"), std::string::npos);
+    }
+    EXPECT_FALSE(q.Active());
+
+    db.Exec("INSERT INTO T (T_ID, NAME) VALUES (1, 'abc')");
+    TQuery dup;
+    Prep(dup, "INSERT INTO T (T_ID) VALUES (1)");
+    EXPECT_THROW(dup.ExecSQL(), EDatabaseError);
+    EXPECT_EQ(dup.RowsAffected(), -1);
+
+    TQuery read;
+    Prep(read, "SELECT NAME FROM T");
+    read.Open();
+    EXPECT_THROW(read.FieldByName("NAME")->AsInteger(), EDatabaseError);       // 'abc' is no number
+    EXPECT_THROW(read.FieldByName("NAME")->SetAsString("x"), EDatabaseError);  // browse state
+
+    TQuery nodb;
+    nodb.SetSQL("SELECT 1");
+    EXPECT_THROW(nodb.Open(), EDatabaseError);
+    nodb.SetDatabaseName("never_opened_alias");
+    EXPECT_THROW(nodb.Open(), EDatabaseError);
+    EXPECT_THROW(OpenDatabase("bad", "mysql://x"), EDatabaseError);
+    EXPECT_THROW(OpenDatabase("bad", "sqlite:"), EDatabaseError);
+    EXPECT_THROW(OpenDatabase("bad", "sqlite:/no/such/dir/x.db"), EDatabaseError);
+    EXPECT_FALSE(IsDatabaseOpen("bad"));
+}
+
+TEST_F(QueryTest, DeleteWithoutFromAndRowsAffected) {
+    TQuery q;
+    Prep(q, "");
+    for (int i = 1; i <= 5; ++i)
+        RunSql(q, "INSERT INTO T (T_ID) VALUES (" + std::to_string(i) + ")");
+    RunSql(q, "delete T where T_ID > 2");
+    EXPECT_EQ(q.RowsAffected(), 3);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM T"), "2");
+}
+
+TEST_F(QueryTest, SameSqlOpenTwiceAtOnceAndNestedReads) {
+    for (int i = 1; i <= 3; ++i) db.Exec("INSERT INTO T (T_ID) VALUES (" + std::to_string(i) + ")");
+    // Two open queries with one text must not share a statement; a second query runs per row.
+    TQuery outer;
+    Prep(outer, "SELECT T_ID FROM T ORDER BY T_ID");
+    TQuery inner;
+    Prep(inner, "SELECT T_ID FROM T ORDER BY T_ID");
+    outer.Open();
+    int pairs = 0;
+    for (; !outer.Eof(); outer.Next()) {
+        inner.Close();
+        inner.Open();
+        for (; !inner.Eof(); inner.Next()) ++pairs;
+    }
+    EXPECT_EQ(pairs, 9);
+    // First re-runs the statement.
+    outer.First();
+    ASSERT_FALSE(outer.Eof());
+    EXPECT_EQ(outer.Fields()[0]->AsInteger(), 1);
+}
+
+TEST_F(QueryTest, ThreadsUseTheirOwnConnections) {
+    constexpr int kThreads = 4, kRows = 50;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            try {
+                TQuery q;
+                q.SetDatabaseName(db.alias());
+                q.SetSQL("INSERT INTO T (T_ID, NAME) VALUES (:id, :name)");
+                for (int i = 0; i < kRows; ++i) {
+                    q.ParamByName("id")->SetAsInteger(t * 1000 + i);
+                    q.ParamByName("name")->SetAsString("thread " + std::to_string(t));
+                    q.ExecSQL();
+                }
+            } catch (...) {
+                ++failures;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM T"), std::to_string(kThreads * kRows));
+}
+
+TEST(Schema, CreateSchemaIsIdempotentAndRecordsItsVersion) {
+    TestDatabase db(true);
+    CreateSchema(db.alias());
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SCHEMAVERSION"), "1");
+    for (const char* table : {"MEASUREMENT", "SPECTRUM", "PEAK", "ECAL", "BLOBCHUNK", "PROJECT",
+                              "SOURCEISOMER", "RADIATION", "USERSETTINGS", "SETTING"})
+        EXPECT_EQ(db.Scalar(AnsiString("SELECT COUNT(*) FROM ") + table), "0") << table;
+}

@@ -1,0 +1,89 @@
+// Throwaway test databases.
+#include "tests/support/TestDatabase.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/TQuery.h"
+
+namespace quantora::test {
+namespace {
+
+std::atomic<int> g_counter{0};
+
+const char* PgUri() {
+    const char* uri = std::getenv("QUANTORA_TEST_PG");
+    return uri && *uri ? uri : nullptr;
+}
+
+}  // namespace
+
+bool UsingPostgres() {
+    return PgUri() != nullptr;
+}
+
+TestDatabase::TestDatabase(bool schema) {
+    int n = ++g_counter;
+    alias_ = Format("testdb_%d_%d", static_cast<int>(getpid()), n);
+    if (const char* pg = PgUri()) {
+        postgres_ = true;
+        pg_schema_ = alias_;
+        {
+            // A schema of its own per test keeps tests apart on one server.
+            OpenDatabase(alias_ + "_admin", Format("postgresql:%s", pg));
+            TQuery q;
+            q.SetDatabaseName(alias_ + "_admin");
+            q.SetSQL(Format("CREATE SCHEMA %s", pg_schema_.c_str()));
+            q.ExecSQL();
+        }
+        std::string base(pg);
+        uri_ = Format("postgresql:%s%coptions=-csearch_path%%3D%s", pg,
+                      base.find('?') == std::string::npos ? '?' : '&', pg_schema_.c_str());
+    } else {
+        std::filesystem::path dir = std::filesystem::temp_directory_path();
+        file_ = (dir / Format("quantora_%s.db", alias_.c_str())).string();
+        std::remove(file_.c_str());
+        uri_ = "sqlite:" + file_;
+    }
+    OpenDatabase(alias_, uri_);
+    if (schema) CreateSchema(alias_);
+}
+
+TestDatabase::~TestDatabase() {
+    CloseDatabase(alias_);
+    if (postgres_) {
+        try {
+            TQuery q;
+            q.SetDatabaseName(alias_ + "_admin");
+            q.SetSQL(Format("DROP SCHEMA %s CASCADE", pg_schema_.c_str()));
+            q.ExecSQL();
+        } catch (...) {
+        }
+        CloseDatabase(alias_ + "_admin");
+    } else {
+        for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file_ + suffix).c_str());
+    }
+}
+
+void TestDatabase::Exec(const AnsiString& sql) const {
+    TQuery q;
+    q.SetDatabaseName(alias_);
+    q.SetSQL(sql);
+    q.ExecSQL();
+}
+
+AnsiString TestDatabase::Scalar(const AnsiString& sql) const {
+    TQuery q;
+    q.SetDatabaseName(alias_);
+    q.SetSQL(sql);
+    q.Open();
+    return q.Eof() ? AnsiString() : q.Fields()[0]->AsString();
+}
+
+}  // namespace quantora::test
