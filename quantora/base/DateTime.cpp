@@ -3,7 +3,6 @@
 #include "quantora/base/DateTime.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace quantora {
 namespace {
@@ -88,8 +87,27 @@ CivilTime DecodeDateTime(TDateTime dt) {
 void FormatIsoDateTime(TDateTime dt, char (&out)[kIsoDateTimeLength + 1]) {
     CivilTime t = DecodeDateTime(dt);
     int year = t.year < 0 ? 0 : (t.year > 9999 ? 9999 : t.year);
-    std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d.%06d", year, t.month, t.day,
-                  t.hour, t.minute, t.second, t.microsecond);
+    // Written digit by digit: this runs for every date bound on SQLite.
+    auto put = [&out](size_t pos, int value, int width) {
+        for (int i = width - 1; i >= 0; --i) {
+            out[pos + static_cast<size_t>(i)] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
+    };
+    put(0, year, 4);
+    out[4] = '-';
+    put(5, t.month, 2);
+    out[7] = '-';
+    put(8, t.day, 2);
+    out[10] = ' ';
+    put(11, t.hour, 2);
+    out[13] = ':';
+    put(14, t.minute, 2);
+    out[16] = ':';
+    put(17, t.second, 2);
+    out[19] = '.';
+    put(20, t.microsecond, 6);
+    out[kIsoDateTimeLength] = '\0';
 }
 
 AnsiString FormatIsoDateTime(TDateTime dt) {

@@ -96,8 +96,10 @@ void TDataSet::Insert() {
     if (!CanModify()) Fail("Cannot insert into a read-only dataset");
     saved_eof_ = eof_;
     saved_from_buffer_ = from_buffer_;
+    // The shown row is kept for Cancel; the two buffers swap, so no value is reallocated.
     if (from_buffer_) saved_buffer_.swap(buffer_);
-    buffer_.assign(fields_.size(), Variant());
+    buffer_.resize(fields_.size());
+    for (Variant& v : buffer_) v.SetNull();
     assigned_.assign(fields_.size(), false);
     state_ = dsInsert;
 }
@@ -126,7 +128,6 @@ void TDataSet::Post() {
     state_ = dsBrowse;
     from_buffer_ = true;
     eof_ = false;
-    saved_buffer_.clear();
 }
 
 void TDataSet::Cancel() {
@@ -150,9 +151,8 @@ void TDataSet::WriteCell(const TField& field, Variant value) {
     if (state_ != dsEdit && state_ != dsInsert)
         Fail(Format("Field '%s' cannot be modified: the dataset is not in edit or insert mode",
                     field.FieldName().c_str()));
-    AnsiString what = Format("field '%s'", field.FieldName().c_str());
     size_t i = static_cast<size_t>(field.Index());
-    buffer_[i] = ToStorage(value, field.DataType(), what.c_str());
+    buffer_[i] = ToStorage(std::move(value), field.DataType(), field.FieldName().c_str());
     assigned_[i] = true;
 }
 

@@ -49,6 +49,7 @@ void TQuery::EnsureStatement() {
 }
 
 void TQuery::ReleaseStatement() noexcept {
+    post_stmt_.Release();
     stmt_.Release();
     conn_.reset();
 }
@@ -70,8 +71,7 @@ void TQuery::BindParams() {
             stmt_->Bind(static_cast<int>(i), Variant());
             continue;
         }
-        AnsiString what = Format("parameter '%s'", p->Name().c_str());
-        stmt_->Bind(static_cast<int>(i), ToStorage(p->Value(), p->DataType(), what.c_str()));
+        stmt_->Bind(static_cast<int>(i), ToStorage(p->Value(), p->DataType(), p->Name().c_str()));
     }
 }
 
@@ -120,6 +120,8 @@ void TQuery::InternalClose() noexcept {
         } catch (...) {
         }
     }
+    post_stmt_.Release();
+    post_assigned_.clear();
     if (!prepared_) ReleaseStatement();
     live_table_.clear();
 }
@@ -141,61 +143,78 @@ bool TQuery::CanModify() const {
 void TQuery::InternalPost(bool inserting, const std::vector<Variant>& values,
                           const std::vector<bool>& assigned,
                           const std::vector<Variant>& old_values) {
-    const PlaceholderStyle style = conn_->Placeholders();
-    AnsiString sql;
-    std::vector<const Variant*> binds;
-    if (inserting) {
-        AnsiString names, marks;
-        for (int i = 0; i < FieldCount(); ++i) {
-            if (!assigned[static_cast<size_t>(i)]) continue;
-            if (!binds.empty()) {
-                names += ", ";
-                marks += ", ";
-            }
-            names += Fields()[i]->FieldName();
-            binds.push_back(&values[static_cast<size_t>(i)]);
-            AppendPlaceholder(marks, style, static_cast<int>(binds.size()));
-        }
-        sql = binds.empty() ? Format("INSERT INTO %s DEFAULT VALUES", live_table_.c_str())
-                            : Format("INSERT INTO %s (%s) VALUES (%s)", live_table_.c_str(),
-                                     names.c_str(), marks.c_str());
-    } else {
-        const std::vector<AnsiString>& key = conn_->PrimaryKey(live_table_);
-        if (key.empty())
-            throw EDatabaseError(
-                Format("Table %s has no primary key: cannot update a row [SQL: %s]",
-                       live_table_.c_str(), sql_.c_str()));
-        sql = Format("UPDATE %s SET ", live_table_.c_str());
-        for (int i = 0; i < FieldCount(); ++i) {
-            if (!assigned[static_cast<size_t>(i)]) continue;
-            if (!binds.empty()) sql += ", ";
-            sql += Fields()[i]->FieldName();
-            sql += " = ";
-            binds.push_back(&values[static_cast<size_t>(i)]);
-            AppendPlaceholder(sql, style, static_cast<int>(binds.size()));
-        }
-        if (binds.empty()) return;  // nothing was changed
-        sql += " WHERE ";
-        for (size_t k = 0; k < key.size(); ++k) {
-            TField* f = FindField(key[k]);
-            if (!f)
-                throw EDatabaseError(
-                    Format("Cannot update %s: key column %s is not in the result "
-                           "[SQL: %s]",
-                           live_table_.c_str(), key[k].c_str(), sql_.c_str()));
-            if (k) sql += " AND ";
-            sql += key[k];
-            sql += " = ";
-            binds.push_back(&old_values[static_cast<size_t>(f->Index())]);
-            AppendPlaceholder(sql, style, static_cast<int>(binds.size()));
-        }
+    // The statement is rebuilt only when the kind of post or the set of assigned columns
+    // changes, so a run of inserts reuses one prepared statement.
+    if (!post_stmt_ || inserting != post_inserting_ || assigned != post_assigned_) {
+        post_stmt_.Release();
+        post_inserting_ = inserting;
+        post_assigned_ = assigned;
+        post_key_fields_.clear();
+        AnsiString sql = inserting ? BuildInsertSql(assigned) : BuildUpdateSql(assigned);
+        if (sql.empty()) return;  // an edit that changed nothing
+        post_stmt_ = conn_->Checkout(sql);
     }
-    StatementLease st = conn_->Checkout(sql);
-    for (size_t i = 0; i < binds.size(); ++i) st->Bind(static_cast<int>(i), *binds[i]);
-    st->Execute();
-    if (!inserting && st->Changes() != 1)
-        throw EDatabaseError(
-            Format("Update of %s changed %lld rows instead of one: the row was "
-                   "changed or deleted by another user [SQL: %s]",
-                   live_table_.c_str(), static_cast<long long>(st->Changes()), sql.c_str()));
+    int n = 0;
+    for (size_t i = 0; i < values.size(); ++i)
+        if (assigned[i]) post_stmt_->Bind(n++, values[i]);
+    for (int k : post_key_fields_) post_stmt_->Bind(n++, old_values[static_cast<size_t>(k)]);
+    post_stmt_->Execute();
+    int64_t changed = post_stmt_->Changes();
+    post_stmt_->Reset();
+    if (!inserting && changed != 1)
+        throw EDatabaseError(Format(
+            "Update of %s changed %lld rows instead of one: the row was "
+            "changed or deleted by another user [SQL: %s]",
+            live_table_.c_str(), static_cast<long long>(changed), post_stmt_->Sql().c_str()));
+}
+
+AnsiString TQuery::BuildInsertSql(const std::vector<bool>& assigned) const {
+    const PlaceholderStyle style = conn_->Placeholders();
+    AnsiString names, marks;
+    int n = 0;
+    for (int i = 0; i < FieldCount(); ++i) {
+        if (!assigned[static_cast<size_t>(i)]) continue;
+        if (n) {
+            names += ", ";
+            marks += ", ";
+        }
+        names += Fields()[i]->FieldName();
+        AppendPlaceholder(marks, style, ++n);
+    }
+    if (!n) return Format("INSERT INTO %s DEFAULT VALUES", live_table_.c_str());
+    return Format("INSERT INTO %s (%s) VALUES (%s)", live_table_.c_str(), names.c_str(),
+                  marks.c_str());
+}
+
+AnsiString TQuery::BuildUpdateSql(const std::vector<bool>& assigned) {
+    const std::vector<AnsiString>& key = conn_->PrimaryKey(live_table_);
+    if (key.empty())
+        throw EDatabaseError(Format("Table %s has no primary key: cannot update a row [SQL: %s]",
+                                    live_table_.c_str(), sql_.c_str()));
+    const PlaceholderStyle style = conn_->Placeholders();
+    AnsiString sql = Format("UPDATE %s SET ", live_table_.c_str());
+    int n = 0;
+    for (int i = 0; i < FieldCount(); ++i) {
+        if (!assigned[static_cast<size_t>(i)]) continue;
+        if (n) sql += ", ";
+        sql += Fields()[i]->FieldName();
+        sql += " = ";
+        AppendPlaceholder(sql, style, ++n);
+    }
+    if (!n) return AnsiString();
+    sql += " WHERE ";
+    for (size_t k = 0; k < key.size(); ++k) {
+        TField* f = FindField(key[k]);
+        if (!f)
+            throw EDatabaseError(
+                Format("Cannot update %s: key column %s is not in the result "
+                       "[SQL: %s]",
+                       live_table_.c_str(), key[k].c_str(), sql_.c_str()));
+        if (k) sql += " AND ";
+        sql += key[k];
+        sql += " = ";
+        AppendPlaceholder(sql, style, ++n);
+        post_key_fields_.push_back(f->Index());
+    }
+    return sql;
 }

@@ -54,6 +54,8 @@ class TQuery : public TDBDataSet {
     void EnsureStatement();
     void BindParams();
     void ReleaseStatement() noexcept;
+    AnsiString BuildInsertSql(const std::vector<bool>& assigned) const;
+    AnsiString BuildUpdateSql(const std::vector<bool>& assigned);
 
     AnsiString sql_;
     bool request_live_ = false;
@@ -66,4 +68,9 @@ class TQuery : public TDBDataSet {
     // The connection outlives the statement lease (declaration order).
     std::shared_ptr<quantora::db::Connection> conn_;
     quantora::db::StatementLease stmt_;
+    // The INSERT or UPDATE that Post ran last, kept for the next Post.
+    quantora::db::StatementLease post_stmt_;
+    bool post_inserting_ = false;
+    std::vector<bool> post_assigned_;
+    std::vector<int> post_key_fields_;
 };

@@ -42,14 +42,14 @@ bool ParseInt64(std::string_view s, int64_t& out) {
 }
 
 [[noreturn]] void NotA(const char* kind, std::string_view text, const char* what) {
-    throw EDatabaseError(Format("'%.*s' is not a valid %s value for %s",
+    throw EDatabaseError(Format("'%.*s' is not a valid %s value for '%s'",
                                 static_cast<int>(std::min<size_t>(text.size(), 64)), text.data(),
                                 kind, what));
 }
 
 int64_t RoundToInt64(double d, const char* what) {
     if (!std::isfinite(d) || std::fabs(d) >= 9.2e18)
-        throw EDatabaseError(Format("Float value %g is out of integer range for %s", d, what));
+        throw EDatabaseError(Format("Float value %g is out of integer range for '%s'", d, what));
     return std::llround(d);
 }
 
@@ -194,8 +194,16 @@ Variant CellToVariant(const Cell& c, TFieldType type, const char* what) {
     return Variant(std::move(s));
 }
 
-Variant ToStorage(const Variant& v, TFieldType type, const char* what) {
+Variant ToStorage(Variant v, TFieldType type, const char* what) {
     if (v.IsNull() || type == ftUnknown) return v;
+    const Variant::Kind k = v.kind();
+    if ((k == Variant::Kind::Int && IsIntegerType(type)) ||
+        (k == Variant::Kind::Float && IsFloatType(type)) ||
+        (k == Variant::Kind::Date && IsDateType(type)) ||
+        (k == Variant::Kind::Blob && IsBinaryType(type)) ||
+        (k == Variant::Kind::String && !IsIntegerType(type) && !IsFloatType(type) &&
+         !IsDateType(type) && !IsBinaryType(type)))
+        return v;  // already in the column's storage form
     Cell c = CellOf(v);
     if (IsIntegerType(type)) {
         if (v.kind() == Variant::Kind::Date)
@@ -205,6 +213,7 @@ Variant ToStorage(const Variant& v, TFieldType type, const char* what) {
     if (IsFloatType(type)) return Variant(CellToDouble(c, type, what));
     if (IsDateType(type)) return Variant::FromDate(CellToDateTime(c, what));
     if (IsBinaryType(type)) {
+        if (v.kind() == Variant::Kind::String) return Variant::FromBlob(std::move(v).TakeText());
         AnsiString s;
         CellToString(c, v.kind() == Variant::Kind::Date ? ftDateTime : type, s);
         return Variant::FromBlob(std::move(s));

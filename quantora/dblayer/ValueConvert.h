@@ -23,7 +23,8 @@ struct Cell {
 Cell CellOf(const Variant& v);
 Cell CellOf(const Statement& st, int column);
 
-// Each throws EDatabaseError naming `what` (e.g. "field 'NAME'") when the value has no such form.
+// Each throws EDatabaseError naming `what` (a field or parameter name) when the value has no
+// such form.
 int64_t CellToInt64(const Cell& c, TFieldType type, const char* what);
 double CellToDouble(const Cell& c, TFieldType type, const char* what);
 TDateTime CellToDateTime(const Cell& c, const char* what);
@@ -31,7 +32,7 @@ void CellToString(const Cell& c, TFieldType type, AnsiString& out);
 Variant CellToVariant(const Cell& c, TFieldType type, const char* what);
 
 // The value in the storage form of a column of `type` (ftUnknown keeps it as it is).
-Variant ToStorage(const Variant& v, TFieldType type, const char* what);
+Variant ToStorage(Variant v, TFieldType type, const char* what);
 
 // Shortest decimal text that reads back as the same double.
 AnsiString FloatToText(double v);

@@ -27,6 +27,12 @@ class Variant {
         return r;
     }
 
+    // Null again; keeps the text's storage for the next value.
+    void SetNull() {
+        kind_ = Kind::Null;
+        text_.clear();
+    }
+
     Kind kind() const { return kind_; }
     bool IsNull() const { return kind_ == Kind::Null; }
     bool IsNumeric() const {
@@ -38,6 +44,7 @@ class Variant {
     int64_t int_value() const { return int_; }
     double float_value() const { return float_; }
     const AnsiString& text_value() const { return text_; }
+    AnsiString TakeText() && { return std::move(text_); }
 
     // Numeric view: Int, Float and Date as a double (0.0 for other kinds).
     double ToDouble() const {

@@ -114,7 +114,7 @@ class SqliteStatement final : public Statement {
     }
 
     void Execute() override {
-        sqlite3_reset(stmt_);
+        if (pending_ || done_ || sqlite3_stmt_busy(stmt_)) sqlite3_reset(stmt_);
         changes_ = 0;
         pending_ = false;
         done_ = false;
