@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds everything with warnings as errors and runs every test: the suite on SQLite, the suite
+# again against a throwaway PostgreSQL server (ODBC tests included, on both drivers), the dialog
+# tests headless, and the suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup-debian.sh
+
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR=/tmp/runtime-root
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+jobs=$(nproc)
+
+echo "== build (warnings are errors)"
+cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUANTORA_WERROR=ON > /dev/null
+ninja -C build/ci
+
+echo "== tests on SQLite"
+ctest --test-dir build/ci --output-on-failure -j "$jobs"
+
+echo "== tests on PostgreSQL"
+pgdir=$(mktemp -d /tmp/quantora-pg.XXXXXX)
+trap 'bash scripts/pg-test-server.sh stop "$pgdir"' EXIT
+QUANTORA_TEST_PG=$(bash scripts/pg-test-server.sh start "$pgdir")
+export QUANTORA_TEST_PG
+ctest --test-dir build/ci --output-on-failure -j "$jobs"
+unset QUANTORA_TEST_PG
+
+if [ "${QUANTORA_SKIP_SANITIZERS:-0}" != 1 ]; then
+  echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (SQLite)"
+  cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUANTORA_SANITIZE=ON \
+    -DQUANTORA_BUILD_BENCH=OFF > /dev/null
+  ninja -C build/asan
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/asan --output-on-failure -j "$jobs"
+fi
