@@ -1,0 +1,113 @@
+// Moving one declared column between a record member and a field: reset, read, write rules.
+#pragma once
+
+#include <array>
+#include <cmath>
+
+#include "quantora/dblayer/TField.h"
+#include "quantora/frame/RecordColumns.h"
+
+namespace quantora::detail {
+
+template <class R>
+void ResetMember(R& r, const Column<R>& c) {
+    switch (c.type) {
+        case ColumnType::Int:
+            r.*c.member.i = static_cast<int>(c.reset);
+            break;
+        case ColumnType::Short:
+            r.*c.member.s = static_cast<short>(c.reset);
+            break;
+        case ColumnType::Float:
+        case ColumnType::DateTime:
+            r.*c.member.d = c.reset;
+            break;
+        case ColumnType::String:
+            (r.*c.member.str).clear();
+            break;
+    }
+}
+
+// `f` is a present, non-null field.
+template <class R>
+void ReadMember(R& r, const Column<R>& c, const TField* f) {
+    switch (c.type) {
+        case ColumnType::Int:
+            r.*c.member.i = f->AsInteger();
+            break;
+        case ColumnType::Short:
+            r.*c.member.s = static_cast<short>(f->AsInteger());
+            break;
+        case ColumnType::Float:
+            r.*c.member.d = f->AsFloat();
+            break;
+        case ColumnType::DateTime:
+            r.*c.member.d = f->AsDateTime();
+            break;
+        case ColumnType::String:
+            r.*c.member.str = f->AsString();
+            break;
+    }
+}
+
+// Reads the field when it is present and not null; otherwise the member keeps its value.
+template <class R>
+void ReadIfPresent(R& r, const Column<R>& c, const TField* f) {
+    if (f && !f->IsNull()) ReadMember(r, c, f);
+}
+
+template <class R>
+bool ShouldWrite(const R& r, const Column<R>& c) {
+    switch (c.write) {
+        case WriteRule::Always:
+            return true;
+        case WriteRule::Hook:
+            return false;
+        case WriteRule::IfNotEmpty:
+            return c.type != ColumnType::String || !(r.*c.member.str).empty();
+        case WriteRule::IfPositive:
+            switch (c.type) {
+                case ColumnType::Int:
+                    return r.*c.member.i > 0;
+                case ColumnType::Short:
+                    return r.*c.member.s > 0;
+                case ColumnType::Float:
+                case ColumnType::DateTime:
+                    return r.*c.member.d > 0.0;  // false for a NaN
+                case ColumnType::String:
+                    return !(r.*c.member.str).empty();
+            }
+    }
+    return true;
+}
+
+template <class R>
+void WriteMember(const R& r, const Column<R>& c, TField* f) {
+    switch (c.type) {
+        case ColumnType::Int:
+            f->SetAsInteger(r.*c.member.i);
+            break;
+        case ColumnType::Short:
+            f->SetAsInteger(r.*c.member.s);
+            break;
+        case ColumnType::Float:
+            f->SetAsFloat(r.*c.member.d);
+            break;
+        case ColumnType::DateTime:
+            f->SetAsDateTime(r.*c.member.d);
+            break;
+        case ColumnType::String:
+            f->SetAsString(r.*c.member.str);
+            break;
+    }
+}
+
+// Index of the first column marked as key; N when there is none.
+template <class R, size_t N>
+size_t KeyIndex(const std::array<Column<R>, N>& cols) {
+    for (size_t i = 0; i < N; ++i)
+        if (cols[i].key) return i;
+    return N;
+}
+
+}  // namespace quantora::detail

@@ -1,0 +1,104 @@
+// The deletion engine: descriptor-driven checks and nulling, detail steps, row deletion.
+#include "quantora/frame/Deletion.h"
+
+#include <vector>
+
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/TQuery.h"
+
+using quantora::Format;
+
+namespace {
+
+// A query of the library's own: not live, forward-only.
+void Prepare(TQuery& q, const AnsiString& dbName) {
+    q.SetDatabaseName(dbName);
+    q.SetRequestLive(false);
+    q.SetUniDirectional(true);
+}
+
+bool Ends(const ReferringTableInfo_t& d) {
+    return !d.TableName || !*d.TableName;
+}
+
+}  // namespace
+
+void CheckBeforeDeletion_IntKey(AnsiString dbName, AnsiString table, int key,
+                                const ReferringTableInfo_t* info, std::set<AnsiString>* blocking,
+                                std::set<AnsiString>* nulled) {
+    if (blocking) blocking->clear();
+    if (nulled) nulled->clear();
+    if (!blocking && !nulled) return;
+    if (!info) return;
+    TQuery q;
+    Prepare(q, dbName);
+    for (const ReferringTableInfo_t* d = info; !Ends(*d); ++d) {
+        q.Close();
+        AnsiString ref = d->RefColumn && *d->RefColumn ? AnsiString(d->RefColumn)
+                                                       : Format("%s_ID", table.c_str());
+        q.SetSQL(Format("SELECT %s_ID, %s FROM %s WHERE %s = %d", d->TableName, d->DisplayColumn,
+                        d->TableName, ref.c_str(), key));
+        q.Open();
+        std::set<AnsiString>* target = d->Kind == Blocking       ? blocking
+                                       : d->Kind == NullOnDelete ? nulled
+                                                                 : nullptr;
+        for (; !q.Eof(); q.Next()) {
+            AnsiString shown = q.Fields()[1]->AsString();
+            int id = q.Fields()[0]->AsInteger();
+            if (target) target->insert(Format("%s ID=%d of '%s'", d->TableName, id, shown.c_str()));
+        }
+    }
+}
+
+void NullReferences_IntKey(AnsiString dbName, AnsiString table, int key,
+                           const ReferringTableInfo_t* info) {
+    if (!info) return;
+    TQuery q;
+    Prepare(q, dbName);
+    for (const ReferringTableInfo_t* d = info; !Ends(*d); ++d) {
+        if (d->Kind != NullOnDelete) continue;
+        q.SetSQL(Format("update %s set %s_ID=NULL where %s_ID=%d", d->TableName, table.c_str(),
+                        table.c_str(), key));
+        q.ExecSQL();
+    }
+}
+
+void DeleteRecord_IntKey(AnsiString dbName, AnsiString table, int key) {
+    TQuery q;
+    Prepare(q, dbName);
+    q.SetSQL(Format("delete from %s where %s_id = %d", table.c_str(), table.c_str(), key));
+    q.ExecSQL();
+}
+
+namespace quantora {
+
+void CheckBeforeDeletion(const DeletionRules& rules, const AnsiString& dbName, int key,
+                         std::set<AnsiString>* blocking, std::set<AnsiString>* nulled) {
+    CheckBeforeDeletion_IntKey(dbName, rules.table, key, rules.referrers, blocking, nulled);
+}
+
+void RemoveDetails(const DeletionRules& rules, const AnsiString& dbName, int key) {
+    TQuery q;
+    Prepare(q, dbName);
+    for (const DetailStep& step : rules.details) {
+        q.Close();
+        q.SetSQL(Format(step.sql, key));
+        if (!step.delete_child) {
+            q.ExecSQL();
+            continue;
+        }
+        // The child keys are read first: the children's own cascades then change the table.
+        std::vector<int> children;
+        for (q.Open(); !q.Eof(); q.Next()) children.push_back(q.Fields()[0]->AsInteger());
+        q.Close();
+        for (int child : children) step.delete_child(dbName, child);
+    }
+}
+
+void DeleteWithDetails(const DeletionRules& rules, const AnsiString& dbName, int key) {
+    RemoveDetails(rules, dbName, key);
+    NullReferences_IntKey(dbName, rules.table, key, rules.referrers);
+    DeleteRecord_IntKey(dbName, rules.table, key);
+}
+
+}  // namespace quantora

@@ -1,0 +1,57 @@
+// Deletion checking and referential clean-up. A table describes the tables that refer to it in
+// a constant descriptor array and its dependent rows as a list of detail steps; one engine
+// reports referring rows, deletes details, nulls references and deletes the row.
+#pragma once
+
+#include <set>
+#include <span>
+
+#include "quantora/base/Types.h"
+
+enum ReferenceKind : unsigned char {
+    Blocking = 0,      // reported as a blocking problem; nothing is done to the row
+    NullOnDelete = 1,  // reported; the deletion sets the reference to null
+    Detail = 2,        // neither reported nor nulled; RemoveDetails deletes the row
+};
+
+struct ReferringTableInfo_t {
+    ReferenceKind Kind;
+    const char* TableName;      // null or empty ends the array
+    const char* DisplayColumn;  // shown in reports, usually NAME
+    const char* RefColumn;      // null or empty: "<table>_ID"
+};
+
+// Fills `blocking` with the kind-0 referrers and `nulled` with the kind-1 referrers of row
+// `key` of `table`, as "%s ID=%d of '%s'" reports. Either set may be null.
+void CheckBeforeDeletion_IntKey(AnsiString dbName, AnsiString table, int key,
+                                const ReferringTableInfo_t* info, std::set<AnsiString>* blocking,
+                                std::set<AnsiString>* nulled);
+// Sets every kind-1 reference to row `key` to null.
+void NullReferences_IntKey(AnsiString dbName, AnsiString table, int key,
+                           const ReferringTableInfo_t* info);
+// Deletes row `key` of `table`.
+void DeleteRecord_IntKey(AnsiString dbName, AnsiString table, int key);
+
+namespace quantora {
+
+// One step of a table's RemoveDetails, run with the record's key as the "%d" of `sql`.
+struct DetailStep {
+    const char* sql;
+    // When set, `sql` selects the keys of child rows (first column), each deleted through this
+    // function with its own cascade; otherwise `sql` is executed.
+    void (*delete_child)(const AnsiString& dbName, int childKey) = nullptr;
+};
+
+struct DeletionRules {
+    const char* table;
+    const ReferringTableInfo_t* referrers = nullptr;  // standard check and nulling
+    std::span<const DetailStep> details{};
+};
+
+void CheckBeforeDeletion(const DeletionRules& rules, const AnsiString& dbName, int key,
+                         std::set<AnsiString>* blocking, std::set<AnsiString>* nulled);
+void RemoveDetails(const DeletionRules& rules, const AnsiString& dbName, int key);
+// RemoveDetails, then the nulling of the references, then the row itself. Never checks.
+void DeleteWithDetails(const DeletionRules& rules, const AnsiString& dbName, int key);
+
+}  // namespace quantora

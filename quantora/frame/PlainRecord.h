@@ -1,0 +1,53 @@
+// The plain record variant, without a field cache: Reset, Read (fields looked up by name on
+// every call) and Insert (columns written by FieldByName). A record class derives from
+// PlainRecord<Self, N> and declares `Columns()` and `Table` as for CachedRecord; optional
+// hooks: void AfterRead(TQuery*); void AfterWrite(TQuery*) (after the declared columns).
+#pragma once
+
+#include <array>
+
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/frame/ColumnIO.h"
+#include "quantora/frame/IntKeyGen.h"
+#include "quantora/frame/QueryGuards.h"
+
+template <class R, size_t N>
+class PlainRecord {
+  public:
+    void Reset() {
+        for (const auto& c : R::Columns()) quantora::detail::ResetMember(self(), c);
+    }
+
+    bool Read(TQuery* q) {
+        Reset();
+        if (q->Eof()) return false;
+        for (const auto& c : R::Columns())
+            if (!c.hook_read) quantora::detail::ReadIfPresent(self(), c, q->FindField(c.name));
+        if constexpr (requires(R & r, TQuery * t) { r.AfterRead(t); }) self().AfterRead(q);
+        return true;
+    }
+
+    // A key member above 0 is written as the key; else a key from `keyGen` when it can give
+    // one (the member then holds it); else the key column is left alone.
+    void Insert(IntKeyGen* keyGen, const char* dbName, TQuery* q) {
+        AutoQuery aq(q, dbName, R::Table);
+        OpenerCloser oc(aq.get());
+        aq->Insert();
+        const auto& cols = R::Columns();
+        for (const auto& c : cols) {
+            if (c.key && c.type == quantora::ColumnType::Int) {
+                int& key = self().*c.member.i;
+                if (key <= 0 && keyGen && keyGen->CanGenerate()) key = keyGen->NextKey();
+                if (key > 0) aq->FieldByName(c.name)->SetAsInteger(key);
+                continue;
+            }
+            if (quantora::detail::ShouldWrite(self(), c))
+                quantora::detail::WriteMember(self(), c, aq->FieldByName(c.name));
+        }
+        if constexpr (requires(R & r, TQuery * t) { r.AfterWrite(t); }) self().AfterWrite(aq.get());
+        aq->Post();
+    }
+
+  protected:
+    R& self() { return static_cast<R&>(*this); }
+};

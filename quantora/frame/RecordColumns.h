@@ -1,0 +1,96 @@
+// The declaration of a record class's columns: name, member, reset value and rules. A record
+// class lists its columns once; the record framework reads and writes them from the list.
+#pragma once
+
+#include <cstddef>
+
+#include "quantora/base/Types.h"
+
+namespace quantora {
+
+enum class ColumnType : unsigned char { Int, Short, Float, DateTime, String };
+
+enum class WriteRule : unsigned char {
+    Always,      // written as it stands, reset values included
+    IfPositive,  // integers above 0, floats and dates above 0.0 (a NaN is not written)
+    IfNotEmpty,  // strings that are not empty
+    Hook,        // written by the table's own AfterSetData
+};
+
+template <class R>
+struct Column {
+    const char* name;
+    ColumnType type;
+    union Member {
+        int R::*i;
+        short R::*s;
+        double R::*d;
+        AnsiString R::*str;
+    } member;
+    double reset = -1.0;  // strings reset to empty
+    WriteRule write = WriteRule::Always;
+    bool hook_read = false;  // read by the table's own AfterGetData
+    bool key = false;
+
+    constexpr Column Key() const {
+        return With([](Column& c) { c.key = true; });
+    }
+    constexpr Column ResetTo(double v) const {
+        return With([v](Column& c) { c.reset = v; });
+    }
+    constexpr Column WriteIf(WriteRule rule) const {
+        return With([rule](Column& c) { c.write = rule; });
+    }
+    constexpr Column IfPositive() const { return WriteIf(WriteRule::IfPositive); }
+    constexpr Column IfNotEmpty() const { return WriteIf(WriteRule::IfNotEmpty); }
+    // Read and written by the table's hooks only.
+    constexpr Column Hooked() const {
+        return With([](Column& c) {
+            c.hook_read = true;
+            c.write = WriteRule::Hook;
+        });
+    }
+    constexpr Column HookWrite() const { return WriteIf(WriteRule::Hook); }
+
+  private:
+    template <class F>
+    constexpr Column With(F f) const {
+        Column c = *this;
+        f(c);
+        return c;
+    }
+};
+
+// Column builders: the member's type picks the column type; dates are named explicitly.
+template <class R>
+constexpr Column<R> Col(const char* name, int R::*m) {
+    Column<R> c{name, ColumnType::Int, {}};
+    c.member.i = m;
+    return c;
+}
+template <class R>
+constexpr Column<R> Col(const char* name, short R::*m) {
+    Column<R> c{name, ColumnType::Short, {}};
+    c.member.s = m;
+    return c;
+}
+template <class R>
+constexpr Column<R> Col(const char* name, double R::*m) {
+    Column<R> c{name, ColumnType::Float, {}};
+    c.member.d = m;
+    return c;
+}
+template <class R>
+constexpr Column<R> DateCol(const char* name, double R::*m) {
+    Column<R> c{name, ColumnType::DateTime, {}};
+    c.member.d = m;
+    return c;
+}
+template <class R>
+constexpr Column<R> Col(const char* name, AnsiString R::*m) {
+    Column<R> c{name, ColumnType::String, {}};
+    c.member.str = m;
+    return c;
+}
+
+}  // namespace quantora

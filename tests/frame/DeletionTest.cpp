@@ -1,0 +1,117 @@
+// The deletion engine on the lab schema: reports, nulling, detail steps, problem lists.
+#include <gtest/gtest.h>
+
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/frame/Deletion.h"
+#include "quantora/frame/DeletionInfo.h"
+#include "quantora/frame/UiHooks.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::test::TestDatabase;
+
+namespace {
+
+const ReferringTableInfo_t kMeasurementReferrers[] = {
+    {Blocking, "PEAKEVAL", "NAME", nullptr},
+    {NullOnDelete, "EFFMEASUREMENT", "EFFMEASUREMENT_ID", nullptr},
+    {Detail, "SPECTRUM", "NAME", nullptr},
+    {Blocking, nullptr, nullptr, nullptr},
+};
+
+int g_children_deleted = 0;
+void DeleteChild(const AnsiString& db, int key) {
+    ++g_children_deleted;
+    DeleteRecord_IntKey(db, "SPECTRUM", key);
+}
+
+}  // namespace
+
+TEST(Deletion, ReportsAreSortedBytewiseAndSetsAreEmptiedFirst) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (7, 1, 'first')");
+    db.Exec("INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (12, 1, 'second')");
+    db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
+    db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (5, 1, 's')");
+
+    std::set<AnsiString> blocking{"stale"}, nulled{"stale"};
+    CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, kMeasurementReferrers, &blocking,
+                               &nulled);
+    ASSERT_EQ(blocking.size(), 2u);
+    EXPECT_EQ(*blocking.begin(), "PEAKEVAL ID=12 of 'second'");  // "1" sorts before "7"
+    EXPECT_EQ(*blocking.rbegin(), "PEAKEVAL ID=7 of 'first'");
+    ASSERT_EQ(nulled.size(), 1u);
+    EXPECT_EQ(*nulled.begin(), "EFFMEASUREMENT ID=3 of '3'");
+
+    CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 99, kMeasurementReferrers, &blocking,
+                               nullptr);
+    EXPECT_TRUE(blocking.empty());
+    // Both sets null: no SQL at all (a broken descriptor would otherwise throw).
+    const ReferringTableInfo_t broken[] = {{Blocking, "NO_SUCH_TABLE", "NAME", nullptr},
+                                           {Blocking, "", nullptr, nullptr}};
+    EXPECT_NO_THROW(
+        CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, broken, nullptr, nullptr));
+    EXPECT_THROW(
+        CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, broken, &blocking, nullptr),
+        EDatabaseError);
+
+    // A descriptor with its own referring column.
+    db.Exec("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID, NAME) VALUES (4, 2, 'child')");
+    const ReferringTableInfo_t projects[] = {{Blocking, "PROJECT", "NAME", "SUPERPROJECT_ID"},
+                                             {Blocking, nullptr, nullptr, nullptr}};
+    CheckBeforeDeletion_IntKey(db.alias(), "PROJECT", 2, projects, &blocking, nullptr);
+    EXPECT_EQ(blocking, std::set<AnsiString>{"PROJECT ID=4 of 'child'"});
+}
+
+TEST(Deletion, CascadeDeletesDetailsNullsReferencesAndStopsAtAFailure) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (1, 'm')");
+    db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
+    db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID) VALUES (5, 1)");
+    db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID) VALUES (6, 1)");
+    db.Exec("INSERT INTO MEAS_KEYWORD (MEASUREMENT_ID, KEYWORD_ID) VALUES (1, 1)");
+
+    const quantora::DetailStep steps[] = {
+        {"SELECT SPECTRUM_ID FROM SPECTRUM WHERE MEASUREMENT_ID=%d", DeleteChild},
+        {"delete from MEAS_KEYWORD WHERE MEASUREMENT_ID=%d"},
+    };
+    quantora::DeletionRules rules{"MEASUREMENT", kMeasurementReferrers, steps};
+    g_children_deleted = 0;
+    quantora::DeleteWithDetails(rules, db.alias(), 1);
+    EXPECT_EQ(g_children_deleted, 2);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEAS_KEYWORD"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM EFFMEASUREMENT WHERE MEASUREMENT_ID IS NULL"), "1");
+
+    // A failing step stops the cascade; what ran before stays done.
+    db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (2, 'm2')");
+    db.Exec("INSERT INTO MEAS_KEYWORD (MEASUREMENT_ID, KEYWORD_ID) VALUES (2, 1)");
+    const quantora::DetailStep failing[] = {
+        {"delete from MEAS_KEYWORD WHERE MEASUREMENT_ID=%d"},
+        {"delete from NO_SUCH_TABLE WHERE MEASUREMENT_ID=%d"},
+    };
+    quantora::DeletionRules bad{"MEASUREMENT", kMeasurementReferrers, failing};
+    EXPECT_THROW(quantora::DeleteWithDetails(bad, db.alias(), 2), EDatabaseError);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEAS_KEYWORD"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), "1");
+}
+
+TEST(Deletion, ProblemListsAndThePresenter) {
+    DbObjectDeletionInfo info;
+    EXPECT_TRUE(info.DeletionCheck());
+    EXPECT_TRUE(info.Delete(false));  // no problems: no dialog
+    info.Problems = {{Solved, "a"}, {Resolvable, "b"}};
+    EXPECT_TRUE(info.DeletionCheck());
+    info.Problems.push_back({NotResolvable, "c"});
+    EXPECT_FALSE(info.DeletionCheck());
+
+    EXPECT_FALSE(info.Delete(true));  // headless: nothing confirmed
+    int shown = 0;
+    quantora::InstallUiHooks({nullptr, nullptr, [&](DbObjectDeletionInfo& i) {
+                                  shown += static_cast<int>(i.Problems.size());
+                                  return true;
+                              }});
+    EXPECT_TRUE(info.Delete(false));
+    EXPECT_EQ(shown, 3);
+    quantora::InstallUiHooks({});
+}

@@ -1,0 +1,225 @@
+// The record framework on a table of its own: reading, writing rules, inserting with keys.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/frame/CachedRecord.h"
+#include "quantora/frame/PlainRecord.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::Col;
+using quantora::DateCol;
+using quantora::test::TestDatabase;
+
+namespace {
+
+// A record with every column type and write rule.
+struct SAMPLEROWData : CachedRecord<SAMPLEROWData, 7> {
+    int SAMPLEROW_ID, REF_ID;
+    short SHORTV;
+    double VAL, WHEN_AT;
+    AnsiString NAME, CMT;
+    static constexpr const char* Table = "SAMPLEROW";
+    static const std::array<quantora::Column<SAMPLEROWData>, 7>& Columns();
+    SAMPLEROWData() { Reset(); }
+};
+const std::array<quantora::Column<SAMPLEROWData>, 7>& SAMPLEROWData::Columns() {
+    using R = SAMPLEROWData;
+    static constexpr std::array<quantora::Column<R>, 7> cols = {
+        Col("SAMPLEROW_ID", &R::SAMPLEROW_ID).Key(),
+        Col("REF_ID", &R::REF_ID).IfPositive(),
+        Col("SHORTV", &R::SHORTV).ResetTo(7),
+        Col("VAL", &R::VAL).IfPositive(),
+        DateCol("WHEN_AT", &R::WHEN_AT).IfPositive(),
+        Col("NAME", &R::NAME),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+    };
+    return cols;
+}
+
+struct PLAINROWData : PlainRecord<PLAINROWData, 3> {
+    int PLAINROW_ID;
+    AnsiString NAME, CMT;
+    static constexpr const char* Table = "PLAINROW";
+    static const std::array<quantora::Column<PLAINROWData>, 3>& Columns();
+    PLAINROWData() { Reset(); }
+};
+const std::array<quantora::Column<PLAINROWData>, 3>& PLAINROWData::Columns() {
+    using R = PLAINROWData;
+    static constexpr std::array<quantora::Column<R>, 3> cols = {
+        Col("PLAINROW_ID", &R::PLAINROW_ID).Key(), Col("NAME", &R::NAME),
+        Col("CMT", &R::CMT).IfNotEmpty()};
+    return cols;
+}
+
+// Counts its calls; CanGenerate as configured.
+struct ScriptedKeyGen : IntKeyGen {
+    explicit ScriptedKeyGen(bool can) : can_(can) {}
+    int NextKey() override { return 100 + ++calls; }
+    bool CanGenerate() override { return can_; }
+    int calls = 0;
+    bool can_;
+};
+
+class RecordTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        db.Exec(
+            "CREATE TABLE SAMPLEROW (SAMPLEROW_ID INTEGER NOT NULL PRIMARY KEY, REF_ID INTEGER, "
+            "SHORTV SMALLINT, VAL DOUBLE, WHEN_AT TIMESTAMP, NAME VARCHAR(40), CMT TEXT)");
+        db.Exec(
+            "CREATE TABLE PLAINROW (PLAINROW_ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), "
+            "CMT TEXT)");
+        q.SetDatabaseName(db.alias());
+    }
+    TestDatabase db;
+    TQuery q;
+};
+
+}  // namespace
+
+TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
+    SAMPLEROWData r;
+    q.SetSQL("SELECT * FROM SAMPLEROW");
+    q.Open();
+    EXPECT_FALSE(r.GetData(&q));  // empty result
+    EXPECT_EQ(r.SAMPLEROW_ID, -1);
+    EXPECT_EQ(r.SHORTV, 7);
+    EXPECT_EQ(r.VAL, -1.0);
+    EXPECT_FALSE(r.FieldPtrsValid);
+
+    db.Exec("INSERT INTO SAMPLEROW (SAMPLEROW_ID, SHORTV, NAME, VAL) VALUES (1, -3, 'one', 2.5)");
+    db.Exec("INSERT INTO SAMPLEROW (SAMPLEROW_ID, NAME) VALUES (2, 'two')");
+    q.Close();
+    q.SetSQL("SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
+    q.Open();
+    ASSERT_TRUE(r.GetData(&q));
+    EXPECT_EQ(r.SAMPLEROW_ID, 1);
+    EXPECT_EQ(r.SHORTV, -3);
+    EXPECT_EQ(r.NAME, "one");
+    EXPECT_EQ(r.WHEN_AT, -1.0);  // not in the result
+    EXPECT_EQ(r.REF_ID, -1);
+    ASSERT_TRUE(r.GetData(&q));  // no Next: the same row again
+    EXPECT_EQ(r.SAMPLEROW_ID, 1);
+    q.Next();
+    ASSERT_TRUE(r.GetData(&q));
+    EXPECT_EQ(r.SAMPLEROW_ID, 2);
+    EXPECT_EQ(r.VAL, -1.0);  // null
+    EXPECT_EQ(r.SHORTV, 7);
+
+    // Copies keep the cached pointers; sets order by key.
+    SAMPLEROWData copy = r;
+    EXPECT_EQ(copy.FieldPtrs, r.FieldPtrs);
+    std::set<SAMPLEROWData> set;
+    copy.SAMPLEROW_ID = 5;
+    set.insert(copy);
+    r.SAMPLEROW_ID = -2;
+    set.insert(r);
+    EXPECT_EQ(set.begin()->SAMPLEROW_ID, -2);
+}
+
+TEST_F(RecordTest, WriteRulesAndBrowseState) {
+    SAMPLEROWData r;
+    r.SAMPLEROW_ID = 1;
+    r.VAL = std::nan("");  // not written
+    r.WHEN_AT = 0.0;       // not written
+    r.NAME = "";           // always written: empty, not null
+    r.Insert(nullptr, db.name(), nullptr);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE REF_ID IS NULL AND VAL IS NULL AND "
+                        "WHEN_AT IS NULL AND CMT IS NULL AND NAME = '' AND SHORTV = 7"),
+              "1");
+
+    r.Reset();
+    r.SAMPLEROW_ID = 2;
+    r.REF_ID = 9;
+    r.VAL = 0.5;
+    r.WHEN_AT = 45000.25;
+    r.CMT = "note";
+    r.Insert(nullptr, db.name(), nullptr);
+    SAMPLEROWData back;
+    q.SetSQL("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 2");
+    q.Open();
+    ASSERT_TRUE(back.GetData(&q));
+    EXPECT_EQ(back.REF_ID, 9);
+    EXPECT_EQ(back.VAL, 0.5);
+    EXPECT_EQ(back.WHEN_AT, 45000.25);
+    EXPECT_EQ(back.CMT, "note");
+
+    // SetData in browse state changes nothing.
+    back.NAME = "changed";
+    back.SetData(&q);
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(db.Scalar("SELECT NAME FROM SAMPLEROW WHERE SAMPLEROW_ID = 2"), "");
+}
+
+TEST_F(RecordTest, InsertKeysFromMembersAndGenerators) {
+    SAMPLEROWData r;
+    ScriptedKeyGen cannot(false), can(true);
+    r.SAMPLEROW_ID = 0;
+    r.Insert(&cannot, db.name(), nullptr);  // key 0 is written as 0
+    EXPECT_EQ(cannot.calls, 0);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE SAMPLEROW_ID = 0"), "1");
+
+    r.Reset();
+    r.SAMPLEROW_ID = 17;
+    r.Insert(&can, db.name(), nullptr);  // an explicit key never calls the generator
+    EXPECT_EQ(can.calls, 0);
+
+    r.Reset();
+    r.Insert(&can, db.name(), nullptr);
+    EXPECT_EQ(r.SAMPLEROW_ID, 101);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE SAMPLEROW_ID IN (17, 101)"), "2");
+
+    // On the caller's live query, which stays open.
+    TQuery live;
+    live.SetDatabaseName(db.alias());
+    live.SetSQL("SELECT * FROM SAMPLEROW");
+    live.SetRequestLive(true);
+    live.Open();
+    for (int i = 0; i < 3; ++i) {
+        r.Reset();
+        r.NAME = "batch";
+        r.Insert(&can, nullptr, &live);
+    }
+    EXPECT_TRUE(live.Active());
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE NAME = 'batch'"), "3");
+
+    // A failing insert passes the layer's error on and leaves the generated key.
+    r.Reset();
+    r.SAMPLEROW_ID = 17;
+    r.FieldPtrsValid = false;
+    EXPECT_THROW(r.Insert(nullptr, db.name(), nullptr), EDatabaseError);
+    EXPECT_THROW(r.Insert(nullptr, nullptr, nullptr), Exception);
+}
+
+TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
+    PLAINROWData p;
+    quantora::CountingKeyGen keys(40);
+    p.NAME = "first";
+    p.Insert(&keys, db.name(), nullptr);
+    EXPECT_EQ(p.PLAINROW_ID, 40);
+    p.Reset();
+    p.PLAINROW_ID = 3;
+    p.CMT = "c";
+    p.Insert(&keys, db.name(), nullptr);
+    EXPECT_EQ(p.PLAINROW_ID, 3);
+
+    q.SetSQL("SELECT NAME, PLAINROW_ID FROM PLAINROW ORDER BY PLAINROW_ID");
+    q.Open();
+    ASSERT_TRUE(p.Read(&q));
+    EXPECT_EQ(p.PLAINROW_ID, 3);
+    EXPECT_EQ(p.NAME, "");  // null
+    EXPECT_EQ(p.CMT, "");   // not selected
+    q.Next();
+    ASSERT_TRUE(p.Read(&q));
+    EXPECT_EQ(p.NAME, "first");
+    q.Next();
+    EXPECT_FALSE(p.Read(&q));
+    EXPECT_EQ(p.PLAINROW_ID, -1);
+
+    quantora::MaxKeyGen max(db.alias(), "PLAINROW");
+    EXPECT_EQ(max.NextKey(), 41);
+    EXPECT_EQ(max.NextKey(), 42);  // never a key it gave before
+}
