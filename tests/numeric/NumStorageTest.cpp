@@ -1,0 +1,136 @@
+// Numeric vectors and matrices: resizing and the little-endian byte-string form, bit for bit.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <random>
+
+#include "quantora/base/Exception.h"
+#include "quantora/numeric/NumMatrix.h"
+#include "quantora/numeric/NumVector.h"
+
+namespace {
+
+uint64_t Bits(double d) {
+    return std::bit_cast<uint64_t>(d);
+}
+
+AnsiString MessageOf(auto&& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message;
+    }
+    return "(no exception)";
+}
+
+}  // namespace
+
+TEST(NumVector, StoredFormIsLittleEndianBinary64WithEveryBitKept) {
+    NumVector<double> v(3);
+    v[0] = 1.0;
+    v[1] = -0.0;
+    v[2] = std::bit_cast<double>(uint64_t{0x7FF00000DEADBEEF});  // signalling NaN with a payload
+    AnsiString s;
+    v.SaveToString(s);
+    // Least significant byte first, zero bytes kept.
+    EXPECT_EQ(s, AnsiString("\0\0\0\0\0\0\xF0\x3F"
+                            "\0\0\0\0\0\0\0\x80"
+                            "\xEF\xBE\xAD\xDE\0\0\xF0\x7F",
+                            24));
+    NumVector<double> back;
+    back.LoadFromString(3, s);
+    ASSERT_EQ(back.Dim(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Bits(back[i]), Bits(v[i])) << i;
+
+    // Random bit patterns (NaNs, infinities and subnormals among them) survive a round trip.
+    std::mt19937_64 rng(20240601);
+    NumVector<double> big(5000);
+    for (double& d : big) d = std::bit_cast<double>(rng());
+    NumVector<double>::SaveToString(big, s);
+    ASSERT_EQ(s.size(), 5000u * 8);
+    back.LoadFromString(5000, s);
+    for (int i = 0; i < 5000; ++i) ASSERT_EQ(Bits(back[i]), Bits(big[i])) << i;
+    for (int i = 0; i < 5000; ++i) ASSERT_EQ(Bits(quantora::LoadDoubleLE(&s[8 * i])), Bits(big[i]));
+}
+
+TEST(NumVector, EmptyCorruptAndResize) {
+    AnsiString s = "junk";
+    NumVector<double>().SaveToString(s);
+    EXPECT_EQ(s, "");
+    NumVector<double> v(4);
+    v.LoadFromString(5, "");  // an empty column never fails; the caller checks the size
+    EXPECT_EQ(v.Dim(), 0);
+
+    v.Resize(2);
+    v[0] = 7.5;
+    v.Resize(3);  // existing elements kept, new ones zero
+    EXPECT_EQ(v[0], 7.5);
+    EXPECT_EQ(Bits(v[2]), 0u);
+    const NumVector<double> before = v;
+    EXPECT_EQ(MessageOf([&] { v.LoadFromString(4, AnsiString(24, 'x')); }),
+              "NumVector::LoadFromString: corrupted data (dim=4, expected len: 32, found: 24)");
+    EXPECT_EQ(MessageOf([&] { v.LoadFromString(-1, AnsiString(8, '\0')); }),
+              "NumVector::LoadFromString: corrupted data (dim=-1, expected len: -8, found: 8)");
+    // A byte length beyond 32 bits is still reported with the true numbers.
+    EXPECT_EQ(MessageOf([&] { v.LoadFromString(0x7FFFFFFF, AnsiString(8, '\0')); }),
+              "NumVector::LoadFromString: corrupted data (dim=2147483647, expected len: "
+              "17179869176, found: 8)");
+    EXPECT_EQ(MessageOf([&] { v.Resize(-1); }), "Error resizing numeric vector: illegal size (-1)");
+    EXPECT_EQ(v, before);
+    EXPECT_THROW(v.At(3), Exception);
+}
+
+TEST(NumMatrix, RowMajorStoredFormAndRoundTrip) {
+    NumMatrix<double> m(2, 2);
+    m(0, 0) = 1.0;
+    m(0, 1) = 2.0;
+    m[1][0] = 3.0;
+    m[1][1] = -0.0;
+    AnsiString s;
+    m.SaveToString(s);
+    ASSERT_EQ(s.size(), 32u);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(Bits(quantora::LoadDoubleLE(&s[8 * k])), Bits(k == 3 ? -0.0 : k + 1.0)) << k;
+
+    NumMatrix<double> r(3, 5);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 5; ++j) r(i, j) = (i * 5 + j + 0.125) / (j + 1);
+    r(2, 4) = std::bit_cast<double>(uint64_t{0xFFF8000000012345});
+    NumMatrix<double>::SaveToString(r, s);
+    NumMatrix<double> back;
+    back.LoadFromString(3, 5, s);
+    ASSERT_TRUE(back.Rows() == 3 && back.Cols() == 5);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 5; ++j) EXPECT_EQ(Bits(back(i, j)), Bits(r(i, j)));
+}
+
+TEST(NumMatrix, EmptyCorruptAndResize) {
+    NumMatrix<double> m(2, 2);
+    m(0, 0) = 1;
+    m(0, 1) = 2;
+    m(1, 0) = 3;
+    m.Resize(1, 3);  // store order kept: the old (1,0) becomes (0,2)
+    EXPECT_EQ(m(0, 2), 3);
+    m.LoadFromString(4, 4, "");
+    EXPECT_TRUE(m.Rows() == 0 && m.Cols() == 0);
+
+    m.LoadFromString(5, 5, AnsiString(200, '\0'));
+    EXPECT_EQ(MessageOf([&] { m.LoadFromString(1, 1, AnsiString(10, '\0')); }),
+              "NumMatrix::LoadFromString: corrupted data (rowdim=1, coldim=1, expected len: 8, "
+              "found: 10)");
+    // Negative dimensions never match, even when their product would.
+    EXPECT_EQ(MessageOf([&] { m.LoadFromString(-1, -1, AnsiString(8, '\0')); }),
+              "NumMatrix::LoadFromString: corrupted data (rowdim=-1, coldim=-1, expected len: 8, "
+              "found: 8)");
+    EXPECT_EQ(MessageOf([&] { m.LoadFromString(2147483647, 2147483647, AnsiString(8, '\0')); }),
+              "NumMatrix::LoadFromString: corrupted data (rowdim=2147483647, coldim=2147483647, "
+              "expected len: 36893488113059364872, found: 8)");
+    EXPECT_EQ(MessageOf([&] { m.Resize(2, 0); }),
+              "Error resizing numeric matrix: illegal dimension (2,0)");
+    EXPECT_EQ(MessageOf([&] { m.Resize(-1, 3); }),
+              "Error resizing numeric matrix: illegal dimension (-1,3)");
+    EXPECT_TRUE(m.IsSquare(5));  // every failure left the matrix as it was
+    m.Resize(0, 0);
+    EXPECT_THROW(m.At(0, 0), Exception);
+}
