@@ -1,0 +1,104 @@
+// Peak evaluation settings: parameter kinds by number, their float form both ways, the store
+// order and the defaults.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <set>
+
+#include "quantora/base/Exception.h"
+#include "quantora/calibmodel/PeakEvalCalibration.h"
+
+using K = PeakEvalParamKind;
+
+TEST(PeakEvalCalibration, KindsNumbersAndStoreOrder) {
+    const std::set<int> flags = {1, 3, 4, 6, 53}, ints = {2, 47, 52},
+                        choices = {8, 10, 12, 14, 20, 27, 34, 36};
+    std::set<std::string> names;
+    for (int n = 1; n <= 61; ++n) {
+        const PeakEvalCalibration::ParamInfo* p = PeakEvalCalibration::FindParam(n);
+        ASSERT_NE(p, nullptr) << n;
+        EXPECT_EQ(p->Number, n);
+        const K expected = flags.count(n)     ? K::Flag
+                           : ints.count(n)    ? K::Integer
+                           : choices.count(n) ? K::Choice
+                                              : K::Float;
+        EXPECT_EQ(p->Kind, expected) << n;
+        names.insert(p->Name);
+    }
+    EXPECT_EQ(names.size(), 61u);  // every number names its own attribute
+    EXPECT_EQ(PeakEvalCalibration::FindParam(0), nullptr);
+    EXPECT_EQ(PeakEvalCalibration::FindParam(62), nullptr);
+
+    const auto& order = PeakEvalCalibration::StoreOrder();
+    const int expectedOrder[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 56, 57, 11, 12, 13, 58,
+                                 59, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
+                                 29, 30, 31, 32, 33, 34, 35, 60, 61, 36, 37, 38, 39, 40, 41, 42,
+                                 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55};
+    EXPECT_TRUE(std::equal(order.begin(), order.end(), std::begin(expectedOrder)));
+
+    // Distinct attributes: setting one parameter changes no other.
+    PeakEvalCalibration cal;
+    for (int n = 1; n <= 61; ++n) {
+        PeakEvalCalibration changed = cal;
+        const double before = cal.GetStoredValue(n);
+        const double v = before == 1.0 ? 0.0 : 1.0;
+        changed.SetFromStoredValue(n, v);
+        for (int m = 1; m <= 61; ++m) {
+            if (m == n) continue;
+            ASSERT_EQ(changed.GetStoredValue(m), cal.GetStoredValue(m)) << n << "/" << m;
+        }
+        EXPECT_EQ(changed.GetStoredValue(n), v) << n;
+    }
+}
+
+TEST(PeakEvalCalibration, StoredFloatsConvertByKindAndDefaultsReturn) {
+    PeakEvalCalibration cal;
+    cal.PeakEvalCalId = 17;
+    cal.Name = "HPGe standard";
+
+    // Flags: any non-zero value is true, written back as 1.0.
+    EXPECT_TRUE(cal.SetFromStoredValue(53, -0.5));
+    EXPECT_TRUE(cal.KeepNegativeAreas);
+    EXPECT_EQ(cal.GetStoredValue(53), 1.0);
+    cal.SetFromStoredValue(1, 0.0);
+    EXPECT_FALSE(cal.AutoPeakSearch);
+    EXPECT_EQ(cal.GetStoredValue(1), 0.0);
+
+    // Integers truncate toward zero; huge and NaN values never overflow.
+    cal.SetFromStoredValue(47, 7.9);
+    EXPECT_EQ(cal.MaxPeaksPerRegion, 7);
+    cal.SetFromStoredValue(2, -3.7);
+    EXPECT_EQ(cal.SmoothingPoints, -3);
+    EXPECT_EQ(cal.GetStoredValue(2), -3.0);
+    cal.SetFromStoredValue(52, 1e300);
+    EXPECT_EQ(cal.MaxFitIterations, std::numeric_limits<int>::max());
+    cal.SetFromStoredValue(52, std::nan(""));
+    EXPECT_EQ(cal.MaxFitIterations, 0);
+
+    // Choices: 1, 2 or 3, anything else 0 both ways.
+    cal.SetFromStoredValue(8, 3.99);
+    EXPECT_EQ(cal.BackgroundShape, 3);
+    cal.SetFromStoredValue(8, 4.0);
+    EXPECT_EQ(cal.BackgroundShape, 0);
+    cal.BackgroundShape = 4;
+    EXPECT_EQ(cal.GetStoredValue(8), 0.0);
+    cal.XrayShape = 2;
+    EXPECT_EQ(cal.GetStoredValue(36), 2.0);
+
+    // Floats unchanged.
+    cal.SetFromStoredValue(30, 0.123456789);
+    EXPECT_EQ(cal.InitialDamping, 0.123456789);
+    EXPECT_EQ(cal.GetStoredValue(61), cal.XrayEnergyLimitKeV);
+
+    EXPECT_FALSE(cal.SetFromStoredValue(70, 1.0));
+    EXPECT_FALSE(cal.SetFromStoredValue(0, 1.0));
+    EXPECT_THROW(cal.GetStoredValue(62), Exception);
+
+    cal.SetToDefault();
+    for (int n = 1; n <= 61; ++n)
+        EXPECT_EQ(cal.GetStoredValue(n), PeakEvalCalibration::FindParam(n)->Default) << n;
+    EXPECT_EQ(cal.PeakEvalCalId, 17);  // bookkeeping is not a parameter
+    EXPECT_EQ(cal.Name, "HPGe standard");
+}
