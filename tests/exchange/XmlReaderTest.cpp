@@ -1,0 +1,400 @@
+// The XML reader: export-format files read back whole, references, tag syntax and its messages,
+// the open-tag stack, line counting across buffer boundaries, hostile input, two files at once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "quantora/base/Format.h"
+#include "quantora/exchange/XmlReader.h"
+
+using namespace XmlExportImport;
+using quantora::Format;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+// A file in the temporary directory, removed again at the end of the test.
+class TempFile {
+  public:
+    explicit TempFile(const std::string& content) {
+        static int counter = 0;
+        path_ = (std::filesystem::temp_directory_path() /
+                 Format("xmlreader_%d_%d.xml", static_cast<int>(getpid()), ++counter))
+                    .string();
+        std::ofstream(path_, std::ios::binary) << content;
+    }
+    ~TempFile() { std::filesystem::remove(path_); }
+    const char* Path() const { return path_.c_str(); }
+
+  private:
+    std::string path_;
+};
+
+// One string per atom: "?pi", "!decl", "open", "/close", "empty/", "#text".
+std::string Summary(const XmlAtom& a) {
+    if (a.Kind == AtomText) return "#" + a.Text;
+    static const char* const prefix[] = {"", "", "/", "", "?", "!"};
+    return prefix[a.Tag.Kind] + a.Tag.Name + (a.Tag.Kind == TagEmptyElement ? "/" : "");
+}
+
+struct ReadResult {
+    Strings atoms;
+    std::string error;
+};
+
+ReadResult ReadAll(const char* path) {
+    ReadResult r;
+    XmlFile f;
+    XmlAtom a;
+    f.Open(path);
+    while (f.GetNextAtom(a)) r.atoms.push_back(Summary(a));
+    r.error = f.ErrorMessage;
+    return r;
+}
+
+ReadResult ReadText(const std::string& content) {
+    TempFile file(content);
+    return ReadAll(file.Path());
+}
+
+std::string EndOfFile(long long line, long long pos) {
+    return Format("Unexpected end of file near position (line %lld, position %lld)", line, pos);
+}
+
+// The string and hex value forms of the export file, and their decoding as an importer does it.
+std::string Escape(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s)
+        out += c == '"' ? "&quot;" : c < 32 || c > 126 ? Format("&#%d;", c) : std::string(1, c);
+    return out;
+}
+
+std::string Hex(const std::string& bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        out += Format((i + 1) % 127 ? "%02X" : "%02X\r\n", static_cast<unsigned char>(bytes[i]));
+    return out;
+}
+
+std::string Decode(const std::string& v, bool hex) {
+    std::string out;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (hex && v[i] != '\n') {
+            out += static_cast<char>(std::stoi(v.substr(i++, 2), nullptr, 16));
+        } else if (!hex && v.compare(i, 6, "&quot;") == 0) {
+            out += '"';
+            i += 5;
+        } else if (!hex && v.compare(i, 2, "&#") == 0) {
+            const std::size_t end = v.find(';', i);
+            out += static_cast<char>(std::stoi(v.substr(i + 2, end - i - 2)));
+            i = end;
+        } else if (!hex) {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+// A database export of two tables (the second empty), CR LF line ends, and the atoms it reads as.
+struct ExportFile {
+    Strings names, blobs;  // per row; empty means null
+    std::string text;
+    Strings atoms;
+    long long valueLineFeeds = 0;  // inside attribute values, so not counted as lines
+};
+
+ExportFile MakeExportFile() {
+    ExportFile e;
+    std::string blob300, blob127;
+    for (int i = 0; i < 300; ++i) blob300 += static_cast<char>(i * 7 % 256);
+    for (int i = 0; i < 127; ++i) blob127 += static_cast<char>(255 - i);
+    e.names = {"Cs-137 \"ref\" & <pot>\t\xE9 'x'", "", "plain"};
+    e.blobs = {blob300, "", blob127};
+    auto line = [&](const std::string& s, const std::string& atom) {
+        e.text += s + "\r\n";
+        e.atoms.push_back(atom);
+    };
+    line("<?xml version=\"1.0\"?>", "?xml");
+    line("<QuantoraDatabases>", "QuantoraDatabases");
+    line(
+        "<FormatVersion Version=\"4.1\" Name=\"Quantora Database Format\" Comment=\"XML-based "
+        "data format for Quantora System\"/>",
+        "FormatVersion/");
+    line("<Database HostMachine=\"labhost\" Name=\"lab\" Version=\"4.0\">", "Database");
+    for (const char* table : {"SPECTRUM", "EMPLOYEE"}) {
+        const bool rows = table[0] == 'S';
+        line(Format("<Table Name=\"%s\">", table), "Table");
+        line("  <TableDesc>", "TableDesc");
+        line("    <FieldDesc Name=\"ID\" Type=\"Integer\" MaxLen=\"4\"/>", "FieldDesc/");
+        line("    <FieldDesc Name=\"NAME\" Type=\"String\" MaxLen=\"81\"/>", "FieldDesc/");
+        line("    <FieldDesc Name=\"COUNTS\" Type=\"Blob\" MaxLen=\"0\"/>", "FieldDesc/");
+        line("  </TableDesc>", "/TableDesc");
+        line("  <TableData>", "TableData");
+        for (std::size_t i = 0; rows && i < e.names.size(); ++i) {
+            const std::string hex = Hex(e.blobs[i]);
+            e.valueLineFeeds += std::count(hex.begin(), hex.end(), '\n');
+            line(Format("<Record ID=\"%d\" NAME=\"%s\" COUNTS=\"%s\" />", static_cast<int>(i),
+                        Escape(e.names[i]).c_str(), hex.c_str()),
+                 "Record/");
+        }
+        line("  </TableData>", "/TableData");
+        line("</Table>", "/Table");
+    }
+    line("</Database>", "/Database");
+    line("</QuantoraDatabases>", "/QuantoraDatabases");
+    return e;
+}
+
+}  // namespace
+
+TEST(XmlReader, ExportFileReadsBackWithDecodedValues) {
+    const ExportFile e = MakeExportFile();
+    TempFile file(e.text);
+    XmlFile f;
+    XmlAtom a;
+    Strings atoms;
+    std::size_t row = 0;
+    ASSERT_TRUE(f.Open(file.Path()));
+    while (f.GetNextAtom(a)) {
+        atoms.push_back(Summary(a));
+        const XmlTag& t = a.Tag;
+        if (t.Name == "xml") {
+            EXPECT_EQ(t.FindAttr("version"), "1.0");
+        }
+        if (t.Name == "FormatVersion") {
+            ASSERT_EQ(t.Attributes.size(), 3u);
+            EXPECT_EQ(t.Attributes[2].Name, "Comment");
+            EXPECT_EQ(t.FindAttr("version"), "4.1");
+        }
+        if (t.Name != "Record") continue;
+        ASSERT_LT(row, e.names.size());
+        ASSERT_EQ(t.Attributes.size(), 3u);
+        EXPECT_EQ(t.FindAttr("id"), std::to_string(row));
+        EXPECT_EQ(t.Attributes[1].Value, Escape(e.names[row]));  // escapes are left in place
+        EXPECT_EQ(Decode(t.Attributes[1].Value, false), e.names[row]);
+        // The hex value is whole, its CR LF pairs read as line feeds.
+        EXPECT_EQ(t.Attributes[2].Value.find('\r'), std::string::npos);
+        EXPECT_EQ(Decode(t.Attributes[2].Value, true), e.blobs[row]);
+        ++row;
+    }
+    EXPECT_EQ(atoms, e.atoms);
+    EXPECT_EQ(row, e.names.size());
+    EXPECT_TRUE(f.RootOpened);
+    EXPECT_TRUE(f.OpenTags.empty());
+    // Reading on ends at the end of the file, naming the last line (line feeds in values not
+    // counted) and the offset of its first byte.
+    const long long lineFeeds = std::count(e.text.begin(), e.text.end(), '\n');
+    EXPECT_EQ(f.ErrorMessage,
+              EndOfFile(1 + lineFeeds - e.valueLineFeeds, static_cast<long long>(e.text.size())));
+}
+
+TEST(XmlReader, ReferencesAtTheStartOfAText) {
+    const std::string k199(199, 'k');
+    const std::vector<std::pair<std::string, std::string>> texts = {
+        {"&#65;bc", "#Abc"},
+        {"\n  &amp;x &#66;", "#&amp;x &#66;"},  // an unknown name is read again as plain bytes
+        {"&quot;q\"", "#\"q\""},
+        {"&#60;b>t", "#<b>t"},  // a "<" from a reference starts no tag
+        {"&#9;x", "#\tx"},
+        {"&" + k199 + ";", "#&" + k199 + ";"},
+    };
+    for (const auto& [text, atom] : texts) {
+        const ReadResult r = ReadText("<a>" + text + "</a>");
+        EXPECT_EQ(r.atoms, (Strings{"a", atom, "/a"})) << text;
+    }
+    const std::vector<std::pair<std::string, std::string>> errors = {
+        {"&" + k199 + "k;",
+         "Too long keyword found (line 1, position 0, string: '" + k199 + "...')"},
+        {"&;", "Too long keyword found (line 1, position 0, string: '          ...')"},
+        {"\r\n\r\n&#2345;", "Illegal character code found (line 3, position 7, code:'#2345')"},
+        {"\n&#x41;", "Illegal character code found (line 2, position 4, code:'#x41')"},
+        {"&#256;", "Illegal character code found (line 1, position 0, code:'#256')"},
+        {"\n&quo", EndOfFile(2, 4)},
+        {"te\nxt", EndOfFile(1, 0)},  // line feeds in a text are not counted
+    };
+    for (const auto& [text, message] : errors) EXPECT_EQ(ReadText("<a>" + text).error, message);
+}
+
+TEST(XmlReader, TagSyntaxAndItsMessages) {
+    const std::vector<std::pair<std::string, std::string>> errors = {
+        {"<>", "Illegal character found ('>', line 1, position 0)"},
+        {"</ >", "Tag name not found (line 1, position 0)"},
+        {"</a b>", "Tag closing '>' not found (line 1, position 0)"},
+        {"<a \"x\">", "Attribute name not found (line 1, position 0)"},
+        {"<a\n x=1>", "Value opening \" not found (attribute x, line 2, position 3)"},
+        {"<a x>",
+         "Illegal character found, '=' or '[' expected ('>', attribute=x, line 1, position 0)"},
+        {"<a/x>", "Tag closing '>' not found (line 1, position 0)"},
+        {"<!x/>", "Slash (/) is not allowed here (line 1, position 0)"},
+        {"<a?>", "Question mark (?) is not allowed here (line 1, position 0)"},
+        {"<?xml v=\"1\"? x", "Tag closing '>' not found (line 1, position 0)"},
+        {"<?xml version=\"1.0\">", "Tag closing '?' not found (line 1, position 0)"},
+        {"<r>\n</r>\n</r>", "Closing tag found without opening tag (tag r, line 3, position 9)"},
+        {"<a>\n<b/>\n</b>", "Opening/closing tag do not match (a <-> b, line 3, position 9)"},
+        {"<!D r [ x ]>", "Tag starting '<' not found (attribute=r, line 1, position 0)"},
+        {"<!D r [<!x>] x", "Tag closing '>' not found (tag D, line 1, position 0)"},
+        {"<a x=\"open", EndOfFile(1, 0)},
+        {"<!D r [<!E <x> ", EndOfFile(1, 0)},
+    };
+    for (const auto& [text, message] : errors) EXPECT_EQ(ReadText(text).error, message) << text;
+    const ReadResult closed = ReadText("<Table Name=\"t\">\n</TABLE>\n");  // case is ignored
+    EXPECT_EQ(closed.atoms, (Strings{"Table", "/TABLE"}));
+    EXPECT_EQ(closed.error, EndOfFile(3, 26));
+
+    // White space inside the tag syntax; a quote from a reference opens a value.
+    TempFile spaced("< a\n  b = \"1\n2\"\r\n c=&quot;3\"\n/>");
+    XmlFile f;
+    XmlAtom a;
+    ASSERT_TRUE(f.Open(spaced.Path()));
+    ASSERT_TRUE(f.GetNextAtom(a));
+    EXPECT_EQ(Summary(a), "a/");
+    EXPECT_EQ(a.Tag.FindAttr("B"), "1\n2");
+    EXPECT_EQ(a.Tag.FindAttr("c"), "3");
+    EXPECT_EQ(a.Tag.FindAttr("d"), "");
+    EXPECT_EQ(f.Line, 4);
+    EXPECT_EQ(f.LineStart, 29);
+    EXPECT_FALSE(f.RootOpened);  // an empty-element tag opens nothing
+
+    TempFile doctype(
+        "<!DOCTYPE lab [\r\n <!ENTITY e \"v\">\r\n <!ELEMENT r (#PCDATA)>\r\n]>\r\n<?pi a=\"1\"?>");
+    ASSERT_TRUE(f.Open(doctype.Path()));
+    ASSERT_TRUE(f.GetNextAtom(a));
+    EXPECT_EQ(Summary(a), "!DOCTYPE");
+    EXPECT_TRUE(a.Tag.BracketSectionSeen);
+    EXPECT_EQ(a.Tag.BracketText, "<!ENTITYe\"v\"><!ELEMENTr(#PCDATA)>");
+    EXPECT_TRUE(a.Tag.Attributes.empty());
+    ASSERT_TRUE(f.GetNextAtom(a));
+    EXPECT_EQ(Summary(a), "?pi");
+    EXPECT_FALSE(a.Tag.BracketSectionSeen);
+    EXPECT_EQ(a.Tag.FindAttr("A"), "1");
+
+    // A tag read on its own must start at "<".
+    TempFile text("x<a/>");
+    XmlTag tag;
+    ASSERT_TRUE(f.Open(text.Path()));
+    EXPECT_FALSE(tag.Read(&f));
+    EXPECT_EQ(f.ErrorMessage, "Tag starting '<' not found (line 1, position 0)");
+    EXPECT_FALSE(tag.Read(nullptr));
+}
+
+TEST(XmlReader, LinesAndValuesAcrossBufferBoundaries) {
+    // Shifting the units by every residue of their length puts some CR LF pair of a value, of
+    // a text and of white space, and some reference, across a buffer boundary.
+    const int units = 10000;
+    for (const char* first : {"A", "&#65;"}) {
+        const std::string unit = std::string("<r v=\"a\r\nb\"/>\r\n") + first + "\r\nz";
+        for (std::size_t pad = 0; pad < unit.size(); ++pad) {
+            std::string text(pad, ' ');
+            for (int i = 0; i < units; ++i) text += unit;
+            TempFile file(text + "<r/>");
+            XmlFile f;
+            XmlAtom a;
+            ASSERT_TRUE(f.Open(file.Path()));
+            int bad = 0;
+            for (int i = 0; i < units; ++i) {
+                ASSERT_TRUE(f.GetNextAtom(a)) << f.ErrorMessage;
+                bad += a.Tag.Name != "r" || a.Tag.FindAttr("v") != "a\nb";
+                ASSERT_TRUE(f.GetNextAtom(a)) << f.ErrorMessage;
+                bad += a.Text != "A\nz";
+            }
+            EXPECT_EQ(bad, 0) << first << " pad " << pad;
+            ASSERT_TRUE(f.GetNextAtom(a));
+            EXPECT_FALSE(f.GetNextAtom(a));
+            const long long lastLineStart = pad + (units - 1) * unit.size() + 15;
+            EXPECT_EQ(f.ErrorMessage, EndOfFile(1 + units, lastLineStart)) << first << pad;
+        }
+    }
+}
+
+TEST(XmlReader, EveryTruncationEndsInEndOfFileAfterTheSameAtoms) {
+    const ExportFile e = MakeExportFile();
+    for (std::size_t cut = 0; cut <= e.text.size(); ++cut) {
+        const ReadResult r = ReadText(e.text.substr(0, cut));
+        ASSERT_LE(r.atoms.size(), e.atoms.size());
+        ASSERT_TRUE(std::equal(r.atoms.begin(), r.atoms.end(), e.atoms.begin())) << cut;
+        ASSERT_EQ(r.error.rfind("Unexpected end of file near position (line ", 0), 0u) << cut;
+    }
+}
+
+TEST(XmlReader, HostileInputEndsInAnErrorWithBoundedWork) {
+    const std::string longName(1 << 20, 'n');  // read as it stands
+    EXPECT_EQ(ReadText("<" + longName + " " + longName + "=\"v\"/>").atoms,
+              Strings{longName + "/"});
+
+    std::string nested;
+    for (int i = 0; i < 100000; ++i) nested += "<a>";
+    TempFile deep(nested);
+    XmlFile f;
+    XmlAtom a;
+    ASSERT_TRUE(f.Open(deep.Path()));
+    while (f.GetNextAtom(a)) {
+    }
+    EXPECT_EQ(f.OpenTags.size(), 100000u);
+    EXPECT_EQ(f.ErrorMessage, EndOfFile(1, 0));
+
+    // Garbage: every call fails or consumes input, so reading ends.
+    std::mt19937 rng(8);
+    for (int round = 0; round < 200; ++round) {
+        std::string junk(1 + rng() % 3000, '\0');
+        for (char& c : junk) c = round % 2 ? "<>/?!=\"&;#[] a1\n"[rng() % 16] : char(rng());
+        const ReadResult r = ReadText(junk);
+        EXPECT_LE(r.atoms.size(), junk.size());
+        EXPECT_FALSE(r.error.empty());
+    }
+
+    // Real measurement files of other formats, binary ones included.
+    const auto dir = std::filesystem::path(QUANTORA_SHARED_DATA) / "spectra" / "original";
+    if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << dir << " is missing";
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const ReadResult r = ReadAll(entry.path().c_str());
+        EXPECT_FALSE(r.error.empty()) << entry.path();
+        EXPECT_LE(r.atoms.size(), std::filesystem::file_size(entry.path())) << entry.path();
+    }
+}
+
+TEST(XmlReader, OpenCloseAndTwoFilesAtOnce) {
+    XmlFile f1, f2;
+    XmlAtom a;
+    EXPECT_FALSE(f1.Open("/nonexistent/dir/file.xml"));
+    EXPECT_EQ(f1.ErrorMessage, "Could not open XML file");
+    EXPECT_FALSE(f1.GetNextAtom(a));  // not open: no message of its own
+    EXPECT_EQ(f1.ErrorMessage, "Could not open XML file");
+
+    // Both files larger than the read buffer, read alternately atom by atom.
+    std::string text1 = MakeExportFile().text, text2;
+    text1.insert(text1.find("<Table "), std::string(200000, ' '));
+    for (int i = 0; i < 300; ++i) text2 += Format("<T%d x=\"%0500d\">\r\n</t%d>\r\n", i, i, i);
+    TempFile file1(text1), file2(text2);
+    const ReadResult alone1 = ReadAll(file1.Path()), alone2 = ReadAll(file2.Path());
+    ASSERT_EQ(alone2.atoms.size(), 600u);
+    ASSERT_TRUE(f1.Open(file1.Path()));
+    ASSERT_TRUE(f2.Open(file2.Path()));
+    ReadResult r1, r2;
+    for (bool more1 = true, more2 = true; more1 || more2;) {
+        if (more1 && (more1 = f1.GetNextAtom(a))) r1.atoms.push_back(Summary(a));
+        if (more2 && (more2 = f2.GetNextAtom(a))) r2.atoms.push_back(Summary(a));
+    }
+    EXPECT_EQ(r1.atoms, alone1.atoms);
+    EXPECT_EQ(r2.atoms, alone2.atoms);
+    EXPECT_EQ(f1.ErrorMessage, alone1.error);
+    EXPECT_EQ(f2.ErrorMessage, alone2.error);
+
+    // Close forgets the open tags; opening again starts at the beginning.
+    ASSERT_TRUE(f2.Open(file2.Path()));
+    ASSERT_TRUE(f2.GetNextAtom(a));
+    EXPECT_EQ(f2.OpenTags.size(), 1u);
+    f2.Close();
+    EXPECT_FALSE(f2.IsOpen());
+    EXPECT_TRUE(f2.OpenTags.empty());
+    ASSERT_TRUE(f2.Open(file2.Path()));
+    ASSERT_TRUE(f2.GetNextAtom(a));
+    EXPECT_EQ(Summary(a), "T0");
+    EXPECT_EQ(f2.Line, 1);
+}
