@@ -128,7 +128,7 @@ int CmdDemo(const Args& args) {
     }
     {
         RowWriter meas(kAlias, "MEASUREMENT");
-        RowWriter spec(kAlias, "SPECTRUM");
+        RowWriter spectra(kAlias, "SPECTRUM");
         for (int i = 1; i <= 3; ++i) {
             meas.Begin()
                 .Set("MEASUREMENT_ID", i)
@@ -138,7 +138,7 @@ int CmdDemo(const Args& args) {
                 .Set("STARTDATE", Variant::FromDate(now + i))
                 .Set("ENDDATE", Variant::FromDate(now + i + 0.5))
                 .Post();
-            spec.Begin()
+            spectra.Begin()
                 .Set("SPECTRUM_ID", i)
                 .Set("MEASUREMENT_ID", i)
                 .Set("NAME", quantora::Format("Spectrum %d", i))
