@@ -11,6 +11,7 @@
 #include <array>
 #include <set>
 
+#include "quantora/base/Exception.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/ColumnIO.h"
 #include "quantora/frame/Deletion.h"
@@ -47,6 +48,7 @@ class CachedRecord {
     // Reads the current row; false (members reset) at the end of the result.
     bool GetData(TQuery* q) {
         ResetData();
+        quantora::detail::CheckOpen(q, R::Table);
         if (q->Eof()) return false;
         bool every_read = false;
         if constexpr (requires { R::kLookUpFieldsEveryRead; })

@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/TDataSet.h"
 #include "quantora/dblayer/TField.h"
 #include "quantora/frame/RecordColumns.h"
 
@@ -100,6 +102,14 @@ void WriteMember(const R& r, const Column<R>& c, TField* f) {
             f->SetAsString(r.*c.member.str);
             break;
     }
+}
+
+// A record reads only from an open result: a closed one is a caller's mistake, not an empty
+// result.
+inline void CheckOpen(const TDataSet* q, const char* table) {
+    if (!q || !q->Active())
+        throw EDatabaseError(AnsiString("Cannot read a ") + table +
+                             " record: the query is not open");
 }
 
 // Index of the first column marked as key; N when there is none.

@@ -75,6 +75,21 @@ namespace quantora {
 void CheckBeforeDeletion(const DeletionRules& rules, const AnsiString& dbName, int key,
                          std::set<AnsiString>* blocking, std::set<AnsiString>* nulled) {
     CheckBeforeDeletion_IntKey(dbName, rules.table, key, rules.referrers, blocking, nulled);
+    if (rules.checks.empty() || (!blocking && !nulled)) return;
+    TQuery q;
+    Prepare(q, dbName);
+    for (const CheckStep& step : rules.checks) {
+        std::set<AnsiString>* target = step.target == Blocking ? blocking : nulled;
+        q.Close();
+        q.SetSQL(Format(step.sql, key));
+        q.Open();
+        for (; !q.Eof(); q.Next()) {
+            if (!target) continue;
+            int id = q.Fields()[0]->AsInteger();
+            AnsiString shown = q.Fields()[1]->AsString();
+            target->insert(Format(step.message, id, shown.c_str()));
+        }
+    }
 }
 
 void RemoveDetails(const DeletionRules& rules, const AnsiString& dbName, int key) {
@@ -97,8 +112,18 @@ void RemoveDetails(const DeletionRules& rules, const AnsiString& dbName, int key
 
 void DeleteWithDetails(const DeletionRules& rules, const AnsiString& dbName, int key) {
     RemoveDetails(rules, dbName, key);
-    NullReferences_IntKey(dbName, rules.table, key, rules.referrers);
-    DeleteRecord_IntKey(dbName, rules.table, key);
+    if (rules.deletes.empty()) {
+        NullReferences_IntKey(dbName, rules.table, key, rules.referrers);
+        DeleteRecord_IntKey(dbName, rules.table, key);
+        return;
+    }
+    TQuery q;
+    Prepare(q, dbName);
+    for (const char* sql : rules.deletes) {
+        q.Close();
+        q.SetSQL(Format(sql, key));
+        q.ExecSQL();
+    }
 }
 
 }  // namespace quantora

@@ -42,10 +42,22 @@ struct DetailStep {
     void (*delete_child)(const AnsiString& dbName, int childKey) = nullptr;
 };
 
+// A check of a table's own: `sql` run with the record's key as its "%d"; every row gives the
+// report `message` filled with the first column as an integer and the second as a string.
+struct CheckStep {
+    const char* sql;
+    const char* message;   // e.g. "MEASUREMENT ID=%d of '%s'"
+    ReferenceKind target;  // Blocking: into the blocking set; NullOnDelete: into the nulled set
+};
+
 struct DeletionRules {
     const char* table;
     const ReferringTableInfo_t* referrers = nullptr;  // standard check and nulling
-    std::span<const DetailStep> details{};
+    std::span<const DetailStep> details{};            // RemoveDetails, in order
+    std::span<const CheckStep> checks{};              // own checks, after the referrers'
+    // The statements of Delete after RemoveDetails, each with the key as its "%d"; when empty,
+    // the references are nulled and the row deleted by the standard statements.
+    std::span<const char* const> deletes{};
 };
 
 void CheckBeforeDeletion(const DeletionRules& rules, const AnsiString& dbName, int key,

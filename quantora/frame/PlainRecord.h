@@ -20,6 +20,7 @@ class PlainRecord {
 
     bool Read(TQuery* q) {
         Reset();
+        quantora::detail::CheckOpen(q, R::Table);
         if (q->Eof()) return false;
         for (const auto& c : R::Columns())
             if (!c.hook_read) quantora::detail::ReadIfPresent(self(), c, q->FindField(c.name));

@@ -96,6 +96,35 @@ TEST(Deletion, CascadeDeletesDetailsNullsReferencesAndStopsAtAFailure) {
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), "1");
 }
 
+TEST(Deletion, OwnChecksAndOwnDeleteStatements) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO SOURCE (SOURCE_ID, NAME) VALUES (4, 'Eu-152')");
+    db.Exec("INSERT INTO SOURCEISOMER (SOURCE_ID, ISOMER_ID) VALUES (4, 1)");
+    db.Exec(
+        "INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME, SOURCE_ID, MEASOBJTYPE_ID) VALUES "
+        "(8, 'with source', 4, 3)");
+    const quantora::CheckStep checks[] = {
+        {"SELECT measurement_id, name FROM measurement WHERE source_id = %d",
+         "MEASUREMENT ID=%d of '%s'", NullOnDelete}};
+    const quantora::DetailStep details[] = {{"delete from sourceisomer where source_id = %d"}};
+    const char* const deletes[] = {
+        "UPDATE MEASUREMENT \r\n   SET \r\n       SOURCE_ID = NULL, \r\n       MEASOBJTYPE_ID = 1 "
+        "\r\nWHERE \r\n   SOURCE_ID = %d",
+        "delete from source where source_id = %d"};
+    quantora::DeletionRules rules{"SOURCE", nullptr, details, checks, deletes};
+
+    std::set<AnsiString> blocking{"stale"}, nulled;
+    quantora::CheckBeforeDeletion(rules, db.alias(), 4, &blocking, &nulled);
+    EXPECT_TRUE(blocking.empty());
+    EXPECT_EQ(nulled, std::set<AnsiString>{"MEASUREMENT ID=8 of 'with source'"});
+    quantora::DeleteWithDetails(rules, db.alias(), 4);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SOURCE"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SOURCEISOMER"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT WHERE SOURCE_ID IS NULL AND "
+                        "MEASOBJTYPE_ID = 1"),
+              "1");
+}
+
 TEST(Deletion, ProblemListsAndThePresenter) {
     DbObjectDeletionInfo info;
     EXPECT_TRUE(info.DeletionCheck());
