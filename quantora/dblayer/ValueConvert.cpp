@@ -136,29 +136,15 @@ double CellToDouble(const Cell& c, TFieldType type, const char* what) {
             return c.d;
         default: {
             double v;
-            if (IsDateType(type) && ParseIsoDateTime(c.text, v)) return v;
+            if (IsDateType(type) && ParseIsoDateTime(Trim(c.text), v)) return v;
             if (ParseDouble(c.text, v)) return v;
-            NotA("floating point", c.text, what);
+            NotA(IsDateType(type) ? "date and time" : "floating point", c.text, what);
         }
     }
 }
 
 TDateTime CellToDateTime(const Cell& c, const char* what) {
-    switch (c.kind) {
-        case CellKind::Null:
-            return 0.0;
-        case CellKind::Int:
-            return static_cast<double>(c.i);
-        case CellKind::Float:
-            return c.d;
-        default: {
-            TDateTime v;
-            if (ParseIsoDateTime(Trim(c.text), v)) return v;
-            double d;
-            if (ParseDouble(c.text, d)) return d;
-            NotA("date and time", c.text, what);
-        }
-    }
+    return CellToDouble(c, ftDateTime, what);
 }
 
 void CellToString(const Cell& c, TFieldType type, AnsiString& out) {
