@@ -1,5 +1,10 @@
 # install() rules, the CMake package QuantoraDB and the pkg-config file quantoradb.pc.
 include(CMakePackageConfigHelpers)
+if(TARGET quantoradb_dialogs)
+    set(QUANTORA_HAVE_DIALOGS ON)
+else()
+    set(QUANTORA_HAVE_DIALOGS OFF)
+endif()
 
 install(TARGETS quantoradb EXPORT QuantoraDBTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
