@@ -1,0 +1,327 @@
+// SpectrumCompressor: round trips of real and edge-case spectra in both modes, and damaged or
+// mismatched streams.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "quantora/base/Exception.h"
+#include "quantora/spectrum/CountStream.h"
+#include "quantora/spectrum/SpectrumCompressor.h"
+
+namespace {
+
+using Counts = std::vector<unsigned long>;
+using quantora::kSpectrumFormatBlockRice;
+using quantora::kSpectrumFormatContextModel;
+using quantora::kSpectrumFormatEmpty;
+using quantora::kSpectrumFormatStored;
+
+struct Stored {
+    AnsiString stream;
+    unsigned short format = 0;
+};
+
+Stored Compress(const Counts& counts, bool fast) {
+    Stored s;
+    SpectrumCompressor c;
+    s.stream = c.GetCompressedStream(&counts, &s.format, fast);
+    return s;
+}
+
+// Expands as SPECTRUMData does: STARTCOUNT is the first count, CHANNELS the number of counts.
+Counts Expand(const Stored& s, unsigned long startCount, int channels) {
+    SpectrumCompressor c;
+    c.SetCompressedStream(s.stream, startCount, s.format, channels);
+    Counts out{99};
+    c.GetCounts(&out);
+    return out;
+}
+
+std::vector<std::pair<std::string, Counts>> RealSpectra() {
+    std::vector<std::pair<std::string, Counts>> out;
+    for (const auto& e :
+         std::filesystem::directory_iterator(QUANTORA_SHARED_DATA "/spectra/counts")) {
+        if (e.path().extension() != ".txt") continue;
+        std::ifstream in(e.path());
+        Counts counts;
+        unsigned long c;
+        while (in >> c) counts.push_back(c);
+        out.emplace_back(e.path().filename().string(), std::move(counts));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// A short spectrum with a continuum, a peak and empty channels, for the damage tests.
+Counts ShortSpectrum() {
+    std::mt19937 rng(7);
+    Counts counts;
+    for (int i = 0; i < 200; ++i) {
+        double mean = 40.0 * std::exp(-i / 60.0) + 2000.0 * std::exp(-(i - 90) * (i - 90) / 8.0);
+        if (i > 150) mean = 0.2;
+        counts.push_back(std::poisson_distribution<unsigned long>(mean)(rng));
+    }
+    return counts;
+}
+
+TEST(SpectrumCompressor, RealSpectraRoundTripInBothModes) {
+    const auto spectra = RealSpectra();
+    ASSERT_GE(spectra.size(), 30u);
+    size_t bestTotal = 0, fastTotal = 0;
+    for (const auto& [name, counts] : spectra) {
+        SCOPED_TRACE(name);
+        const Stored best = Compress(counts, false);
+        const Stored fast = Compress(counts, true);
+        // Real spectra always compress, so the coded formats are chosen.
+        EXPECT_EQ(best.format, kSpectrumFormatContextModel);
+        EXPECT_EQ(fast.format, kSpectrumFormatBlockRice);
+        bestTotal += best.stream.size();
+        fastTotal += fast.stream.size();
+        const int n = static_cast<int>(counts.size());
+        EXPECT_EQ(Expand(best, counts[0], n), counts);
+        EXPECT_EQ(Expand(fast, counts[0], n), counts);
+    }
+    // The default mode trades speed for size.
+    EXPECT_LT(bestTotal, fastTotal);
+}
+
+TEST(SpectrumCompressor, EdgeSpectraRoundTripInBothModes) {
+    std::mt19937 rng(1);
+    std::vector<std::pair<std::string, Counts>> cases;
+    cases.emplace_back("one channel", Counts{5});
+    cases.emplace_back("one empty channel", Counts{0});
+    cases.emplace_back("one full channel", Counts{0xFFFFFFFFul});
+    cases.emplace_back("two channels", Counts{3, 0xFFFFFFFFul});
+    cases.emplace_back("all zero", Counts(16384, 0));
+    cases.emplace_back("all maximal", Counts(4096, 0xFFFFFFFFul));
+    Counts alternating(3000);
+    for (size_t i = 0; i < alternating.size(); ++i) alternating[i] = i % 2 ? 0xFFFFFFFFul : 0;
+    cases.emplace_back("alternating extremes", alternating);
+    Counts random(5000);
+    for (auto& c : random) c = rng();
+    cases.emplace_back("random 32-bit", random);
+    Counts lowBits(5000);
+    for (auto& c : lowBits) c = rng() >> (rng() % 32);
+    cases.emplace_back("random magnitudes", lowBits);
+    Counts steps(2000, 0);
+    for (size_t i = 0; i < steps.size(); ++i) steps[i] = i < 700 ? 3 : i < 1400 ? 0xFFFFFFF0ul : 1;
+    cases.emplace_back("steps", steps);
+    Counts spikes(3000, 0);
+    for (size_t i = 0; i < spikes.size(); i += 97) spikes[i] = 0xFFFFFFFFul - i;
+    cases.emplace_back("isolated spikes", spikes);
+    // Lengths around the block size of the fast mode.
+    for (int n : {63, 64, 65, 66, 129})
+        cases.emplace_back("length " + std::to_string(n), Counts(n, 7));
+    cases.emplace_back("short spectrum", ShortSpectrum());
+
+    for (const auto& [name, counts] : cases) {
+        for (bool fast : {false, true}) {
+            SCOPED_TRACE(name + (fast ? " (fast)" : ""));
+            const Stored s = Compress(counts, fast);
+            EXPECT_NE(s.format, kSpectrumFormatEmpty);
+            // Nothing grows by more than the header beyond the raw counts.
+            EXPECT_LE(s.stream.size(), 4 * counts.size() + 9);
+            EXPECT_EQ(Expand(s, counts[0], static_cast<int>(counts.size())), counts);
+        }
+    }
+    // Incompressible counts fall back to the stored format.
+    EXPECT_EQ(Compress(random, false).format, kSpectrumFormatStored);
+}
+
+TEST(SpectrumCompressor, EmptySpectrum) {
+    for (bool fast : {false, true}) {
+        const Stored s = Compress(Counts{}, fast);
+        EXPECT_EQ(s.format, kSpectrumFormatEmpty);
+        EXPECT_TRUE(s.stream.empty());
+        EXPECT_TRUE(Expand(s, 0, 0).empty());
+    }
+    // A fresh compressor holds no counts.
+    SpectrumCompressor c;
+    Counts out{1, 2};
+    c.GetCounts(&out);
+    EXPECT_TRUE(out.empty());
+    // Format 1 with channels or bytes is inconsistent.
+    EXPECT_THROW(c.SetCompressedStream("", 0, kSpectrumFormatEmpty, 3), Exception);
+    EXPECT_THROW(c.SetCompressedStream("x", 0, kSpectrumFormatEmpty, 0), Exception);
+}
+
+TEST(SpectrumCompressor, StartCountThroughSignedColumn) {
+    // STARTCOUNT is a signed 32-bit column: 0xFFFFFFFF comes back as -1.
+    const Counts counts{0xFFFFFFFFul, 0xFFFFFFFEul, 12, 0};
+    for (bool fast : {false, true}) {
+        const Stored s = Compress(counts, fast);
+        const int column = static_cast<int>(static_cast<uint32_t>(counts[0]));
+        EXPECT_EQ(Expand(s, static_cast<unsigned long>(static_cast<long>(column)), 4), counts);
+    }
+}
+
+TEST(SpectrumCompressor, RejectsWhatItCannotStore) {
+    SpectrumCompressor c;
+    unsigned short format = 0;
+    const Counts tooLarge{1, 0x100000000ul};
+    EXPECT_THROW(c.GetCompressedStream(&tooLarge, &format, false), Exception);
+    EXPECT_THROW(c.GetCompressedStream(nullptr, &format, false), Exception);
+    EXPECT_THROW(c.GetCompressedStream(&tooLarge, nullptr, false), Exception);
+    EXPECT_THROW(c.GetCounts(nullptr), Exception);
+}
+
+TEST(SpectrumCompressor, RejectsMismatchedRowValues) {
+    const Counts counts = ShortSpectrum();
+    const int n = static_cast<int>(counts.size());
+    for (bool fast : {false, true}) {
+        const Stored s = Compress(counts, fast);
+        SpectrumCompressor c;
+        for (unsigned short format : {0, 5, 77, 0xFFFF}) {
+            EXPECT_THROW(c.SetCompressedStream(s.stream, counts[0], format, n), Exception);
+        }
+        EXPECT_THROW(c.SetCompressedStream(s.stream, counts[0], s.format, n - 1), Exception);
+        EXPECT_THROW(c.SetCompressedStream(s.stream, counts[0], s.format, n + 1), Exception);
+        EXPECT_THROW(c.SetCompressedStream(s.stream, counts[0], s.format, -1), Exception);
+        EXPECT_THROW(c.SetCompressedStream(s.stream, counts[0], s.format, 0x7FFFFFFF), Exception);
+        // The other coded format cannot read this stream.
+        const unsigned short other = s.format == kSpectrumFormatBlockRice
+                                         ? kSpectrumFormatContextModel
+                                         : kSpectrumFormatBlockRice;
+        EXPECT_THROW(Expand(Stored{s.stream, other}, counts[0], n), Exception);
+        // A wrong first count fails the checksum.
+        EXPECT_THROW(Expand(s, counts[0] + 1, n), Exception);
+        // A failed load leaves the compressor empty.
+        Counts out{1};
+        c.GetCounts(&out);
+        EXPECT_TRUE(out.empty());
+    }
+    // The stored format checks its length and first count too.
+    Counts random(50);
+    std::mt19937 rng(3);
+    for (auto& v : random) v = rng();
+    const Stored stored = Compress(random, false);
+    ASSERT_EQ(stored.format, kSpectrumFormatStored);
+    EXPECT_THROW(Expand(Stored{stored.stream + "x", stored.format}, random[0], 50), Exception);
+    EXPECT_THROW(Expand(stored, random[0] ^ 1, 50), Exception);
+}
+
+TEST(SpectrumCompressor, HostileHeaderDoesNotAllocateBeyondTheStream) {
+    // A header claiming the largest channel count, followed by a few bytes.
+    AnsiString stream;
+    for (uint32_t v = quantora::kMaxSpectrumChannels; v; v >>= 7) {
+        stream.push_back(static_cast<char>((v & 0x7F) | (v >= 0x80 ? 0x80 : 0)));
+    }
+    stream += AnsiString(12, '\0');
+    SpectrumCompressor c;
+    for (unsigned short format :
+         {kSpectrumFormatStored, kSpectrumFormatBlockRice, kSpectrumFormatContextModel}) {
+        EXPECT_THROW(c.SetCompressedStream(stream, 0, format, quantora::kMaxSpectrumChannels),
+                     Exception);
+    }
+}
+
+// Every cut of a stream fails, every flipped byte either fails or (when it only touched padding
+// bits) still gives the original counts: never other counts, never a crash.
+TEST(SpectrumCompressor, DamagedStreamsAreDetected) {
+    const Counts counts = ShortSpectrum();
+    const int n = static_cast<int>(counts.size());
+    for (bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "fast" : "default");
+        const Stored s = Compress(counts, fast);
+        ASSERT_NE(s.format, kSpectrumFormatStored);
+        for (size_t len = 0; len < s.stream.size(); ++len) {
+            EXPECT_THROW(Expand(Stored{s.stream.substr(0, len), s.format}, counts[0], n), Exception)
+                << "cut at " << len;
+        }
+        EXPECT_THROW(Expand(Stored{s.stream + AnsiString(1, '\0'), s.format}, counts[0], n),
+                     Exception);
+        int detected = 0, harmless = 0;
+        for (size_t pos = 0; pos < s.stream.size(); ++pos) {
+            for (int mask : {0x01, 0x10, 0x80, 0xFF}) {
+                Stored damaged = s;
+                damaged.stream[pos] = static_cast<char>(damaged.stream[pos] ^ mask);
+                try {
+                    EXPECT_EQ(Expand(damaged, counts[0], n), counts) << "byte " << pos;
+                    ++harmless;
+                } catch (const Exception& e) {
+                    EXPECT_NE(e.Message.find("SpectrumCompressor"), std::string::npos);
+                    ++detected;
+                }
+            }
+        }
+        EXPECT_GT(detected, 10 * harmless);
+    }
+}
+
+// Damage in a predicted stream tends to come back as compensating changes of neighbouring counts,
+// which keep plain and position-weighted sums unchanged; the checksum must still see them.
+TEST(SpectrumCompressor, ChecksumSeesCompensatingChanges) {
+    const Counts base = ShortSpectrum();
+    const uint32_t original = quantora::CountChecksum(base.data(), base.size());
+    const std::vector<std::vector<long>> patterns = {
+        {1, -1}, {-1, 2, -1}, {-1, 0, 1, 1, 0, -1}, {1, -3, 3, -1}, {5, -5, 0, -5, 5}};
+    for (const auto& pattern : patterns) {
+        for (size_t at : {10u, 40u, 88u}) {
+            Counts changed = base;
+            for (size_t j = 0; j < pattern.size(); ++j) {
+                ASSERT_GE(changed[at + j], 5u);
+                changed[at + j] =
+                    static_cast<unsigned long>(static_cast<long>(changed[at + j]) + pattern[j]);
+            }
+            EXPECT_NE(quantora::CountChecksum(changed.data(), changed.size()), original);
+        }
+    }
+    // Order and length count too.
+    Counts swapped = base;
+    std::swap(swapped[20], swapped[21]);
+    ASSERT_NE(swapped, base);
+    EXPECT_NE(quantora::CountChecksum(swapped.data(), swapped.size()), original);
+    EXPECT_NE(quantora::CountChecksum(base.data(), base.size() - 1), original);
+}
+
+// Several bytes changed at once, sometimes with a cut: detected or harmless, never other counts.
+TEST(SpectrumCompressor, MultipleDamageIsDetected) {
+    std::mt19937 rng(5);
+    const auto spectra = RealSpectra();
+    for (size_t si = 0; si < spectra.size(); si += 5) {
+        const Counts& counts = spectra[si].second;
+        const int n = static_cast<int>(counts.size());
+        for (bool fast : {false, true}) {
+            const Stored s = Compress(counts, fast);
+            for (int trial = 0; trial < 150; ++trial) {
+                Stored damaged = s;
+                for (int j = 1 + static_cast<int>(rng() % 4); j > 0; --j) {
+                    damaged.stream[rng() % damaged.stream.size()] = static_cast<char>(rng());
+                }
+                if (rng() % 4 == 0) damaged.stream.resize(rng() % damaged.stream.size());
+                try {
+                    EXPECT_EQ(Expand(damaged, counts[0], n), counts);
+                } catch (const Exception&) {
+                }
+            }
+        }
+    }
+}
+
+TEST(SpectrumCompressor, RandomBytesNeverCrash) {
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 300; ++trial) {
+        AnsiString stream;
+        const int channels = 1 + static_cast<int>(rng() % 300);
+        for (uint32_t v = static_cast<uint32_t>(channels); v; v >>= 7) {
+            stream.push_back(static_cast<char>((v & 0x7F) | (v >= 0x80 ? 0x80 : 0)));
+        }
+        const size_t len = rng() % 200;
+        for (size_t i = 0; i < len; ++i) stream.push_back(static_cast<char>(rng()));
+        for (unsigned short format : {kSpectrumFormatBlockRice, kSpectrumFormatContextModel}) {
+            try {
+                Expand(Stored{stream, format}, rng(), channels);
+                ADD_FAILURE() << "random bytes passed as format " << format;
+            } catch (const Exception&) {
+            }
+        }
+    }
+}
+
+}  // namespace
