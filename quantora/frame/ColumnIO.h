@@ -27,7 +27,15 @@ void ResetMember(R& r, const Column<R>& c) {
         case ColumnType::String:
             (r.*c.member.str).clear();
             break;
+        case ColumnType::Flag:
+            r.*c.member.b = c.reset != 0.0;
+            break;
     }
+}
+
+// A flag text is true when it is "Y" in any case; anything else ("N", "yes", "") is false.
+inline bool FlagIsSet(const AnsiString& text) {
+    return text.size() == 1 && (text[0] == 'Y' || text[0] == 'y');
 }
 
 // `f` is a present, non-null field.
@@ -49,6 +57,9 @@ void ReadMember(R& r, const Column<R>& c, const TField* f) {
         case ColumnType::String:
             r.*c.member.str = f->AsString();
             break;
+        case ColumnType::Flag:
+            r.*c.member.b = FlagIsSet(f->AsString());
+            break;
     }
 }
 
@@ -58,33 +69,47 @@ void ReadIfPresent(R& r, const Column<R>& c, const TField* f) {
     if (f && !f->IsNull()) ReadMember(r, c, f);
 }
 
+// Integers above 0, floats and dates above 0.0 (a NaN is not), texts not empty, flags always.
+template <class R>
+bool IsPositive(const R& r, const Column<R>& c) {
+    switch (c.type) {
+        case ColumnType::Int:
+            return r.*c.member.i > 0;
+        case ColumnType::Short:
+            return r.*c.member.s > 0;
+        case ColumnType::Float:
+        case ColumnType::DateTime:
+            return r.*c.member.d > 0.0;  // false for a NaN
+        case ColumnType::String:
+            return !(r.*c.member.str).empty();
+        case ColumnType::Flag:
+            return true;
+    }
+    return true;
+}
+
 template <class R>
 bool ShouldWrite(const R& r, const Column<R>& c) {
     switch (c.write) {
         case WriteRule::Always:
+        case WriteRule::OrNull:
             return true;
         case WriteRule::Hook:
             return false;
         case WriteRule::IfNotEmpty:
             return c.type != ColumnType::String || !(r.*c.member.str).empty();
         case WriteRule::IfPositive:
-            switch (c.type) {
-                case ColumnType::Int:
-                    return r.*c.member.i > 0;
-                case ColumnType::Short:
-                    return r.*c.member.s > 0;
-                case ColumnType::Float:
-                case ColumnType::DateTime:
-                    return r.*c.member.d > 0.0;  // false for a NaN
-                case ColumnType::String:
-                    return !(r.*c.member.str).empty();
-            }
+            return IsPositive(r, c);
     }
     return true;
 }
 
 template <class R>
 void WriteMember(const R& r, const Column<R>& c, TField* f) {
+    if (c.write == WriteRule::OrNull && !IsPositive(r, c)) {
+        f->Clear();
+        return;
+    }
     switch (c.type) {
         case ColumnType::Int:
             f->SetAsInteger(r.*c.member.i);
@@ -100,6 +125,9 @@ void WriteMember(const R& r, const Column<R>& c, TField* f) {
             break;
         case ColumnType::String:
             f->SetAsString(r.*c.member.str);
+            break;
+        case ColumnType::Flag:
+            f->SetAsString(r.*c.member.b ? "Y" : "N");
             break;
     }
 }

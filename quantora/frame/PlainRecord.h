@@ -1,13 +1,17 @@
 // The plain record variant, without a field cache: Reset, Read (fields looked up by name on
 // every call) and Insert (columns written by FieldByName). A record class derives from
 // PlainRecord<Self, N> and declares `Columns()` and `Table` as for CachedRecord; optional
-// hooks: void AfterRead(TQuery*); void AfterWrite(TQuery*) (after the declared columns).
+// hooks: void AfterRead(TQuery*); void AfterWrite(TQuery*) (after the declared columns);
+// static const quantora::DeletionRules& Deletion() (CheckBeforeDeletion, RemoveDetails, Delete).
 #pragma once
 
 #include <array>
+#include <set>
 
+#include "quantora/base/Exception.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/ColumnIO.h"
+#include "quantora/frame/Deletion.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/frame/QueryGuards.h"
 
@@ -49,6 +53,26 @@ class PlainRecord {
         aq->Post();
     }
 
+    // The deletion trio, for tables that declare their deletion rules.
+    void CheckBeforeDeletion(const AnsiString& dbName, std::set<AnsiString>* blocking,
+                             std::set<AnsiString>* nulled) {
+        quantora::CheckBeforeDeletion(R::Deletion(), dbName, IntKey(), blocking, nulled);
+    }
+    void RemoveDetails(const AnsiString& dbName) {
+        quantora::RemoveDetails(R::Deletion(), dbName, IntKey());
+    }
+    void Delete(const AnsiString& dbName) {
+        quantora::DeleteWithDetails(R::Deletion(), dbName, IntKey());
+    }
+
   protected:
     R& self() { return static_cast<R&>(*this); }
+
+    // The member of the integer key column.
+    int IntKey() const {
+        for (const auto& c : R::Columns())
+            if (c.key && c.type == quantora::ColumnType::Int)
+                return static_cast<const R&>(*this).*c.member.i;
+        throw Exception(AnsiString(R::Table) + " has no integer key column");
+    }
 };

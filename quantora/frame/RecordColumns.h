@@ -8,13 +8,15 @@
 
 namespace quantora {
 
-enum class ColumnType : unsigned char { Int, Short, Float, DateTime, String };
+// Flag: a bool member kept as a "Y"/"N" text column (true when the text is "Y" in any case).
+enum class ColumnType : unsigned char { Int, Short, Float, DateTime, String, Flag };
 
 enum class WriteRule : unsigned char {
     Always,      // written as it stands, reset values included
     IfPositive,  // integers above 0, floats and dates above 0.0 (a NaN is not written)
     IfNotEmpty,  // strings that are not empty
     Hook,        // written by the table's own AfterSetData
+    OrNull,      // integers above 0, floats and dates above 0.0 as they stand, null otherwise
 };
 
 template <class R>
@@ -26,8 +28,9 @@ struct Column {
         short R::*s;
         double R::*d;
         AnsiString R::*str;
+        bool R::*b;
     } member;
-    double reset = -1.0;  // strings reset to empty
+    double reset = -1.0;  // strings reset to empty; flags to true when not 0
     WriteRule write = WriteRule::Always;
     bool hook_read = false;  // read by the table's own AfterGetData
     bool key = false;
@@ -43,6 +46,7 @@ struct Column {
     }
     constexpr Column IfPositive() const { return WriteIf(WriteRule::IfPositive); }
     constexpr Column IfNotEmpty() const { return WriteIf(WriteRule::IfNotEmpty); }
+    constexpr Column OrNull() const { return WriteIf(WriteRule::OrNull); }
     // Read and written by the table's hooks only.
     constexpr Column Hooked() const {
         return With([](Column& c) {
@@ -90,6 +94,13 @@ template <class R>
 constexpr Column<R> Col(const char* name, AnsiString R::*m) {
     Column<R> c{name, ColumnType::String, {}};
     c.member.str = m;
+    return c;
+}
+template <class R>
+constexpr Column<R> Col(const char* name, bool R::*m) {
+    Column<R> c{name, ColumnType::Flag, {}};
+    c.member.b = m;
+    c.reset = 0.0;
     return c;
 }
 

@@ -1,0 +1,184 @@
+// PEAK and PEAKEVAL: columns, the bulk peak reader, the peak evaluation's deletion cascade.
+#include "quantora/records/Peaktables.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <vector>
+
+#include "quantora/base/Format.h"
+
+using quantora::Col;
+using quantora::DateCol;
+using quantora::Format;
+
+const std::array<quantora::Column<PEAKData>, 21>& PEAKData::Columns() {
+    using R = PEAKData;
+    static constexpr std::array<quantora::Column<R>, 21> cols = {
+        Col("PEAK_ID", &R::PEAK_ID).Key(),
+        Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
+        Col("POS", &R::POS),
+        Col("POSUNC", &R::POSUNC),
+        Col("E", &R::E),
+        Col("EUNC", &R::EUNC),
+        Col("AREA", &R::AREA),
+        Col("AREAUNC", &R::AREAUNC),
+        Col("FWHM", &R::FWHM),
+        Col("FWHMUNC", &R::FWHMUNC),
+        Col("PEAKEVALPEAK_ID", &R::PEAKEVALPEAK_ID).IfPositive(),
+        Col("GAUSSFWHM", &R::GAUSSFWHM).IfPositive(),
+        Col("GAUSSFWHMUNC", &R::GAUSSFWHMUNC).IfPositive(),
+        Col("GAUSSAMPL", &R::GAUSSAMPL).IfPositive(),
+        Col("GAUSSAMPLUNC", &R::GAUSSAMPLUNC).IfPositive(),
+        Col("HEIGHT", &R::HEIGHT).IfPositive(),
+        Col("HEIGHTUNC", &R::HEIGHTUNC).IfPositive(),
+        Col("GUEST", &R::GUEST).IfPositive(),
+        Col("BKG", &R::BKG).IfPositive(),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+    };
+    return cols;
+}
+
+PEAKData::~PEAKData() = default;
+
+void PEAKData::SetBasicData(int peakEvalId, int employeeId, TDateTime creationDate) {
+    PEAKEVAL_ID = peakEvalId;
+    EMPLOYEE_ID = employeeId;
+    CREATIONDATE = creationDate;
+}
+
+namespace {
+
+// Fills the energy index in one pass: the peaks sorted by energy (stable, so equal energies
+// keep their PEAK_ID order) and appended at the end of the index, which costs no search.
+void IndexByEnergy(const std::set<PEAKData>& peaks,
+                   std::multiset<PEAKData*, EIndexedPeaksSetSorter>& byEnergy) {
+    struct ByEnergy {
+        double e;
+        PEAKData* peak;
+    };
+    std::vector<ByEnergy> order;
+    order.reserve(peaks.size());
+    // The index hands out mutable pointers; the set orders by PEAK_ID alone, which the index
+    // never changes.
+    for (const PEAKData& p : peaks) order.push_back({p.E, const_cast<PEAKData*>(&p)});
+    // A NaN energy goes last, so the sort sees a strict order whatever the data.
+    std::stable_sort(order.begin(), order.end(), [](const ByEnergy& a, const ByEnergy& b) {
+        return a.e < b.e || (std::isnan(b.e) && !std::isnan(a.e));
+    });
+    byEnergy.clear();
+    for (const ByEnergy& o : order) byEnergy.insert(byEnergy.end(), o.peak);
+}
+
+}  // namespace
+
+void ReadAllPeaks(TQuery* q, std::set<PEAKData>* peaks,
+                  std::multiset<PEAKData*, EIndexedPeaksSetSorter>* byEnergy) {
+    if (!q || !peaks) return;
+    peaks->clear();
+    // No guard: a failure while reading leaves the query open.
+    const bool was_open = q->Active();
+    PEAKData peak;
+    q->Open();
+    while (!q->Eof()) {
+        if (!peak.GetData(q)) break;
+        peaks->insert(peaks->end(), peak);  // rows in key order cost no search
+        q->Next();
+    }
+    if (!was_open) q->Close();
+    if (byEnergy) IndexByEnergy(*peaks, *byEnergy);
+}
+
+const std::array<quantora::Column<PEAKEVALData>, 18>& PEAKEVALData::Columns() {
+    using R = PEAKEVALData;
+    static constexpr std::array<quantora::Column<R>, 18> cols = {
+        Col("PEAKEVAL_ID", &R::PEAKEVAL_ID).Key(),
+        Col("PEAKEVALMETHOD_ID", &R::PEAKEVALMETHOD_ID),
+        Col("PEAKEVALCAL_ID", &R::PEAKEVALCAL_ID),
+        Col("MEASUREMENT_ID", &R::MEASUREMENT_ID),
+        Col("NAME", &R::NAME),
+        Col("TENTATIVE", &R::TENTATIVE),
+        Col("LASTMODBY_EMP_ID", &R::LASTMODBY_EMP_ID),
+        DateCol("LASTMODIFIEDDATE", &R::LASTMODIFIEDDATE),
+        Col("PERFORMEDBY_EMP_ID", &R::PERFORMEDBY_EMP_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+        Col("LEFTTRESHOLDCH", &R::LEFTTRESHOLDCH).ResetTo(1),
+        Col("RIGHTTRESHOLDCH", &R::RIGHTTRESHOLDCH).ResetTo(1),
+        Col("ECAL_ID", &R::ECAL_ID).OrNull(),
+        Col("FWHMCAL_ID", &R::FWHMCAL_ID).OrNull(),
+        Col("USENEWESTECAL", &R::USENEWESTECAL).ResetTo(1),
+        Col("USENEWESTWCAL", &R::USENEWESTWCAL).ResetTo(1),
+        Col("USEAUTOECALUPDATE", &R::USEAUTOECALUPDATE).ResetTo(1),
+    };
+    return cols;
+}
+
+namespace {
+
+// Analyses whose measurements may name a peak evaluation, in the order they are checked.
+constexpr const char* kAnalysisKinds[] = {"NONLIN", "RESOL", "BKG", "EFF"};
+// Peak results of other applications that point at single peaks.
+constexpr const char* kPeakResultTables[] = {"EFFPEAK", "RESOLPEAK", "NUCLIDEPEAK", "NONLINPEAK",
+                                             "BKGPEAK"};
+// Tables whose rows name the evaluation itself; released before it goes.
+constexpr const char* kEvaluationUsers[] = {"NUCLIDEIDENT", "NONLINMEASUREMENT", "RESOLMEASUREMENT",
+                                            "BKGMEASUREMENT", "EFFMEASUREMENT"};
+
+// The statement texts that repeat per table, made once; `rules` points into `texts`.
+struct PeakEvalDeletion {
+    std::deque<AnsiString> texts;  // stable addresses while growing
+    std::vector<quantora::CheckStep> checks;
+    std::vector<quantora::DetailStep> details;
+    std::vector<const char*> deletes;
+    quantora::DeletionRules rules{"PEAKEVAL"};
+
+    const char* Keep(AnsiString text) { return texts.emplace_back(std::move(text)).c_str(); }
+
+    PeakEvalDeletion() {
+        for (const char* p : kAnalysisKinds)
+            checks.push_back(
+                {Keep(Format("SELECT m.%sMEASUREMENT_ID, a.NAME FROM %sANALYSIS a, %sMEASUREMENT "
+                             "m WHERE    m.%sANALYSIS_ID = a.%sANALYSIS_ID AND    m.PEAKEVAL_ID  "
+                             " = %%d",
+                             p, p, p, p, p)),
+                 Keep(Format("%sMEASURMENT ID=%%d of '%%s'", p)), NullOnDelete});
+
+        // The peak results lose their peak before the peaks go.
+        for (const char* t : kPeakResultTables)
+            details.push_back(
+                {Keep(Format("UPDATE %s \r\n   SET %s.PEAK_ID = NULL \r\nWHERE "
+                             "\r\n   %s.PEAK_ID IN \r\n   (SELECT PEAK_ID FROM "
+                             "PEAK WHERE PEAKEVAL_ID = %%d) ",
+                             t, t, t))});
+        details.push_back({"delete from peak where peakeval_id = %d"});
+        details.push_back(
+            {"DELETE    FROM PEAKPARAMVALUE WHERE    PEAKEVALPEAK_ID IN    (SELECT "
+             "pep.PEAKEVALPEAK_ID    FROM PEAKEVALPEAK pep, PEAKEVALREGION per    WHERE       "
+             "per.PEAKEVALREGION_ID = pep.PEAKEVALREGION_ID AND       per.PEAKEVAL_ID = %d)"});
+        details.push_back(
+            {"DELETE    FROM REGIONPARAMVALUE WHERE    PEAKEVALREGION_ID IN    (SELECT "
+             "PEAKEVALREGION_ID     FROM   PEAKEVALREGION     WHERE  PEAKEVAL_ID = %d)"});
+        details.push_back(
+            {"DELETE    FROM PEAKEVALPEAK WHERE    PEAKEVALREGION_ID IN    (SELECT "
+             "PEAKEVALREGION_ID     FROM   PEAKEVALREGION     WHERE  PEAKEVAL_ID = %d)"});
+        details.push_back({"DELETE    FROM PEAKEVALREGION WHERE     PEAKEVAL_ID = %d"});
+
+        for (const char* t : kEvaluationUsers)
+            deletes.push_back(Keep(Format(
+                "UPDATE %s \r\n   SET PEAKEVAL_ID = NULL \r\nWHERE \r\n   PEAKEVAL_ID = %%d", t)));
+        deletes.push_back("delete from peakeval where peakeval_id = %d");
+
+        rules.details = details;
+        rules.checks = checks;
+        rules.deletes = deletes;
+    }
+};
+
+}  // namespace
+
+const quantora::DeletionRules& PEAKEVALData::Deletion() {
+    static const PeakEvalDeletion deletion;
+    return deletion.rules;
+}

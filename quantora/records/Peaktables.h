@@ -1,0 +1,62 @@
+// Record classes of the peak tables: PEAKEVAL (one peak search and fit over a measurement) and
+// PEAK (its peaks), the bulk peak reader with its energy index, and the evaluation's cascade.
+#pragma once
+
+#include <array>
+#include <set>
+
+#include "quantora/frame/CachedRecord.h"
+
+struct PEAKData : CachedRecord<PEAKData, 21> {
+    int PEAK_ID, PEAKEVAL_ID;
+    double POS, POSUNC, E, EUNC, AREA, AREAUNC, FWHM, FWHMUNC;
+    int PEAKEVALPEAK_ID;
+    double GAUSSFWHM, GAUSSFWHMUNC, GAUSSAMPL, GAUSSAMPLUNC, HEIGHT, HEIGHTUNC, GUEST, BKG;
+    int EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+
+    static constexpr const char* Table = "PEAK";
+    static const std::array<quantora::Column<PEAKData>, 21>& Columns();
+
+    PEAKData() { Reset(); }
+    ~PEAKData();
+
+    // Sets the evaluation, the employee and the creation date; nothing else changes.
+    void SetBasicData(int peakEvalId, int employeeId, TDateTime creationDate);
+};
+
+// Orders peak pointers by energy, ascending. In a multiset a peak goes after the peaks of equal
+// energy already present.
+struct EIndexedPeaksSetSorter {
+    bool operator()(const PEAKData* a, const PEAKData* b) const { return a->E < b->E; }
+};
+
+// Reads every remaining row of `q` into `peaks` (emptied first; a repeated PEAK_ID is dropped)
+// and, when `byEnergy` is given, indexes them by energy, equal energies in PEAK_ID order. A
+// closed `q` is opened and closed again; an open one is read from its current row on and left
+// open at its end. The index points into `peaks`: valid while `peaks` is neither changed nor
+// destroyed, and the PEAK_ID of a peak must not be changed through it.
+void ReadAllPeaks(TQuery* q, std::set<PEAKData>* peaks,
+                  std::multiset<PEAKData*, EIndexedPeaksSetSorter>* byEnergy = nullptr);
+
+struct PEAKEVALData : CachedRecord<PEAKEVALData, 18> {
+    int PEAKEVAL_ID, PEAKEVALMETHOD_ID, PEAKEVALCAL_ID, MEASUREMENT_ID;
+    AnsiString NAME;
+    AnsiString TENTATIVE;  // "Y" or "N"
+    int LASTMODBY_EMP_ID;
+    TDateTime LASTMODIFIEDDATE;
+    int PERFORMEDBY_EMP_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+    int LEFTTRESHOLDCH, RIGHTTRESHOLDCH;
+    int ECAL_ID, FWHMCAL_ID;  // null in the row when not above 0
+    bool USENEWESTECAL, USENEWESTWCAL, USEAUTOECALUPDATE;
+
+    static constexpr const char* Table = "PEAKEVAL";
+    static const std::array<quantora::Column<PEAKEVALData>, 18>& Columns();
+    // The analyses' measurements that name the evaluation are reported and released; its peaks,
+    // fit regions and their parameter values go with it.
+    static const quantora::DeletionRules& Deletion();
+
+    PEAKEVALData() { Reset(); }
+};
