@@ -72,6 +72,37 @@ void DeleteRecord_IntKey(AnsiString dbName, AnsiString table, int key) {
 
 namespace quantora {
 
+DeletionRulesBuilder::DeletionRulesBuilder(AnsiString table,
+                                           const ReferringTableInfo_t* referrers) {
+    rules_.table = Keep(std::move(table));
+    rules_.referrers = referrers;
+}
+
+const char* DeletionRulesBuilder::Keep(AnsiString text) {
+    return texts_.emplace_back(std::move(text)).c_str();
+}
+
+DeletionRulesBuilder& DeletionRulesBuilder::Check(AnsiString sql, AnsiString message,
+                                                  ReferenceKind target) {
+    const char* s = Keep(std::move(sql));
+    checks_.push_back({s, Keep(std::move(message)), target});
+    rules_.checks = checks_;
+    return *this;
+}
+
+DeletionRulesBuilder& DeletionRulesBuilder::Detail(AnsiString sql,
+                                                   void (*deleteChild)(const AnsiString&, int)) {
+    details_.push_back({Keep(std::move(sql)), deleteChild});
+    rules_.details = details_;
+    return *this;
+}
+
+DeletionRulesBuilder& DeletionRulesBuilder::Delete(AnsiString sql) {
+    deletes_.push_back(Keep(std::move(sql)));
+    rules_.deletes = deletes_;
+    return *this;
+}
+
 void CheckBeforeDeletion(const DeletionRules& rules, const AnsiString& dbName, int key,
                          std::set<AnsiString>* blocking, std::set<AnsiString>* nulled) {
     CheckBeforeDeletion_IntKey(dbName, rules.table, key, rules.referrers, blocking, nulled);
@@ -86,7 +117,8 @@ void CheckBeforeDeletion(const DeletionRules& rules, const AnsiString& dbName, i
         for (; !q.Eof(); q.Next()) {
             if (!target) continue;
             int id = q.Fields()[0]->AsInteger();
-            AnsiString shown = q.Fields()[1]->AsString();
+            // A report without a display column ("... ID=%d") ignores the empty text.
+            AnsiString shown = q.FieldCount() > 1 ? q.Fields()[1]->AsString() : AnsiString();
             target->insert(Format(step.message, id, shown.c_str()));
         }
     }

@@ -3,8 +3,10 @@
 // reports referring rows, deletes details, nulls references and deletes the row.
 #pragma once
 
+#include <deque>
 #include <set>
 #include <span>
+#include <vector>
 
 #include "quantora/base/Types.h"
 
@@ -58,6 +60,33 @@ struct DeletionRules {
     // The statements of Delete after RemoveDetails, each with the key as its "%d"; when empty,
     // the references are nulled and the row deleted by the standard statements.
     std::span<const char* const> deletes{};
+};
+
+// Deletion rules whose texts are made at run time (repeated per table or per analysis kind):
+// keeps the texts and the step lists alive and hands out the rules pointing at them.
+class DeletionRulesBuilder {
+  public:
+    explicit DeletionRulesBuilder(AnsiString table,
+                                  const ReferringTableInfo_t* referrers = nullptr);
+    DeletionRulesBuilder(const DeletionRulesBuilder&) = delete;
+    DeletionRulesBuilder& operator=(const DeletionRulesBuilder&) = delete;
+
+    DeletionRulesBuilder& Check(AnsiString sql, AnsiString message, ReferenceKind target);
+    DeletionRulesBuilder& Detail(AnsiString sql,
+                                 void (*deleteChild)(const AnsiString&, int) = nullptr);
+    DeletionRulesBuilder& Delete(AnsiString sql);
+
+    // Valid as long as the builder; steps added later show in it.
+    const DeletionRules& Rules() const { return rules_; }
+
+  private:
+    const char* Keep(AnsiString text);
+
+    std::deque<AnsiString> texts_;  // stable addresses while growing
+    std::vector<CheckStep> checks_;
+    std::vector<DetailStep> details_;
+    std::vector<const char*> deletes_;
+    DeletionRules rules_;
 };
 
 void CheckBeforeDeletion(const DeletionRules& rules, const AnsiString& dbName, int key,

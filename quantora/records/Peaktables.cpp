@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <vector>
 
 #include "quantora/base/Format.h"
@@ -126,59 +125,46 @@ constexpr const char* kPeakResultTables[] = {"EFFPEAK", "RESOLPEAK", "NUCLIDEPEA
 constexpr const char* kEvaluationUsers[] = {"NUCLIDEIDENT", "NONLINMEASUREMENT", "RESOLMEASUREMENT",
                                             "BKGMEASUREMENT", "EFFMEASUREMENT"};
 
-// The statement texts that repeat per table, made once; `rules` points into `texts`.
-struct PeakEvalDeletion {
-    std::deque<AnsiString> texts;  // stable addresses while growing
-    std::vector<quantora::CheckStep> checks;
-    std::vector<quantora::DetailStep> details;
-    std::vector<const char*> deletes;
-    quantora::DeletionRules rules{"PEAKEVAL"};
+// The statement texts that repeat per table, made once.
+const quantora::DeletionRules& BuildPeakEvalDeletion() {
+    static quantora::DeletionRulesBuilder b("PEAKEVAL");
+    for (const char* p : kAnalysisKinds)
+        b.Check(Format("SELECT m.%sMEASUREMENT_ID, a.NAME FROM %sANALYSIS a, %sMEASUREMENT "
+                       "m WHERE    m.%sANALYSIS_ID = a.%sANALYSIS_ID AND    m.PEAKEVAL_ID  "
+                       " = %%d",
+                       p, p, p, p, p),
+                Format("%sMEASURMENT ID=%%d of '%%s'", p), NullOnDelete);
 
-    const char* Keep(AnsiString text) { return texts.emplace_back(std::move(text)).c_str(); }
+    // The peak results lose their peak before the peaks go.
+    for (const char* t : kPeakResultTables)
+        b.Detail(
+            Format("UPDATE %s \r\n   SET %s.PEAK_ID = NULL \r\nWHERE "
+                   "\r\n   %s.PEAK_ID IN \r\n   (SELECT PEAK_ID FROM "
+                   "PEAK WHERE PEAKEVAL_ID = %%d) ",
+                   t, t, t));
+    b.Detail("delete from peak where peakeval_id = %d")
+        .Detail(
+            "DELETE    FROM PEAKPARAMVALUE WHERE    PEAKEVALPEAK_ID IN    (SELECT "
+            "pep.PEAKEVALPEAK_ID    FROM PEAKEVALPEAK pep, PEAKEVALREGION per    WHERE       "
+            "per.PEAKEVALREGION_ID = pep.PEAKEVALREGION_ID AND       per.PEAKEVAL_ID = %d)")
+        .Detail(
+            "DELETE    FROM REGIONPARAMVALUE WHERE    PEAKEVALREGION_ID IN    (SELECT "
+            "PEAKEVALREGION_ID     FROM   PEAKEVALREGION     WHERE  PEAKEVAL_ID = %d)")
+        .Detail(
+            "DELETE    FROM PEAKEVALPEAK WHERE    PEAKEVALREGION_ID IN    (SELECT "
+            "PEAKEVALREGION_ID     FROM   PEAKEVALREGION     WHERE  PEAKEVAL_ID = %d)")
+        .Detail("DELETE    FROM PEAKEVALREGION WHERE     PEAKEVAL_ID = %d");
 
-    PeakEvalDeletion() {
-        for (const char* p : kAnalysisKinds)
-            checks.push_back(
-                {Keep(Format("SELECT m.%sMEASUREMENT_ID, a.NAME FROM %sANALYSIS a, %sMEASUREMENT "
-                             "m WHERE    m.%sANALYSIS_ID = a.%sANALYSIS_ID AND    m.PEAKEVAL_ID  "
-                             " = %%d",
-                             p, p, p, p, p)),
-                 Keep(Format("%sMEASURMENT ID=%%d of '%%s'", p)), NullOnDelete});
-
-        // The peak results lose their peak before the peaks go.
-        for (const char* t : kPeakResultTables)
-            details.push_back(
-                {Keep(Format("UPDATE %s \r\n   SET %s.PEAK_ID = NULL \r\nWHERE "
-                             "\r\n   %s.PEAK_ID IN \r\n   (SELECT PEAK_ID FROM "
-                             "PEAK WHERE PEAKEVAL_ID = %%d) ",
-                             t, t, t))});
-        details.push_back({"delete from peak where peakeval_id = %d"});
-        details.push_back(
-            {"DELETE    FROM PEAKPARAMVALUE WHERE    PEAKEVALPEAK_ID IN    (SELECT "
-             "pep.PEAKEVALPEAK_ID    FROM PEAKEVALPEAK pep, PEAKEVALREGION per    WHERE       "
-             "per.PEAKEVALREGION_ID = pep.PEAKEVALREGION_ID AND       per.PEAKEVAL_ID = %d)"});
-        details.push_back(
-            {"DELETE    FROM REGIONPARAMVALUE WHERE    PEAKEVALREGION_ID IN    (SELECT "
-             "PEAKEVALREGION_ID     FROM   PEAKEVALREGION     WHERE  PEAKEVAL_ID = %d)"});
-        details.push_back(
-            {"DELETE    FROM PEAKEVALPEAK WHERE    PEAKEVALREGION_ID IN    (SELECT "
-             "PEAKEVALREGION_ID     FROM   PEAKEVALREGION     WHERE  PEAKEVAL_ID = %d)"});
-        details.push_back({"DELETE    FROM PEAKEVALREGION WHERE     PEAKEVAL_ID = %d"});
-
-        for (const char* t : kEvaluationUsers)
-            deletes.push_back(Keep(Format(
-                "UPDATE %s \r\n   SET PEAKEVAL_ID = NULL \r\nWHERE \r\n   PEAKEVAL_ID = %%d", t)));
-        deletes.push_back("delete from peakeval where peakeval_id = %d");
-
-        rules.details = details;
-        rules.checks = checks;
-        rules.deletes = deletes;
-    }
-};
+    for (const char* t : kEvaluationUsers)
+        b.Delete(Format(
+            "UPDATE %s \r\n   SET PEAKEVAL_ID = NULL \r\nWHERE \r\n   PEAKEVAL_ID = %%d", t));
+    b.Delete("delete from peakeval where peakeval_id = %d");
+    return b.Rules();
+}
 
 }  // namespace
 
 const quantora::DeletionRules& PEAKEVALData::Deletion() {
-    static const PeakEvalDeletion deletion;
-    return deletion.rules;
+    static const quantora::DeletionRules& rules = BuildPeakEvalDeletion();
+    return rules;
 }

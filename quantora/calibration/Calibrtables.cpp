@@ -1,0 +1,408 @@
+// Column lists of the calibration tables, the names of the three analysis kinds, their hooks and
+// the copies between analysis rows and calibration objects.
+#include "quantora/calibration/Calibrtables.h"
+
+#include "quantora/calibration/EncodedFit.h"
+#include "quantora/calibration/Flags.h"
+
+using quantora::Col;
+using quantora::DateCol;
+using quantora::IsYes;
+using quantora::YesNo;
+
+const quantora::ColumnArray<ECALData, 16>& ECALData::Columns() {
+    using R = ECALData;
+    static constexpr quantora::ColumnArray<R, 16> cols = {
+        Col("ECAL_ID", &R::ECAL_ID).Key(),
+        Col("SPECTRUM_ID", &R::SPECTRUM_ID),
+        Col("NAME", &R::NAME),
+        Col("TENTATIVE", &R::TENTATIVE),
+        Col("PARAMA", &R::PARAMA),
+        Col("PARAMB", &R::PARAMB),
+        Col("AVAR", &R::AVAR),
+        Col("BVAR", &R::BVAR),
+        Col("COVAR", &R::COVAR),
+        Col("USENONLINPART", &R::USENONLINPART),
+        Col("NONLINANALYSIS_ID", &R::NONLINANALYSIS_ID).IfPositive(),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CREATEDBY_EMP_ID", &R::CREATEDBY_EMP_ID),
+        DateCol("LASTMODIFIEDDATE", &R::LASTMODIFIEDDATE),
+        Col("LASTMODBY_EMP_ID", &R::LASTMODBY_EMP_ID),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+    };
+    return cols;
+}
+
+const quantora::ColumnArray<ECALPOINTData, 10>& ECALPOINTData::Columns() {
+    using R = ECALPOINTData;
+    static constexpr quantora::ColumnArray<R, 10> cols = {
+        Col("ECALPOINT_ID", &R::ECALPOINT_ID).Key(),
+        Col("ECAL_ID", &R::ECAL_ID),
+        Col("CHPOS", &R::CHPOS),
+        Col("CHPOSUNC", &R::CHPOSUNC),
+        Col("ENERGY", &R::ENERGY),
+        Col("ENERGYUNC", &R::ENERGYUNC),
+        Col("DESCRIPTION", &R::DESCRIPTION).IfNotEmpty(),
+        DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+    };
+    return cols;
+}
+
+const quantora::ColumnArray<FWHMCALData, 14>& FWHMCALData::Columns() {
+    using R = FWHMCALData;
+    static constexpr quantora::ColumnArray<R, 14> cols = {
+        Col("FWHMCAL_ID", &R::FWHMCAL_ID).Key(),
+        Col("SPECTRUM_ID", &R::SPECTRUM_ID),
+        Col("NAME", &R::NAME),
+        Col("TENTATIVE", &R::TENTATIVE),
+        Col("LASTMODBY_EMP_ID", &R::LASTMODBY_EMP_ID),
+        DateCol("LASTMODIFIEDDATE", &R::LASTMODIFIEDDATE),
+        Col("CREATEDBY_EMP_ID", &R::CREATEDBY_EMP_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+        Col("PARAMA", &R::PARAMA),
+        Col("PARAMB", &R::PARAMB),
+        Col("AVAR", &R::AVAR),
+        Col("BVAR", &R::BVAR),
+        Col("COVAR", &R::COVAR),
+    };
+    return cols;
+}
+
+const quantora::ColumnArray<FWHMCALPOINTData, 9>& FWHMCALPOINTData::Columns() {
+    using R = FWHMCALPOINTData;
+    static constexpr quantora::ColumnArray<R, 9> cols = {
+        Col("FWHMCALPOINT_ID", &R::FWHMCALPOINT_ID).Key(),
+        Col("FWHMCAL_ID", &R::FWHMCAL_ID),
+        Col("CHPOS", &R::CHPOS),
+        Col("CHPOSUNC", &R::CHPOSUNC),
+        Col("FWHM", &R::FWHM),
+        Col("FWHMUNC", &R::FWHMUNC),
+        DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+    };
+    return cols;
+}
+
+// ---- Nonlinearity analyses ----
+
+const quantora::ColumnArray<NONLINANALYSISData, 23>& NONLINANALYSISData::Columns() {
+    using R = NONLINANALYSISData;
+    static constexpr quantora::ColumnArray<R, 23> cols = {
+        Col("NONLINANALYSIS_ID", &R::NONLINANALYSIS_ID).Key().HookWrite(),
+        Col("NAME", &R::NAME),
+        Col("CHISQUARE", &R::CHISQUARE).IfPositive(),
+        Col("ORTPOLDEGREE", &R::ORTPOLDEGREE).IfPositive(),
+        Col("ORTPOLAVECT", &R::ORTPOLAVECT).IfNotEmpty(),
+        Col("ORTPOLBVECT", &R::ORTPOLBVECT).IfNotEmpty(),
+        Col("XAXISTRANS0", &R::XAXISTRANS0),
+        Col("XAXISTRANS1", &R::XAXISTRANS1),
+        Col("BASELINETRANS0", &R::BASELINETRANS0),
+        Col("BASELINETRANS1", &R::BASELINETRANS1),
+        Col("PEAKIDENTLIMITCH", &R::PEAKIDENTLIMITCH).IfPositive(),
+        Col("FITMATR", &R::FITMATR).IfNotEmpty(),
+        Col("ORTPOLNORMVECT", &R::ORTPOLNORMVECT).IfNotEmpty(),
+        Col("FITCOEFFVECT", &R::FITCOEFFVECT).IfNotEmpty(),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+        Col("PROJECT_ID", &R::PROJECT_ID).IfPositive(),
+        Col("TENTATIVE", &R::TENTATIVE),
+        Col("BASELINETYPE", &R::BASELINETYPE).IfNotEmpty(),
+        Col("MEASNUM", &R::MEASNUM).IfPositive(),
+        Col("NONLINEARITY", &R::NONLINEARITY),
+        Col("PEAKINTLIMIT", &R::PEAKINTLIMIT).ResetTo(0.0),
+    };
+    return cols;
+}
+
+const quantora::AnalysisNames& NONLINANALYSISData::Names() {
+    static const quantora::AnalysisNames names{
+        .table = "NONLINANALYSIS",
+        .setupTable = "MEASSETUPNONLIN",
+        .measTable = "NONLINMEASUREMENT",
+        .peakTable = "NONLINPEAK",
+        .rowSpelling = "NONLINanalysis",
+        .setupLabel = "MEAS. SETUP NONLIN SETTING",
+        .setupLookup =
+            "select msn.validfrom, na.* from    meassetupnonlin msn, nonlinanalysis na "
+            "where    msn.meassetup_id      = :meassetup_id        AND    "
+            "msn.nonlinanalysis_id = na.nonlinanalysis_id AND    :measdate >= "
+            "validfrom order by    validfrom desc ",
+        // Energy calibrations that use the analysis are reported; every one naming it loses
+        // the reference.
+        .referrerReport =
+            " SELECT ecal_id, name FROM ecal WHERE     NONLINANALYSIS_ID = %d   "
+            "AND     USENONLINPART = 'Y'",
+        .referrerFormat = "ENERGY CALIBRATION ID=%d of '%s'",
+        .referrerNulling =
+            " UPDATE ecal SET nonlinanalysis_id = NULL WHERE    nonlinanalysis_id "
+            "= %d",
+    };
+    return names;
+}
+
+void NONLINANALYSISData::AfterSetData(TQuery*) {
+    TField* key = Field(KeyColumn());
+    if (key && (key->IsNull() || key->AsInteger() != NONLINANALYSIS_ID))
+        key->SetAsInteger(NONLINANALYSIS_ID);
+}
+
+void NONLINANALYSISData::CopyToNonlinECalibr(NonlinECalibr* cal) {
+    cal->NonlinValid = false;
+    quantora::OrtPolFit fit;
+    const int n = ORTPOLDEGREE + 2 * MEASNUM - 1;
+    if (!quantora::DecodeFit(quantora::EncodedFit::Of(*this), n, fit)) return;
+    cal->Set(fit.pol, fit.matrix, fit.coeff);
+    cal->NonlinAnalysisId = NONLINANALYSIS_ID;
+    cal->NonlinName = NAME;
+    cal->NonlinEmployeeId = EMPLOYEE_ID;
+    cal->NonlinCreationDate = CREATIONDATE;
+    cal->NonlinComment = CMT;
+    cal->NonlinTentative = IsYes(TENTATIVE);
+}
+
+void NONLINANALYSISData::CopyFromNonlinECalibr(NonlinECalibr* cal) {
+    quantora::EncodeFit(*this, cal->NonlinPol, cal->NonlinFitMatrix, cal->NonlinFitCoeff);
+}
+
+const quantora::ColumnArray<NONLINMEASUREMENTData, 8>& NONLINMEASUREMENTData::Columns() {
+    using R = NONLINMEASUREMENTData;
+    static constexpr quantora::ColumnArray<R, 8> cols = {
+        Col("NONLINMEASUREMENT_ID", &R::NONLINMEASUREMENT_ID).Key(),
+        Col("NONLINANALYSIS_ID", &R::NONLINANALYSIS_ID),
+        Col("MEASUREMENT_ID", &R::MEASUREMENT_ID),
+        Col("CHISQUARE", &R::CHISQUARE),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+        Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
+    };
+    return cols;
+}
+
+const quantora::ColumnArray<NONLINPEAKData, 12>& NONLINPEAKData::Columns() {
+    using R = NONLINPEAKData;
+    static constexpr quantora::ColumnArray<R, 12> cols = {
+        Col("NONLINPEAK_ID", &R::NONLINPEAK_ID).Key(),
+        Col("NONLINMEASUREMENT_ID", &R::NONLINMEASUREMENT_ID),
+        Col("PEAK_ID", &R::PEAK_ID),
+        Col("RADIATION_ID", &R::RADIATION_ID),
+        Col("MEASCH", &R::MEASCH),
+        Col("MEASCHUNC", &R::MEASCHUNC),
+        Col("NONLINVALUE", &R::NONLINVALUE),
+        Col("NONLINVALUEUNC", &R::NONLINVALUEUNC),
+        Col("CHI", &R::CHI),
+        DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
+        Col("CMT", &R::CMT),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+    };
+    return cols;
+}
+
+// ---- Efficiency analyses ----
+
+const quantora::ColumnArray<EFFANALYSISData, 21>& EFFANALYSISData::Columns() {
+    using R = EFFANALYSISData;
+    static constexpr quantora::ColumnArray<R, 21> cols = {
+        Col("EFFANALYSIS_ID", &R::EFFANALYSIS_ID).Key(),
+        Col("NAME", &R::NAME),
+        Col("CHISQUARE", &R::CHISQUARE).IfPositive(),
+        Col("ORTPOLDEGREE", &R::ORTPOLDEGREE).IfPositive(),
+        Col("ORTPOLAVECT", &R::ORTPOLAVECT).IfNotEmpty(),
+        Col("ORTPOLBVECT", &R::ORTPOLBVECT).IfNotEmpty(),
+        Col("ORTPOLNORMVECT", &R::ORTPOLNORMVECT).IfNotEmpty(),
+        Col("XAXISTRANS0", &R::XAXISTRANS0),
+        Col("XAXISTRANS1", &R::XAXISTRANS1),
+        Col("PEAKIDENTLIMIT", &R::PEAKIDENTLIMIT).IfPositive(),
+        Col("FITMATR", &R::FITMATR).IfNotEmpty(),
+        Col("FITCOEFFVECT", &R::FITCOEFFVECT).IfNotEmpty(),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+        Col("PROJECT_ID", &R::PROJECT_ID).IfPositive(),
+        Col("TENTATIVE", &R::TENTATIVE),
+        Col("MEASNUM", &R::MEASNUM).IfPositive(),
+        // ISABSOLUTE (a bool member) goes here, through the hooks.
+        Col("EFFICIENCY", &R::EFFICIENCY).IfPositive(),
+        Col("EFFICIENCYUNC", &R::EFFICIENCYUNC).IfPositive(),
+        Col("PEAKINTLIMIT", &R::PEAKINTLIMIT).ResetTo(0.0),
+    };
+    return cols;
+}
+
+const quantora::AnalysisNames& EFFANALYSISData::Names() {
+    static const quantora::AnalysisNames names{
+        .table = "EFFANALYSIS",
+        .setupTable = "MEASSETUPEFF",
+        .measTable = "EFFMEASUREMENT",
+        .peakTable = "EFFPEAK",
+        .rowSpelling = "effanalysis",
+        .setupLabel = "MEAS. SETUP EFF. SETTING",
+        .setupLookup =
+            "select mse.meassetup_id, mse.validfrom, ea.* from    meassetupeff mse, "
+            "effanalysis ea where    mse.meassetup_id   = :meassetup_id     AND    "
+            "mse.effanalysis_id = ea.effanalysis_id AND    :measdate >= "
+            "mse.validfrom order by    validfrom desc ",
+    };
+    return names;
+}
+
+void EFFANALYSISData::AfterGetData(TQuery* q) {
+    const TField* f = q->FindField("ISABSOLUTE");
+    ISABSOLUTE = f && !f->IsNull() && IsYes(f->AsString());
+}
+
+void EFFANALYSISData::AfterSetData(TQuery* q) {
+    if (TField* f = q->FindField("ISABSOLUTE")) f->SetAsString(YesNo(ISABSOLUTE));
+}
+
+void EFFANALYSISData::CopyToEffCalibr(EffCalibration* cal) {
+    cal->Valid = false;
+    quantora::OrtPolFit fit;
+    const int n = static_cast<int>(FITCOEFFVECT.size() / 8);
+    if (!quantora::DecodeFit(quantora::EncodedFit::Of(*this), n, fit)) return;
+    cal->Set(fit.pol, fit.matrix, fit.coeff, ISABSOLUTE);
+    cal->EffAnalysisId = EFFANALYSIS_ID;
+    cal->Name = NAME;
+    cal->CreationDate = CREATIONDATE;
+}
+
+void EFFANALYSISData::CopyFromEffCalibr(EffCalibration* cal) {
+    quantora::EncodeFit(*this, cal->Pol, cal->FitMatrix, cal->FitCoeff);
+    ISABSOLUTE = cal->Absolute;
+}
+
+const quantora::ColumnArray<EFFMEASUREMENTData, 8>& EFFMEASUREMENTData::Columns() {
+    using R = EFFMEASUREMENTData;
+    static constexpr quantora::ColumnArray<R, 8> cols = {
+        Col("EFFMEASUREMENT_ID", &R::EFFMEASUREMENT_ID).Key(),
+        Col("MEASUREMENT_ID", &R::MEASUREMENT_ID),
+        Col("EFFANALYSIS_ID", &R::EFFANALYSIS_ID),
+        Col("CHISQUARE", &R::CHISQUARE),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+        Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
+    };
+    return cols;
+}
+
+const quantora::ColumnArray<EFFPEAKData, 12>& EFFPEAKData::Columns() {
+    using R = EFFPEAKData;
+    static constexpr quantora::ColumnArray<R, 12> cols = {
+        Col("EFFPEAK_ID", &R::EFFPEAK_ID).Key(),
+        Col("PEAK_ID", &R::PEAK_ID),
+        Col("RADIATION_ID", &R::RADIATION_ID),
+        Col("EFFMEASUREMENT_ID", &R::EFFMEASUREMENT_ID),
+        Col("MEASE", &R::MEASE),
+        Col("MEASEUNC", &R::MEASEUNC),
+        Col("AREA", &R::AREA),
+        Col("AREAUNC", &R::AREAUNC),
+        Col("CHI", &R::CHI),
+        DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
+        Col("CMT", &R::CMT),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+    };
+    return cols;
+}
+
+// ---- Resolution analyses ----
+
+const quantora::ColumnArray<RESOLANALYSISData, 16>& RESOLANALYSISData::Columns() {
+    using R = RESOLANALYSISData;
+    static constexpr quantora::ColumnArray<R, 16> cols = {
+        Col("RESOLANALYSIS_ID", &R::RESOLANALYSIS_ID).Key(),
+        Col("NAME", &R::NAME),
+        Col("CHISQUARE", &R::CHISQUARE).IfPositive(),
+        Col("PEAKIDENTLIMITSIGMA", &R::PEAKIDENTLIMITSIGMA).IfPositive(),
+        Col("PARAMA", &R::PARAMA).IfPositive(),
+        Col("PARAMB", &R::PARAMB),
+        Col("PARAMAVAR", &R::PARAMAVAR).IfPositive(),
+        Col("PARAMBVAR", &R::PARAMBVAR).IfPositive(),
+        Col("PARAMCOVAR", &R::PARAMCOVAR),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+        Col("PROJECT_ID", &R::PROJECT_ID).IfPositive(),
+        Col("TENTATIVE", &R::TENTATIVE),
+        Col("RESOLUTION", &R::RESOLUTION).IfPositive(),
+        Col("PEAKINTLIMIT", &R::PEAKINTLIMIT).ResetTo(0.0),
+    };
+    return cols;
+}
+
+const quantora::AnalysisNames& RESOLANALYSISData::Names() {
+    static const quantora::AnalysisNames names{
+        .table = "RESOLANALYSIS",
+        .setupTable = "MEASSETUPRESOL",
+        .measTable = "RESOLMEASUREMENT",
+        .peakTable = "RESOLPEAK",
+        .rowSpelling = "RESOLanalysis",
+        .setupLabel = "MEAS. SETUP RESOL. SETTING",
+        .setupLookup =
+            "select msr.meassetup_id, msr.validfrom, ra.* from    meassetupresol msr, "
+            "resolanalysis ra where    msr.meassetup_id   = :meassetup_id     AND    "
+            "msr.resolanalysis_id = ra.resolanalysis_id AND    :measdate >= "
+            "msr.validfrom order by    validfrom desc ",
+    };
+    return names;
+}
+
+void RESOLANALYSISData::CopyToResolCalibr(FwhmCalibrClass* cal) {
+    cal->Valid = false;
+    cal->FwhmCalId = RESOLANALYSIS_ID;
+    cal->Name = NAME;
+    cal->CreationDate = CREATIONDATE;
+    cal->A = PARAMA;
+    cal->B = PARAMB;
+    cal->AVar = PARAMAVAR;
+    cal->BVar = PARAMBVAR;
+    cal->Covar = PARAMCOVAR;
+    cal->Valid = true;
+}
+
+void RESOLANALYSISData::CopyFromResolCalibr(FwhmCalibrClass* cal) {
+    PARAMA = cal->A;
+    PARAMB = cal->B;
+    PARAMAVAR = cal->AVar;
+    PARAMBVAR = cal->BVar;
+    PARAMCOVAR = cal->Covar;
+}
+
+const quantora::ColumnArray<RESOLMEASUREMENTData, 8>& RESOLMEASUREMENTData::Columns() {
+    using R = RESOLMEASUREMENTData;
+    static constexpr quantora::ColumnArray<R, 8> cols = {
+        Col("RESOLMEASUREMENT_ID", &R::RESOLMEASUREMENT_ID).Key(),
+        Col("RESOLANALYSIS_ID", &R::RESOLANALYSIS_ID),
+        Col("MEASUREMENT_ID", &R::MEASUREMENT_ID),
+        Col("CHISQUARE", &R::CHISQUARE),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+        Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
+    };
+    return cols;
+}
+
+const quantora::ColumnArray<RESOLPEAKData, 12>& RESOLPEAKData::Columns() {
+    using R = RESOLPEAKData;
+    static constexpr quantora::ColumnArray<R, 12> cols = {
+        Col("RESOLPEAK_ID", &R::RESOLPEAK_ID).Key(),
+        Col("RESOLMEASUREMENT_ID", &R::RESOLMEASUREMENT_ID),
+        Col("PEAK_ID", &R::PEAK_ID),
+        Col("RADIATION_ID", &R::RADIATION_ID),
+        Col("MEASE", &R::MEASE),
+        Col("MEASEUNC", &R::MEASEUNC),
+        Col("RESOLVALUE", &R::RESOLVALUE),
+        Col("RESOLVALUEUNC", &R::RESOLVALUEUNC),
+        Col("CHI", &R::CHI),
+        DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
+        Col("CMT", &R::CMT),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+    };
+    return cols;
+}

@@ -1,0 +1,246 @@
+// Record classes of the calibration tables: energy calibrations (ECAL, ECALPOINT), FWHM
+// calibrations (FWHMCAL, FWHMCALPOINT) and the nonlinearity, efficiency and resolution analyses
+// with their measurements and peaks. The analysis records share one scheme (AnalysisScheme.h)
+// and move their results to and from the calibration objects.
+#pragma once
+
+#include <array>
+
+#include "quantora/calibmodel/EffCalibration.h"
+#include "quantora/calibmodel/FwhmCalibrClass.h"
+#include "quantora/calibmodel/NonlinECalibr.h"
+#include "quantora/calibration/AnalysisScheme.h"
+#include "quantora/frame/CachedRecord.h"
+
+namespace quantora {
+template <class R, size_t N>
+using ColumnArray = std::array<Column<R>, N>;
+}  // namespace quantora
+
+// One energy calibration of a spectrum; PARAMA .. COVAR are the fitted line as stored, never
+// read back (the line is refitted from the points).
+struct ECALData : CachedRecord<ECALData, 16> {
+    int ECAL_ID, SPECTRUM_ID;
+    AnsiString NAME, TENTATIVE;
+    double PARAMA, PARAMB, AVAR, BVAR, COVAR;
+    AnsiString USENONLINPART;  // reset "N"
+    int NONLINANALYSIS_ID;
+    TDateTime CREATIONDATE;
+    int CREATEDBY_EMP_ID;
+    TDateTime LASTMODIFIEDDATE;
+    int LASTMODBY_EMP_ID;
+    AnsiString CMT;
+
+    static constexpr const char* Table = "ECAL";
+    static const quantora::ColumnArray<ECALData, 16>& Columns();
+    ECALData() { Reset(); }
+    void AfterResetData() { USENONLINPART = "N"; }
+};
+
+struct ECALPOINTData : CachedRecord<ECALPOINTData, 10> {
+    int ECALPOINT_ID, ECAL_ID;
+    double CHPOS, CHPOSUNC, ENERGY, ENERGYUNC;
+    AnsiString DESCRIPTION;
+    TDateTime CREATIONDATE;  // reset 0.0
+    int EMPLOYEE_ID;
+    AnsiString CMT;
+
+    static constexpr const char* Table = "ECALPOINT";
+    static const quantora::ColumnArray<ECALPOINTData, 10>& Columns();
+    ECALPOINTData() { Reset(); }
+};
+
+struct FWHMCALData : CachedRecord<FWHMCALData, 14> {
+    int FWHMCAL_ID, SPECTRUM_ID;
+    AnsiString NAME, TENTATIVE;
+    int LASTMODBY_EMP_ID;
+    TDateTime LASTMODIFIEDDATE;
+    int CREATEDBY_EMP_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+    double PARAMA, PARAMB, AVAR, BVAR, COVAR;
+
+    static constexpr const char* Table = "FWHMCAL";
+    static const quantora::ColumnArray<FWHMCALData, 14>& Columns();
+    FWHMCALData() { Reset(); }
+};
+
+struct FWHMCALPOINTData : CachedRecord<FWHMCALPOINTData, 9> {
+    int FWHMCALPOINT_ID, FWHMCAL_ID;
+    double CHPOS, CHPOSUNC, FWHM, FWHMUNC;
+    TDateTime CREATIONDATE;  // reset 0.0
+    int EMPLOYEE_ID;
+    AnsiString CMT;
+
+    static constexpr const char* Table = "FWHMCALPOINT";
+    static const quantora::ColumnArray<FWHMCALPOINTData, 9>& Columns();
+    FWHMCALPOINTData() { Reset(); }
+};
+
+// A nonlinearity analysis: the orthogonal polynomial correcting the linear energy calibration,
+// fitted over MEASNUM measurements (n = ORTPOLDEGREE + 2 * MEASNUM - 1 fit parameters).
+struct NONLINANALYSISData : quantora::AnalysisRecord<NONLINANALYSISData, 23> {
+    int NONLINANALYSIS_ID;  // written only when the column is null or holds another value
+    AnsiString NAME;
+    double CHISQUARE;
+    short ORTPOLDEGREE;
+    AnsiString ORTPOLAVECT, ORTPOLBVECT;
+    double XAXISTRANS0, XAXISTRANS1, BASELINETRANS0, BASELINETRANS1, PEAKIDENTLIMITCH;
+    AnsiString FITMATR, ORTPOLNORMVECT, FITCOEFFVECT;
+    int EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+    int PROJECT_ID;
+    AnsiString TENTATIVE, BASELINETYPE;
+    short MEASNUM;
+    double NONLINEARITY, PEAKINTLIMIT;
+
+    static constexpr const char* Table = "NONLINANALYSIS";
+    static const quantora::ColumnArray<NONLINANALYSISData, 23>& Columns();
+    static const quantora::AnalysisNames& Names();
+    NONLINANALYSISData() { Reset(); }
+    void AfterSetData(TQuery* q);
+
+    // Decodes the stored polynomial and fit into the nonlinear part; a missing or short part
+    // leaves it invalid, a corrupted column throws.
+    void CopyToNonlinECalibr(NonlinECalibr* cal);
+    // Encodes the polynomial and fit of `cal`; other columns are the caller's.
+    void CopyFromNonlinECalibr(NonlinECalibr* cal);
+};
+
+struct NONLINMEASUREMENTData : CachedRecord<NONLINMEASUREMENTData, 8> {
+    int NONLINMEASUREMENT_ID, NONLINANALYSIS_ID, MEASUREMENT_ID;
+    double CHISQUARE;
+    int EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+    int PEAKEVAL_ID;
+
+    static constexpr const char* Table = "NONLINMEASUREMENT";
+    static const quantora::ColumnArray<NONLINMEASUREMENTData, 8>& Columns();
+    NONLINMEASUREMENTData() { Reset(); }
+};
+
+struct NONLINPEAKData : CachedRecord<NONLINPEAKData, 12> {
+    int NONLINPEAK_ID, NONLINMEASUREMENT_ID, PEAK_ID;
+    AnsiString RADIATION_ID;
+    double MEASCH, MEASCHUNC, NONLINVALUE, NONLINVALUEUNC, CHI;
+    TDateTime CREATIONDATE;  // reset 0.0
+    AnsiString CMT;
+    int EMPLOYEE_ID;
+
+    static constexpr const char* Table = "NONLINPEAK";
+    static const quantora::ColumnArray<NONLINPEAKData, 12>& Columns();
+    NONLINPEAKData() { Reset(); }
+};
+
+// An efficiency analysis: the efficiency curve of a measurement setup as an orthogonal
+// polynomial; the fit size is the length of FITCOEFFVECT in doubles.
+struct EFFANALYSISData : quantora::AnalysisRecord<EFFANALYSISData, 21> {
+    int EFFANALYSIS_ID;
+    AnsiString NAME;
+    double CHISQUARE;
+    short ORTPOLDEGREE;
+    AnsiString ORTPOLAVECT, ORTPOLBVECT, ORTPOLNORMVECT;
+    double XAXISTRANS0, XAXISTRANS1, PEAKIDENTLIMIT;
+    AnsiString FITMATR, FITCOEFFVECT;
+    int EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+    int PROJECT_ID;
+    AnsiString TENTATIVE;
+    short MEASNUM;
+    bool ISABSOLUTE;  // the "Y"/"N" column, read and written by the hooks
+    double EFFICIENCY, EFFICIENCYUNC, PEAKINTLIMIT;
+
+    static constexpr const char* Table = "EFFANALYSIS";
+    static const quantora::ColumnArray<EFFANALYSISData, 21>& Columns();
+    static const quantora::AnalysisNames& Names();
+    EFFANALYSISData() { Reset(); }
+    void AfterResetData() { ISABSOLUTE = false; }
+    void AfterGetData(TQuery* q);
+    void AfterSetData(TQuery* q);
+
+    void CopyToEffCalibr(EffCalibration* cal);
+    void CopyFromEffCalibr(EffCalibration* cal);
+};
+
+// The measurement comes before the analysis here, unlike the other two kinds.
+struct EFFMEASUREMENTData : CachedRecord<EFFMEASUREMENTData, 8> {
+    int EFFMEASUREMENT_ID, MEASUREMENT_ID, EFFANALYSIS_ID;
+    double CHISQUARE;
+    int EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+    int PEAKEVAL_ID;
+
+    static constexpr const char* Table = "EFFMEASUREMENT";
+    static const quantora::ColumnArray<EFFMEASUREMENTData, 8>& Columns();
+    EFFMEASUREMENTData() { Reset(); }
+};
+
+// MEASE is the natural logarithm of the peak energy.
+struct EFFPEAKData : CachedRecord<EFFPEAKData, 12> {
+    int EFFPEAK_ID, PEAK_ID;
+    AnsiString RADIATION_ID;
+    int EFFMEASUREMENT_ID;
+    double MEASE, MEASEUNC, AREA, AREAUNC, CHI;
+    TDateTime CREATIONDATE;  // reset 0.0
+    AnsiString CMT;
+    int EMPLOYEE_ID;
+
+    static constexpr const char* Table = "EFFPEAK";
+    static const quantora::ColumnArray<EFFPEAKData, 12>& Columns();
+    EFFPEAKData() { Reset(); }
+};
+
+// A resolution analysis: peak width against energy of a measurement setup, as the two
+// parameters of a FwhmCalibrClass with their variances and covariance.
+struct RESOLANALYSISData : quantora::AnalysisRecord<RESOLANALYSISData, 16> {
+    int RESOLANALYSIS_ID;
+    AnsiString NAME;
+    double CHISQUARE, PEAKIDENTLIMITSIGMA, PARAMA, PARAMB, PARAMAVAR, PARAMBVAR, PARAMCOVAR;
+    int EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+    int PROJECT_ID;
+    AnsiString TENTATIVE;
+    double RESOLUTION, PEAKINTLIMIT;
+
+    static constexpr const char* Table = "RESOLANALYSIS";
+    static const quantora::ColumnArray<RESOLANALYSISData, 16>& Columns();
+    static const quantora::AnalysisNames& Names();
+    RESOLANALYSISData() { Reset(); }
+
+    // Key, name, creation date and the five parameters into `cal`, which becomes valid; its
+    // points and other attributes are not touched.
+    void CopyToResolCalibr(FwhmCalibrClass* cal);
+    // The five parameters from `cal`.
+    void CopyFromResolCalibr(FwhmCalibrClass* cal);
+};
+
+struct RESOLMEASUREMENTData : CachedRecord<RESOLMEASUREMENTData, 8> {
+    int RESOLMEASUREMENT_ID, RESOLANALYSIS_ID, MEASUREMENT_ID;
+    double CHISQUARE;
+    int EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+    int PEAKEVAL_ID;
+
+    static constexpr const char* Table = "RESOLMEASUREMENT";
+    static const quantora::ColumnArray<RESOLMEASUREMENTData, 8>& Columns();
+    RESOLMEASUREMENTData() { Reset(); }
+};
+
+struct RESOLPEAKData : CachedRecord<RESOLPEAKData, 12> {
+    int RESOLPEAK_ID, RESOLMEASUREMENT_ID, PEAK_ID;
+    AnsiString RADIATION_ID;
+    double MEASE, MEASEUNC, RESOLVALUE, RESOLVALUEUNC, CHI;
+    TDateTime CREATIONDATE;  // reset 0.0
+    AnsiString CMT;
+    int EMPLOYEE_ID;
+
+    static constexpr const char* Table = "RESOLPEAK";
+    static const quantora::ColumnArray<RESOLPEAKData, 12>& Columns();
+    RESOLPEAKData() { Reset(); }
+};

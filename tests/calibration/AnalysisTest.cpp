@@ -1,0 +1,343 @@
+// Nonlinearity, efficiency and resolution analyses: the analysis valid for a setup at a date,
+// stored polynomials and fits (bit for bit, missing, corrupted), updates and deletion.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "quantora/base/Format.h"
+#include "quantora/calibration/AnalysisRetrieval.h"
+#include "quantora/calibration/Calibrtables.h"
+#include "quantora/calibration/ECalStorage.h"
+#include "tests/calibration/CalibTestSupport.h"
+
+using calibtest::Date;
+using calibtest::ExpectThrowsMessage;
+using quantora::Format;
+using quantora::test::TestDatabase;
+
+namespace {
+
+class AnalysisTest : public ::testing::Test {
+  protected:
+    TestDatabase db{true};
+
+    // Row `key` of the record's table.
+    template <class R>
+    R Read(int key) {
+        TQuery q;
+        q.SetDatabaseName(db.alias());
+        q.SetSQL(Format("SELECT * FROM %s WHERE %s_ID = %d", R::Table, R::Table, key));
+        q.Open();
+        R r;
+        EXPECT_TRUE(r.GetData(&q)) << R::Table << " " << key;
+        return r;
+    }
+};
+
+// Analysis 1 with a setting of setup 5 ('Ge1'), a measurement and two peaks; analysis 2 alike.
+void AddAnalysisRows(const TestDatabase& db, const char* kind) {
+    db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, NAME) VALUES (5, 'Ge1')");
+    for (int a : {1, 2}) {
+        db.Exec(Format("INSERT INTO %sANALYSIS (%sANALYSIS_ID) VALUES (%d)", kind, kind, a));
+        calibtest::AddSetting(db, kind, 4 + a, Date(2001, 1, 1), a);
+        db.Exec(
+            Format("INSERT INTO %sMEASUREMENT (%sMEASUREMENT_ID, %sANALYSIS_ID) VALUES (%d, %d)",
+                   kind, kind, kind, 10 * a, a));
+        for (int p : {0, 1})
+            db.Exec(Format("INSERT INTO %sPEAK (%sPEAK_ID, %sMEASUREMENT_ID) VALUES (%d, %d)", kind,
+                           kind, kind, 10 * a + p, 10 * a));
+    }
+}
+
+// Deletes analysis 1 of AddAnalysisRows: only analysis 2 and its rows remain.
+template <class R>
+void ExpectDeletedWithDetails(const TestDatabase& db, const char* kind) {
+    R r;
+    r.*(R::Columns()[0].member.i) = 1;  // the key
+    r.Delete(db.alias());
+    for (const char* table : {"ANALYSIS", "MEASUREMENT", "PEAK"})
+        EXPECT_EQ(db.Scalar(Format("SELECT COUNT(*) FROM %s%s", kind, table)),
+                  table == AnsiString("PEAK") ? "2" : "1");
+    EXPECT_EQ(db.Scalar(Format("SELECT MEASSETUP_ID FROM MEASSETUP%s", kind)), "6");
+    EXPECT_EQ(
+        db.Scalar(Format("SELECT COUNT(*) FROM %sPEAK WHERE %sMEASUREMENT_ID = 20", kind, kind)),
+        "2");
+}
+
+}  // namespace
+
+TEST_F(AnalysisTest, TheSettingValidAtADateBoundaryIncludedForEveryKind) {
+    using Find = int (*)(const char*, int, TDateTime);
+    const std::pair<const char*, Find> kinds[] = {
+        {"NONLIN",
+         [](const char* d, int s, TDateTime t) {
+             return RetrieveDefaultNonlinCalForMeas(nullptr, d, s, t, true);
+         }},
+        {"EFF", [](const char* d, int s,
+                   TDateTime t) { return RetrieveDefaultEffCalForMeas(nullptr, d, s, t); }},
+        {"RESOL", [](const char* d, int s,
+                     TDateTime t) { return RetrieveDefaultResolCalForMeas(nullptr, d, s, t); }},
+    };
+    for (const auto& [kind, find] : kinds) {
+        SCOPED_TRACE(kind);
+        for (int key : {1, 2, 3})
+            db.Exec(Format("INSERT INTO %sANALYSIS (%sANALYSIS_ID, NAME) VALUES (%d, 'a%d')", kind,
+                           kind, key, key));
+        calibtest::AddSetting(db, kind, 5, Date(2001, 1, 1), 1);
+        calibtest::AddSetting(db, kind, 5, Date(2003, 1, 1), 2);
+        calibtest::AddSetting(db, kind, 6, Date(1990, 1, 1), 3);
+        EXPECT_EQ(find(db.name(), 5, Date(2002, 6, 30)), 1);
+        EXPECT_EQ(find(db.name(), 5, Date(2003, 1, 1)), 2);
+        EXPECT_EQ(find(db.name(), 5, Date(2000, 12, 31)), -1);
+        EXPECT_EQ(find(db.name(), 6, Date(2000, 12, 31)), 3);
+    }
+
+    // Loaded into a calibration object: resolution parameters, valid without points.
+    db.Exec("UPDATE RESOLANALYSIS SET PARAMA = 2.5, PARAMB = 0.003 WHERE RESOLANALYSIS_ID = 2");
+    FwhmCalibrClass resol;
+    EXPECT_EQ(RetrieveDefaultResolCalForMeas(&resol, db.name(), 5, Date(2010, 1, 1)), 2);
+    EXPECT_TRUE(resol.Valid);
+    EXPECT_EQ(resol.Name, "a2");
+    EXPECT_DOUBLE_EQ(resol.Fwhm(1332.5), std::sqrt(2.5 + 0.003 * 1332.5));
+    EXPECT_EQ(RetrieveDefaultResolCalForMeas(&resol, db.name(), 5, Date(1999, 1, 1)), -1);
+    EXPECT_EQ(resol.FwhmCalId, -1);
+}
+
+TEST_F(AnalysisTest, VectorsAndMatricesRoundTripBitForBitThroughColumns) {
+    // NaN payloads, -0.0, a denormal, infinity, zero bytes, quotes, backslash, non-UTF-8 bytes.
+    uint64_t patterns[] = {0x7ff8000000000001ull, 0x7ff0000000000001ull, 0x8000000000000000ull,
+                           0x0000000000000001ull, 0x7ff0000000000000ull, 0x0000000000000000ull,
+                           0x275c22003b2d2d00ull, 0xfffefdfcfbfaf9f8ull, 0x3fd5555555555555ull};
+    NumVector<double> v(9);
+    std::memcpy(v.Data(), patterns, sizeof patterns);
+    NumMatrix<double> m(3, 3);
+    std::memcpy(m.Data(), patterns, sizeof patterns);
+
+    NONLINANALYSISData a;
+    a.NONLINANALYSIS_ID = 1;
+    v.SaveToString(a.FITCOEFFVECT);
+    m.SaveToString(a.FITMATR);
+    a.Insert(nullptr, db.name(), nullptr);
+    auto check = [&] {
+        NONLINANALYSISData b = Read<NONLINANALYSISData>(1);
+        NumVector<double> v2;
+        NumMatrix<double> m2;
+        v2.LoadFromString(9, b.FITCOEFFVECT);
+        m2.LoadFromString(3, 3, b.FITMATR);
+        ASSERT_EQ(v2.Dim(), 9);
+        EXPECT_EQ(std::memcmp(v2.Data(), patterns, sizeof patterns), 0);
+        EXPECT_EQ(std::memcmp(m2.Data(), patterns, sizeof patterns), 0);
+    };
+    check();
+    // And through an update, the other way values reach the column.
+    std::swap(patterns[0], patterns[8]);
+    std::memcpy(v.Data(), patterns, sizeof patterns);
+    std::memcpy(m.Data(), patterns, sizeof patterns);
+    v.SaveToString(a.FITCOEFFVECT);
+    m.SaveToString(a.FITMATR);
+    a.UpdateData(db.name(), nullptr);
+    check();
+}
+
+TEST_F(AnalysisTest, MissingPartsLeaveTheCalibrationInvalidCorruptOnesThrow) {
+    calibtest::StoreAnalysis(db, 1, calibtest::FittedCorrection(1.0));
+    using N = NONLINANALYSISData;
+    for (AnsiString N::*column :
+         {&N::ORTPOLNORMVECT, &N::ORTPOLAVECT, &N::FITCOEFFVECT, &N::FITMATR}) {
+        N r = Read<N>(1);
+        NonlinECalibr nl;
+        r.CopyToNonlinECalibr(&nl);
+        EXPECT_TRUE(nl.NonlinValid);
+        (r.*column).clear();
+        EXPECT_NO_THROW(r.CopyToNonlinECalibr(&nl));
+        EXPECT_FALSE(nl.NonlinValid);
+    }
+    // Through retrieval; then two measurements claimed: 2 + 2 * 2 - 1 = 5 parameters expected,
+    // 3 stored.
+    db.Exec("UPDATE NONLINANALYSIS SET ORTPOLNORMVECT = NULL");
+    ECalibration cal;
+    cal.NonlinAnalysisId = 1;
+    EXPECT_NO_THROW(RetrieveNonlinCal(&cal, db.name(), -1, 0.0));
+    EXPECT_FALSE(cal.NonlinValid);
+    db.Exec("DELETE FROM NONLINANALYSIS");
+    NonlinECalibr source = calibtest::FittedCorrection(1.0);
+    N twice;
+    twice.NONLINANALYSIS_ID = 1;
+    twice.MEASNUM = 2;
+    twice.CopyFromNonlinECalibr(&source);
+    twice.Insert(nullptr, db.name(), nullptr);
+    ExpectThrowsMessage(
+        [&] { RetrieveNonlinCal(&cal, db.name(), -1, 0.0); },
+        "NumVector::LoadFromString: corrupted data (dim=5, expected len: 40, found: 24)");
+
+    // Efficiency: the fit size is the length of the stored coefficient vector.
+    EFFANALYSISData e;
+    e.ORTPOLDEGREE = 2;
+    e.ORTPOLNORMVECT = twice.ORTPOLNORMVECT;
+    e.ORTPOLAVECT = twice.ORTPOLAVECT;
+    e.ORTPOLBVECT = twice.ORTPOLBVECT;
+    NumVector<double>(5).SaveToString(e.FITCOEFFVECT);
+    NumMatrix<double>(5, 5).SaveToString(e.FITMATR);
+    EffCalibration eff;
+    e.CopyToEffCalibr(&eff);
+    EXPECT_TRUE(eff.Valid);
+    e.FITMATR.clear();
+    EXPECT_NO_THROW(e.CopyToEffCalibr(&eff));
+    EXPECT_FALSE(eff.Valid);
+    e.FITMATR.assign(128, '\0');
+    ExpectThrowsMessage([&] { e.CopyToEffCalibr(&eff); },
+                        "NumMatrix::LoadFromString: corrupted data (rowdim=5, coldim=5, expected "
+                        "len: 200, found: 128)");
+    e.FITCOEFFVECT.push_back('\x01');
+    ExpectThrowsMessage(
+        [&] { e.CopyToEffCalibr(&eff); },
+        "NumVector::LoadFromString: corrupted data (dim=5, expected len: 40, found: 41)");
+    // Fewer fit parameters than the polynomial has terms: invalid, not an error.
+    NumVector<double>(2).SaveToString(e.FITCOEFFVECT);
+    NumMatrix<double>(2, 2).SaveToString(e.FITMATR);
+    EXPECT_NO_THROW(e.CopyToEffCalibr(&eff));
+    EXPECT_FALSE(eff.Valid);
+}
+
+TEST_F(AnalysisTest, RealEfficiencyAnalysisWithTheEnergyRangeOfItsPeaks) {
+    // energy, efficiency, unc_efficiency of the Eu-152 peaks
+    const auto points = calibtest::ReadColumns("eu_calib_7cm_curie_peak_data.csv", {2, 7, 8});
+    std::vector<double> e, eff, unc;
+    for (const auto& p : points) {
+        e.push_back(p[0]);
+        eff.push_back(p[1]);
+        unc.push_back(p[2]);
+    }
+    EffCalibration fitted;
+    fitted.Fit(e.data(), eff.data(), unc.data(), static_cast<int>(e.size()), 3, true);
+    EFFANALYSISData a;
+    a.EFFANALYSIS_ID = 3;
+    a.CopyFromEffCalibr(&fitted);
+    a.Insert(nullptr, db.name(), nullptr);
+    EFFMEASUREMENTData m;
+    m.EFFMEASUREMENT_ID = 30;
+    m.EFFANALYSIS_ID = 3;
+    m.Insert(nullptr, db.name(), nullptr);
+    quantora::CountingKeyGen peakKeys(300);
+    for (double energy : e) {
+        EFFPEAKData peak;
+        peak.EFFMEASUREMENT_ID = 30;
+        peak.MEASE = std::log(energy);
+        peak.Insert(&peakKeys, db.name(), nullptr);
+    }
+
+    EffCalibration back;
+    ASSERT_TRUE(RetrieveEffCal(&back, 3, db.name()));
+    ASSERT_TRUE(back.Valid);
+    EXPECT_TRUE(back.Absolute);
+    EXPECT_NEAR(back.LowerEnergy, fitted.LowerEnergy, 1e-9);
+    EXPECT_NEAR(back.UpperEnergy, fitted.UpperEnergy, 1e-9);
+    for (double energy : {121.7817, 778.9045, 1408.013}) {
+        EXPECT_DOUBLE_EQ(back.Efficiency(energy), fitted.Efficiency(energy));
+        EXPECT_DOUBLE_EQ(back.EfficiencyUnc(energy), fitted.EfficiencyUnc(energy));
+    }
+
+    db.Exec("DELETE FROM EFFPEAK");  // no peaks: the bounds are e^0
+    ASSERT_TRUE(RetrieveEffCal(&back, 3, db.name()));
+    EXPECT_DOUBLE_EQ(back.LowerEnergy, 1.0);
+    EXPECT_DOUBLE_EQ(back.UpperEnergy, 1.0);
+    EXPECT_FALSE(RetrieveEffCal(&back, 0, db.name()));
+    EXPECT_EQ(back.EffAnalysisId, -1);
+    back.EffAnalysisId = 3;
+    EXPECT_TRUE(RetrieveEffCal(&back, 77, db.name()));
+    EXPECT_EQ(back.EffAnalysisId, 3);
+    EXPECT_FALSE(back.Valid);
+
+    // ISABSOLUTE "N" or null reads as false and is written back as "N".
+    for (const char* stored : {"'N'", "NULL"}) {
+        db.Exec(Format("UPDATE EFFANALYSIS SET ISABSOLUTE = %s", stored));
+        EFFANALYSISData r = Read<EFFANALYSISData>(3);
+        EXPECT_FALSE(r.ISABSOLUTE);
+        r.UpdateData(db.name(), nullptr);
+        EXPECT_EQ(db.Scalar("SELECT ISABSOLUTE FROM EFFANALYSIS"), "N");
+    }
+}
+
+TEST_F(AnalysisTest, UpdateDataThroughTheCallersRowOrItsOwnQuery) {
+    for (int key : {1, 2}) {
+        NONLINANALYSISData a;
+        a.NONLINANALYSIS_ID = key;
+        a.Insert(nullptr, db.name(), nullptr);
+    }
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM NONLINANALYSIS WHERE CHISQUARE IS NULL AND "
+                        "ORTPOLDEGREE IS NULL AND FITMATR IS NULL AND XAXISTRANS0 = -1"),
+              "2");
+    TQuery live;
+    live.SetDatabaseName(db.alias());
+    live.SetSQL("SELECT * FROM NONLINANALYSIS WHERE NONLINANALYSIS_ID = 1");
+    live.SetRequestLive(true);
+    live.Open();
+    NONLINANALYSISData r;
+    ASSERT_TRUE(r.GetData(&live));
+    r.NAME = "renamed";
+    r.UpdateData(db.name(), &live);
+    EXPECT_EQ(live.State(), dsBrowse);  // the edit it started is posted
+    // The caller's query stands on another analysis: the record's own row is updated.
+    NONLINANALYSISData other;
+    other.NONLINANALYSIS_ID = 2;
+    other.NAME = "second";
+    other.UpdateData(db.name(), &live);
+    EXPECT_EQ(db.Scalar("SELECT NAME FROM NONLINANALYSIS WHERE NONLINANALYSIS_ID = 1"), "renamed");
+    EXPECT_EQ(db.Scalar("SELECT NAME FROM NONLINANALYSIS WHERE NONLINANALYSIS_ID = 2"), "second");
+    other.NONLINANALYSIS_ID = 99;
+    ExpectThrowsMessage([&] { other.UpdateData(db.name(), nullptr); },
+                        "Could not update NONLINANALYSIS record: ID=99 not found");
+
+    // Resolution: A of 0.0 stays null and reads back as -1, a negative B is kept.
+    FwhmCalibrClass fwhm;
+    fwhm.B = -0.5;
+    RESOLANALYSISData resol;
+    resol.RESOLANALYSIS_ID = 4;
+    resol.CopyFromResolCalibr(&fwhm);
+    resol.Insert(nullptr, db.name(), nullptr);
+    RESOLANALYSISData back = Read<RESOLANALYSISData>(4);
+    EXPECT_EQ(back.PARAMA, -1.0);
+    EXPECT_EQ(back.PARAMB, -0.5);
+    back.RESOLANALYSIS_ID = 97;
+    ExpectThrowsMessage([&] { back.UpdateData(db.name(), nullptr); },
+                        "Could not update RESOLANALYSIS record: ID=97 not found");
+}
+
+TEST_F(AnalysisTest, DeletionReportsDroppedReferencesAndRemovesDetails) {
+    AddAnalysisRows(db, "NONLIN");
+    db.Exec(
+        "INSERT INTO ECAL (ECAL_ID, NAME, USENONLINPART, NONLINANALYSIS_ID) VALUES (30, "
+        "'uses', 'Y', 1)");
+    db.Exec(
+        "INSERT INTO ECAL (ECAL_ID, NAME, USENONLINPART, NONLINANALYSIS_ID) VALUES (31, "
+        "'names only', 'N', 1)");
+    NONLINANALYSISData nl;
+    nl.NONLINANALYSIS_ID = 1;
+    std::set<AnsiString> blocking{"stale"}, nulled;
+    nl.CheckBeforeDeletion(db.alias(), &blocking, &nulled);
+    EXPECT_TRUE(blocking.empty());
+    EXPECT_EQ(nulled, (std::set<AnsiString>{"ENERGY CALIBRATION ID=30 of 'uses'",
+                                            "MEAS. SETUP NONLIN SETTING ID=5 of 'Ge1'"}));
+    ExpectDeletedWithDetails<NONLINANALYSISData>(db, "NONLIN");
+    // Every energy calibration naming the analysis loses the reference, used or not.
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM ECAL WHERE NONLINANALYSIS_ID IS NULL"), "2");
+
+    for (const char* kind : {"EFF", "RESOL"}) {
+        TestDatabase other(true);
+        AddAnalysisRows(other, kind);
+        if (kind == AnsiString("EFF")) {
+            EFFANALYSISData eff;
+            eff.EFFANALYSIS_ID = 1;
+            eff.CheckBeforeDeletion(other.alias(), nullptr, &nulled);
+            ExpectDeletedWithDetails<EFFANALYSISData>(other, kind);
+        } else {
+            RESOLANALYSISData resol;
+            resol.RESOLANALYSIS_ID = 1;
+            resol.CheckBeforeDeletion(other.alias(), nullptr, &nulled);
+            ExpectDeletedWithDetails<RESOLANALYSISData>(other, kind);
+        }
+        EXPECT_EQ(nulled,
+                  (std::set<AnsiString>{Format("MEAS. SETUP %s. SETTING ID=5 of 'Ge1'", kind)}));
+    }
+}

@@ -1,0 +1,145 @@
+// Peak evaluation settings through the database: value kinds, six significant digits, missing
+// and extra parameters, replacing parameters, failures, deletion.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "quantora/calibration/Peakevalcaltables.h"
+#include "tests/calibration/CalibTestSupport.h"
+
+using quantora::MemoryLogger;
+
+namespace {
+
+class PeakEvalCalTest : public ::testing::Test {
+  protected:
+    quantora::test::TestDatabase db{true};
+
+    static PeakEvalCalibration Setting(const char* name) {
+        PeakEvalCalibration cal;
+        cal.PeakEvalCalId = 4;
+        cal.Name = name;
+        cal.EmployeeId = 12;
+        cal.Comment = "for Ge1";
+        cal.CreationDate = calibtest::Date(2023, 4, 5) + 0.25;
+        return cal;
+    }
+};
+
+}  // namespace
+
+TEST_F(PeakEvalCalTest, ParametersKeepTheirKindAndSixSignificantDigits) {
+    PeakEvalCalibration cal = Setting("precise");
+    cal.SearchSignificance = 0.123456789;  // 5, float
+    cal.WidthMode = 4;                     // 10, choice of 1 to 3
+    cal.SmoothingPoints = -7;              // 2, integer
+    cal.KeepNegativeAreas = true;          // 53, flag
+    ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCALPARAMLIST WHERE CREATIONDATE IS NOT NULL"),
+              "61");
+    PeakEvalCalibration back;
+    ASSERT_TRUE(RetrievePeakEvalCal(&back, db.name(), 4, nullptr));
+    EXPECT_EQ(back.Name, "precise");
+    EXPECT_EQ(back.Comment, "for Ge1");
+    EXPECT_NEAR(back.CreationDate, cal.CreationDate, 1e-9);
+    EXPECT_DOUBLE_EQ(back.SearchSignificance, 0.123457);
+    EXPECT_EQ(back.WidthMode, 0);
+    for (int n = 1; n <= PeakEvalCalibration::kParamCount; ++n) {
+        if (n == 5 || n == 10) continue;
+        EXPECT_EQ(back.GetStoredValue(n), cal.GetStoredValue(n)) << n;
+    }
+
+    // Values written by others: integers truncate toward zero, choices outside 1 to 3 and
+    // fractions of them, any non-zero flag; a missing parameter keeps its default, an unknown
+    // number is ignored.
+    db.Exec("UPDATE PEAKEVALCALPARAMLIST SET PECPVALUE = -2.9 WHERE PEAKEVALCALPARAM_ID = 2");
+    db.Exec("UPDATE PEAKEVALCALPARAMLIST SET PECPVALUE = 2.7 WHERE PEAKEVALCALPARAM_ID = 12");
+    db.Exec("UPDATE PEAKEVALCALPARAMLIST SET PECPVALUE = 0.5 WHERE PEAKEVALCALPARAM_ID = 1");
+    db.Exec("DELETE FROM PEAKEVALCALPARAMLIST WHERE PEAKEVALCALPARAM_ID = 30");
+    db.Exec(
+        "INSERT INTO PEAKEVALCALPARAMLIST (PEAKEVALCAL_ID, PEAKEVALCALPARAM_ID, PECPVALUE) "
+        "VALUES (4, 70, 1)");
+    back.InitialDamping = 99.0;
+    ASSERT_TRUE(RetrievePeakEvalCal(&back, db.name(), 4, nullptr));
+    EXPECT_EQ(back.SmoothingPoints, -2);
+    EXPECT_EQ(back.LowTailMode, 2);
+    EXPECT_TRUE(back.AutoPeakSearch);
+    EXPECT_EQ(back.InitialDamping, PeakEvalCalibration().InitialDamping);
+}
+
+TEST_F(PeakEvalCalTest, StoringOverASettingReplacesOnlyItsParameters) {
+    PeakEvalCalibration cal = Setting("original");
+    ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
+    cal.Name = "renamed";
+    cal.MinNetArea = 25.0;
+    ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), false, nullptr));
+    EXPECT_EQ(db.Scalar("SELECT NAME FROM PEAKEVALCAL"), "original");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCALPARAMLIST"), "61");
+    PeakEvalCalibration back;
+    back.PeakEvalCalId = 4;
+    ASSERT_TRUE(RetrievePeakEvalCal(&back, db.name(), 0, nullptr));  // the key it holds
+    EXPECT_EQ(back.MinNetArea, 25.0);
+
+    MemoryLogger log;
+    EXPECT_FALSE(RetrievePeakEvalCal(&back, db.name(), 5, &log));
+    db.Exec("INSERT INTO PEAKEVALCAL (PEAKEVALCAL_ID, NAME) VALUES (6, 'empty')");
+    EXPECT_FALSE(RetrievePeakEvalCal(&back, db.name(), 6, &log));
+    EXPECT_EQ(back.Name, "empty");
+    ASSERT_EQ(log.entries.size(), 2u);
+    EXPECT_EQ(log.entries[0].kind, MemoryLogger::Kind::Message);
+    EXPECT_EQ(log.entries[0].text,
+              "Specified Peak evaluation algorithm setting does not exist (Id=5)");
+    EXPECT_EQ(log.entries[1].text,
+              "Parameters do not exist for Peak evaluation algorithm setting (Id=6)");
+}
+
+TEST_F(PeakEvalCalTest, AFailedParameterStopsTheChainAndCancelsTheNewSetting) {
+    if (db.postgres()) {
+        db.Exec(
+            "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN RAISE "
+            "EXCEPTION ''refused''; END;'");
+        db.Exec(
+            "CREATE TRIGGER stop30 BEFORE INSERT ON PEAKEVALCALPARAMLIST FOR EACH ROW WHEN "
+            "(NEW.PEAKEVALCALPARAM_ID = 30) EXECUTE FUNCTION refuse()");
+    } else {
+        db.Exec(
+            "CREATE TRIGGER stop30 BEFORE INSERT ON PEAKEVALCALPARAMLIST WHEN "
+            "NEW.PEAKEVALCALPARAM_ID = 30 BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    }
+    PeakEvalCalibration cal = Setting("refused");
+    MemoryLogger log;
+    EXPECT_FALSE(StorePeakEvalCal(&cal, db.name(), true, &log));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCAL"), "0");
+    // Store order up to the refused one: 1 to 10, 56, 57, 11 to 13, 58, 59, 14 to 29.
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCALPARAMLIST"), "33");
+    ASSERT_EQ(log.entries.back().kind, MemoryLogger::Kind::Error);
+    EXPECT_NE(log.entries.back().text.find("VALUES (4,30,"), AnsiString::npos);
+
+    // A value no SQL literal can hold stops the chain the same way.
+    db.Exec(db.postgres() ? "DROP TRIGGER stop30 ON PEAKEVALCALPARAMLIST" : "DROP TRIGGER stop30");
+    cal.MinNetArea = std::nan("");
+    EXPECT_FALSE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCAL"), "0");
+}
+
+TEST_F(PeakEvalCalTest, ASettingInUseCannotBeDeleted) {
+    PeakEvalCalibration cal = Setting("in use");
+    ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
+    db.Exec("INSERT INTO PEAKEVAL (PEAKEVAL_ID, PEAKEVALCAL_ID, NAME) VALUES (8, 4, 'Cs run')");
+    db.Exec("INSERT INTO PEAKEVALREGION (PEAKEVALREGION_ID, PEAKEVALCAL_ID) VALUES (9, 4)");
+    PEAKEVALCALData row;
+    row.PEAKEVALCAL_ID = 4;
+    std::set<AnsiString> blocking, nulled{"stale"};
+    row.CheckBeforeDeletion(db.alias(), &blocking, &nulled);
+    EXPECT_EQ(blocking,
+              (std::set<AnsiString>{"PEAK EVALUATION ID=8 of 'Cs run'", "PEAK EVAL. REGION ID=9"}));
+    EXPECT_TRUE(nulled.empty());
+
+    db.Exec("DELETE FROM PEAKEVAL");
+    db.Exec("DELETE FROM PEAKEVALREGION");
+    row.CheckBeforeDeletion(db.alias(), &blocking, nullptr);
+    EXPECT_TRUE(blocking.empty());
+    row.Delete(db.alias());
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCAL"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCALPARAMLIST"), "0");
+}
