@@ -1,0 +1,162 @@
+// Helpers of the exchange tests.
+#include "tests/exchange/ExchangeTestSupport.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/SqlText.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/exchange/XmlExporter.h"
+
+namespace quantora::test {
+namespace {
+
+std::atomic<int> g_counter{0};
+
+std::string UniqueName(const char* stem, const char* suffix) {
+    return Format("%s_%d_%d%s", stem, static_cast<int>(getpid()), ++g_counter, suffix);
+}
+
+// Bytes 0 to 255 in a row-dependent order, zero bytes included.
+AnsiString BlobBytes(std::size_t n, int row) {
+    AnsiString b(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<char>((i * 37 + static_cast<std::size_t>(row) * 11) % 256);
+    return b;
+}
+
+}  // namespace
+
+TempPath::TempPath(const char* suffix)
+    : path_((std::filesystem::temp_directory_path() / UniqueName("xmlexchange", suffix)).string()) {
+}
+
+TempPath::~TempPath() {
+    std::remove(path_.c_str());
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> SplitCrLfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}
+
+SqliteDatabase::SqliteDatabase() {
+    alias_ = UniqueName("xmlexchange_db", "");
+    file_ = (std::filesystem::temp_directory_path() / (alias_ + ".db")).string();
+    std::remove(file_.c_str());
+    OpenDatabase(alias_, "sqlite:" + file_);
+    CreateSchema(alias_);
+}
+
+SqliteDatabase::~SqliteDatabase() {
+    CloseDatabase(alias_);
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file_ + suffix).c_str());
+}
+
+void ExecSql(const AnsiString& alias, const AnsiString& sql) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.ExecSQL();
+}
+
+long long CountRows(const AnsiString& alias, const AnsiString& table) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(Format("SELECT COUNT(*) FROM %s", table.c_str()));
+    q.Open();
+    return q.Fields()[0]->AsLargeInt();
+}
+
+void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes, bool xmlSafe) {
+    const double kFloats[] = {1.0 / 3.0, 0.0, 0.1, -1.5e-300, 6.02214076e23, -2.0 / 7.0};
+    for (const char* const* table = QuantoraXmlExporter::ExportedTables; *table; ++table) {
+        TQuery q;
+        q.SetDatabaseName(alias);
+        q.SetRequestLive(true);
+        q.SetSQL(Format("SELECT * FROM %s", *table));
+        q.Open();
+        const std::vector<AnsiString>& keys = db::ConnectionFor(alias)->PrimaryKey(*table);
+        for (int r = 0; r < rows; ++r) {
+            q.Insert();
+            const bool nulls = r == 1;
+            for (int i = 0; i < q.FieldCount(); ++i) {
+                TField* f = q.Fields()[i];
+                // Key columns hold the row number; in the second row every other column is null.
+                bool key = false;
+                for (const AnsiString& k : keys) key = key || db::SameName(k, f->FieldName());
+                if (nulls && !key) continue;
+                switch (f->DataType()) {
+                    case ftInteger:
+                        f->SetAsInteger(key || r != 3 ? r + 1 + 100 * i : INT_MIN + i);
+                        break;
+                    case ftSmallint:
+                        f->SetAsInteger(r * 7 - 3);
+                        break;
+                    case ftFloat:
+                        f->SetAsFloat(kFloats[(r + i) % 6] * (i + 1));
+                        break;
+                    case ftDateTime: {
+                        CivilTime t{2023, 7, 14, 13, 45, 12, 123456};
+                        t.day += r % 10;
+                        t.microsecond += 111 * i + r;
+                        f->SetAsDateTime(EncodeDateTime(t));
+                        break;
+                    }
+                    case ftString:
+                        if (f->Size() <= 1) {
+                            f->SetAsString(r % 2 ? "N" : "Y");
+                        } else {
+                            AnsiString s =
+                                Format("Row %d \"quoted\"\tcaf\xC3\xA9 %s 'x' %s", r,
+                                       xmlSafe ? "and" : "& <tag>", f->FieldName().c_str());
+                            f->SetAsString(s.substr(0, static_cast<std::size_t>(f->Size())));
+                        }
+                        break;
+                    case ftMemo:
+                        f->SetAsString(Format("Line one of %s\r\nline two \"%d\" \xC3\xA9\n",
+                                              f->FieldName().c_str(), r));
+                        break;
+                    case ftBlob:
+                        f->SetAsString(
+                            BlobBytes(r == 0 && bigBlobBytes ? bigBlobBytes : 1 + 127 * r + i, r));
+                        break;
+                    default:
+                        throw std::runtime_error("unexpected column type in " +
+                                                 std::string(*table));
+                }
+            }
+            q.Post();
+        }
+    }
+}
+
+}  // namespace quantora::test

@@ -1,0 +1,250 @@
+// The XML export: exact text of every value form, field descriptions, an empty table, the whole
+// file of a small database with its progress lines, failures, and xmllint's view of the file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/exchange/XmlExporter.h"
+#include "quantora/frame/StringLogger.h"
+#include "tests/exchange/ExchangeTestSupport.h"
+#include "tests/support/TestDatabase.h"
+
+using namespace quantora::test;
+using quantora::Format;
+
+namespace {
+
+// Upper-case hex of the bytes, without line feeds.
+std::string PlainHex(const std::string& bytes) {
+    std::string out;
+    for (unsigned char b : bytes) out += Format("%02X", b);
+    return out;
+}
+
+// The table section ExportDataSet writes for `sql`, after skipping `skip` rows.
+std::string ExportSection(const AnsiString& alias, const AnsiString& sql, int skip, int& rows) {
+    TempPath path;
+    quantora::XmlOutputFile out;
+    EXPECT_TRUE(out.Open(path.c_str()));
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.Open();
+    for (int i = 0; i < skip; ++i) q.Next();
+    XmlExporter exporter;
+    rows = exporter.ExportDataSet("VALS", &q, &out);
+    EXPECT_EQ(exporter.File, nullptr);
+    out.Close();
+    return ReadFileBytes(path.str());
+}
+
+const char* kValsDesc =
+    "<Table Name=\"VALS\">\r\n  <TableDesc>\r\n"
+    "    <FieldDesc Name=\"ID\" Type=\"Integer\" MaxLen=\"4\"/>\r\n"
+    "    <FieldDesc Name=\"N\" Type=\"Smallint\" MaxLen=\"2\"/>\r\n"
+    "    <FieldDesc Name=\"F\" Type=\"Float\" MaxLen=\"8\"/>\r\n"
+    "    <FieldDesc Name=\"D\" Type=\"DateTime\" MaxLen=\"8\"/>\r\n"
+    "    <FieldDesc Name=\"S\" Type=\"String\" MaxLen=\"31\"/>\r\n"
+    "    <FieldDesc Name=\"C\" Type=\"String\" MaxLen=\"2\"/>\r\n"
+    "    <FieldDesc Name=\"M\" Type=\"Memo\" MaxLen=\"0\"/>\r\n"
+    "    <FieldDesc Name=\"B\" Type=\"Blob\" MaxLen=\"0\"/>\r\n"
+    "  </TableDesc>\r\n  <TableData>\r\n";
+const char* kSectionEnd = "  </TableData>\r\n</Table>\r\n";
+
+}  // namespace
+
+TEST(XmlExport, EveryValueFormIsWrittenExactly) {
+    SqliteDatabase db;  // byte 233 and zero bytes in texts: SQLite keeps them as they are
+    ExecSql(db.alias(),
+            "CREATE TABLE VALS (ID INTEGER NOT NULL PRIMARY KEY, N SMALLINT, F DOUBLE, "
+            "D TIMESTAMP, S VARCHAR(30), C CHAR(1), M TEXT, B BLOB)");
+    std::string blob300, blob254;
+    for (int i = 0; i < 300; ++i) blob300 += static_cast<char>(i % 256);
+    for (int i = 0; i < 254; ++i) blob254 += static_cast<char>(255 - i);
+    {
+        TQuery q;
+        q.SetDatabaseName(db.alias());
+        q.SetRequestLive(true);
+        q.SetSQL("SELECT * FROM VALS");
+        q.Open();
+        auto row = [&](int id) {
+            q.Insert();
+            q.FieldByName("ID")->SetAsInteger(id);
+        };
+        row(1);
+        q.FieldByName("N")->SetAsInteger(-7);
+        q.FieldByName("F")->SetAsFloat(0.1);
+        q.FieldByName("D")->SetAsDateTime(quantora::EncodeDateTime({2024, 3, 1, 12, 0, 0, 0}));
+        q.FieldByName("S")->SetAsString("a\"b\tc\xE9&<'>");
+        q.FieldByName("C")->SetAsString("Y");
+        q.FieldByName("M")->SetAsString("x\ny");
+        q.FieldByName("B")->SetAsString(blob300);
+        q.Post();
+        row(INT_MAX);
+        q.FieldByName("N")->SetAsInteger(0);
+        q.FieldByName("F")->SetAsFloat(1.0 / 3.0);
+        q.FieldByName("D")->SetAsDateTime(0.0);
+        q.FieldByName("S")->SetAsString(std::string("cut\0here", 8));
+        q.FieldByName("M")->SetAsString("");
+        q.FieldByName("B")->SetAsString(blob254);
+        q.Post();
+        row(-3);  // every other column null
+        q.Post();
+        row(4);
+        q.FieldByName("F")->SetAsFloat(-2.5e20);
+        q.FieldByName("B")->SetAsString(std::string("\0\0\x01", 3));
+        q.Post();
+    }
+    std::string hex300 = PlainHex(blob300);
+    hex300.insert(508, "\r\n");
+    hex300.insert(254, "\r\n");
+    std::string hex254 = PlainHex(blob254);  // the line feed after byte 254 ends the value
+    hex254.insert(254, "\r\n");
+    hex254 += "\r\n";
+    const std::string nullRow =
+        "<Record ID=\"-3\" N=\"\" F=\"\" D=\"\" S=\"\" C=\"\" M=\"\" B=\"\" />\r\n";
+    const std::string row1 =
+        "<Record ID=\"1\" N=\"-7\" F=\"0.1\" D=\"45352.5\" S=\"a&quot;b&#9;c&#233;&<'>\" "
+        "C=\"Y\" M=\"780A79\" B=\"" +
+        hex300 + "\" />\r\n";
+    const std::string row4 =
+        "<Record ID=\"4\" N=\"\" F=\"-2.5e+20\" D=\"\" S=\"\" C=\"\" M=\"\" B=\"000001\" />\r\n";
+    const std::string rowMax =
+        "<Record ID=\"2147483647\" N=\"0\" F=\"0.333333333333333\" D=\"0\" S=\"cut\" C=\"\" "
+        "M=\"\" B=\"" +
+        hex254 + "\" />\r\n";
+    const AnsiString all = "SELECT * FROM VALS ORDER BY ID";
+    int rows = 0;
+    EXPECT_EQ(ExportSection(db.alias(), all, 0, rows),
+              kValsDesc + nullRow + row1 + row4 + rowMax + kSectionEnd);
+    EXPECT_EQ(rows, 4);
+    // Export starts at the dataset's current row.
+    EXPECT_EQ(ExportSection(db.alias(), all, 3, rows), kValsDesc + rowMax + kSectionEnd);
+    EXPECT_EQ(rows, 1);
+
+    // An empty result still describes its fields; an expression integer is a Largeint, written in
+    // hex.
+    EXPECT_EQ(ExportSection(db.alias(), "SELECT * FROM VALS WHERE ID = 99", 0, rows),
+              std::string(kValsDesc) + kSectionEnd);
+    EXPECT_EQ(rows, 0);
+    const std::string twice =
+        ExportSection(db.alias(), "SELECT ID * 5 AS FIVEFOLD FROM VALS WHERE ID = 4", 0, rows);
+    EXPECT_NE(twice.find("<FieldDesc Name=\"FIVEFOLD\" Type=\"Largeint\" MaxLen=\"8\"/>"),
+              std::string::npos);
+    EXPECT_NE(twice.find("<Record FIVEFOLD=\"3230\" />"), std::string::npos);
+}
+
+TEST(XmlExport, WholeDatabaseFileWithProgressLines) {
+    TestDatabase db(true);
+    ExecSql(db.alias(),
+            "INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME, CREATIONDATE, CMT) VALUES "
+            "(1, 'Ann \"A\" <a>', '2024-03-01 18:00:00', 'ok')");
+    ExecSql(db.alias(), "INSERT INTO EMPLOYEE (EMPLOYEE_ID) VALUES (2)");
+    TempPath withLogger, withoutLogger;
+    quantora::MemoryLogger logger;
+    QuantoraXmlExporter(&logger).ExportDatabase(db.name(), withLogger.c_str());
+    QuantoraXmlExporter().ExportDatabase(db.name(), withoutLogger.c_str());
+
+    const std::string text = ReadFileBytes(withLogger.str());
+    EXPECT_EQ(text, ReadFileBytes(withoutLogger.str()));
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    const std::vector<std::string> expectedStart = {
+        "<?xml version=\"1.0\"?>",
+        "<QuantoraDatabases>",
+        "<FormatVersion Version=\"4.1\" Name=\"Quantora Database Format\" "
+        "Comment=\"XML-based data format for Quantora System\"/>",
+        Format("<Database HostMachine=\"%s\" Name=\"%s\" Version=\"4.0\">", host, db.name()),
+        "<Table Name=\"EMPLOYEE\">",
+        "  <TableDesc>",
+        "    <FieldDesc Name=\"EMPLOYEE_ID\" Type=\"Integer\" MaxLen=\"4\"/>",
+        "    <FieldDesc Name=\"NAME\" Type=\"String\" MaxLen=\"101\"/>",
+        "    <FieldDesc Name=\"CREATIONDATE\" Type=\"DateTime\" MaxLen=\"8\"/>",
+        "    <FieldDesc Name=\"CMT\" Type=\"Memo\" MaxLen=\"0\"/>",
+        "  </TableDesc>",
+        "  <TableData>",
+        "<Record EMPLOYEE_ID=\"1\" NAME=\"Ann &quot;A&quot; <a>\" CREATIONDATE=\"45352.75\" "
+        "CMT=\"6F6B\" />",
+        "<Record EMPLOYEE_ID=\"2\" NAME=\"\" CREATIONDATE=\"\" CMT=\"\" />",
+        "  </TableData>",
+        "</Table>",
+    };
+    const std::vector<std::string> lines = SplitCrLfLines(text);
+    ASSERT_GT(lines.size(), expectedStart.size());
+    for (std::size_t i = 0; i < expectedStart.size(); ++i)
+        EXPECT_EQ(lines[i], expectedStart[i]) << "line " << i + 1;
+    // The other tables are empty sections, in the list's order; the file ends with the footer
+    // and CR LF, and no line feed stands alone.
+    std::size_t at = expectedStart.size();
+    for (const char* const* t = QuantoraXmlExporter::ExportedTables + 1; *t; ++t) {
+        ASSERT_LT(at + 2, lines.size());
+        EXPECT_EQ(lines[at++], Format("<Table Name=\"%s\">", *t));
+        EXPECT_EQ(lines[at++], "  <TableDesc>");
+        int descs = 0;
+        while (at < lines.size() && lines[at].rfind("    <FieldDesc Name=\"", 0) == 0)
+            ++at, ++descs;
+        EXPECT_GT(descs, 1) << *t;
+        const std::vector<std::string> tail = {"  </TableDesc>", "  <TableData>", "  </TableData>",
+                                               "</Table>"};
+        for (const std::string& l : tail) EXPECT_EQ(lines[at++], l) << *t;
+    }
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(at), lines.end()),
+              (std::vector<std::string>{"</Database>", "</QuantoraDatabases>"}));
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    std::size_t lineFeeds = 0, crLfs = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n') ++lineFeeds, crLfs += i > 0 && text[i - 1] == '\r';
+    EXPECT_EQ(lineFeeds, crLfs);
+
+    ASSERT_EQ(logger.entries.size(), 21u);
+    EXPECT_EQ(logger.entries[0].text, "2 records of table EMPLOYEE exported.");
+    EXPECT_EQ(logger.entries[20].text, "0 records of table FWHMCALPOINT exported.");
+    for (const auto& e : logger.entries) {
+        EXPECT_EQ(e.kind, quantora::MemoryLogger::Kind::Message);
+        EXPECT_EQ(e.level, 0);
+    }
+    EXPECT_EQ(logger.flushes, 0);
+}
+
+TEST(XmlExport, FailuresAreReported) {
+    TestDatabase db(true);
+    const char* unwritable = "/nonexistent-dir/sub/export.xml";
+    try {
+        QuantoraXmlExporter().ExportDatabase(db.name(), unwritable);
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message, "Could not open output file.");
+    }
+    // A database without the tables: the layer's error passes through.
+    TestDatabase empty(false);
+    TempPath path;
+    EXPECT_THROW(QuantoraXmlExporter().ExportDatabase(empty.name(), path.c_str()), Exception);
+    // A writer without a file fails cleanly.
+    XmlExporter exporter;
+    TQuery q;
+    q.SetDatabaseName(db.alias());
+    q.SetSQL("SELECT * FROM EMPLOYEE");
+    q.Open();
+    EXPECT_THROW(exporter.ExportFieldDesc(q.Fields()[0]), Exception);
+    quantora::XmlOutputFile closed;
+    EXPECT_THROW(exporter.ExportDataSet("EMPLOYEE", &q, &closed), Exception);
+    EXPECT_EQ(exporter.File, nullptr);
+}
+
+TEST(XmlExport, XmllintAcceptsAnExportOfOrdinaryData) {
+    if (std::system("command -v xmllint > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xmllint is not installed";
+    TestDatabase db(true);
+    FillExportedTables(db.alias(), 4, 1000, true);
+    TempPath path, report(".txt");
+    QuantoraXmlExporter().ExportDatabase(db.name(), path.c_str());
+    const int rc = std::system(
+        Format("xmllint --noout '%s' > '%s' 2>&1", path.c_str(), report.c_str()).c_str());
+    EXPECT_EQ(rc, 0) << ReadFileBytes(report.str());
+}

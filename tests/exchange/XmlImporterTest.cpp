@@ -1,0 +1,282 @@
+// Import of export files: round trips that reproduce the file (also across engines), refusal
+// and replacement of existing rows, unknown tables and fields, the value decoders, and
+// malformed files rejected with the line named and nothing imported.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/exchange/XmlExporter.h"
+#include "quantora/exchange/XmlImporter.h"
+#include "quantora/exchange/XmlValueDecode.h"
+#include "quantora/frame/StringLogger.h"
+#include "tests/exchange/ExchangeTestSupport.h"
+#include "tests/support/TestDatabase.h"
+
+using namespace quantora::test;
+using quantora::Format;
+using quantora::ImportXmlDatabase;
+using quantora::XmlImportOptions;
+
+namespace {
+
+std::string Export(const AnsiString& alias) {
+    TempPath path;
+    QuantoraXmlExporter().ExportDatabase(alias.c_str(), path.c_str());
+    return ReadFileBytes(path.str());
+}
+
+// The file without its Database line, which names the alias.
+std::vector<std::string> Body(const std::string& text) {
+    std::vector<std::string> lines = SplitCrLfLines(text);
+    if (lines.size() > 3) lines.erase(lines.begin() + 3);
+    return lines;
+}
+
+quantora::XmlImportResult ImportText(const AnsiString& alias, const std::string& text,
+                                     StringLogger* logger = nullptr,
+                                     const XmlImportOptions& options = {}) {
+    TempPath path;
+    WriteFileBytes(path.str(), text);
+    return ImportXmlDatabase(alias, path.str(), logger, options);
+}
+
+long long TotalRows(const AnsiString& alias) {
+    long long n = 0;
+    for (const char* const* t = QuantoraXmlExporter::ExportedTables; *t; ++t)
+        n += CountRows(alias, *t);
+    return n;
+}
+
+AnsiString Value(const AnsiString& alias, const AnsiString& sql) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.Open();
+    return q.Fields()[0]->AsString();
+}
+
+double FloatValue(const AnsiString& alias, const AnsiString& sql) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.Open();
+    return q.Fields()[0]->AsFloat();
+}
+
+// Replaces the first occurrence of `from` after `after`; fails the test when there is none.
+std::string Replaced(std::string text, const std::string& from, const std::string& to,
+                     const std::string& after = "") {
+    const std::size_t start = after.empty() ? 0 : text.find(after);
+    const std::size_t at = start == std::string::npos ? start : text.find(from, start);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+}  // namespace
+
+TEST(XmlImport, RoundTripReproducesTheFile) {
+    TestDatabase source(true);
+    FillExportedTables(source.alias(), 5, 700000);
+    const std::string first = Export(source.alias());
+
+    TestDatabase target(true);
+    quantora::MemoryLogger logger;
+    const quantora::XmlImportResult result = ImportText(target.alias(), first, &logger);
+    EXPECT_EQ(result.tables, 21);
+    EXPECT_EQ(result.rows, 21 * 5);
+    EXPECT_TRUE(result.warnings.empty());
+    ASSERT_EQ(logger.entries.size(), 21u);
+    EXPECT_EQ(logger.entries[15].text, "5 records of table SPECTRUM imported.");
+
+    const std::string second = Export(target.alias());
+    EXPECT_EQ(Body(first), Body(second));
+    EXPECT_EQ(first.size(), second.size());
+
+    // Blobs come back bit for bit, dates to the file's resolution, floats as their 15 digits.
+    const char* blob = "SELECT COUNTDATA FROM SPECTRUM WHERE SPECTRUM_ID = 1";
+    EXPECT_EQ(Value(target.alias(), blob), Value(source.alias(), blob));
+    EXPECT_EQ(Value(target.alias(), blob).size(), 700000u);
+    const char* date = "SELECT STARTDATE FROM MEASUREMENT WHERE MEASUREMENT_ID = 1";
+    EXPECT_NEAR(FloatValue(target.alias(), date), FloatValue(source.alias(), date), 1e-10);
+    const char* number = "SELECT LIVETIME FROM SPECTRUM WHERE SPECTRUM_ID = 3";
+    const double original = FloatValue(source.alias(), number);
+    EXPECT_EQ(FloatValue(target.alias(), number),
+              std::strtod(Format("%.15g", original).c_str(), nullptr));
+    EXPECT_EQ(Value(target.alias(), "SELECT NAME FROM SPECTRUM WHERE SPECTRUM_ID = 2"), "");
+}
+
+TEST(XmlImport, RoundTripAcrossEngines) {
+    if (!UsingPostgres()) GTEST_SKIP() << "QUANTORA_TEST_PG is not set";
+    SqliteDatabase sqlite;
+    FillExportedTables(sqlite.alias(), 4, 300000);
+    const std::string fromSqlite = Export(sqlite.alias());
+    TestDatabase postgres(true);
+    ImportText(postgres.alias(), fromSqlite);
+    const std::string fromPostgres = Export(postgres.alias());
+    EXPECT_EQ(Body(fromSqlite), Body(fromPostgres));
+    SqliteDatabase again;
+    ImportText(again.alias(), fromPostgres);
+    EXPECT_EQ(Body(fromSqlite), Body(Export(again.alias())));
+}
+
+TEST(XmlImport, ExistingRowsAreRefusedUnlessReplacing) {
+    TestDatabase source(true);
+    FillExportedTables(source.alias(), 3);
+    const std::string file = Export(source.alias());
+
+    // Rows only in a late table: the tables imported before it are rolled back as well.
+    TestDatabase target(true);
+    ExecSql(target.alias(), "INSERT INTO SPECTRUM (SPECTRUM_ID, NAME) VALUES (77, 'kept')");
+    try {
+        ImportText(target.alias(), file);
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_NE(e.Message.find("already holds rows"), AnsiString::npos) << e.Message;
+        EXPECT_NE(e.Message.find("table SPECTRUM"), AnsiString::npos) << e.Message;
+    }
+    EXPECT_EQ(TotalRows(target.alias()), 1);
+
+    XmlImportOptions replace;
+    replace.replaceExistingRows = true;
+    ImportText(target.alias(), file, nullptr, replace);
+    EXPECT_EQ(CountRows(target.alias(), "SPECTRUM"), 3);
+    EXPECT_EQ(Body(Export(target.alias())), Body(file));
+}
+
+TEST(XmlImport, UnknownTablesAndFieldsFailOrAreSkipped) {
+    TestDatabase source(true);
+    FillExportedTables(source.alias(), 2);
+    const std::string file = Export(source.alias());
+    const std::string extraTable = Replaced(
+        file, "<Table Name=\"SOURCE\">",
+        "<Table Name=\"NOSUCHTABLE\">\r\n  <TableDesc>\r\n    <FieldDesc Name=\"X\" "
+        "Type=\"Integer\" MaxLen=\"4\"/>\r\n  </TableDesc>\r\n  <TableData>\r\n<Record X=\"1\" "
+        "/>\r\n  </TableData>\r\n</Table>\r\n<Table Name=\"SOURCE\">");
+    const std::string extraField =
+        Replaced(file, "<FieldDesc Name=\"CMT\"",
+                 "<FieldDesc Name=\"EXTRA\" Type=\"Integer\" MaxLen=\"4\"/>\r\n    "
+                 "<FieldDesc Name=\"CMT\"");
+
+    TestDatabase target(true);
+    for (const std::string* text : {&extraTable, &extraField}) {
+        try {
+            ImportText(target.alias(), *text);
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& e) {
+            EXPECT_NE(e.Message.find(text == &extraTable ? "NOSUCHTABLE" : "field EXTRA"),
+                      AnsiString::npos)
+                << e.Message;
+        }
+        EXPECT_EQ(TotalRows(target.alias()), 0);
+    }
+
+    XmlImportOptions skip;
+    skip.skipUnknownTables = true;
+    skip.skipUnknownFields = true;
+    for (const std::string* text : {&extraTable, &extraField}) {
+        TestDatabase fresh(true);
+        quantora::MemoryLogger logger;
+        const auto result = ImportText(fresh.alias(), *text, &logger, skip);
+        ASSERT_EQ(result.warnings.size(), 1u);
+        EXPECT_NE(result.warnings[0].find(text == &extraTable ? "NOSUCHTABLE" : "EXTRA"),
+                  AnsiString::npos);
+        EXPECT_EQ(logger.entries.size(), 22u);
+        EXPECT_EQ(Body(Export(fresh.alias())), Body(file));
+    }
+}
+
+TEST(XmlImport, ValueDecoders) {
+    AnsiString s;
+    quantora::DecodeXmlString("a&quot;b&#9;&#233;&#0;&amp;x&#256;&#;&#12a;&", s);
+    EXPECT_EQ(s, std::string("a\"b\t\xE9\0&amp;x&#256;&#;&#12a;&", 28));
+
+    std::size_t pos = 0;
+    EXPECT_EQ(quantora::DecodeXmlHex("00fF\n7a\r\n", s, pos), quantora::XmlHexResult::Ok);
+    EXPECT_EQ(s, std::string("\0\xFF\x7A", 3));
+    EXPECT_EQ(quantora::DecodeXmlHex("00F\n", s, pos), quantora::XmlHexResult::OddDigitCount);
+    EXPECT_EQ(pos, 2u);
+    EXPECT_EQ(quantora::DecodeXmlHex("00 1F", s, pos), quantora::XmlHexResult::BadDigit);
+    EXPECT_EQ(pos, 2u);
+
+    double d = 0;
+    for (double v : {0.1, 1.0 / 3.0, -2.5e-300, 45352.1234567891, 6.02214076e23}) {
+        const std::string text = Format("%.15g", v);
+        ASSERT_TRUE(quantora::DecodeXmlFloat(text, d)) << text;
+        EXPECT_EQ(Format("%.15g", d), text);
+    }
+    for (const char* bad : {"", "+1", "1.5.3", "1 ", " 1", "0x10", "1e999", "--1"})
+        EXPECT_FALSE(quantora::DecodeXmlFloat(bad, d)) << bad;
+    int64_t i = 0;
+    EXPECT_TRUE(quantora::DecodeXmlInteger("-2147483648", i));
+    EXPECT_EQ(i, -2147483648LL);
+    for (const char* bad : {"", "+1", "12x", "1.0", "99999999999999999999", "-"})
+        EXPECT_FALSE(quantora::DecodeXmlInteger(bad, i)) << bad;
+}
+
+TEST(XmlImport, MalformedFilesAreRejectedWithNothingImported) {
+    TestDatabase source(true);
+    FillExportedTables(source.alias(), 4);
+    const std::string file = Export(source.alias());
+    const std::string firstSpectrum = "<Table Name=\"SPECTRUM\">";
+    const std::size_t blobAt = file.find("COUNTDATA=\"", file.find(firstSpectrum)) + 11;
+    struct Case {
+        std::string name, text, message;
+    };
+    const std::vector<Case> cases = {
+        {"empty file", "", "Unexpected end of file"},
+        {"truncated in a record", file.substr(0, file.size() / 2), "Unexpected end of file"},
+        {"truncated in a hex value", file.substr(0, blobAt + 300), "Unexpected end of file"},
+        {"footer missing", file.substr(0, file.rfind("</QuantoraDatabases>")),
+         "Unexpected end of file"},
+        {"mismatched closing tag", Replaced(file, "  </TableData>", "  </TableDesc>"),
+         "do not match"},
+        {"bad hex digit", file.substr(0, blobAt + 7) + "G" + file.substr(blobAt + 8),
+         "is not a hex digit"},
+        {"odd hex length", file.substr(0, blobAt) + file.substr(blobAt + 1), "odd number"},
+        {"bad integer", Replaced(file, "ADC_ID=\"1\"", "ADC_ID=\"1x\""), "is not an integer"},
+        {"bad float", Replaced(file, "=\"0.", "=\"0.3.", firstSpectrum),
+         "is not a floating point number"},
+        {"impossible date", Replaced(file, "SPECOLLSTARTEDAT=\"4", "SPECOLLSTARTEDAT=\"4000"),
+         "is not a day number"},
+        {"unknown format version", Replaced(file, "Version=\"4.1\"", "Version=\"9.9\""),
+         "format version '9.9'"},
+        {"other root", Replaced(file, "<QuantoraDatabases>", "<Other>"), "not a Quantora"},
+        {"table name with SQL", Replaced(file, "Name=\"LOT\"", "Name=\"LOT; DELETE FROM ADC\""),
+         "not a valid table name"},
+        {"unknown attribute", Replaced(file, "<Record ", "<Record NOPE=\"1\" ", firstSpectrum),
+         "NOPE is not a field"},
+        {"unknown field type", Replaced(file, "Type=\"Integer\"", "Type=\"Int\""),
+         "unknown type 'Int'"},
+        {"table twice", Replaced(file, "<Table Name=\"SOURCE\">", "<Table Name=\"EMPLOYEE\">"),
+         "appears twice"},
+    };
+    TestDatabase target(true);
+    for (const Case& c : cases) {
+        try {
+            ImportText(target.alias(), c.text);
+            ADD_FAILURE() << c.name << ": no exception";
+        } catch (const Exception& e) {
+            EXPECT_NE(e.Message.find(c.message), AnsiString::npos) << c.name << ": " << e.Message;
+            EXPECT_NE(e.Message.find("line "), AnsiString::npos) << c.name << ": " << e.Message;
+        }
+        EXPECT_EQ(TotalRows(target.alias()), 0) << c.name;
+    }
+
+    // The line named is the file's own, counting the line feeds inside hex values before it.
+    const std::size_t record = file.find("<Record ", file.find("</Table>", blobAt));
+    const std::size_t badAt = file.find("=\"", record) + 2;
+    const std::string bad = file.substr(0, badAt) + "x" + file.substr(badAt);
+    const long long line =
+        1 + std::count(file.begin(), file.begin() + static_cast<long>(record), '\n');
+    try {
+        ImportText(target.alias(), bad);
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_NE(e.Message.find(Format("line %lld)", line)), AnsiString::npos) << e.Message;
+    }
+}
