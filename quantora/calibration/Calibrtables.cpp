@@ -205,9 +205,9 @@ const quantora::ColumnArray<NONLINPEAKData, 12>& NONLINPEAKData::Columns() {
 
 // ---- Efficiency analyses ----
 
-const quantora::ColumnArray<EFFANALYSISData, 21>& EFFANALYSISData::Columns() {
+const quantora::ColumnArray<EFFANALYSISData, 22>& EFFANALYSISData::Columns() {
     using R = EFFANALYSISData;
-    static constexpr quantora::ColumnArray<R, 21> cols = {
+    static constexpr quantora::ColumnArray<R, 22> cols = {
         Col("EFFANALYSIS_ID", &R::EFFANALYSIS_ID).Key(),
         Col("NAME", &R::NAME),
         Col("CHISQUARE", &R::CHISQUARE).IfPositive(),
@@ -226,7 +226,7 @@ const quantora::ColumnArray<EFFANALYSISData, 21>& EFFANALYSISData::Columns() {
         Col("PROJECT_ID", &R::PROJECT_ID).IfPositive(),
         Col("TENTATIVE", &R::TENTATIVE),
         Col("MEASNUM", &R::MEASNUM).IfPositive(),
-        // ISABSOLUTE (a bool member) goes here, through the hooks.
+        Col("ISABSOLUTE", &R::ISABSOLUTE),
         Col("EFFICIENCY", &R::EFFICIENCY).IfPositive(),
         Col("EFFICIENCYUNC", &R::EFFICIENCYUNC).IfPositive(),
         Col("PEAKINTLIMIT", &R::PEAKINTLIMIT).ResetTo(0.0),
@@ -249,15 +249,6 @@ const quantora::AnalysisNames& EFFANALYSISData::Names() {
             "mse.validfrom order by    validfrom desc ",
     };
     return names;
-}
-
-void EFFANALYSISData::AfterGetData(TQuery* q) {
-    const TField* f = q->FindField("ISABSOLUTE");
-    ISABSOLUTE = f && !f->IsNull() && IsYes(f->AsString());
-}
-
-void EFFANALYSISData::AfterSetData(TQuery* q) {
-    if (TField* f = q->FindField("ISABSOLUTE")) f->SetAsString(YesNo(ISABSOLUTE));
 }
 
 void EFFANALYSISData::CopyToEffCalibr(EffCalibration* cal) {

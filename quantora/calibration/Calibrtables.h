@@ -136,7 +136,7 @@ struct NONLINPEAKData : CachedRecord<NONLINPEAKData, 12> {
 
 // An efficiency analysis: the efficiency curve of a measurement setup as an orthogonal
 // polynomial; the fit size is the length of FITCOEFFVECT in doubles.
-struct EFFANALYSISData : quantora::AnalysisRecord<EFFANALYSISData, 21> {
+struct EFFANALYSISData : quantora::AnalysisRecord<EFFANALYSISData, 22> {
     int EFFANALYSIS_ID;
     AnsiString NAME;
     double CHISQUARE;
@@ -150,16 +150,13 @@ struct EFFANALYSISData : quantora::AnalysisRecord<EFFANALYSISData, 21> {
     int PROJECT_ID;
     AnsiString TENTATIVE;
     short MEASNUM;
-    bool ISABSOLUTE;  // the "Y"/"N" column, read and written by the hooks
+    bool ISABSOLUTE;  // a "Y"/"N" column
     double EFFICIENCY, EFFICIENCYUNC, PEAKINTLIMIT;
 
     static constexpr const char* Table = "EFFANALYSIS";
-    static const quantora::ColumnArray<EFFANALYSISData, 21>& Columns();
+    static const quantora::ColumnArray<EFFANALYSISData, 22>& Columns();
     static const quantora::AnalysisNames& Names();
     EFFANALYSISData() { Reset(); }
-    void AfterResetData() { ISABSOLUTE = false; }
-    void AfterGetData(TQuery* q);
-    void AfterSetData(TQuery* q);
 
     void CopyToEffCalibr(EffCalibration* cal);
     void CopyFromEffCalibr(EffCalibration* cal);
