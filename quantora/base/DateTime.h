@@ -20,6 +20,9 @@ TDateTime EncodeDateTime(const CivilTime& t);
 // Rounded to the microsecond.
 CivilTime DecodeDateTime(TDateTime dt);
 
+// The host's local wall-clock time (its time zone and daylight saving), to the microsecond.
+TDateTime LocalNow();
+
 // Fixed-width "YYYY-MM-DD HH:MM:SS.ffffff" (26 characters), so text order is time order.
 constexpr size_t kIsoDateTimeLength = 26;
 void FormatIsoDateTime(TDateTime dt, char (&out)[kIsoDateTimeLength + 1]);

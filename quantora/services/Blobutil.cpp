@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <string>
 
+#include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
-#include "quantora/services/LocalNow.h"
 
 using quantora::Format;
 

@@ -4,10 +4,10 @@
 
 #include <exception>
 
+#include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/frame/UiHooks.h"
-#include "quantora/services/LocalNow.h"
 
 using quantora::Format;
 

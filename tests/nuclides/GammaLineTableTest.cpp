@@ -1,0 +1,128 @@
+// The gamma-line table loader on small files: what it writes, the CSV forms it copes with, and
+// bad files that must fail naming the line with nothing left behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/nuclides/GammaLineTable.h"
+#include "quantora/nuclides/Radlib.h"
+#include "tests/support/TestDatabase.h"
+
+namespace {
+
+const std::string kHeader =
+    "nuclide,isomer_state,half_life_s,half_life_unc_s,decay_mode,branching,energy_keV,"
+    "energy_unc_keV,intensity_percent,intensity_unc_percent,source,level_from_keV,level_to_keV,"
+    "multipolarity\n";
+
+struct GammaLineTableTest : ::testing::Test {
+    quantora::test::TestDatabase db{true};
+    std::string file = (std::filesystem::temp_directory_path() / (db.alias() + "_lines.csv"));
+    ~GammaLineTableTest() override { std::filesystem::remove(file); }
+
+    quantora::GammaLineLoad Load(const std::string& text, int firstKey = 1) {
+        std::ofstream(file, std::ios::binary) << text;
+        quantora::CountingKeyGen keys(firstKey);
+        return quantora::LoadGammaLineTable(db.alias(), file, &keys, nullptr);
+    }
+    // What the load throws ("" when it does not).
+    std::string Failure(const std::string& text, int firstKey = 1) {
+        try {
+            Load(text, firstKey);
+        } catch (const Exception& e) {
+            return e.Message;
+        }
+        return "";
+    }
+    std::string Count(const char* what) {
+        return db.Scalar(std::string("SELECT COUNT(*) ") + what);
+    }
+    // Rows in the tables a load writes.
+    int Rows() {
+        int n = 0;
+        for (const char* t :
+             {"ISOMER", "DECAY", "RADIATION", "RADIATIONLIBRARY", "RADLIB_TRANSFORM"})
+            n += std::stoi(db.Scalar(std::string("SELECT COUNT(*) FROM ") + t));
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(GammaLineTableTest, WritesIsomersDecaysLinesAndOneLibrary) {
+    quantora::GammaLineLoad r =
+        Load("\xEF\xBB\xBF" + kHeader +
+             "Co-60,0,1.66e8,1.4e4,B-,1,1173.228,0.003,99.85,0.03,co60,2505.7,1332.5,E2\r\n"
+             "Co-60,0,1.66e8,1.4e4,B-,1,1332.492,0.004,99.98,0.0006,co60,1332.5,0,\"E2\"\r\n"
+             "Co-60,1,628.0,0.6,B-,0.0025,1332.492,0.004,0.25,0.03,co60m,,,\r\n"
+             "\r\n"
+             "Co-60,1,628.0,0.6,B-,0.0025,826.1,,0.0076,0.0008,co60m,,,\r\n"
+             "Ar-45,0,21.48,0.15,B-,1,1020.04,0.05,34,6.05,ar45,1020.03,0,\"D,E2\"\r\n"
+             "Ar-45,0,21.48,0.15,B-,1,1081.21,0.19,,,ar45,,,\r\n"
+             "Ar-45,0,21.48,0.15,B-,1,,,,,ar45,,,\r\n");
+    EXPECT_EQ(r.isomers, 3);
+    EXPECT_EQ(r.decays, 3);
+    EXPECT_EQ(r.lines, 6);
+    EXPECT_EQ(r.unmatchable, 2);
+    EXPECT_EQ(r.withoutEnergy, 1);
+    EXPECT_EQ(Count("FROM RADIATION WHERE EUNC IS NULL AND E = 826.1"), "1");
+    EXPECT_EQ(Count("FROM ISOMER WHERE SYMBOL = 'Co-60' AND ISOMERNUM = 1 AND HALFLIFE = 628"),
+              "1");
+    EXPECT_EQ(Count("FROM RADLIB_TRANSFORM"), "3");
+    EXPECT_EQ(db.Scalar("SELECT CMT FROM RADIATION WHERE E = 1020.04"),
+              "level 1020.03 -> 0 keV, D,E2");
+    EXPECT_EQ(db.Scalar(quantora::Format("SELECT NAME FROM RADIATIONLIBRARY WHERE "
+                                         "RADIATIONLIBRARY_ID = %d",
+                                         r.libraryId)),
+              std::filesystem::path(file).stem().string());
+
+    // The library takes the four complete lines: 1332.492 keV twice, ground state and isomer.
+    RadiationLibrary lib;
+    lib.Load(db.alias(), {r.libraryId});
+    EXPECT_EQ(lib.Radiations().size(), 4u);
+    std::vector<AnsiString> found;
+    lib.GetMatchingRadiations(1332.49, 0.01, found);
+    EXPECT_EQ(found.size(), 2u);
+}
+
+TEST_F(GammaLineTableTest, BadFilesFailNamingTheLineAndLeaveNothing) {
+    const std::string row = "Cs-137,0,9.49e8,2.8e6,B-,1,661.657,0.003,85.1,0.2,cs,,,\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"nuclide,isomer_state,half_life_s\nCs-137,0,1\n",
+         " line 1: the column 'half_life_unc_s' is missing"},
+        {kHeader + row + "Cs-137,0,9.49e8,2.8e6,B-,1,66x,0.003,85.1,0.2,cs,,,\n",
+         " line 3: energy_keV is not a number: '66x'"},
+        {kHeader + row + "Cs-137,0,9.49e8,2.8e6,B-,1,0,0.003,85.1,0.2,cs,,,\n",
+         " line 3: energy_keV is not positive: '0'"},
+        {kHeader + row + row + "Cs-137,0,9.49e8,2.8e6,B-,1,32.1,-0.1,85.1,0.2,cs,,,\n",
+         " line 4: energy_unc_keV is negative: '-0.1'"},
+        {kHeader + row + "Ba-137,0,9.49e8,2.8e6,B-,1,283.5,0.1,1,0.1,cs,,,\n",
+         " line 3: the data set 'cs' already belongs to Cs-137 state 0 (B-) on line 2"},
+        {kHeader + row + "Cs-137,0,9.49e8,2.8e6,B-,1,283.5,0.1\n",
+         " line 3: 8 fields where the header has 14"},
+        {kHeader + row + "Cs-137,0,9.49e8,2.8e6,B-,1,283.5,0.1,1,0.1,cs,,,\"M1\n",
+         " line 3: a quoted field is not closed"},
+        {kHeader + row + "Cs-137,0,9.49e8,2.8e6,B-,1,283.5,0.1,1,0.1,cs,,,\"M1\"x\n",
+         " line 3: text follows a closing quote"},
+        {kHeader + row + "Cs-137,1.5,9.49e8,2.8e6,B-,1,283.5,0.1,1,0.1,cs,,,\n",
+         " line 3: isomer_state is not a state number: '1.5'"},
+        {"", ": the file is empty"},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(Failure(text), file + expected);
+        EXPECT_EQ(Rows(), 0) << expected;
+    }
+
+    // Keys: 1 library, 2 isomer, 3 decay, 4 the line the database already holds.
+    db.Exec("INSERT INTO RADIATION (RADIATION_ID, E) VALUES ('4', 1.0)");
+    EXPECT_EQ(Failure(kHeader + row).rfind(file + " line 2: ", 0), 0u);
+    EXPECT_EQ(Rows(), 1);
+
+    quantora::CountingKeyGen keys(100);
+    EXPECT_THROW(quantora::LoadGammaLineTable(db.alias(), file, nullptr, nullptr), Exception);
+    EXPECT_THROW(quantora::LoadGammaLineTable(db.alias(), "/nonexistent/x.csv", &keys, nullptr),
+                 Exception);
+}
