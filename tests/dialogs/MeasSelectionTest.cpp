@@ -1,0 +1,294 @@
+// The measurement selection dialog on a filled database: lazy loading, the start path, moving
+// measurements, OK and Cancel, and database failures inside handlers.
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "quantora/dialogs/Icons.h"
+#include "quantora/dialogs/Measselectionform.h"
+#include "tests/dialogs/SelectionTestSupport.h"
+
+using dialogtest::At;
+using dialogtest::Texts;
+using quantora::dialogs::NodeImage;
+using quantora::dialogs::NodeKey;
+
+namespace {
+
+class MeasSelectionTest : public ::testing::Test {
+  protected:
+    void Show() {
+        form.DbName = lab.db.alias();
+        form.ExcludedMeasIDs = &excluded;
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    }
+    QTreeWidget* Avail() { return form.AvailableTree; }
+    QTreeWidget* Selected() { return form.SelectedTree; }
+    // Makes the node the current one of its tree and presses the space bar there.
+    void Space(QTreeWidget* tree, QTreeWidgetItem* node) {
+        tree->setCurrentItem(node);
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Space);
+    }
+
+    dialogtest::MessageCapture capture;
+    dialogtest::LabDatabase lab;
+    std::set<int> excluded;
+    TFormMeasSelection form;
+};
+
+std::vector<int> Keys(const std::set<MEASUREMENTData>& records) {
+    std::vector<int> keys;
+    for (const MEASUREMENTData& m : records) keys.push_back(m.MEASUREMENT_ID);
+    return keys;
+}
+
+}  // namespace
+
+TEST_F(MeasSelectionTest, LoadsOneLevelAheadOfWhatIsOpen) {
+    Show();
+    EXPECT_EQ(form.windowTitle(), "Select measurements");
+    EXPECT_EQ(form.findChild<QTreeWidget*>("AvailableTree"), Avail());
+    EXPECT_EQ(form.focusWidget(), Avail());
+    EXPECT_EQ(Texts(Avail()), QStringList({"Root A", "Root B"}));
+    QTreeWidgetItem* rootA = At(Avail(), {"Root A"});
+    ASSERT_TRUE(rootA);
+    // Sub-projects first, then the measurements, each in query order.
+    EXPECT_EQ(Texts(Avail(), rootA), QStringList({"Level 1", "Sibling", "M10", "M11", "M12"}));
+    QTreeWidgetItem* level1 = At(Avail(), {"Root A", "Level 1"});
+    EXPECT_EQ(NodeImage(level1), quantora::dialogs::kProjectImage);
+    EXPECT_EQ(NodeKey(level1), 2);
+    EXPECT_EQ(NodeImage(At(Avail(), {"Root A", "M11"})), quantora::dialogs::kMeasurementImage);
+    EXPECT_EQ(NodeKey(At(Avail(), {"Root A", "M11"})), 11);
+    // Closed nodes: the children of the top level are there, theirs are not yet.
+    EXPECT_EQ(level1->childCount(), 0);
+    EXPECT_EQ(At(Avail(), {"Root B"})->childCount(), 0);  // no expand mark
+    EXPECT_EQ(form.RetrievedMeas.size(), 3u);
+
+    rootA->setExpanded(true);
+    EXPECT_EQ(Texts(Avail(), level1), QStringList({"Level 2", "M20", "M21"}));
+    EXPECT_EQ(At(Avail(), {"Root A", "Sibling"})->childCount(), 0);
+    EXPECT_EQ(At(Avail(), {"Root A", "Level 1", "Level 2"})->childCount(), 0);
+    EXPECT_EQ(form.RetrievedMeas.size(), 5u);
+
+    level1->setExpanded(true);
+    EXPECT_EQ(Texts(Avail(), At(Avail(), {"Root A", "Level 1", "Level 2"})),
+              QStringList({"Deep", "M30"}));
+
+    // Collapsing drops the grandchildren (and closes the children); reopening loads them anew.
+    rootA->setExpanded(false);
+    EXPECT_EQ(level1->childCount(), 0);
+    EXPECT_FALSE(level1->isExpanded());
+    rootA->setExpanded(true);
+    EXPECT_EQ(Texts(Avail(), level1), QStringList({"Level 2", "M20", "M21"}));
+    EXPECT_EQ(At(Avail(), {"Root A", "Level 1", "Level 2"})->childCount(), 0);
+}
+
+TEST_F(MeasSelectionTest, StartProjectOpensThePathDownToIt) {
+    form.StartProjectID = 4;  // Root A / Level 1 / Level 2 / Deep
+    Show();
+    for (auto path : {std::initializer_list<const char*>{"Root A"},
+                      {"Root A", "Level 1"},
+                      {"Root A", "Level 1", "Level 2"},
+                      {"Root A", "Level 1", "Level 2", "Deep"}})
+        EXPECT_TRUE(At(Avail(), path)->isExpanded());
+    QTreeWidgetItem* deep = At(Avail(), {"Root A", "Level 1", "Level 2", "Deep"});
+    EXPECT_EQ(Texts(Avail(), deep), QStringList({"Deeper", "M40", "M41"}));
+    EXPECT_EQ(Avail()->currentItem(), deep->child(0));
+    EXPECT_FALSE(At(Avail(), {"Root A", "Sibling"})->isExpanded());
+
+    // A start project without children is selected itself.
+    TFormMeasSelection leaf;
+    leaf.DbName = lab.db.alias();
+    leaf.StartProjectID = 7;
+    leaf.show();
+    EXPECT_EQ(leaf.AvailableTree->currentItem(), At(leaf.AvailableTree, {"Root B"}));
+
+    // An unknown project leaves the tree closed.
+    TFormMeasSelection unknown;
+    unknown.DbName = lab.db.alias();
+    unknown.StartProjectID = 999;
+    unknown.show();
+    EXPECT_FALSE(At(unknown.AvailableTree, {"Root A"})->isExpanded());
+    EXPECT_EQ(At(unknown.AvailableTree, {"Root A", "Level 1"})->childCount(), 0);
+    EXPECT_TRUE(capture.messages.empty());
+}
+
+TEST_F(MeasSelectionTest, ExcludedAndSelectedMeasurementsAreNeverOffered) {
+    excluded = {11, 21};
+    Show();
+    QTreeWidgetItem* rootA = At(Avail(), {"Root A"});
+    EXPECT_EQ(Texts(Avail(), rootA), QStringList({"Level 1", "Sibling", "M10", "M12"}));
+    rootA->setExpanded(true);
+    QTreeWidgetItem* level1 = At(Avail(), {"Root A", "Level 1"});
+    EXPECT_EQ(Texts(Avail(), level1), QStringList({"Level 2", "M20"}));
+    EXPECT_EQ(form.RetrievedMeas.size(), 5u);  // read, though not offered
+
+    level1->setExpanded(true);
+    form.AvailableTree->setCurrentItem(At(Avail(), {"Root A", "Level 1", "M20"}));
+    form.AddButton->click();
+    EXPECT_EQ(Texts(Selected()), QStringList({"M20"}));
+    EXPECT_EQ(form.SelectedMeasIDs, std::set<int>({20}));
+
+    rootA->setExpanded(false);
+    rootA->setExpanded(true);
+    EXPECT_EQ(Texts(Avail(), At(Avail(), {"Root A", "Level 1"})), QStringList({"Level 2"}));
+
+    form.ShowAll();  // a full rebuild keeps the selection out as well
+    EXPECT_EQ(Texts(Avail(), At(Avail(), {"Root A"})),
+              QStringList({"Level 1", "Sibling", "M10", "M12"}));
+    EXPECT_EQ(Texts(Selected()), QStringList({"M20"}));
+}
+
+TEST_F(MeasSelectionTest, AddAndRemoveMoveOneMeasurement) {
+    Show();
+    QTreeWidgetItem* rootA = At(Avail(), {"Root A"});
+    // A project never moves.
+    Space(Avail(), At(Avail(), {"Root A", "Level 1"}));
+    EXPECT_EQ(Selected()->topLevelItemCount(), 0);
+
+    Space(Avail(), At(Avail(), {"Root A", "M10"}));
+    form.AvailableTree->setCurrentItem(At(Avail(), {"Root A", "M12"}));
+    form.AddButton->click();
+    EXPECT_EQ(Texts(Selected()), QStringList({"M10", "M12"}));
+    EXPECT_EQ(NodeKey(Selected()->topLevelItem(1)), 12);
+    EXPECT_EQ(NodeImage(Selected()->topLevelItem(1)), quantora::dialogs::kMeasurementImage);
+    EXPECT_EQ(Texts(Avail(), rootA), QStringList({"Level 1", "Sibling", "M11"}));
+
+    // Back as the last child of its project.
+    Space(Selected(), Selected()->topLevelItem(0));
+    EXPECT_EQ(Texts(Avail(), rootA), QStringList({"Level 1", "Sibling", "M11", "M10"}));
+    EXPECT_EQ(NodeKey(rootA->child(3)), 10);
+    Selected()->setCurrentItem(Selected()->topLevelItem(0));
+    form.RemoveButton->click();
+    EXPECT_EQ(Texts(Avail(), rootA), QStringList({"Level 1", "Sibling", "M11", "M10", "M12"}));
+    EXPECT_TRUE(form.SelectedMeasIDs.empty());
+    form.RemoveButton->click();  // nothing left to remove
+    EXPECT_EQ(rootA->childCount(), 5);
+
+    // A measurement whose project was unloaded stays away until the project loads again.
+    rootA->setExpanded(true);
+    At(Avail(), {"Root A", "Level 1"})->setExpanded(true);
+    Space(Avail(), At(Avail(), {"Root A", "Level 1", "Level 2", "M30"}));
+    EXPECT_EQ(Texts(Selected()), QStringList({"M30"}));
+    rootA->setExpanded(false);
+    Space(Selected(), Selected()->topLevelItem(0));
+    EXPECT_EQ(Selected()->topLevelItemCount(), 0);
+    EXPECT_EQ(At(Avail(), {"Root A", "Level 1"})->childCount(), 0);
+    rootA->setExpanded(true);
+    At(Avail(), {"Root A", "Level 1"})->setExpanded(true);
+    EXPECT_EQ(Texts(Avail(), At(Avail(), {"Root A", "Level 1", "Level 2"})),
+              QStringList({"Deep", "M30"}));
+}
+
+TEST_F(MeasSelectionTest, SearchRetrievedProjectWalksForwardInDepthFirstOrder) {
+    Show();
+    At(Avail(), {"Root A"})->setExpanded(true);
+    QTreeWidgetItem* top = Avail()->topLevelItem(0);
+    EXPECT_EQ(TFormMeasSelection::SearchRetrievedProject(nullptr, 1), nullptr);
+    EXPECT_EQ(TFormMeasSelection::SearchRetrievedProject(top, 3),
+              At(Avail(), {"Root A", "Level 1", "Level 2"}));
+    EXPECT_EQ(TFormMeasSelection::SearchRetrievedProject(top, 4), nullptr);   // not loaded
+    EXPECT_EQ(TFormMeasSelection::SearchRetrievedProject(top, 10), nullptr);  // a measurement
+    // From a node deep inside: the following siblings of its ancestors, never what precedes.
+    QTreeWidgetItem* m20 = At(Avail(), {"Root A", "Level 1", "M20"});
+    EXPECT_EQ(TFormMeasSelection::SearchRetrievedProject(m20, 6),
+              At(Avail(), {"Root A", "Sibling"}));
+    EXPECT_EQ(TFormMeasSelection::SearchRetrievedProject(m20, 7), At(Avail(), {"Root B"}));
+    EXPECT_EQ(TFormMeasSelection::SearchRetrievedProject(m20, 3), nullptr);
+}
+
+TEST_F(MeasSelectionTest, OkHandsBackRecordsAndCancelEmptiesTheSelection) {
+    std::set<MEASUREMENTData> chosen;
+    MEASUREMENTData kept;
+    kept.MEASUREMENT_ID = 12;
+    kept.NAME = "already chosen";
+    chosen.insert(kept);
+    form.SelectedMeas = &chosen;
+    Show();
+    for (const char* name : {"M12", "M10", "M11"}) Space(Avail(), At(Avail(), {"Root A", name}));
+    EXPECT_EQ(Texts(Selected()), QStringList({"M12", "M10", "M11"}));
+    form.OKButton->click();
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(Keys(chosen), std::vector<int>({10, 11, 12}));
+    const MEASUREMENTData& m11 = *std::next(chosen.begin());
+    EXPECT_EQ(m11.NAME, "M11");
+    EXPECT_EQ(m11.PROJECT_ID, 1);
+    EXPECT_EQ(m11.CMT, "comment 11");
+    EXPECT_FALSE(m11.FieldPtrsValid);  // no pointers into the closed result
+    EXPECT_EQ(chosen.rbegin()->NAME, "already chosen");
+    EXPECT_EQ(form.SelectedMeasIDs.size(), 3u);
+
+    // Cancel: the ids go, the caller's set is untouched.
+    std::set<MEASUREMENTData> untouched;
+    TFormMeasSelection cancelled;
+    cancelled.DbName = lab.db.alias();
+    cancelled.SelectedMeas = &untouched;
+    cancelled.show();
+    cancelled.AvailableTree->setCurrentItem(At(cancelled.AvailableTree, {"Root A", "M10"}));
+    cancelled.AddButton->click();
+    ASSERT_EQ(cancelled.SelectedMeasIDs.size(), 1u);
+    cancelled.CancelButton->click();
+    EXPECT_EQ(cancelled.result(), QDialog::Rejected);
+    EXPECT_TRUE(cancelled.SelectedMeasIDs.empty());
+    EXPECT_TRUE(untouched.empty());
+
+    // OK without a result set just closes.
+    TFormMeasSelection noSet;
+    noSet.DbName = lab.db.alias();
+    noSet.show();
+    noSet.AvailableTree->setCurrentItem(At(noSet.AvailableTree, {"Root A", "M10"}));
+    noSet.AddButton->click();
+    noSet.OKButton->click();
+    EXPECT_EQ(noSet.result(), QDialog::Accepted);
+    EXPECT_EQ(noSet.SelectedMeasIDs, std::set<int>({10}));
+}
+
+TEST_F(MeasSelectionTest, EmptyDatabaseShowsAnEmptyTree) {
+    quantora::test::TestDatabase empty(true);
+    std::set<MEASUREMENTData> chosen;
+    form.DbName = empty.alias();
+    form.SelectedMeas = &chosen;
+    form.show();
+    EXPECT_EQ(Avail()->topLevelItemCount(), 0);
+    form.AddButton->click();
+    form.OKButton->click();
+    EXPECT_TRUE(chosen.empty());
+    EXPECT_TRUE(capture.messages.empty());
+}
+
+TEST_F(MeasSelectionTest, DatabaseFailuresLeaveTheTreeAndShowAMessage) {
+    Show();
+    ASSERT_TRUE(capture.messages.empty());
+    QTreeWidgetItem* rootA = At(Avail(), {"Root A"});
+    const QStringList before = Texts(Avail(), rootA);
+    lab.db.Exec("DROP TABLE MEASUREMENT");
+
+    rootA->setExpanded(true);  // the sub-projects' measurements cannot be read
+    ASSERT_EQ(capture.messages.size(), 1u);
+    EXPECT_NE(capture.messages[0].find("measurement"), AnsiString::npos) << capture.messages[0];
+    EXPECT_FALSE(rootA->isExpanded());
+    EXPECT_EQ(Texts(Avail(), rootA), before);
+    EXPECT_EQ(At(Avail(), {"Root A", "Level 1"})->childCount(), 0);
+
+    form.FormShow();  // a rebuild that fails keeps the old tree
+    EXPECT_EQ(capture.messages.size(), 2u);
+    EXPECT_EQ(Texts(Avail()), QStringList({"Root A", "Root B"}));
+    EXPECT_EQ(Texts(Avail(), At(Avail(), {"Root A"})), before);
+
+    // The dialog goes on working with what it has (selecting M10 tries to open Root A).
+    Space(Avail(), At(Avail(), {"Root A", "M10"}));
+    EXPECT_EQ(Texts(Selected()), QStringList({"M10"}));
+    const size_t before_lost = capture.messages.size();
+
+    // A dialog on an unknown alias opens empty with a message.
+    TFormMeasSelection lost;
+    lost.DbName = "no_such_alias";
+    lost.show();
+    EXPECT_EQ(lost.AvailableTree->topLevelItemCount(), 0);
+    ASSERT_EQ(capture.messages.size(), before_lost + 1);
+    EXPECT_NE(capture.messages.back().find("no_such_alias"), AnsiString::npos);
+}

@@ -1,0 +1,198 @@
+// The single measurement and energy calibration pickers.
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "quantora/dialogs/Ecalselectionform.h"
+#include "quantora/dialogs/Icons.h"
+#include "quantora/dialogs/Onemeasselform.h"
+#include "quantora/dialogs/Selonemeasform.h"
+#include "tests/dialogs/SelectionTestSupport.h"
+
+using dialogtest::At;
+using dialogtest::Texts;
+using quantora::dialogs::NodeImage;
+using quantora::dialogs::NodeKey;
+
+namespace {
+
+class PickersTest : public ::testing::Test {
+  protected:
+    template <class Form>
+    void Show(Form& form) {
+        form.DbName = lab.db.alias();
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    }
+
+    dialogtest::MessageCapture capture;
+    dialogtest::LabDatabase lab;
+};
+
+}  // namespace
+
+TEST_F(PickersTest, SelectMeasFiltersByAdcAndKeepsTheResultForMeasurements) {
+    lab.db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, ADC_ID, NAME) VALUES (1, 5, 'five')");
+    lab.db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, ADC_ID, NAME) VALUES (2, 6, 'six')");
+    lab.AddMeasurement(13, 1, 1, 1);
+    lab.AddMeasurement(14, 1, 1, 2);  // a sample measurement on the same ADC
+    lab.AddMeasurement(15, 1, 2, 1);  // another ADC
+    lab.AddMeasurement(22, 2, 1, 1);
+
+    TFormSelectMeas all;
+    Show(all);
+    EXPECT_EQ(all.windowTitle(), "Select Measurement");
+    EXPECT_EQ(Texts(all.AvailableTree, At(all.AvailableTree, {"Root A"})),
+              QStringList({"Level 1", "Sibling", "M10", "M11", "M12", "M13", "M14", "M15"}));
+    // Nothing loads on expansion: deeper projects show no children.
+    At(all.AvailableTree, {"Root A"})->setExpanded(true);
+    EXPECT_EQ(At(all.AvailableTree, {"Root A", "Level 1"})->childCount(), 0);
+
+    TFormSelectMeas filtered;
+    filtered.FilterByADC = true;
+    filtered.ADCID = 5;
+    filtered.StartProjectID = 2;
+    Show(filtered);
+    EXPECT_EQ(Texts(filtered.AvailableTree, At(filtered.AvailableTree, {"Root A"})),
+              QStringList({"Level 1", "Sibling", "M13"}));
+    EXPECT_EQ(Texts(filtered.AvailableTree, At(filtered.AvailableTree, {"Root A", "Level 1"})),
+              QStringList({"Level 2", "M22"}));
+    EXPECT_TRUE(capture.messages.empty());
+
+    // OK on a project keeps -1; on a measurement takes its key.
+    EXPECT_EQ(filtered.AvailableTree->currentItem()->text(0), "Level 2");
+    filtered.OKButton->click();
+    EXPECT_EQ(filtered.result(), QDialog::Accepted);
+    EXPECT_EQ(filtered.SelectedMeasID, -1);
+    all.AvailableTree->setCurrentItem(At(all.AvailableTree, {"Root A", "M12"}));
+    all.OKButton->click();
+    EXPECT_EQ(all.SelectedMeasID, 12);
+}
+
+TEST_F(PickersTest, ECalSelectionEnablesOkOnlyOnCalibrations) {
+    lab.AddECal(500, 100, "first fit", 1.5);
+    lab.AddECal(501, 100, "excluded fit", 2.5);
+    lab.AddECal(502, 100, "second fit", 3.5);
+    std::set<int> excluded = {501};
+    TFormECalSelection form;
+    form.ExcludedECalIDs = &excluded;
+    Show(form);
+    QTreeWidget* tree = form.AvailableTree;
+    EXPECT_EQ(form.windowTitle(), "Select an energy calibration");
+    EXPECT_EQ(form.findChild<QGroupBox*>("SelectedGroupBox")->title(), "Selected calibration");
+    EXPECT_FALSE(form.OKButton->isEnabled());
+
+    QTreeWidgetItem* rootA = At(tree, {"Root A"});
+    rootA->setExpanded(true);
+    // Measurements get their spectra one level ahead; one without spectra shows no mark.
+    EXPECT_EQ(Texts(tree, At(tree, {"Root A", "M10"})), QStringList({"S10a", "S10b"}));
+    EXPECT_EQ(At(tree, {"Root A", "M12"})->childCount(), 0);
+    At(tree, {"Root A", "M10"})->setExpanded(true);
+    QTreeWidgetItem* spectrum = At(tree, {"Root A", "M10", "S10a"});
+    EXPECT_EQ(NodeImage(spectrum), quantora::dialogs::kSpectrumImage);
+    EXPECT_EQ(NodeKey(spectrum), 100);
+    EXPECT_EQ(Texts(tree, spectrum), QStringList({"first fit", "second fit"}));
+    EXPECT_EQ(form.RetrievedECals.size(), 3u);
+
+    tree->setCurrentItem(spectrum->child(1));
+    EXPECT_EQ(NodeImage(spectrum->child(1)), quantora::dialogs::kECalImage);
+    EXPECT_EQ(form.SelectedECalID, 502);
+    EXPECT_TRUE(form.OKButton->isEnabled());
+    tree->setCurrentItem(spectrum);
+    EXPECT_EQ(form.SelectedECalID, -1);
+    EXPECT_FALSE(form.OKButton->isEnabled());
+    tree->setCurrentItem(At(tree, {"Root A", "M10"}));
+    EXPECT_FALSE(form.OKButton->isEnabled());
+
+    tree->setCurrentItem(spectrum->child(0));
+    form.OKButton->click();
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(form.SelectedECal.ECAL_ID, 500);
+    EXPECT_EQ(form.SelectedECal.NAME, "first fit");
+    EXPECT_DOUBLE_EQ(form.SelectedECal.PARAMA, 1.5);
+    EXPECT_EQ(form.SelectedECal.SPECTRUM_ID, 100);
+
+    // Cancel after choosing: no key, a reset record.
+    TFormECalSelection cancelled;
+    cancelled.StartProjectID = 1;
+    Show(cancelled);
+    At(cancelled.AvailableTree, {"Root A", "M10"})->setExpanded(true);
+    cancelled.AvailableTree->setCurrentItem(At(cancelled.AvailableTree, {"Root A", "M10", "S10a"}));
+    cancelled.AvailableTree->currentItem()->setExpanded(true);
+    cancelled.AvailableTree->setCurrentItem(
+        At(cancelled.AvailableTree, {"Root A", "M10", "S10a", "excluded fit"}));
+    ASSERT_EQ(cancelled.SelectedECalID, 501);  // nothing excluded in this one
+    cancelled.CancelButton->click();
+    EXPECT_EQ(cancelled.SelectedECalID, -1);
+    EXPECT_EQ(cancelled.SelectedECal.ECAL_ID, ECALData().ECAL_ID);
+    EXPECT_EQ(cancelled.SelectedECal.NAME, "");
+    EXPECT_TRUE(capture.messages.empty());
+}
+
+TEST_F(PickersTest, ECalSelectionSurvivesAFailingCalibrationQuery) {
+    TFormECalSelection form;
+    Show(form);
+    At(form.AvailableTree, {"Root A"})->setExpanded(true);
+    QTreeWidgetItem* m10 = At(form.AvailableTree, {"Root A", "M10"});
+    lab.db.Exec("DROP TABLE ECAL");
+    m10->setExpanded(true);
+    EXPECT_EQ(capture.messages.size(), 1u);
+    EXPECT_FALSE(m10->isExpanded());
+    EXPECT_EQ(Texts(form.AvailableTree, m10), QStringList({"S10a", "S10b"}));
+    EXPECT_EQ(At(form.AvailableTree, {"Root A", "M10", "S10a"})->childCount(), 0);
+}
+
+TEST_F(PickersTest, SelOneMeasTracksTheCurrentMeasurement) {
+    TFormSelOneMeas form;
+    form.StartProjectID = 2;
+    Show(form);
+    QTreeWidget* tree = form.AvailableTree;
+    // The start project's first child is selected: a project, so no measurement yet.
+    EXPECT_EQ(tree->currentItem(), At(tree, {"Root A", "Level 1", "Level 2"}));
+    EXPECT_EQ(form.CurrentMeasID, -1);
+    EXPECT_FALSE(form.OKButton->isEnabled());
+    EXPECT_EQ(Texts(tree, At(tree, {"Root A", "Level 1", "Level 2"})),
+              QStringList({"Deep", "M30"}));
+
+    tree->setCurrentItem(At(tree, {"Root A", "Level 1", "M21"}));
+    EXPECT_EQ(form.CurrentMeasID, 21);
+    EXPECT_EQ(form.CurrentMeasName, "M21");
+    EXPECT_TRUE(form.OKButton->isEnabled());
+    tree->setCurrentItem(At(tree, {"Root A"}));
+    EXPECT_EQ(form.CurrentMeasID, -1);
+    EXPECT_EQ(form.CurrentMeasName, "");
+    EXPECT_FALSE(form.OKButton->isEnabled());
+    tree->setCurrentItem(At(tree, {"Root A", "M11"}));
+    form.OKButton->click();
+    EXPECT_EQ(form.SelectedMeasID, 11);
+
+    // Cancel leaves the result alone.
+    TFormSelOneMeas cancelled;
+    Show(cancelled);
+    cancelled.AvailableTree->setCurrentItem(At(cancelled.AvailableTree, {"Root A", "M10"}));
+    EXPECT_EQ(cancelled.CurrentMeasID, 10);
+    cancelled.CancelButton->click();
+    EXPECT_EQ(cancelled.CurrentMeasID, -1);
+    EXPECT_EQ(cancelled.SelectedMeasID, 0);
+    EXPECT_TRUE(capture.messages.empty());
+}
+
+TEST_F(PickersTest, SelOneMeasTakesTheCallersMeasurementQuery) {
+    TFormSelOneMeas form;
+    form.MeasSQL =
+        "select MEASUREMENT_ID, NAME from measurement where PROJECT_ID = :P and CMT <> 'comment "
+        "11'";
+    Show(form);
+    EXPECT_EQ(Texts(form.AvailableTree, At(form.AvailableTree, {"Root A"})),
+              QStringList({"Level 1", "Sibling", "M10", "M12"}));
+
+    // A query without the key parameter fails when the first project loads: a message, no tree.
+    TFormSelOneMeas broken;
+    broken.MeasSQL = "select MEASUREMENT_ID, NAME from measurement";
+    Show(broken);
+    ASSERT_EQ(capture.messages.size(), 1u);
+    EXPECT_EQ(broken.AvailableTree->topLevelItemCount(), 0);
+}
