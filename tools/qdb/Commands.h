@@ -19,5 +19,21 @@ std::vector<AnsiString> SchemaTables();
 int CmdInit(const Args& args);
 int CmdDemo(const Args& args);
 int CmdTables(const Args& args);
+int CmdInfo(const Args& args);
+int CmdExport(const Args& args);
+int CmdImport(const Args& args);
+int CmdCsv(const Args& args);
+int CmdSettings(const Args& args);
+int CmdCheck(const Args& args);
+int CmdDelete(const Args& args);
+int CmdECal(const Args& args);
+int CmdFwhm(const Args& args);
+int CmdMatch(const Args& args);
+int CmdNuclides(const Args& args);
+int CmdSpectrum(const Args& args);
+int CmdOdbc(const Args& args);
+#ifdef QUANTORA_QDB_DIALOGS
+int CmdBrowse(const Args& args);
+#endif
 
 }  // namespace qdbtool

@@ -24,6 +24,56 @@ const Command kCommands[] = {
      qdbtool::CmdDemo},
     {"tables", "qdb tables <db>", "Print every table of the lab schema with its row count.",
      qdbtool::CmdTables},
+    {"info", "qdb info <db>", "Engine, schema version and every table with its row count.",
+     qdbtool::CmdInfo},
+    {"export", "qdb export <db> <file.xml>", "Export the lab tables into an XML exchange file.",
+     qdbtool::CmdExport},
+    {"import", "qdb import <file.xml> <db> [--replace]",
+     "Import an XML exchange file (a new database file gets the schema first); --replace "
+     "empties tables that already hold rows. All or nothing.",
+     qdbtool::CmdImport},
+    {"csv", "qdb csv <db> \"<select ...>\" <file.csv>",
+     "Run one SELECT statement and write its rows as a CSV file.", qdbtool::CmdCsv},
+    {"settings", "qdb settings get|set <db> <employee> ...",
+     "get <db> <employee> [<setting>]: the user's setting values (id, name, index, type, "
+     "value); set <db> <employee> <setting> <value> [--index <n>]: store one value. Employees "
+     "and settings by key or name.",
+     qdbtool::CmdSettings},
+    {"check", "qdb check <db> <TABLE> <key>",
+     "Deletion report of one row: the references that block its deletion and those that the "
+     "deletion sets to null.",
+     qdbtool::CmdCheck},
+    {"delete", "qdb delete <db> <TABLE> <key> [--yes]",
+     "Delete one row with its dependent rows in one transaction, after the deletion report and "
+     "a question on the terminal (--yes: do not ask). Blocked rows are not deleted.",
+     qdbtool::CmdDelete},
+    {"ecal", "qdb ecal <db> --spectrum <id> | --measurement <id>",
+     "The energy calibration that applies to a spectrum (or a measurement's main spectrum): "
+     "coefficients, uncertainties and points.",
+     qdbtool::CmdECal},
+    {"fwhm", "qdb fwhm <db> --spectrum <id>",
+     "The FWHM calibration that applies to a spectrum: coefficients, uncertainties and points.",
+     qdbtool::CmdFwhm},
+    {"match", "qdb match <db> --library <id>[,<id>...] <energy>[:<unc>] ...",
+     "Radiation lines of the libraries matching measured energies in keV (uncertainty 0.5 keV "
+     "when not given): nuclide, energy, intensity.",
+     qdbtool::CmdMatch},
+    {"nuclides", "qdb nuclides load <db> <gamma_lines.csv>",
+     "Load an evaluated gamma-line table as a new radiation library.", qdbtool::CmdNuclides},
+    {"spectrum", "qdb spectrum import|export ...",
+     "import <db> <file> --measurement <id> [--detector <name>]: add an IAEA SPE or N42 "
+     "spectrum file (first spectrum of a multi-detector file unless --detector) with its times "
+     "and energy calibration; export <db> <spectrum id> <file.spe>: write a spectrum as SPE.",
+     qdbtool::CmdSpectrum},
+    {"odbc", "qdb odbc list|add|remove ...",
+     "list [--driver-filter <text>]; add <dsn> --driver <driver> [--database <db>] [--server "
+     "<host>] [--description <text>] [--system]; remove <dsn> --driver <driver> [--system].",
+     qdbtool::CmdOdbc},
+#ifdef QUANTORA_QDB_DIALOGS
+    {"browse", "qdb browse <db>",
+     "Pick measurements in the selection dialog; prints the chosen ones (id, name).",
+     qdbtool::CmdBrowse},
+#endif
 };
 
 void PrintHelp() {

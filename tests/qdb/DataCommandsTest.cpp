@@ -1,0 +1,188 @@
+// qdb info, export, import, csv and settings on fresh databases: exit codes, key output lines,
+// and bad input that changes nothing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "quantora/base/Format.h"
+#include "tests/qdb/QdbRun.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::Format;
+using quantora::test::Quoted;
+using quantora::test::ReadText;
+using quantora::test::RunQdb;
+using quantora::test::TestDatabase;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Scratch {
+    fs::path dir = fs::temp_directory_path() / Format("qdb-data-%d-%p", getpid(), (void*)this);
+    Scratch() { fs::create_directories(dir); }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::string operator/(const char* name) const { return (dir / name).string(); }
+};
+
+void FillSmallLab(const TestDatabase& db) {
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (1, 'Ada')");
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (2, 'Tom')");
+    db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME, EMPLOYEE_ID) VALUES (1, 'Soil, \"2026\"', 1)");
+    db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, PROJECT_ID, NAME) VALUES (5, 1, 'm5')");
+    db.Exec("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (1, 'I', 'Default project')");
+    db.Exec("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (2, 'F', 'Significance')");
+    db.Exec("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (3, 'T', 'Report title')");
+}
+
+int Count(const TestDatabase& db, const char* table) {
+    return std::stoi(db.Scalar(Format("SELECT COUNT(*) FROM %s", table)));
+}
+
+TEST(QdbDataCommands, InfoShowsEngineVersionAndCounts) {
+    TestDatabase db(true);
+    FillSmallLab(db);
+    const auto r = RunQdb("info " + Quoted(db.uri()));
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find(db.postgres() ? "Engine:         PostgreSQL" : "Engine:         SQLite"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("Schema version: 1"), std::string::npos);
+    EXPECT_NE(r.out.find("EMPLOYEE                          2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("SPECTRUM                          0"), std::string::npos);
+    EXPECT_NE(r.out.find("(all tables)                      8"), std::string::npos) << r.out;
+}
+
+TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
+    Scratch tmp;
+    TestDatabase src(true);
+    FillSmallLab(src);
+    const std::string xml = tmp / "lab.xml";
+    ASSERT_EQ(RunQdb("export " + Quoted(src.uri()) + " " + Quoted(xml)).code, 0);
+
+    TestDatabase dst(true);
+    dst.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (7, 'Old')");
+    auto r = RunQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()));
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.out.find("qdb import: "), std::string::npos) << r.out;
+    EXPECT_EQ(dst.Scalar("SELECT NAME FROM EMPLOYEE"), "Old");
+    EXPECT_EQ(Count(dst, "PROJECT"), 0);
+
+    r = RunQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()) + " --replace");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("2 records of table EMPLOYEE imported."), std::string::npos) << r.out;
+    EXPECT_EQ(Count(dst, "EMPLOYEE"), 2);
+    EXPECT_EQ(dst.Scalar("SELECT NAME FROM PROJECT"), "Soil, \"2026\"");
+
+    // A new file gets the schema; a failed import into a new file leaves no file behind.
+    ASSERT_EQ(RunQdb("import " + Quoted(xml) + " " + Quoted(tmp / "new.db")).code, 0);
+    EXPECT_TRUE(fs::exists(tmp / "new.db"));
+    std::ofstream(tmp / "broken.xml") << "<?xml version=\"1.0\"?>\n<Quantora";
+    r = RunQdb("import " + Quoted(tmp / "broken.xml") + " " + Quoted(tmp / "other.db"));
+    EXPECT_NE(r.code, 0);
+    EXPECT_FALSE(fs::exists(tmp / "other.db"));
+    r = RunQdb("import " + Quoted(tmp / "missing.xml") + " " + Quoted(tmp / "other.db"));
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.out.find("missing.xml"), std::string::npos);
+    EXPECT_FALSE(fs::exists(tmp / "other.db"));
+    EXPECT_NE(RunQdb("import " + Quoted(xml) + " " + Quoted(tmp / "new.db") + " --force").code, 0);
+}
+
+TEST(QdbDataCommands, CsvWritesOneSelectAndRefusesEverythingElse) {
+    Scratch tmp;
+    TestDatabase db(true);
+    FillSmallLab(db);
+    const std::string csv = tmp / "e.csv";
+    auto r =
+        RunQdb("csv " + Quoted(db.uri()) +
+               " \"SELECT EMPLOYEE_ID, NAME FROM EMPLOYEE ORDER BY EMPLOYEE_ID;\" " + Quoted(csv));
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("2 rows, 2 columns"), std::string::npos) << r.out;
+    const std::string text = ReadText(csv);
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), "\"SERIAL #\",\"EMPLOYEE_ID\",\"NAME\"");
+    EXPECT_NE(text.find("2,2,\"Tom\"\r\n"), std::string::npos) << text;
+
+    // Statements that are not one SELECT never reach the database; a failing query writes no file.
+    const char* bad[] = {"DELETE FROM EMPLOYEE",
+                         "SELECT 1; DELETE FROM EMPLOYEE",
+                         "  update EMPLOYEE set NAME = 'x'",
+                         "SELECT * FROM EMPLOYEE -- ; DROP TABLE EMPLOYEE",
+                         "SELECT * FROM NO_SUCH_TABLE",
+                         "SELECT 'unterminated FROM EMPLOYEE",
+                         ""};
+    for (const char* sql : bad) {
+        const std::string out = tmp / "bad.csv";
+        r = RunQdb("csv " + Quoted(db.uri()) + " " + Quoted(sql) + " " + Quoted(out));
+        EXPECT_NE(r.code, 0) << sql;
+        EXPECT_EQ(r.out.rfind("qdb csv: ", 0), 0u) << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        EXPECT_FALSE(fs::exists(out)) << sql;
+    }
+    EXPECT_EQ(Count(db, "EMPLOYEE"), 2);
+    EXPECT_EQ(db.Scalar("SELECT NAME FROM EMPLOYEE WHERE EMPLOYEE_ID = 2"), "Tom");
+}
+
+TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
+    TestDatabase db(true);
+    FillSmallLab(db);
+    const std::string base = "settings set " + Quoted(db.uri()) + " ";
+    ASSERT_EQ(RunQdb(base + "1 1 42").code, 0);
+    auto r = RunQdb(base + "Ada Significance 2.5");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("Significance (float) of employee 1 set to 2.5"), std::string::npos);
+    ASSERT_EQ(RunQdb(base + "2 'Report title' 'Tom''s report' --index 2").code, 0);
+    ASSERT_EQ(RunQdb(base + "1 1 43").code, 0);  // replaces, adds no row
+
+    r = RunQdb("settings get " + Quoted(db.uri()) + " 1");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("1\tDefault project\t0\tinteger\t43\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2\tSignificance\t0\tfloat\t2.5\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("Tom"), std::string::npos);
+    r = RunQdb("settings get " + Quoted(db.uri()) + " Tom 3");
+    EXPECT_EQ(r.out, "3\tReport title\t2\ttext\tToms report\n");
+    EXPECT_EQ(Count(db, "USERSETTINGS"), 3);
+
+    // Wrong values, unknown users and settings: one line, nothing stored.
+    const char* bad[] = {"1 1 4x",          "1 1 ''", "1 2 fast",    "9 1 5",
+                         "Nobody 1 5",      "1 99 5", "1 Unknown 5", "1 1 5 --index -1",
+                         "1 1 5 --index x", "1 1"};
+    for (const char* args : bad) {
+        r = RunQdb(base + args);
+        EXPECT_NE(r.code, 0) << args;
+        EXPECT_EQ(r.out.rfind("qdb settings: ", 0), 0u) << r.out;
+    }
+    EXPECT_EQ(Count(db, "USERSETTINGS"), 3);
+    EXPECT_EQ(db.Scalar("SELECT SETTINGVALUE FROM USERSETTINGS WHERE SETTING_ID = 1"), "43");
+    EXPECT_NE(RunQdb("settings list " + Quoted(db.uri()) + " 1").code, 0);
+}
+
+TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
+    Scratch tmp;
+    const std::string junk = tmp / "junk.db";
+    std::ofstream(junk) << "not a database at all";
+    const std::string missing = tmp / "missing.db";
+    const std::string commands[] = {"info %s", "export %s " + Quoted(tmp / "o.xml"),
+                                    "csv %s 'SELECT 1' " + Quoted(tmp / "o.csv"),
+                                    "settings get %s 1"};
+    for (const std::string& c : commands)
+        for (const std::string& db : {junk, missing}) {
+            const auto r = RunQdb(Format(c.c_str(), Quoted(db).c_str()));
+            EXPECT_NE(r.code, 0) << c << " " << db;
+            EXPECT_EQ(r.out.rfind("qdb ", 0), 0u) << r.out;
+            EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        }
+    EXPECT_EQ(ReadText(junk), "not a database at all");
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_FALSE(fs::exists(tmp / "o.xml"));
+    EXPECT_FALSE(fs::exists(tmp / "o.csv"));
+    // Wrong argument counts.
+    EXPECT_NE(RunQdb("info").code, 0);
+    EXPECT_NE(RunQdb("export " + Quoted(junk)).code, 0);
+    EXPECT_NE(RunQdb("demo a.db b.db").code, 0);
+}
+
+}  // namespace

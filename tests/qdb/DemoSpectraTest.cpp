@@ -1,0 +1,89 @@
+// The demo's spectrum synthesis and peak search: reproducible spectra, and peaks found where the
+// lines are, with the counts and widths that went in.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "tools/qdb/DemoNuclides.h"
+#include "tools/qdb/DemoSpectra.h"
+
+using namespace qdbtool::demo;
+
+namespace {
+
+double Sum(const std::vector<unsigned long>& c) {
+    return std::accumulate(c.begin(), c.end(), 0.0);
+}
+
+TEST(QdbDemoSpectra, SameSeedSameSpectrum) {
+    DetectorModel det;
+    const std::vector<Emission> lines = {{661.657, 50000.0}, {1332.492, 20000.0}};
+    const auto a = GenerateSpectrum(det, lines, 1.0, 7);
+    EXPECT_EQ(a.size(), 8192u);
+    EXPECT_EQ(a, GenerateSpectrum(det, lines, 1.0, 7));
+    EXPECT_NE(a, GenerateSpectrum(det, lines, 1.0, 8));
+    // The peak counts are in the spectrum on top of the continuum.
+    const double without = Sum(GenerateSpectrum(det, {}, 1.0, 7));
+    EXPECT_GT(Sum(a) - without, 70000.0);
+}
+
+TEST(QdbDemoSpectra, FindsTheLinesWithTheirAreasAndWidths) {
+    DetectorModel det;
+    const double g2 = det.gain * det.gain;
+    const double fwhmA = (det.fwhmA + det.fwhmB * det.offset) / g2, fwhmB = det.fwhmB / det.gain;
+    std::vector<Emission> lines;
+    for (const GammaLine& l : NuclideBySymbol("Eu-152").lines)
+        lines.push_back({l.energy, 4000.0 * l.intensity});
+    const auto counts = GenerateSpectrum(det, lines, 1.0, 11);
+    const auto peaks = SearchPeaks(counts, fwhmA, fwhmB, 6.0, 40);
+    ASSERT_FALSE(peaks.empty());
+    for (size_t i = 1; i < peaks.size(); ++i) EXPECT_LT(peaks[i - 1].pos, peaks[i].pos);
+
+    for (const Emission& e : lines) {
+        const double ch = det.Channel(e.energy);
+        const FoundPeak* best = nullptr;
+        for (const FoundPeak& p : peaks)
+            if (!best || std::fabs(p.pos - ch) < std::fabs(best->pos - ch)) best = &p;
+        ASSERT_NE(best, nullptr);
+        SCOPED_TRACE(e.energy);
+        EXPECT_LT(std::fabs(best->pos - ch), 4 * best->posUnc + 0.05);
+        // The window holds 99.5 % of the peak; the background step adds a little.
+        EXPECT_NEAR(best->area, 0.995 * e.expectedCounts,
+                    4 * best->areaUnc + 0.02 * e.expectedCounts);
+        const double fwhm = det.FwhmKeV(e.energy) / det.gain;
+        EXPECT_NEAR(best->fwhm, fwhm, 0.12 * fwhm);
+        EXPECT_GT(best->posUnc, 0);
+        EXPECT_GT(best->areaUnc, std::sqrt(best->area) * 0.99);
+    }
+}
+
+TEST(QdbDemoSpectra, NoPeaksInAContinuumAndNothingBeforeTheFirstChannel) {
+    DetectorModel det;
+    const auto flat = GenerateSpectrum(det, {}, 20.0, 3);
+    EXPECT_TRUE(SearchPeaks(flat, 9.0, 0.015, 6.0, 40).empty());
+    const auto one = GenerateSpectrum(det, {{30.0, 50000.0}, {500.0, 50000.0}}, 1.0, 3);
+    const auto found = SearchPeaks(one, 9.0, 0.015, 6.0, static_cast<int>(det.Channel(100.0)));
+    // The 500 keV line and its Compton edge (a real search finds edges too), nothing at 30 keV.
+    ASSERT_FALSE(found.empty());
+    EXPECT_GT(found.front().pos, det.Channel(100.0));
+    int atLine = 0;
+    for (const FoundPeak& p : found) {
+        if (std::fabs(p.pos - det.Channel(500.0)) < 0.2) ++atLine;
+    }
+    EXPECT_EQ(atLine, 1);
+    EXPECT_LE(found.size(), 2u);
+    // Every table line has a positive energy, intensity and uncertainties (the library needs them).
+    for (const Nuclide& n : CalibrationNuclides()) {
+        EXPECT_GT(n.halfLifeYears, 0);
+        for (const GammaLine& l : n.lines) {
+            EXPECT_GT(l.energy, 0);
+            EXPECT_GT(l.energyUnc, 0);
+            EXPECT_GT(l.intensity, 0);
+            EXPECT_GT(l.intensityUnc, 0);
+        }
+    }
+    EXPECT_THROW(NuclideBySymbol("Xx-999"), std::exception);
+}
+
+}  // namespace

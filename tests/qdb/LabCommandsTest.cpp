@@ -1,0 +1,233 @@
+// qdb check, delete, ecal, fwhm, match and nuclides load, run as a binary on fresh databases.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "quantora/base/Format.h"
+#include "tests/qdb/QdbRun.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::Format;
+using quantora::test::Quoted;
+using quantora::test::RunQdb;
+using quantora::test::TestDatabase;
+
+namespace {
+
+// A project with a measurement, its spectrum and an energy and FWHM calibration of it.
+void FillLab(const TestDatabase& db) {
+    db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p1')");
+    db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, PROJECT_ID, NAME) VALUES (10, 1, 'm10')");
+    db.Exec(
+        "INSERT INTO SPECTRUM (SPECTRUM_ID, SPECTRUMTYPE_ID, MEASUREMENT_ID, NAME) "
+        "VALUES (100, 1, 10, 's100')");
+    db.Exec("INSERT INTO ECAL (ECAL_ID, SPECTRUM_ID, NAME, TENTATIVE) VALUES (5, 100, 'ec', 'F')");
+    db.Exec(
+        "INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, CHPOSUNC, ENERGY, ENERGYUNC) "
+        "VALUES (51, 5, 100, 0.1, 60, 0.01)");
+    db.Exec(
+        "INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, CHPOSUNC, ENERGY, ENERGYUNC) "
+        "VALUES (52, 5, 1100, 0.1, 560, 0.01)");
+    db.Exec(
+        "INSERT INTO FWHMCAL (FWHMCAL_ID, SPECTRUM_ID, NAME, TENTATIVE) VALUES (7, 100, 'fw', "
+        "'F')");
+    db.Exec(
+        "INSERT INTO FWHMCALPOINT (FWHMCALPOINT_ID, FWHMCAL_ID, CHPOS, CHPOSUNC, FWHM, FWHMUNC) "
+        "VALUES (71, 7, 100, 0.1, 2.0, 0.05)");
+    db.Exec(
+        "INSERT INTO FWHMCALPOINT (FWHMCALPOINT_ID, FWHMCAL_ID, CHPOS, CHPOSUNC, FWHM, FWHMUNC) "
+        "VALUES (72, 7, 1100, 0.1, 3.0, 0.05)");
+}
+
+int Count(const TestDatabase& db, const char* table) {
+    return std::stoi(db.Scalar(Format("SELECT COUNT(*) FROM %s", table)));
+}
+
+}  // namespace
+
+TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
+    TestDatabase db(true);
+    FillLab(db);
+    const std::string uri = Quoted(db.uri());
+
+    // The project is blocked by its measurement; nothing may be deleted.
+    auto r = RunQdb("check " + uri + " PROJECT 1");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("blocking: 1"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("MEASUREMENT ID=10"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("deletion is blocked"), std::string::npos) << r.out;
+    r = RunQdb("delete " + uri + " PROJECT 1 --yes");
+    EXPECT_NE(r.code, 0) << r.out;
+    EXPECT_EQ(Count(db, "PROJECT"), 1);
+
+    // Table names are case-insensitive; the measurement is free to go.
+    r = RunQdb("check " + uri + " measurement 10");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("can be deleted"), std::string::npos) << r.out;
+
+    // Without a terminal and without --yes nothing is deleted.
+    r = RunQdb("delete " + uri + " MEASUREMENT 10");
+    EXPECT_NE(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("--yes"), std::string::npos) << r.out;
+    EXPECT_EQ(Count(db, "MEASUREMENT"), 1);
+
+    // With --yes the measurement goes with its spectrum and the spectrum's calibrations.
+    r = RunQdb("delete " + uri + " MEASUREMENT 10 --yes");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("deleted MEASUREMENT ID=10"), std::string::npos) << r.out;
+    EXPECT_EQ(Count(db, "MEASUREMENT"), 0);
+    EXPECT_EQ(Count(db, "SPECTRUM"), 0);
+    EXPECT_EQ(Count(db, "ECAL"), 0);
+    EXPECT_EQ(Count(db, "ECALPOINT"), 0);
+    EXPECT_EQ(Count(db, "PROJECT"), 1);
+}
+
+TEST(QdbLabCommands, CalibrationsWithCoefficientsAndUncertainties) {
+    TestDatabase db(true);
+    FillLab(db);
+    const std::string uri = Quoted(db.uri());
+
+    // Two exact points: E = 10 + 0.5 ch.
+    auto r = RunQdb("ecal " + uri + " --spectrum 100");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("energy calibration 5 'ec'"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("a = 10 +-"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("b = 0.5 +-"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("points: 2"), std::string::npos) << r.out;
+    r = RunQdb("ecal " + uri + " --measurement 10");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("spectrum 100"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("b = 0.5 +-"), std::string::npos) << r.out;
+
+    // FWHM^2 = A + B ch through (100, 4) and (1100, 9): B = 0.005, A = 3.5.
+    r = RunQdb("fwhm " + uri + " --spectrum 100");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("FWHM calibration 7 'fw'"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("A = 3.5 +-"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("B = 0.005 +-"), std::string::npos) << r.out;
+
+    // Keys that do not exist, and both or neither selector.
+    for (const char* args : {" --spectrum 999", " --measurement 999", " --spectrum x",
+                             " --spectrum 100 --measurement 10", ""}) {
+        r = RunQdb("ecal " + uri + args);
+        EXPECT_NE(r.code, 0) << args;
+        EXPECT_FALSE(r.out.empty()) << args;
+    }
+    EXPECT_NE(RunQdb("fwhm " + uri + " --spectrum 999").code, 0);
+}
+
+TEST(QdbLabCommands, BadInputIsOneLineAndChangesNothing) {
+    TestDatabase db(true);
+    FillLab(db);
+    const std::string uri = Quoted(db.uri());
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("qdb_lab_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto foreign = dir / "foreign.db";
+    std::ofstream(foreign) << "not a database at all, just text\n";
+
+    struct Case {
+        std::string args, message;
+    } cases[] = {
+        {"check " + uri + " NOSUCHTABLE 1", "unknown table"},
+        {"delete " + uri + " \"SPECTRUM; DROP TABLE SPECTRUM\" 100 --yes", "unknown table"},
+        {"delete " + uri + " SPECTRUM 555 --yes", "no row"},
+        {"delete " + uri + " SPECTRUM -1 --yes", "malformed key"},
+        {"check " + Quoted((dir / "missing.db").string()) + " SPECTRUM 1", "not found"},
+        {"check " + Quoted(foreign.string()) + " SPECTRUM 1", "not a lab database"},
+        {"match " + uri + " --library 1 66o.5", "malformed energy"},
+        {"match " + uri + " --library 1 661.7:-1", "malformed energy"},
+        {"match " + uri + " --library 42 661.7", "no radiation library"},
+        {"nuclides load " + uri + " " + Quoted((dir / "none.csv").string()), "cannot open"},
+    };
+    for (const Case& c : cases) {
+        auto r = RunQdb(c.args);
+        EXPECT_NE(r.code, 0) << c.args;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing.db"));
+    EXPECT_EQ(Count(db, "SPECTRUM"), 1);
+    EXPECT_EQ(Count(db, "ECAL"), 1);
+    EXPECT_EQ(Count(db, "RADIATIONLIBRARY"), 0);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(QdbLabCommands, NuclidesLoadThenMatch) {
+    TestDatabase db(true);
+    const std::string uri = Quoted(db.uri());
+    // A few nuclides cut from the evaluated table.
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("qdb_nuc_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto csv = dir / "lines.csv";
+    {
+        std::ifstream in(std::string(QUANTORA_SHARED_DATA) + "/nuclides/gamma_lines.csv");
+        std::ofstream out(csv);
+        std::string line;
+        std::getline(in, line);
+        out << line << '\n';
+        while (std::getline(in, line))
+            if (line.rfind("Cs-137,", 0) == 0 || line.rfind("Co-60,", 0) == 0 ||
+                line.rfind("Am-241,", 0) == 0)
+                out << line << '\n';
+    }
+    auto r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
+    ASSERT_EQ(r.code, 0) << r.out;
+    const std::string lib = db.Scalar("SELECT MIN(RADIATIONLIBRARY_ID) FROM RADIATIONLIBRARY");
+    EXPECT_EQ(db.Scalar("SELECT NAME FROM RADIATIONLIBRARY"), "lines");
+
+    r = RunQdb("match " + uri + " --library " + lib + " 661.66:0.1 1173.2 59.54:0.05 5000");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("Cs-137       661.6570"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Co-60       1173.2280"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Am-241        59.5409"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("5000.000 +- 0.500 keV: 0 line(s)"), std::string::npos) << r.out;
+
+    // A second load gets keys of its own.
+    r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(Count(db, "RADIATIONLIBRARY"), 2);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(QdbLabCommands, OdbcAddListRemoveInPrivateIniFiles) {
+    // The installer's files of this test only; the drivers come from the system's list.
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("qdb_odbc_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::string driver;
+    {
+        std::ifstream sys("/etc/odbcinst.ini");
+        std::ofstream copy(dir / "odbcinst.ini");
+        for (std::string line; std::getline(sys, line);) {
+            if (driver.empty() && line.size() > 2 && line.front() == '[' && line.back() == ']')
+                driver = line.substr(1, line.size() - 2);
+            copy << line << '\n';
+        }
+        std::ofstream(dir / "odbc.ini");
+    }
+    if (driver.empty()) GTEST_SKIP() << "no ODBC driver installed";
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("ODBCINI", (dir / "user.ini").c_str(), 1);
+
+    auto r = RunQdb("odbc add qdb_test_dsn --driver " + Quoted(driver) +
+                    " --database labdb --description " + Quoted("lab data"));
+    EXPECT_EQ(r.code, 0) << r.out;
+    r = RunQdb("odbc list");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("qdb_test_dsn\t" + driver), std::string::npos) << r.out;
+    EXPECT_NE(quantora::test::ReadText(dir / "user.ini").find("DATABASE=labdb"), std::string::npos);
+    r = RunQdb("odbc remove qdb_test_dsn --driver " + Quoted(driver));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(RunQdb("odbc list").out.find("qdb_test_dsn"), std::string::npos);
+
+    // Attribute separators in a value and a missing driver are refused.
+    EXPECT_NE(RunQdb("odbc add " + Quoted("a;DRIVER=x") + " --driver " + Quoted(driver)).code, 0);
+    EXPECT_NE(RunQdb("odbc add qdb_x").code, 0);
+    EXPECT_NE(RunQdb("odbc frobnicate").code, 0);
+    unsetenv("ODBCSYSINI");
+    unsetenv("ODBCINI");
+    std::filesystem::remove_all(dir);
+}

@@ -1,0 +1,47 @@
+// Running the qdb binary from a test: the exit code and what it printed.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace quantora::test {
+
+struct QdbResult {
+    int code = -1;
+    std::string out;  // standard output and error together
+};
+
+// A shell word of `s`.
+inline std::string Quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs `qdb <args>` (args already quoted) with standard input from /dev/null.
+inline QdbResult RunQdb(const std::string& args) {
+    QdbResult r;
+    const std::string cmd = std::string(QDB_BINARY) + " " + args + " </dev/null 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+inline std::string ReadText(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+}  // namespace quantora::test

@@ -1,0 +1,413 @@
+// qdb check / delete (deletion reports and cascaded deletion), ecal / fwhm (the calibrations
+// that apply to a spectrum), match (radiation lines for measured energies) and nuclides load.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/calibration/Calibrtables.h"
+#include "quantora/calibration/ECalStorage.h"
+#include "quantora/calibration/FwhmCalStorage.h"
+#include "quantora/calibration/Peakevalcaltables.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/Transaction.h"
+#include "quantora/frame/DeletionInfo.h"
+#include "quantora/frame/UiHooks.h"
+#include "quantora/nuclides/GammaLineTable.h"
+#include "quantora/nuclides/Radlib.h"
+#include "quantora/records/Devicetables.h"
+#include "quantora/records/Meastables.h"
+#include "quantora/records/Othertables.h"
+#include "quantora/records/Peaktables.h"
+#include "quantora/records/Sampletables.h"
+#include "tools/qdb/Commands.h"
+#include "tools/qdb/LabSupport.h"
+
+namespace qdbtool {
+
+using quantora::Format;
+
+namespace {
+
+const char* const kAlias = "qdb_lab";
+
+// ---- deletion -------------------------------------------------------------------------------
+
+// A table whose rows qdb may check and delete: its deletion rules and its key column.
+struct DeletableTable {
+    const char* name;
+    const quantora::DeletionRules& (*rules)();
+    const char* keyColumn;
+};
+
+template <class R>
+DeletableTable Deletable() {
+    const auto& cols = R::Columns();
+    return {R::Table, &R::Deletion, cols[quantora::detail::KeyIndex(cols)].name};
+}
+
+// Every record class that declares deletion rules.
+const std::vector<DeletableTable>& DeletableTables() {
+    static const std::vector<DeletableTable> tables = {
+        Deletable<PROJECTData>(),          Deletable<CLIENTData>(),
+        Deletable<ORDERSData>(),           Deletable<DOCUMENTData>(),
+        Deletable<SOURCEData>(),           Deletable<IRRADIATIONLOCATIONData>(),
+        Deletable<IRRADIATIONData>(),      Deletable<LOTData>(),
+        Deletable<SAMPLEData>(),           Deletable<SAMPLEGEOMData>(),
+        Deletable<SAMPLEGEOMMATRIXData>(), Deletable<MEASSETUPData>(),
+        Deletable<MEASDEVICEData>(),       Deletable<MEASPOSITIONData>(),
+        Deletable<MEASRANGEData>(),        Deletable<ADCData>(),
+        Deletable<DETECTORData>(),         Deletable<MEASUREMENTData>(),
+        Deletable<SPECTRUMData>(),         Deletable<PEAKEVALData>(),
+        Deletable<PEAKEVALCALData>(),      Deletable<NONLINANALYSISData>(),
+        Deletable<EFFANALYSISData>(),      Deletable<RESOLANALYSISData>(),
+    };
+    return tables;
+}
+
+const DeletableTable& FindDeletable(const std::string& name) {
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const DeletableTable& t : DeletableTables())
+        if (upper == t.name) return t;
+    std::string list;
+    for (const DeletableTable& t : DeletableTables())
+        list += (list.empty() ? "" : ", ") + std::string(t.name);
+    throw Exception("unknown table '" + name + "' (tables with deletion rules: " + list + ")");
+}
+
+// True when row `key` exists; the table and column come from the dispatch table, never from
+// the command line.
+bool RowExists(const char* table, const char* keyColumn, int key) {
+    TQuery q;
+    q.SetDatabaseName(kAlias);
+    q.SetSQL(Format("SELECT COUNT(*) FROM %s WHERE %s = :k", table, keyColumn));
+    q.ParamByName("k")->SetAsInteger(key);
+    q.Open();
+    return q.Fields()[0]->AsInteger() > 0;
+}
+
+struct DeletionReport {
+    std::set<AnsiString> blocking, nulled;
+};
+
+// Parses "<db> <TABLE> <key>", opens the database and prints the report of that row.
+DeletionReport CheckRow(Args& args, const char* cmd, const DeletableTable** table, int* key) {
+    if (args.size() != 3) throw Exception(Format("usage: qdb %s <db> <TABLE> <key>", cmd));
+    *table = &FindDeletable(args[1]);
+    *key = ParseKey(args[2], "key");
+    OpenLabDatabase(kAlias, args[0]);
+    if (!RowExists((*table)->name, (*table)->keyColumn, *key))
+        throw Exception(
+            Format("%s has no row with %s = %d", (*table)->name, (*table)->keyColumn, *key));
+    DeletionReport r;
+    quantora::CheckBeforeDeletion((*table)->rules(), kAlias, *key, &r.blocking, &r.nulled);
+    std::printf("%s ID=%d\n", (*table)->name, *key);
+    std::printf("blocking: %zu\n", r.blocking.size());
+    for (const AnsiString& s : r.blocking) std::printf("  %s\n", s.c_str());
+    std::printf("references set to null on deletion: %zu\n", r.nulled.size());
+    for (const AnsiString& s : r.nulled) std::printf("  %s\n", s.c_str());
+    return r;
+}
+
+// Shows the problems on the terminal and asks for a yes.
+bool AskOnTerminal(DbObjectDeletionInfo& info) {
+    for (const DeletionProblem& p : info.Problems)
+        std::printf("  %s%s\n", p.State == NotResolvable ? "[blocking] " : "",
+                    p.Description.c_str());
+    std::printf("Delete? [y/N] ");
+    std::fflush(stdout);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+// ---- calibrations ---------------------------------------------------------------------------
+
+struct SpectrumContext {
+    int measSetupId = -1;
+    TDateTime measDate = 0;
+};
+
+SpectrumContext SpectrumOf(int spectrumId) {
+    TQuery q;
+    q.SetDatabaseName(kAlias);
+    q.SetSQL(
+        "SELECT M.MEASSETUP_ID, M.STARTDATE FROM SPECTRUM S LEFT JOIN MEASUREMENT M "
+        "ON M.MEASUREMENT_ID = S.MEASUREMENT_ID WHERE S.SPECTRUM_ID = :id");
+    q.ParamByName("id")->SetAsInteger(spectrumId);
+    q.Open();
+    if (q.Eof()) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+    SpectrumContext c;
+    if (!q.Fields()[0]->IsNull()) c.measSetupId = q.Fields()[0]->AsInteger();
+    if (!q.Fields()[1]->IsNull()) c.measDate = q.Fields()[1]->AsDateTime();
+    return c;
+}
+
+double Sd(double var) {
+    return var > 0 ? std::sqrt(var) : 0.0;
+}
+
+void PrintECal(const ECalibration& cal) {
+    if (cal.ECalId <= 0) {
+        std::printf("no stored energy calibration: the default applies\n");
+    } else {
+        std::printf("energy calibration %d '%s'%s\n", cal.ECalId, cal.Name.c_str(),
+                    cal.Tentative ? " (tentative)" : "");
+    }
+    const LinearECalibr& lin = cal.LinearPart;
+    if (!lin.IsValid())
+        throw Exception("the stored calibration is not valid: " + lin.InvalidReason());
+    double a, b, av, bv, cov;
+    lin.GetParams(&a, &b, &av, &bv, &cov);
+    std::printf("E(ch) = a + b * ch\n");
+    std::printf("  a = %.6g +- %.3g keV\n", a, Sd(av));
+    std::printf("  b = %.8g +- %.3g keV/channel\n", b, Sd(bv));
+    std::printf("  cov(a,b) = %.4g\n", cov);
+    std::printf("  points: %d, chi2 = %.4g, dof = %d\n", lin.GetPointCount(), lin.GetChiSquare(),
+                lin.GetDegreesOfFreedom());
+    for (const ECalibrPoint& p : lin.Points)
+        std::printf("    ch %.3f +- %.3f -> %.4f +- %.4f keV%s%s\n", p.ChPos, p.ChPosUnc, p.Energy,
+                    p.EnergyUnc, p.Description.empty() ? "" : "  ", p.Description.c_str());
+    std::printf("nonlinear correction: %s\n",
+                cal.NonlinValid && cal.UseNonlinPart ? "applied" : "none");
+}
+
+// ---- radiation matching ---------------------------------------------------------------------
+
+struct EnergyArg {
+    double energy, unc;
+};
+
+constexpr double kDefaultEnergyUnc = 0.5;  // keV, for an energy given without uncertainty
+
+EnergyArg ParseEnergy(const std::string& text) {
+    EnergyArg e{0, kDefaultEnergyUnc};
+    const size_t colon = text.find(':');
+    const std::string value = text.substr(0, colon);
+    bool ok = ParseNumber(value, e.energy) && e.energy > 0;
+    if (ok && colon != std::string::npos)
+        ok = ParseNumber(text.substr(colon + 1), e.unc) && e.unc >= 0;
+    if (!ok)
+        throw Exception("malformed energy '" + text +
+                        "' (expected keV[:uncertainty], e.g. 661.7:0.3)");
+    return e;
+}
+
+std::vector<int> ParseIdList(const std::string& text) {
+    std::vector<int> ids;
+    size_t pos = 0;
+    while (true) {
+        size_t comma = text.find(',', pos);
+        ids.push_back(ParseKey(text.substr(pos, comma - pos), "library id"));
+        if (comma == std::string::npos) break;
+        pos = comma + 1;
+    }
+    return ids;
+}
+
+// Keys unused in every table the line-table loader writes: one more than the largest in use.
+class NuclideKeyGen : public IntKeyGen {
+  public:
+    explicit NuclideKeyGen(const char* alias) {
+        DbName = alias;
+        TQuery q;
+        q.SetDatabaseName(alias);
+        for (const char* sql :
+             {"SELECT MAX(ISOMER_ID) FROM ISOMER", "SELECT MAX(DECAY_ID) FROM DECAY",
+              "SELECT MAX(RADIATIONLIBRARY_ID) FROM RADIATIONLIBRARY"}) {
+            q.SetSQL(sql);
+            q.Open();
+            if (!q.Fields()[0]->IsNull()) next_ = std::max(next_, q.Fields()[0]->AsInteger() + 1);
+            q.Close();
+        }
+        // Radiation keys are text; numeric ones count.
+        q.SetSQL("SELECT RADIATION_ID FROM RADIATION");
+        for (q.Open(); !q.Eof(); q.Next()) {
+            const AnsiString k = q.Fields()[0]->AsString();
+            if (k.empty() || k.size() > 9 ||
+                !std::all_of(k.begin(), k.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                continue;
+            next_ = std::max(next_, std::stoi(k) + 1);
+        }
+    }
+    int NextKey() override { return next_++; }
+    bool CanGenerate() override { return true; }
+
+  private:
+    int next_ = 1;
+};
+
+}  // namespace
+
+int CmdCheck(const Args& in) {
+    Args args = in;
+    const DeletableTable* table;
+    int key;
+    DeletionReport r = CheckRow(args, "check", &table, &key);
+    std::printf("%s\n", r.blocking.empty() ? "can be deleted" : "deletion is blocked");
+    return 0;
+}
+
+int CmdDelete(const Args& in) {
+    Args args = in;
+    const bool yes = TakeFlag(args, "--yes");
+    const DeletableTable* table;
+    int key;
+    DeletionReport r = CheckRow(args, "delete", &table, &key);
+    if (!r.blocking.empty())
+        throw Exception(Format("%s ID=%d cannot be deleted: %zu blocking reference(s)", table->name,
+                               key, r.blocking.size()));
+    if (!yes) {
+        if (!isatty(STDIN_FILENO))
+            throw Exception(
+                "not deleting without confirmation: standard input is not a terminal "
+                "(use --yes)");
+        quantora::UiHooks hooks;
+        hooks.present_deletion_problems = AskOnTerminal;
+        quantora::InstallUiHooks(hooks);
+        DbObjectDeletionInfo info;
+        info.Problems.push_back(DeletionProblem{
+            Solved, Format("%s ID=%d will be deleted with its dependent rows", table->name, key)});
+        for (const AnsiString& s : r.nulled)
+            info.Problems.push_back(DeletionProblem{Resolvable, "reference cleared: " + s});
+        const bool confirmed = info.Delete(true);
+        quantora::InstallUiHooks({});
+        if (!confirmed) {
+            std::printf("nothing deleted\n");
+            return 1;
+        }
+    }
+    Transaction tr(kAlias);
+    quantora::DeleteWithDetails(table->rules(), kAlias, key);
+    tr.Commit();
+    std::printf("deleted %s ID=%d\n", table->name, key);
+    return 0;
+}
+
+int CmdECal(const Args& in) {
+    Args args = in;
+    const std::string spectrum = TakeOption(args, "--spectrum");
+    const std::string measurement = TakeOption(args, "--measurement");
+    if (args.size() != 1 || spectrum.empty() == measurement.empty())
+        throw Exception("usage: qdb ecal <db> --spectrum <id> | --measurement <id>");
+    const int id = ParseKey(spectrum.empty() ? measurement : spectrum,
+                            spectrum.empty() ? "measurement id" : "spectrum id");
+    OpenLabDatabase(kAlias, args[0]);
+    ECalibration cal;
+    if (!spectrum.empty()) {
+        const SpectrumContext c = SpectrumOf(id);
+        cal.SpectrumId = id;
+        RetrieveECalForSpectrum(&cal, kAlias, c.measSetupId, c.measDate);
+        std::printf("spectrum %d\n", id);
+    } else {
+        TQuery q;
+        q.SetDatabaseName(kAlias);
+        q.SetSQL("SELECT NAME FROM MEASUREMENT WHERE MEASUREMENT_ID = :id");
+        q.ParamByName("id")->SetAsInteger(id);
+        q.Open();
+        if (q.Eof()) throw Exception(Format("no measurement with MEASUREMENT_ID = %d", id));
+        MeasTypeInfoData info;
+        info.GetInfo(kAlias, id, q.Fields()[0]->AsString());
+        if (info.Spectra.empty()) throw Exception(Format("measurement %d has no spectrum", id));
+        RetrieveLinECalForMeasurement(&cal, kAlias, &info);
+        std::printf("measurement %d, spectrum %d\n", id, cal.SpectrumId);
+    }
+    PrintECal(cal);
+    return 0;
+}
+
+int CmdFwhm(const Args& in) {
+    Args args = in;
+    const std::string spectrum = TakeOption(args, "--spectrum");
+    if (args.size() != 1 || spectrum.empty())
+        throw Exception("usage: qdb fwhm <db> --spectrum <id>");
+    const int id = ParseKey(spectrum, "spectrum id");
+    OpenLabDatabase(kAlias, args[0]);
+    SpectrumOf(id);
+    FwhmCalibrClass cal;
+    RetrieveLinearFwhmCalForSpectrum(&cal, kAlias, id, nullptr, nullptr);
+    std::printf("spectrum %d\n", id);
+    if (cal.FwhmCalId <= 0) {
+        std::printf("no FWHM calibration\n");
+        return 0;
+    }
+    std::printf("FWHM calibration %d '%s'%s\n", cal.FwhmCalId, cal.Name.c_str(),
+                cal.Tentative ? " (tentative)" : "");
+    if (!cal.Valid)
+        throw Exception("the stored FWHM calibration is not valid: " + cal.InvalidReason());
+    std::printf("FWHM(ch)^2 = A + B * ch\n");
+    std::printf("  A = %.6g +- %.3g channels^2\n", cal.A, Sd(cal.AVar));
+    std::printf("  B = %.6g +- %.3g channels\n", cal.B, Sd(cal.BVar));
+    std::printf("  cov(A,B) = %.4g\n", cal.Covar);
+    std::printf("  points: %d, chi2 = %.4g, dof = %d\n", cal.GetPointCount(), cal.GetChiSquare(),
+                cal.GetDegreesOfFreedom());
+    for (const FwhmCalibrPoint& p : cal.Points)
+        std::printf("    ch %.3f +- %.3f -> FWHM %.4f +- %.4f\n", p.ChPos, p.ChPosUnc, p.Fwhm,
+                    p.FwhmUnc);
+    return 0;
+}
+
+int CmdMatch(const Args& in) {
+    Args args = in;
+    const std::string libs = TakeOption(args, "--library");
+    if (args.size() < 2 || libs.empty())
+        throw Exception("usage: qdb match <db> --library <id>[,<id>...] <energy>[:<unc>] ...");
+    const std::vector<int> ids = ParseIdList(libs);
+    std::vector<EnergyArg> energies;
+    for (size_t i = 1; i < args.size(); ++i) energies.push_back(ParseEnergy(args[i]));
+    OpenLabDatabase(kAlias, args[0]);
+    for (int id : ids)
+        if (!RowExists("RADIATIONLIBRARY", "RADIATIONLIBRARY_ID", id))
+            throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
+    RadiationLibrary lib;
+    lib.Load(kAlias, ids);
+    lib.GenerateBounds();
+    std::printf("libraries: %s (%zu lines)\n", lib.LibraryNames().c_str(), lib.Radiations().size());
+    std::vector<AnsiString> found;
+    for (const EnergyArg& e : energies) {
+        found.clear();
+        lib.GetMatchingRadiations(e.energy, e.unc, found);
+        std::printf("%.3f +- %.3f keV: %zu line(s)\n", e.energy, e.unc, found.size());
+        for (const AnsiString& rid : found) {
+            const RADIATIONData* r = lib.GetRadiationData(rid);
+            if (!r) continue;
+            const DECAYData* d = lib.GetDecayData(r->DECAY_ID);
+            const ISOMERData* iso = d ? lib.GetIsomerData(d->ISOMER_ID) : nullptr;
+            AnsiString nuclide = iso ? iso->SYMBOL : AnsiString("?");
+            if (iso && iso->ISOMERNUM > 0) nuclide += Format("m%d", iso->ISOMERNUM);
+            std::printf("  %-10s %10.4f +- %.4f keV  I = %.4g +- %.2g %%\n", nuclide.c_str(), r->E,
+                        r->EUNC, r->INTENSITY, r->INTENSITYUNC);
+        }
+    }
+    return 0;
+}
+
+int CmdNuclides(const Args& in) {
+    if (in.size() != 3 || in[0] != "load")
+        throw Exception("usage: qdb nuclides load <db> <gamma_lines.csv>");
+    const std::string csv = in[2];
+    if (FILE* f = std::fopen(csv.c_str(), "rb"))
+        std::fclose(f);
+    else
+        throw Exception("cannot open '" + csv + "'");
+    OpenLabDatabase(kAlias, in[1]);
+    NuclideKeyGen keys(kAlias);
+    const quantora::GammaLineLoad r = quantora::LoadGammaLineTable(kAlias, csv, &keys, nullptr);
+    std::printf("radiation library %d loaded from %s\n", r.libraryId, csv.c_str());
+    std::printf(
+        "  isomers: %d\n  decays: %d\n  lines: %d (%d without the uncertainties matching "
+        "needs)\n  rows without energy skipped: %d\n",
+        r.isomers, r.decays, r.lines, r.unmatchable, r.withoutEnergy);
+    return 0;
+}
+
+}  // namespace qdbtool
