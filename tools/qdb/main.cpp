@@ -20,7 +20,8 @@ const Command kCommands[] = {
     {"init", "qdb init <db>", "Create the lab schema in a database (missing tables only).",
      qdbtool::CmdInit},
     {"demo", "qdb demo [<db>]",
-     "Create a fresh demo lab database (default demo.db) and print its tables with row counts.",
+     "Create a fresh demo lab (default demo.db): projects, samples, sources, setups, "
+     "measurements with spectra, peaks, calibrations, nuclides; then show the library at work.",
      qdbtool::CmdDemo},
     {"tables", "qdb tables <db>", "Print every table of the lab schema with its row count.",
      qdbtool::CmdTables},
@@ -82,7 +83,7 @@ void PrintHelp() {
         "Usage: qdb <command> [arguments]\n\n"
         "A database is a file path (SQLite) or a postgresql://user@host:port/db URI.\n\n"
         "Commands:\n");
-    for (const Command& c : kCommands) std::printf("  %-18s %s\n", c.usage, c.help);
+    for (const Command& c : kCommands) std::printf("  %s\n      %s\n", c.usage, c.help);
     std::printf("\nRun 'qdb <command> --help' for one command.\n");
 }
 
