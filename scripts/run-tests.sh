@@ -18,13 +18,17 @@ ninja -C build/ci
 echo "== tests on SQLite"
 ctest --test-dir build/ci --output-on-failure -j "$jobs"
 
-echo "== tests on PostgreSQL"
-pgdir=$(mktemp -d /tmp/quantora-pg.XXXXXX)
-trap 'bash scripts/pg-test-server.sh stop "$pgdir"' EXIT
-QUANTORA_TEST_PG=$(bash scripts/pg-test-server.sh start "$pgdir")
-export QUANTORA_TEST_PG
-ctest --test-dir build/ci --output-on-failure -j "$jobs"
-unset QUANTORA_TEST_PG
+if [ -d quantora/dblayer/postgres ]; then
+  echo "== tests on PostgreSQL"
+  pgdir=$(mktemp -d /tmp/quantora-pg.XXXXXX)
+  trap 'bash scripts/pg-test-server.sh stop "$pgdir"' EXIT
+  QUANTORA_TEST_PG=$(bash scripts/pg-test-server.sh start "$pgdir")
+  export QUANTORA_TEST_PG
+  ctest --test-dir build/ci --output-on-failure -j "$jobs"
+  unset QUANTORA_TEST_PG
+else
+  echo "== PostgreSQL run skipped: the libpq backend (quantora/dblayer/postgres) is not built yet"
+fi
 
 if [ "${QUANTORA_SKIP_SANITIZERS:-0}" != 1 ]; then
   echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (SQLite)"
