@@ -42,6 +42,9 @@ class Statement {
     virtual bool Step() = 0;
     // Ends the current execution (releases locks and cursors); bindings may be reused.
     virtual void Reset() = 0;
+    // Rows the caller means to read soon after the next Execute (0: no idea). An engine that
+    // reads ahead in batches sizes its first batch by it; Reset forgets it.
+    virtual void SetReadAhead(int rows) { (void)rows; }
     // Rows changed by the last Execute of a modifying statement.
     virtual int64_t Changes() const = 0;
 

@@ -3,7 +3,6 @@
 #include "quantora/dblayer/Database.h"
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <string_view>
 #include <unordered_map>
@@ -11,6 +10,7 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/Transaction.h"
+#include "quantora/dblayer/postgres/PostgresBackend.h"
 #include "quantora/dblayer/sqlite/SqliteBackend.h"
 
 namespace quantora::db {
@@ -24,7 +24,6 @@ struct AliasEntry {
 struct Registry {
     std::mutex mutex;
     std::unordered_map<AnsiString, AliasEntry> aliases;  // by upper-case alias
-    std::map<AnsiString, ConnectionFactory> engines;
     uint64_t next_generation = 1;
 };
 
@@ -56,17 +55,11 @@ std::shared_ptr<Connection> Connect(const AnsiString& uri) {
                        uri.c_str()));
         return OpenSqliteConnection(AnsiString(path));
     }
-    size_t colon = u.find(':');
-    if (colon != std::string_view::npos && colon > 0) {
-        AnsiString scheme(u.substr(0, colon));
-        ConnectionFactory factory = nullptr;
-        {
-            std::lock_guard lock(TheRegistry().mutex);
-            auto it = TheRegistry().engines.find(scheme);
-            if (it != TheRegistry().engines.end()) factory = it->second;
-        }
-        if (factory) return factory(uri);
-    }
+    // A libpq URI keeps its scheme ("postgresql://..."); "postgresql:host=... dbname=..." is a
+    // keyword string after the prefix.
+    if (u.rfind("postgresql://", 0) == 0 || u.rfind("postgres://", 0) == 0)
+        return OpenPostgresConnection(uri);
+    if (u.rfind("postgresql:", 0) == 0) return OpenPostgresConnection(AnsiString(u.substr(11)));
     throw EDatabaseError(
         Format("Malformed database URI '%s': expected 'sqlite:<path>' or "
                "'postgresql://user@host:port/db'",
@@ -74,11 +67,6 @@ std::shared_ptr<Connection> Connect(const AnsiString& uri) {
 }
 
 }  // namespace
-
-void RegisterEngine(const AnsiString& scheme, ConnectionFactory factory) {
-    std::lock_guard lock(TheRegistry().mutex);
-    TheRegistry().engines[scheme] = factory;
-}
 
 std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias) {
     AnsiString key = Key(alias);

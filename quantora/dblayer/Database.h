@@ -24,10 +24,6 @@ constexpr int kSchemaVersion = 1;
 // This thread's connection to the alias, opened on first use.
 std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias);
 
-// The engine factory behind a URI scheme; the PostgreSQL backend registers itself here.
-using ConnectionFactory = std::shared_ptr<Connection> (*)(const AnsiString& target);
-void RegisterEngine(const AnsiString& scheme, ConnectionFactory factory);
-
 // The portable schema text (schema/quantora.sql).
 const char* SchemaText();
 

@@ -97,6 +97,7 @@ std::vector<TDataSet::ColumnSpec> TQuery::InternalOpen() {
     std::vector<ColumnSpec> cols;
     try {
         BindParams();
+        ReadAhead();
         stmt_->Execute();
         int n = stmt_->ColumnCount();
         cols.reserve(static_cast<size_t>(n));
@@ -129,7 +130,13 @@ void TQuery::InternalClose() noexcept {
 void TQuery::InternalRestart() {
     stmt_->Reset();
     BindParams();
+    ReadAhead();
     stmt_->Execute();
+}
+
+void TQuery::ReadAhead() {
+    // A live result is mostly opened to insert a row: reading one row is enough.
+    stmt_->SetReadAhead(request_live_ ? 1 : 0);
 }
 
 bool TQuery::InternalStep() {

@@ -53,6 +53,7 @@ class TQuery : public TDBDataSet {
   private:
     void EnsureStatement();
     void BindParams();
+    void ReadAhead();
     void ReleaseStatement() noexcept;
     AnsiString BuildInsertSql(const std::vector<bool>& assigned) const;
     AnsiString BuildUpdateSql(const std::vector<bool>& assigned);

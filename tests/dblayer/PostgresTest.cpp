@@ -1,0 +1,424 @@
+// PostgreSQL only: streaming through cursors while other statements run, the implicit block
+// that keeps their work, bytea and timestamps as bytes and microseconds, type mapping, typed
+// parameters, and a connection that breaks. Skipped unless QUANTORA_TEST_PG names a server.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/Transaction.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::test::TestDatabase;
+using quantora::test::UsingPostgres;
+
+namespace {
+
+class PostgresTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!UsingPostgres()) GTEST_SKIP() << "QUANTORA_TEST_PG is not set";
+        db = std::make_unique<TestDatabase>();
+    }
+    // What another workstation sees: the query runs on a connection of another thread.
+    AnsiString Elsewhere(const AnsiString& sql) const {
+        AnsiString out;
+        std::thread t([&] { out = db->Scalar(sql); });
+        t.join();
+        return out;
+    }
+    void Query(TQuery& q, const AnsiString& sql) const {
+        q.SetDatabaseName(db->alias());
+        q.SetSQL(sql);
+    }
+    std::unique_ptr<TestDatabase> db;
+};
+
+// Cursors of this session (the unnamed portal of the FETCH running this is left out).
+const char* const kOpenCursors = "SELECT COUNT(*) FROM pg_cursors WHERE name <> ''";
+
+int ReadToEnd(TQuery& q) {
+    int rows = 0;
+    for (; !q.Eof(); q.Next()) ++rows;
+    return rows;
+}
+
+}  // namespace
+
+TEST_F(PostgresTest, StreamsALargeResultWhileOtherStatementsRun) {
+    constexpr int kRows = 200000;
+    db->Exec("CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY, G INTEGER)");
+    TQuery big, ins, count;
+    Query(big, "SELECT generate_series(1, 200000) AS g");
+    Query(ins, "INSERT INTO T (T_ID, G) VALUES (:id, :g)");
+    ins.Prepare();
+    Query(count, "SELECT COUNT(*) FROM T WHERE G <= :g");
+    big.Open();
+    long long sum = 0;
+    int rows = 0, inserted = 0;
+    for (; !big.Eof(); big.Next()) {
+        int g = big.Fields()[0]->AsInteger();
+        sum += g;
+        ++rows;
+        if (g % 1000 != 0) continue;
+        ins.ParamByName("id")->SetAsInteger(g);
+        ins.ParamByName("g")->SetAsInteger(g);
+        ins.ExecSQL();
+        ++inserted;
+        if (g % 50000 == 0) {
+            EXPECT_THROW(ins.ExecSQL(), EDatabaseError);  // the key again
+        }
+        count.Close();
+        count.ParamByName("g")->SetAsInteger(g);
+        count.Open();
+        ASSERT_EQ(count.Fields()[0]->AsInteger(), inserted);
+        if (g == 100000) {  // finished inner results left no cursor behind
+            EXPECT_EQ(db->Scalar(kOpenCursors), "2");
+        }
+    }
+    EXPECT_EQ(rows, kRows);
+    EXPECT_EQ(sum, 1LL * kRows * (kRows + 1) / 2);
+    big.Close();
+    count.Close();
+    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "200");
+    EXPECT_EQ(db->Scalar(kOpenCursors), "1");  // the counting query's own
+}
+
+TEST_F(PostgresTest, OpeningReadsOnlyTheFirstRows) {
+    db->Exec("CREATE SEQUENCE ROWS_MADE");
+    db->Exec(
+        "CREATE VIEW NUMBERS AS SELECT g AS NUMBERS_ID, nextval('rows_made') AS N "
+        "FROM (SELECT generate_series(1, 100000) AS g) AS s");
+    auto made = [this] {
+        return std::atoi(db->Scalar("SELECT last_value FROM ROWS_MADE").c_str());
+    };
+    {
+        TQuery live;
+        Query(live, "SELECT * FROM NUMBERS");
+        live.SetRequestLive(true);
+        live.Open();
+        ASSERT_FALSE(live.Eof());
+        EXPECT_EQ(made(), 1);  // a live result is opened to insert: one row is read
+    }
+    TQuery q;
+    Query(q, "SELECT * FROM NUMBERS");
+    q.Open();
+    int first = made();
+    EXPECT_GT(first, 1);
+    EXPECT_LT(first, 1000);
+    for (int i = 0; i < 5000; ++i) q.Next();
+    EXPECT_LT(made(), 10000);  // batches, not the whole result
+    q.Close();
+
+    TQuery huge;
+    Query(huge, "SELECT generate_series(1, 2000000000) AS g");
+    huge.Open();
+    huge.Next();
+    EXPECT_EQ(huge.Fields()[0]->AsInteger(), 2);
+}
+
+TEST_F(PostgresTest, FailuresDoNotUndoWorkDoneWhileAResultIsOpen) {
+    db->Exec("CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY)");
+    TQuery q;
+    Query(q, "SELECT 100 / (500 - g) AS X FROM generate_series(1, 1000) AS g");
+    q.Open();
+    db->Exec("INSERT INTO T (T_ID) VALUES (1)");
+    EXPECT_THROW(db->Exec("INSERT INTO T (T_ID) VALUES (1)"), EDatabaseError);
+    db->Exec("INSERT INTO T (T_ID) VALUES (2)");
+    {
+        Transaction tr(db->alias());
+        db->Exec("INSERT INTO T (T_ID) VALUES (3)");
+    }
+    {
+        Transaction tr(db->alias());
+        db->Exec("INSERT INTO T (T_ID) VALUES (4)");
+        tr.Commit();
+    }
+    // The result's own failure (division by zero at row 500) takes nothing else with it.
+    EXPECT_THROW(ReadToEnd(q), EDatabaseError);
+    q.Close();
+    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "3");
+    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T WHERE T_ID = 3"), "0");
+
+    // Results opened inside a transaction that rolls back cannot be read on.
+    {
+        Transaction tr(db->alias());
+        q.SetSQL("SELECT g FROM generate_series(1, 1000) AS g");
+        q.Open();
+    }
+    EXPECT_THROW(ReadToEnd(q), EDatabaseError);
+    q.Close();
+    EXPECT_EQ(db->Scalar("SELECT COUNT(*) FROM T"), "3");
+}
+
+TEST_F(PostgresTest, ResultsOpenedInANestedTransactionCloseWithItsRollback) {
+    db->Exec("CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY)");
+    TQuery outer_rows, inner_rows;
+    Query(outer_rows, "SELECT generate_series(1, 1000)");
+    Query(inner_rows, "SELECT generate_series(1, 1000)");
+    {
+        Transaction outer(db->alias());
+        outer_rows.Open();
+        db->Exec("INSERT INTO T (T_ID) VALUES (1)");
+        {
+            Transaction inner(db->alias());
+            inner_rows.Open();
+            db->Exec("INSERT INTO T (T_ID) VALUES (2)");
+        }
+        EXPECT_THROW(ReadToEnd(inner_rows), EDatabaseError);
+        inner_rows.Close();
+        EXPECT_EQ(ReadToEnd(outer_rows), 1000);
+        outer.Commit();
+    }
+    outer_rows.Close();
+    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "1");
+    EXPECT_EQ(db->Scalar(kOpenCursors), "1");
+}
+
+TEST_F(PostgresTest, ByteaMovesAsBytes) {
+    db->Exec("CREATE TABLE B (B_ID INTEGER NOT NULL PRIMARY KEY, DATA BLOB)");
+    AnsiString every;
+    for (int i = 0; i < 256; ++i) every += static_cast<char>(i);
+    AnsiString large(1 << 20, '\0');
+    unsigned x = 12345;
+    for (char& c : large) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+
+    TQuery ins;
+    Query(ins, "INSERT INTO B (B_ID, DATA) VALUES (:id, :d)");
+    ins.ParamByName("id")->SetAsInteger(1);
+    ins.ParamByName("d")->SetAsBlob(every);
+    ins.ExecSQL();
+    ins.ParamByName("id")->SetAsInteger(2);
+    ins.ParamByName("d")->SetAsBlob(large);
+    ins.ExecSQL();
+    ins.ParamByName("id")->SetAsInteger(3);
+    ins.ParamByName("d")->SetAsString(AnsiString("a\0b", 3));  // text with a zero byte
+    ins.ExecSQL();
+    TQuery live;
+    Query(live, "SELECT * FROM B");
+    live.SetRequestLive(true);
+    live.Open();
+    live.Insert();
+    live.FieldByName("B_ID")->SetAsInteger(4);
+    live.FieldByName("DATA")->SetAsString(every);
+    live.Post();
+    live.Close();
+
+    TQuery q;
+    Query(q, "SELECT B_ID, DATA FROM B ORDER BY B_ID");
+    q.Open();
+    for (const AnsiString& expected : {every, large, AnsiString("a\0b", 3), every}) {
+        ASSERT_FALSE(q.Eof());
+        EXPECT_EQ(q.FieldByName("DATA")->DataType(), ftBlob);
+        EXPECT_TRUE(q.FieldByName("DATA")->AsString() == expected) << q.Fields()[0]->AsInteger();
+        EXPECT_EQ(q.FieldByName("DATA")->AsVariant(), Variant::FromBlob(expected));
+        q.Next();
+    }
+    EXPECT_TRUE(q.Eof());
+
+    TQuery eq;
+    Query(eq, "SELECT COUNT(*) FROM B WHERE DATA = :d");
+    eq.ParamByName("d")->SetAsBlob(every);
+    eq.Open();
+    EXPECT_EQ(eq.Fields()[0]->AsInteger(), 2);
+    EXPECT_EQ(db->Scalar("SELECT decode('00ff0a', 'hex')"), AnsiString("\0\xff\n", 3));
+}
+
+TEST_F(PostgresTest, TimestampsKeepMicroseconds) {
+    db->Exec("CREATE TABLE D (D_ID INTEGER NOT NULL PRIMARY KEY, AT TIMESTAMP, DAY DATE)");
+    const quantora::CivilTime times[] = {{1999, 12, 31, 23, 59, 59, 999999},
+                                         {1850, 6, 15, 12, 30, 0, 1},
+                                         {2024, 2, 29, 0, 0, 0, 500000},
+                                         {1899, 12, 30, 0, 0, 0, 0}};
+    TQuery ins;
+    Query(ins, "INSERT INTO D (D_ID, AT, DAY) VALUES (:id, :at, :day)");
+    int id = 0;
+    for (const auto& t : times) {
+        TDateTime v = quantora::EncodeDateTime(t);
+        ins.ParamByName("id")->SetAsInteger(++id);
+        ins.ParamByName("at")->SetAsDateTime(v);
+        ins.ParamByName("day")->SetAsDateTime(v);
+        ins.ExecSQL();
+    }
+    TQuery q;
+    Query(q, "SELECT AT, DAY FROM D WHERE AT = :at");
+    for (const auto& t : times) {
+        TDateTime v = quantora::EncodeDateTime(t);
+        q.Close();
+        q.ParamByName("at")->SetAsDateTime(v);  // equal to the microsecond
+        q.Open();
+        ASSERT_FALSE(q.Eof()) << quantora::FormatIsoDateTime(v);
+        EXPECT_EQ(q.FieldByName("AT")->DataType(), ftDateTime);
+        EXPECT_EQ(q.FieldByName("AT")->AsDateTime(), v);
+        EXPECT_EQ(q.FieldByName("AT")->AsString(), quantora::FormatIsoDateTime(v));
+        EXPECT_EQ(q.FieldByName("DAY")->DataType(), ftDate);
+        EXPECT_EQ(q.FieldByName("DAY")->AsDateTime(),
+                  static_cast<double>(quantora::DaysFromCivil(t.year, t.month, t.day)));
+    }
+    EXPECT_EQ(db->Scalar("SELECT TIMESTAMP '2001-02-03 04:05:06.789012'"),
+              "2001-02-03 04:05:06.789012");
+    EXPECT_EQ(db->Scalar("SELECT DATE '2001-02-03'"), "2001-02-03 00:00:00.000000");
+    EXPECT_EQ(db->Scalar("SELECT 'infinity'::timestamp"), "infinity");
+}
+
+TEST_F(PostgresTest, FieldTypesFollowTypeOids) {
+    db->Exec(
+        "CREATE TABLE K (K_ID SMALLINT NOT NULL PRIMARY KEY, I INTEGER, L BIGINT, R REAL, "
+        "D DOUBLE, N NUMERIC(10,3), V VARCHAR(17), C CHAR(3), T TEXT, B BLOB, TS TIMESTAMP, "
+        "DT DATE, F BOOLEAN, U UUID)");
+    db->Exec(
+        "INSERT INTO K VALUES (1, -7, 9007199254740993, 0.25, 0.1, 1.5, 'vv', 'ab', 'tt', "
+        "'\\x01', '2001-02-03 04:05:06', '2001-02-03', TRUE, "
+        "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11')");
+    TQuery q;
+    Query(q, "SELECT K.*, K_ID + 1 AS E, V || '!' AS VX, I AS lower_alias, 1 AS \"Mixed\" FROM K");
+    q.Open();
+    ASSERT_FALSE(q.Eof());
+    struct Expect {
+        const char* name;
+        TFieldType type;
+        int size;
+    };
+    for (Expect e : {Expect{"K_ID", ftSmallint, 0},
+                     {"I", ftInteger, 0},
+                     {"L", ftLargeint, 0},
+                     {"R", ftFloat, 0},
+                     {"D", ftFloat, 0},
+                     {"N", ftFloat, 0},
+                     {"V", ftString, 17},
+                     {"C", ftString, 3},
+                     {"T", ftMemo, 0},
+                     {"B", ftBlob, 0},
+                     {"TS", ftDateTime, 0},
+                     {"DT", ftDate, 0},
+                     {"F", ftBoolean, 0},
+                     {"U", ftString, 255},
+                     {"E", ftLargeint, 0},
+                     {"VX", ftString, 255},
+                     {"LOWER_ALIAS", ftInteger, 0},
+                     {"Mixed", ftLargeint, 0}}) {
+        TField* f = q.FindField(e.name);
+        ASSERT_NE(f, nullptr) << e.name;
+        EXPECT_EQ(f->FieldName(), e.name);  // folded names come back upper-case
+        EXPECT_EQ(f->DataType(), e.type) << e.name;
+        EXPECT_EQ(f->Size(), e.size) << e.name;
+    }
+    EXPECT_EQ(q.FieldByName("I")->AsInteger(), -7);
+    EXPECT_EQ(q.FieldByName("L")->AsLargeInt(), 9007199254740993LL);
+    EXPECT_EQ(q.FieldByName("R")->AsFloat(), 0.25);
+    EXPECT_EQ(q.FieldByName("D")->AsString(), "0.1");
+    EXPECT_EQ(q.FieldByName("N")->AsFloat(), 1.5);
+    EXPECT_EQ(q.FieldByName("C")->AsString(), "ab");  // char(n) padding is not part of the value
+    EXPECT_TRUE(q.FieldByName("F")->AsBoolean());
+    EXPECT_EQ(q.FieldByName("F")->AsInteger(), 1);
+    EXPECT_EQ(q.FieldByName("U")->AsString(), "a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11");
+    EXPECT_EQ(q.FieldByName("E")->AsInteger(), 2);
+}
+
+TEST_F(PostgresTest, ParametersTheServerCannotTypeAlone) {
+    db->Exec("CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY, N INTEGER)");
+    TQuery q;
+    Query(q, "SELECT :p IS NULL AS NP, :p AS P");
+    q.ParamByName("p")->SetAsInteger(5);
+    q.Open();
+    EXPECT_FALSE(q.FieldByName("NP")->AsBoolean());
+    EXPECT_EQ(q.FieldByName("P")->AsInteger(), 5);
+
+    // A float into an integer column, as often as it takes to be prepared on the server.
+    TQuery ins;
+    Query(ins, "INSERT INTO T (T_ID, N) VALUES (:id, :n)");
+    for (int i = 1; i <= 3; ++i) {
+        ins.ParamByName("id")->SetAsInteger(i);
+        ins.ParamByName("n")->SetAsFloat(i == 2 ? 7.6 : 7.0);
+        ins.ExecSQL();
+        EXPECT_EQ(ins.RowsAffected(), 1);
+    }
+    EXPECT_EQ(db->Scalar("SELECT SUM(N) FROM T"), "22");
+
+    TQuery bad;
+    Query(bad, "SELECT COUNT(*) FROM T WHERE T_ID = :id");
+    bad.ParamByName("id")->SetAsString("abc");
+    try {
+        bad.Open();
+        FAIL() << "no exception";
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(e.Message.find("abc"), std::string::npos) << e.Message;
+        EXPECT_NE(e.Message.find("PostgreSQL"), std::string::npos) << e.Message;
+        EXPECT_NE(e.Message.find("WHERE T_ID = $1"), std::string::npos) << e.Message;
+    }
+}
+
+TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
+    db->Exec("CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY)");
+    const AnsiString killer = db->alias() + "_killer";
+    OpenDatabase(killer, db->uri());
+    auto kill_connection = [&] {
+        AnsiString pid = db->Scalar("SELECT pg_backend_pid()");
+        TQuery k;
+        k.SetDatabaseName(killer);
+        k.SetSQL("SELECT pg_terminate_backend(" + pid + ", 10000)");
+        k.Open();
+        ASSERT_TRUE(k.Fields()[0]->AsBoolean());
+    };
+
+    kill_connection();
+    try {
+        db->Scalar("SELECT 1");  // fails unless the loss was noticed before it was sent
+    } catch (const EDatabaseError&) {
+    }
+    EXPECT_EQ(db->Scalar("SELECT 1"), "1");
+
+    // Work done while a result was open is lost with the connection: that is reported.
+    TQuery open;
+    Query(open, "SELECT generate_series(1, 100000)");
+    open.Open();
+    db->Exec("INSERT INTO T (T_ID) VALUES (7)");
+    kill_connection();
+    EXPECT_THROW(db->Scalar("SELECT 1"), EDatabaseError);
+    EXPECT_THROW(ReadToEnd(open), EDatabaseError);
+    open.Close();
+    EXPECT_EQ(db->Scalar("SELECT COUNT(*) FROM T"), "0");
+
+    {
+        Transaction tr(db->alias());
+        db->Exec("INSERT INTO T (T_ID) VALUES (1)");
+        kill_connection();
+        EXPECT_THROW(db->Exec("INSERT INTO T (T_ID) VALUES (2)"), EDatabaseError);
+        // The transaction is gone: nothing may run as if it were still open.
+        EXPECT_THROW(db->Exec("INSERT INTO T (T_ID) VALUES (3)"), EDatabaseError);
+    }
+    EXPECT_EQ(db->Scalar("SELECT COUNT(*) FROM T"), "0");
+
+    TQuery q;
+    Query(q, "SELECT g FROM generate_series(1, 100000) AS g");
+    q.Open();
+    kill_connection();
+    EXPECT_THROW(ReadToEnd(q), EDatabaseError);
+    q.Close();
+    q.Open();
+    EXPECT_EQ(ReadToEnd(q), 100000);
+    CloseDatabase(killer);
+}
+
+TEST(PostgresConnect, UnreachableServersAndDatabasesAreClearErrors) {
+    try {
+        OpenDatabase("pg_unreachable", "postgresql://postgres@127.0.0.1:1/quantora");
+        FAIL() << "no exception";
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(e.Message.find("PostgreSQL: cannot connect"), std::string::npos) << e.Message;
+    }
+    EXPECT_FALSE(IsDatabaseOpen("pg_unreachable"));
+    if (!UsingPostgres()) return;
+    AnsiString uri = std::getenv("QUANTORA_TEST_PG");
+    uri = uri.substr(0, uri.rfind('/') + 1) + "no_such_database_here";
+    try {
+        OpenDatabase("pg_nodb", "postgresql:" + uri);
+        FAIL() << "no exception";
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(e.Message.find("no_such_database_here"), std::string::npos) << e.Message;
+    }
+}
