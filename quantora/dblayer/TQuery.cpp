@@ -77,6 +77,7 @@ void TQuery::BindParams() {
 
 void TQuery::ExecSQL() {
     Close();
+    rows_affected_ = -1;  // a statement that fails to prepare must not report the last count
     EnsureStatement();
     try {
         BindParams();

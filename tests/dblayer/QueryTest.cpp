@@ -179,6 +179,12 @@ TEST_F(QueryTest, ErrorsNameTheSqlAndTheCause) {
     Prep(dup, "INSERT INTO T (T_ID) VALUES (1)");
     EXPECT_THROW(dup.ExecSQL(), EDatabaseError);
     EXPECT_EQ(dup.RowsAffected(), -1);
+    dup.SetSQL("INSERT INTO T (T_ID) VALUES (2)");
+    dup.ExecSQL();
+    EXPECT_EQ(dup.RowsAffected(), 1);
+    dup.SetSQL("INSERT INTO NO_SUCH_TABLE VALUES (1)");  // fails before it runs
+    EXPECT_THROW(dup.ExecSQL(), EDatabaseError);
+    EXPECT_EQ(dup.RowsAffected(), -1);
 
     TQuery read;
     Prep(read, "SELECT NAME FROM T");
