@@ -34,7 +34,7 @@ struct ECALData : CachedRecord<ECALData, 16> {
     static constexpr const char* Table = "ECAL";
     static const quantora::ColumnArray<ECALData, 16>& Columns();
     ECALData() { Reset(); }
-    void AfterResetData() { USENONLINPART = "N"; }
+    void AfterResetData() { USENONLINPART.assign(1, 'N'); }
 };
 
 struct ECALPOINTData : CachedRecord<ECALPOINTData, 10> {
