@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (library instrumented for coverage, AddressSanitizer
 # and UndefinedBehaviorSanitizer) and runs each for the given number of seconds on a copy of
-# its seed corpus. Fails on the first crash, hang, leak or sanitizer report; the reproducing
-# input is left in the run's directory, which is printed.
+# its seed corpus. Fails when a target crashes, hangs, leaks or draws a sanitizer report; the
+# reproducing input is left in the run's directory, which is printed.
 #   scripts/run-fuzzers.sh [seconds per target, default 60] [target...]
+# QUANTORA_FUZZ_JOBS runs that many targets at once (default 1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -22,26 +23,41 @@ CC=clang CXX=clang++ cmake -S tests/fuzz -B "$build" -G Ninja -DCMAKE_BUILD_TYPE
 ninja -C "$build" "${targets[@]}"
 
 work=$(mktemp -d /tmp/quantora-fuzz.XXXXXX)
-echo "== fuzzing ${seconds}s per target in $work"
+parallel=${QUANTORA_FUZZ_JOBS:-1}
+echo "== fuzzing ${seconds}s per target, $parallel at a time, in $work"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1
-status=0
-for t in "${targets[@]}"; do
-  name=${t#fuzz_}
+root=$PWD
+
+# Runs one target on a copy of its seeds and regressions; the exit status tells whether it held.
+fuzz_one() {
+  local t=$1 name=${1#fuzz_}
   mkdir -p "$work/$name/corpus" "$work/$name/artifacts"
   for seeds in "tests/fuzz/corpus/$name" "tests/fuzz/regressions/$name"; do
     if [ -d "$seeds" ]; then cp -r "$seeds/." "$work/$name/corpus/"; fi
   done
-  echo "== $t"
-  if ! (cd "$work/$name" && "$OLDPWD/$build/$t" -max_total_time="$seconds" -timeout=10 \
-          -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
-          -artifact_prefix="$work/$name/artifacts/" corpus > log.txt 2>&1); then
+  (cd "$work/$name" && "$root/$build/$t" -max_total_time="$seconds" -timeout=10 \
+      -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
+      -artifact_prefix="$work/$name/artifacts/" corpus > log.txt 2>&1)
+}
+
+declare -A pids
+for t in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+  fuzz_one "$t" &
+  pids[$t]=$!
+done
+status=0
+for t in "${targets[@]}"; do
+  name=${t#fuzz_}
+  if wait "${pids[$t]}"; then
+    echo "== $t: $(grep -E "stat::number_of_executed_units" "$work/$name/log.txt" | awk '{print $2}') executions," \
+         "coverage $(grep -oE "cov: [0-9]+" "$work/$name/log.txt" | tail -1 | awk '{print $2}')"
+  else
     echo "!! $t failed; see $work/$name/log.txt and $work/$name/artifacts/"
     tail -40 "$work/$name/log.txt"
     status=1
-    continue
   fi
-  grep -E "^#[0-9]+.*DONE|stat::number_of_executed_units|stat::peak_rss_mb" "$work/$name/log.txt" || true
 done
 if [ $status -eq 0 ]; then rm -rf "$work"; fi
 exit $status

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs every test: the suite on SQLite, the suite
 # again against a throwaway PostgreSQL server (ODBC tests included, on both drivers), the dialog
-# tests headless, and the suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# tests headless, the suite once more under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
@@ -37,4 +38,10 @@ if [ "${QUANTORA_SKIP_SANITIZERS:-0}" != 1 ]; then
   ninja -C build/asan
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build/asan --output-on-failure -j "$jobs"
+fi
+
+if [ "${QUANTORA_SKIP_FUZZ:-0}" != 1 ]; then
+  echo "== fuzz targets, ${QUANTORA_FUZZ_SECONDS:-60}s each"
+  QUANTORA_FUZZ_BUILD=build/fuzz QUANTORA_FUZZ_JOBS="$jobs" \
+    bash scripts/run-fuzzers.sh "${QUANTORA_FUZZ_SECONDS:-60}"
 fi

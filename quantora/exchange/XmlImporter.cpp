@@ -459,3 +459,13 @@ XmlImportResult ImportXmlDatabase(const AnsiString& alias, const AnsiString& fil
 }
 
 }  // namespace quantora
+
+quantora::XmlImportResult QuantoraXmlImporter::ImportDatabase(const char* alias,
+                                                              const char* fileName,
+                                                              StringLogger* logger,
+                                                              bool replaceExistingRows) {
+    quantora::XmlImportOptions options;
+    options.replaceExistingRows = replaceExistingRows;
+    options.skipUnknownTables = true;
+    return quantora::ImportXmlDatabase(alias, fileName, logger, options);
+}

@@ -44,3 +44,14 @@ XmlImportResult ImportXmlDatabase(const AnsiString& alias, const AnsiString& fil
                                   const XmlImportOptions& options = {});
 
 }  // namespace quantora
+
+// The importer as the exporter's counterpart. Tables of the file that the database lacks are
+// reported through the logger and skipped; everything else is as ImportXmlDatabase, including
+// one transaction for the whole file: a refusal found in the file's tenth table (rows already
+// there, a bad value) leaves the first nine unwritten too.
+class QuantoraXmlImporter {
+  public:
+    static quantora::XmlImportResult ImportDatabase(const char* alias, const char* fileName,
+                                                    StringLogger* logger,
+                                                    bool replaceExistingRows = false);
+};

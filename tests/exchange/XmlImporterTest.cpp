@@ -3,6 +3,7 @@
 // malformed files rejected with the line named and nothing imported.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -188,6 +189,21 @@ TEST(XmlImport, UnknownTablesAndFieldsFailOrAreSkipped) {
         EXPECT_EQ(logger.entries.size(), 22u);
         EXPECT_EQ(Body(Export(fresh.alias())), Body(file));
     }
+
+    // The class entry point skips (and reports) unknown tables, but not unknown fields.
+    TestDatabase viaClass(true);
+    TempPath path;
+    WriteFileBytes(path.str(), extraTable);
+    quantora::MemoryLogger logger;
+    const auto result = QuantoraXmlImporter::ImportDatabase(viaClass.name(), path.c_str(), &logger);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_TRUE(std::any_of(logger.entries.begin(), logger.entries.end(), [](const auto& e) {
+        return e.text.find("NOSUCHTABLE") != AnsiString::npos;
+    }));
+    EXPECT_EQ(Body(Export(viaClass.alias())), Body(file));
+    WriteFileBytes(path.str(), extraField);
+    EXPECT_THROW(QuantoraXmlImporter::ImportDatabase(viaClass.name(), path.c_str(), nullptr, true),
+                 Exception);
 }
 
 TEST(XmlImport, ValueDecoders) {
