@@ -10,6 +10,8 @@ namespace quantora {
 namespace {
 
 constexpr int64_t kMicrosPerDay = 86400LL * 1000000LL;
+// Far beyond any calendar date a database holds; larger day numbers decode to the zero time.
+constexpr double kLargestDayNumber = 1e9;
 
 int64_t DaysFromEpoch1970(int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
@@ -69,13 +71,15 @@ TDateTime EncodeDateTime(const CivilTime& t) {
 
 CivilTime DecodeDateTime(TDateTime dt) {
     CivilTime t;
-    if (!std::isfinite(dt)) return t;
-    int64_t total = std::llround(dt * static_cast<double>(kMicrosPerDay));
-    int64_t days = total / kMicrosPerDay;
-    int64_t micros = total % kMicrosPerDay;
-    if (micros < 0) {
-        micros += kMicrosPerDay;
-        --days;
+    if (!std::isfinite(dt) || std::fabs(dt) > kLargestDayNumber) return t;
+    // Day and fraction apart: the fraction is exact and scales to microseconds without the
+    // rounding error a product of the whole day number with 8.64e10 would add.
+    const double whole = std::floor(dt);
+    int64_t days = static_cast<int64_t>(whole);
+    int64_t micros = std::llround((dt - whole) * static_cast<double>(kMicrosPerDay));
+    if (micros == kMicrosPerDay) {
+        micros = 0;
+        ++days;
     }
     CivilFromEpoch1970(days + kEpochOffset, t.year, t.month, t.day);
     t.microsecond = static_cast<int>(micros % 1000000);

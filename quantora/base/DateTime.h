@@ -17,7 +17,8 @@ struct CivilTime {
 int64_t DaysFromCivil(int year, int month, int day);
 
 TDateTime EncodeDateTime(const CivilTime& t);
-// Rounded to the microsecond.
+// Rounded to the nearest microsecond: exact for what EncodeDateTime gives from 1720 to 2079,
+// where a double resolves 0.63 µs or better; 1.26 µs steps until 2258.
 CivilTime DecodeDateTime(TDateTime dt);
 
 // The host's local wall-clock time (its time zone and daylight saving), to the microsecond.

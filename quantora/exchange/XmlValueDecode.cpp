@@ -2,6 +2,7 @@
 #include "quantora/exchange/XmlValueDecode.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace quantora {
@@ -50,6 +51,25 @@ bool DecodeXmlFloat(std::string_view text, double& value) {
     if (text.empty() || text.front() == '+') return false;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
     return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+double SnapXmlDayNumber(double value) {
+    if (!std::isfinite(value)) return value;
+    // As the exporter prints it ("%.15g").
+    auto print = [](double v, char(&buf)[32]) {
+        const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+        return std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
+    };
+    char written[32], candidate[32];
+    const std::string_view text = print(value, written);
+    constexpr double kMicrosPerDay = 86400e6;
+    const double day = std::floor(value);
+    const double micros = (value - day) * kMicrosPerDay;
+    for (const double step : {1e6, 1e3, 1.0}) {
+        const double snapped = day + std::round(micros / step) * step / kMicrosPerDay;
+        if (print(snapped, candidate) == text) return snapped;
+    }
+    return value;
 }
 
 void DecodeXmlString(std::string_view text, AnsiString& out) {

@@ -18,6 +18,12 @@ bool DecodeXmlInteger(std::string_view text, int64_t& value);
 // reads back to the double that prints as the same text.
 bool DecodeXmlFloat(std::string_view text, double& value);
 
+// A date's day number as read back. The format keeps 15 significant digits, steps of 8.64 µs
+// for the dates of these centuries, so the exact time written is not in the file. Of the times
+// that print as the same 15 digits this picks a whole second, else a whole millisecond, else
+// the nearest microsecond: times taken to the second or millisecond come back exactly.
+double SnapXmlDayNumber(double value);
+
 // The string form: "&quot;" becomes a double quote and "&#n;" (one to three digits, at most
 // 255) the byte n; every other byte, a lone ampersand included, stays as it is.
 void DecodeXmlString(std::string_view text, AnsiString& out);

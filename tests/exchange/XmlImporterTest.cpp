@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
@@ -98,7 +99,8 @@ TEST(XmlImport, RoundTripReproducesTheFile) {
     EXPECT_EQ(Body(first), Body(second));
     EXPECT_EQ(first.size(), second.size());
 
-    // Blobs come back bit for bit, dates to the file's resolution, floats as their 15 digits.
+    // Blobs come back bit for bit, dates to the file's resolution (whole seconds exactly),
+    // floats as their 15 digits.
     const char* blob = "SELECT COUNTDATA FROM SPECTRUM WHERE SPECTRUM_ID = 1";
     EXPECT_EQ(Value(target.alias(), blob), Value(source.alias(), blob));
     EXPECT_EQ(Value(target.alias(), blob).size(), 700000u);
@@ -227,6 +229,27 @@ TEST(XmlImport, ValueDecoders) {
     }
     for (const char* bad : {"", "+1", "1.5.3", "1 ", " 1", "0x10", "1e999", "--1"})
         EXPECT_FALSE(quantora::DecodeXmlFloat(bad, d)) << bad;
+
+    // Day numbers: times to the second or millisecond come back exactly, others to within the
+    // file's 8.64 µs, and what comes back always prints as the same digits.
+    const struct {
+        const char* time;
+        bool exact;
+    } times[] = {{"2024-03-01 12:00:01.000000", true}, {"1999-12-31 23:59:59.000000", true},
+                 {"2024-03-01 12:00:01.250000", true}, {"2031-07-15 00:00:00.007000", true},
+                 {"1905-02-03 04:05:06.000000", true}, {"2024-03-01 12:00:01.123457", false}};
+    for (const auto& t : times) {
+        TDateTime original = 0;
+        ASSERT_TRUE(quantora::ParseIsoDateTime(t.time, original));
+        const std::string text = Format("%.15g", original);
+        ASSERT_TRUE(quantora::DecodeXmlFloat(text, d));
+        const double back = quantora::SnapXmlDayNumber(d);
+        EXPECT_EQ(Format("%.15g", back), text) << t.time;
+        if (t.exact)
+            EXPECT_EQ(quantora::FormatIsoDateTime(back), t.time);
+        else
+            EXPECT_NEAR(back, original, 5e-11) << t.time;
+    }
     int64_t i = 0;
     EXPECT_TRUE(quantora::DecodeXmlInteger("-2147483648", i));
     EXPECT_EQ(i, -2147483648LL);
