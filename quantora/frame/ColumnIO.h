@@ -63,10 +63,41 @@ void ReadMember(R& r, const Column<R>& c, const TField* f) {
     }
 }
 
-// Reads the field when it is present and not null; otherwise the member keeps its value.
+// Reads the field when it is present and not null; otherwise the member keeps its value. A null
+// field reads as 0 or as empty text, so only such a value needs the second look at IsNull: most
+// fields are read once.
 template <class R>
 void ReadIfPresent(R& r, const Column<R>& c, const TField* f) {
-    if (f && !f->IsNull()) ReadMember(r, c, f);
+    if (!f) return;
+    switch (c.type) {
+        case ColumnType::Int:
+        case ColumnType::Short: {
+            const int v = f->AsInteger();
+            if (v == 0 && f->IsNull()) return;
+            if (c.type == ColumnType::Int)
+                r.*c.member.i = v;
+            else
+                r.*c.member.s = static_cast<short>(v);
+            return;
+        }
+        case ColumnType::Float:
+        case ColumnType::DateTime: {
+            const double v = c.type == ColumnType::Float ? f->AsFloat() : f->AsDateTime();
+            if (v == 0.0 && f->IsNull()) return;
+            r.*c.member.d = v;
+            return;
+        }
+        case ColumnType::String:
+        case ColumnType::Flag: {
+            AnsiString v = f->AsString();
+            if (v.empty() && f->IsNull()) return;
+            if (c.type == ColumnType::String)
+                r.*c.member.str = std::move(v);
+            else
+                r.*c.member.b = FlagIsSet(v);
+            return;
+        }
+    }
 }
 
 // Integers above 0, floats and dates above 0.0 (a NaN is not), texts not empty, flags always.

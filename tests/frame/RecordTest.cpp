@@ -118,6 +118,18 @@ TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     r.SAMPLEROW_ID = -2;
     set.insert(r);
     EXPECT_EQ(set.begin()->SAMPLEROW_ID, -2);
+
+    // Stored zeros are values, not nulls: they replace the reset values.
+    db.Exec("INSERT INTO SAMPLEROW VALUES (3, 0, 0, 0.0, NULL, '', NULL)");
+    q.Close();
+    q.SetSQL("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
+    q.Open();
+    r.Reset();
+    ASSERT_TRUE(r.GetData(&q));
+    EXPECT_EQ(r.REF_ID, 0);
+    EXPECT_EQ(r.SHORTV, 0);
+    EXPECT_EQ(r.VAL, 0.0);
+    EXPECT_EQ(r.WHEN_AT, -1.0);  // null
 }
 
 TEST_F(RecordTest, WriteRulesAndBrowseState) {
