@@ -13,8 +13,9 @@
 --   encoded vectors and matrices, counts, chunk and document data   BLOB
 --   dates                  TIMESTAMP
 --   Y/N flags              CHAR(1)
--- Only key columns are NOT NULL. There are no foreign keys: unset references
--- hold -1 or null, and the deletion checks keep the references consistent.
+-- Only key columns (and KEYSEQUENCE.LASTKEY) are NOT NULL. There are no
+-- foreign keys: unset references hold -1 or null, and the deletion checks
+-- keep the references consistent.
 -- Indexes cover the columns rows are selected, joined, updated or deleted by.
 -- A column that leads a composite primary key is not indexed again.
 
@@ -1011,6 +1012,16 @@ CREATE TABLE IF NOT EXISTS RADLIB_TRANSFORM (
     TRANSFORMCHAIN_ID INTEGER
 );
 CREATE INDEX IF NOT EXISTS IX_RADLIB_TRANSFORM_RADIATIONLIBRARY_ID ON RADLIB_TRANSFORM (RADIATIONLIBRARY_ID);
+
+-- ---------------------------------------------------------------------------
+-- Key sequences: the last key given out under each name, taken by many
+-- clients at once with one atomic UPDATE ... RETURNING per key or block
+-- ---------------------------------------------------------------------------
+
+CREATE TABLE IF NOT EXISTS KEYSEQUENCE (
+    SEQNAME VARCHAR(64) NOT NULL PRIMARY KEY,
+    LASTKEY INTEGER NOT NULL
+);
 
 -- ---------------------------------------------------------------------------
 -- Schema version (one row, written by the code that creates the schema)

@@ -15,8 +15,9 @@ namespace quantora::db::pg {
 namespace {
 
 constexpr int kFirstBatch = 100;
-constexpr int kMaxBatch = 1000;
+constexpr int kMaxBatch = 8000;
 constexpr size_t kBatchBytes = size_t{1} << 20;
+constexpr int kSizeSampleRows = 64;
 
 int64_t ParseInt(std::string_view s) {
     int64_t v = 0;
@@ -278,13 +279,16 @@ void PgStatement::TakeBatch(Result batch, int requested) {
     rows_ = PQntuples(result_.get());
     row_ = -1;
     ++batch_serial_;
-    // The next batch holds about kBatchBytes, judged by this one.
+    // The next batch holds about kBatchBytes, judged by rows spread over this one (summing
+    // every cell of a large batch costs a few percent of reading it).
     size_t bytes = 0;
-    int cols = PQnfields(result_.get());
-    for (int r = 0; r < rows_; ++r)
+    int sampled = 0;
+    const int cols = PQnfields(result_.get());
+    const int stride = rows_ > kSizeSampleRows ? rows_ / kSizeSampleRows : 1;
+    for (int r = 0; r < rows_; r += stride, ++sampled)
         for (int c = 0; c < cols; ++c)
             bytes += static_cast<size_t>(PQgetlength(result_.get(), r, c));
-    size_t per_row = rows_ > 0 ? bytes / static_cast<size_t>(rows_) + 1 : 1;
+    size_t per_row = sampled > 0 ? bytes / static_cast<size_t>(sampled) + 1 : 1;
     size_t next = kBatchBytes / per_row;
     next_batch_ = static_cast<int>(next < 1 ? 1 : next > kMaxBatch ? kMaxBatch : next);
     if (rows_ < requested && cursor_state_ == CursorState::Live) {

@@ -1,0 +1,518 @@
+// The database layer on PostgreSQL against raw libpq doing the same work in the same run: reading
+// 1,000,000 rows x 10 columns through field getters, inserting 100,000 rows through a live query,
+// and opening a live query on a large table just to insert one row. The server is named by the
+// environment variable QUANTORA_BENCH_PG (a libpq URI); each run works in a schema of its own.
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "bench/common/RatioReporter.h"
+#include "quantora/base/DateTime.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/Transaction.h"
+
+namespace {
+
+constexpr int kReadRows = 1000000;
+constexpr int kInsertRows = 100000;
+constexpr int kFetchRows = 8000;  // rows per FETCH of the raw cursor loop: the layer's batch here
+constexpr int kPipelineBatch = 1000;
+const char* kColumns =
+    "(T_ID INTEGER NOT NULL PRIMARY KEY, I1 INTEGER, I2 INTEGER, F1 DOUBLE PRECISION, "
+    "F2 DOUBLE PRECISION, F3 DOUBLE PRECISION, S1 VARCHAR(40), S2 VARCHAR(40), D1 TIMESTAMP, "
+    "B1 SMALLINT)";
+const char* kInsertSql =
+    "INSERT INTO %s (T_ID, I1, I2, F1, F2, F3, S1, S2, D1, B1) "
+    "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)";
+
+std::string g_uri, g_schema;
+
+struct PgResult {
+    PGresult* r;
+    explicit PgResult(PGresult* res) : r(res) {}
+    ~PgResult() { PQclear(r); }
+    PgResult(const PgResult&) = delete;
+    PgResult& operator=(const PgResult&) = delete;
+};
+
+// Throws the server's message unless `r` succeeded; the caller keeps owning `r`.
+void Check(PGconn* c, const PGresult* r) {
+    ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && st != PGRES_COPY_IN &&
+        st != PGRES_PIPELINE_SYNC)
+        throw std::runtime_error(r ? PQresultErrorMessage(r) : PQerrorMessage(c));
+}
+
+void Exec(PGconn* c, const std::string& sql) {
+    PgResult r(PQexec(c, sql.c_str()));
+    Check(c, r.r);
+}
+
+// A raw connection working in the run's schema.
+PGconn* RawConnect() {
+    PGconn* c = PQconnectdb(g_uri.c_str());
+    if (PQstatus(c) != CONNECTION_OK) {
+        std::string msg = PQerrorMessage(c);
+        PQfinish(c);
+        throw std::runtime_error("cannot connect: " + msg);
+    }
+    Exec(c, "SET search_path TO " + g_schema + "; SET client_min_messages = warning");
+    return c;
+}
+
+struct RawConn {
+    PGconn* c = RawConnect();
+    ~RawConn() { PQfinish(c); }
+};
+
+// The layer's URI for the run's schema.
+std::string LayerUri() {
+    return g_uri + (g_uri.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" +
+           g_schema;
+}
+
+void CreateTable(PGconn* c, const char* name) {
+    Exec(c, std::string("DROP TABLE IF EXISTS ") + name);
+    Exec(c, std::string("CREATE TABLE ") + name + " " + kColumns);
+}
+
+// `rows` rows written with COPY (set-up, not measured).
+void Fill(PGconn* c, const char* name, int rows) {
+    CreateTable(c, name);
+    {
+        PgResult copy(PQexec(c, (std::string("COPY ") + name + " FROM STDIN").c_str()));
+        Check(c, copy.r);
+    }
+    std::string buf;
+    for (int i = 0; i < rows; ++i) {
+        char line[256];
+        std::string d = quantora::FormatIsoDateTime(45000.0 + i / 86400.0);
+        int n = std::snprintf(line, sizeof line,
+                              "%d\t%d\t%d\t%.17g\t%.17g\t%.17g\tname %d\tchannel\t%s\t%d\n", i,
+                              i * 3, -i, i * 0.5, i * 1e-3, 1.0 / (i + 1), i, d.c_str(), i % 100);
+        buf.append(line, static_cast<size_t>(n));
+        if (buf.size() > (1 << 20) || i + 1 == rows) {
+            if (PQputCopyData(c, buf.data(), static_cast<int>(buf.size())) != 1)
+                throw std::runtime_error(PQerrorMessage(c));
+            buf.clear();
+        }
+    }
+    if (PQputCopyEnd(c, nullptr) != 1) throw std::runtime_error(PQerrorMessage(c));
+    while (PGresult* r = PQgetResult(c)) {
+        PgResult res(r);
+        Check(c, r);
+    }
+    Exec(c, std::string("ANALYZE ") + name);
+}
+
+struct ReadFixture {
+    ReadFixture() {
+        RawConn raw;
+        Fill(raw.c, "bench_read", kReadRows);
+        OpenDatabase("bench_read", LayerUri());
+    }
+    ~ReadFixture() { CloseDatabase("bench_read"); }
+};
+ReadFixture& Reads() {
+    static ReadFixture f;
+    return f;
+}
+
+void BM_Read_TQuery(benchmark::State& state) {
+    Reads();
+    for (auto _ : state) {
+        TQuery q;
+        q.SetDatabaseName("bench_read");
+        q.SetSQL("SELECT * FROM bench_read");
+        q.SetUniDirectional(true);
+        q.Open();
+        TField* f[10];
+        for (int i = 0; i < 10; ++i) f[i] = q.Fields()[i];
+        int64_t sum = 0;
+        double fsum = 0;
+        size_t bytes = 0;
+        for (; !q.Eof(); q.Next()) {
+            sum += f[0]->AsInteger() + f[1]->AsInteger() + f[2]->AsInteger() + f[9]->AsInteger();
+            fsum += f[3]->AsFloat() + f[4]->AsFloat() + f[5]->AsFloat() + f[8]->AsDateTime();
+            bytes += f[6]->AsString().size() + f[7]->AsString().size();
+        }
+        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(fsum);
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.SetItemsProcessed(state.iterations() * kReadRows);
+}
+
+// The conversions the layer does: text to integer, double and day number; strings copied.
+struct RowSums {
+    int64_t sum = 0;
+    double fsum = 0;
+    size_t bytes = 0;
+
+    static int Int(const PGresult* r, int row, int col) {
+        const char* s = PQgetvalue(r, row, col);
+        int v = 0;
+        std::from_chars(s, s + PQgetlength(r, row, col), v);
+        return v;
+    }
+    static double Float(const PGresult* r, int row, int col) {
+        const char* s = PQgetvalue(r, row, col);
+        double v = 0;
+        std::from_chars(s, s + PQgetlength(r, row, col), v);
+        return v;
+    }
+    void Add(const PGresult* r, int row) {
+        sum += Int(r, row, 0) + Int(r, row, 1) + Int(r, row, 2) + Int(r, row, 9);
+        fsum += Float(r, row, 3) + Float(r, row, 4) + Float(r, row, 5);
+        TDateTime d = 0;
+        quantora::ParseIsoDateTime(
+            std::string_view(PQgetvalue(r, row, 8), static_cast<size_t>(PQgetlength(r, row, 8))),
+            d);
+        fsum += d;
+        std::string s1(PQgetvalue(r, row, 6), static_cast<size_t>(PQgetlength(r, row, 6)));
+        std::string s2(PQgetvalue(r, row, 7), static_cast<size_t>(PQgetlength(r, row, 7)));
+        bytes += s1.size() + s2.size();
+    }
+    void Done() {
+        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(fsum);
+        benchmark::DoNotOptimize(bytes);
+    }
+};
+
+// Raw: a cursor fetched 1,000 rows at a time (bounded memory, as the layer reads).
+void BM_Read_RawCursor(benchmark::State& state) {
+    Reads();
+    RawConn raw;
+    const std::string fetch = "FETCH FORWARD " + std::to_string(kFetchRows) + " FROM c";
+    for (auto _ : state) {
+        Exec(raw.c, "BEGIN");
+        Exec(raw.c, "DECLARE c NO SCROLL CURSOR FOR SELECT * FROM bench_read");
+        RowSums s;
+        for (;;) {
+            PgResult r(PQexec(raw.c, fetch.c_str()));
+            Check(raw.c, r.r);
+            int n = PQntuples(r.r);
+            for (int i = 0; i < n; ++i) s.Add(r.r, i);
+            if (n < kFetchRows) break;
+        }
+        Exec(raw.c, "COMMIT");
+        s.Done();
+    }
+    state.SetItemsProcessed(state.iterations() * kReadRows);
+}
+
+// Raw: one query streamed in single-row mode (bounded memory, the connection busy meanwhile).
+void BM_Read_RawSingleRow(benchmark::State& state) {
+    Reads();
+    RawConn raw;
+    for (auto _ : state) {
+        if (!PQsendQuery(raw.c, "SELECT * FROM bench_read") || !PQsetSingleRowMode(raw.c))
+            throw std::runtime_error(PQerrorMessage(raw.c));
+        RowSums s;
+        while (PGresult* r = PQgetResult(raw.c)) {
+            PgResult res(r);
+            if (PQresultStatus(r) == PGRES_SINGLE_TUPLE)
+                s.Add(r, 0);
+            else if (PQresultStatus(r) != PGRES_TUPLES_OK)
+                throw std::runtime_error(PQresultErrorMessage(r));
+        }
+        s.Done();
+    }
+    state.SetItemsProcessed(state.iterations() * kReadRows);
+}
+
+void BM_Insert_LiveQuery(benchmark::State& state) {
+    RawConn raw;
+    OpenDatabase("bench_insert", LayerUri());
+    for (auto _ : state) {
+        state.PauseTiming();
+        CreateTable(raw.c, "bench_insert");
+        state.ResumeTiming();
+        {
+            Transaction tr("bench_insert");
+            TQuery q;
+            q.SetDatabaseName("bench_insert");
+            q.SetSQL("SELECT * FROM bench_insert");
+            q.SetRequestLive(true);
+            q.Open();
+            TField* f[10];
+            for (int i = 0; i < 10; ++i) f[i] = q.Fields()[i];
+            for (int i = 0; i < kInsertRows; ++i) {
+                q.Insert();
+                f[0]->SetAsInteger(i);
+                f[1]->SetAsInteger(i * 3);
+                f[2]->SetAsInteger(-i);
+                f[3]->SetAsFloat(i * 0.5);
+                f[4]->SetAsFloat(i * 1e-3);
+                f[5]->SetAsFloat(1.0 / (i + 1));
+                f[6]->SetAsString("name");
+                f[7]->SetAsString("channel");
+                f[8]->SetAsDateTime(45000.0 + i / 86400.0);
+                f[9]->SetAsInteger(i % 100);
+                q.Post();
+            }
+            q.Close();
+            tr.Commit();
+        }
+    }
+    CloseDatabase("bench_insert");
+    state.SetItemsProcessed(state.iterations() * kInsertRows);
+}
+
+// The parameter texts of row `i`, made the way the layer makes them.
+struct InsertParams {
+    char buf[10][32];
+    const char* values[10];
+    int lengths[10];
+    void Set(int i) {
+        auto put = [this](int k, auto v) {
+            auto r = std::to_chars(buf[k], buf[k] + sizeof buf[k], v);
+            *r.ptr = '\0';
+            values[k] = buf[k];
+            lengths[k] = static_cast<int>(r.ptr - buf[k]);
+        };
+        put(0, i);
+        put(1, i * 3);
+        put(2, -i);
+        put(3, i * 0.5);
+        put(4, i * 1e-3);
+        put(5, 1.0 / (i + 1));
+        values[6] = "name";
+        lengths[6] = 4;
+        values[7] = "channel";
+        lengths[7] = 7;
+        char iso[quantora::kIsoDateTimeLength + 1];
+        quantora::FormatIsoDateTime(45000.0 + i / 86400.0, iso);
+        std::memcpy(buf[8], iso, sizeof iso);
+        values[8] = buf[8];
+        lengths[8] = static_cast<int>(quantora::kIsoDateTimeLength);
+        put(9, i % 100);
+    }
+};
+
+// Raw: a prepared INSERT executed row by row in one transaction; like Post, each row's result
+// (and error) is known before the next row is sent.
+void BM_Insert_RawPrepared(benchmark::State& state) {
+    RawConn raw;
+    char sql[256];
+    std::snprintf(sql, sizeof sql, kInsertSql, "bench_insert_raw");
+    for (auto _ : state) {
+        state.PauseTiming();
+        CreateTable(raw.c, "bench_insert_raw");
+        state.ResumeTiming();
+        Exec(raw.c, "BEGIN");
+        {
+            PgResult prep(PQprepare(raw.c, "ins", sql, 10, nullptr));
+            Check(raw.c, prep.r);
+        }
+        InsertParams p;
+        for (int i = 0; i < kInsertRows; ++i) {
+            p.Set(i);
+            PgResult r(PQexecPrepared(raw.c, "ins", 10, p.values, p.lengths, nullptr, 0));
+            Check(raw.c, r.r);
+        }
+        Exec(raw.c, "DEALLOCATE ins");
+        Exec(raw.c, "COMMIT");
+    }
+    state.SetItemsProcessed(state.iterations() * kInsertRows);
+}
+
+// Raw, for reference: what the layer sends for each Post inside a transaction (the INSERT between
+// a savepoint and its release, so that a failing row leaves the transaction usable), one round
+// trip per row. Live query / this is the layer's own overhead.
+void BM_Insert_RawGuarded(benchmark::State& state) {
+    RawConn raw;
+    char sql[256];
+    std::snprintf(sql, sizeof sql, kInsertSql, "bench_insert_guarded");
+    for (auto _ : state) {
+        state.PauseTiming();
+        CreateTable(raw.c, "bench_insert_guarded");
+        state.ResumeTiming();
+        Exec(raw.c, "BEGIN");
+        {
+            PgResult prep(PQprepare(raw.c, "ins", sql, 10, nullptr));
+            Check(raw.c, prep.r);
+        }
+        if (!PQenterPipelineMode(raw.c)) throw std::runtime_error(PQerrorMessage(raw.c));
+        InsertParams p;
+        for (int i = 0; i < kInsertRows; ++i) {
+            p.Set(i);
+            if (!PQsendQueryParams(raw.c, "SAVEPOINT g", 0, nullptr, nullptr, nullptr, nullptr,
+                                   0) ||
+                !PQsendQueryPrepared(raw.c, "ins", 10, p.values, p.lengths, nullptr, 0) ||
+                !PQsendQueryParams(raw.c, "RELEASE SAVEPOINT g", 0, nullptr, nullptr, nullptr,
+                                   nullptr, 0) ||
+                !PQpipelineSync(raw.c))
+                throw std::runtime_error(PQerrorMessage(raw.c));
+            for (int k = 0; k < 3; ++k) {
+                PgResult r(PQgetResult(raw.c));
+                Check(raw.c, r.r);
+                PQclear(PQgetResult(raw.c));
+            }
+            PgResult sync(PQgetResult(raw.c));
+            Check(raw.c, sync.r);
+        }
+        PQexitPipelineMode(raw.c);
+        Exec(raw.c, "DEALLOCATE ins");
+        Exec(raw.c, "COMMIT");
+    }
+    state.SetItemsProcessed(state.iterations() * kInsertRows);
+}
+
+// Raw, for reference: the same INSERTs pipelined, results read every 1,000 rows. Faster, but an
+// error is known only at the end of its batch, which a row-at-a-time Post cannot offer.
+void BM_Insert_RawPipelined(benchmark::State& state) {
+    RawConn raw;
+    char sql[256];
+    std::snprintf(sql, sizeof sql, kInsertSql, "bench_insert_pipe");
+    for (auto _ : state) {
+        state.PauseTiming();
+        CreateTable(raw.c, "bench_insert_pipe");
+        state.ResumeTiming();
+        Exec(raw.c, "BEGIN");
+        {
+            PgResult prep(PQprepare(raw.c, "ins", sql, 10, nullptr));
+            Check(raw.c, prep.r);
+        }
+        if (!PQenterPipelineMode(raw.c)) throw std::runtime_error(PQerrorMessage(raw.c));
+        InsertParams p;
+        for (int i = 0; i < kInsertRows; i += kPipelineBatch) {
+            int n = std::min(kPipelineBatch, kInsertRows - i);
+            for (int k = 0; k < n; ++k) {
+                p.Set(i + k);
+                if (!PQsendQueryPrepared(raw.c, "ins", 10, p.values, p.lengths, nullptr, 0))
+                    throw std::runtime_error(PQerrorMessage(raw.c));
+            }
+            if (!PQpipelineSync(raw.c)) throw std::runtime_error(PQerrorMessage(raw.c));
+            for (int k = 0; k < n; ++k) {
+                PgResult r(PQgetResult(raw.c));
+                Check(raw.c, r.r);
+                PQclear(PQgetResult(raw.c));  // the null that ends each command's results
+            }
+            PgResult sync(PQgetResult(raw.c));
+            Check(raw.c, sync.r);
+        }
+        PQexitPipelineMode(raw.c);
+        Exec(raw.c, "DEALLOCATE ins");
+        Exec(raw.c, "COMMIT");
+    }
+    state.SetItemsProcessed(state.iterations() * kInsertRows);
+}
+
+// Opening a live SELECT * and inserting one row must not depend on the table's size.
+void OpenAndInsertOne(benchmark::State& state, const char* table, int rows) {
+    {
+        RawConn raw;
+        if (rows == kReadRows) {
+            Reads();
+            CreateTable(raw.c, table);
+            Exec(raw.c, std::string("INSERT INTO ") + table + " SELECT * FROM bench_read");
+            Exec(raw.c, std::string("ANALYZE ") + table);
+        } else {
+            Fill(raw.c, table, rows);
+        }
+    }
+    OpenDatabase(table, LayerUri());
+    int next = rows + 1;
+    for (auto _ : state) {
+        TQuery q;
+        q.SetDatabaseName(table);
+        q.SetSQL(std::string("SELECT * FROM ") + table);
+        q.SetRequestLive(true);
+        q.Open();
+        q.Insert();
+        q.FieldByName("T_ID")->SetAsInteger(next++);
+        q.FieldByName("S1")->SetAsString("one more");
+        q.Post();
+    }
+    CloseDatabase(table);
+}
+void BM_OpenInsert_LargeTable(benchmark::State& state) {
+    OpenAndInsertOne(state, "bench_large", kReadRows);
+}
+void BM_OpenInsert_EmptyTable(benchmark::State& state) {
+    OpenAndInsertOne(state, "bench_empty", 0);
+}
+
+BENCHMARK(BM_Read_RawCursor)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Read_RawSingleRow)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Read_TQuery)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Insert_RawPrepared)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Insert_RawGuarded)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Insert_RawPipelined)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Insert_LiveQuery)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_OpenInsert_EmptyTable)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_OpenInsert_LargeTable)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+
+// The run's schema, made before and dropped after the benchmarks.
+class RunSchema {
+  public:
+    RunSchema() {
+        g_schema = "quantora_bench_" + std::to_string(getpid());
+        PGconn* c = Admin();
+        Exec(c, "CREATE SCHEMA " + g_schema);
+        PQfinish(c);
+    }
+    ~RunSchema() {
+        try {
+            PGconn* c = Admin();
+            Exec(c, "SET client_min_messages = warning; DROP SCHEMA " + g_schema + " CASCADE");
+            PQfinish(c);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "could not drop schema %s: %s\n", g_schema.c_str(), e.what());
+        }
+    }
+
+  private:
+    static PGconn* Admin() {
+        PGconn* c = PQconnectdb(g_uri.c_str());
+        if (PQstatus(c) != CONNECTION_OK) {
+            std::string msg = PQerrorMessage(c);
+            PQfinish(c);
+            throw std::runtime_error("cannot connect to " + g_uri + ": " + msg);
+        }
+        return c;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* uri = std::getenv("QUANTORA_BENCH_PG");
+    if (!uri || !*uri) {
+        std::fprintf(stderr,
+                     "bench_dblayer_pg: set QUANTORA_BENCH_PG to a PostgreSQL server, e.g.\n"
+                     "  QUANTORA_BENCH_PG=postgresql://postgres@127.0.0.1:5432/quantora_test\n");
+        return 2;
+    }
+    g_uri = uri;
+    try {
+        RunSchema schema;
+        return quantora::bench::RunWithRatios(
+            argc, argv,
+            {{"read 1,000,000 rows x 10 columns: TQuery / raw cursor", "BM_Read_TQuery",
+              "BM_Read_RawCursor", 1.3},
+             {"read 1,000,000 rows x 10 columns: TQuery / raw single-row", "BM_Read_TQuery",
+              "BM_Read_RawSingleRow", 0},
+             {"insert 100,000 rows: live query / raw prepared, row by row", "BM_Insert_LiveQuery",
+              "BM_Insert_RawPrepared", 1.5},
+             {"insert 100,000 rows: live query / raw, savepoint per row", "BM_Insert_LiveQuery",
+              "BM_Insert_RawGuarded", 0},
+             {"insert 100,000 rows: live query / raw prepared, pipelined", "BM_Insert_LiveQuery",
+              "BM_Insert_RawPipelined", 0},
+             {"open live SELECT * + insert one: 1,000,000 rows / empty", "BM_OpenInsert_LargeTable",
+              "BM_OpenInsert_EmptyTable", 1.5}});
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_dblayer_pg: %s\n", e.what());
+        return 1;
+    }
+}

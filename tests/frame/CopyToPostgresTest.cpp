@@ -1,0 +1,288 @@
+// ExecQuery::copy from a filled SQLite database into an empty PostgreSQL one: every table of the
+// schema, every column type, read back equal on both sides.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/SqlText.h"
+#include "quantora/dblayer/Transaction.h"
+#include "quantora/frame/QueryGuards.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::Format;
+using quantora::MemoryLogger;
+using quantora::test::TestDatabase;
+
+namespace {
+
+constexpr int kRows = 4;  // row 1 holds null in every column that may be null
+
+// A lab database in an SQLite file, whatever engine the rest of the suite runs on.
+class SqliteLab {
+  public:
+    SqliteLab() {
+        alias_ = Format("copy_src_%d", static_cast<int>(getpid()));
+        path_ = (std::filesystem::temp_directory_path() / (alias_ + ".db")).string();
+        Remove();
+        OpenDatabase(alias_, "sqlite:" + path_);
+        CreateSchema(alias_);
+    }
+    ~SqliteLab() {
+        CloseDatabase(alias_);
+        Remove();
+    }
+    const AnsiString& alias() const { return alias_; }
+
+  private:
+    void Remove() const {
+        for (const char* s : {"", "-wal", "-shm"}) std::remove((path_ + s).c_str());
+    }
+    AnsiString alias_, path_;
+};
+
+std::vector<AnsiString> SchemaTables() {
+    std::vector<AnsiString> out;
+    const char* key = "CREATE TABLE IF NOT EXISTS ";
+    for (const char* p = std::strstr(quantora::db::SchemaText(), key); p; p = std::strstr(p, key)) {
+        p += std::strlen(key);
+        const char* end = p + std::strcspn(p, " (\n");
+        out.emplace_back(p, end);
+    }
+    return out;
+}
+
+// Text with quotes, backslashes, a parameter-like word and multi-byte UTF-8, cut to at most
+// `bytes` bytes on a character boundary.
+AnsiString SampleText(size_t bytes, int salt) {
+    AnsiString s =
+        Format("%d \xC3\x84rger 'single' \"double\" back\\slash :param \xC2\xB5s ", salt);
+    while (s.size() < bytes) s += s;
+    if (s.size() > bytes) {
+        size_t cut = bytes;
+        while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+        s.resize(cut);
+    }
+    return s;
+}
+
+AnsiString SampleBytes(int row, int salt) {
+    AnsiString b;
+    if (row == 0) {
+        for (int i = 0; i < 256; ++i) b += static_cast<char>(i);
+    } else if (row == 3) {
+        uint32_t x = 2463534242u + static_cast<uint32_t>(salt);
+        b.resize(100000);
+        for (char& c : b) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            c = static_cast<char>(x);
+        }
+    }
+    return b;  // row 2: empty, not null
+}
+
+// The value of column `col` (field `f`) in row `row`; a null variant leaves the column null.
+// Row 1 is null wherever that is allowed.
+Variant SampleValue(const TField* f, int row, int col, bool key, bool required) {
+    const TFieldType t = f->DataType();
+    if (key) {
+        if (t == ftString) return Variant(Format("K%d", row));
+        if (t == ftDateTime) return Variant::FromDate(45000.5 + row + row * 1e-6 / 86400);
+        return Variant(row + 1);
+    }
+    if (row == 1) {
+        if (!required) return Variant();
+        row = 0;
+    }
+    switch (t) {
+        case ftInteger: {
+            const int v[] = {INT_MAX - col, 0, INT_MIN + col, row * 1000 + col};
+            return Variant(v[row]);
+        }
+        case ftSmallint: {
+            const int v[] = {32767, 0, -32768, col};
+            return Variant(v[row]);
+        }
+        case ftFloat: {
+            const double v[] = {-1.7976931348623157e308, 0, 1e-300, 0.1 + col};
+            return Variant(v[row]);
+        }
+        case ftDateTime: {
+            quantora::CivilTime ct[] = {{2026, 12, 5, 18, 15, 33, 123456},
+                                        {},
+                                        {1900, 1, 1, 0, 0, 0, 1},
+                                        {2079, 6, 5, 23, 59, 59, 999999}};
+            return Variant::FromDate(quantora::EncodeDateTime(ct[row]));
+        }
+        case ftString:
+            if (f->Size() == 1) return Variant(row == 0 ? "Y" : "N");
+            return Variant(row == 2 ? AnsiString()
+                                    : SampleText(static_cast<size_t>(f->Size()), col));
+        case ftMemo:
+            return Variant(row == 2 ? AnsiString() : SampleText(row == 3 ? 20000 : 300, col));
+        case ftBlob:
+            return Variant::FromBlob(SampleBytes(row, col));
+        default:
+            ADD_FAILURE() << "no sample value for field " << f->FieldName() << " of type " << t;
+            return Variant();
+    }
+}
+
+// A value in a form that compares exactly: kind, then the number, the date text to the
+// microsecond, or the bytes.
+AnsiString Canonical(TFieldType t, const Variant& v) {
+    if (v.IsNull()) return "N";
+    if (quantora::IsIntegerType(t)) return Format("I%lld", static_cast<long long>(v.int_value()));
+    if (quantora::IsFloatType(t)) return Format("F%.17g", v.float_value());
+    if (quantora::IsDateType(t)) return "D" + quantora::FormatIsoDateTime(v.float_value());
+    return Format("%c%zu:", quantora::IsBinaryType(t) ? 'B' : 'S', v.text_value().size()) +
+           v.text_value();
+}
+
+using Row = std::vector<AnsiString>;  // canonical values, columns in name order
+
+struct TableRows {
+    std::vector<AnsiString> names;
+    std::vector<TFieldType> types;
+    std::vector<Row> rows;  // sorted
+};
+
+// Empty when equal, else where the first difference is (values shortened, bytes escaped).
+std::string FirstDifference(const std::vector<Row>& a, const std::vector<Row>& b,
+                            const std::vector<AnsiString>& names) {
+    if (a.size() != b.size()) return Format("%zu rows against %zu", a.size(), b.size());
+    auto shown = [](const AnsiString& v) {
+        std::string out;
+        for (size_t i = 0; i < v.size() && i < 48; ++i) {
+            unsigned char c = static_cast<unsigned char>(v[i]);
+            out += c >= 32 && c < 127 ? std::string(1, static_cast<char>(c)) : Format("\\x%02x", c);
+        }
+        return v.size() > 48 ? out + "..." : out;
+    };
+    for (size_t r = 0; r < a.size(); ++r)
+        for (size_t c = 0; c < a[r].size() && c < b[r].size(); ++c)
+            if (a[r][c] != b[r][c])
+                return Format("row %zu column %s: %s against %s", r,
+                              c < names.size() ? names[c].c_str() : "?", shown(a[r][c]).c_str(),
+                              shown(b[r][c]).c_str());
+    return a == b ? std::string() : std::string("rows differ in their number of columns");
+}
+
+AnsiString Upper(AnsiString s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Every row of a table, columns in name order.
+TableRows ReadTable(const AnsiString& alias, const AnsiString& table) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL("SELECT * FROM " + table);
+    q.Open();
+    std::map<AnsiString, TField*> byName;
+    for (int i = 0; i < q.FieldCount(); ++i)
+        byName[Upper(q.Fields()[i]->FieldName())] = q.Fields()[i];
+    TableRows out;
+    for (auto& [name, f] : byName) {
+        out.names.push_back(name);
+        out.types.push_back(f->DataType());
+    }
+    for (; !q.Eof(); q.Next()) {
+        Row row;
+        for (auto& [name, f] : byName) row.push_back(Canonical(f->DataType(), f->AsVariant()));
+        out.rows.push_back(std::move(row));
+    }
+    std::sort(out.rows.begin(), out.rows.end());
+    return out;
+}
+
+// Fills every table but SCHEMAVERSION with kRows rows; returns the rows written, canonical.
+std::map<AnsiString, std::vector<Row>> Fill(const AnsiString& alias) {
+    std::map<AnsiString, std::vector<Row>> written;
+    Transaction tr(alias);
+    for (const AnsiString& table : SchemaTables()) {
+        if (table == "SCHEMAVERSION") continue;
+        std::vector<AnsiString> key = quantora::db::ConnectionFor(alias)->PrimaryKey(table);
+        TQuery q;
+        q.SetDatabaseName(alias);
+        q.SetSQL("SELECT * FROM " + table);
+        q.SetRequestLive(true);
+        q.Open();
+        std::map<AnsiString, TField*> byName;
+        for (int i = 0; i < q.FieldCount(); ++i)
+            byName[Upper(q.Fields()[i]->FieldName())] = q.Fields()[i];
+        for (int row = 0; row < kRows; ++row) {
+            q.Insert();
+            Row line;
+            int col = 0;
+            for (auto& [name, f] : byName) {
+                bool isKey = std::any_of(key.begin(), key.end(), [&](const AnsiString& k) {
+                    return quantora::db::SameName(k, name);
+                });
+                // Key columns and the one other NOT NULL column take a value in every row.
+                bool required = isKey || table == "KEYSEQUENCE";
+                Variant v = SampleValue(f, row, col++, isKey, required);
+                if (!v.IsNull()) f->SetAsVariant(v);
+                line.push_back(Canonical(f->DataType(), v));
+            }
+            q.Post();
+            written[table].push_back(std::move(line));
+        }
+        std::sort(written[table].begin(), written[table].end());
+    }
+    tr.Commit();
+    return written;
+}
+
+}  // namespace
+
+TEST(ExecQueryCopy, CopiesEveryTableOfAnSqliteDatabaseIntoPostgres) {
+    if (!quantora::test::UsingPostgres())
+        GTEST_SKIP() << "copies into PostgreSQL: runs only when QUANTORA_TEST_PG names a server";
+    SqliteLab src;
+    TestDatabase dst(true);
+    ASSERT_TRUE(dst.postgres());
+    const auto written = Fill(src.alias());
+
+    TQuery sq, dq;
+    sq.SetDatabaseName(src.alias());
+    dq.SetDatabaseName(dst.alias());
+    MemoryLogger log;
+    ExecQuery from{false, &sq, nullptr}, to{false, &dq, &log};
+    int copied = 0;
+    for (const AnsiString& table : SchemaTables()) {
+        if (table == "SCHEMAVERSION") continue;  // CreateSchema wrote it on both sides
+        ASSERT_TRUE(to.copy(&from, table.c_str())) << table;
+        ++copied;
+    }
+    sq.Close();
+    dq.Close();
+    for (const auto& e : log.entries) EXPECT_NE(e.kind, MemoryLogger::Kind::Error) << e.text;
+    EXPECT_GT(copied, 60);
+
+    std::set<TFieldType> seen;
+    for (const AnsiString& table : SchemaTables()) {
+        SCOPED_TRACE(table);
+        TableRows a = ReadTable(src.alias(), table), b = ReadTable(dst.alias(), table);
+        EXPECT_EQ(a.names, b.names);
+        EXPECT_EQ(a.types, b.types);
+        EXPECT_EQ(FirstDifference(a.rows, b.rows, a.names), "");
+        seen.insert(a.types.begin(), a.types.end());
+        if (table == "SCHEMAVERSION") continue;
+        // And both hold what was written, not just the same thing.
+        EXPECT_EQ(FirstDifference(written.at(table), a.rows, a.names), "");
+    }
+    for (TFieldType t : {ftInteger, ftSmallint, ftFloat, ftString, ftMemo, ftBlob, ftDateTime})
+        EXPECT_TRUE(seen.count(t)) << "no column of type " << t;
+}

@@ -1,0 +1,225 @@
+// The database-backed key generator: many processes at once, taking over from MAX(key), blocks,
+// and keys taken inside a caller's transaction.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+#include "quantora/base/Exception.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/Transaction.h"
+#include "quantora/frame/IntKeyGen.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::DbKeyGen;
+using quantora::test::TestDatabase;
+
+namespace {
+
+constexpr int kProcesses = 4;
+constexpr int kKeysEach = 10000;
+constexpr int kExistingMax = 500;
+
+bool WriteAll(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// One client: its own connection, waits at the barrier, takes its keys, writes them to `out`.
+[[noreturn]] void RunClient(const AnsiString& uri, int ready, int go, int out) {
+    int status = 0;
+    try {
+        OpenDatabase("keygen_client", uri);
+        if (uri.rfind("sqlite:", 0) == 0) {
+            // What is measured is distinctness, not durability: a commit need not wait for the
+            // disk (40,000 commits with a sync each take minutes).
+            TQuery q;
+            q.SetDatabaseName("keygen_client");
+            q.SetSQL("PRAGMA synchronous=NORMAL");
+            q.ExecSQL();
+        }
+        DbKeyGen gen("keygen_client", "EMPLOYEE", "EMPLOYEE");
+        std::vector<int> keys;
+        keys.reserve(kKeysEach);
+        char byte = 1;
+        if (!WriteAll(ready, &byte, 1)) _exit(3);
+        while (read(go, &byte, 1) > 0) {
+        }
+        for (int i = 0; i < kKeysEach; ++i) keys.push_back(gen.NextKey());
+        if (!WriteAll(out, keys.data(), keys.size() * sizeof(int))) status = 3;
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "key client %d: %s\n", static_cast<int>(getpid()), e.Message.c_str());
+        status = 2;
+    }
+    // No destructors: the parent's connections were copied into this process and are its own.
+    _exit(status);
+}
+
+}  // namespace
+
+TEST(DbKeyGen, FourProcessesGetDistinctKeys) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (17, 'a')");
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (500, 'b')");
+    // Nothing of this process's connections may be open across fork (SQLite keeps per-process
+    // lock state).
+    CloseDatabase(db.alias());
+
+    int ready[2], go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> pids;
+    std::vector<int> outs;
+    for (int c = 0; c < kProcesses; ++c) {
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            close(ready[0]);
+            close(go[1]);
+            close(out[0]);
+            RunClient(db.uri(), ready[1], go[0], out[1]);
+        }
+        close(out[1]);
+        pids.push_back(pid);
+        outs.push_back(out[0]);
+    }
+    close(ready[1]);
+    close(go[0]);
+    // Every client is connected: let them all go at once.
+    int connected = 0;
+    char byte;
+    while (connected < kProcesses && read(ready[0], &byte, 1) == 1) ++connected;
+    close(ready[0]);
+    close(go[1]);
+
+    std::vector<int> all;
+    for (int fd : outs) {
+        int buf[1024];
+        ssize_t n;
+        size_t pending = 0;  // bytes of a key split across reads
+        char* base = reinterpret_cast<char*>(buf);
+        while ((n = read(fd, base + pending, sizeof buf - pending)) > 0) {
+            size_t have = pending + static_cast<size_t>(n);
+            size_t whole = have / sizeof(int);
+            all.insert(all.end(), buf, buf + whole);
+            pending = have % sizeof(int);
+            std::copy(base + whole * sizeof(int), base + have, base);
+        }
+        close(fd);
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "client status " << status;
+    }
+    EXPECT_EQ(connected, kProcesses);
+
+    const size_t total = static_cast<size_t>(kProcesses) * kKeysEach;
+    ASSERT_EQ(all.size(), total);
+    std::set<int> distinct(all.begin(), all.end());
+    EXPECT_EQ(distinct.size(), total);
+    // One key per statement: no gaps, and the sequence started above the table's keys.
+    EXPECT_EQ(*distinct.begin(), kExistingMax + 1);
+    EXPECT_EQ(*distinct.rbegin(), kExistingMax + static_cast<int>(total));
+
+    OpenDatabase(db.alias(), db.uri());
+    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"),
+              std::to_string(kExistingMax + total));
+}
+
+TEST(DbKeyGen, TakesOverFromMaxKeyAndSharesTheSequence) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (42, 'a')");
+    DbKeyGen a(db.alias(), "EMPLOYEE", "EMPLOYEE"), b(db.alias(), "EMPLOYEE", "EMPLOYEE");
+    EXPECT_EQ(a.NextKey(), 43);
+    EXPECT_EQ(b.NextKey(), 44);
+    // The row exists now: later rows of the table do not move it.
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (1000, 'b')");
+    EXPECT_EQ(a.NextKey(), 45);
+
+    // Without a table a sequence starts at 1; names are independent.
+    DbKeyGen free(db.alias(), "free");
+    EXPECT_EQ(free.NextKey(), 1);
+    EXPECT_EQ(free.NextKey(), 2);
+    EXPECT_EQ(b.NextKey(), 46);
+
+    // A block is taken with one statement and handed out from memory.
+    DbKeyGen blocks(db.alias(), "blocks", {}, {}, 5), single(db.alias(), "blocks");
+    EXPECT_EQ(blocks.NextKey(), 1);
+    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'blocks'"), "5");
+    EXPECT_EQ(single.NextKey(), 6);
+    for (int k = 2; k <= 5; ++k) EXPECT_EQ(blocks.NextKey(), k);
+    EXPECT_EQ(blocks.NextKey(), 7);
+    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'blocks'"), "11");
+}
+
+TEST(DbKeyGen, KeysInACallersTransactionFollowIt) {
+    TestDatabase db(true);
+    DbKeyGen gen(db.alias(), "EMPLOYEE", "EMPLOYEE", "EMPLOYEE_ID", 10);
+    EXPECT_EQ(gen.NextKey(), 1);  // a block of 10 outside: keys 1..10
+    for (int k = 2; k <= 10; ++k) gen.NextKey();
+    {
+        // Inside: one key per statement, part of the transaction.
+        Transaction tr(db.alias());
+        EXPECT_EQ(gen.NextKey(), 11);
+        EXPECT_EQ(gen.NextKey(), 12);
+        EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "12");
+        db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (11, 'rolled back')");
+    }
+    // Rolled back: the row and the keys are gone, so the keys are given again.
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM EMPLOYEE"), "0");
+    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "10");
+    {
+        Transaction tr(db.alias());
+        EXPECT_EQ(gen.NextKey(), 11);
+        tr.Commit();
+    }
+    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "11");
+    EXPECT_EQ(gen.NextKey(), 12);  // outside again: a new block
+    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "21");
+
+    // A sequence first used in a transaction that rolls back is made again later.
+    {
+        Transaction tr(db.alias());
+        EXPECT_EQ(DbKeyGen(db.alias(), "later").NextKey(), 1);
+    }
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM KEYSEQUENCE WHERE SEQNAME = 'later'"), "0");
+    EXPECT_EQ(DbKeyGen(db.alias(), "later").NextKey(), 1);
+}
+
+TEST(DbKeyGen, RejectsBadArgumentsAndAMissingTable) {
+    TestDatabase db(true);
+    EXPECT_THROW(DbKeyGen(db.alias(), ""), Exception);
+    EXPECT_THROW(DbKeyGen(db.alias(), AnsiString(65, 'x')), Exception);
+    EXPECT_THROW(DbKeyGen(db.alias(), "s", "EMPLOYEE; DROP TABLE EMPLOYEE"), Exception);
+    EXPECT_THROW(DbKeyGen(db.alias(), "s", "EMPLOYEE", "1ID"), Exception);
+    EXPECT_THROW(DbKeyGen(db.alias(), "s", {}, {}, 0), Exception);
+
+    // A key column that does not exist fails when the row is made, with the server's message.
+    DbKeyGen wrong(db.alias(), "wrong", "EMPLOYEE", "NOPE_ID");
+    EXPECT_THROW(wrong.NextKey(), EDatabaseError);
+    // So does a database without the KEYSEQUENCE table.
+    TestDatabase bare;
+    DbKeyGen none(bare.alias(), "x");
+    EXPECT_THROW(none.NextKey(), EDatabaseError);
+
+    // The last key an INTEGER holds is handed out; the one after is refused.
+    db.Exec("INSERT INTO KEYSEQUENCE (SEQNAME, LASTKEY) VALUES ('full', 2147483646)");
+    DbKeyGen full(db.alias(), "full");
+    EXPECT_EQ(full.NextKey(), 2147483647);
+    EXPECT_THROW(full.NextKey(), Exception);
+}
