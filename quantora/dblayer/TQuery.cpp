@@ -5,6 +5,7 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/FaultInjection.h"
 #include "quantora/dblayer/ValueConvert.h"
 
 using quantora::Format;
@@ -15,6 +16,15 @@ namespace {
 void AppendPlaceholder(AnsiString& sql, PlaceholderStyle style, int n) {
     sql += style == PlaceholderStyle::QuestionNumber ? '?' : '$';
     sql += std::to_string(n);
+}
+
+// Ends the failed execution of a statement the query keeps (prepared, or its last post), so
+// that it takes new bindings: an engine may refuse to bind while a failed run is pending.
+void ResetAfterFailure(Statement* stmt) noexcept {
+    try {
+        stmt->Reset();
+    } catch (...) {
+    }
 }
 
 }  // namespace
@@ -81,12 +91,16 @@ void TQuery::ExecSQL() {
     EnsureStatement();
     try {
         BindParams();
+        BeforeStatement(sql_);
         stmt_->Execute();
         rows_affected_ = stmt_->Changes();
         stmt_->Reset();
     } catch (...) {
         rows_affected_ = -1;
-        if (!prepared_) ReleaseStatement();
+        if (prepared_)
+            ResetAfterFailure(stmt_.get());
+        else
+            ReleaseStatement();
         throw;
     }
     if (!prepared_) ReleaseStatement();
@@ -99,6 +113,7 @@ std::vector<TDataSet::ColumnSpec> TQuery::InternalOpen() {
     try {
         BindParams();
         ReadAhead();
+        BeforeStatement(sql_);
         stmt_->Execute();
         int n = stmt_->ColumnCount();
         cols.reserve(static_cast<size_t>(n));
@@ -107,7 +122,10 @@ std::vector<TDataSet::ColumnSpec> TQuery::InternalOpen() {
             cols.push_back({c.name, c.type, c.size});
         }
     } catch (...) {
-        if (!prepared_) ReleaseStatement();
+        if (prepared_)
+            ResetAfterFailure(stmt_.get());
+        else
+            ReleaseStatement();
         throw;
     }
     cursor_ = stmt_.get();
@@ -132,6 +150,7 @@ void TQuery::InternalRestart() {
     stmt_->Reset();
     BindParams();
     ReadAhead();
+    BeforeStatement(sql_);
     stmt_->Execute();
 }
 
@@ -166,7 +185,13 @@ void TQuery::InternalPost(bool inserting, const std::vector<Variant>& values,
     for (size_t i = 0; i < values.size(); ++i)
         if (assigned[i]) post_stmt_->Bind(n++, values[i]);
     for (int k : post_key_fields_) post_stmt_->Bind(n++, old_values[static_cast<size_t>(k)]);
-    post_stmt_->Execute();
+    try {
+        BeforeStatement(post_stmt_->Sql());
+        post_stmt_->Execute();
+    } catch (...) {
+        ResetAfterFailure(post_stmt_.get());
+        throw;
+    }
     int64_t changed = post_stmt_->Changes();
     post_stmt_->Reset();
     if (!inserting && changed != 1)

@@ -1,0 +1,408 @@
+// Every cascade of the library under fault injection: each statement in turn fails, inside a
+// caller's transaction (nothing may stay) and without one (exactly the statements before the
+// failure stay, unless the cascade runs its own transaction). The record classes come from the
+// generated list RecordClasses.inc; the storage functions and the importer are listed here.
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "RecordClasses.inc"
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Format.h"
+#include "quantora/calibmodel/PeakEvalCalibration.h"
+#include "quantora/calibration/ECalStorage.h"
+#include "quantora/calibration/FwhmCalStorage.h"
+#include "quantora/calibration/Peakevalcaltables.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/FaultInjection.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/exchange/XmlExporter.h"
+#include "quantora/exchange/XmlImporter.h"
+#include "quantora/exchange/XmlOutputFile.h"
+#include "quantora/frame/StringLogger.h"
+#include "quantora/services/Blobutil.h"
+#include "quantora/services/Usersettings.h"
+#include "tests/faults/CascadeSweep.h"
+
+using quantora::Format;
+using quantora::test::Cascade;
+using quantora::test::DatabaseImage;
+using quantora::test::Dump;
+using quantora::test::Plain;
+using quantora::test::TestDatabase;
+
+namespace {
+
+constexpr const char* kStepByStep = "cascades run one statement at a time, without a transaction";
+
+template <class R>
+void SetIntKey(R& r, int key) {
+    for (const auto& c : R::Columns())
+        if (c.key && c.type == quantora::ColumnType::Int) r.*(c.member.i) = key;
+}
+
+// Delete and RemoveDetails of row 1, for a record class that declares deletion rules.
+template <class R>
+void AddRecordCascades(std::vector<Cascade>& out, const AnsiString& alias, const char* name) {
+    if constexpr (requires { R::Deletion(); }) {
+        out.push_back({.name = Format("%s::Delete", name),
+                       .action =
+                           [alias] {
+                               R r;
+                               r.Reset();
+                               SetIntKey(r, 1);
+                               r.Delete(alias);
+                               return true;
+                           },
+                       .plain = Plain::Prefix,
+                       .why = kStepByStep});
+        if constexpr (requires(R & r, const AnsiString& a) { r.RemoveDetails(a); })
+            out.push_back({.name = Format("%s::RemoveDetails", name),
+                           .action =
+                               [alias] {
+                                   R r;
+                                   r.Reset();
+                                   SetIntKey(r, 1);
+                                   r.RemoveDetails(alias);
+                                   return true;
+                               },
+                           .plain = Plain::Prefix,
+                           .why = kStepByStep});
+    }
+}
+
+std::vector<Cascade> RecordCascades(const AnsiString& alias) {
+    std::vector<Cascade> out;
+#define QUANTORA_RECORD_CLASS(R) AddRecordCascades<R>(out, alias, #R);
+#include "RecordClasses.inc"
+#undef QUANTORA_RECORD_CLASS
+    return out;
+}
+
+ECalibration SweptECal() {
+    ECalibration cal;
+    cal.SpectrumId = 1;
+    cal.Name = "swept";
+    cal.CreationDate = quantora::EncodeDateTime({2024, 3, 4, 10});
+    cal.LastModByEmpId = 1;
+    int i = 0;
+    for (double ch : {100.0, 900.0, 2500.0})
+        cal.LinearPart.Set(i++, ch, 0.5 * ch + 1.0, 0.05, 0.01, -1, "line", true);
+    cal.LinearPart.CalcCoeff();
+    return cal;
+}
+
+FwhmCalibrClass SweptFwhmCal() {
+    FwhmCalibrClass cal;
+    cal.SpectrumId = 1;
+    cal.Name = "swept";
+    cal.CreationDate = quantora::EncodeDateTime({2024, 3, 4, 10});
+    int i = 0;
+    for (double ch : {100.0, 900.0, 2500.0}) cal.Set(i++, ch, 1.5 + 0.001 * ch, 0.1, 0.02, -1);
+    return cal;
+}
+
+// The caller's live queries that StoreECal and StoreLinearFwhmCal may borrow: they must come out
+// of every failure fit for the next call.
+struct CallerQueries {
+    TQuery ecal, ecalPoint, fwhm, fwhmPoint;
+    explicit CallerQueries(const AnsiString& alias) {
+        auto live = [&](TQuery& q, const char* table) {
+            q.SetDatabaseName(alias);
+            q.SetSQL(Format("SELECT * FROM %s", table));
+            q.SetRequestLive(true);
+        };
+        live(ecal, "ECAL");
+        live(ecalPoint, "ECALPOINT");
+        live(fwhm, "FWHMCAL");
+        live(fwhmPoint, "FWHMCALPOINT");
+    }
+};
+
+std::vector<Cascade> StorageCascades(const TestDatabase& db, CallerQueries& q) {
+    const AnsiString alias = db.alias();
+    std::vector<Cascade> out;
+    // Row 1 of each calibration table starts non-tentative, so marking it shows.
+    auto nonTentative = [&db] {
+        db.Exec("UPDATE ECAL SET TENTATIVE = 'N'");
+        db.Exec("UPDATE FWHMCAL SET TENTATIVE = 'N'");
+    };
+    const char* stepByStep = "the storage functions open no transaction";
+    for (bool borrowed : {false, true}) {
+        out.push_back({.name = borrowed ? "StoreECal (caller's queries)" : "StoreECal",
+                       .fill = nonTentative,
+                       .action =
+                           [alias, &q, borrowed] {
+                               ECalibration cal = SweptECal();
+                               quantora::CountingKeyGen ecalKeys(100), pointKeys(100);
+                               StoreECal(&cal, &ecalKeys, &pointKeys, alias.c_str(),
+                                         borrowed ? &q.ecal : nullptr,
+                                         borrowed ? &q.ecalPoint : nullptr);
+                               return true;
+                           },
+                       .plain = Plain::Prefix,
+                       .why = stepByStep});
+        out.push_back(
+            {.name = borrowed ? "StoreLinearFwhmCal (caller's queries)" : "StoreLinearFwhmCal",
+             .fill = nonTentative,
+             .action =
+                 [alias, &q, borrowed] {
+                     FwhmCalibrClass cal = SweptFwhmCal();
+                     quantora::CountingKeyGen fwhmKeys(100), pointKeys(100);
+                     StoreLinearFwhmCal(&cal, &fwhmKeys, &pointKeys, alias.c_str(),
+                                        borrowed ? &q.fwhm : nullptr,
+                                        borrowed ? &q.fwhmPoint : nullptr);
+                     return true;
+                 },
+             .plain = Plain::Prefix,
+             .why = stepByStep});
+    }
+
+    auto storePeakEvalCal = [alias](int key, bool asNew) {
+        PeakEvalCalibration cal;
+        cal.PeakEvalCalId = key;
+        cal.Name = "swept";
+        cal.EmployeeId = 1;
+        cal.CreationDate = quantora::EncodeDateTime({2024, 3, 4, 10});
+        quantora::MemoryLogger log;
+        return StorePeakEvalCal(&cal, alias.c_str(), asNew, &log);
+    };
+    const int firstParam = PeakEvalCalibration::StoreOrder()[0];
+    // Setting 1 already holds the first parameter: when the clean-up DELETE fails, the first
+    // insert collides and the store ends there.
+    out.push_back({.name = "StorePeakEvalCal (replace)",
+                   .fill =
+                       [&db, firstParam] {
+                           db.Exec(
+                               Format("DELETE FROM PEAKEVALCALPARAMLIST WHERE "
+                                      "PEAKEVALCAL_ID = 1 AND PEAKEVALCALPARAM_ID = %d",
+                                      firstParam));
+                           db.Exec(
+                               Format("INSERT INTO PEAKEVALCALPARAMLIST (PEAKEVALCAL_ID, "
+                                      "PEAKEVALCALPARAM_ID, PECPVALUE) VALUES (1, %d, 0.5)",
+                                      firstParam));
+                       },
+                   .action = [storePeakEvalCal] { return storePeakEvalCal(1, false); },
+                   .plain = Plain::Prefix,
+                   .why = "reports failure by its result; rows written before it stay"});
+    // A new setting: the clean-up DELETE finds nothing, and its failure is only logged.
+    out.push_back({.name = "StorePeakEvalCal (new)",
+                   .action = [storePeakEvalCal] { return storePeakEvalCal(3, true); },
+                   .plain = Plain::Prefix,
+                   .why = "reports failure by its result; rows written before it stay",
+                   .dropped =
+                       [](const AnsiString& sql) {
+                           return sql.rfind("DELETE FROM PEAKEVALCALPARAMLIST", 0) == 0;
+                       }});
+
+    out.push_back({.name = "StoreBlobChunks",
+                   .action =
+                       [alias] {
+                           quantora::CountingKeyGen keys(100, alias);
+                           StoreBlobChunks(AnsiString("chunked\0value!", 14), "pDocument", 1, 0, 0,
+                                           nullptr, &keys, 1, 4);
+                           return true;
+                       },
+                   .plain = Plain::Prefix,
+                   .why = "opens no transaction: old chunks go first, new ones follow"});
+    return out;
+}
+
+// SaveSettings drops the failure of one entry and goes on: an entry whose update failed is
+// inserted anew, an entry whose insert failed has no row. Rows 1 and 3 of user 1 are updated,
+// setting 3 is added.
+Cascade SaveSettingsCascade(const TestDatabase& db) {
+    const AnsiString alias = db.alias();
+    auto userRows = [&db] {
+        std::multiset<std::string> rows;
+        TQuery q;
+        q.SetDatabaseName(db.alias());
+        q.SetSQL(
+            "SELECT SETTING_ID, SETTINGINDEX, SETTINGVALUE FROM USERSETTINGS WHERE EMPLOYEE_ID = "
+            "1");
+        for (q.Open(); !q.Eof(); q.Next())
+            rows.insert(Format("%s|%s|%s", q.Fields()[0]->AsString().c_str(),
+                               q.Fields()[1]->AsString().c_str(),
+                               q.Fields()[2]->AsString().c_str()));
+        return rows;
+    };
+    // "setting|index|value" of rows 1 and 3 as filled.
+    auto filled = std::make_shared<std::map<int, std::string>>();
+    auto check = [&db, userRows, filled](int k, const std::vector<AnsiString>& sqls,
+                                         const Dump& before, const Dump& after) {
+        for (const auto& [table, rows] : before) {
+            if (table != "USERSETTINGS") {
+                EXPECT_TRUE(after.at(table) == rows) << table << " changed";
+            }
+        }
+        EXPECT_EQ(db.Scalar("SELECT SETTINGVALUE FROM USERSETTINGS WHERE USERSETTINGS_ID = 2"),
+                  "SETTINGVALUE of USERSETTINGS 2");
+        // The entry whose statement failed: the row key its update selected, or 0 for the
+        // insert pass.
+        int failedRow = -1;
+        for (int j = k - 1; j >= 0 && failedRow < 0; --j) {
+            const AnsiString& s = sqls[static_cast<size_t>(j)];
+            size_t at = s.find("usersettings_id=");
+            if (at != AnsiString::npos)
+                failedRow = std::atoi(s.c_str() + at + 16);
+            else if (s == "select * from usersettings")
+                failedRow = 0;
+        }
+        ASSERT_GE(failedRow, 0) << "statement " << k << " belongs to no entry";
+        // Saved entries carry index 0 (InsertUserValue without an index).
+        std::multiset<std::string> expected = {"1|0|41", "2|0|42"};
+        if (failedRow != 0) {
+            expected.insert(filled->at(failedRow));  // not updated; the entry was added anew
+            expected.insert("3|0|new");
+        }
+        EXPECT_EQ(userRows(), expected);
+    };
+    return {.name = "DbUserSettings::SaveSettings",
+            .fill =
+                [&db, filled] {
+                    db.Exec(
+                        "INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (3, 'T', "
+                        "'Title')");
+                    db.Exec(
+                        "INSERT INTO USERSETTINGS (USERSETTINGS_ID, EMPLOYEE_ID, SETTING_ID, "
+                        "SETTINGINDEX, SETTINGVALUE, AUTOSTORE) VALUES (3, 1, 2, 2, '7', 'Y')");
+                    for (int key : {1, 3})
+                        (*filled)[key] = db.Scalar(
+                            Format("SELECT CAST(SETTING_ID AS VARCHAR(20)) || '|' || "
+                                   "CAST(SETTINGINDEX AS VARCHAR(20)) || '|' || SETTINGVALUE FROM "
+                                   "USERSETTINGS WHERE USERSETTINGS_ID = %d",
+                                   key));
+                },
+            .action =
+                [alias] {
+                    DbUserSettings s;
+                    quantora::CountingKeyGen keys(100, alias);
+                    s.SetBasicData(alias, &keys, 1);
+                    {
+                        quantora::db::StatementHookSuspend loading;
+                        s.RetrieveSettings();
+                    }
+                    s.InsertUserValue(1, QuantoraSettingType::Integer, Variant(41));
+                    s.InsertUserValue(2, QuantoraSettingType::Integer, Variant(42));
+                    s.InsertUserValue(3, QuantoraSettingType::Text, Variant("new"));
+                    return s.SaveSettings();
+                },
+            .plain = Plain::Prefix,
+            .why = "drops the failure of an entry and saves the others",
+            .swallowed = check};
+}
+
+// A small export file of four tables whose rows differ from the fill's.
+void WriteExportFile(const TestDatabase& db, const DatabaseImage& image,
+                     const DatabaseImage::Rows& fill, const std::string& path) {
+    db.Exec("UPDATE PROJECT SET NAME = 'imported'");
+    db.Exec("UPDATE SPECTRUM SET LIVETIME = LIVETIME + 1000");
+    db.Exec("DELETE FROM MEASUREMENT WHERE MEASUREMENT_ID = 2");
+    quantora::XmlOutputFile file;
+    ASSERT_TRUE(file.Open(path.c_str()));
+    QuantoraXmlExporter exporter;
+    exporter.ExportHeader(&file, "host", db.name(), QuantoraXmlExporter::DatabaseVersion);
+    for (const char* table : {"EMPLOYEE", "PROJECT", "MEASUREMENT", "SPECTRUM"}) {
+        TQuery q;
+        q.SetDatabaseName(db.alias());
+        q.SetSQL(Format("SELECT * FROM %s", table));
+        q.Open();
+        exporter.ExportDataSet(table, &q, &file);
+    }
+    exporter.ExportFooter(&file);
+    file.Close();
+    image.Restore(fill, image.Take());
+}
+
+TEST(FaultSweep, EveryCascadeOfTheLibrary) {
+    TestDatabase db(true);
+    // Values written with the clock (user settings, parameter lists) read "now" in dumps.
+    const DatabaseImage image(db, quantora::LocalNow() - 1.0);
+    image.FillEveryTable();
+    const DatabaseImage::Rows fill = image.Snapshot();
+
+    std::vector<Cascade> cascades = RecordCascades(db.alias());
+    // The generated list holds the classes with deletion rules of every record folder.
+    std::set<std::string> names;
+    for (const Cascade& c : cascades) names.insert(c.name);
+    for (const char* expected :
+         {"MEASUREMENTData::Delete", "PEAKEVALData::RemoveDetails", "NONLINANALYSISData::Delete",
+          "PEAKEVALCALData::Delete", "ADCData::Delete"})
+        EXPECT_TRUE(names.count(expected)) << expected;
+    EXPECT_FALSE(names.count("ADCData::RemoveDetails"));
+
+    CallerQueries queries(db.alias());
+    for (Cascade& c : StorageCascades(db, queries)) cascades.push_back(std::move(c));
+    cascades.push_back(SaveSettingsCascade(db));
+
+    const std::string exportFile = ::testing::TempDir() + Format("faults_%s.xml", db.name());
+    WriteExportFile(db, image, fill, exportFile);
+    cascades.push_back({.name = "ImportXmlDatabase (replacing rows)",
+                        .action =
+                            [&db, &exportFile] {
+                                quantora::XmlImportOptions options;
+                                options.replaceExistingRows = true;
+                                quantora::ImportXmlDatabase(db.alias(), exportFile, nullptr,
+                                                            options);
+                                return true;
+                            },
+                        .plain = Plain::Untouched,
+                        .why = "the import runs in one transaction of its own",
+                        .wrapsError = true});
+
+    int total = 0;
+    for (const Cascade& c : cascades) {
+        SCOPED_TRACE(c.name);
+        const int points = quantora::test::SweepCascade(db, image, fill, c);
+        total += points;
+        std::cout << "[ faults   ] " << c.name << ": " << points << " fault points\n";
+    }
+    std::remove(exportFile.c_str());
+    std::cout << "[ faults   ] " << cascades.size() << " cascades, " << total << " fault points on "
+              << (db.postgres() ? "PostgreSQL" : "SQLite") << std::endl;
+    RecordProperty("cascades", static_cast<int>(cascades.size()));
+    RecordProperty("fault_points", total);
+}
+
+// The sweep itself finds a cascade that hides a failure: its second statement's error is
+// swallowed, so the failure is not reported and a caller's transaction commits half the work.
+TEST(FaultSweep, FindsACascadeThatHidesAFailure) {
+    TestDatabase db(true);
+    const DatabaseImage image(db, quantora::LocalNow() - 1.0);
+    image.FillEveryTable();
+    const DatabaseImage::Rows fill = image.Snapshot();
+    const Cascade hiding{.name = "hiding",
+                         .action =
+                             [&db] {
+                                 db.Exec("DELETE FROM ADC WHERE ADC_ID = 1");
+                                 try {
+                                     db.Exec("DELETE FROM ADC WHERE ADC_ID = 2");
+                                 } catch (const EDatabaseError&) {
+                                 }
+                                 return true;
+                             },
+                         .plain = Plain::Prefix,
+                         .why = "claimed"};
+    ::testing::TestPartResultArray failures;
+    int points = 0;
+    {
+        ::testing::ScopedFakeTestPartResultReporter reporter(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
+        points = quantora::test::SweepCascade(db, image, fill, hiding);
+    }
+    EXPECT_EQ(points, 4);
+    int unreported = 0, halfDone = 0;
+    for (int i = 0; i < failures.size(); ++i) {
+        const std::string text = failures.GetTestPartResult(i).message();
+        unreported += text.find("neither raised nor reported") != std::string::npos;
+        halfDone += text.find("ADC expected: 1|") != std::string::npos;
+    }
+    EXPECT_EQ(unreported, 2);  // statement 2, with and without a transaction
+    EXPECT_EQ(halfDone, 1);    // the caller's transaction committed the first delete
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+// Whole-database dumps, snapshots and the generic fill of the fault sweeps.
+#include "tests/faults/DatabaseImage.h"
+
+#include <algorithm>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/Transaction.h"
+
+namespace quantora::test {
+namespace {
+
+bool EndsWith(const AnsiString& s, const char* tail) {
+    const size_t n = std::char_traits<char>::length(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+bool IsReference(const AnsiString& column) {
+    return EndsWith(column, "_ID") || column == "OWNERID1" || column == "OWNERID2";
+}
+
+// The value of column `c` (index `i`) in row `k` of the generic fill.
+Variant FillValue(const AnsiString& table, const AnsiString& c, TFieldType type, int size, size_t i,
+                  int k) {
+    if (IsIntegerType(type)) {
+        if (c == "MEASOBJTYPE_ID") return Variant(k + 1);  // so that a reset to 1 shows
+        if (IsReference(c) || c == "SERIAL") return Variant(k);
+        return Variant(static_cast<int>(10 * k + i));
+    }
+    if (IsFloatType(type)) return Variant(k + 0.125 * static_cast<double>(i));
+    if (IsDateType(type))
+        return Variant::FromDate(EncodeDateTime({2020, 1 + static_cast<int>(i % 12), k}) +
+                                 0.25 * k);
+    if (IsBinaryType(type)) return Variant::FromBlob(AnsiString("\0\x01", 2) + c + char('0' + k));
+    if (type == ftMemo) return Variant(Format("%s of %s %d", c.c_str(), table.c_str(), k));
+    if (size == 1) return Variant("Y");
+    if (c == "OWNERTYPE") return Variant("pDocument");
+    if (c == "VALUETYPE") return Variant("I");
+    if (EndsWith(c, "_ID")) return Variant(Format("R%d", k));  // text keys (RADIATION_ID)
+    AnsiString text = Format("%s %d", c.c_str(), k);
+    if (size > 0 && text.size() > static_cast<size_t>(size))
+        text = text.substr(text.size() - static_cast<size_t>(size));
+    return Variant(text);
+}
+
+AnsiString Upper(AnsiString s) {
+    for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+}  // namespace
+
+std::string DescribeDifference(const Dump& expected, const Dump& actual) {
+    std::string out;
+    auto rows = [](const Dump& d, const std::string& t) {
+        auto it = d.find(t);
+        return it == d.end() ? std::vector<std::string>() : it->second;
+    };
+    std::vector<std::string> tables;
+    for (const auto& [t, r] : expected) tables.push_back(t);
+    for (const auto& [t, r] : actual)
+        if (!expected.count(t)) tables.push_back(t);
+    for (const std::string& t : tables) {
+        std::vector<std::string> e = rows(expected, t), a = rows(actual, t);
+        if (e == a) continue;
+        std::vector<std::string> missing, extra;
+        std::set_difference(e.begin(), e.end(), a.begin(), a.end(), std::back_inserter(missing));
+        std::set_difference(a.begin(), a.end(), e.begin(), e.end(), std::back_inserter(extra));
+        for (size_t i = 0; i < missing.size() && i < 3; ++i)
+            out += "  " + t + " expected: " + missing[i] + "\n";
+        for (size_t i = 0; i < extra.size() && i < 3; ++i)
+            out += "  " + t + " found:    " + extra[i] + "\n";
+    }
+    return out;
+}
+
+DatabaseImage::DatabaseImage(const TestDatabase& db, TDateTime nowFrom) : db_(db) {
+    const std::string schema = quantora::db::SchemaText();
+    const std::string create = "CREATE TABLE IF NOT EXISTS ";
+    for (size_t at = schema.find(create); at != std::string::npos;
+         at = schema.find(create, at + 1)) {
+        const size_t from = at + create.size();
+        const size_t end = schema.find_first_of(" (\r\n", from);
+        Table t;
+        t.name = Upper(schema.substr(from, end - from));
+        TQuery q;
+        q.SetDatabaseName(db.alias());
+        q.SetSQL(Format("SELECT * FROM %s WHERE 1 = 0", t.name.c_str()));
+        q.Open();
+        AnsiString names, marks;
+        for (int i = 0; i < q.FieldCount(); ++i) {
+            const TField* f = q.Fields()[i];
+            t.columns.push_back({Upper(f->FieldName()), f->DataType(), f->Size()});
+            names += Format("%s%s", i ? ", " : "", t.columns.back().name.c_str());
+            marks += Format("%s:p%d", i ? ", " : "", i);
+        }
+        t.insert =
+            Format("INSERT INTO %s (%s) VALUES (%s)", t.name.c_str(), names.c_str(), marks.c_str());
+        tables_.push_back(std::move(t));
+    }
+
+    const AnsiString now = FormatIsoDateTime(nowFrom);
+    for (const Table& t : tables_) {
+        AnsiString row;
+        for (const Column& c : t.columns) {
+            const char* n = c.name.c_str();
+            AnsiString e;
+            if (IsBinaryType(c.type))
+                e = db.postgres() ? Format("encode(%s, 'hex')", n) : Format("hex(%s)", n);
+            else if (IsDateType(c.type))
+                e = Format("CASE WHEN %s >= '%s' THEN 'now' ELSE CAST(%s AS VARCHAR(40)) END", n,
+                           now.c_str(), n);
+            else
+                e = Format("CAST(%s AS VARCHAR(4000))", n);
+            row += Format("%sCOALESCE(%s, '~')", row.empty() ? "" : " || '|' || ", e.c_str());
+        }
+        dump_sql_ += Format("%sSELECT '%s', %s FROM %s", dump_sql_.empty() ? "" : " UNION ALL ",
+                            t.name.c_str(), row.c_str(), t.name.c_str());
+    }
+}
+
+Dump DatabaseImage::Take() const {
+    Dump d;
+    for (const Table& t : tables_) d[t.name];
+    TQuery q;
+    q.SetDatabaseName(db_.alias());
+    q.SetUniDirectional(true);
+    q.SetSQL(dump_sql_);
+    for (q.Open(); !q.Eof(); q.Next())
+        d[q.Fields()[0]->AsString()].push_back(q.Fields()[1]->AsString());
+    for (auto& [t, rows] : d) std::sort(rows.begin(), rows.end());
+    return d;
+}
+
+void DatabaseImage::InsertRows(const Table& t,
+                               const std::vector<std::vector<Variant>>& rows) const {
+    if (rows.empty()) return;
+    TQuery q;
+    q.SetDatabaseName(db_.alias());
+    q.SetSQL(t.insert);
+    for (size_t i = 0; i < t.columns.size(); ++i)
+        q.Params()[static_cast<int>(i)]->SetDataType(t.columns[i].type);
+    q.Prepare();
+    for (const auto& row : rows) {
+        for (size_t i = 0; i < row.size(); ++i) q.Params()[static_cast<int>(i)]->SetValue(row[i]);
+        q.ExecSQL();
+    }
+}
+
+void DatabaseImage::FillEveryTable() const {
+    Transaction tr(db_.alias());
+    for (const Table& t : tables_) {
+        if (t.name == "SCHEMAVERSION") continue;
+        std::vector<std::vector<Variant>> rows;
+        for (int k = 1; k <= 2; ++k) {
+            std::vector<Variant>& row = rows.emplace_back();
+            for (size_t i = 0; i < t.columns.size(); ++i) {
+                const Column& c = t.columns[i];
+                row.push_back(FillValue(t.name, c.name, c.type, c.size, i, k));
+            }
+        }
+        InsertRows(t, rows);
+    }
+    tr.Commit();
+}
+
+DatabaseImage::Rows DatabaseImage::Snapshot() const {
+    Rows r;
+    for (const Table& t : tables_) {
+        auto& rows = r.tables.emplace_back();
+        TQuery q;
+        q.SetDatabaseName(db_.alias());
+        q.SetUniDirectional(true);
+        q.SetSQL(Format("SELECT * FROM %s", t.name.c_str()));
+        for (q.Open(); !q.Eof(); q.Next()) {
+            std::vector<Variant>& row = rows.emplace_back();
+            for (int i = 0; i < q.FieldCount(); ++i) row.push_back(q.Fields()[i]->AsVariant());
+        }
+    }
+    r.dump = Take();
+    return r;
+}
+
+void DatabaseImage::Restore(const Rows& to, const Dump& current) const {
+    Transaction tr(db_.alias());
+    for (size_t i = 0; i < tables_.size(); ++i) {
+        const Table& t = tables_[i];
+        auto was = to.dump.find(t.name);
+        auto now = current.find(t.name);
+        if (was != to.dump.end() && now != current.end() && was->second == now->second) continue;
+        db_.Exec(Format("DELETE FROM %s", t.name.c_str()));
+        InsertRows(t, to.tables[i]);
+    }
+    tr.Commit();
+}
+
+}  // namespace quantora::test

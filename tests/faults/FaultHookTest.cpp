@@ -1,0 +1,143 @@
+// The fault injection hook: which statements count, the one-shot fault and its message, the
+// observer and suspension, the scope's reset, and the state a failed statement leaves a TQuery
+// in (the same as an engine failure at that point).
+#include <gtest/gtest.h>
+
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/FaultInjection.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/Transaction.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::Format;
+using quantora::test::TestDatabase;
+namespace fi = quantora::db;
+
+namespace {
+
+AnsiString FailureOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EDatabaseError& e) {
+        return e.Message;
+    }
+    return "";
+}
+
+TEST(FaultHook, CountsUserStatementsAndFailsTheChosenOneOnce) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO ADC (ADC_ID, NAME) VALUES (1, 'a')");
+    std::vector<std::pair<int, AnsiString>> seen;
+    {
+        fi::FaultScope scope;
+        fi::SetStatementObserver([&](int n, const AnsiString& sql) {
+            seen.emplace_back(n, sql);
+            // The observer's own queries are neither counted nor failed; it runs before the
+            // statement, and the one insert that runs is the last.
+            EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM ADC"), "1");
+        });
+        fi::FailStatementAt(2);
+        {
+            Transaction tr(db.alias());  // BEGIN and COMMIT are not counted
+            db.Exec("UPDATE ADC SET NAME = 'b'");
+            EXPECT_EQ(FailureOf([&] { db.Exec("INSERT INTO ADC (ADC_ID) VALUES (2)"); }),
+                      "Injected fault at statement 2: INSERT INTO ADC (ADC_ID) VALUES (2)");
+            db.Exec("INSERT INTO ADC (ADC_ID) VALUES (2)");  // the fault fired once
+            tr.Commit();
+        }
+        EXPECT_EQ(fi::StatementsRun(), 3);
+        {
+            fi::StatementHookSuspend hold;
+            EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM ADC"), "2");
+            EXPECT_EQ(fi::t_statement_hook, 0);
+        }
+        EXPECT_EQ(fi::StatementsRun(), 3);
+        EXPECT_EQ(fi::t_statement_hook, 1);
+    }
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].first, 2);
+    EXPECT_EQ(seen[0].second, "UPDATE ADC SET NAME = 'b'");
+    // The scope's end turned everything off.
+    EXPECT_EQ(fi::t_statement_hook, 0);
+    db.Exec("DELETE FROM ADC WHERE ADC_ID = 2");
+    EXPECT_EQ(fi::StatementsRun(), 0);
+    EXPECT_EQ(seen.size(), 3u);
+    // An armed fault outside a scope counts on its own; 0 disarms it.
+    fi::FailStatementAt(1);
+    EXPECT_NE(FailureOf([&] { db.Scalar("SELECT 1"); }), "");
+    fi::FailStatementAt(0);
+    EXPECT_EQ(fi::t_statement_hook, 0);
+}
+
+TEST(FaultHook, AFailedStatementLeavesTheQueryAsAnEngineFailureDoes) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO ADC (ADC_ID, NAME) VALUES (1, 'a')");
+    fi::FaultScope scope;
+
+    // Open: inactive afterwards, opens again.
+    TQuery q;
+    q.SetDatabaseName(db.alias());
+    q.SetSQL("SELECT * FROM ADC");
+    q.SetRequestLive(true);
+    fi::FailStatementAt(1);
+    EXPECT_NE(FailureOf([&] { q.Open(); }), "");
+    EXPECT_FALSE(q.Active());
+    q.Open();
+    EXPECT_EQ(q.FieldByName("NAME")->AsString(), "a");
+
+    // Post: the row stays in insert state, as after a duplicate key; Cancel or a second Post
+    // go on from there.
+    auto insertRow = [&](int key) {
+        q.Insert();
+        q.FieldByName("ADC_ID")->SetAsInteger(key);
+        q.FieldByName("NAME")->SetAsString("new");
+    };
+    insertRow(1);
+    const AnsiString duplicate = FailureOf([&] { q.Post(); });
+    EXPECT_NE(duplicate, "");
+    EXPECT_EQ(q.State(), dsInsert);
+    q.Cancel();
+    insertRow(2);
+    fi::FailStatementAt(1);
+    EXPECT_EQ(FailureOf([&] { q.Post(); }).rfind("Injected fault at statement 1: INSERT", 0), 0u);
+    EXPECT_EQ(q.State(), dsInsert);
+    q.Post();
+    EXPECT_EQ(db.Scalar("SELECT NAME FROM ADC WHERE ADC_ID = 2"), "new");
+
+    // Restart: First re-runs the statement; after the failure it is tried again.
+    q.Next();
+    fi::FailStatementAt(1);
+    EXPECT_NE(FailureOf([&] { q.First(); }), "");
+    q.First();
+    EXPECT_FALSE(q.Eof());
+    q.Close();
+
+    // ExecSQL: -1 rows, a prepared statement stays prepared and runs again.
+    TQuery u;
+    u.SetDatabaseName(db.alias());
+    u.SetSQL("UPDATE ADC SET NAME = :n");
+    u.ParamByName("n")->SetAsString("x");
+    u.Prepare();
+    u.ExecSQL();
+    EXPECT_EQ(u.RowsAffected(), 2);
+    fi::FailStatementAt(1);
+    EXPECT_NE(FailureOf([&] { u.ExecSQL(); }), "");
+    EXPECT_EQ(u.RowsAffected(), -1);
+    EXPECT_TRUE(u.Prepared());
+    u.ExecSQL();
+    EXPECT_EQ(u.RowsAffected(), 2);
+
+    // A prepared statement that the engine refused (duplicate key) takes new values.
+    TQuery ins;
+    ins.SetDatabaseName(db.alias());
+    ins.SetSQL("INSERT INTO ADC (ADC_ID) VALUES (:k)");
+    ins.Prepare();
+    ins.ParamByName("k")->SetAsInteger(1);
+    EXPECT_NE(FailureOf([&] { ins.ExecSQL(); }), "");
+    ins.ParamByName("k")->SetAsInteger(3);
+    ins.ExecSQL();
+    EXPECT_EQ(ins.RowsAffected(), 1);
+}
+
+}  // namespace
