@@ -55,12 +55,16 @@ void TQuery::EnsureStatement() {
     std::shared_ptr<Connection> conn = ConnectionFor(DatabaseName());
     translated_ = TranslateSql(sql_, conn->Placeholders());
     stmt_ = conn->Checkout(translated_.text);
+    placeholder_params_.clear();
+    for (const AnsiString& name : translated_.param_names)
+        placeholder_params_.push_back(params_.FindParam(name));
     conn_ = std::move(conn);
 }
 
 void TQuery::ReleaseStatement() noexcept {
     post_stmt_.Release();
     stmt_.Release();
+    placeholder_params_.clear();
     conn_.reset();
 }
 
@@ -75,8 +79,8 @@ void TQuery::UnPrepare() noexcept {
 }
 
 void TQuery::BindParams() {
-    for (size_t i = 0; i < translated_.param_names.size(); ++i) {
-        const TParam* p = params_.FindParam(translated_.param_names[i]);
+    for (size_t i = 0; i < placeholder_params_.size(); ++i) {
+        const TParam* p = placeholder_params_[i];
         if (!p || p->IsNull()) {
             stmt_->Bind(static_cast<int>(i), Variant());
             continue;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "quantora/dblayer/Backend.h"
 #include "quantora/dblayer/SqlText.h"
@@ -66,6 +67,8 @@ class TQuery : public TDBDataSet {
     TParams params_;
     AnsiString live_table_;
     quantora::db::TranslatedSql translated_;
+    // The parameter of each placeholder (null: not set up), found once per statement.
+    std::vector<const TParam*> placeholder_params_;
     // The connection outlives the statement lease (declaration order).
     std::shared_ptr<quantora::db::Connection> conn_;
     quantora::db::StatementLease stmt_;
