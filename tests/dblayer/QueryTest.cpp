@@ -201,6 +201,17 @@ TEST_F(QueryTest, ErrorsNameTheSqlAndTheCause) {
     EXPECT_THROW(OpenDatabase("bad", "sqlite:"), EDatabaseError);
     EXPECT_THROW(OpenDatabase("bad", "sqlite:/no/such/dir/x.db"), EDatabaseError);
     EXPECT_FALSE(IsDatabaseOpen("bad"));
+
+    // One text is one statement: a second one is refused, not quietly dropped or run.
+    for (const char* two : {"SELECT 1; DELETE FROM T",
+                            "DELETE FROM T WHERE T_ID = 9; DELETE FROM T", "SELECT 1; garbage"}) {
+        Prep(q, two);
+        EXPECT_THROW(q.ExecSQL(), EDatabaseError) << two;
+    }
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM T"), "2");
+    Prep(q, "UPDATE T SET NAME = 'x' WHERE T_ID = 2; -- trailing comment\n ; ");
+    q.ExecSQL();
+    EXPECT_EQ(q.RowsAffected(), 1);
 }
 
 TEST_F(QueryTest, DeleteWithoutFromAndRowsAffected) {

@@ -63,12 +63,37 @@ ColumnInfo FromDeclType(const char* name, const char* decl) {
     return c;
 }
 
+// True when the text after a prepared statement holds another statement, not only blanks,
+// semicolons and comments.
+bool SecondStatementFollows(sqlite3* db, const char* tail, const char* end) {
+    while (tail && tail < end) {
+        sqlite3_stmt* next = nullptr;
+        const char* rest = nullptr;
+        if (sqlite3_prepare_v2(db, tail, static_cast<int>(end - tail), &next, &rest) != SQLITE_OK)
+            return true;  // something follows, and not even a valid statement
+        if (next) {
+            sqlite3_finalize(next);
+            return true;
+        }
+        if (rest == tail) break;
+        tail = rest;
+    }
+    return false;
+}
+
 class SqliteStatement final : public Statement {
   public:
     SqliteStatement(sqlite3* db, const AnsiString& sql) : db_(db), sql_(sql) {
-        int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+        const char* tail = nullptr;
+        int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
         if (rc != SQLITE_OK) Fail(db, rc, sql);
         if (!stmt_) throw EDatabaseError(Format("SQLite: empty statement [SQL: %s]", sql.c_str()));
+        // SQLite would quietly ignore a second statement; one text is one statement here.
+        if (SecondStatementFollows(db, tail, sql.data() + sql.size())) {
+            sqlite3_finalize(stmt_);
+            throw EDatabaseError(
+                Format("SQLite: the text holds more than one statement [SQL: %s]", sql.c_str()));
+        }
         int n = sqlite3_column_count(stmt_);
         columns_.reserve(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i)
