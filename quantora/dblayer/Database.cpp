@@ -9,6 +9,7 @@
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/dblayer/postgres/PostgresBackend.h"
 #include "quantora/dblayer/sqlite/SqliteBackend.h"
@@ -120,6 +121,19 @@ void CloseDatabase(const AnsiString& alias) {
 bool IsDatabaseOpen(const AnsiString& alias) {
     std::lock_guard lock(TheRegistry().mutex);
     return TheRegistry().aliases.count(Key(alias)) != 0;
+}
+
+bool TableExists(const AnsiString& alias, const AnsiString& table) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(
+        ConnectionFor(alias)->engine() == Engine::SQLite
+            ? "SELECT 1 FROM sqlite_master WHERE type = 'table' AND UPPER(name) = UPPER(:T)"
+            : "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = ANY (current_schemas(false)) "
+              "AND UPPER(tablename) = UPPER(:T)");
+    q.ParamByName("T")->SetAsString(table);
+    q.Open();
+    return !q.Eof();
 }
 
 void CreateSchema(const AnsiString& alias) {

@@ -16,6 +16,9 @@ void CloseDatabase(const AnsiString& alias);
 bool IsDatabaseOpen(const AnsiString& alias);
 // Creates every missing table and index of the lab schema and records the schema version.
 void CreateSchema(const AnsiString& alias);
+// True when the database holds a table of that name (compared without regard to case; on
+// PostgreSQL in the schemas of the search path). Errors of the engine are thrown.
+bool TableExists(const AnsiString& alias, const AnsiString& table);
 
 namespace quantora::db {
 

@@ -9,6 +9,8 @@
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/SqlText.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
@@ -16,6 +18,7 @@
 #include "quantora/exchange/XmlFieldTypes.h"
 #include "quantora/exchange/XmlReader.h"
 #include "quantora/exchange/XmlValueDecode.h"
+#include "quantora/frame/SqlNames.h"
 #include "quantora/frame/StringLogger.h"
 #include "quantora/frame/UiHooks.h"
 
@@ -31,17 +34,6 @@ constexpr double kFirstDay = -693593.0;
 constexpr double kEndDay = 2958466.0;
 // Bytes of a bad value quoted in a message.
 constexpr int kQuotedValueBytes = 40;
-
-// Table and field names go into SQL text: only plain identifiers are accepted.
-bool IsIdentifier(const AnsiString& s) {
-    if (s.empty()) return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-        if (!letter && !(i > 0 && c >= '0' && c <= '9')) return false;
-    }
-    return true;
-}
 
 const char* KindName(XmlValueKind k) {
     switch (k) {
@@ -205,8 +197,9 @@ void DatabaseImport::ReadHeader() {
 }
 
 void DatabaseImport::ImportTable(const AnsiString& table) {
-    table_ = table;
-    if (!IsIdentifier(table)) Fail(Format("'%s' is not a valid table name", table.c_str()));
+    table_ = ShownName(table);
+    // Table and field names go into SQL text: only plain identifiers are accepted.
+    if (!IsSqlName(table)) Fail("the name is not a valid table name");
     AnsiString key = table;
     for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (!tablesSeen_.insert(key).second) Fail("the table appears twice in the file");
@@ -217,7 +210,13 @@ void DatabaseImport::ImportTable(const AnsiString& table) {
     Expect(TagOpening, "TableData");
 
     TQuery insert;
-    if (!PrepareTarget(table, fields, insert)) {
+    bool target = false;
+    try {
+        target = PrepareTarget(table, fields, insert);
+    } catch (const EDatabaseError& e) {
+        Fail(e.Message);  // with the table and line named
+    }
+    if (!target) {
         SkipTableData();
     } else {
         int rows = 0;
@@ -249,7 +248,8 @@ void DatabaseImport::ReadFieldDescs(std::vector<ImportField>& fields) {
             Fail(Format("<FieldDesc/> or </TableDesc> expected, found %s", DescribeAtom().c_str()));
         ImportField f;
         f.name = atom_.Tag.FindAttr("Name");
-        if (!IsIdentifier(f.name)) Fail(Format("'%s' is not a valid field name", f.name.c_str()));
+        if (!IsSqlName(f.name))
+            Fail(Format("'%s' is not a valid field name", ShownName(f.name).c_str()));
         for (const ImportField& other : fields)
             if (SameName(other.name, f.name))
                 Fail(Format("field %s is described twice", f.name.c_str()));
@@ -268,26 +268,26 @@ void DatabaseImport::ReadFieldDescs(std::vector<ImportField>& fields) {
 // is missing and is to be skipped.
 bool DatabaseImport::PrepareTarget(const AnsiString& table, std::vector<ImportField>& fields,
                                    TQuery& insert) {
+    // Only tables of the lab schema are written: a name from the file must not reach the
+    // engine's own tables (sqlite_sequence, pg_catalog) or anything else the database holds.
+    if (!IsSchemaTable(table)) {
+        if (!options_.skipUnknownTables) Fail("the table is not a table of the lab schema");
+        Warn(Format("Table %s is not a table of the lab schema: its rows are skipped.",
+                    table.c_str()));
+        return false;
+    }
+    if (!TableExists(alias_, table)) {
+        if (!options_.skipUnknownTables) Fail("the table is not in the database");
+        Warn(Format("Table %s is not in the database: its rows are skipped.", table.c_str()));
+        return false;
+    }
     // A live query reads at most one row: enough to see the columns and whether rows exist.
+    // Any failure here is an error of the database, never a reason to skip the table.
     TQuery probe;
     probe.SetDatabaseName(alias_);
     probe.SetRequestLive(true);
     probe.SetSQL(Format("SELECT * FROM %s", table.c_str()));
-    {
-        // In a savepoint: a failed statement must not spoil the import's transaction.
-        Transaction savepoint(alias_);
-        try {
-            probe.Open();
-        } catch (const Exception& e) {
-            probe.Close();
-            savepoint.Rollback();
-            if (!options_.skipUnknownTables)
-                Fail(Format("the table is not in the database (%s)", e.Message.c_str()));
-            Warn(Format("Table %s is not in the database: its rows are skipped.", table.c_str()));
-            return false;
-        }
-        savepoint.Commit();
-    }
+    probe.Open();
 
     AnsiString names, marks;
     std::vector<TFieldType> columnTypes(fields.size(), ftUnknown);
@@ -408,7 +408,7 @@ void DatabaseImport::SetValue(ImportField& field, const AnsiString& text) {
             if (!DecodeXmlFloat(text, v)) bad("a floating point number");
             if (field.kind == XmlValueKind::Date) {
                 if (!(v >= kFirstDay && v < kEndDay)) bad("a day number of a date");
-                field.param->SetValue(Variant::FromDate(v));
+                field.param->SetValue(Variant::FromDate(SnapXmlDayNumber(v)));
             } else {
                 field.param->SetValue(Variant(v));
             }

@@ -1,11 +1,15 @@
 // The deletion engine: descriptor-driven checks and nulling, detail steps, row deletion.
 #include "quantora/frame/Deletion.h"
 
+#include <string_view>
 #include <vector>
 
+#include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/frame/SqlNames.h"
 
+using quantora::CheckedSqlName;
 using quantora::Format;
 
 namespace {
@@ -21,6 +25,13 @@ bool Ends(const ReferringTableInfo_t& d) {
     return !d.TableName || !*d.TableName;
 }
 
+// The names of a descriptor go into SQL text: plain identifiers only.
+void CheckDescriptor(const ReferringTableInfo_t& d, const char* context, bool display) {
+    CheckedSqlName(d.TableName, context);
+    if (display) CheckedSqlName(d.DisplayColumn, context, "column name");
+    if (d.RefColumn && *d.RefColumn) CheckedSqlName(d.RefColumn, context, "column name");
+}
+
 }  // namespace
 
 void CheckBeforeDeletion_IntKey(AnsiString dbName, AnsiString table, int key,
@@ -30,9 +41,11 @@ void CheckBeforeDeletion_IntKey(AnsiString dbName, AnsiString table, int key,
     if (nulled) nulled->clear();
     if (!blocking && !nulled) return;
     if (!info) return;
+    CheckedSqlName(table, "CheckBeforeDeletion_IntKey");
     TQuery q;
     Prepare(q, dbName);
     for (const ReferringTableInfo_t* d = info; !Ends(*d); ++d) {
+        CheckDescriptor(*d, "CheckBeforeDeletion_IntKey", true);
         q.Close();
         AnsiString ref = d->RefColumn && *d->RefColumn ? AnsiString(d->RefColumn)
                                                        : Format("%s_ID", table.c_str());
@@ -53,10 +66,12 @@ void CheckBeforeDeletion_IntKey(AnsiString dbName, AnsiString table, int key,
 void NullReferences_IntKey(AnsiString dbName, AnsiString table, int key,
                            const ReferringTableInfo_t* info) {
     if (!info) return;
+    CheckedSqlName(table, "NullReferences_IntKey");
     TQuery q;
     Prepare(q, dbName);
     for (const ReferringTableInfo_t* d = info; !Ends(*d); ++d) {
         if (d->Kind != NullOnDelete) continue;
+        CheckDescriptor(*d, "NullReferences_IntKey", false);
         q.SetSQL(Format("update %s set %s_ID=NULL where %s_ID=%d", d->TableName, table.c_str(),
                         table.c_str(), key));
         q.ExecSQL();
@@ -64,6 +79,7 @@ void NullReferences_IntKey(AnsiString dbName, AnsiString table, int key,
 }
 
 void DeleteRecord_IntKey(AnsiString dbName, AnsiString table, int key) {
+    CheckedSqlName(table, "DeleteRecord_IntKey");
     TQuery q;
     Prepare(q, dbName);
     q.SetSQL(Format("delete from %s where %s_id = %d", table.c_str(), table.c_str(), key));
@@ -72,8 +88,25 @@ void DeleteRecord_IntKey(AnsiString dbName, AnsiString table, int key) {
 
 namespace quantora {
 
+namespace {
+
+// Texts made at run time are used as printf formats: each must take exactly the key (and, for a
+// report, the display text), or filling it would read arguments that are not there.
+const char* CheckedFormat(const AnsiString& text, std::string_view conversions,
+                          std::string_view alternative, const char* what) {
+    if (FormatTakes(text.c_str(), conversions) ||
+        (!alternative.empty() && FormatTakes(text.c_str(), alternative)))
+        return text.c_str();
+    throw Exception(Format("DeletionRulesBuilder: the %s '%s' must take %s", what,
+                           ShownName(text).c_str(),
+                           alternative.empty() ? "one %d" : "one %d and at most one %s after it"));
+}
+
+}  // namespace
+
 DeletionRulesBuilder::DeletionRulesBuilder(AnsiString table,
                                            const ReferringTableInfo_t* referrers) {
+    CheckedSqlName(table, "DeletionRulesBuilder");
     rules_.table = Keep(std::move(table));
     rules_.referrers = referrers;
 }
@@ -84,6 +117,8 @@ const char* DeletionRulesBuilder::Keep(AnsiString text) {
 
 DeletionRulesBuilder& DeletionRulesBuilder::Check(AnsiString sql, AnsiString message,
                                                   ReferenceKind target) {
+    CheckedFormat(sql, "d", "", "statement");
+    CheckedFormat(message, "ds", "d", "report format");
     const char* s = Keep(std::move(sql));
     checks_.push_back({s, Keep(std::move(message)), target});
     rules_.checks = checks_;
@@ -92,12 +127,14 @@ DeletionRulesBuilder& DeletionRulesBuilder::Check(AnsiString sql, AnsiString mes
 
 DeletionRulesBuilder& DeletionRulesBuilder::Detail(AnsiString sql,
                                                    void (*deleteChild)(const AnsiString&, int)) {
+    CheckedFormat(sql, "d", "", "statement");
     details_.push_back({Keep(std::move(sql)), deleteChild});
     rules_.details = details_;
     return *this;
 }
 
 DeletionRulesBuilder& DeletionRulesBuilder::Delete(AnsiString sql) {
+    CheckedFormat(sql, "d", "", "statement");
     deletes_.push_back(Keep(std::move(sql)));
     rules_.deletes = deletes_;
     return *this;
@@ -143,6 +180,8 @@ void RemoveDetails(const DeletionRules& rules, const AnsiString& dbName, int key
 }
 
 void DeleteWithDetails(const DeletionRules& rules, const AnsiString& dbName, int key) {
+    // A bad table name stops the cascade before its first statement, not half-way.
+    if (rules.deletes.empty()) CheckedSqlName(rules.table, "DeleteWithDetails");
     RemoveDetails(rules, dbName, key);
     if (rules.deletes.empty()) {
         NullReferences_IntKey(dbName, rules.table, key, rules.referrers);

@@ -23,6 +23,10 @@ struct ReferringTableInfo_t {
     const char* RefColumn;      // null or empty: "<table>_ID"
 };
 
+// Table and column names (the table argument and the descriptors' names) go into SQL text and
+// must be plain identifiers (quantora::IsSqlName); others throw an Exception before the
+// statement that would use them runs.
+//
 // Fills `blocking` with the kind-0 referrers and `nulled` with the kind-1 referrers of row
 // `key` of `table`, as "%s ID=%d of '%s'" reports. Either set may be null.
 void CheckBeforeDeletion_IntKey(AnsiString dbName, AnsiString table, int key,
@@ -63,7 +67,9 @@ struct DeletionRules {
 };
 
 // Deletion rules whose texts are made at run time (repeated per table or per analysis kind):
-// keeps the texts and the step lists alive and hands out the rules pointing at them.
+// keeps the texts and the step lists alive and hands out the rules pointing at them. The table
+// must be a plain identifier, every statement must take exactly one "%d" and every report
+// format a "%d" and at most one "%s" after it ("%%" aside); others throw an Exception.
 class DeletionRulesBuilder {
   public:
     explicit DeletionRulesBuilder(AnsiString table,

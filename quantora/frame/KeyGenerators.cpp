@@ -9,6 +9,7 @@
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/IntKeyGen.h"
+#include "quantora/frame/SqlNames.h"
 
 namespace quantora {
 
@@ -16,6 +17,8 @@ MaxKeyGen::MaxKeyGen(AnsiString db, AnsiString table, AnsiString keyColumn)
     : table_(std::move(table)), key_column_(std::move(keyColumn)) {
     DbName = std::move(db);
     if (key_column_.empty()) key_column_ = table_ + "_ID";
+    CheckedSqlName(table_, "MaxKeyGen");
+    CheckedSqlName(key_column_, "MaxKeyGen", "column name");
 }
 
 int MaxKeyGen::NextKey() {
@@ -37,15 +40,6 @@ constexpr int kBusyRetries = 50;
 const char* kAdvanceSql =
     "UPDATE KEYSEQUENCE SET LASTKEY = LASTKEY + :COUNT WHERE SEQNAME = :SEQNAME "
     "RETURNING LASTKEY";
-
-bool PlainIdentifier(const AnsiString& s) {
-    if (s.empty() || (s[0] >= '0' && s[0] <= '9')) return false;
-    for (char c : s)
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == '_'))
-            return false;
-    return true;
-}
 
 // Lock conflicts that a second try can get past: SQLite's busy and locked codes, PostgreSQL's
 // serialization failure and deadlock.
@@ -74,9 +68,10 @@ DbKeyGen::DbKeyGen(AnsiString db, AnsiString sequence, AnsiString table, AnsiStr
         throw Exception(Format("DbKeyGen: the sequence name '%s' must have 1 to %d characters",
                                sequence_.c_str(), static_cast<int>(kMaxSequenceName)));
     if (!table_.empty() && key_column_.empty()) key_column_ = table_ + "_ID";
-    if (!table_.empty() && (!PlainIdentifier(table_) || !PlainIdentifier(key_column_)))
-        throw Exception(Format("DbKeyGen: '%s.%s' is not a plain table and column name",
-                               table_.c_str(), key_column_.c_str()));
+    if (!table_.empty()) {
+        CheckedSqlName(table_, "DbKeyGen");
+        CheckedSqlName(key_column_, "DbKeyGen", "column name");
+    }
     if (blockSize < 1)
         throw Exception(Format("DbKeyGen: the block size %d is not positive", blockSize));
 }

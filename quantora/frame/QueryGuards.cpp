@@ -5,7 +5,9 @@
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/frame/SqlNames.h"
 
+using quantora::CheckedSqlName;
 using quantora::Format;
 
 OpenerCloser::OpenerCloser(TDataSet* ds) {
@@ -48,6 +50,8 @@ AutoQuery::AutoQuery(TQuery* q, const char* dbName, const char* table) {
     if (!dbName)
         throw Exception(
             "AutoQuery: database and/or table name is missing - could not create insert query");
+    // The table name is put into SQL text: only a plain identifier is taken.
+    if (table) CheckedSqlName(table, "AutoQuery");
     Query = new TQuery(nullptr);
     Owned = true;
     Query->SetDatabaseName(dbName);
@@ -68,15 +72,16 @@ AutoQuery::~AutoQuery() {
 }
 
 AutoDeleteQuery::AutoDeleteQuery(const char* dbName, const char* table)
-    : AutoQuery(nullptr, dbName, table) {
-    Query->SetSQL(Format("DELETE FROM %s", table ? table : ""));
+    : AutoQuery(nullptr, dbName, CheckedSqlName(table, "AutoDeleteQuery")) {
+    Query->SetSQL(Format("DELETE FROM %s", table));
     Query->SetRequestLive(false);
     Query->SetUniDirectional(true);
 }
 
 SimpleAutoUpdateQuery::SimpleAutoUpdateQuery(const char* dbName, const char* table,
                                              const char* column)
-    : AutoQuery(nullptr, dbName, table) {
+    : AutoQuery(nullptr, dbName, CheckedSqlName(table, "SimpleAutoUpdateQuery")) {
+    CheckedSqlName(column, "SimpleAutoUpdateQuery", "column name");
     Query->SetSQL(Format("update %s set %s = :p1 where %s_ID = :p2", table, column, table));
     Query->SetRequestLive(false);
     Query->SetUniDirectional(true);
@@ -130,6 +135,7 @@ int ExecQuery::operator()(const char* sql, bool open) {
 }
 
 bool ExecQuery::copy(ExecQuery* source, const char* table) {
+    CheckedSqlName(table, "ExecQuery::copy");
     if (Logger) {
         Logger->AddLine(Format("Copying table %s", table).c_str());
         Logger->Flush();

@@ -26,7 +26,8 @@ class OpenerCloser {
 };
 
 // A query borrowed from the caller, or created and owned by the guard: a live, forward-only
-// "SELECT * FROM table" on the database alias.
+// "SELECT * FROM table" on the database alias. Table and column names given to the guards go
+// into SQL text and must be plain identifiers (quantora::IsSqlName); others throw an Exception.
 class AutoQuery {
   public:
     AutoQuery(TQuery* q, const char* dbName, const char* table);
@@ -66,7 +67,8 @@ struct ExecQuery {
     // Runs `sql` (opens it when `open`, else executes it); returns RowsAffected, -1 without a
     // query or SQL. Never throws: failures go to the logger.
     int operator()(const char* sql, bool open);
-    // Copies every row of `table` from the source's database into this one's.
+    // Copies every row of `table` from the source's database into this one's; a table name that
+    // is not a plain identifier throws an Exception before anything runs.
     bool copy(ExecQuery* source, const char* table);
     // Copies the rows of the source's result, from its current row on, into this result.
     bool copy(ExecQuery* source);

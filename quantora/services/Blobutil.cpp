@@ -10,6 +10,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/frame/SqlNames.h"
 
 using quantora::Format;
 
@@ -21,18 +22,13 @@ constexpr const char* kInsertChunkSql =
     ":OWNERID2, :DATATYPE, :SERIAL, :DATA, :DATASIZE, :BLOBCHUNK_ID, :PREVBLOBCHUNK_ID, "
     ":EMPLOYEE_ID, :CREATIONDATE)";
 
-// " ownertype='...' AND ownerid1=N[ AND ownerid2=N][ AND DATATYPE=N]". A quote in the owner
-// type is doubled so that it stays inside the literal.
+// " ownertype='...' AND ownerid1=N[ AND ownerid2=N][ AND DATATYPE=N]". The owner type is a
+// string literal with its quotes doubled; one with a zero byte is refused.
 AnsiString OwnerCondition(const AnsiString& ownerType, int ownerId1, int ownerId2, int dataType) {
-    if (ownerType.find('\0') != AnsiString::npos)
-        throw Exception("BLOB chunks: the owner type contains a zero byte");
-    AnsiString c = " ownertype='";
+    AnsiString c = " ownertype=";
     c.reserve(c.size() + ownerType.size() + 64);
-    for (char ch : ownerType) {
-        c += ch;
-        if (ch == '\'') c += '\'';
-    }
-    c += "' AND ownerid1=";
+    c += quantora::SqlStringLiteral(ownerType, "BLOB chunks: the owner type");
+    c += " AND ownerid1=";
     c += std::to_string(ownerId1);
     if (ownerId2 > 0) {
         c += " AND ownerid2=";

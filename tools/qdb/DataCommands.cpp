@@ -100,7 +100,11 @@ int ExportedTableCount() {
 }
 
 // One SELECT statement: a trailing semicolon is allowed, another statement after it is not.
-AnsiString CheckSingleSelect(const std::string& sql) {
+// Literals and quoted names are followed as the engine reads them (a doubled quote stays
+// inside; on PostgreSQL, `postgres`, a backslash escapes the next byte in an E'...' string; on
+// SQLite names may also be quoted with `...` and [...]); comments and dollar quoting are
+// refused, so nothing can hide a second statement from this check.
+AnsiString CheckSingleSelect(const std::string& sql, bool postgres) {
     size_t begin = 0, end = sql.size();
     while (begin < end && std::isspace(static_cast<unsigned char>(sql[begin]))) ++begin;
     while (end > begin &&
@@ -108,16 +112,32 @@ AnsiString CheckSingleSelect(const std::string& sql) {
         --end;
     AnsiString body = sql.substr(begin, end - begin);
     char quote = 0;
+    bool escapes = false;  // inside an E'...' literal
     for (size_t i = 0; i < body.size(); ++i) {
         const char c = body[i];
+        const char next = i + 1 < body.size() ? body[i + 1] : '\0';
         if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
+            if (escapes && c == '\\') {
+                ++i;
+            } else if (c == quote) {
+                if (next == quote && quote != ']')
+                    ++i;  // a doubled quote stays inside
+                else
+                    quote = 0;
+            }
+        } else if (c == '\'' || c == '"' || (!postgres && (c == '`' || c == '['))) {
+            quote = c == '[' ? ']' : c;
+            const bool prefixed =
+                i > 0 && (body[i - 1] == 'E' || body[i - 1] == 'e') &&
+                (i < 2 ||
+                 !(std::isalnum(static_cast<unsigned char>(body[i - 2])) || body[i - 2] == '_'));
+            escapes = postgres && c == '\'' && prefixed;
         } else if (c == ';') {
             throw Exception("only a single SELECT statement is accepted (found ';' inside)");
-        } else if (c == '-' && i + 1 < body.size() && body[i + 1] == '-') {
+        } else if ((c == '-' && next == '-') || (c == '/' && next == '*')) {
             throw Exception("comments are not accepted in the query");
+        } else if (c == '$') {
+            throw Exception("'$' is not accepted outside quotes in the query");
         }
     }
     if (quote) throw Exception("the query has an unterminated quote");
@@ -129,6 +149,16 @@ AnsiString CheckSingleSelect(const std::string& sql) {
         throw Exception(Format("only a SELECT statement is accepted, not '%s'",
                                first.empty() ? body.substr(0, 20).c_str() : first.c_str()));
     return body;
+}
+
+// Makes the connection of `alias` refuse every write from now on, on either engine, so that
+// a SELECT that calls a function with side effects changes nothing either.
+void MakeReadOnly(const char* alias, bool postgres) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(postgres ? "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"
+                      : "PRAGMA query_only = ON");
+    q.ExecSQL();
 }
 
 // An employee given by key or by exact name; its key.
@@ -282,10 +312,16 @@ int CmdImport(const Args& args) {
 
 int CmdCsv(const Args& args) {
     if (args.size() != 3) throw Exception("usage: qdb csv <db> \"<select ...>\" <file.csv>");
-    const AnsiString sql = CheckSingleSelect(args[1]);
     OpenLabDatabase(kAlias, args[0]);
-    // The query runs in a transaction that is never committed: a SELECT changes nothing.
+    const bool postgres =
+        quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
+    const AnsiString sql = CheckSingleSelect(args[1], postgres);
+    // The query runs read-only, in a transaction that is never committed. PostgreSQL takes the
+    // read-only mode for the transactions that follow; SQLite's transaction begins with a write
+    // lock and is made read-only once it holds it.
+    if (postgres) MakeReadOnly(kAlias, true);
     Transaction tr(kAlias);
+    if (!postgres) MakeReadOnly(kAlias, false);
     TQuery q;
     q.SetDatabaseName(kAlias);
     q.SetSQL(sql);

@@ -1,0 +1,182 @@
+// Hostile input in XML import files: table and field names that try to reach SQL or tables
+// outside the lab schema are refused with nothing imported, and hostile texts in values
+// round-trip through export and import as data.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/exchange/XmlExporter.h"
+#include "quantora/exchange/XmlImporter.h"
+#include "quantora/frame/SqlNames.h"
+#include "tests/security/SecurityTestSupport.h"
+#include "tests/support/TestDatabase.h"
+
+using namespace quantora::test;
+using quantora::Format;
+
+namespace {
+
+std::atomic<int> g_files{0};
+
+// A file in the temporary directory, removed at the end of the scope.
+struct TempFile {
+    std::string path = (std::filesystem::temp_directory_path() /
+                        Format("quantora-security-%d-%d.xml", getpid(), ++g_files))
+                           .string();
+    ~TempFile() { std::remove(path.c_str()); }
+};
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// `name` as an XML attribute value (the format escapes only the double quote).
+std::string Attr(const AnsiString& name) {
+    std::string out;
+    for (char c : name) out += c == '"' ? std::string("&quot;") : std::string(1, c);
+    return out;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+// Bystander rows plus rows whose texts are hostile, exported.
+std::string HostileExport(const TestDatabase& db) {
+    FillBystanderRows(db.alias());
+    TQuery q;
+    q.SetDatabaseName(db.alias());
+    q.SetSQL("INSERT INTO SAMPLE (SAMPLE_ID, NAME, CMT, EMPLOYEE_ID) VALUES (:id, :n, :c, 1)");
+    int id = 100;
+    for (const AnsiString& t : HostileTexts()) {
+        q.ParamByName("id")->SetAsInteger(++id);
+        q.ParamByName("n")->SetAsString(t);
+        q.ParamByName("c")->SetAsString(t + AnsiString(10000, '\'') + t);
+        q.ExecSQL();
+    }
+    TempFile file;
+    QuantoraXmlExporter().ExportDatabase(db.name(), file.path.c_str());
+    return ReadBytes(file.path);
+}
+
+std::set<AnsiString> NotExported() {
+    std::set<AnsiString> out;
+    for (const AnsiString& t : quantora::SchemaTableNames()) out.insert(t);
+    for (const char* const* t = QuantoraXmlExporter::ExportedTables; *t; ++t) out.erase(*t);
+    return out;
+}
+
+quantora::XmlImportResult Import(const AnsiString& alias, const std::string& text,
+                                 const quantora::XmlImportOptions& options) {
+    TempFile file;
+    WriteBytes(file.path, text);
+    return quantora::ImportXmlDatabase(alias, file.path, nullptr, options);
+}
+
+TEST(XmlImportHostile, HostileTextsRoundTripAsData) {
+    TestDatabase source(true);
+    const std::string file = HostileExport(source);
+    TestDatabase target(true);
+    Import(target.alias(), file, {});
+    EXPECT_EQ(DumpTables(target.alias(), NotExported()), DumpTables(source.alias(), NotExported()));
+    EXPECT_EQ(target.Scalar("SELECT NAME FROM SAMPLE WHERE SAMPLE_ID = 101"),
+              HostileTexts().front());
+}
+
+TEST(XmlImportHostile, TableNamesOutsideTheSchemaAreRefused) {
+    TestDatabase source(true);
+    const std::string file = HostileExport(source);
+    TestDatabase target(true);
+    FillBystanderRows(target.alias());
+    const TableDump before = DumpTables(target.alias());
+
+    std::vector<AnsiString> names = HostileTexts();
+    for (const char* n :
+         {"SAMPLE; DELETE FROM EMPLOYEE", "SAMPLE --", "SAMPLE/* */", "SAMPLE WHERE 1=0",
+          "main.SAMPLE", "[SAMPLE]", "`SAMPLE`", "sqlite_master", "sqlite_sequence",
+          "sqlite_schema", "pg_class", "pg_authid", "information_schema", "NOSUCHTABLE"})
+        names.emplace_back(n);
+    names.push_back(AnsiString(64, 'S'));
+    names.push_back("SAMPLE" + AnsiString(100000, 'X'));
+    quantora::XmlImportOptions replace;
+    replace.replaceExistingRows = true;
+    for (const AnsiString& name : names) {
+        const std::string text =
+            Replaced(file, "<Table Name=\"SAMPLE\">", "<Table Name=\"" + Attr(name) + "\">");
+        try {
+            Import(target.alias(), text, replace);
+            ADD_FAILURE() << "imported into '" << name.substr(0, 80) << "'";
+        } catch (const Exception& e) {
+            EXPECT_NE(e.Message.find("nothing was imported"), AnsiString::npos) << e.Message;
+            EXPECT_TRUE(e.Message.find("not a valid table name") != AnsiString::npos ||
+                        e.Message.find("not a table of the lab schema") != AnsiString::npos)
+                << e.Message;
+            EXPECT_LT(e.Message.size(), 1000u);
+        }
+        EXPECT_EQ(DumpTables(target.alias()), before) << name.substr(0, 80);
+    }
+
+    // Skipping unknown tables skips a plain name outside the schema, with a warning; names that
+    // are not identifiers are still refused.
+    quantora::XmlImportOptions skip;
+    skip.skipUnknownTables = true;
+    TestDatabase fresh(true);
+    const auto result =
+        Import(fresh.alias(),
+               Replaced(file, "<Table Name=\"SAMPLE\">", "<Table Name=\"sqlite_master\">"), skip);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_NE(result.warnings[0].find("sqlite_master"), AnsiString::npos);
+    EXPECT_EQ(fresh.Scalar("SELECT COUNT(*) FROM SAMPLE"), "0");
+    EXPECT_EQ(fresh.Scalar("SELECT COUNT(*) FROM EMPLOYEE"), "2");
+    TestDatabase fresh2(true);
+    EXPECT_THROW(Import(fresh2.alias(),
+                        Replaced(file, "<Table Name=\"SAMPLE\">",
+                                 "<Table Name=\"SAMPLE; DELETE FROM EMPLOYEE\">"),
+                        skip),
+                 Exception);
+    EXPECT_EQ(fresh2.Scalar("SELECT COUNT(*) FROM EMPLOYEE"), "0");
+}
+
+TEST(XmlImportHostile, HostileFieldNamesAreRefused) {
+    TestDatabase source(true);
+    const std::string file = HostileExport(source);
+    TestDatabase target(true);
+    FillBystanderRows(target.alias());
+    const TableDump before = DumpTables(target.alias());
+    std::vector<AnsiString> names = HostileTexts();
+    for (const char* n : {"NAME) VALUES (1); DELETE FROM EMPLOYEE; --", "NAME --", "NAME/*",
+                          "NAME, CMT", "\"NAME\"", "oid", "ctid", "rowid"})
+        names.emplace_back(n);
+    names.push_back(AnsiString(64, 'N'));
+    quantora::XmlImportOptions replace;
+    replace.replaceExistingRows = true;
+    const size_t sample = file.find("<Table Name=\"SAMPLE\">");
+    ASSERT_NE(sample, std::string::npos);
+    for (const AnsiString& name : names) {
+        std::string text = file;
+        const size_t at = text.find("<FieldDesc Name=\"NAME\"", sample);
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, 22, "<FieldDesc Name=\"" + Attr(name) + "\"");
+        EXPECT_THROW(Import(target.alias(), text, replace), Exception) << name;
+        EXPECT_EQ(DumpTables(target.alias()), before) << name;
+    }
+}
+
+}  // namespace
