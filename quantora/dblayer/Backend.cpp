@@ -35,6 +35,12 @@ StatementLease Connection::Checkout(const AnsiString& sql) {
 void Connection::Return(std::unique_ptr<Statement> stmt) noexcept {
     try {
         stmt->Reset();
+        auto it = idle_.find(stmt->Sql());
+        if (it == idle_.end()) {
+            const size_t hash = std::hash<std::string>{}(stmt->Sql());
+            if (seen_once_.size() >= kMaxSeenOnce) seen_once_.clear();
+            if (seen_once_.insert(hash).second) return;  // first return: finalized
+        }
         if (idle_count_ >= kMaxIdle) {
             // A crude bound: forget every idle statement; the hot ones come back at once.
             idle_.clear();

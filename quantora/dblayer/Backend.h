@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "quantora/base/Types.h"
@@ -121,6 +122,10 @@ class Connection {
     static constexpr size_t kMaxIdle = 256;
     std::unordered_map<std::string, std::vector<std::unique_ptr<Statement>>> idle_;
     size_t idle_count_ = 0;
+    // Hashes of texts returned once. A statement is kept only from its second return on, so
+    // texts made for one use (a key written into them) do not push the reused ones out.
+    static constexpr size_t kMaxSeenOnce = 4096;
+    std::unordered_set<size_t> seen_once_;
     std::unordered_map<std::string, std::vector<AnsiString>> primary_keys_;
 };
 

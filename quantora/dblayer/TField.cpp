@@ -79,6 +79,13 @@ AnsiString TField::AsString() const {
     return out;
 }
 
+bool TField::ReadString(AnsiString& out) const {
+    const Cell c = dataset_->ReadCell(index_);
+    if (c.kind == CellKind::Null) return false;
+    CellToString(c, type_, out);
+    return true;
+}
+
 bool TField::AsBoolean() const {
     Cell c = dataset_->ReadCell(index_);
     if (c.kind == CellKind::Text && !c.text.empty())

@@ -31,6 +31,9 @@ class TField {
     double AsFloat() const;
     TDateTime AsDateTime() const;
     AnsiString AsString() const;
+    // The text of a non-null value into `out`, reusing its storage (no allocation when it is
+    // big enough); false, with `out` untouched, when the value is null.
+    bool ReadString(AnsiString& out) const;
     bool AsBoolean() const;
     Variant AsVariant() const;
 

@@ -55,7 +55,7 @@ void ReadMember(R& r, const Column<R>& c, const TField* f) {
             r.*c.member.d = f->AsDateTime();
             break;
         case ColumnType::String:
-            r.*c.member.str = f->AsString();
+            if (!f->ReadString(r.*c.member.str)) (r.*c.member.str).clear();
             break;
         case ColumnType::Flag:
             r.*c.member.b = FlagIsSet(f->AsString());
@@ -64,8 +64,8 @@ void ReadMember(R& r, const Column<R>& c, const TField* f) {
 }
 
 // Reads the field when it is present and not null; otherwise the member keeps its value. A null
-// field reads as 0 or as empty text, so only such a value needs the second look at IsNull: most
-// fields are read once.
+// number reads as 0, so only such a value needs the second look at IsNull; texts are read into
+// the member's own storage in one call.
 template <class R>
 void ReadIfPresent(R& r, const Column<R>& c, const TField* f) {
     if (!f) return;
@@ -88,13 +88,12 @@ void ReadIfPresent(R& r, const Column<R>& c, const TField* f) {
             return;
         }
         case ColumnType::String:
+            f->ReadString(r.*c.member.str);  // a null leaves the member as it is
+            return;
         case ColumnType::Flag: {
-            AnsiString v = f->AsString();
+            const AnsiString v = f->AsString();  // one character: no allocation
             if (v.empty() && f->IsNull()) return;
-            if (c.type == ColumnType::String)
-                r.*c.member.str = std::move(v);
-            else
-                r.*c.member.b = FlagIsSet(v);
+            r.*c.member.b = FlagIsSet(v);
             return;
         }
     }
