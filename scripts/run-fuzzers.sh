@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 build=${QUANTORA_FUZZ_BUILD:-build-fuzz}
+case $build in /*) ;; *) build=$PWD/$build ;; esac
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_xml_reader fuzz_xml_value_decode fuzz_xml_importer fuzz_spectrum_decoder
@@ -19,6 +20,7 @@ fi
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S tests/fuzz -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUANTORA_FUZZ=ON -DQUANTORA_BUILD_TESTS=OFF -DQUANTORA_BUILD_BENCH=OFF \
+  -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$build/bin" \
   -DCMAKE_CXX_FLAGS="$flags" > /dev/null
 ninja -C "$build" "${targets[@]}"
 
@@ -27,7 +29,6 @@ parallel=${QUANTORA_FUZZ_JOBS:-1}
 echo "== fuzzing ${seconds}s per target, $parallel at a time, in $work"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1
-root=$PWD
 
 # Runs one target on a copy of its seeds and regressions; the exit status tells whether it held.
 fuzz_one() {
@@ -36,7 +37,7 @@ fuzz_one() {
   for seeds in "tests/fuzz/corpus/$name" "tests/fuzz/regressions/$name"; do
     if [ -d "$seeds" ]; then cp -r "$seeds/." "$work/$name/corpus/"; fi
   done
-  (cd "$work/$name" && "$root/$build/$t" -max_total_time="$seconds" -timeout=10 \
+  (cd "$work/$name" && "$build/bin/$t" -max_total_time="$seconds" -timeout=10 \
       -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
       -artifact_prefix="$work/$name/artifacts/" corpus > log.txt 2>&1)
 }

@@ -38,7 +38,10 @@ void TQuery::SetSQL(const AnsiString& sql) {
     Close();
     UnPrepare();
     sql_ = sql;
-    params_.Rebuild(ParameterNames(sql_));
+    // Translated once here for the parameter list; reused by an engine that writes `?n`.
+    translated_style_ = PlaceholderStyle::QuestionNumber;
+    translated_ = TranslateSql(sql_, translated_style_);
+    params_.Rebuild(translated_.param_names);
 }
 
 void TQuery::SetRequestLive(bool live) {
@@ -53,7 +56,10 @@ void TQuery::EnsureStatement() {
     if (sql_.find_first_not_of(" \t\r\n") == AnsiString::npos)
         throw EDatabaseError("TQuery: the SQL text is empty");
     std::shared_ptr<Connection> conn = ConnectionFor(DatabaseName());
-    translated_ = TranslateSql(sql_, conn->Placeholders());
+    if (conn->Placeholders() != translated_style_) {
+        translated_style_ = conn->Placeholders();
+        translated_ = TranslateSql(sql_, translated_style_);
+    }
     stmt_ = conn->Checkout(translated_.text);
     placeholder_params_.clear();
     for (const AnsiString& name : translated_.param_names)

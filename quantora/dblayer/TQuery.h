@@ -67,6 +67,8 @@ class TQuery : public TDBDataSet {
     TParams params_;
     AnsiString live_table_;
     quantora::db::TranslatedSql translated_;
+    quantora::db::PlaceholderStyle translated_style_ =
+        quantora::db::PlaceholderStyle::QuestionNumber;
     // The parameter of each placeholder (null: not set up), found once per statement.
     std::vector<const TParam*> placeholder_params_;
     // The connection outlives the statement lease (declaration order).
