@@ -1,5 +1,5 @@
 // Record classes against raw SQLite doing the same work: reading and inserting PEAK and PEAKEVAL
-// rows (cached records, and a plain record reading by name), and reading measurements with the
+// rows through cached records, and reading measurements with the
 // spectra query that MEASUREMENTData runs per row, with the spectrum rows and their counts.
 #include <sqlite3.h>
 #include <unistd.h>
@@ -18,7 +18,6 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
-#include "quantora/frame/PlainRecord.h"
 #include "quantora/records/Meastables.h"
 #include "quantora/records/Peaktables.h"
 #include "quantora/spectrum/SpectrumCompressor.h"
@@ -161,50 +160,6 @@ struct RawPeakEval {
         CMT.clear();
         USENEWESTECAL = USENEWESTWCAL = USEAUTOECALUPDATE = true;
     }
-};
-
-// The plain-variant twin of PEAKEVALData: the same columns, read by name on every row.
-struct PlainPeakEval : PlainRecord<PlainPeakEval, 18> {
-    int PEAKEVAL_ID, PEAKEVALMETHOD_ID, PEAKEVALCAL_ID, MEASUREMENT_ID;
-    AnsiString NAME, TENTATIVE;
-    int LASTMODBY_EMP_ID;
-    TDateTime LASTMODIFIEDDATE;
-    int PERFORMEDBY_EMP_ID;
-    TDateTime CREATIONDATE;
-    AnsiString CMT;
-    int LEFTTRESHOLDCH, RIGHTTRESHOLDCH;
-    int ECAL_ID, FWHMCAL_ID;
-    bool USENEWESTECAL, USENEWESTWCAL, USEAUTOECALUPDATE;
-
-    static constexpr const char* Table = "PEAKEVAL";
-    static const std::array<quantora::Column<PlainPeakEval>, 18>& Columns() {
-        using R = PlainPeakEval;
-        using quantora::Col;
-        using quantora::DateCol;
-        static constexpr std::array<quantora::Column<R>, 18> cols = {
-            Col("PEAKEVAL_ID", &R::PEAKEVAL_ID).Key(),
-            Col("PEAKEVALMETHOD_ID", &R::PEAKEVALMETHOD_ID),
-            Col("PEAKEVALCAL_ID", &R::PEAKEVALCAL_ID),
-            Col("MEASUREMENT_ID", &R::MEASUREMENT_ID),
-            Col("NAME", &R::NAME),
-            Col("TENTATIVE", &R::TENTATIVE),
-            Col("LASTMODBY_EMP_ID", &R::LASTMODBY_EMP_ID),
-            DateCol("LASTMODIFIEDDATE", &R::LASTMODIFIEDDATE),
-            Col("PERFORMEDBY_EMP_ID", &R::PERFORMEDBY_EMP_ID),
-            DateCol("CREATIONDATE", &R::CREATIONDATE),
-            Col("CMT", &R::CMT).IfNotEmpty(),
-            Col("LEFTTRESHOLDCH", &R::LEFTTRESHOLDCH).ResetTo(1),
-            Col("RIGHTTRESHOLDCH", &R::RIGHTTRESHOLDCH).ResetTo(1),
-            Col("ECAL_ID", &R::ECAL_ID).OrNull(),
-            Col("FWHMCAL_ID", &R::FWHMCAL_ID).OrNull(),
-            Col("USENEWESTECAL", &R::USENEWESTECAL).ResetTo(1),
-            Col("USENEWESTWCAL", &R::USENEWESTWCAL).ResetTo(1),
-            Col("USEAUTOECALUPDATE", &R::USEAUTOECALUPDATE).ResetTo(1),
-        };
-        return cols;
-    }
-
-    PlainPeakEval() { Reset(); }
 };
 
 // Row i of the tables (i from 1); the same values for records and raw structs.
@@ -463,25 +418,6 @@ void BM_ReadPeakEval_Cached(benchmark::State& state) {
         double sum = 0;
         for (; !q.Eof(); q.Next()) {
             p.GetData(&q);
-            sum += UsePeakEval(p);
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * kRows);
-}
-
-void BM_ReadPeakEval_Plain(benchmark::State& state) {
-    Tables();
-    for (auto _ : state) {
-        TQuery q;
-        q.SetDatabaseName("bench_tables");
-        q.SetSQL("SELECT * FROM PEAKEVAL");
-        q.SetUniDirectional(true);
-        q.Open();
-        PlainPeakEval p;
-        double sum = 0;
-        for (; !q.Eof(); q.Next()) {
-            p.Read(&q);
             sum += UsePeakEval(p);
         }
         benchmark::DoNotOptimize(sum);
@@ -1034,7 +970,6 @@ BENCHMARK(BM_ReadPeak_Raw)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_ReadPeak_Cached)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_ReadPeakEval_Raw)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_ReadPeakEval_Cached)->Unit(benchmark::kMillisecond)->MinTime(0.5);
-BENCHMARK(BM_ReadPeakEval_Plain)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_InsertPeak_Raw)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_InsertPeak_Cached)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_InsertPeakEval_Raw)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -1111,8 +1046,6 @@ int main(int argc, char** argv) {
                                      "BM_ReadPeak_Cached", "BM_ReadPeak_Raw", 1.3},
                                     {"read 100,000 PEAKEVAL: cached record / raw struct",
                                      "BM_ReadPeakEval_Cached", "BM_ReadPeakEval_Raw", 1.3},
-                                    {"read 100,000 PEAKEVAL: plain record (by name) / raw struct",
-                                     "BM_ReadPeakEval_Plain", "BM_ReadPeakEval_Raw", 0},
                                     {"insert 100,000 PEAK: record Insert, live query / raw",
                                      "BM_InsertPeak_Cached", "BM_InsertPeak_Raw", 1.5},
                                     {"insert 100,000 PEAKEVAL: record Insert, live query / raw",
