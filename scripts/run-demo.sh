@@ -4,6 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQUANTORA_BUILD_TESTS=OFF -DQUANTORA_BUILD_BENCH=OFF -DQUANTORA_WERROR=OFF > /dev/null
+  -DQUANTORA_BUILD_TESTS=OFF -DQUANTORA_BUILD_BENCH=OFF > /dev/null
 ninja -C build/release qdb
 ./build/release/tools/qdb/qdb demo demo.db
