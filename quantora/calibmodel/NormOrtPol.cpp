@@ -63,24 +63,39 @@ void NormOrtPol::Basis(double x, double* p) const {
 }
 
 double NormOrtPol::Value(double x, const NumVector<double>& coeff) const {
-    double p[kMaxDegree + 1];
-    Basis(x, p);
+    CheckConsistent("Value");
     if (coeff.Dim() < Degree + 1)
         throw Exception(Format("NormOrtPol::Value: %d coefficients for a polynomial of degree %d",
                                coeff.Dim(), Degree));
-    double sum = 0.0;
-    for (int k = 0; k <= Degree; ++k) sum += coeff[k] * p[k];
+    // The recurrence of Basis, summed on the way: no buffer, whatever the degree.
+    const double t = Transform(x);
+    double prev = 0.0, cur = 1.0;
+    double sum = coeff[0] * NormVect[0];
+    for (int k = 1; k <= Degree; ++k) {
+        const double next = (t - AVect[k - 1]) * cur - (k >= 2 ? BVect[k - 2] * prev : 0.0);
+        prev = cur;
+        cur = next;
+        sum += coeff[k] * NormVect[k] * cur;
+    }
     return sum;
 }
 
 double NormOrtPol::Variance(double x, const NumMatrix<double>& cov) const {
-    double p[kMaxDegree + 1];
-    Basis(x, p);
+    CheckConsistent("Variance");
     if (cov.Rows() < Degree + 1 || cov.Cols() < Degree + 1)
         throw Exception(
             Format("NormOrtPol::Variance: %d x %d covariance for a polynomial of "
                    "degree %d",
                    cov.Rows(), cov.Cols(), Degree));
+    // Calibrations use low degrees: their basis fits on the stack.
+    double local[32];
+    std::vector<double> large;
+    double* p = local;
+    if (Degree >= 32) {
+        large.resize(static_cast<size_t>(Degree) + 1);
+        p = large.data();
+    }
+    Basis(x, p);
     double var = 0.0;
     for (int j = 0; j <= Degree; ++j) {
         const double* row = cov[j];

@@ -23,7 +23,8 @@
 
 class NormOrtPol {
   public:
-    static constexpr int kMaxDegree = 30;
+    // The largest degree a stored analysis can name (a 16-bit column).
+    static constexpr int kMaxDegree = 32767;
 
     NormOrtPol() { Reset(); }
 

@@ -23,9 +23,9 @@ OrtPolFitResult FitOrtPol(const double* x, const double* y, const double* sy, in
     r.Pol.Build(x, w.data(), n, degree);
     const int m = degree + 1;
     r.Coeff.Resize(m);
-    double p[NormOrtPol::kMaxDegree + 1];
+    std::vector<double> p(static_cast<size_t>(m));
     for (int i = 0; i < n; ++i) {
-        r.Pol.Basis(x[i], p);
+        r.Pol.Basis(x[i], p.data());
         for (int k = 0; k < m; ++k) r.Coeff[k] += w[i] * y[i] * p[k];
     }
     for (int i = 0; i < n; ++i) {

@@ -11,8 +11,9 @@ bool DecodeFit(const EncodedFit& stored, int n, OrtPolFit& out) {
     norm.LoadFromString(d + 1, stored.norm);
     a.LoadFromString(d, stored.a);
     b.LoadFromString(d - 1, stored.b);
-    // A polynomial of degree 0 has no b-vector at all.
-    if (d < 0 || norm.Dim() != d + 1 || a.Dim() != d || b.Dim() != std::max(d - 1, 0)) return false;
+    // Each vector must hold exactly its count; degree 0 asks for -1 b-elements, which no
+    // stored vector holds, so such an analysis stays invalid.
+    if (d < 0 || norm.Dim() != d + 1 || a.Dim() != d || b.Dim() != d - 1) return false;
 
     NumVector<double> coeff;
     NumMatrix<double> matrix;

@@ -154,7 +154,7 @@ XmlOutputFile& XmlExporter::Out(XmlOutputFile* fallback) const {
 
 void XmlExporter::ExportHeader(XmlOutputFile* file, const char* hostMachine, const char* dbName,
                                const char* dbVersion) {
-    XmlOutputFile& out = Out(file);
+    XmlOutputFile& out = file ? *file : Out();
     out.Text("<?xml version=\"1.0\"?>\n<QuantoraDatabases>\n");
     out.Text(
         quantora::Format("<FormatVersion Version=\"%s\" Name=\"Quantora Database Format\" "
@@ -166,7 +166,7 @@ void XmlExporter::ExportHeader(XmlOutputFile* file, const char* hostMachine, con
 }
 
 void XmlExporter::ExportFooter(XmlOutputFile* file) {
-    Out(file).Text("</Database>\n</QuantoraDatabases>\n");
+    (file ? *file : Out()).Text("</Database>\n</QuantoraDatabases>\n");
 }
 
 void XmlExporter::ExportTableHeader(const char* tableName, TDataSet* dataSet, XmlOutputFile* file) {

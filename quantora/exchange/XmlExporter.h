@@ -16,6 +16,7 @@ class StringLogger;
 class XmlExporter {
   public:
     // Lines 1 to 4 of the file: the XML declaration, the root, the format and the database.
+    // The header and the footer go into `file` (File only when none is given).
     void ExportHeader(quantora::XmlOutputFile* file, const char* hostMachine, const char* dbName,
                       const char* dbVersion);
     // Closes the database element and the root.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <set>
 
 #include "quantora/base/Exception.h"
@@ -32,18 +33,23 @@ class PlainRecord {
         return true;
     }
 
-    // A key member above 0 is written as the key; else a key from `keyGen` when it can give
-    // one (the member then holds it); else the key column is left alone.
+    // A key member above 0 is written as the key; else, when `keyGen` can give one, the key
+    // it gives, whatever its value; else the key column is left alone. The member takes the
+    // written key only once the row is posted, so a failed post leaves it unchanged.
     void Insert(IntKeyGen* keyGen, const char* dbName, TQuery* q) {
         AutoQuery aq(q, dbName, R::Table);
         OpenerCloser oc(aq.get());
         aq->Insert();
-        const auto& cols = R::Columns();
-        for (const auto& c : cols) {
+        int* keyMember = nullptr;
+        std::optional<int> written;
+        for (const auto& c : R::Columns()) {
             if (c.key && c.type == quantora::ColumnType::Int) {
-                int& key = self().*c.member.i;
-                if (key <= 0 && keyGen && keyGen->CanGenerate()) key = keyGen->NextKey();
-                if (key > 0) aq->FieldByName(c.name)->SetAsInteger(key);
+                keyMember = &(self().*c.member.i);
+                if (*keyMember > 0)
+                    written = *keyMember;
+                else if (keyGen && keyGen->CanGenerate())
+                    written = keyGen->NextKey();
+                if (written) aq->FieldByName(c.name)->SetAsInteger(*written);
                 continue;
             }
             if (quantora::detail::ShouldWrite(self(), c))
@@ -51,6 +57,7 @@ class PlainRecord {
         }
         if constexpr (requires(R & r, TQuery * t) { r.AfterWrite(t); }) self().AfterWrite(aq.get());
         aq->Post();
+        if (written) *keyMember = *written;
     }
 
     // The deletion trio, for tables that declare their deletion rules.

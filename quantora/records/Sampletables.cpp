@@ -244,8 +244,9 @@ void SAMPLEGEOMData::RetrieveParams(TQuery* q) {
     };
     for (; !p.Eof(); p.Next()) {
         SAMPLEGEOMPARAM_EditData& e = Params.emplace_back();
-        int_if(kReqParam, e.SAMPLEGEOMREQPARAM_ID);
-        int_if(kParamType, e.SAMPLEGEOMPARAMTYPE_ID);
+        // The definition's columns are read as they stand: a null type is the null integer.
+        e.SAMPLEGEOMREQPARAM_ID = f[kReqParam]->AsInteger();
+        e.SAMPLEGEOMPARAMTYPE_ID = f[kParamType]->AsInteger();
         e.NAME = f[kName]->AsString();
         e.SYMBOL = f[kSymbol]->AsString();
         int_if(kParam, e.SAMPLEGEOMPARAM_ID);

@@ -130,11 +130,6 @@ void ReadBlobChunks(AnsiString& value, const AnsiString& ownerType, int ownerId1
                     int dataType, TField* ownerField, int chunkSize, const AnsiString& dbName,
                     size_t maxValueSize) {
     value.clear();
-    if (chunkSize < 1)
-        throw Exception(
-            Format("ReadBlobChunks: the chunk size must be at least 1, not %d", chunkSize));
-    const AnsiString condition = OwnerCondition(ownerType, ownerId1, ownerId2, dataType);
-    const size_t chunk = static_cast<size_t>(chunkSize);
     auto tooLarge = [&] {
         return Exception(Format("BLOB value larger than %zu bytes (%s)", maxValueSize,
                                 OwnerText(ownerType, ownerId1, ownerId2, dataType).c_str()));
@@ -144,40 +139,28 @@ void ReadBlobChunks(AnsiString& value, const AnsiString& ownerType, int ownerId1
         value = ownerField->AsString();
         if (value.size() > maxValueSize) throw tooLarge();
         // A head shorter than a chunk holds the whole value.
-        if (value.size() < chunk) return;
+        if (chunkSize > 0 && value.size() < static_cast<size_t>(chunkSize)) return;
     }
 
     TQuery q;
     q.SetDatabaseName(dbName);
-    q.SetSQL(" select serial, data from blobchunk where" + condition + " ORDER BY serial");
+    q.SetSQL(" select serial, data from blobchunk where" +
+             OwnerCondition(ownerType, ownerId1, ownerId2, dataType) + " ORDER BY serial");
     q.SetRequestLive(false);
     q.SetUniDirectional(true);
     q.Open();
     TField* serialF = q.Fields()[0];
     TField* dataF = q.Fields()[1];
-    long long expected = 1;
-    long long shortSerial = 0;  // serial of a chunk shorter than the chunk size, once seen
-    for (; !q.Eof(); q.Next(), ++expected) {
+    // Order comes from SERIAL alone; each row adds what it holds, whatever its size.
+    for (long long expected = 1; !q.Eof(); q.Next(), ++expected) {
         const long long found = serialF->AsLargeInt();
         if (found != expected)
             throw Exception(Format(
                 "Corrupted or missing BLOB data chunk (OWNERTYPE=%s, OWNERID1=%d, OWNERID2=%d, "
                 "DATATYPE=%d, expected serial=%lld, found=%lld)",
                 ownerType.c_str(), ownerId1, ownerId2, dataType, expected, found));
-        if (shortSerial)
-            throw Exception(Format(
-                "Corrupted BLOB data chunk (%s, serial=%lld): a chunk shorter than %d bytes is "
-                "followed by serial %lld",
-                OwnerText(ownerType, ownerId1, ownerId2, dataType).c_str(), shortSerial, chunkSize,
-                found));
-        AnsiString bytes = dataF->AsString();
-        if (bytes.empty() || bytes.size() > chunk)
-            throw Exception(
-                Format("Corrupted BLOB data chunk (%s, serial=%lld): %zu bytes, expected 1 to %d",
-                       OwnerText(ownerType, ownerId1, ownerId2, dataType).c_str(), found,
-                       bytes.size(), chunkSize));
+        const AnsiString& bytes = dataF->AsString();
         if (bytes.size() > maxValueSize - value.size()) throw tooLarge();
         value += bytes;
-        if (bytes.size() < chunk) shortSerial = found;
     }
 }

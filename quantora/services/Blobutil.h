@@ -26,10 +26,10 @@ void StoreBlobChunks(const AnsiString& value, const AnsiString& ownerType, int o
 
 // Reads the owner's value into `value`: the head from `ownerField` (when given), followed by the
 // chunk rows when the head is not shorter than `chunkSize`, the size the value was stored with.
-// A gap, duplicate or missing first SERIAL, a chunk that is empty or larger than `chunkSize`, a
-// short chunk followed by another, or a value growing beyond `maxValueSize` bytes throws an
-// Exception; `value` then holds what was read before the bad row. Chunks missing at the end of
-// a value cannot be told from a shorter value.
+// Order comes from SERIAL alone and every row adds what it holds (empty, NULL, short or long).
+// A gap, duplicate or missing first SERIAL, or a value growing beyond `maxValueSize` bytes
+// throws an Exception; `value` then holds what was read before the bad row. Chunks missing at
+// the end of a value cannot be told from a shorter value.
 void ReadBlobChunks(AnsiString& value, const AnsiString& ownerType, int ownerId1, int ownerId2,
                     int dataType, TField* ownerField, int chunkSize, const AnsiString& dbName,
                     size_t maxValueSize = std::numeric_limits<size_t>::max());

@@ -138,9 +138,9 @@ bool ODBCHandler::Connect() {
         return true;
     }
     errorMessage_ = "ERROR connecting: " + errorMessage_;
-    // The handle of a failed attempt is of no further use; the next Connect allocates anew.
+    // The handle of a failed attempt is of no further use; the next Connect allocates anew. The
+    // driver's completed string stays: it tells what the driver made of the parameters.
     connection_.Free();
-    completedConnectString_.clear();
     return false;
 }
 

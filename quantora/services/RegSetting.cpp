@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "quantora/base/Exception.h"
+
 namespace quantora {
 namespace {
 
@@ -56,13 +58,6 @@ bool IsHugeNumber(std::string_view number) {
     return magnitude + exponent > 0;
 }
 
-bool StartsWithNoCase(std::string_view s, std::string_view word) {
-    if (s.size() < word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if ((s[i] | 0x20) != word[i]) return false;
-    return true;
-}
-
 }  // namespace
 
 int64_t ReadLeadingInteger(std::string_view text) {
@@ -83,10 +78,10 @@ double ReadLeadingFloat(std::string_view text) {
     bool negative;
     size_t i = SkipBlankAndSign(text, negative);
     std::string_view rest = text.substr(i);
-    // Only what the number writer produces: digits or a point before a digit, or inf / nan.
+    // A decimal number only: digits, or a point before a digit ("inf" and "nan" are words).
     const bool decimal = !rest.empty() && (IsDigit(rest[0]) ||
                                            (rest[0] == '.' && rest.size() > 1 && IsDigit(rest[1])));
-    if (!decimal && !StartsWithNoCase(rest, "inf") && !StartsWithNoCase(rest, "nan")) return 0.0;
+    if (!decimal) return 0.0;
     double v = 0.0;
     auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), v);
     if (ec == std::errc::result_out_of_range)
@@ -109,7 +104,12 @@ AnsiString SettingValueText(const Variant& value) {
         }
         case Variant::Kind::Float:
         case Variant::Kind::Date: {
-            auto r = std::to_chars(buf, buf + sizeof buf, value.float_value());
+            const double v = value.float_value();
+            // Infinities as decimal numbers beyond the double range, which read back as
+            // themselves; NaN has no decimal form.
+            if (std::isinf(v)) return v > 0 ? "1e999" : "-1e999";
+            if (std::isnan(v)) throw Exception("A setting value must be a number, not NaN");
+            auto r = std::to_chars(buf, buf + sizeof buf, v);
             return AnsiString(buf, r.ptr);
         }
         default:

@@ -31,13 +31,13 @@ int64_t ReadLeadingInteger(std::string_view text);
 
 // The double of the leading decimal number of `text` (white space skipped, optional sign,
 // digits with an optional point and exponent; reading stops at the first character that does
-// not fit); 0.0 when there is none. "inf" and "nan" read as the values they name, so every
-// double written by SettingValueText reads back as itself; a number beyond the double range
-// reads as infinity, one below it as zero.
+// not fit); 0.0 when there is none, so "inf" and "nan" read as 0.0. A number beyond the double
+// range reads as infinity, one below it as zero.
 double ReadLeadingFloat(std::string_view text);
 
 // The text stored for a value: integers in decimal, doubles (and dates) in the shortest form
-// that reads back exactly, strings unchanged, null as the empty text.
+// that reads back exactly (infinities as "1e999" and "-1e999"; NaN throws), strings unchanged,
+// null as the empty text.
 AnsiString SettingValueText(const Variant& value);
 
 }  // namespace quantora

@@ -114,6 +114,8 @@ bool DbUserSettings::SaveSettings() {
     if (!KeyGen || DbName.empty() || UserId < 1)
         throw Exception(
             "DbUserSettings::SaveSettings: database, key generator or user id is not set");
+    // A value without a text form (NaN) is refused before any row is touched.
+    for (const RegSetting& e : Settings) quantora::SettingValueText(e.Value);
     TQuery q;
     q.SetDatabaseName(DbName);
     q.SetRequestLive(true);

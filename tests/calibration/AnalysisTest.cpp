@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "quantora/base/Format.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
@@ -152,6 +153,26 @@ TEST_F(AnalysisTest, MissingPartsLeaveTheCalibrationInvalidCorruptOnesThrow) {
         (r.*column).clear();
         EXPECT_NO_THROW(r.CopyToNonlinECalibr(&nl));
         EXPECT_FALSE(nl.NonlinValid);
+    }
+    // Degree 0 asks for -1 b-elements, which no stored vector holds: invalid. A consistent
+    // degree 31 loads and evaluates as fitted.
+    for (int degree : {0, 31}) {
+        std::vector<double> ch, dev, unc(40, 0.01);
+        for (int i = 0; i < 40; ++i) {
+            ch.push_back(100.0 * i);
+            dev.push_back(std::sin(i / 7.0));
+        }
+        NonlinECalibr source, loaded;
+        source.Fit(ch.data(), dev.data(), unc.data(), 40, degree);
+        N r;
+        r.MEASNUM = 1;
+        r.CopyFromNonlinECalibr(&source);
+        EXPECT_NO_THROW(r.CopyToNonlinECalibr(&loaded));
+        EXPECT_EQ(loaded.NonlinValid, degree == 31);
+        if (loaded.NonlinValid) {
+            EXPECT_DOUBLE_EQ(loaded.Deviation(1234.5), source.Deviation(1234.5));
+            EXPECT_DOUBLE_EQ(loaded.DeviationUnc(1234.5), source.DeviationUnc(1234.5));
+        }
     }
     // Through retrieval; then two measurements claimed: 2 + 2 * 2 - 1 = 5 parameters expected,
     // 3 stored.

@@ -237,6 +237,24 @@ TEST(XmlExport, FailuresAreReported) {
     EXPECT_EQ(exporter.File, nullptr);
 }
 
+TEST(XmlExport, HeaderAndFooterGoIntoTheFilePassedNotTheMemberFile) {
+    TempPath memberPath, passedPath;
+    quantora::XmlOutputFile member, passed;
+    ASSERT_TRUE(member.Open(memberPath.c_str()));
+    ASSERT_TRUE(passed.Open(passedPath.c_str()));
+    XmlExporter exporter;
+    exporter.File = &member;
+    exporter.ExportHeader(&passed, "host", "lab", "7");
+    exporter.ExportFooter(&passed);
+    member.Close();
+    passed.Close();
+    EXPECT_EQ(ReadFileBytes(memberPath.str()), "");
+    const std::string text = ReadFileBytes(passedPath.str());
+    EXPECT_EQ(text.rfind("<?xml version=\"1.0\"?>\r\n", 0), 0u);
+    EXPECT_NE(text.find("Name=\"lab\" Version=\"7\""), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 22), "</QuantoraDatabases>\r\n");
+}
+
 TEST(XmlExport, XmllintAcceptsAnExportOfOrdinaryData) {
     if (std::system("command -v xmllint > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "xmllint is not installed";

@@ -231,6 +231,17 @@ TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
     EXPECT_FALSE(p.Read(&q));
     EXPECT_EQ(p.PLAINROW_ID, -1);
 
+    // The generator's key is written whatever its value; the member takes it only once the
+    // row is posted.
+    quantora::CountingKeyGen zero(0), taken(40);
+    p.Reset();
+    p.Insert(&zero, db.name(), nullptr);
+    EXPECT_EQ(p.PLAINROW_ID, 0);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PLAINROW WHERE PLAINROW_ID = 0"), "1");
+    p.Reset();
+    EXPECT_THROW(p.Insert(&taken, db.name(), nullptr), EDatabaseError);
+    EXPECT_EQ(p.PLAINROW_ID, -1);
+
     quantora::MaxKeyGen max(db.alias(), "PLAINROW");
     EXPECT_EQ(max.NextKey(), 41);
     EXPECT_EQ(max.NextKey(), 42);  // never a key it gave before

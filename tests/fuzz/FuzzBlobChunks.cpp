@@ -2,7 +2,7 @@
 // the table of a scratch SQLite database, writes the rows the input describes (SERIAL, DATA and
 // the owner columns as any storage type: null, integer, float, text or blob, since SQLite keeps
 // whatever it is given) and reads one owner's value. The read must either throw or give a value
-// within the size limit that is a chain of whole chunks.
+// within the size limit.
 #include <unistd.h>
 
 #include <cstddef>

@@ -163,7 +163,7 @@ TEST_F(SampletablesTest, ParamsReadOnePerRequiredParameterAndRoundTrip) {
     again.RetrieveParams(&alias);
     ASSERT_EQ(again.Params.size(), 1u);
     EXPECT_EQ(again.Params[0].SAMPLEGEOMPARAM_ID, -1);
-    EXPECT_EQ(again.Params[0].SAMPLEGEOMPARAMTYPE_ID, -1);  // null in the definition
+    EXPECT_EQ(again.Params[0].SAMPLEGEOMPARAMTYPE_ID, 0);  // null in the definition
     again.SAMPLEGEOMTYPE_ID = 99;
     again.RetrieveParams(&alias);
     EXPECT_TRUE(again.Params.empty());

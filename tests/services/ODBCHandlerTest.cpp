@@ -103,6 +103,12 @@ TEST(ODBCHandler, ConnectFailuresKeepTheDriverManagersMessage) {
     EXPECT_FALSE(h.Connect());
     EXPECT_NE(h.GetErrorMessage().find("NoSuchDriver"), std::string::npos) << h.GetErrorMessage();
     EXPECT_FALSE(h.GetConnected());
+    EXPECT_EQ(h.GetCompletedConnectString(), "");  // the driver manager wrote nothing
+    // The SQLite driver completes the string even when it cannot open the file.
+    h.SetConnectParams("SQLite3", nullptr, "/nonexistent-dir/x.db", nullptr, nullptr, nullptr);
+    EXPECT_FALSE(h.Connect());
+    EXPECT_EQ(h.GetCompletedConnectString().rfind("DSN=;Database=/nonexistent-dir/x.db;", 0), 0u)
+        << h.GetCompletedConnectString();
 
     h.SetConnectParams("SQLite3", nullptr, SQLiteFile("after.db").c_str(), nullptr, nullptr,
                        nullptr);

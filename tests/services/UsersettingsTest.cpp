@@ -56,7 +56,10 @@ TEST(UserSettings, LeadingNumberReading) {
                                                      {"--1", 0.0},
                                                      {"1e999", HUGE_VAL},
                                                      {"-1e999", -HUGE_VAL},
-                                                     {"1e-999", 0.0}};
+                                                     {"1e-999", 0.0},
+                                                     {"inf", 0.0},
+                                                     {" -Infinity", 0.0},
+                                                     {"nan", 0.0}};
     for (auto [text, v] : floats) EXPECT_TRUE(SameDouble(ReadLeadingFloat(text), v)) << text;
 }
 
@@ -92,7 +95,7 @@ class UserSettingsDb : public ::testing::Test {
 TEST_F(UserSettingsDb, ValuesOfEveryTypeSurviveSaveAndReloadExactly) {
     const int64_t ints[] = {0, -1, INT64_MAX, INT64_MIN};
     const double floats[] = {0.5,    0.1,     1.0 / 3.0, -0.0,      1e-300,
-                             5e-324, DBL_MAX, 2.0 / 3e7, -HUGE_VAL, NAN};
+                             5e-324, DBL_MAX, 2.0 / 3e7, -HUGE_VAL, HUGE_VAL};
     const AnsiString texts[] = {"", "it's", "  12abc  ", "\xC2\xB5Sv/h", "two\r\nlines"};
     int i = 0;
     for (int64_t v : ints) s.InsertUserValue(kInt, T::Integer, Variant(v), ++i);
@@ -113,6 +116,12 @@ TEST_F(UserSettingsDb, ValuesOfEveryTypeSurviveSaveAndReloadExactly) {
     EXPECT_EQ(back.Settings[0].Name, "Count");
     EXPECT_EQ(back.Settings[0].ValueType, T::Integer);
     EXPECT_EQ(back.Settings[4].ValueType, T::Float);
+
+    // NaN has no decimal form: refused before anything is written.
+    const AnsiString rows = db.Scalar("select count(*) from usersettings");
+    s.InsertUserValue(kFloat, T::Float, Variant(NAN), ++i);
+    EXPECT_THROW(s.SaveSettings(), Exception);
+    EXPECT_EQ(db.Scalar("select count(*) from usersettings"), rows);
 }
 
 TEST_F(UserSettingsDb, RetrievingReadsTheLeadingNumberAndSkipsUnknownTypes) {
