@@ -1,11 +1,15 @@
 // The deletion-problem solver dialog, 557 by 408.
 #include "quantora/dialogs/Deletionproblemsolverform.h"
 
+#include <algorithm>
+#include <array>
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -52,8 +56,13 @@ TFormDeletionProblemSolver::TFormDeletionProblemSolver(QWidget* owner) : QDialog
 
     ProblemGrid = new QTableWidget(1, 3, this);
     ProblemGrid->setObjectName("ProblemGrid");
-    ProblemGrid->horizontalHeader()->hide();  // row 0 is the grid's own fixed header row
+    // The fixed header row is the table's own header, so it stays in view when the rows
+    // scroll; model row 0 stands for it and stays hidden, keeping problem i in row i + 1.
+    ProblemGrid->setHorizontalHeaderLabels({"No.", "State", "Problem"});
+    ProblemGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ProblemGrid->horizontalHeader()->setStretchLastSection(true);
     ProblemGrid->verticalHeader()->hide();
+    ProblemGrid->setWordWrap(false);
     ProblemGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     ProblemGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     ProblemGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -131,6 +140,15 @@ void TFormDeletionProblemSolver::RefreshGrid() {
         for (int col = 0; col < 3; ++col)
             ProblemGrid->setItem(i + 1, col, new QTableWidgetItem(cells[col]));
         if (p.State == Resolvable || p.State == NotResolvable) ++UnresolvedCount;
+    }
+    ProblemGrid->setRowHidden(0, true);
+    // The state column is at least as wide as its longest text, which never wraps.
+    ProblemGrid->resizeColumnToContents(1);
+    ProblemGrid->setColumnWidth(1, std::max(93, ProblemGrid->columnWidth(1)));
+    // Like a string grid, the first problem row is the current one, matching the page below.
+    if (n > 0) {
+        const QSignalBlocker quiet(ProblemGrid);
+        ProblemGrid->setCurrentCell(1, 1);
     }
     bool canSelect = true;
     ProblemGridSelectCell(ProblemGrid, 1, 1, canSelect);

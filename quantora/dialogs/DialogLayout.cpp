@@ -87,6 +87,8 @@ TwoTreeWidgets BuildTwoTreeLayout(QDialog* form, const char* availableHeader,
     auto* moveColumn = new QVBoxLayout();
     w.AddButton = NewButton("->", "AddButton", left);
     w.RemoveButton = NewButton("<-", "RemoveButton", left);
+    w.AddButton->setToolTip("Add the selected item to the selection");
+    w.RemoveButton->setToolTip("Remove the selected item from the selection");
     for (QPushButton* b : {w.AddButton, w.RemoveButton}) b->setFixedWidth(40);
     moveColumn->addStretch();
     moveColumn->addWidget(w.AddButton);

@@ -103,7 +103,7 @@ void TFormMeasSelection::Add() {
     QTreeWidgetItem* node = AvailableTree->currentItem();
     if (!node || NodeImage(node) != quantora::dialogs::kMeasurementImage || !node->parent()) return;
     SelectedMeasIDs.insert(NodeKey(node));
-    SelectedTree->addTopLevelItem(quantora::dialogs::CopyNode(*node).release());
+    SelectedTree->addTopLevelItem(quantora::dialogs::CopyNodeWithPath(*node).release());
     delete node;
 }
 

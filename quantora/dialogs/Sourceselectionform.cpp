@@ -102,7 +102,7 @@ void TFormSourceSelection::AddButtonClick() {
         QTreeWidgetItem* node = AvailableTree->currentItem();
         if (!node) return;
         SelectedSourceIDs.insert(NodeKey(node));
-        SelectedTree->addTopLevelItem(quantora::dialogs::CopyNode(*node).release());
+        SelectedTree->addTopLevelItem(quantora::dialogs::CopyNodeWithPath(*node).release());
         delete node;
     });
 }

@@ -26,6 +26,14 @@ std::unique_ptr<QTreeWidgetItem> CopyNode(const QTreeWidgetItem& node) {
     return NewNode(node.text(0), NodeKey(&node), NodeImage(&node), node.icon(0));
 }
 
+std::unique_ptr<QTreeWidgetItem> CopyNodeWithPath(const QTreeWidgetItem& node) {
+    auto copy = CopyNode(node);
+    QStringList path;
+    for (const QTreeWidgetItem* p = node.parent(); p; p = p->parent()) path.prepend(p->text(0));
+    if (!path.isEmpty()) copy->setToolTip(0, path.join(" / "));
+    return copy;
+}
+
 int NodeKey(const QTreeWidgetItem* node) {
     return node ? node->data(0, kKeyRole).toInt() : 0;
 }

@@ -29,6 +29,10 @@ std::unique_ptr<QTreeWidgetItem> NewNode(const QString& text, int key, int image
 // A detached copy of `node` (text, key, image, picture), without children.
 std::unique_ptr<QTreeWidgetItem> CopyNode(const QTreeWidgetItem& node);
 
+// The same, with the path of the nodes above it ("Lab / 2024 / Soil") as its tooltip, so a
+// node moved out of its tree still tells where it came from.
+std::unique_ptr<QTreeWidgetItem> CopyNodeWithPath(const QTreeWidgetItem& node);
+
 int NodeKey(const QTreeWidgetItem* node);
 // -1 for a null node.
 int NodeImage(const QTreeWidgetItem* node);

@@ -129,8 +129,10 @@ TEST_F(MeasSelectionTest, ExcludedAndSelectedMeasurementsAreNeverOffered) {
 
     level1->setExpanded(true);
     form.AvailableTree->setCurrentItem(At(Avail(), {"Root A", "Level 1", "M20"}));
+    EXPECT_FALSE(form.AddButton->toolTip().isEmpty());
     form.AddButton->click();
     EXPECT_EQ(Texts(Selected()), QStringList({"M20"}));
+    EXPECT_EQ(form.SelectedTree->topLevelItem(0)->toolTip(0), "Root A / Level 1");
     EXPECT_EQ(form.SelectedMeasIDs, std::set<int>({20}));
 
     rootA->setExpanded(false);
