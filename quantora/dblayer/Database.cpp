@@ -123,6 +123,16 @@ bool IsDatabaseOpen(const AnsiString& alias) {
     return TheRegistry().aliases.count(Key(alias)) != 0;
 }
 
+bool IsDatabaseUri(std::string_view arg) {
+    // Any "scheme://" counts, so an unknown scheme is refused as a URI, not looked for as a file.
+    return arg.rfind("sqlite:", 0) == 0 || arg.rfind("postgresql:", 0) == 0 ||
+           arg.find("://") != std::string_view::npos;
+}
+
+AnsiString DatabaseUri(std::string_view arg) {
+    return IsDatabaseUri(arg) ? AnsiString(arg) : "sqlite:" + AnsiString(arg);
+}
+
 bool TableExists(const AnsiString& alias, const AnsiString& table) {
     TQuery q;
     q.SetDatabaseName(alias);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "quantora/base/Types.h"
 #include "quantora/dblayer/Backend.h"
@@ -11,6 +12,11 @@
 // URI "postgresql://user@host:port/db") and checks that it connects. Opening an alias again
 // replaces its database.
 void OpenDatabase(const AnsiString& alias, const AnsiString& uri);
+// True when `arg` names a database by URI ("sqlite:...", "postgresql:...", or any
+// "scheme://..."); anything else is the path of an SQLite file.
+bool IsDatabaseUri(std::string_view arg);
+// `arg` as OpenDatabase takes it: a URI unchanged, a file path as "sqlite:<path>".
+AnsiString DatabaseUri(std::string_view arg);
 // Forgets the alias; queries still open on it keep their connection until they close.
 void CloseDatabase(const AnsiString& alias);
 bool IsDatabaseOpen(const AnsiString& alias);

@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/TQuery.h"
 #include "tests/qdb/QdbRun.h"
 #include "tests/support/TestDatabase.h"
 
@@ -165,14 +167,35 @@ TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
     const std::string junk = tmp / "junk.db";
     std::ofstream(junk) << "not a database at all";
     const std::string missing = tmp / "missing.db";
-    const std::string commands[] = {"info %s", "export %s " + Quoted(tmp / "o.xml"),
+    const std::string empty = tmp / "empty.db";
+    {
+        OpenDatabase("notours", "sqlite:" + empty);  // an SQLite file without our tables
+        TQuery q;
+        q.SetDatabaseName("notours");
+        q.SetSQL("CREATE TABLE NOTOURS (A INTEGER)");
+        q.ExecSQL();
+        CloseDatabase("notours");
+    }
+    // Each kind of bad database gets its own words, from every command that opens one.
+    const std::pair<std::string, const char*> databases[] = {
+        {junk, "file is not a database"},
+        {missing, "not found"},
+        {empty, "is not a lab database"},
+        {"postgresql://nobody@127.0.0.1:1/x", "Connection refused"}};
+    const std::string commands[] = {"info %s",
+                                    "tables %s",
+                                    "export %s " + Quoted(tmp / "o.xml"),
                                     "csv %s 'SELECT 1' " + Quoted(tmp / "o.csv"),
-                                    "settings get %s 1"};
+                                    "settings get %s 1",
+                                    "check %s SPECTRUM 1",
+                                    "ecal %s --spectrum 1",
+                                    "match %s --library 1 661.7"};
     for (const std::string& c : commands)
-        for (const std::string& db : {junk, missing}) {
+        for (const auto& [db, words] : databases) {
             const auto r = RunQdb(Format(c.c_str(), Quoted(db).c_str()));
             EXPECT_NE(r.code, 0) << c << " " << db;
             EXPECT_EQ(r.out.rfind("qdb ", 0), 0u) << r.out;
+            EXPECT_NE(r.out.find(words), std::string::npos) << c << "\n" << r.out;
             EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
         }
     EXPECT_EQ(ReadText(junk), "not a database at all");

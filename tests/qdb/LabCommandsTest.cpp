@@ -135,7 +135,7 @@ TEST(QdbLabCommands, BadInputIsOneLineAndChangesNothing) {
         {"delete " + uri + " SPECTRUM 555 --yes", "no row"},
         {"delete " + uri + " SPECTRUM -1 --yes", "malformed key"},
         {"check " + Quoted((dir / "missing.db").string()) + " SPECTRUM 1", "not found"},
-        {"check " + Quoted(foreign.string()) + " SPECTRUM 1", "not a lab database"},
+        {"check " + Quoted(foreign.string()) + " SPECTRUM 1", "file is not a database"},
         {"match " + uri + " --library 1 66o.5", "malformed energy"},
         {"match " + uri + " --library 1 661.7:-1", "malformed energy"},
         {"match " + uri + " --library 42 661.7", "no radiation library"},

@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
         g_outdir = QString::fromLocal8Bit(argv[2]);
         if (!QDir().mkpath(g_outdir)) throw Exception(std::string("cannot create ") + argv[2]);
         std::string db = argv[1];
-        OpenDatabase(kAlias, db.find(':') == std::string::npos ? "sqlite:" + db : db);
+        OpenDatabase(kAlias, DatabaseUri(db));
         MeasSelection();
         SourceSelection();
         SelectMeas();

@@ -8,6 +8,7 @@
 #include "quantora/dialogs/DialogHooks.h"
 #include "quantora/dialogs/Measselectionform.h"
 #include "tools/qdb/Commands.h"
+#include "tools/qdb/LabSupport.h"
 
 namespace qdbtool {
 
@@ -17,7 +18,7 @@ int CmdBrowse(const Args& args) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))
         throw Exception("no display (set DISPLAY, or run under xvfb-run)");
     constexpr const char* kAlias = "qdb";
-    OpenArgDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0]);
 
     static int argc = 1;
     static char name[] = "qdb";

@@ -9,9 +9,12 @@ namespace qdbtool {
 
 void OpenArgDatabase(const std::string& alias, const std::string& db) {
     if (db.empty()) throw Exception("no database given");
-    bool uri = db.rfind("postgresql:", 0) == 0 || db.rfind("postgres://", 0) == 0 ||
-               db.rfind("sqlite:", 0) == 0;
-    OpenDatabase(alias, uri ? db : "sqlite:" + db);
+    try {
+        OpenDatabase(alias, DatabaseUri(db));
+    } catch (const std::exception& e) {
+        // A refused connection or an unreadable file, in the engine's own words.
+        throw Exception("cannot open '" + db + "': " + e.what());
+    }
 }
 
 std::vector<AnsiString> SchemaTables() {

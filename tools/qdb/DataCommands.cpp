@@ -226,17 +226,13 @@ const char* TypeName(QuantoraSettingType t) {
                                              : "text";
 }
 
-bool IsDatabaseUri(const std::string& db) {
-    return db.rfind("postgresql:", 0) == 0 || db.rfind("postgres://", 0) == 0 ||
-           db.rfind("sqlite:", 0) == 0;
-}
-
 }  // namespace
 
 int CmdInfo(const Args& args) {
     if (args.size() != 1) throw Exception("usage: qdb info <db>");
     OpenLabDatabase(kAlias, args[0]);
-    const bool pg = args[0].rfind("postgres", 0) == 0;
+    const bool pg =
+        quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
     std::printf("Database:       %s\n", args[0].c_str());
     std::printf("Engine:         %s\n", pg ? "PostgreSQL" : "SQLite");
     std::printf("Schema version: %d\n", StoredSchemaVersion(kAlias));

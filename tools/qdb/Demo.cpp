@@ -6,6 +6,7 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "tools/qdb/Commands.h"
+#include "tools/qdb/LabSupport.h"
 
 namespace qdbtool {
 namespace {
@@ -24,7 +25,7 @@ int CmdInit(const Args& args) {
 
 int CmdTables(const Args& args) {
     if (args.size() != 1) throw Exception("usage: qdb tables <db>");
-    OpenArgDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0]);
     TQuery q;
     q.SetDatabaseName(kAlias);
     for (const AnsiString& table : SchemaTables()) {

@@ -650,7 +650,9 @@ void DemoLab::Measure(const MeasPlan& plan, uint32_t seed) {
     SPECTRUMData s;
     s.MEASUREMENT_ID = r.measId;
     s.SPECTRUMTYPE_ID = 1;
-    s.NAME = Format("%s, %d channels", plan.name, det.channels);
+    // Spectrum and calibration names say what they add to the measurement's, so the tree of a
+    // measurement does not repeat its name at every level.
+    s.NAME = Format("%d channels, %.0f s live", det.channels, plan.liveTime);
     s.SPECOLLSTARTEDAT = m.STARTDATE;
     s.SPECOLLENDEDAT = m.ENDDATE;
     s.LIVETIME = plan.liveTime;
@@ -697,7 +699,7 @@ void DemoLab::Measure(const MeasPlan& plan, uint32_t seed) {
     if (r.assigned.size() < 2)
         throw Exception(Format("demo spectrum '%s': too few peaks matched", plan.name));
     fit(r.assigned);
-    r.ecal.Name = Format("Energy calibration of %s", plan.name);
+    r.ecal.Name = Format("Fit of %zu peaks", r.assigned.size());
     r.ecal.CreationDate = m.ENDDATE + 0.05;
     r.ecal.CreatedByEmpId = 2;
     r.ecal.LastModByEmpId = 2;
@@ -1262,8 +1264,7 @@ int CmdDemo(const Args& args) {
     if (args.size() > 1) throw Exception("usage: qdb demo [<db>]");
     const auto start = std::chrono::steady_clock::now();
     const std::string db = args.empty() ? "demo.db" : args[0];
-    const bool uri = db.find("://") != std::string::npos || db.rfind("postgresql:", 0) == 0 ||
-                     db.rfind("sqlite:", 0) == 0;
+    const bool uri = IsDatabaseUri(db);
     std::string xml = "demo.xml";
     if (!uri) {
         // A fresh demo every time: the old file and its journal go.

@@ -9,31 +9,25 @@
 
 #include "quantora/base/Exception.h"
 #include "quantora/dblayer/Database.h"
-#include "quantora/dblayer/TQuery.h"
 #include "tools/qdb/Commands.h"
 
 namespace qdbtool {
 
 void OpenLabDatabase(const std::string& alias, const std::string& db) {
     if (db.empty()) throw Exception("no database given");
-    const bool uri = db.find("://") != std::string::npos || db.rfind("sqlite:", 0) == 0;
-    if (!uri && !std::filesystem::is_regular_file(db))
+    if (!IsDatabaseUri(db) && !std::filesystem::is_regular_file(db))
         throw Exception("database file '" + db + "' not found");
+    OpenArgDatabase(alias, db);
+    // A file that is not a database fails here, with the engine's words; a database without
+    // our tables is told apart from it.
+    bool lab = false;
     try {
-        OpenArgDatabase(alias, db);
-    } catch (const std::exception&) {
-        throw Exception("'" + db + "' is not a lab database");
+        lab = TableExists(alias, "MEASUREMENT") && TableExists(alias, "SPECTRUM");
+    } catch (const std::exception& e) {
+        CloseDatabase(alias);
+        throw Exception("cannot read '" + db + "': " + e.what());
     }
-    // Our schema has these tables; a foreign database fails here before anything is written.
-    try {
-        TQuery q;
-        q.SetDatabaseName(alias);
-        q.SetSQL(
-            "SELECT COUNT(*) FROM MEASUREMENT WHERE MEASUREMENT_ID IN "
-            "(SELECT MEASUREMENT_ID FROM SPECTRUM WHERE SPECTRUM_ID = 0)");
-        q.Open();
-        q.Close();
-    } catch (const std::exception&) {
+    if (!lab) {
         CloseDatabase(alias);
         throw Exception("'" + db + "' is not a lab database (run 'qdb init' to create one)");
     }
