@@ -1,9 +1,12 @@
 // A console reporter that also prints, after the run, the time of each benchmark divided by the
-// time of its baseline (both measured in the same run).
+// time of its baseline (both measured in the same run). Benchmarks run with repetitions give one
+// ratio per repetition (the n-th run of each paired with the n-th of the other): the median is
+// held against the goal, and the minimum is printed beside it.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -25,29 +28,36 @@ class RatioReporter : public benchmark::ConsoleReporter {
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration) {
                 std::string name = r.benchmark_name();
-                times_[name.substr(0, name.find('/'))] = r.GetAdjustedRealTime();
+                times_[name.substr(0, name.find('/'))].push_back(r.GetAdjustedRealTime());
             }
     }
 
     // Prints one line per pair; returns the number of pairs over their goal.
     int PrintRatios() const {
         int over = 0;
-        std::printf("\n%-58s %10s %8s\n", "ratio (ours / baseline, same run)", "ratio", "goal");
+        std::printf("\n%-58s %10s %8s %8s %5s\n", "ratio (ours / baseline, same run)", "median",
+                    "min", "goal", "runs");
         for (const RatioPair& p : pairs_) {
             auto a = times_.find(p.ours), b = times_.find(p.baseline);
-            if (a == times_.end() || b == times_.end() || b->second <= 0) continue;
-            double ratio = a->second / b->second;
-            bool bad = p.goal > 0 && ratio > p.goal;
+            if (a == times_.end() || b == times_.end()) continue;
+            std::vector<double> ratios;
+            for (size_t i = 0; i < std::min(a->second.size(), b->second.size()); ++i)
+                if (b->second[i] > 0) ratios.push_back(a->second[i] / b->second[i]);
+            if (ratios.empty()) continue;
+            std::sort(ratios.begin(), ratios.end());
+            const size_t m = ratios.size();
+            const double median = m % 2 ? ratios[m / 2] : (ratios[m / 2 - 1] + ratios[m / 2]) / 2;
+            bool bad = p.goal > 0 && median > p.goal;
             over += bad;
-            std::printf("%-58s %10.3f %8.2f%s\n", p.label.c_str(), ratio, p.goal,
-                        bad ? "  OVER GOAL" : "");
+            std::printf("%-58s %10.3f %8.3f %8.2f %5zu%s\n", p.label.c_str(), median, ratios[0],
+                        p.goal, m, bad ? "  OVER GOAL" : "");
         }
         return over;
     }
 
   private:
     std::vector<RatioPair> pairs_;
-    std::map<std::string, double> times_;
+    std::map<std::string, std::vector<double>> times_;  // per repetition
 };
 
 // main() body for a benchmark program with ratio pairs.

@@ -91,6 +91,75 @@ TEST(SpectrumCompressor, RealSpectraRoundTripInBothModes) {
     EXPECT_LT(bestTotal, fastTotal);
 }
 
+// Small deterministic spectra for the pinned streams below: sparse, a sloped continuum with a peak,
+// and noise with one maximal count.
+Counts GoldenSpectrum(int kind) {
+    Counts c;
+    uint32_t s = 12345u + static_cast<uint32_t>(kind);
+    for (unsigned long i = 0; i < 48; ++i) {
+        s = s * 1103515245u + 12345u;
+        const unsigned long noise = (s >> 16) % 7;
+        c.push_back(kind == 0   ? (i % 5 == 0 ? noise % 3 : 0)
+                    : kind == 1 ? 900 + 20 * i + (i > 20 && i < 28 ? 4000 : 0) + noise * 9
+                                : (i == 7 ? 0xFFFFFFFFul : (s >> 8) % 50000));
+    }
+    return c;
+}
+
+AnsiString FromHex(const std::string& hex) {
+    AnsiString out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+// Streams as written by each format: stored rows must decode forever, and the encoder must keep
+// writing exactly these bytes for the formats it still writes (a changed format needs a new code).
+TEST(SpectrumCompressor, PinnedStreamsOfEveryFormat) {
+    struct Pinned {
+        int kind;
+        bool fast;
+        unsigned short format;
+        const char* hex;
+        bool written;  // the current encoder still writes this stream
+    };
+    const Pinned pinned[] = {
+        {0, false, kSpectrumFormatContextModel, "30febef27e09210c664e0f23a1cc87", true},
+        {0, true, kSpectrumFormatBlockRice, "30febef27ea0523245115d", true},
+        {1, false, kSpectrumFormatContextModel,
+         "307d5fd7bb19346b8daf0290b65f816d29d0d3c434a2ed98a9ed93e6c93700d857e61563a0cc5acb00c3bdcc3"
+         "07f5a6b75b119be2180f6e088377c09acf20a00",
+         true},
+        {1, true, kSpectrumFormatBlockRice,
+         "307d5fd7bb09e1e4514d0cf9a4104b2c0354d44c155554d240400de4d443390080a001f9a3f46ad2a8e60200c"
+         "0738079b1714203a4914f409d2cd04323795454482cd5c451c500",
+         true},
+        {2, false, kSpectrumFormatContextModel,
+         "30e47018303df3ebab34cbaa486324e374a5773ddf789ddb585402bdd47b5a8aac58803988fa5ea215cf02209"
+         "cfe4791ee6f573443f53e4c1103fa0e73eeb977507f3fc92a7b92449ef7f3f8ff5bfd7f6be9ff2745ff5fa0c9"
+         "3ddfd3e4097b5269bd18063f285c3f5dccf129daf4bba284f98171c2d2d36a319a0f3fadbfa1f568b071956b6"
+         "357038003",
+         true},
+    };
+    for (const Pinned& p : pinned) {
+        SCOPED_TRACE(std::to_string(p.kind) + (p.fast ? " fast" : " default"));
+        const Counts counts = GoldenSpectrum(p.kind);
+        const Stored stored{FromHex(p.hex), p.format};
+        EXPECT_EQ(Expand(stored, counts[0], static_cast<int>(counts.size())), counts);
+        // The stored checksum is the one of the counts.
+        const AnsiString s = stored.stream;
+        const uint32_t checksum = static_cast<uint8_t>(s[1]) | static_cast<uint8_t>(s[2]) << 8 |
+                                  static_cast<uint8_t>(s[3]) << 16 |
+                                  static_cast<uint32_t>(static_cast<uint8_t>(s[4])) << 24;
+        EXPECT_EQ(checksum, quantora::CountChecksum(counts.data(), counts.size()));
+        if (p.written) {
+            const Stored now = Compress(counts, p.fast);
+            EXPECT_EQ(now.format, p.format);
+            EXPECT_EQ(now.stream, stored.stream);
+        }
+    }
+}
+
 TEST(SpectrumCompressor, EdgeSpectraRoundTripInBothModes) {
     std::mt19937 rng(1);
     std::vector<std::pair<std::string, Counts>> cases;
