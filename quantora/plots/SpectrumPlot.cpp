@@ -74,19 +74,23 @@ QPolygonF Trace(const SpectrumSeries& s, const SpectrumOptions& opt, const Panel
                 const std::vector<double>& v, std::pair<size_t, size_t> vis) {
     QPolygonF line;
     const QRectF& r = panel.rect;
-    const int columns = std::max(1, static_cast<int>(std::ceil(r.width())));
+    // Whole columns across the rectangle, so the last one is not clipped away.
+    const int columns = std::max(1, static_cast<int>(r.width()));
+    const double step = r.width() / columns;
     auto ypx = [&](double y) { return panel.y.Map(y); };
     if (vis.second - vis.first > static_cast<size_t>(columns)) {
         std::vector<double> edges(columns + 1);
         for (int c = 0; c <= columns; ++c)
-            edges[c] = ChannelOfValue(s, opt, panel.x.Inverse(r.left() + c));
+            edges[c] = ChannelOfValue(s, opt, panel.x.Inverse(r.left() + c * step));
         if (edges.front() > edges.back()) std::reverse(edges.begin(), edges.end());
+        // The last edge lies past the last visible channel, whatever the rounding.
+        edges.back() = std::nextafter(edges.back(), HUGE_VAL);
         const std::vector<ColumnRange> cols = DecimateColumns(v, edges);
         line.reserve(2 * columns);
         for (int c = 0; c < columns; ++c) {
             const ColumnRange& col = cols[c];
             if (!col.channels) continue;
-            const double x = r.left() + c + 0.5;
+            const double x = r.left() + (c + 0.5) * step;
             const bool rising = col.first <= col.last;
             line << QPointF(x, ypx(rising ? col.min : col.max))
                  << QPointF(x, ypx(rising ? col.max : col.min));
