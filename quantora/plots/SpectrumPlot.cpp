@@ -179,7 +179,13 @@ SpectrumLayout DrawSpectrum(QPainter& painter, const QRectF& area,
     painter.setClipRect(panel.rect);
     for (size_t k = 0; k < spectra.size(); ++k) {
         painter.setPen(QPen(SeriesColor(static_cast<int>(k)), std::max(1.0, canvas.Px(1.0))));
-        painter.drawPolyline(Trace(spectra[k], opt, panel, values[k], visible[k]));
+        // Separate segments: one long self-crossing polyline is stroked as a single path,
+        // several times slower than the same segments rasterised one by one.
+        const QPolygonF trace = Trace(spectra[k], opt, panel, values[k], visible[k]);
+        std::vector<QLineF> segments;
+        segments.reserve(trace.size());
+        for (qsizetype i = 1; i < trace.size(); ++i) segments.emplace_back(trace[i - 1], trace[i]);
+        painter.drawLines(segments.data(), static_cast<int>(segments.size()));
     }
     painter.restore();
 
