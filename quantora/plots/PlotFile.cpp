@@ -95,15 +95,17 @@ void SavePlot(const std::string& path, int width, int height, const PlotDrawing&
     WriteFile(path, bytes);
 }
 
+void PrepareQtRuntimeDir() {
+    if (std::getenv("XDG_RUNTIME_DIR")) return;
+    const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
+    if ((mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) && access(dir.c_str(), W_OK) == 0)
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
+}
+
 HeadlessGui::HeadlessGui() {
     if (QCoreApplication::instance()) return;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Qt warns on every start without a runtime directory; give it the one it would pick.
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
-        if ((mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) && access(dir.c_str(), W_OK) == 0)
-            setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
-    }
+    PrepareQtRuntimeDir();
     static int argc = 1;
     static char name[] = "quantora-plots";
     static char* argv[] = {name, nullptr};

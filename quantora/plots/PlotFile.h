@@ -26,6 +26,10 @@ void SavePlot(const std::string& path, int width, int height, const PlotDrawing&
 // Parses "WxH" (e.g. "1600x1000"); throws on anything else or a size out of range.
 void ParsePlotSize(const std::string& text, int* width, int* height);
 
+// Points XDG_RUNTIME_DIR, when unset, at the private directory Qt would fall back to, so Qt
+// starts without a warning on standard error.
+void PrepareQtRuntimeDir();
+
 // Keeps a QGuiApplication alive for headless drawing when none exists yet (the "offscreen"
 // platform unless QT_QPA_PLATFORM names another); does nothing when one exists.
 class HeadlessGui {

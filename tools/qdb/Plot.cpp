@@ -152,6 +152,7 @@ int CmdView(const Args& in) {
     const auto lib = LoadLibrary(library);
     auto spectra = LoadSpectra(ids, lib.get());
 
+    plots::PrepareQtRuntimeDir();
     static int argc = 1;
     static char name[] = "qdb";
     static char* argv[] = {name, nullptr};
