@@ -5,6 +5,11 @@ if(TARGET quantoradb_dialogs)
 else()
     set(QUANTORA_HAVE_DIALOGS OFF)
 endif()
+if(TARGET quantoradb_plots)
+    set(QUANTORA_HAVE_PLOTS ON)
+else()
+    set(QUANTORA_HAVE_PLOTS OFF)
+endif()
 
 install(TARGETS quantoradb EXPORT QuantoraDBTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -12,7 +17,7 @@ install(TARGETS quantoradb EXPORT QuantoraDBTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/quantora/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quantora
-    FILES_MATCHING PATTERN "*.h" PATTERN "dialogs" EXCLUDE)
+    FILES_MATCHING PATTERN "*.h" PATTERN "dialogs" EXCLUDE PATTERN "plots" EXCLUDE)
 install(EXPORT QuantoraDBTargets NAMESPACE QuantoraDB::
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/QuantoraDB)
 

@@ -9,6 +9,7 @@ PACKAGES=(
   libpq-dev postgresql                      # server engine and the throwaway test server
   unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql   # ODBC with real drivers
   qt6-base-dev xvfb xauth                   # dialogs and their headless tests
+  qt6-svg-dev                               # SVG output of the plots
   libgtest-dev libbenchmark-dev             # tests and benchmarks
   libzstd-dev liblzma-dev zlib1g-dev libexpat1-dev   # benchmark baselines
   libxml2-utils                             # xmllint for checking exported XML

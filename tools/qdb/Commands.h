@@ -32,6 +32,11 @@ int CmdMatch(const Args& args);
 int CmdNuclides(const Args& args);
 int CmdSpectrum(const Args& args);
 int CmdOdbc(const Args& args);
+// Pictures: without Qt in the build, plot and view throw and the demo draws none.
+int CmdPlot(const Args& args);
+int CmdView(const Args& args);
+// The demo's spectrum and efficiency pictures beside the database `db`; prints their paths.
+void WriteDemoPictures(const char* alias, const std::string& db);
 #ifdef QUANTORA_QDB_DIALOGS
 int CmdBrowse(const Args& args);
 #endif

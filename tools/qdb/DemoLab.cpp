@@ -1296,6 +1296,7 @@ int CmdDemo(const Args& args) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     lab.PrintSummary(db, xml, seconds);
+    WriteDemoPictures(kAlias, db);
     return 0;
 }
 

@@ -85,6 +85,18 @@ const Command kCommands[] = {
      "list [--driver-filter <text>]; add <dsn> --driver <driver> [--database <db>] [--server "
      "<host>] [--description <text>] [--system]; remove <dsn> --driver <driver> [--system].",
      qdbtool::CmdOdbc},
+    {"plot", "qdb plot spectrum|ecal|fwhm|eff ...",
+     "spectrum <db> <spectrum id>[,<id>...] <out.png|out.svg> [--log] [--energy] [--normalise] "
+     "[--library <id>]: counts over channels (or energy), peaks marked with energy and "
+     "nuclide, several spectra overlaid (--normalise: per second of live time); ecal <db> "
+     "--spectrum <id> <out>, fwhm <db> --spectrum <id> <out>: a spectrum's calibration; eff "
+     "<db> --analysis <id> <out>: an efficiency analysis. All take [--size WxH] (default "
+     "1200x750) and [--title <text>].",
+     qdbtool::CmdPlot},
+    {"view", "qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]",
+     "A spectrum window: wheel or drag zooms the energy range, L toggles log/linear, Home shows "
+     "everything; the bottom line reads channel, energy and counts; a peak mark shows its fit.",
+     qdbtool::CmdView},
 #ifdef QUANTORA_QDB_DIALOGS
     {"browse", "qdb browse <db>",
      "Pick measurements in the selection dialog; prints the chosen ones (id, name).",

@@ -1,0 +1,195 @@
+// Reading plot data from the lab database.
+#include "quantora/plots/LabPlotData.h"
+
+#include <cmath>
+#include <memory>
+
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/calibration/AnalysisRetrieval.h"
+#include "quantora/calibration/ECalStorage.h"
+#include "quantora/calibration/FwhmCalStorage.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/nuclides/Radlib.h"
+#include "quantora/records/Meastables.h"
+
+namespace quantora::plots {
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+
+struct SpectrumRow {
+    SPECTRUMData rec;
+    int measSetupId = -1;
+    TDateTime measDate = 0;
+};
+
+SpectrumRow ReadSpectrum(const char* alias, int id) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(
+        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START FROM SPECTRUM S "
+        "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
+        "WHERE S.SPECTRUM_ID = :id");
+    q.ParamByName("id")->SetAsInteger(id);
+    q.Open();
+    SpectrumRow r;
+    if (!r.rec.GetData(&q)) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", id));
+    if (!q.FieldByName("QDB_SETUP")->IsNull())
+        r.measSetupId = q.FieldByName("QDB_SETUP")->AsInteger();
+    if (!q.FieldByName("QDB_START")->IsNull())
+        r.measDate = q.FieldByName("QDB_START")->AsDateTime();
+    return r;
+}
+
+// The peaks of the evaluation that applies to the spectrum's measurement: one whose energy
+// calibration is this spectrum's (or names none), non-tentative first, the newest.
+std::vector<PeakMark> ReadPeaks(const char* alias, const SpectrumRow& s) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(
+        "SELECT PEAKEVAL_ID FROM PEAKEVAL E WHERE E.MEASUREMENT_ID = :m AND (E.ECAL_ID IS NULL "
+        "OR E.ECAL_ID IN (SELECT ECAL_ID FROM ECAL WHERE SPECTRUM_ID = :s)) "
+        "ORDER BY CASE WHEN E.TENTATIVE = 'Y' THEN 1 ELSE 0 END, E.LASTMODIFIEDDATE DESC, "
+        "E.PEAKEVAL_ID DESC");
+    q.ParamByName("m")->SetAsInteger(s.rec.MEASUREMENT_ID);
+    q.ParamByName("s")->SetAsInteger(s.rec.SPECTRUM_ID);
+    q.Open();
+    if (q.Eof()) return {};
+    const int evalId = q.Fields()[0]->AsInteger();
+    q.Close();
+    q.SetSQL(
+        "SELECT POS, POSUNC, E, EUNC, AREA, AREAUNC, FWHM, FWHMUNC FROM PEAK "
+        "WHERE PEAKEVAL_ID = :e ORDER BY POS");
+    q.ParamByName("e")->SetAsInteger(evalId);
+    std::vector<PeakMark> out;
+    for (q.Open(); !q.Eof(); q.Next()) {
+        auto f = [&](int i) { return q.Fields()[i]->IsNull() ? 0.0 : q.Fields()[i]->AsFloat(); };
+        PeakMark m;
+        m.channel = f(0), m.channelUnc = f(1), m.energy = f(2), m.energyUnc = f(3);
+        m.area = f(4), m.areaUnc = f(5), m.fwhm = f(6), m.fwhmUnc = f(7);
+        if (std::isfinite(m.channel) && m.channel >= 0) out.push_back(m);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string MatchNuclide(RadiationLibrary& library, double energy, double energyUnc) {
+    std::vector<AnsiString> ids;
+    library.GetMatchingRadiations(energy, energyUnc, ids);
+    const RADIATIONData* best = nullptr;
+    for (const AnsiString& id : ids)
+        if (const RADIATIONData* r = library.GetRadiationData(id))
+            if (!best || r->INTENSITY > best->INTENSITY) best = r;
+    if (!best) return {};
+    const DECAYData* d = library.GetDecayData(best->DECAY_ID);
+    const ISOMERData* iso = d ? library.GetIsomerData(d->ISOMER_ID) : nullptr;
+    if (!iso) return {};
+    std::string name = iso->SYMBOL;
+    if (iso->ISOMERNUM > 0) name += "m";
+    return name;
+}
+
+SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLibrary* library) {
+    SpectrumRow row = ReadSpectrum(alias, spectrumId);
+    std::vector<unsigned long> counts;
+    try {
+        row.rec.UncompressCounts(&counts);
+    } catch (const std::exception& e) {
+        throw Exception(Format("spectrum %d: the counts cannot be read: %s", spectrumId, e.what()));
+    }
+    SpectrumSeries s;
+    s.name = row.rec.NAME.empty() ? Format("spectrum %d", spectrumId) : row.rec.NAME;
+    s.counts.assign(counts.begin(), counts.end());
+    s.liveTime = row.rec.LIVETIME;
+    auto cal = std::make_shared<ECalibration>();
+    cal->SpectrumId = spectrumId;
+    RetrieveECalForSpectrum(cal.get(), alias, row.measSetupId, row.measDate);
+    const bool calibrated = cal->ECalId > 0 && cal->LinearPart.IsValid();
+    if (calibrated) {
+        s.energyOf = [cal](double ch) { return cal->Energy(ch); };
+        s.channelOf = [cal](double e) { return cal->Channel(e); };
+    }
+    s.peaks = ReadPeaks(alias, row);
+    for (PeakMark& m : s.peaks) {
+        if (m.energy <= 0 && calibrated) {
+            m.energy = cal->Energy(m.channel);
+            m.energyUnc = cal->EnergyUnc(m.channel, m.channelUnc);
+        }
+        if (library && m.energy > 0) {
+            const double unc = calibrated
+                                   ? std::max(m.energyUnc, cal->EnergyUnc(m.channel, m.channelUnc))
+                                   : m.energyUnc;
+            m.nuclide = MatchNuclide(*library, m.energy, unc);
+        }
+    }
+    return s;
+}
+
+ECalibration LoadSpectrumECal(const char* alias, int spectrumId) {
+    const SpectrumRow row = ReadSpectrum(alias, spectrumId);
+    ECalibration cal;
+    cal.SpectrumId = spectrumId;
+    RetrieveECalForSpectrum(&cal, alias, row.measSetupId, row.measDate);
+    if (cal.ECalId <= 0)
+        throw Exception(Format("spectrum %d has no stored energy calibration", spectrumId));
+    return cal;
+}
+
+FwhmCalibrClass LoadSpectrumFwhmCal(const char* alias, int spectrumId) {
+    ReadSpectrum(alias, spectrumId);
+    FwhmCalibrClass cal;
+    RetrieveLinearFwhmCalForSpectrum(&cal, alias, spectrumId, nullptr, nullptr);
+    if (cal.FwhmCalId <= 0)
+        throw Exception(Format("spectrum %d has no FWHM calibration", spectrumId));
+    return cal;
+}
+
+EffAnalysisData LoadEffAnalysis(const char* alias, int effAnalysisId) {
+    EffAnalysisData d;
+    RetrieveEffCal(&d.cal, effAnalysisId, alias);
+    if (!d.cal.Valid)
+        throw Exception(Format("no efficiency analysis with EFFANALYSIS_ID = %d", effAnalysisId));
+    if (!d.cal.Absolute) return d;  // measured points are absolute; a relative curve has no scale
+    // Efficiency of a line: its peak area over the photons the source emitted in the live time,
+    // the certified activity decayed to the start of the measurement.
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(
+        "SELECT R.E, EP.AREA, EP.AREAUNC, R.INTENSITY, R.INTENSITYUNC, SI.ACTIVITY, "
+        "SI.ACTIVITYUNC, SI.CALIBRDATE, I.HALFLIFE, M.STARTDATE, (SELECT S.LIVETIME FROM "
+        "SPECTRUM S WHERE S.SPECTRUM_ID = (SELECT MIN(S2.SPECTRUM_ID) FROM SPECTRUM S2 WHERE "
+        "S2.MEASUREMENT_ID = M.MEASUREMENT_ID)) AS LT "
+        "FROM EFFPEAK EP JOIN EFFMEASUREMENT EM ON EM.EFFMEASUREMENT_ID = EP.EFFMEASUREMENT_ID "
+        "JOIN MEASUREMENT M ON M.MEASUREMENT_ID = EM.MEASUREMENT_ID "
+        "JOIN RADIATION R ON R.RADIATION_ID = EP.RADIATION_ID "
+        "JOIN DECAY D ON D.DECAY_ID = R.DECAY_ID JOIN ISOMER I ON I.ISOMER_ID = D.ISOMER_ID "
+        "JOIN SOURCEISOMER SI ON SI.SOURCE_ID = M.SOURCE_ID AND SI.ISOMER_ID = I.ISOMER_ID "
+        "WHERE EM.EFFANALYSIS_ID = :a ORDER BY R.E");
+    q.ParamByName("a")->SetAsInteger(effAnalysisId);
+    for (q.Open(); !q.Eof(); q.Next()) {
+        bool complete = true;
+        for (int i = 0; i < q.FieldCount(); ++i) complete = complete && !q.Fields()[i]->IsNull();
+        if (!complete) continue;
+        auto f = [&](int i) { return q.Fields()[i]->AsFloat(); };
+        const double energy = f(0), area = f(1), areaUnc = f(2), intensity = f(3) / 100.0,
+                     intensityUnc = f(4) / 100.0, activity = f(5), activityUnc = f(6),
+                     halfLife = f(8), liveTime = f(10);
+        const double elapsed =
+            (q.Fields()[9]->AsDateTime() - q.Fields()[7]->AsDateTime()) * kSecondsPerDay;
+        if (!(area > 0 && intensity > 0 && activity > 0 && liveTime > 0 && halfLife > 0)) continue;
+        const double emitted =
+            activity * std::exp(-std::log(2.0) * elapsed / halfLife) * intensity * liveTime;
+        EffPoint p;
+        p.energy = energy;
+        p.eff = area / emitted;
+        p.effUnc =
+            p.eff * std::sqrt(std::pow(areaUnc / area, 2) + std::pow(intensityUnc / intensity, 2) +
+                              std::pow(activityUnc / activity, 2));
+        if (std::isfinite(p.eff) && std::isfinite(p.effUnc)) d.points.push_back(p);
+    }
+    return d;
+}
+
+}  // namespace quantora::plots

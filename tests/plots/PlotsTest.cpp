@@ -1,0 +1,284 @@
+// Plots checked where it matters, in their pixels: peak marks where the axis puts their channel,
+// a one-channel spike surviving decimation, zeros on a log axis; clear errors; SVG that parses;
+// qdb plot on the demo lab, with efficiencies that reproduce the stored fit residuals.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QXmlStreamReader>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/plots/CalibrationPlots.h"
+#include "quantora/plots/LabPlotData.h"
+#include "quantora/plots/PlotFile.h"
+#include "quantora/plots/SpectrumPlot.h"
+#include "tests/qdb/QdbRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quantora::plots;
+using quantora::Format;
+
+SpectrumSeries Synthetic(int channels, double background, std::vector<int> zeros = {},
+                         std::vector<std::pair<int, double>> spikes = {}) {
+    SpectrumSeries s;
+    s.name = "synthetic";
+    s.liveTime = 100;
+    s.counts.assign(channels, background);
+    for (int z : zeros) s.counts[z] = 0;
+    for (auto [ch, v] : spikes) {
+        s.counts[ch] = v;
+        s.peaks.push_back({static_cast<double>(ch), 0.1, 0, 0, v, 1, 1.5, 0.1, ""});
+    }
+    s.energyOf = [](double ch) { return 2.0 + 0.25 * ch; };
+    s.channelOf = [](double e) { return (e - 2.0) / 0.25; };
+    return s;
+}
+
+struct Rendered {
+    QImage image;
+    SpectrumLayout layout;
+};
+
+Rendered Render(const SpectrumSeries& s, int w, int h, bool log, bool energy) {
+    SpectrumOptions opt;
+    opt.logY = log, opt.energyAxis = energy, opt.antialias = false;
+    Rendered r{QImage(w, h, QImage::Format_RGB32), {}};
+    QPainter p(&r.image);
+    r.layout = DrawSpectrum(p, QRectF(0, 0, w, h), {s}, opt);
+    return r;
+}
+
+// Columns (and the topmost row per column) that hold a pixel of exactly `color`.
+std::map<int, int> ColumnsOf(const QImage& img, const QColor& color) {
+    std::map<int, int> top;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixel(x, y) == color.rgb() && !top.count(x)) top[x] = y;
+    return top;
+}
+
+TEST(SpectrumPixels, MarksSpikesAndZerosLandWhereTheAxesSay) {
+    struct Case {
+        int channels, w, h;
+        bool log, energy;
+        std::vector<int> zeros;
+        std::vector<std::pair<int, double>> spikes;
+    };
+    const Case cases[] = {
+        {16384, 800, 500, true, false, {}, {{9001, 1e5}}},
+        {16384, 1600, 1000, false, true, {}, {{9001, 1e5}, {200, 3e4}}},
+        {16384, 800, 500, false, false, {}, {{16383, 500}}},
+        {4096, 800, 500, true, true, {0, 1, 2, 1000, 1001, 4095}, {{1500, 800}, {3000, 50}}},
+        {1024, 1600, 1000, true, false, {0, 511}, {{300, 9e3}, {700, 2e3}}},
+        {64, 800, 500, true, true, {5, 6, 7}, {{20, 400}, {40, 90}}},  // fewer channels than pixels
+        {200, 800, 500, true, false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(
+            Format("%d channels %dx%d log=%d energy=%d", c.channels, c.w, c.h, c.log, c.energy));
+        SpectrumSeries s = Synthetic(c.channels, c.log ? 0 : 10, c.zeros, c.spikes);
+        if (c.spikes.empty()) s.counts.assign(c.channels, 0.0);  // nothing but zeros
+        SpectrumOptions opt;
+        opt.energyAxis = c.energy;
+        const Rendered r = Render(s, c.w, c.h, c.log, c.energy);
+        const Panel& panel = r.layout.panel;
+        EXPECT_GT(panel.y.Lo(), c.log ? 0.0 : -1.0);
+
+        // Every pixel of the trace lies inside the data rectangle.
+        const auto trace = ColumnsOf(r.image, SeriesColor(0));
+        ASSERT_FALSE(trace.empty());
+        for (auto [x, y] : trace) {
+            EXPECT_GE(x, panel.rect.left() - 1);
+            EXPECT_LE(x, panel.rect.right() + 1);
+            EXPECT_GE(y, panel.rect.top() - 1);
+        }
+        // Each spike's mark sits in the column its channel maps to, and the trace reaches the
+        // spike's height there; no mark stands anywhere else.
+        const auto marks = ColumnsOf(r.image, kPeakMarkColor);
+        std::set<int> expected;
+        for (auto [ch, v] : c.spikes) {
+            const double x = panel.x.Map(AxisValueOfChannel(s, opt, ch));
+            const int col = static_cast<int>(std::floor(x));
+            expected.insert(col);
+            EXPECT_TRUE(marks.count(col)) << "no mark at x " << x << " for channel " << ch;
+            int best = c.h;
+            for (int dx = -1; dx <= 1; ++dx)
+                if (trace.count(col + dx)) best = std::min(best, trace.at(col + dx));
+            EXPECT_NEAR(best, panel.y.Map(v), 2.0) << "spike at channel " << ch << " lost";
+        }
+        for (auto [x, y] : marks)
+            EXPECT_TRUE(expected.count(x) || expected.count(x - 1) || expected.count(x + 1))
+                << "stray mark at x " << x;
+        EXPECT_EQ(r.layout.marks.size(), c.spikes.size());
+    }
+}
+
+TEST(Plots, BadInputGivesAClearError) {
+    quantora::plots::HeadlessGui gui;
+    const std::string dir = fs::temp_directory_path() / Format("plots-%d-", getpid());
+    auto draw = [](SpectrumSeries s, SpectrumOptions opt) {
+        QImage img(400, 300, QImage::Format_RGB32);
+        QPainter p(&img);
+        DrawSpectrum(p, QRectF(0, 0, 400, 300), {s}, opt);
+    };
+    SpectrumSeries uncalibrated = Synthetic(100, 5);
+    uncalibrated.energyOf = nullptr;
+    SpectrumSeries noLiveTime = Synthetic(100, 5);
+    noLiveTime.liveTime = 0;
+    SpectrumOptions energy, normalise;
+    energy.energyAxis = true;
+    normalise.normalise = true;
+    const PlotDrawing nothing = [](QPainter&, const QRectF&) {};
+    const struct {
+        std::function<void()> run;
+        const char* message;
+    } cases[] = {
+        {[&] { draw(Synthetic(0, 0), {}); }, "spectrum 'synthetic' has no channels"},
+        {[&] { draw(uncalibrated, energy); }, "has no energy calibration"},
+        {[&] { draw(noLiveTime, normalise); }, "has no live time"},
+        {[&] { SavePlot(dir + "x.pdf", 800, 500, nothing); }, "unknown picture format"},
+        {[&] { SavePlot(dir + "x.png", 800, 50000, nothing); }, "out of range"},
+        {[&] { SavePlot("/nonexistent/dir/x.png", 800, 500, nothing); }, "cannot write"},
+        {[&] {
+             int w, h;
+             ParsePlotSize("800by500", &w, &h);
+         },
+         "malformed size"},
+        {[&] {
+             QImage img(400, 300, QImage::Format_RGB32);
+             QPainter p(&img);
+             DrawECalibration(p, QRectF(0, 0, 400, 300), ECalibration(), "t");
+         },
+         "has no points"},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.run();
+            ADD_FAILURE() << "no error, expected: " << c.message;
+        } catch (const Exception& e) {
+            EXPECT_NE(e.Message.find(c.message), std::string::npos) << e.Message;
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir + "x.pdf"));
+}
+
+TEST(Plots, EveryPlotWritesParsableSvgAndPng) {
+    quantora::plots::HeadlessGui gui;
+    ECalibration ecal;
+    FwhmCalibrClass fwhm;
+    const double ch[] = {150, 900, 1800, 3000, 3900};
+    for (int i = 0; i < 5; ++i) {
+        ecal.LinearPart.Set(i, ch[i], 0.3 + 0.375 * ch[i] + 0.02 * (i % 2), 0.05, 0.02, -1, "",
+                            true);
+        fwhm.Set(i, ch[i], std::sqrt(8 + 0.0055 * ch[i]), 1, 0.05, -1);
+    }
+    ecal.LinearPart.CalcCoeff();
+    EffCalibration eff;
+    std::vector<EffPoint> pts;
+    std::vector<double> e, v, u;
+    for (double en : {59.5, 122.0, 344.0, 662.0, 1173.0, 1408.0}) {
+        pts.push_back({en, 0.9 * std::pow(en, -0.85), 0.02 * 0.9 * std::pow(en, -0.85)});
+        e.push_back(en), v.push_back(pts.back().eff), u.push_back(pts.back().effUnc);
+    }
+    eff.Fit(e.data(), v.data(), u.data(), 6, 2, true);
+    const SpectrumSeries spec = Synthetic(8192, 20, {3}, {{1765, 4e3}});
+    const std::pair<const char*, PlotDrawing> plots[] = {
+        {"spectrum",
+         [&](QPainter& p, const QRectF& r) {
+             DrawSpectrum(p, r, {spec, spec}, {});
+         }},
+        {"ecal", [&](QPainter& p, const QRectF& r) { DrawECalibration(p, r, ecal, "E & <cal>"); }},
+        {"fwhm", [&](QPainter& p, const QRectF& r) { DrawFwhmCalibration(p, r, fwhm, "F"); }},
+        {"eff", [&](QPainter& p, const QRectF& r) { DrawEfficiency(p, r, eff, pts, "eff"); }},
+    };
+    const fs::path dir = fs::temp_directory_path() / Format("plots-%d", getpid());
+    fs::create_directories(dir);
+    for (const auto& [name, draw] : plots) {
+        SCOPED_TRACE(name);
+        const std::string svg = (dir / (std::string(name) + ".svg")).string();
+        const std::string png = (dir / (std::string(name) + ".PNG")).string();
+        SavePlot(svg, 1600, 1000, draw);
+        SavePlot(png, 800, 500, draw);
+        QXmlStreamReader xml(QByteArray::fromStdString(quantora::test::ReadText(svg)));
+        int elements = 0;
+        QString root;
+        while (!xml.atEnd())
+            if (xml.readNext() == QXmlStreamReader::StartElement && !elements++)
+                root = xml.name().toString();
+        EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+        EXPECT_EQ(root, "svg");
+        EXPECT_GT(elements, 20);
+        const QImage img(QString::fromStdString(png));
+        EXPECT_EQ(img.size(), QSize(800, 500));
+    }
+    fs::remove_all(dir);
+}
+
+TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
+    using quantora::test::Quoted;
+    using quantora::test::RunQdb;
+    const fs::path dir = fs::temp_directory_path() / Format("plots-qdb-%d", getpid());
+    fs::create_directories(dir);
+    const std::string db = (dir / "lab.db").string(), d = dir.string() + "/";
+    const auto demo = RunQdb("demo " + Quoted(db));
+    ASSERT_EQ(demo.code, 0) << demo.out;
+    EXPECT_NE(demo.out.find("lab-spectrum.png"), std::string::npos);
+    EXPECT_GT(QImage(QString::fromStdString(d + "lab-efficiency.png")).width(), 0);
+    const struct {
+        std::string args;
+        int code;
+        const char* says;
+    } runs[] = {
+        {"spectrum " + Quoted(db) + " 7,8 " + Quoted(d + "s.svg") + " --log --energy --library 1",
+         0, "wrote"},
+        {"ecal " + Quoted(db) + " --spectrum 7 " + Quoted(d + "e.png") + " --size 800x500", 0,
+         "wrote"},
+        {"fwhm " + Quoted(db) + " --spectrum 7 " + Quoted(d + "f.png"), 0, "wrote"},
+        {"eff " + Quoted(db) + " --analysis 2 " + Quoted(d + "a.png"), 0, "wrote"},
+        {"spectrum " + Quoted(db) + " 7,999 " + Quoted(d + "m.png"), 1,
+         "no spectrum with SPECTRUM_ID = 999"},
+        {"eff " + Quoted(db) + " --analysis 99 " + Quoted(d + "m.png"), 1,
+         "no efficiency analysis"},
+        {"spectrum " + Quoted(d + "none.db") + " 1 " + Quoted(d + "m.png"), 1, "not found"},
+    };
+    for (const auto& r : runs) {
+        const auto out = RunQdb("plot " + r.args);
+        EXPECT_EQ(out.code, r.code) << r.args << "\n" << out.out;
+        EXPECT_NE(out.out.find(r.says), std::string::npos) << out.out;
+    }
+    EXPECT_FALSE(fs::exists(d + "m.png"));
+
+    // The efficiencies recomputed from source, line and live time give back the residuals the
+    // analysis stored for its points.
+    OpenDatabase("plots_demo", "sqlite:" + db);
+    const EffAnalysisData a = LoadEffAnalysis("plots_demo", 1);
+    TQuery q;
+    q.SetDatabaseName("plots_demo");
+    q.SetSQL(
+        "SELECT R.E, EP.CHI FROM EFFPEAK EP JOIN EFFMEASUREMENT EM ON EM.EFFMEASUREMENT_ID = "
+        "EP.EFFMEASUREMENT_ID JOIN RADIATION R ON R.RADIATION_ID = EP.RADIATION_ID WHERE "
+        "EM.EFFANALYSIS_ID = 1 ORDER BY R.E");
+    size_t i = 0;
+    for (q.Open(); !q.Eof(); q.Next(), ++i) {
+        ASSERT_LT(i, a.points.size());
+        const EffPoint& p = a.points[i];
+        EXPECT_DOUBLE_EQ(p.energy, q.Fields()[0]->AsFloat());
+        EXPECT_NEAR((p.eff - a.cal.Efficiency(p.energy)) / p.effUnc, q.Fields()[1]->AsFloat(),
+                    1e-6);
+    }
+    EXPECT_EQ(i, a.points.size());
+    EXPECT_GT(i, 5u);
+    q.Close();
+    CloseDatabase("plots_demo");
+    fs::remove_all(dir);
+}
+
+}  // namespace

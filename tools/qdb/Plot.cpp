@@ -1,0 +1,218 @@
+// qdb plot (spectra and calibrations as PNG or SVG pictures), qdb view (the interactive spectrum
+// window) and the pictures of the demo lab.
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/nuclides/Radlib.h"
+#include "quantora/plots/CalibrationPlots.h"
+#include "quantora/plots/LabPlotData.h"
+#include "quantora/plots/PlotFile.h"
+#include "quantora/plots/SpectrumPlot.h"
+#include "quantora/plots/SpectrumView.h"
+#include "tools/qdb/Commands.h"
+#include "tools/qdb/LabSupport.h"
+
+namespace qdbtool {
+
+using quantora::Format;
+namespace plots = quantora::plots;
+
+namespace {
+
+const char* const kAlias = "qdb_plot";
+constexpr int kDefaultWidth = 1200, kDefaultHeight = 750;
+
+std::vector<int> ParseKeys(const std::string& text, const char* what) {
+    std::vector<int> ids;
+    size_t pos = 0;
+    while (true) {
+        const size_t comma = text.find(',', pos);
+        ids.push_back(ParseKey(text.substr(pos, comma - pos), what));
+        if (comma == std::string::npos) return ids;
+        pos = comma + 1;
+    }
+}
+
+// The library of --library, loaded and indexed; null without the option.
+std::unique_ptr<RadiationLibrary> LoadLibrary(const std::string& option) {
+    if (option.empty()) return nullptr;
+    const int id = ParseKey(option, "library id");
+    TQuery q;
+    q.SetDatabaseName(kAlias);
+    q.SetSQL("SELECT COUNT(*) FROM RADIATIONLIBRARY WHERE RADIATIONLIBRARY_ID = :id");
+    q.ParamByName("id")->SetAsInteger(id);
+    q.Open();
+    if (q.Fields()[0]->AsInteger() == 0)
+        throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
+    auto lib = std::make_unique<RadiationLibrary>();
+    lib->Load(kAlias, {id});
+    lib->GenerateBounds();
+    return lib;
+}
+
+std::vector<plots::SpectrumSeries> LoadSpectra(const std::vector<int>& ids, RadiationLibrary* lib) {
+    std::vector<plots::SpectrumSeries> out;
+    for (int id : ids) out.push_back(plots::LoadSpectrumSeries(kAlias, id, lib));
+    return out;
+}
+
+void Save(const std::string& path, int w, int h, const plots::PlotDrawing& draw) {
+    plots::HeadlessGui gui;
+    plots::SavePlot(path, w, h, draw);
+    std::printf("wrote %s (%dx%d)\n", path.c_str(), w, h);
+}
+
+int PlotSpectrum(Args args, int w, int h) {
+    plots::SpectrumOptions opt;
+    opt.logY = TakeFlag(args, "--log");
+    opt.energyAxis = TakeFlag(args, "--energy");
+    opt.normalise = TakeFlag(args, "--normalise");
+    opt.title = TakeOption(args, "--title");
+    const std::string library = TakeOption(args, "--library");
+    if (args.size() != 3)
+        throw Exception(
+            "usage: qdb plot spectrum <db> <spectrum id>[,<id>...] <out.png|out.svg> [--log] "
+            "[--energy] [--normalise] [--library <id>] [--size WxH] [--title <text>]");
+    const std::vector<int> ids = ParseKeys(args[1], "spectrum id");
+    OpenLabDatabase(kAlias, args[0]);
+    const auto lib = LoadLibrary(library);
+    const auto spectra = LoadSpectra(ids, lib.get());
+    if (opt.title.empty() && spectra.size() > 1)
+        opt.title = Format("%zu spectra%s", spectra.size(),
+                           opt.normalise ? ", per second of live time" : "");
+    Save(args[2], w, h,
+         [&](QPainter& p, const QRectF& r) { plots::DrawSpectrum(p, r, spectra, opt); });
+    return 0;
+}
+
+int PlotCalibration(const std::string& kind, Args args, int w, int h) {
+    const std::string title = TakeOption(args, "--title");
+    const bool eff = kind == "eff";
+    const std::string key = TakeOption(args, eff ? "--analysis" : "--spectrum");
+    if (args.size() != 2 || key.empty())
+        throw Exception(Format("usage: qdb plot %s <db> %s <id> <out.png|out.svg> [--size WxH]",
+                               kind.c_str(), eff ? "--analysis" : "--spectrum"));
+    const int id = ParseKey(key, eff ? "analysis id" : "spectrum id");
+    OpenLabDatabase(kAlias, args[0]);
+    if (kind == "ecal") {
+        const ECalibration cal = plots::LoadSpectrumECal(kAlias, id);
+        const std::string t = !title.empty()     ? title
+                              : cal.Name.empty() ? Format("Energy calibration of spectrum %d", id)
+                                                 : Format("%s (spectrum %d)", cal.Name.c_str(), id);
+        Save(args[1], w, h,
+             [&](QPainter& p, const QRectF& r) { plots::DrawECalibration(p, r, cal, t); });
+    } else if (kind == "fwhm") {
+        const FwhmCalibrClass cal = plots::LoadSpectrumFwhmCal(kAlias, id);
+        const std::string t = !title.empty()     ? title
+                              : cal.Name.empty() ? Format("FWHM calibration of spectrum %d", id)
+                                                 : Format("%s (spectrum %d)", cal.Name.c_str(), id);
+        Save(args[1], w, h,
+             [&](QPainter& p, const QRectF& r) { plots::DrawFwhmCalibration(p, r, cal, t); });
+    } else {
+        const plots::EffAnalysisData d = plots::LoadEffAnalysis(kAlias, id);
+        const std::string t = title.empty() ? d.cal.Name : title;
+        Save(args[1], w, h, [&](QPainter& p, const QRectF& r) {
+            plots::DrawEfficiency(p, r, d.cal, d.points, t);
+        });
+    }
+    return 0;
+}
+
+}  // namespace
+
+int CmdPlot(const Args& in) {
+    Args args = in;
+    int w = kDefaultWidth, h = kDefaultHeight;
+    const std::string size = TakeOption(args, "--size");
+    if (!size.empty()) plots::ParsePlotSize(size, &w, &h);
+    const std::string kind = args.empty() ? std::string() : args[0];
+    const Args rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    if (kind == "spectrum") return PlotSpectrum(rest, w, h);
+    if (kind == "ecal" || kind == "fwhm" || kind == "eff") return PlotCalibration(kind, rest, w, h);
+    throw Exception("usage: qdb plot spectrum|ecal|fwhm|eff ... (see qdb plot --help)");
+}
+
+int CmdView(const Args& in) {
+    Args args = in;
+    const bool log = TakeFlag(args, "--log");
+    const std::string library = TakeOption(args, "--library");
+    if (args.size() != 2)
+        throw Exception("usage: qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]");
+    const std::vector<int> ids = ParseKeys(args[1], "spectrum id");
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))
+        throw Exception("no display (set DISPLAY, or run under xvfb-run)");
+    OpenLabDatabase(kAlias, args[0]);
+    const auto lib = LoadLibrary(library);
+    auto spectra = LoadSpectra(ids, lib.get());
+
+    plots::PrepareQtRuntimeDir();
+    static int argc = 1;
+    static char name[] = "qdb";
+    static char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("qdb view");
+    plots::SpectrumView view(std::move(spectra), log);
+    view.setWindowTitle(
+        QString::fromStdString(view.EnergyAxis() ? "qdb view (energy)" : "qdb view"));
+    view.show();
+    return app.exec();
+}
+
+void WriteDemoPictures(const char* alias, const std::string& db) {
+    namespace fs = std::filesystem;
+    const bool file = db.find("://") == std::string::npos && db.rfind("sqlite:", 0) != 0;
+    const fs::path base = file ? fs::path(db).replace_extension() : fs::path("demo");
+    const std::string spectrumPng = base.string() + "-spectrum.png";
+    const std::string effPng = base.string() + "-efficiency.png";
+    // The spectrum with the most found peaks, its nuclides from the first library; the first
+    // efficiency analysis.
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(
+        "SELECT S.SPECTRUM_ID, COUNT(P.PEAK_ID) AS N FROM SPECTRUM S JOIN PEAKEVAL E ON "
+        "E.MEASUREMENT_ID = S.MEASUREMENT_ID JOIN PEAK P ON P.PEAKEVAL_ID = E.PEAKEVAL_ID "
+        "GROUP BY S.SPECTRUM_ID ORDER BY N DESC, S.SPECTRUM_ID");
+    q.Open();
+    if (q.Eof()) throw Exception("the demo lab has no spectrum with peaks");
+    const int spectrumId = q.Fields()[0]->AsInteger();
+    q.Close();
+    q.SetSQL(
+        "SELECT MIN(RADIATIONLIBRARY_ID), (SELECT MIN(EFFANALYSIS_ID) FROM EFFANALYSIS) "
+        "FROM RADIATIONLIBRARY");
+    q.Open();
+    const int libId = q.Fields()[0]->IsNull() ? 0 : q.Fields()[0]->AsInteger();
+    const int effId = q.Fields()[1]->IsNull() ? 0 : q.Fields()[1]->AsInteger();
+    q.Close();
+
+    RadiationLibrary lib;
+    if (libId > 0) {
+        lib.Load(alias, {libId});
+        lib.GenerateBounds();
+    }
+    const std::vector<plots::SpectrumSeries> spectra = {
+        plots::LoadSpectrumSeries(alias, spectrumId, libId > 0 ? &lib : nullptr)};
+    plots::SpectrumOptions opt;
+    opt.logY = true;
+    opt.energyAxis = static_cast<bool>(spectra[0].energyOf);
+    plots::HeadlessGui gui;
+    plots::SavePlot(spectrumPng, 1600, 1000,
+                    [&](QPainter& p, const QRectF& r) { plots::DrawSpectrum(p, r, spectra, opt); });
+    std::printf("Pictures: %s (spectrum %d)", spectrumPng.c_str(), spectrumId);
+    if (effId > 0) {
+        const plots::EffAnalysisData d = plots::LoadEffAnalysis(alias, effId);
+        plots::SavePlot(effPng, 1600, 1000, [&](QPainter& p, const QRectF& r) {
+            plots::DrawEfficiency(p, r, d.cal, d.points, d.cal.Name);
+        });
+        std::printf(", %s (efficiency analysis %d)", effPng.c_str(), effId);
+    }
+    std::printf("\n");
+}
+
+}  // namespace qdbtool
