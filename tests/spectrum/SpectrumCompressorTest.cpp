@@ -163,6 +163,7 @@ TEST(SpectrumCompressor, PinnedStreamsOfEveryFormat) {
 TEST(SpectrumCompressor, EdgeSpectraRoundTripInBothModes) {
     std::mt19937 rng(1);
     std::vector<std::pair<std::string, Counts>> cases;
+    cases.reserve(20);
     cases.emplace_back("one channel", Counts{5});
     cases.emplace_back("one empty channel", Counts{0});
     cases.emplace_back("one full channel", Counts{0xFFFFFFFFul});
