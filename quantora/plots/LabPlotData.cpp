@@ -22,13 +22,15 @@ struct SpectrumRow {
     SPECTRUMData rec;
     int measSetupId = -1;
     TDateTime measDate = 0;
+    AnsiString measName;
 };
 
 SpectrumRow ReadSpectrum(const char* alias, int id) {
     TQuery q;
     q.SetDatabaseName(alias);
     q.SetSQL(
-        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START FROM SPECTRUM S "
+        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START, M.NAME AS QDB_MEAS "
+        "FROM SPECTRUM S "
         "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
         "WHERE S.SPECTRUM_ID = :id");
     q.ParamByName("id")->SetAsInteger(id);
@@ -39,6 +41,7 @@ SpectrumRow ReadSpectrum(const char* alias, int id) {
         r.measSetupId = q.FieldByName("QDB_SETUP")->AsInteger();
     if (!q.FieldByName("QDB_START")->IsNull())
         r.measDate = q.FieldByName("QDB_START")->AsDateTime();
+    r.measName = q.FieldByName("QDB_MEAS")->AsString();
     return r;
 }
 
@@ -100,7 +103,11 @@ SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLi
         throw Exception(Format("spectrum %d: the counts cannot be read: %s", spectrumId, e.what()));
     }
     SpectrumSeries s;
-    s.name = row.rec.NAME.empty() ? Format("spectrum %d", spectrumId) : row.rec.NAME;
+    // Named after its measurement, which tells the lab what was measured; the spectrum's own
+    // name says which of its spectra this is.
+    const AnsiString own = row.rec.NAME.empty() ? Format("spectrum %d", spectrumId) : row.rec.NAME;
+    s.name = row.measName.empty() ? own : row.measName;
+    s.detail = own;
     s.counts.assign(counts.begin(), counts.end());
     s.liveTime = row.rec.LIVETIME;
     auto cal = std::make_shared<ECalibration>();

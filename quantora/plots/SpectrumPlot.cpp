@@ -166,10 +166,14 @@ SpectrumLayout DrawSpectrum(QPainter& painter, const QRectF& area,
     PlotCanvas canvas(painter, area, opt.antialias);
     QString title = QString::fromStdString(opt.title.empty() ? spectra[0].name : opt.title);
     QString subtitle;
-    if (spectra.size() == 1 && spectra[0].liveTime > 0)
-        subtitle = QString("live time %1 s, %2 channels")
-                       .arg(spectra[0].liveTime, 0, 'f', 0)
-                       .arg(spectra[0].counts.size());
+    if (spectra.size() == 1) {
+        subtitle = QString::fromStdString(spectra[0].detail);
+        if (spectra[0].liveTime > 0)
+            subtitle += QString("%1live time %2 s, %3 channels")
+                            .arg(subtitle.isEmpty() ? "" : ", ")
+                            .arg(spectra[0].liveTime, 0, 'f', 0)
+                            .arg(spectra[0].counts.size());
+    }
     canvas.PlacePanel(panel, canvas.TakeTitle(area, title, subtitle), true, true);
     const QString xTitle = opt.energyAxis ? "Energy (keV)" : "Channel";
     const QString yTitle = opt.normalise ? "Count rate per channel (1/s)" : "Counts per channel";
@@ -254,6 +258,12 @@ SpectrumLayout DrawSpectrum(QPainter& painter, const QRectF& area,
         std::vector<LegendEntry> legend;
         for (size_t k = 0; k < spectra.size(); ++k) {
             QString t = QString::fromStdString(spectra[k].name);
+            // Spectra of one measurement are told apart by their own names.
+            for (size_t j = 0; j < spectra.size(); ++j)
+                if (j != k && spectra[j].name == spectra[k].name && !spectra[k].detail.empty()) {
+                    t += QString::fromStdString(", " + spectra[k].detail);
+                    break;
+                }
             if (spectra[k].liveTime > 0)
                 t += QString(" (%1 s)").arg(spectra[k].liveTime, 0, 'f', 0);
             legend.push_back({t, SeriesColor(static_cast<int>(k)), LegendEntry::Line});

@@ -25,7 +25,8 @@ struct PeakMark {
 };
 
 struct SpectrumSeries {
-    std::string name;
+    std::string name;    // title and legend text (a stored spectrum: its measurement's name)
+    std::string detail;  // what tells it from other spectra of that name (its own name)
     std::vector<double> counts;  // channel 0 first
     double liveTime = -1;        // seconds; not positive when unknown
     // Channel to energy (keV) and back; empty when the spectrum has no energy calibration.

@@ -652,7 +652,7 @@ void DemoLab::Measure(const MeasPlan& plan, uint32_t seed) {
     s.SPECTRUMTYPE_ID = 1;
     // Spectrum and calibration names say what they add to the measurement's, so the tree of a
     // measurement does not repeat its name at every level.
-    s.NAME = Format("%d channels, %.0f s live", det.channels, plan.liveTime);
+    s.NAME = "HPGe gamma spectrum";
     s.SPECOLLSTARTEDAT = m.STARTDATE;
     s.SPECOLLENDEDAT = m.ENDDATE;
     s.LIVETIME = plan.liveTime;
