@@ -22,6 +22,7 @@ void ReadCountList(Sv text, const ReadContext& ctx, AscLayout layout, SpectrumFi
             ctx.FailLine(lines.Number(), Format("more than %zu channels", kMaxChannels));
         s.counts.push_back(c);
     }
+    lines.RequireFinalLineEnd(ctx);
     if (s.counts.empty()) ctx.Fail("no counts");
     const auto& v = s.counts;
     const bool plausible = v.size() >= 3 && v[0] >= v[1] && v[1] > 0 && v[0] <= kPlausibleSeconds;

@@ -178,6 +178,7 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
                     Format("line %zu not read: '%s'", n, AnsiString(line.substr(0, 40)).c_str()));
         }
     }
+    lines.RequireFinalLineEnd(ctx);
     if (rows.empty()) ctx.Fail("no numeric rows");
     const size_t cols = rows.front().fields.size();
     if (std::count(roles.begin(), roles.end(), kCount) != 1) {

@@ -295,10 +295,16 @@ std::vector<double> EnergyCoefficients(Sv text, const XmlElement& spectrum, cons
 
 void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
     const XmlErrors err{text, ctx};
-    if (FindElement(text, "RadInstrumentData").found())
-        out.format = "N42-2011";
-    else if (FindElement(text, "N42InstrumentData").found())
-        out.format = "N42-2006";
+    // The root element must close: a file cut short must not pass for one with fewer spectra.
+    for (const char* root : {"RadInstrumentData", "N42InstrumentData"}) {
+        const XmlElement e = FindElement(text, root);
+        if (e.found()) out.format = root[0] == 'R' ? "N42-2011" : "N42-2006";
+        if (e.found()) break;
+    }
+    if (out.format == "N42")
+        err.Fail(text.size(),
+                 "no complete N42InstrumentData or RadInstrumentData element (cut "
+                 "short?)");
     for (XmlElement e = FindElement(text, "Spectrum"); e.found();
          e = FindElement(text, "Spectrum", e.end)) {
         SpectrumFileData s;
@@ -339,7 +345,7 @@ void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
         if (s.title.rfind("Title: ", 0) == 0) s.title.erase(0, 7);
         out.spectra.push_back(std::move(s));
     }
-    if (out.spectra.empty()) ctx.Fail("no <Spectrum> element");
+    if (out.spectra.empty()) err.Fail(text.size(), "no <Spectrum> element");
 }
 
 }  // namespace quantora::spectrumfiles

@@ -1,6 +1,7 @@
 // Errors, bounds-checked binary fields and text tokens of the spectrum file readers.
 #include "quantora/spectrumfiles/ReadSupport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -100,6 +101,12 @@ bool ToCount(Sv token, unsigned long& out) {
     if (!ToDouble(token, v) || v < 0 || v > kMaxCount || v != std::floor(v)) return false;
     out = static_cast<unsigned long>(v);
     return true;
+}
+
+void LineReader::RequireFinalLineEnd(const ReadContext& ctx) const {
+    if (!text_.empty() && text_.back() != '\n')
+        ctx.FailLine(static_cast<size_t>(std::count(text_.begin(), text_.end(), '\n')) + 1,
+                     "the file ends inside a line (cut short?)");
 }
 
 bool LineReader::Next(Sv& line) {

@@ -91,6 +91,8 @@ class LineReader {
     bool Next(Sv& line);
     size_t Number() const { return number_; }
     size_t Offset() const { return pos_; }  // where the next line starts
+    // Fails naming the last line when the text does not end with a line end (a cut file).
+    void RequireFinalLineEnd(const ReadContext& ctx) const;
 
   private:
     Sv text_;

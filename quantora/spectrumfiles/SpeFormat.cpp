@@ -158,7 +158,7 @@ void ReadSpe(Sv text, const ReadContext& ctx, SpectrumFile& out) {
         while (sec.Body(line)) {
         }
     }
-    if (!haveData) ctx.Fail("no $DATA: section");
+    if (!haveData) ctx.FailLine(sec.Line(), "the file ends without a $DATA: section");
     if (s.liveTime > s.realTime && s.realTime >= 0)
         ctx.Warn(Format("live time %g s exceeds real time %g s", s.liveTime, s.realTime));
     out.spectra.push_back(std::move(s));
