@@ -68,10 +68,6 @@ AnsiString ByteReader::Text(size_t offset, size_t n) const {
     return AnsiString(Trim(s));
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 Sv Trim(Sv s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);

@@ -65,7 +65,9 @@ class ByteReader {
     const ReadContext& ctx_;
 };
 
-bool IsBlank(char c);
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 Sv Trim(Sv s);
 // Splits blank-separated tokens, calling f(token) for each until f returns false.
 template <class F>

@@ -1,5 +1,5 @@
-// One spectrum file into the database: a measurement (found or made), then its spectra, in one
-// transaction.
+// Spectrum files into the database: a measurement (found or made), then the file's spectra, in
+// one transaction per file.
 #include "quantora/spectrumfiles/SpectrumImport.h"
 
 #include <filesystem>
@@ -25,22 +25,6 @@ bool RowExists(const char* dbName, const char* table, int key) {
     return q.Fields()[0]->AsInteger() > 0;
 }
 
-// True when a spectrum with the same counts checksum, channel count and times is stored.
-bool AlreadyStored(const char* dbName, const SpectrumFileData& s) {
-    const std::vector<unsigned long> counts = CountsFromChannelZero(s);
-    TQuery q;
-    q.SetDatabaseName(dbName);
-    q.SetSQL(
-        "SELECT COUNT(*) FROM SPECTRUM WHERE CRC32 = :crc AND CHANNELS = :n AND LIVETIME = :live "
-        "AND TRUETIME = :real");
-    q.ParamByName("crc")->SetAsInteger(static_cast<int>(SpectrumCountsCrc32(counts)));
-    q.ParamByName("n")->SetAsInteger(static_cast<int>(counts.size()));
-    q.ParamByName("live")->SetAsFloat(s.liveTime);
-    q.ParamByName("real")->SetAsFloat(s.realTime);
-    q.Open();
-    return q.Fields()[0]->AsInteger() > 0;
-}
-
 int NewMeasurement(const char* dbName, const SpectrumFile& file, const AnsiString& path,
                    int projectId) {
     const SpectrumFileData& first = file.spectra.front();
@@ -61,33 +45,56 @@ int NewMeasurement(const char* dbName, const SpectrumFile& file, const AnsiStrin
 
 }  // namespace
 
-SpectrumImportResult ImportSpectrumData(const char* dbName, SpectrumFile file,
-                                        const AnsiString& path,
-                                        const SpectrumImportTarget& target) {
-    SpectrumImportResult result;
-    if (target.measurementId > 0) {
-        if (!RowExists(dbName, "MEASUREMENT", target.measurementId))
+SpectrumImporter::SpectrumImporter(const char* dbName, SpectrumImportTarget target)
+    : db_(dbName), target_(std::move(target)) {
+    if (target_.measurementId > 0) {
+        if (!RowExists(dbName, "MEASUREMENT", target_.measurementId))
             throw Exception(
-                Format("no measurement with MEASUREMENT_ID = %d", target.measurementId));
-    } else if (!RowExists(dbName, "PROJECT", target.projectId)) {
-        throw Exception(Format("no project with PROJECT_ID = %d", target.projectId));
+                Format("no measurement with MEASUREMENT_ID = %d", target_.measurementId));
+        return;
     }
-    if (target.measurementId <= 0) {
-        bool all = true;
-        for (const SpectrumFileData& s : file.spectra) all = all && AlreadyStored(dbName, s);
-        result.alreadyPresent = all;
+    if (!RowExists(dbName, "PROJECT", target_.projectId))
+        throw Exception(Format("no project with PROJECT_ID = %d", target_.projectId));
+    TQuery q;
+    q.SetDatabaseName(dbName);
+    q.SetSQL("SELECT CRC32, CHANNELS, LIVETIME, TRUETIME FROM SPECTRUM");
+    for (q.Open(); !q.Eof(); q.Next()) {
+        auto value = [&](int i) {
+            return q.Fields()[i]->IsNull() ? -1.0 : q.Fields()[i]->AsFloat();
+        };
+        stored_.emplace(static_cast<int>(value(0)), static_cast<int>(value(1)), value(2), value(3));
     }
-    if (!result.alreadyPresent) {
-        Transaction tr(dbName);
-        result.measurementId = target.measurementId > 0
-                                   ? target.measurementId
-                                   : NewMeasurement(dbName, file, path, target.projectId);
-        MaxKeyGen spectrumKeys(dbName, "SPECTRUM"), ecalKeys(dbName, "ECAL"),
-            pointKeys(dbName, "ECALPOINT");
-        for (const SpectrumFileData& s : file.spectra)
-            result.spectrumIds.push_back(StoreFileSpectrum(s, result.measurementId, dbName,
+}
+
+SpectrumImportResult SpectrumImporter::Import(const AnsiString& path) {
+    return Import(ReadSpectrumFile(path, target_.read), path);
+}
+
+SpectrumImportResult SpectrumImporter::Import(SpectrumFile file, const AnsiString& path) {
+    SpectrumImportResult result;
+    std::vector<SPECTRUMData> rows;
+    bool all = target_.measurementId <= 0;
+    for (const SpectrumFileData& s : file.spectra) {
+        rows.push_back(SpectrumRecordFor(s, target_.measurementId));
+        const SPECTRUMData& r = rows.back();
+        all = all && stored_.count({r.CRC32, r.CHANNELS, r.LIVETIME, r.TRUETIME}) > 0;
+    }
+    result.alreadyPresent = all;
+    if (!all) {
+        const char* db = db_.c_str();
+        Transaction tr(db_);
+        result.measurementId = target_.measurementId > 0
+                                   ? target_.measurementId
+                                   : NewMeasurement(db, file, path, target_.projectId);
+        MaxKeyGen spectrumKeys(db, "SPECTRUM"), ecalKeys(db, "ECAL"), pointKeys(db, "ECALPOINT");
+        for (size_t i = 0; i < rows.size(); ++i) {
+            rows[i].MEASUREMENT_ID = result.measurementId;
+            result.spectrumIds.push_back(StoreSpectrumRows(rows[i], file.spectra[i], db,
                                                            &spectrumKeys, &ecalKeys, &pointKeys));
+        }
         tr.Commit();
+        for (const SPECTRUMData& r : rows)
+            stored_.insert({r.CRC32, r.CHANNELS, r.LIVETIME, r.TRUETIME});
     }
     result.file = std::move(file);
     return result;
@@ -95,7 +102,7 @@ SpectrumImportResult ImportSpectrumData(const char* dbName, SpectrumFile file,
 
 SpectrumImportResult ImportSpectrumFile(const char* dbName, const AnsiString& path,
                                         const SpectrumImportTarget& target) {
-    return ImportSpectrumData(dbName, ReadSpectrumFile(path, target.read), path, target);
+    return SpectrumImporter(dbName, target).Import(path);
 }
 
 }  // namespace quantora

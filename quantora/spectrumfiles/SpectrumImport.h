@@ -1,8 +1,11 @@
-// Importing a spectrum file into the lab database in one transaction: its spectra go into an
-// existing measurement, or into a new MEASUREMENT of a project (named after the file's title or
-// name, dated by its start time). qdb's spectrum import and applications share this.
+// Importing spectrum files into the lab database, one transaction per file: a file's spectra go
+// into an existing measurement, or into a new MEASUREMENT of a project (named after the file's
+// title or name, dated by its start time). qdb's spectrum import and applications share this.
 #pragma once
 
+#include <cstdint>
+#include <set>
+#include <tuple>
 #include <vector>
 
 #include "quantora/spectrumfiles/SpectrumFile.h"
@@ -25,12 +28,29 @@ struct SpectrumImportResult {
     SpectrumFile file;  // what the reader found, warnings included
 };
 
-// Reads `path` and stores it. Throws for a file that cannot be read or a measurement or project
-// that does not exist; the database is then unchanged.
+// Imports files one after the other. For new-measurement imports it reads the checksums and
+// times of the stored spectra once, when made, and adds those it stores: so a batch finds its
+// duplicates without scanning SPECTRUM per file (rows other clients store meanwhile are not seen).
+class SpectrumImporter {
+  public:
+    // Throws when the target measurement or project does not exist.
+    SpectrumImporter(const char* dbName, SpectrumImportTarget target);
+
+    // Reads `path` and stores it; throws for a file that cannot be read, leaving the database
+    // unchanged.
+    SpectrumImportResult Import(const AnsiString& path);
+    // The same for a file already read; `path` names the measurement when the file has no title.
+    SpectrumImportResult Import(SpectrumFile file, const AnsiString& path);
+
+  private:
+    using Key = std::tuple<int, int, double, double>;  // CRC32, channels, live, real time
+    AnsiString db_;
+    SpectrumImportTarget target_;
+    std::set<Key> stored_;
+};
+
+// One file with a SpectrumImporter of its own.
 SpectrumImportResult ImportSpectrumFile(const char* dbName, const AnsiString& path,
                                         const SpectrumImportTarget& target);
-// The same for a file already read; `path` names the measurement when the file has no title.
-SpectrumImportResult ImportSpectrumData(const char* dbName, SpectrumFile file,
-                                        const AnsiString& path, const SpectrumImportTarget& target);
 
 }  // namespace quantora

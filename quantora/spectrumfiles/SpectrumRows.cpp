@@ -23,13 +23,16 @@ constexpr double kPointEnergyUnc = 0.01;  // keV, a nominal weight for the sampl
 const char* const kCoeffsPrefix = "energy coefficients:";
 const char* const kDetectorPrefix = "detector ";
 
-constexpr std::array<uint32_t, 256> kCrcTable = [] {
-    std::array<uint32_t, 256> t{};
+// Tables of the CRC-32 polynomial for four bytes at a time (one 32-bit count per step).
+constexpr std::array<std::array<uint32_t, 256>, 4> kCrcTables = [] {
+    std::array<std::array<uint32_t, 256>, 4> t{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t c = i;
         for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        t[i] = c;
+        t[0][i] = c;
     }
+    for (size_t k = 1; k < 4; ++k)
+        for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     return t;
 }();
 
@@ -58,10 +61,13 @@ void StoreCalibration(const SpectrumFileData& s, int spectrumId, const char* dbN
 }  // namespace
 
 uint32_t SpectrumCountsCrc32(const std::vector<unsigned long>& counts) {
+    const auto& t = kCrcTables;
     uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned long c : counts)
-        for (int k = 0; k < 4; ++k)
-            crc = kCrcTable[(crc ^ static_cast<uint32_t>(c >> (8 * k))) & 0xFF] ^ (crc >> 8);
+    for (unsigned long c : counts) {
+        crc ^= static_cast<uint32_t>(c);
+        crc =
+            t[3][crc & 0xFF] ^ t[2][(crc >> 8) & 0xFF] ^ t[1][(crc >> 16) & 0xFF] ^ t[0][crc >> 24];
+    }
     return crc ^ 0xFFFFFFFFu;
 }
 
@@ -101,6 +107,11 @@ SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, boo
 int StoreFileSpectrum(const SpectrumFileData& s, int measurementId, const char* dbName,
                       IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys) {
     SPECTRUMData rec = SpectrumRecordFor(s, measurementId);
+    return StoreSpectrumRows(rec, s, dbName, spectrumKeys, ecalKeys, pointKeys);
+}
+
+int StoreSpectrumRows(SPECTRUMData& rec, const SpectrumFileData& s, const char* dbName,
+                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys) {
     rec.Insert(spectrumKeys, dbName, nullptr);
     if (HasEnergyCalibration(s)) StoreCalibration(s, rec.SPECTRUM_ID, dbName, ecalKeys, pointKeys);
     return rec.SPECTRUM_ID;

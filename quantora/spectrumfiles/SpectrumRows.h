@@ -27,6 +27,9 @@ SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, boo
 // Returns the new SPECTRUM_ID. The caller owns the transaction.
 int StoreFileSpectrum(const SpectrumFileData& s, int measurementId, const char* dbName,
                       IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys);
+// The same with the row already made by SpectrumRecordFor(s, ...).
+int StoreSpectrumRows(SPECTRUMData& rec, const SpectrumFileData& s, const char* dbName,
+                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys);
 
 // A stored spectrum as file data: counts from channel 0, times, name, detector, the file type
 // it came from and the energy calibration that applies to it. Throws when there is no such row.

@@ -105,6 +105,7 @@ int Import(Args args) {
     target.read.ascLayout = ParseAscLayout(layout);
     const std::vector<std::string> files = ExpandFiles(Args(args.begin() + 1, args.end()));
     OpenLabDatabase(kAlias, args[0]);
+    quantora::SpectrumImporter importer(kAlias, target);
 
     int imported = 0, skipped = 0;
     std::vector<std::string> refused;
@@ -114,8 +115,7 @@ int Import(Args args) {
         try {
             SpectrumFile file = quantora::ReadSpectrumFile(path, target.read);
             KeepDetector(file, detector, path);
-            const quantora::SpectrumImportResult r =
-                quantora::ImportSpectrumData(kAlias, std::move(file), path, target);
+            const quantora::SpectrumImportResult r = importer.Import(std::move(file), path);
             bar.Clear();
             for (const AnsiString& w : r.file.warnings)
                 std::printf("%s: warning: %s\n", path.c_str(), w.c_str());
@@ -132,10 +132,6 @@ int Import(Args args) {
             if (files.size() == 1)
                 for (const SpectrumFileData& s : r.file.spectra) PrintSpectrum(s);
         } catch (const Exception& e) {
-            // A missing measurement or project is no fault of the file: it stops everything.
-            if (e.Message.rfind("no measurement with", 0) == 0 ||
-                e.Message.rfind("no project with", 0) == 0)
-                throw;
             bar.Clear();
             refused.push_back(e.Message);
             std::fprintf(stderr, "refused: %s\n", e.Message.c_str());
