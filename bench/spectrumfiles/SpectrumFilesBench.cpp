@@ -118,7 +118,7 @@ void BM_ParseOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseOnly)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
-void BM_ImportNewMeasurements(benchmark::State& state) {
+void ImportNewMeasurements(benchmark::State& state, bool fast) {
     const Archive& a = Files();
     int run = 0;
     for (auto _ : state) {
@@ -137,6 +137,7 @@ void BM_ImportNewMeasurements(benchmark::State& state) {
         state.ResumeTiming();
         SpectrumImportTarget target;
         target.projectId = 1;
+        target.fastCompression = fast;
         SpectrumImporter importer("bench_import", target);
         for (const std::string& f : a.files)
             if (importer.Import(f).alreadyPresent) std::abort();
@@ -147,12 +148,24 @@ void BM_ImportNewMeasurements(benchmark::State& state) {
     }
     Rate(state);
 }
+void BM_ImportNewMeasurements(benchmark::State& state) {
+    ImportNewMeasurements(state, false);
+}
+void BM_ImportNewMeasurementsFast(benchmark::State& state) {
+    ImportNewMeasurements(state, true);
+}
 BENCHMARK(BM_ImportNewMeasurements)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_ImportNewMeasurementsFast)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
 
 }  // namespace
 
 int main(int argc, char** argv) {
     return quantora::bench::RunWithRatios(argc, argv,
                                           {{"import into new measurements / parse only",
-                                            "BM_ImportNewMeasurements", "BM_ParseOnly", 2.0}});
+                                            "BM_ImportNewMeasurements", "BM_ParseOnly", 2.0},
+                                           {"the same, fast codec mode / parse only",
+                                            "BM_ImportNewMeasurementsFast", "BM_ParseOnly", 2.0}});
 }

@@ -75,7 +75,7 @@ SpectrumImportResult SpectrumImporter::Import(SpectrumFile file, const AnsiStrin
     std::vector<SPECTRUMData> rows;
     bool all = target_.measurementId <= 0;
     for (const SpectrumFileData& s : file.spectra) {
-        rows.push_back(SpectrumRecordFor(s, target_.measurementId));
+        rows.push_back(SpectrumRecordFor(s, target_.measurementId, target_.fastCompression));
         const SPECTRUMData& r = rows.back();
         all = all && stored_.count({r.CRC32, r.CHANNELS, r.LIVETIME, r.TRUETIME}) > 0;
     }

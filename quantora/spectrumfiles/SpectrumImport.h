@@ -14,8 +14,9 @@
 namespace quantora {
 
 struct SpectrumImportTarget {
-    int measurementId = -1;  // > 0: add the spectra to this measurement
-    int projectId = -1;      // otherwise: one new measurement of this project per file
+    int measurementId = -1;        // > 0: add the spectra to this measurement
+    int projectId = -1;            // otherwise: one new measurement of this project per file
+    bool fastCompression = false;  // the codec's fast mode: quicker to store, somewhat larger
     SpectrumReadOptions read;
 };
 

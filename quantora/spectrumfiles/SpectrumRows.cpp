@@ -18,7 +18,7 @@ namespace {
 
 // Points sampled from a file's polynomial: the straight line the calibration storage fits to them
 // is what applications that read only the linear part see.
-constexpr int kCalibrationPoints = 8;
+constexpr int kCalibrationPoints = 4;
 constexpr double kPointEnergyUnc = 0.01;  // keV, a nominal weight for the sampled points
 const char* const kCoeffsPrefix = "energy coefficients:";
 const char* const kDetectorPrefix = "detector ";

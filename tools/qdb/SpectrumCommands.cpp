@@ -29,7 +29,8 @@ namespace {
 const char* const kAlias = "qdb_spectrum";
 const char* const kImportUsage =
     "usage: qdb spectrum import <db> <file>... --measurement <id> | <db> <dir or files...> "
-    "--new-measurements --project <id> [--detector <name>] [--asc-layout auto|times|counts]";
+    "--new-measurements --project <id> [--detector <name>] [--asc-layout auto|times|counts] "
+    "[--fast]";
 
 // The files named on the command line, folders expanded to the files in them (sorted).
 std::vector<std::string> ExpandFiles(const Args& names) {
@@ -90,14 +91,15 @@ quantora::AscLayout ParseAscLayout(const std::string& text) {
 }
 
 int Import(Args args) {
+    quantora::SpectrumImportTarget target;
     const std::string meas = TakeOption(args, "--measurement");
     const std::string project = TakeOption(args, "--project");
     const std::string detector = TakeOption(args, "--detector");
     const std::string layout = TakeOption(args, "--asc-layout");
     const bool newMeasurements = TakeFlag(args, "--new-measurements");
+    target.fastCompression = TakeFlag(args, "--fast");
     if (args.size() < 2 || newMeasurements == !meas.empty() || newMeasurements == project.empty())
         throw Exception(kImportUsage);
-    quantora::SpectrumImportTarget target;
     if (newMeasurements)
         target.projectId = ParseKey(project, "project id");
     else

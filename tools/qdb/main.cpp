@@ -68,7 +68,8 @@ const Command kCommands[] = {
      "new measurement per file, one transaction per file, files already present skipped, a "
      "summary at the end (exit 1 when a file was refused); --detector <name> keeps one detector "
      "of a multi-detector file, --asc-layout auto|times|counts says how a one-count-per-line "
-     "file is read. export <db> <spectrum id> <file.spe|.n42|.csv>: write a stored spectrum. "
+     "file is read, --fast stores the counts with the codec's fast mode. export <db> <spectrum id> "
+     "<file.spe|.n42|.csv>: write a stored spectrum. "
      "info <file>...: what the reader finds in a file, without a database.",
      qdbtool::CmdSpectrum},
     {"odbc", "qdb odbc list|add|remove ...",
