@@ -208,6 +208,9 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
                 if (i == 0 &&
                     (v < 0 || v >= static_cast<double>(kMaxChannels) || v != std::floor(v)))
                     ctx.FailLine(r.line, "not a channel number: '" + f + "'");
+                if (i == 0 &&
+                    v + static_cast<double>(rows.size()) > static_cast<double>(kMaxChannels))
+                    ctx.FailLine(r.line, Format("channels beyond %zu", kMaxChannels));
                 if (i == 0) s.firstChannel = static_cast<int>(v);
                 if (v != s.firstChannel + static_cast<double>(i))
                     ctx.FailLine(r.line, Format("channel %s where %zu was expected", f.c_str(),
@@ -256,7 +259,8 @@ AnsiString FormatCsv(const SpectrumFileData& s) {
     auto text = [&](const char* key, const AnsiString& v) {
         AnsiString clean = v;
         std::replace_if(
-            clean.begin(), clean.end(), [](char c) { return c == ',' || c == '\r' || c == '\n'; },
+            clean.begin(), clean.end(),
+            [](char c) { return c == ',' || c == ';' || c == '\t' || c == '\r' || c == '\n'; },
             ' ');
         if (!v.empty()) out += AnsiString(key) + "," + clean + "\r\n";
     };

@@ -171,11 +171,20 @@ namespace quantora {
 using spectrumfiles::ShortestNumber;
 
 AnsiString FormatSpe(const SpectrumFileData& s) {
+    // Texts stay on their line: a line end in a title would start a section of its own.
+    // and one starting with '$' would read as a section header.
+    auto line = [](AnsiString t) {
+        std::replace_if(
+            t.begin(), t.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        t = AnsiString(spectrumfiles::Trim(t));
+        if (!t.empty() && t.front() == '$') t.front() = '_';
+        return t;
+    };
     AnsiString out;
     out.reserve(s.counts.size() * 10 + 512);
-    out += "$SPEC_ID:\r\n" + (s.title.empty() ? AnsiString("spectrum") : s.title) + "\r\n";
+    out += "$SPEC_ID:\r\n" + (s.title.empty() ? AnsiString("spectrum") : line(s.title)) + "\r\n";
     out += "$SPEC_REM:\r\n";
-    if (!s.detector.empty()) out += "DETDESC# " + s.detector + "\r\n";
+    if (!s.detector.empty()) out += "DETDESC# " + line(s.detector) + "\r\n";
     if (s.startTime > 0) {
         CivilTime c = DecodeDateTime(s.startTime);
         out += Format("$DATE_MEA:\r\n%02d/%02d/%04d %02d:%02d:%02d\r\n", c.month, c.day, c.year,
