@@ -81,8 +81,7 @@ void ReadAcquisition(const ByteReader& b, size_t a, size_t channels, SpectrumFil
     }
     s.realTime = Duration(b, tm + 0x09);
     s.liveTime = Duration(b, tm + 0x11);
-    if (s.liveTime > s.realTime && s.realTime >= 0)
-        ctx.Warn(Format("live time %g s exceeds real time %g s", s.liveTime, s.realTime));
+    WarnLiveOverReal(s, ctx);
     for (size_t k = 0; k < 4; ++k) s.energyCoeffs.push_back(Pdp11(b, r + 0x44 + 4 * k));
     while (s.energyCoeffs.size() > 2 && s.energyCoeffs.back() == 0) s.energyCoeffs.pop_back();
     if (s.energyCoeffs.size() == 2 && s.energyCoeffs[0] == 0 && s.energyCoeffs[1] == 0.5)

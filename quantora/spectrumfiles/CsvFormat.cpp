@@ -242,8 +242,7 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
     }
     CheckEnergyCoeffs(s.energyCoeffs, ctx);
     CheckFwhmCoeffs(s.fwhmCoeffs);
-    if (s.liveTime > s.realTime && s.realTime >= 0)
-        ctx.Warn(Format("live time %g s exceeds real time %g s", s.liveTime, s.realTime));
+    WarnLiveOverReal(s, ctx);
     out.spectra.push_back(std::move(s));
 }
 

@@ -141,6 +141,11 @@ void CheckEnergyCoeffs(std::vector<double>& coeffs, const ReadContext& ctx) {
     }
 }
 
+void WarnLiveOverReal(const SpectrumFileData& s, const ReadContext& ctx) {
+    if (s.liveTime > s.realTime && s.realTime >= 0)
+        ctx.Warn(Format("live time %g s exceeds real time %g s", s.liveTime, s.realTime));
+}
+
 void CheckFwhmCoeffs(std::vector<double>& coeffs) {
     bool any = false, finite = true;
     for (double c : coeffs) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "quantora/base/Types.h"
+#include "quantora/spectrumfiles/SpectrumFile.h"
 
 namespace quantora::spectrumfiles {
 
@@ -111,6 +112,8 @@ AnsiString ShortestNumber(double v);
 // Validates energy calibration coefficients read from a file: garbage values below 1e-100 become
 // 0, and a calibration without a positive finite gain is dropped; each repair is a warning.
 void CheckEnergyCoeffs(std::vector<double>& coeffs, const ReadContext& ctx);
+// Warns when both times are known and the live time exceeds the real time.
+void WarnLiveOverReal(const SpectrumFileData& s, const ReadContext& ctx);
 // Drops FWHM coefficients that are all zero or not all finite (files write zeros for "none").
 void CheckFwhmCoeffs(std::vector<double>& coeffs);
 

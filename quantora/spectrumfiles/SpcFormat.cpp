@@ -68,9 +68,8 @@ void ReadSpc(Sv bytes, const ReadContext& ctx, SpectrumFile& out) {
         s.liveTime < 0) {
         ctx.Warn("unusable real or live time at byte 90/94; left out");
         s.realTime = s.liveTime = -1;
-    } else if (s.liveTime > s.realTime) {
-        ctx.Warn(Format("live time %g s exceeds real time %g s", s.liveTime, s.realTime));
     }
+    WarnLiveOverReal(s, ctx);
     // Days since 1979-01-01 00:00, to the second (the text copy holds whole seconds).
     const double days = b.F64(72);
     if (std::isfinite(days) && days > 0 && days < 100000) {

@@ -159,8 +159,7 @@ void ReadSpe(Sv text, const ReadContext& ctx, SpectrumFile& out) {
         }
     }
     if (!haveData) ctx.FailLine(sec.Line(), "the file ends without a $DATA: section");
-    if (s.liveTime > s.realTime && s.realTime >= 0)
-        ctx.Warn(Format("live time %g s exceeds real time %g s", s.liveTime, s.realTime));
+    WarnLiveOverReal(s, ctx);
     out.spectra.push_back(std::move(s));
 }
 
@@ -171,8 +170,7 @@ namespace quantora {
 using spectrumfiles::ShortestNumber;
 
 AnsiString FormatSpe(const SpectrumFileData& s) {
-    // Texts stay on their line: a line end in a title would start a section of its own.
-    // and one starting with '$' would read as a section header.
+    // Texts stay on their line and never start with '$': either would read as a section.
     auto line = [](AnsiString t) {
         std::replace_if(
             t.begin(), t.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
