@@ -390,7 +390,7 @@ AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
             out += "    <StartDateTime>" + when + "</StartDateTime>\r\n";
         }
         if (s.realTime >= 0)
-            out += "    <RealTimeDuration>PT" + ShortestNumber(s.realTime) +
+            out += "    <RealTimeDuration>PT" + ShortestNumber(s.realTime, true) +
                    "S</RealTimeDuration>\r\n";
         out += Format("    <Spectrum id=\"spectrum%zu\" radDetectorInformationReference=\"det%zu\"",
                       i + 1, i + 1);
@@ -399,7 +399,7 @@ AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
         out += ">\r\n";
         if (!s.title.empty()) out += "      <Remark>" + Escape(s.title) + "</Remark>\r\n";
         if (s.liveTime >= 0)
-            out += "      <LiveTimeDuration>PT" + ShortestNumber(s.liveTime) +
+            out += "      <LiveTimeDuration>PT" + ShortestNumber(s.liveTime, true) +
                    "S</LiveTimeDuration>\r\n";
         out += "      <ChannelData compressionCode=\"None\">";
         // N42 has no first channel: the channels below it are written as zeros.

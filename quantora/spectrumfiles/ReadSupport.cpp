@@ -119,9 +119,10 @@ bool LineReader::Next(Sv& line) {
 
 namespace quantora::spectrumfiles {
 
-AnsiString ShortestNumber(double v) {
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
+AnsiString ShortestNumber(double v, bool fixed) {
+    char buf[400];  // the longest fixed form of a double
+    auto r = fixed ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed)
+                   : std::to_chars(buf, buf + sizeof buf, v);
     return AnsiString(buf, r.ptr);
 }
 

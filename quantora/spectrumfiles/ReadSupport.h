@@ -106,8 +106,9 @@ class LineReader {
 
 namespace quantora::spectrumfiles {
 
-// The shortest text that reads back as the same double.
-AnsiString ShortestNumber(double v);
+// The shortest text that reads back as the same double; `fixed` without an exponent (as XML
+// durations need).
+AnsiString ShortestNumber(double v, bool fixed = false);
 
 // Validates energy calibration coefficients read from a file: garbage values below 1e-100 become
 // 0, and a calibration without a positive finite gain is dropped; each repair is a warning.
