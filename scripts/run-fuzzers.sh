@@ -14,7 +14,8 @@ case $build in /*) ;; *) build=$PWD/$build ;; esac
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_xml_reader fuzz_xml_value_decode fuzz_xml_importer fuzz_spectrum_decoder
-           fuzz_num_storage fuzz_blob_chunks)
+           fuzz_num_storage fuzz_blob_chunks fuzz_chn_reader fuzz_spc_reader fuzz_cnf_reader
+           fuzz_text_spectrum_readers)
 fi
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"

@@ -3,6 +3,7 @@
 // when the input formats change:  fuzz_make_seeds <shared data dir> tests/fuzz/corpus
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,8 +21,12 @@
 #include "quantora/numeric/NumMatrix.h"
 #include "quantora/numeric/NumVector.h"
 #include "quantora/spectrum/SpectrumCompressor.h"
+#include "quantora/spectrumfiles/SpectrumFileReader.h"
+#include "quantora/spectrumfiles/SpectrumFileWriter.h"
 
 namespace fs = std::filesystem;
+
+using namespace quantora;
 
 namespace {
 
@@ -70,6 +75,102 @@ void SpectrumSeeds(const fs::path& data, const fs::path& out) {
     const AnsiString stream = codec.GetCompressedStream(&flat, &format);
     Write(out / "spectrum_decoder" / "flat",
           Raw<uint16_t>(format) + Raw<int32_t>(100) + Raw<uint32_t>(0xffffffffu) + stream);
+}
+
+template <class T>
+void Poke(std::string& s, size_t at, T v) {
+    std::memcpy(&s[at], &v, sizeof v);
+}
+
+template <class T>
+T Peek(const std::string& s, size_t at) {
+    T v;
+    std::memcpy(&v, &s[at], sizeof v);
+    return v;
+}
+
+constexpr uint16_t kSeedChannels = 64;
+
+// Spectrum files cut down to 64 channels with their structure kept: a CHN with its full trailer,
+// an SPC whose spectrum records follow the header records, a CNF with its ACQP, SAMP and SPEC
+// blocks; text files written by our writers and an IAEA-style SPE excerpt.
+void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
+    const fs::path original = data / "spectra/original";
+    std::string chn = ReadAll(original / "AH20190131_Na22_10cm_IDM4.Chn");
+    const size_t n = Peek<uint16_t>(chn, 30);
+    chn = chn.substr(0, 32 + 4 * kSeedChannels) + chn.substr(32 + 4 * n);
+    Poke<uint16_t>(chn, 30, kSeedChannels);
+    Write(out / "chn_reader" / "full_trailer", chn);
+    std::string shortTrailer = ReadAll(original / "eu_calib_7cm.Chn");
+    const size_t m = Peek<uint16_t>(shortTrailer, 30);
+    shortTrailer = shortTrailer.substr(0, 32 + 4 * kSeedChannels) + shortTrailer.substr(32 + 4 * m);
+    Poke<uint16_t>(shortTrailer, 30, kSeedChannels);
+    Write(out / "chn_reader" / "short_trailer", shortTrailer);
+
+    // SPC: records 1..21 (header, text, calibration), then two spectrum records.
+    std::string spc = ReadAll(original / "Alcatraz14.Spc");
+    const size_t first = static_cast<size_t>(Peek<int16_t>(spc, 60));
+    spc = spc.substr(0, (first - 1) * 128) + spc.substr((first - 1) * 128, 2 * 128);
+    Poke<int16_t>(spc, 40, 0);                                       // no ROI records
+    Poke<int16_t>(spc, 54, static_cast<int16_t>(spc.size() / 128));  // records allocated
+    Poke<int16_t>(spc, 56, static_cast<int16_t>(spc.size() / 128));  // last record used
+    Poke<int16_t>(spc, 62, 2);
+    Poke<uint16_t>(spc, 64, kSeedChannels);
+    Write(out / "spc_reader" / "integer", spc);
+
+    // CNF: the header and a directory of three blocks, each block copied up to the next one.
+    const std::string cnf =
+        ReadAll(original / "01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf");
+    std::string seed = cnf.substr(0, 0x800);
+    std::fill(seed.begin() + 0x70, seed.end(), '\0');
+    size_t entry = 0x70;
+    for (uint32_t id : {0x12000u, 0x12001u, 0x12005u}) {
+        size_t at = 0x70, end = cnf.size();
+        while (Peek<uint32_t>(cnf, at) != id) at += 48;
+        const size_t offset = Peek<uint32_t>(cnf, at + 0x0A);
+        for (size_t e = 0x70; Peek<uint32_t>(cnf, e) != 0; e += 48) {
+            const size_t o = Peek<uint32_t>(cnf, e + 0x0A);
+            if (o > offset) end = std::min(end, o);
+        }
+        std::string block = cnf.substr(offset, end - offset);
+        if (id == 0x12005) {
+            block.resize(0x200 + 4 * kSeedChannels);
+            Poke<uint16_t>(block, 0x2A, kSeedChannels);
+        }
+        Poke<uint32_t>(block, 0x0A, static_cast<uint32_t>(seed.size()));
+        seed.replace(entry, 48, cnf.substr(at, 48));
+        Poke<uint32_t>(seed, entry + 0x0A, static_cast<uint32_t>(seed.size()));
+        seed += block;
+        entry += 48;
+    }
+    Poke<uint32_t>(seed, 0x0A, static_cast<uint32_t>(seed.size()));
+    Write(out / "cnf_reader" / "three_blocks", seed);
+
+    // Text seeds: the first byte picks the count-list layout of the target.
+    const std::string zero(1, '\0');
+    auto cut = [](SpectrumFileData s) {
+        s.counts.resize(kSeedChannels);
+        return s;
+    };
+    const SpectrumFile n42 =
+        ReadSpectrumFile((original / "ba133_source_640s_20100317.n42").string());
+    const SpectrumFile csv = ReadSpectrumFile((original / "nai_detector.csv").string());
+    Write(out / "text_spectrum_readers" / "n42",
+          zero + FormatN42({cut(n42.spectra[0]), cut(n42.spectra[1])}));
+    Write(out / "text_spectrum_readers" / "spe", zero + FormatSpe(cut(n42.spectra[0])));
+    Write(out / "text_spectrum_readers" / "csv", zero + FormatCsv(cut(csv.spectra[0])));
+    std::string asc = zero;
+    for (unsigned long c : cut(csv.spectra[0]).counts) asc += std::to_string(c) + "\r\n";
+    Write(out / "text_spectrum_readers" / "asc", asc);
+    // The IAEA SPE layout: "%2" coefficient count, eight counts per line.
+    const std::string iaea = ReadAll(original / "iaea2002/Co57SMALL.spe");
+    const size_t section = iaea.find("$DATA:");
+    const size_t counts = iaea.find('\n', iaea.find('\n', section) + 1) + 1;
+    size_t end = counts;
+    for (int i = 0; i < kSeedChannels / 8; ++i) end = iaea.find('\n', end) + 1;
+    Write(out / "text_spectrum_readers" / "iaea_spe",
+          zero + iaea.substr(0, section) + "$DATA:\r\n0 63\r\n" +
+              iaea.substr(counts, end - counts) + iaea.substr(iaea.find("$MCA_CAL:")));
 }
 
 void NumericSeeds(const fs::path& out) {
@@ -181,6 +282,7 @@ int main(int argc, char** argv) {
     }
     try {
         SpectrumSeeds(argv[1], argv[2]);
+        SpectrumFileSeeds(argv[1], argv[2]);
         NumericSeeds(argv[2]);
         ValueSeeds(argv[2]);
         BlobSeeds(argv[2]);

@@ -1,169 +1,192 @@
-// qdb spectrum import / export: measured spectrum files into a measurement and back to SPE.
+// qdb spectrum import / export / info: spectrum files of every supported format into the
+// database (into one measurement, or one new measurement per file), stored spectra back out as
+// SPE, N42 or CSV, and what the reader finds in a file.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
-#include "quantora/calibration/ECalStorage.h"
-#include "quantora/dblayer/TQuery.h"
-#include "quantora/dblayer/Transaction.h"
-#include "quantora/records/Meastables.h"
+#include "quantora/spectrumfiles/SpectrumFileReader.h"
+#include "quantora/spectrumfiles/SpectrumFileWriter.h"
+#include "quantora/spectrumfiles/SpectrumImport.h"
+#include "quantora/spectrumfiles/SpectrumRows.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
-#include "tools/qdb/SpectrumFiles.h"
+#include "tools/qdb/Progress.h"
 
 namespace qdbtool {
 
 using quantora::Format;
+using quantora::SpectrumFile;
+using quantora::SpectrumFileData;
 
 namespace {
 
 const char* const kAlias = "qdb_spectrum";
+const char* const kImportUsage =
+    "usage: qdb spectrum import <db> <file>... --measurement <id> | <db> <dir or files...> "
+    "--new-measurements --project <id> [--detector <name>] [--asc-layout auto|times|counts] "
+    "[--fast]";
 
-// Calibration points sampled from a file's polynomial over the spectrum: a straight line fitted
-// to them is what the calibration storage keeps.
-constexpr int kCalibrationPoints = 8;
-constexpr double kPointEnergyUnc = 0.01;  // keV, a nominal weight for the sampled points
-
-void StoreFileCalibration(const quantora::SpectrumFileData& s, int spectrumId) {
-    ECalibration cal;
-    cal.SpectrumId = spectrumId;
-    cal.Name = "from " + s.format + " file";
-    cal.CreationDate = cal.LastModifiedDate = quantora::LocalNow();
-    const double n = static_cast<double>(s.counts.size());
-    for (int i = 0; i < kCalibrationPoints; ++i) {
-        const double ch = n * (0.05 + 0.9 * i / (kCalibrationPoints - 1));
-        double e = 0, p = 1;
-        for (double c : s.energyCoeffs) {
-            e += c * p;
-            p *= ch;
+// The files named on the command line, folders expanded to the files in them (sorted).
+std::vector<std::string> ExpandFiles(const Args& names) {
+    std::vector<std::string> files;
+    for (const std::string& name : names) {
+        if (!std::filesystem::is_directory(name)) {
+            files.push_back(name);
+            continue;
         }
-        cal.LinearPart.Set(i, ch, e, 0.0, kPointEnergyUnc, -1, "file calibration", true);
+        std::vector<std::string> inside;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(name))
+            if (e.is_regular_file()) inside.push_back(e.path().string());
+        std::sort(inside.begin(), inside.end());
+        files.insert(files.end(), inside.begin(), inside.end());
     }
-    cal.LinearPart.CalcCoeff();
-    quantora::MaxKeyGen ecalKeys(kAlias, "ECAL"), pointKeys(kAlias, "ECALPOINT");
-    StoreECal(&cal, &ecalKeys, &pointKeys, kAlias, nullptr, nullptr);
+    return files;
+}
+
+std::string Coefficients(const std::vector<double>& c) {
+    std::string out;
+    for (double v : c) out += Format(" %.9g", v);
+    return out.empty() ? " none" : out;
+}
+
+void PrintSpectrum(const SpectrumFileData& s) {
+    double sum = 0;
+    for (unsigned long c : s.counts) sum += static_cast<double>(c);
+    std::printf("  spectrum%s%s%s%s\n", s.detector.empty() ? "" : " of detector ",
+                s.detector.c_str(), s.title.empty() ? "" : ": ", s.title.c_str());
+    std::printf("    channels: %zu (from %d), total counts: %.0f\n", s.counts.size(),
+                s.firstChannel, sum);
+    std::printf("    live time: %.3f s, real time: %.3f s\n", s.liveTime, s.realTime);
+    std::printf("    start: %s\n",
+                s.startTime > 0 ? quantora::FormatIsoDateTime(s.startTime).c_str() : "unknown");
+    std::printf("    energy calibration:%s\n", Coefficients(s.energyCoeffs).c_str());
+    std::printf("    FWHM calibration:%s\n", Coefficients(s.fwhmCoeffs).c_str());
+}
+
+// Keeps only the spectra of `detector` (when given); throws when none is left.
+void KeepDetector(SpectrumFile& file, const std::string& detector, const std::string& path) {
+    if (detector.empty()) return;
+    std::string seen;
+    auto& v = file.spectra;
+    for (const SpectrumFileData& s : v) seen += (seen.empty() ? "" : ", ") + s.detector;
+    v.erase(std::remove_if(v.begin(), v.end(),
+                           [&](const SpectrumFileData& s) { return s.detector != detector; }),
+            v.end());
+    if (v.empty())
+        throw Exception(path + ": no spectrum of detector '" + detector +
+                        "' (the file has: " + seen + ")");
+}
+
+quantora::AscLayout ParseAscLayout(const std::string& text) {
+    if (text.empty() || text == "auto") return quantora::AscLayout::Auto;
+    if (text == "times") return quantora::AscLayout::TimesInFirstChannels;
+    if (text == "counts") return quantora::AscLayout::CountsOnly;
+    throw Exception("--asc-layout takes auto, times or counts");
 }
 
 int Import(Args args) {
+    quantora::SpectrumImportTarget target;
     const std::string meas = TakeOption(args, "--measurement");
+    const std::string project = TakeOption(args, "--project");
     const std::string detector = TakeOption(args, "--detector");
-    if (args.size() != 2 || meas.empty())
-        throw Exception(
-            "usage: qdb spectrum import <db> <file> --measurement <id> [--detector <name>]");
-    const int measId = ParseKey(meas, "measurement id");
-    // The file first: a bad file changes nothing.
-    quantora::SpectrumFileData s = quantora::ReadSpectrumFile(args[1], detector);
+    const std::string layout = TakeOption(args, "--asc-layout");
+    const bool newMeasurements = TakeFlag(args, "--new-measurements");
+    target.fastCompression = TakeFlag(args, "--fast");
+    if (args.size() < 2 || newMeasurements == !meas.empty() || newMeasurements == project.empty())
+        throw Exception(kImportUsage);
+    if (newMeasurements)
+        target.projectId = ParseKey(project, "project id");
+    else
+        target.measurementId = ParseKey(meas, "measurement id");
+    target.read.ascLayout = ParseAscLayout(layout);
+    const std::vector<std::string> files = ExpandFiles(Args(args.begin() + 1, args.end()));
     OpenLabDatabase(kAlias, args[0]);
-    {
-        TQuery q;
-        q.SetDatabaseName(kAlias);
-        q.SetSQL("SELECT COUNT(*) FROM MEASUREMENT WHERE MEASUREMENT_ID = :id");
-        q.ParamByName("id")->SetAsInteger(measId);
-        q.Open();
-        if (q.Fields()[0]->AsInteger() == 0)
-            throw Exception(Format("no measurement with MEASUREMENT_ID = %d", measId));
-    }
-    SPECTRUMData rec;
-    rec.SPECTRUMTYPE_ID = 1;
-    rec.MEASUREMENT_ID = measId;
-    rec.NAME = s.name.substr(0, 100);
-    rec.LIVETIME = s.liveTime;
-    rec.TRUETIME = s.realTime;
-    if (s.startTime > 0) {
-        rec.SPECOLLSTARTEDAT = s.startTime;
-        if (s.realTime > 0) rec.SPECOLLENDEDAT = s.startTime + s.realTime / 86400.0;
-    }
-    double sum = 0;
-    for (unsigned long c : s.counts) sum += static_cast<double>(c);
-    const auto [mn, mx] = std::minmax_element(s.counts.begin(), s.counts.end());
-    rec.MINCOUNT = static_cast<double>(*mn);
-    rec.MAXCOUNT = static_cast<double>(*mx);
-    rec.SUMCOUNT = sum;
-    rec.SPEFILETYPE = s.format;
-    rec.CREATIONDATE = quantora::LocalNow();
-    rec.CMT = s.detector.empty() ? AnsiString() : "detector " + s.detector;
-    rec.CompressCounts(&s.counts, false);
+    quantora::SpectrumImporter importer(kAlias, target);
 
-    Transaction tr(kAlias);
-    quantora::MaxKeyGen keys(kAlias, "SPECTRUM");
-    rec.Insert(&keys, kAlias, nullptr);
-    const bool calibrated = quantora::HasEnergyCalibration(s);
-    if (calibrated) StoreFileCalibration(s, rec.SPECTRUM_ID);
-    tr.Commit();
-
-    std::printf("imported spectrum %d into measurement %d\n", rec.SPECTRUM_ID, measId);
-    std::printf("  format: %s%s%s\n", s.format.c_str(), s.detector.empty() ? "" : ", detector ",
-                s.detector.c_str());
-    std::printf("  channels: %zu, total counts: %.0f\n", s.counts.size(), sum);
-    std::printf("  live time: %.3f s, real time: %.3f s\n", s.liveTime, s.realTime);
-    if (calibrated) {
-        std::printf("  energy calibration:");
-        for (double c : s.energyCoeffs) std::printf(" %.8g", c);
-        std::printf("\n");
-    } else {
-        std::printf("  energy calibration: none in the file\n");
+    int imported = 0, skipped = 0;
+    std::vector<std::string> refused;
+    ProgressBar bar(static_cast<int>(files.size()));
+    for (const std::string& path : files) {
+        bar.Step(std::filesystem::path(path).filename().string());
+        try {
+            SpectrumFile file = quantora::ReadSpectrumFile(path, target.read);
+            KeepDetector(file, detector, path);
+            const quantora::SpectrumImportResult r = importer.Import(std::move(file), path);
+            bar.Clear();
+            for (const AnsiString& w : r.file.warnings)
+                std::printf("%s: warning: %s\n", path.c_str(), w.c_str());
+            if (r.alreadyPresent) {
+                ++skipped;
+                std::printf("%s: skipped, already present\n", path.c_str());
+                continue;
+            }
+            ++imported;
+            std::string ids;
+            for (int id : r.spectrumIds) ids += (ids.empty() ? "" : ",") + std::to_string(id);
+            std::printf("%s: %s, measurement %d, spectrum %s\n", path.c_str(),
+                        r.file.format.c_str(), r.measurementId, ids.c_str());
+            if (files.size() == 1)
+                for (const SpectrumFileData& s : r.file.spectra) PrintSpectrum(s);
+        } catch (const Exception& e) {
+            bar.Clear();
+            refused.push_back(e.Message);
+            std::fprintf(stderr, "refused: %s\n", e.Message.c_str());
+        }
     }
-    return 0;
+    bar.Finish();
+    std::printf("%d imported, %d skipped as already present, %zu refused\n", imported, skipped,
+                refused.size());
+    for (const std::string& r : refused) std::printf("  refused: %s\n", r.c_str());
+    return refused.empty() ? 0 : 1;
 }
 
 int Export(Args args) {
     if (args.size() != 3)
-        throw Exception("usage: qdb spectrum export <db> <spectrum id> <file.spe>");
+        throw Exception("usage: qdb spectrum export <db> <spectrum id> <file.spe|.n42|.csv>");
     const int id = ParseKey(args[1], "spectrum id");
     OpenLabDatabase(kAlias, args[0]);
-    TQuery q;
-    q.SetDatabaseName(kAlias);
-    q.SetSQL(
-        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START FROM SPECTRUM S "
-        "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
-        "WHERE S.SPECTRUM_ID = :id");
-    q.ParamByName("id")->SetAsInteger(id);
-    q.Open();
-    SPECTRUMData rec;
-    if (!rec.GetData(&q)) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", id));
-    const int setup =
-        q.FieldByName("QDB_SETUP")->IsNull() ? -1 : q.FieldByName("QDB_SETUP")->AsInteger();
-    const TDateTime start =
-        q.FieldByName("QDB_START")->IsNull() ? 0.0 : q.FieldByName("QDB_START")->AsDateTime();
-    q.Close();
-
-    quantora::SpectrumFileData s;
-    rec.UncompressCounts(&s.counts);
-    s.name = rec.NAME;
-    s.liveTime = rec.LIVETIME;
-    s.realTime = rec.TRUETIME;
-    s.startTime = rec.SPECOLLSTARTEDAT > 0 ? rec.SPECOLLSTARTEDAT : 0.0;
-    ECalibration cal;
-    cal.SpectrumId = id;
-    RetrieveECalForSpectrum(&cal, kAlias, setup, start);
-    if (cal.ECalId > 0 && cal.LinearPart.IsValid()) {
-        double a, b;
-        cal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
-        s.energyCoeffs = {a, b};
-    }
-    const AnsiString text = quantora::FormatSpe(s);
-    {
-        std::ofstream out(args[2], std::ios::binary | std::ios::trunc);
-        if (!out) throw Exception("cannot write '" + args[2] + "'");
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        if (!out) throw Exception("cannot write '" + args[2] + "'");
-    }
+    const SpectrumFileData s = quantora::LoadStoredSpectrum(kAlias, id);
+    quantora::WriteSpectrumFile(args[2], {s});
     std::printf("exported spectrum %d (%zu channels) to %s\n", id, s.counts.size(),
                 args[2].c_str());
     return 0;
 }
 
+int Info(Args args) {
+    const std::string layout = TakeOption(args, "--asc-layout");
+    if (args.empty()) throw Exception("usage: qdb spectrum info <file>... [--asc-layout ...]");
+    quantora::SpectrumReadOptions options;
+    options.ascLayout = ParseAscLayout(layout);
+    int bad = 0;
+    for (const std::string& path : args) {
+        try {
+            const SpectrumFile f = quantora::ReadSpectrumFile(path, options);
+            std::printf("%s: %s, %zu spectr%s\n", path.c_str(), f.format.c_str(), f.spectra.size(),
+                        f.spectra.size() == 1 ? "um" : "a");
+            for (const SpectrumFileData& s : f.spectra) PrintSpectrum(s);
+            for (const AnsiString& w : f.warnings) std::printf("  warning: %s\n", w.c_str());
+        } catch (const Exception& e) {
+            std::fprintf(stderr, "%s\n", e.Message.c_str());
+            ++bad;
+        }
+    }
+    return bad ? 1 : 0;
+}
+
 }  // namespace
 
 int CmdSpectrum(const Args& args) {
-    if (!args.empty() && args[0] == "import") return Import(Args(args.begin() + 1, args.end()));
-    if (!args.empty() && args[0] == "export") return Export(Args(args.begin() + 1, args.end()));
-    throw Exception("usage: qdb spectrum import|export ... (see qdb spectrum --help)");
+    const Args rest = args.empty() ? Args() : Args(args.begin() + 1, args.end());
+    if (!args.empty() && args[0] == "import") return Import(rest);
+    if (!args.empty() && args[0] == "export") return Export(rest);
+    if (!args.empty() && args[0] == "info") return Info(rest);
+    throw Exception("usage: qdb spectrum import|export|info ... (see qdb spectrum --help)");
 }
 
 }  // namespace qdbtool

@@ -76,10 +76,16 @@ const Command kCommands[] = {
      qdbtool::CmdMatch},
     {"nuclides", "qdb nuclides load <db> <gamma_lines.csv>",
      "Load an evaluated gamma-line table as a new radiation library.", qdbtool::CmdNuclides},
-    {"spectrum", "qdb spectrum import|export ...",
-     "import <db> <file> --measurement <id> [--detector <name>]: add an IAEA SPE or N42 "
-     "spectrum file (first spectrum of a multi-detector file unless --detector) with its times "
-     "and energy calibration; export <db> <spectrum id> <file.spe>: write a spectrum as SPE.",
+    {"spectrum", "qdb spectrum import|export|info ...",
+     "import <db> <file>... --measurement <id>: add the spectra of files of any supported "
+     "format (SPE, N42, CHN, SPC, CNF, ASC, CSV; recognised by content) with their times and "
+     "energy calibration; import <db> <dir or files>... --new-measurements --project <id>: one "
+     "new measurement per file, one transaction per file, files already present skipped, a "
+     "summary at the end (exit 1 when a file was refused); --detector <name> keeps one detector "
+     "of a multi-detector file, --asc-layout auto|times|counts says how a one-count-per-line "
+     "file is read, --fast stores the counts with the codec's fast mode. export <db> <spectrum id> "
+     "<file.spe|.n42|.csv>: write a stored spectrum. "
+     "info <file>...: what the reader finds in a file, without a database.",
      qdbtool::CmdSpectrum},
     {"odbc", "qdb odbc list|add|remove ...",
      "list [--driver-filter <text>]; add <dsn> --driver <driver> [--database <db>] [--server "

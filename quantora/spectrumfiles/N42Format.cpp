@@ -1,0 +1,419 @@
+// N42 XML, 2006 (several detectors per file) and 2011. The reader is a small tolerant scanner of
+// our own: it matches elements by local name, so a namespace prefix that was never declared does
+// not stop it. The writer writes N42-2011, one measurement element per spectrum.
+#include <algorithm>
+#include <cctype>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/spectrumfiles/Formats.h"
+#include "quantora/spectrumfiles/SpectrumFileWriter.h"
+
+namespace quantora::spectrumfiles {
+
+namespace {
+
+// One element found by the scanner: its attribute text and content.
+struct XmlElement {
+    size_t begin = Sv::npos;  // '<' of the start tag
+    size_t end = Sv::npos;    // after the end tag (or the empty tag)
+    Sv attrs;
+    Sv content;
+    bool found() const { return begin != Sv::npos; }
+};
+
+bool IsNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' ||
+           c == ':';
+}
+
+// The name of the tag starting after '<' at `p` (prefix included); empty for comments etc.
+Sv TagName(Sv text, size_t p) {
+    size_t q = p;
+    while (q < text.size() && IsNameChar(text[q])) ++q;
+    return text.substr(p, q - p);
+}
+
+bool LocalNameIs(Sv qname, Sv local) {
+    size_t colon = qname.rfind(':');
+    return (colon == Sv::npos ? qname : qname.substr(colon + 1)) == local;
+}
+
+// The first element with local name `local` in text[from, to).
+XmlElement FindElement(Sv text, Sv local, size_t from = 0, size_t to = Sv::npos) {
+    XmlElement e;
+    if (to > text.size()) to = text.size();
+    for (size_t p = text.find('<', from); p != Sv::npos && p < to; p = text.find('<', p + 1)) {
+        if (p + 1 >= text.size()) break;
+        if (text.compare(p, 4, "<!--") == 0) {
+            size_t c = text.find("-->", p);
+            if (c == Sv::npos) break;
+            p = c;
+            continue;
+        }
+        Sv qname = TagName(text, p + 1);
+        if (qname.empty() || !LocalNameIs(qname, local)) continue;
+        size_t gt = text.find('>', p);
+        if (gt == Sv::npos || gt >= to) break;
+        size_t nameEnd = p + 1 + qname.size();
+        bool empty = text[gt - 1] == '/';
+        e.begin = p;
+        e.attrs = text.substr(nameEnd, (empty ? gt - 1 : gt) - nameEnd);
+        if (empty) {
+            e.end = gt + 1;
+            return e;
+        }
+        // The matching end tag: same qualified name, nesting of the same name counted.
+        int depth = 1;
+        size_t q = gt + 1;
+        while (depth > 0) {
+            size_t lt = text.find('<', q);
+            if (lt == Sv::npos || lt >= to) return XmlElement{};
+            bool closing = lt + 1 < text.size() && text[lt + 1] == '/';
+            Sv n = TagName(text, lt + (closing ? 2 : 1));
+            size_t g = text.find('>', lt);
+            if (g == Sv::npos) return XmlElement{};
+            if (n == qname) {
+                if (closing)
+                    --depth;
+                else if (text[g - 1] != '/')
+                    ++depth;
+            }
+            if (depth == 0) {
+                e.content = text.substr(gt + 1, lt - gt - 1);
+                e.end = g + 1;
+                return e;
+            }
+            q = g + 1;
+        }
+    }
+    return e;
+}
+
+// The value of attribute `name` (local name) in an attribute text; empty when absent.
+Sv Attribute(Sv attrs, Sv name) {
+    size_t i = 0;
+    while (i < attrs.size()) {
+        while (i < attrs.size() && IsBlank(attrs[i])) ++i;
+        size_t n0 = i;
+        while (i < attrs.size() && IsNameChar(attrs[i])) ++i;
+        Sv key = attrs.substr(n0, i - n0);
+        while (i < attrs.size() && IsBlank(attrs[i])) ++i;
+        if (i >= attrs.size() || attrs[i] != '=') {
+            if (i == n0) ++i;
+            continue;
+        }
+        ++i;
+        while (i < attrs.size() && IsBlank(attrs[i])) ++i;
+        if (i >= attrs.size()) break;
+        char quote = attrs[i];
+        if (quote != '"' && quote != '\'') continue;
+        size_t close = attrs.find(quote, i + 1);
+        if (close == Sv::npos) break;
+        Sv value = attrs.substr(i + 1, close - i - 1);
+        i = close + 1;
+        if (!key.empty() && LocalNameIs(key, name)) return value;
+    }
+    return {};
+}
+
+// The last element named `local` that starts before `before`.
+XmlElement LastElementBefore(Sv text, Sv local, size_t before) {
+    XmlElement last;
+    for (XmlElement e = FindElement(text, local, 0, before); e.found() && e.begin < before;
+         e = FindElement(text, local, e.end, before))
+        last = e;
+    return last;
+}
+
+// Character data with the five predefined entities resolved.
+AnsiString Unescape(Sv s) {
+    static constexpr std::pair<Sv, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    AnsiString out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        bool done = false;
+        if (s[i] == '&')
+            for (const auto& [name, c] : kEntities)
+                if (s.compare(i, name.size(), name) == 0) {
+                    out += c;
+                    i += name.size() - 1;
+                    done = true;
+                    break;
+                }
+        if (!done) out += s[i];
+    }
+    return AnsiString(Trim(out));
+}
+
+AnsiString Escape(const AnsiString& s) {
+    AnsiString out;
+    for (char c : s) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+// Reads text positions as lines for messages.
+struct XmlErrors {
+    Sv text;
+    const ReadContext& ctx;
+    [[noreturn]] void Fail(size_t offset, const AnsiString& what) const {
+        const size_t at = std::min(offset, text.size());
+        ctx.FailLine(static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n')) + 1,
+                     what);
+    }
+};
+
+std::vector<double> Numbers(Sv s, size_t at, const XmlErrors& err, const char* what) {
+    std::vector<double> out;
+    ForEachToken(s, [&](Sv t) {
+        double v;
+        if (!ToDouble(t, v))
+            err.Fail(at, Format("malformed number '%s' in %s", AnsiString(t).c_str(), what));
+        out.push_back(v);
+        return true;
+    });
+    return out;
+}
+
+// An ISO 8601 duration ("PT639.92S", "PT1H2M3S") in seconds; false when malformed.
+bool ParseIsoDuration(Sv s, double& total) {
+    s = Trim(s);
+    if (s.size() < 3 || s[0] != 'P') return false;
+    s.remove_prefix(1);
+    total = 0;
+    bool inTime = false, any = false;
+    while (!s.empty()) {
+        if (s.front() == 'T') {
+            inTime = true;
+            s.remove_prefix(1);
+            continue;
+        }
+        size_t k = 0;
+        while (k < s.size() && (std::isdigit(static_cast<unsigned char>(s[k])) || s[k] == '.')) ++k;
+        double v;
+        if (k == 0 || k >= s.size() || !ToDouble(s.substr(0, k), v)) return false;
+        const char unit = s[k];
+        const double f = unit == 'D' && !inTime  ? 86400.0
+                         : unit == 'H' && inTime ? 3600.0
+                         : unit == 'M' && inTime ? 60.0
+                         : unit == 'S' && inTime ? 1.0
+                                                 : -1.0;
+        if (f < 0) return false;
+        total += v * f;
+        any = true;
+        s.remove_prefix(k + 1);
+    }
+    return any;
+}
+
+double Duration(const XmlElement& e, const XmlErrors& err) {
+    double v;
+    if (!ParseIsoDuration(e.content, v))
+        err.Fail(e.begin, "malformed duration '" + AnsiString(Trim(e.content)) + "'");
+    return v;
+}
+
+void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, SpectrumFileData& s) {
+    Sv compression = Attribute(data.attrs, "Compression");
+    if (compression.empty()) compression = Attribute(data.attrs, "compressionCode");
+    const bool countedZeroes = compression == "CountedZeroes";
+    if (!compression.empty() && !countedZeroes && compression != "None")
+        err.Fail(at, "unknown channel data compression '" + AnsiString(compression) + "'");
+    bool zeroRun = false;
+    ForEachToken(data.content, [&](Sv tok) {
+        unsigned long c;
+        // A run of zeros may not blow the spectrum up beyond any real channel count.
+        if (!ToCount(tok, c) || (zeroRun && c > kMaxChannels - s.counts.size()) ||
+            s.counts.size() >= kMaxChannels)
+            err.Fail(at, "malformed <ChannelData> near '" + AnsiString(tok.substr(0, 20)) + "'");
+        if (zeroRun) {
+            s.counts.insert(s.counts.end(), c, 0UL);
+            zeroRun = false;
+        } else if (countedZeroes && c == 0) {
+            zeroRun = true;
+        } else {
+            s.counts.push_back(c);
+        }
+        return true;
+    });
+    if (zeroRun) err.Fail(at, "malformed <ChannelData>: a zero run without its length");
+    if (s.counts.empty()) err.Fail(at, "empty <ChannelData>");
+}
+
+// The detector's name: the 2006 attribute, or the 2011 detector element the spectrum refers to.
+AnsiString DetectorName(Sv text, const XmlElement& spectrum) {
+    Sv det = Attribute(spectrum.attrs, "Detector");
+    if (!det.empty()) return AnsiString(det);
+    Sv ref = Attribute(spectrum.attrs, "radDetectorInformationReference");
+    if (ref.empty()) return AnsiString(Attribute(spectrum.attrs, "id"));
+    for (XmlElement d = FindElement(text, "RadDetectorInformation"); d.found();
+         d = FindElement(text, "RadDetectorInformation", d.end)) {
+        if (Attribute(d.attrs, "id") != ref) continue;
+        XmlElement name = FindElement(d.content, "RadDetectorName");
+        if (name.found()) return Unescape(name.content);
+    }
+    return AnsiString(ref);
+}
+
+std::vector<double> EnergyCoefficients(Sv text, const XmlElement& spectrum, const XmlErrors& err) {
+    Sv body = spectrum.content;
+    for (XmlElement c = FindElement(body, "Calibration"); c.found();
+         c = FindElement(body, "Calibration", c.end)) {
+        if (Attribute(c.attrs, "Type") != "Energy") continue;
+        XmlElement coeffs = FindElement(c.content, "Coefficients");
+        if (coeffs.found()) return Numbers(coeffs.content, spectrum.begin, err, "<Coefficients>");
+    }
+    Sv ref = Attribute(spectrum.attrs, "energyCalibrationReference");
+    for (XmlElement c = FindElement(text, "EnergyCalibration"); c.found();
+         c = FindElement(text, "EnergyCalibration", c.end)) {
+        if (!ref.empty() && Attribute(c.attrs, "id") != ref) continue;
+        XmlElement coeffs = FindElement(c.content, "CoefficientValues");
+        if (coeffs.found()) return Numbers(coeffs.content, c.begin, err, "<CoefficientValues>");
+    }
+    return {};
+}
+
+}  // namespace
+
+void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
+    const XmlErrors err{text, ctx};
+    // The root element must close: a file cut short must not pass for one with fewer spectra.
+    for (const char* root : {"RadInstrumentData", "N42InstrumentData"}) {
+        const XmlElement e = FindElement(text, root);
+        if (e.found()) out.format = root[0] == 'R' ? "N42-2011" : "N42-2006";
+        if (e.found()) break;
+    }
+    if (out.format == "N42")
+        err.Fail(text.size(),
+                 "no complete N42InstrumentData or RadInstrumentData element (cut "
+                 "short?)");
+    for (XmlElement e = FindElement(text, "Spectrum"); e.found();
+         e = FindElement(text, "Spectrum", e.end)) {
+        SpectrumFileData s;
+        Sv body = e.content;
+        XmlElement data = FindElement(body, "ChannelData");
+        if (!data.found()) err.Fail(e.begin, "the spectrum has no <ChannelData>");
+        ReadCounts(data, e.begin, err, s);
+        s.detector = DetectorName(text, e);
+        // Times: inside the spectrum (2006), or the measurement's real time before it (2011).
+        XmlElement live = FindElement(body, "LiveTime");
+        if (!live.found()) live = FindElement(body, "LiveTimeDuration");
+        if (live.found()) s.liveTime = Duration(live, err);
+        XmlElement real = FindElement(body, "RealTime");
+        if (!real.found()) real = FindElement(body, "RealTimeDuration");
+        if (!real.found()) real = LastElementBefore(text, "RealTimeDuration", e.begin);
+        if (!real.found()) real = LastElementBefore(text, "SampleRealTime", e.begin);
+        if (real.found()) s.realTime = Duration(real, err);
+        XmlElement start = LastElementBefore(text, "StartTime", e.begin);
+        if (!start.found()) start = LastElementBefore(text, "StartDateTime", e.begin);
+        if (start.found()) {
+            // The local date and time as written; a zone suffix ("Z", "+01:00") is dropped.
+            Sv when = Trim(start.content);
+            size_t k = 0;
+            while (k < when.size() && k < kIsoDateTimeLength &&
+                   (std::isdigit(static_cast<unsigned char>(when[k])) ||
+                    (when[k] == '-' && k < 10) || when[k] == ':' || when[k] == 'T' ||
+                    when[k] == '.'))
+                ++k;
+            if (!ParseIsoDateTime(when.substr(0, k), s.startTime)) {
+                s.startTime = 0;
+                ctx.Warn("unreadable start time '" + AnsiString(when) + "' left out");
+            }
+        }
+        s.energyCoeffs = EnergyCoefficients(text, e, err);
+        CheckEnergyCoeffs(s.energyCoeffs, ctx);
+        XmlElement remark = FindElement(body, "Remark");
+        s.title = remark.found() ? Unescape(remark.content) : AnsiString();
+        if (s.title.rfind("Title: ", 0) == 0) s.title.erase(0, 7);
+        out.spectra.push_back(std::move(s));
+    }
+    if (out.spectra.empty()) err.Fail(text.size(), "no <Spectrum> element");
+}
+
+}  // namespace quantora::spectrumfiles
+
+namespace quantora {
+
+using spectrumfiles::Escape;
+using spectrumfiles::ShortestNumber;
+
+AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
+    AnsiString out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+        "<RadInstrumentData xmlns=\"http://physics.nist.gov/N42/2011/N42\">\r\n"
+        "  <RadInstrumentInformation id=\"instrument\">\r\n"
+        "    <RadInstrumentManufacturerName>unknown</RadInstrumentManufacturerName>\r\n"
+        "    <RadInstrumentModelName>unknown</RadInstrumentModelName>\r\n"
+        "    <RadInstrumentClassCode>Other</RadInstrumentClassCode>\r\n"
+        "  </RadInstrumentInformation>\r\n";
+    for (size_t i = 0; i < spectra.size(); ++i) {
+        const SpectrumFileData& s = spectra[i];
+        out += Format("  <RadDetectorInformation id=\"det%zu\">\r\n", i + 1);
+        if (!s.detector.empty())
+            out += "    <RadDetectorName>" + Escape(s.detector) + "</RadDetectorName>\r\n";
+        out +=
+            "    <RadDetectorCategoryCode>Gamma</RadDetectorCategoryCode>\r\n"
+            "    <RadDetectorKindCode>Other</RadDetectorKindCode>\r\n"
+            "  </RadDetectorInformation>\r\n";
+        if (!s.energyCoeffs.empty()) {
+            out += Format("  <EnergyCalibration id=\"ecal%zu\">\r\n    <CoefficientValues>", i + 1);
+            for (size_t k = 0; k < s.energyCoeffs.size(); ++k)
+                out += (k ? " " : "") + ShortestNumber(s.energyCoeffs[k]);
+            out += "</CoefficientValues>\r\n  </EnergyCalibration>\r\n";
+        }
+    }
+    for (size_t i = 0; i < spectra.size(); ++i) {
+        const SpectrumFileData& s = spectra[i];
+        out += Format("  <RadMeasurement id=\"meas%zu\">\r\n", i + 1);
+        out += "    <MeasurementClassCode>Foreground</MeasurementClassCode>\r\n";
+        if (s.startTime > 0) {
+            AnsiString when = FormatIsoDateTime(s.startTime);
+            when[10] = 'T';
+            out += "    <StartDateTime>" + when + "</StartDateTime>\r\n";
+        }
+        if (s.realTime >= 0)
+            out += "    <RealTimeDuration>PT" + ShortestNumber(s.realTime, true) +
+                   "S</RealTimeDuration>\r\n";
+        out += Format("    <Spectrum id=\"spectrum%zu\" radDetectorInformationReference=\"det%zu\"",
+                      i + 1, i + 1);
+        if (!s.energyCoeffs.empty())
+            out += Format(" energyCalibrationReference=\"ecal%zu\"", i + 1);
+        out += ">\r\n";
+        if (!s.title.empty()) out += "      <Remark>" + Escape(s.title) + "</Remark>\r\n";
+        if (s.liveTime >= 0)
+            out += "      <LiveTimeDuration>PT" + ShortestNumber(s.liveTime, true) +
+                   "S</LiveTimeDuration>\r\n";
+        out += "      <ChannelData compressionCode=\"None\">";
+        // N42 has no first channel: the channels below it are written as zeros.
+        const size_t n = static_cast<size_t>(s.firstChannel) + s.counts.size();
+        for (size_t ch = 0; ch < n; ++ch) {
+            if (ch % 16 == 0) out += "\r\n       ";
+            const size_t k = ch - static_cast<size_t>(s.firstChannel);
+            out +=
+                " " + std::to_string(ch < static_cast<size_t>(s.firstChannel) ? 0UL : s.counts[k]);
+        }
+        out += "\r\n      </ChannelData>\r\n    </Spectrum>\r\n  </RadMeasurement>\r\n";
+    }
+    out += "</RadInstrumentData>\r\n";
+    return out;
+}
+
+}  // namespace quantora

@@ -1,0 +1,159 @@
+// SPECTRUM and ECAL rows of a read spectrum, and a stored spectrum back as file data.
+#include "quantora/spectrumfiles/SpectrumRows.h"
+
+#include <algorithm>
+#include <array>
+#include <sstream>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/calibration/ECalStorage.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/spectrumfiles/ReadSupport.h"
+
+namespace quantora {
+
+namespace {
+
+// Points sampled from a file's polynomial: the straight line the calibration storage fits to them
+// is what applications that read only the linear part see.
+constexpr int kCalibrationPoints = 4;
+constexpr double kPointEnergyUnc = 0.01;  // keV, a nominal weight for the sampled points
+const char* const kCoeffsPrefix = "energy coefficients:";
+const char* const kDetectorPrefix = "detector ";
+
+// Tables of the CRC-32 polynomial for four bytes at a time (one 32-bit count per step).
+constexpr std::array<std::array<uint32_t, 256>, 4> kCrcTables = [] {
+    std::array<std::array<uint32_t, 256>, 4> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        t[0][i] = c;
+    }
+    for (size_t k = 1; k < 4; ++k)
+        for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+    return t;
+}();
+
+void StoreCalibration(const SpectrumFileData& s, int spectrumId, const char* dbName,
+                      IntKeyGen* ecalKeys, IntKeyGen* pointKeys) {
+    ECalibration cal;
+    cal.SpectrumId = spectrumId;
+    cal.Name = "from " + s.format + " file";
+    cal.CreationDate = cal.LastModifiedDate = LocalNow();
+    cal.Comment = kCoeffsPrefix;
+    for (double c : s.energyCoeffs) cal.Comment += " " + spectrumfiles::ShortestNumber(c);
+    const double n = static_cast<double>(s.firstChannel + s.counts.size());
+    for (int i = 0; i < kCalibrationPoints; ++i) {
+        const double ch = n * (0.05 + 0.9 * i / (kCalibrationPoints - 1));
+        double e = 0, p = 1;
+        for (double c : s.energyCoeffs) {
+            e += c * p;
+            p *= ch;
+        }
+        cal.LinearPart.Set(i, ch, e, 0.0, kPointEnergyUnc, -1, "file calibration", true);
+    }
+    cal.LinearPart.CalcCoeff();
+    StoreECal(&cal, ecalKeys, pointKeys, dbName, nullptr, nullptr);
+}
+
+}  // namespace
+
+uint32_t SpectrumCountsCrc32(const std::vector<unsigned long>& counts) {
+    const auto& t = kCrcTables;
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned long c : counts) {
+        crc ^= static_cast<uint32_t>(c);
+        crc =
+            t[3][crc & 0xFF] ^ t[2][(crc >> 8) & 0xFF] ^ t[1][(crc >> 16) & 0xFF] ^ t[0][crc >> 24];
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+std::vector<unsigned long> CountsFromChannelZero(const SpectrumFileData& s) {
+    std::vector<unsigned long> out(static_cast<size_t>(std::max(0, s.firstChannel)), 0UL);
+    out.insert(out.end(), s.counts.begin(), s.counts.end());
+    return out;
+}
+
+SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, bool fast) {
+    if (s.counts.empty()) throw Exception("a spectrum without channels cannot be stored");
+    std::vector<unsigned long> counts = CountsFromChannelZero(s);
+    SPECTRUMData rec;
+    rec.SPECTRUMTYPE_ID = 1;
+    rec.MEASUREMENT_ID = measurementId;
+    rec.NAME = (s.title.empty() ? s.detector : s.title).substr(0, 100);
+    rec.LIVETIME = s.liveTime;
+    rec.TRUETIME = s.realTime;
+    if (s.startTime > 0) {
+        rec.SPECOLLSTARTEDAT = s.startTime;
+        if (s.realTime > 0) rec.SPECOLLENDEDAT = s.startTime + s.realTime / 86400.0;
+    }
+    double sum = 0;
+    for (unsigned long c : counts) sum += static_cast<double>(c);
+    const auto [mn, mx] = std::minmax_element(counts.begin(), counts.end());
+    rec.MINCOUNT = static_cast<double>(*mn);
+    rec.MAXCOUNT = static_cast<double>(*mx);
+    rec.SUMCOUNT = sum;
+    rec.CRC32 = static_cast<int>(SpectrumCountsCrc32(counts));
+    rec.SPEFILETYPE = s.format.substr(0, 40);
+    rec.CREATIONDATE = LocalNow();
+    rec.CMT = s.detector.empty() ? AnsiString() : kDetectorPrefix + s.detector;
+    rec.CompressCounts(&counts, fast);
+    return rec;
+}
+
+int StoreFileSpectrum(const SpectrumFileData& s, int measurementId, const char* dbName,
+                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys) {
+    SPECTRUMData rec = SpectrumRecordFor(s, measurementId);
+    return StoreSpectrumRows(rec, s, dbName, spectrumKeys, ecalKeys, pointKeys);
+}
+
+int StoreSpectrumRows(SPECTRUMData& rec, const SpectrumFileData& s, const char* dbName,
+                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys) {
+    rec.Insert(spectrumKeys, dbName, nullptr);
+    if (HasEnergyCalibration(s)) StoreCalibration(s, rec.SPECTRUM_ID, dbName, ecalKeys, pointKeys);
+    return rec.SPECTRUM_ID;
+}
+
+SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId) {
+    TQuery q;
+    q.SetDatabaseName(dbName);
+    q.SetSQL(
+        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START FROM SPECTRUM S "
+        "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
+        "WHERE S.SPECTRUM_ID = :id");
+    q.ParamByName("id")->SetAsInteger(spectrumId);
+    q.Open();
+    SPECTRUMData rec;
+    if (!rec.GetData(&q)) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+    const int setup =
+        q.FieldByName("QDB_SETUP")->IsNull() ? -1 : q.FieldByName("QDB_SETUP")->AsInteger();
+    const TDateTime start =
+        q.FieldByName("QDB_START")->IsNull() ? 0.0 : q.FieldByName("QDB_START")->AsDateTime();
+    q.Close();
+
+    SpectrumFileData s;
+    rec.UncompressCounts(&s.counts);
+    s.title = rec.NAME;
+    s.format = rec.SPEFILETYPE;
+    s.liveTime = rec.LIVETIME < 0 ? -1.0 : rec.LIVETIME;
+    s.realTime = rec.TRUETIME < 0 ? -1.0 : rec.TRUETIME;
+    s.startTime = rec.SPECOLLSTARTEDAT > 0 ? rec.SPECOLLSTARTEDAT : 0.0;
+    if (rec.CMT.rfind(kDetectorPrefix, 0) == 0) s.detector = rec.CMT.substr(9);
+    ECalibration cal;
+    cal.SpectrumId = spectrumId;
+    RetrieveECalForSpectrum(&cal, dbName, setup, start);
+    if (cal.ECalId > 0 && cal.Comment.rfind(kCoeffsPrefix, 0) == 0) {
+        std::istringstream in(cal.Comment.substr(std::char_traits<char>::length(kCoeffsPrefix)));
+        for (double c; in >> c;) s.energyCoeffs.push_back(c);
+    } else if (cal.ECalId > 0 && cal.LinearPart.IsValid()) {
+        double a, b;
+        cal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
+        s.energyCoeffs = {a, b};
+    }
+    return s;
+}
+
+}  // namespace quantora

@@ -1,0 +1,38 @@
+// From a read spectrum to database rows and back. The SPECTRUM row goes through its record class
+// (compressed counts, CHANNELS, STARTCOUNT, MIN/MAX/SUMCOUNT, CRC32, times, name, file type); a
+// file's energy calibration becomes an ECAL row whose points sample the polynomial and whose
+// comment keeps the exact coefficients, so the calibration comes back out unchanged.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "quantora/frame/IntKeyGen.h"
+#include "quantora/records/Meastables.h"
+#include "quantora/spectrumfiles/SpectrumFile.h"
+
+namespace quantora {
+
+// CRC-32 (IEEE 802.3) of the counts as 32-bit little-endian words, channel 0 first.
+uint32_t SpectrumCountsCrc32(const std::vector<unsigned long>& counts);
+
+// The counts from channel 0: the channels below s.firstChannel are zeros.
+std::vector<unsigned long> CountsFromChannelZero(const SpectrumFileData& s);
+
+// The SPECTRUM row of `s` in measurement `measurementId`, without a key; `fast` picks the
+// codec's fast mode.
+SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, bool fast = false);
+
+// Inserts the SPECTRUM row and, when `s` has an energy calibration, its ECAL row with points.
+// Returns the new SPECTRUM_ID. The caller owns the transaction.
+int StoreFileSpectrum(const SpectrumFileData& s, int measurementId, const char* dbName,
+                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys);
+// The same with the row already made by SpectrumRecordFor(s, ...).
+int StoreSpectrumRows(SPECTRUMData& rec, const SpectrumFileData& s, const char* dbName,
+                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys);
+
+// A stored spectrum as file data: counts from channel 0, times, name, detector, the file type
+// it came from and the energy calibration that applies to it. Throws when there is no such row.
+SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId);
+
+}  // namespace quantora

@@ -1,0 +1,66 @@
+// qdb spectrum import / export / info as a user runs them: an archive folder into new
+// measurements (a broken file refused, a second run skipping what is there), export by
+// extension, and the errors of missing rows and arguments.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/qdb/QdbRun.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::test::Quoted;
+using quantora::test::RunQdb;
+
+namespace fs = std::filesystem;
+
+TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
+    quantora::test::TestDatabase db(true);
+    db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
+    db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (1, 'm1')");
+    const std::string uri = Quoted(db.uri());
+    const fs::path dir = fs::temp_directory_path() / ("qdb_spectra_" + std::to_string(getpid()));
+    fs::create_directories(dir / "archive");
+    const std::string original = QUANTORA_SHARED_DATA "/spectra/original/";
+    for (const char* f : {"Alcatraz14.Spc", "eu_calib_7cm.Chn", "background_20100317.n42"})
+        fs::create_symlink(original + f, dir / "archive" / f);
+    std::ofstream(dir / "archive" / "cut.spe") << "$SPEC_ID:\nx\n$DATA:\n0 9\n1\n2\n";
+
+    const std::string archive = "spectrum import " + uri + " " +
+                                Quoted((dir / "archive").string()) +
+                                " --new-measurements --project 1";
+    auto r = RunQdb(archive);
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_NE(r.out.find("3 imported, 0 skipped as already present, 1 refused"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("cut.spe: SPE: line 6: $DATA: announces 10 channels"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("swapped"), std::string::npos) << r.out;  // the CHN's warning
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), "10");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT WHERE PROJECT_ID = 1"), "3");
+    r = RunQdb(archive);
+    EXPECT_NE(r.out.find("0 imported, 3 skipped as already present, 1 refused"), std::string::npos)
+        << r.out;
+
+    const std::string spc = Quoted(original + "Alcatraz14.Spc");
+    const std::string n42 = Quoted((dir / "back.n42").string());
+    struct Case {
+        std::string args, message;
+        int code;
+    } cases[] = {
+        {"import " + uri + " " + spc + " --measurement 1", "channels: 8192 (from 0)", 0},
+        {"import " + uri + " " + spc + " --measurement 77", "no measurement with", 1},
+        {"import " + uri + " " + spc, "usage", 1},
+        {"export " + uri + " 1 " + n42, "exported spectrum 1 (8192 channels)", 0},
+        {"info " + n42, "N42-2011, 1 spectrum", 0},
+        {"export " + uri + " 1 " + Quoted((dir / "x.txt").string()), "extension", 1},
+        {"export " + uri + " 99 " + n42, "no spectrum with SPECTRUM_ID = 99", 1},
+        {"info " + Quoted((dir / "missing").string()), "cannot open", 1},
+    };
+    for (const Case& c : cases) {
+        r = RunQdb("spectrum " + c.args);
+        EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
+    }
+    fs::remove_all(dir);
+}

@@ -1,0 +1,203 @@
+// Every shared spectrum file read against its decoded counts and MANIFEST.tsv; twins equal; the
+// way file -> database -> SPE, N42, CSV -> reader; damaged files refused with a located error.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Exception.h"
+#include "quantora/spectrumfiles/SpectrumFileReader.h"
+#include "quantora/spectrumfiles/SpectrumFileWriter.h"
+#include "quantora/spectrumfiles/SpectrumImport.h"
+#include "quantora/spectrumfiles/SpectrumRows.h"
+#include "tests/support/TestDatabase.h"
+
+using namespace quantora;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDir = QUANTORA_SHARED_DATA "/spectra/";
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    for (std::string f; std::getline(in, f, sep);) out.push_back(f);
+    return out;
+}
+
+double Num(const std::string& s) {
+    return s.empty() ? -1.0 : std::stod(s);
+}
+
+// Coefficient lists compared with missing high orders as zeros.
+void ExpectCoeffs(std::vector<double> a, std::vector<double> b, const std::string& what) {
+    a.resize(4, 0.0);
+    b.resize(4, 0.0);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_NEAR(a[i], b[i], 1e-5 * std::fabs(b[i])) << what << " c" << i;
+}
+
+void ExpectSameSpectrum(const SpectrumFileData& a, const SpectrumFileData& b, double seconds,
+                        const std::string& what) {
+    EXPECT_EQ(a.counts, b.counts) << what;
+    EXPECT_NEAR(a.liveTime, b.liveTime, seconds) << what;
+    EXPECT_NEAR(a.realTime, b.realTime, seconds) << what;
+    EXPECT_NEAR(a.startTime, b.startTime, 1.0 / 86400) << what;
+}
+
+}  // namespace
+
+TEST(SpectrumFiles, EveryOriginalFileMatchesCountsManifestAndTwins) {
+    // The times each format resolves.
+    const std::map<std::string, double> resolution = {
+        {"SPE", 1},         {"CHN", 0.02},      {"SPC", 0.01}, {"CNF", 1e-6},
+        {"N42-2006", 0.01}, {"N42-2011", 0.01}, {"ASC", 1},    {"CSV", 0}};
+    std::map<std::string, SpectrumFile> read;
+    for (const auto& e : fs::recursive_directory_iterator(kDir + "original"))
+        if (e.is_regular_file())
+            read[fs::relative(e.path(), kDir + "original").string()] = ReadSpectrumFile(e.path());
+    ASSERT_EQ(read.size(), 32u);
+
+    std::ifstream manifest(kDir + "MANIFEST.tsv");
+    std::string line;
+    std::getline(manifest, line);
+    int rows = 0;
+    while (std::getline(manifest, line)) {
+        const std::vector<std::string> f = Split(line, '\t');
+        const std::string name = f[0];
+        const SpectrumFile& file = read.at(f[1]);
+        // The N42 rows name their detector after "__".
+        const size_t det = name.find("__");
+        auto s = file.spectra.begin();
+        if (det != std::string::npos)
+            s = std::find_if(s, file.spectra.end(),
+                             [&](const auto& x) { return x.detector == name.substr(det + 2); });
+        ASSERT_NE(s, file.spectra.end()) << name;
+        std::ifstream countFile(kDir + "counts/" + name + ".txt");
+        std::vector<unsigned long> counts;
+        for (unsigned long c; countFile >> c;) counts.push_back(c);
+        EXPECT_EQ(s->counts, counts) << name;
+        // The manifest keeps times as stored; the reader swaps them when it says so.
+        double live = Num(f[8]), real = Num(f[9]);
+        for (const AnsiString& w : file.warnings)
+            if (w.find("swapped") != AnsiString::npos) std::swap(live, real);
+        const double res = resolution.at(file.format);
+        EXPECT_NEAR(s->liveTime, live, res) << name;
+        EXPECT_NEAR(s->realTime, real, res) << name;
+        TDateTime start = 0;
+        if (!f[14].empty()) ParseIsoDateTime(f[14].substr(0, f[14].find('Z')), start);
+        EXPECT_NEAR(s->startTime, start, 1.0 / 86400) << name;  // whole seconds in the manifest
+        std::vector<double> coeffs;
+        for (const std::string& c : Split(f[10], ' '))
+            if (!c.empty()) coeffs.push_back(std::stod(c));
+        ExpectCoeffs(s->energyCoeffs, coeffs, name);
+        ++rows;
+    }
+    EXPECT_EQ(rows, 40);
+
+    // Each .Chn and .asc twin holds the .spe's spectrum (Am241big has only .Chn and .asc).
+    const std::pair<const char*, const char*> twins[] = {
+        {"AH20190131_Na22_10cm_IDM4.Chn", "AH20190131_Na22_10cm_IDM4.Spe"},
+        {"eu_calib_7cm.Chn", "eu_calib_7cm.Spe"},
+        {"iaea2002/Co57SMALL.Chn", "iaea2002/Co57SMALL.spe"},
+        {"iaea2002/Co57SMALL.asc", "iaea2002/Co57SMALL.spe"},
+        {"iaea2002/Mn54BIG.Chn", "iaea2002/Mn54BIG.spe"},
+        {"iaea2002/Mn54BIG.asc", "iaea2002/Mn54BIG.spe"},
+        {"iaea2002/Am241big.asc", "iaea2002/Am241big.Chn"}};
+    for (const auto& [twin, ref] : twins) {
+        const SpectrumFileData &a = read.at(twin).spectra.at(0), &b = read.at(ref).spectra.at(0);
+        EXPECT_EQ(a.counts, b.counts) << twin;
+        EXPECT_NEAR(a.liveTime, b.liveTime, 1.0) << twin;
+        EXPECT_NEAR(a.realTime, b.realTime, 1.0) << twin;
+        if (a.startTime > 0) {
+            EXPECT_NEAR(a.startTime, b.startTime, 1.0 / 86400) << twin;
+        }
+    }
+}
+
+TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
+    test::TestDatabase db(true);
+    db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
+    const fs::path tmp = fs::temp_directory_path() / ("spectrumfiles_" + std::to_string(getpid()));
+    fs::create_directories(tmp);
+    const char* files[] = {"AH20190131_Na22_10cm_IDM4.Chn",
+                           "Alcatraz14.Spc",
+                           "iaea2002/Mn54BIG.asc",
+                           "01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf",
+                           "SGM102432.csv",
+                           "iaea2002/Zn65BIG.spe",
+                           "ba133_source_640s_20100317.n42"};
+    SpectrumImportTarget target;
+    target.projectId = 1;
+    int stored = 0;
+    for (const char* name : files) {
+        const std::string path = kDir + "original/" + name;
+        const SpectrumImportResult r = ImportSpectrumFile(db.name(), path, target);
+        ASSERT_FALSE(r.alreadyPresent) << name;
+        ASSERT_EQ(r.spectrumIds.size(), r.file.spectra.size()) << name;
+        EXPECT_TRUE(ImportSpectrumFile(db.name(), path, target).alreadyPresent) << name;
+        for (size_t i = 0; i < r.spectrumIds.size(); ++i, ++stored) {
+            const SpectrumFileData& original = r.file.spectra[i];
+            const SpectrumFileData back = LoadStoredSpectrum(db.name(), r.spectrumIds[i]);
+            ExpectSameSpectrum(back, original, 0, name);
+            ExpectCoeffs(back.energyCoeffs, original.energyCoeffs, name);
+            for (const char* ext : {".spe", ".n42", ".csv"}) {
+                const std::string out = (tmp / (std::to_string(stored) + ext)).string();
+                WriteSpectrumFile(out, {back});
+                const SpectrumFileData again = ReadSpectrumFile(out).spectra.at(0);
+                ExpectSameSpectrum(again, back, 0, out);
+                EXPECT_EQ(again.energyCoeffs, back.energyCoeffs) << out;
+            }
+        }
+    }
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), std::to_string(std::size(files)));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), std::to_string(stored));
+    fs::remove_all(tmp);
+}
+
+TEST(SpectrumFiles, DamagedFilesGiveLocatedErrorsOrReadCleanly) {
+    const char* files[] = {
+        "eu_calib_7cm.Chn",       "Alcatraz14.Spc",         "2025-11-11_17-43-19-121196.cnf",
+        "digibase_5min_30_1.spe", "Mn56_DetX_Shielded.n42", "iaea2002/Co57SMALL.asc",
+        "nai_detector.csv"};
+    std::mt19937 random(17);
+    for (const char* name : files) {
+        std::ifstream in(kDir + "original/" + name, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        const std::string format = ReadSpectrumBytes(bytes, name).format.substr(0, 3);
+        auto cut = [&](size_t n) {  // inside a line
+            while (bytes[n - 1] == '\n') ++n;
+            return bytes.substr(0, n);
+        };
+        std::vector<std::string> damaged = {"", cut(40), cut(bytes.size() / 2),
+                                            "XYZ" + bytes.substr(3)};
+        for (int i = 0; i < 60; ++i) {
+            std::string flipped = bytes;
+            flipped[random() % std::min<size_t>(flipped.size(), 4096)] ^=
+                static_cast<char>(1 << (random() % 8));
+            damaged.push_back(flipped);
+        }
+        for (size_t k = 0; k < damaged.size(); ++k) {
+            try {
+                const SpectrumFile f = ReadSpectrumBytes(damaged[k], "damaged");
+                EXPECT_GE(k, 3u) << name << ": an empty, cut or unmarked file read without error";
+                for (const auto& s : f.spectra)
+                    EXPECT_LE(s.counts.size(), damaged[k].size()) << name;
+            } catch (const Exception& e) {
+                EXPECT_EQ(e.Message.rfind("damaged: ", 0), 0u) << e.Message;
+                if (k == 1 || k == 2) {  // cut files name the format and where they end
+                    EXPECT_TRUE(e.Message.find(format) != AnsiString::npos &&
+                                (e.Message.find("byte offset") != AnsiString::npos ||
+                                 e.Message.find("line") != AnsiString::npos))
+                        << name << ": " << e.Message;
+                }
+            }
+        }
+    }
+}
