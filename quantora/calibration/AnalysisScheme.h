@@ -80,8 +80,7 @@ class AnalysisRecord : public CachedRecord<R, N> {
     void UpdateData(const char* dbName, TQuery* q) {
         const int key = this->IntKey();
         if (q && !q->Eof() && q->CanModify()) {
-            if (!this->FieldPtrsValid) this->GetFieldPtrs(q);
-            TField* k = this->Field(this->KeyColumn());
+            TField* k = this->Field(q, this->KeyColumn());
             if (k && !k->IsNull() && k->AsInteger() == key) {
                 const bool startEdit = q->State() != dsEdit && q->State() != dsInsert;
                 if (startEdit) q->Edit();
@@ -96,16 +95,9 @@ class AnalysisRecord : public CachedRecord<R, N> {
         own.SetRequestLive(true);
         own.Open();
         if (own.Eof()) throw Exception(Format(Texts().updateMissing.c_str(), key));
-        try {
-            own.Edit();
-            this->ResetFieldPtrs();
-            this->SetData(&own);
-            this->ResetFieldPtrs();
-            own.Post();
-        } catch (...) {
-            this->ResetFieldPtrs();
-            throw;
-        }
+        own.Edit();
+        this->SetData(&own);
+        own.Post();
     }
 };
 

@@ -145,8 +145,8 @@ const quantora::AnalysisNames& NONLINANALYSISData::Names() {
     return names;
 }
 
-void NONLINANALYSISData::AfterSetData(TQuery*) {
-    TField* key = Field(KeyColumn());
+void NONLINANALYSISData::AfterSetData(TQuery* q) {
+    TField* key = Field(q, KeyColumn());
     if (key && (key->IsNull() || key->AsInteger() != NONLINANALYSIS_ID))
         key->SetAsInteger(NONLINANALYSIS_ID);
 }

@@ -24,6 +24,7 @@ void TDataSet::Open() {
     std::vector<ColumnSpec> columns = InternalOpen();
     try {
         fields_.clear();
+        lookups_.clear();
         field_list_.items_.clear();
         for (size_t i = 0; i < columns.size(); ++i) {
             fields_.push_back(std::make_unique<TField>(this, static_cast<int>(i),
@@ -50,6 +51,7 @@ void TDataSet::Close() noexcept {
     from_buffer_ = false;
     field_list_.items_.clear();
     fields_.clear();
+    lookups_.clear();
     buffer_.clear();
     old_row_.clear();
     saved_buffer_.clear();
@@ -82,6 +84,16 @@ TField* TDataSet::FindField(const AnsiString& name) const {
     for (const auto& f : fields_)
         if (SameName(f->FieldName(), name)) return f.get();
     return nullptr;
+}
+
+TField* const* TDataSet::CacheFields(const void* key, std::vector<TField*> fields) const {
+    for (FieldLookup& l : lookups_)
+        if (l.key == key) {
+            l.fields = std::move(fields);
+            return l.fields.data();
+        }
+    lookups_.push_back({key, std::move(fields)});
+    return lookups_.back().fields.data();
 }
 
 TField* TDataSet::FieldByName(const AnsiString& name) const {

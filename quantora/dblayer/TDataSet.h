@@ -41,6 +41,14 @@ class TDataSet : public TComponent {
 
     TField* FindField(const AnsiString& name) const;
     TField* FieldByName(const AnsiString& name) const;
+    // Field lookups shared by every reader of this result that uses the same `key` (a record
+    // type's column table): the list stored last under `key`, or null. Dropped on Close.
+    TField* const* CachedFields(const void* key) const {
+        for (const FieldLookup& l : lookups_)
+            if (l.key == key) return l.fields.data();
+        return nullptr;
+    }
+    TField* const* CacheFields(const void* key, std::vector<TField*> fields) const;
     int FieldCount() const { return static_cast<int>(fields_.size()); }
     const TFields& Fields() const { return field_list_; }
 
@@ -86,6 +94,11 @@ class TDataSet : public TComponent {
     bool at_first_ = false;     // standing on the first row of the statement
     bool from_buffer_ = false;  // the current row is the row buffer (just posted)
     std::vector<std::unique_ptr<TField>> fields_;
+    struct FieldLookup {
+        const void* key;
+        std::vector<TField*> fields;
+    };
+    mutable std::vector<FieldLookup> lookups_;
     TFields field_list_;
     std::vector<Variant> buffer_, old_row_, saved_buffer_;
     std::vector<bool> assigned_;

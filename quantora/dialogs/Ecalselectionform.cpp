@@ -81,7 +81,6 @@ void TFormECalSelection::LoadCalibrations(int spectrumId, NodeList& out) {
     for (; !ECalQ.Eof(); ECalQ.Next()) {
         ECALData ecal;
         ecal.GetData(&ECalQ);
-        ecal.ResetFieldPtrs();  // the kept copy must not point into a closed result
         RetrievedECals.insert(ecal);
         if (ExcludedECalIDs && ExcludedECalIDs->count(ecal.ECAL_ID)) continue;
         out.push_back(quantora::dialogs::NewNode(quantora::dialogs::ToQString(ecal.NAME),

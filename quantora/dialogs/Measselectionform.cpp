@@ -82,7 +82,6 @@ void TFormMeasSelection::LoadMeasurements(const QTreeWidgetItem& node, NodeList&
     for (; !MeasQ.Eof(); MeasQ.Next()) {
         MEASUREMENTData meas;
         meas.GetData(&MeasQ);
-        meas.ResetFieldPtrs();  // the kept copy must not point into a closed result
         RetrievedMeas.insert(meas);
         const int id = meas.MEASUREMENT_ID;
         if ((ExcludedMeasIDs && ExcludedMeasIDs->count(id)) || SelectedMeasIDs.count(id)) continue;

@@ -1,15 +1,18 @@
 // The cached record variant: a record class derives from CachedRecord<Self, N>, declares its N
 // columns in `static const std::array<quantora::Column<Self>, N>& Columns()` and its table name
 // in `static constexpr const char* Table`, and gets Reset, GetFieldPtrs, GetData, SetData and
-// Insert. Optional hooks in the record class (found by name, no virtual calls):
+// Insert. The field of each column is looked up once per result and record type and kept by the
+// query (TDataSet::CachedFields), not by the record: a record is its members and nothing else,
+// so sets of records cost no more than their values, and a record follows any change of query.
+// Optional hooks in the record class (found by name, no virtual calls):
 //   void AfterResetData(); void AfterGetData(TQuery*); void AfterSetData(TQuery*);
-//   static constexpr bool kLookUpFieldsEveryRead = true;   (follow a change of query)
 //   static const quantora::DeletionRules& Deletion();     (CheckBeforeDeletion, RemoveDetails,
 //                                                          Delete)
 #pragma once
 
 #include <array>
 #include <set>
+#include <vector>
 
 #include "quantora/base/Exception.h"
 #include "quantora/dblayer/TQuery.h"
@@ -21,42 +24,29 @@
 template <class R, size_t N>
 class CachedRecord {
   public:
-    // Whether FieldPtrs belong to the current result.
-    bool FieldPtrsValid = false;
-    // One field per column in column order; null where the result has no such column.
-    std::array<TField*, N> FieldPtrs{};
-
     void Reset() {
         ResetFieldPtrs();
         ResetData();
     }
-    void ResetFieldPtrs() {
-        FieldPtrs.fill(nullptr);
-        FieldPtrsValid = false;
-    }
+    // The lookups belong to the query's result and go with it; the record holds none.
+    void ResetFieldPtrs() {}
     void ResetData() {
         for (const auto& c : Cols()) quantora::detail::ResetMember(self(), c);
         if constexpr (requires(R & r) { r.AfterResetData(); }) self().AfterResetData();
     }
 
-    void GetFieldPtrs(TQuery* q) {
-        const auto& cols = Cols();
-        for (size_t i = 0; i < N; ++i) FieldPtrs[i] = q->FindField(cols[i].name);
-        FieldPtrsValid = true;
-    }
+    // Looks up the field of every column on `q` again (null where the result has none).
+    void GetFieldPtrs(TQuery* q) { LookUpFields(q); }
 
     // Reads the current row; false (members reset) at the end of the result.
     bool GetData(TQuery* q) {
         ResetData();
         quantora::detail::CheckOpen(q, R::Table);
         if (q->Eof()) return false;
-        bool every_read = false;
-        if constexpr (requires { R::kLookUpFieldsEveryRead; })
-            every_read = R::kLookUpFieldsEveryRead;
-        if (!FieldPtrsValid || every_read) GetFieldPtrs(q);
+        TField* const* fields = Fields(q);
         const auto& cols = Cols();
         for (size_t i = 0; i < N; ++i)
-            if (!cols[i].hook_read) quantora::detail::ReadIfPresent(self(), cols[i], FieldPtrs[i]);
+            if (!cols[i].hook_read) quantora::detail::ReadIfPresent(self(), cols[i], fields[i]);
         if constexpr (requires(R & r, TQuery * t) { r.AfterGetData(t); }) self().AfterGetData(q);
         return true;
     }
@@ -64,11 +54,11 @@ class CachedRecord {
     // Writes the members into the row being edited or inserted; nothing in browse state.
     void SetData(TQuery* q) {
         if (q->State() != dsEdit && q->State() != dsInsert) return;
-        if (!FieldPtrsValid) GetFieldPtrs(q);
+        TField* const* fields = Fields(q);
         const auto& cols = Cols();
         for (size_t i = 0; i < N; ++i)
-            if (FieldPtrs[i] && quantora::detail::ShouldWrite(self(), cols[i]))
-                quantora::detail::WriteMember(self(), cols[i], FieldPtrs[i]);
+            if (fields[i] && quantora::detail::ShouldWrite(self(), cols[i]))
+                quantora::detail::WriteMember(self(), cols[i], fields[i]);
         if constexpr (requires(R & r, TQuery * t) { r.AfterSetData(t); }) self().AfterSetData(q);
     }
 
@@ -78,7 +68,6 @@ class CachedRecord {
         AutoQuery aq(q, dbName, R::Table);
         OpenerCloser oc(aq.get());
         aq->Insert();
-        if (!q || q->Eof()) GetFieldPtrs(aq.get());
         const size_t key = KeyColumn();
         if (key < N && Cols()[key].type == quantora::ColumnType::Int) {
             int& k = self().*(Cols()[key].member.i);
@@ -116,8 +105,18 @@ class CachedRecord {
     const R& self() const { return static_cast<const R&>(*this); }
     static const std::array<quantora::Column<R>, N>& Cols() { return R::Columns(); }
 
-    // The field of column `i` (after GetFieldPtrs), for the table's hooks.
-    TField* Field(size_t i) const { return FieldPtrs[i]; }
+    // The field of each column on `q`, in column order (null where absent).
+    static TField* const* Fields(const TQuery* q) {
+        if (TField* const* f = q->CachedFields(&Cols())) return f;
+        return LookUpFields(q);
+    }
+    static TField* const* LookUpFields(const TQuery* q) {
+        std::vector<TField*> fields(N);
+        for (size_t i = 0; i < N; ++i) fields[i] = q->FindField(Cols()[i].name);
+        return q->CacheFields(&Cols(), std::move(fields));
+    }
+    // The field of column `i` on `q`, for the table's hooks.
+    static TField* Field(const TQuery* q, size_t i) { return Fields(q)[i]; }
 
     // Index of the key column (N when the table declares none).
     static size_t KeyColumn() {

@@ -120,11 +120,7 @@ void RadiationLibrary::ReadRadiations(TQuery& q, const AnsiString& idList) {
     for (; rec.GetData(&q); q.Next()) {
         if (!Acceptable(rec)) continue;
         // A line of several library entries comes back once per entry; the first copy stays.
-        if (!radiations_.contains(rec)) {
-            RADIATIONData kept = rec;
-            kept.ResetFieldPtrs();  // they point into this query's result
-            radiations_.insert(std::move(kept));
-        }
+        if (!radiations_.contains(rec)) radiations_.insert(rec);
         by_decay_.emplace(rec.DECAY_ID, rec.RADIATION_ID);
         decay_key_.DECAY_ID = rec.DECAY_ID;
         auto decay = decays_.find(decay_key_);

@@ -83,17 +83,17 @@ const quantora::DeletionRules& MEASUREMENTData::Deletion() {
 
 void MEASUREMENTData::AfterGetData(TQuery* q) {
     int col = ObjectColumn(MEASOBJTYPE_ID);
-    if (col >= 0) quantora::detail::ReadIfPresent(*this, Columns()[col], Field(col));
+    if (col >= 0) quantora::detail::ReadIfPresent(*this, Columns()[col], Field(q, col));
     MeasTypeInfo.GetInfo(q->DatabaseName().c_str(), MEASUREMENT_ID, NAME);
 }
 
-void MEASUREMENTData::AfterSetData(TQuery*) {
+void MEASUREMENTData::AfterSetData(TQuery* q) {
     int col = ObjectColumn(MEASOBJTYPE_ID);
     if (col < 0)
         MEASOBJTYPE_ID = 1;
-    else if (TField* f = Field(col))
+    else if (TField* f = Field(q, col))
         quantora::detail::WriteMember(*this, Columns()[col], f);
-    if (TField* f = Field(kMeasObjType)) f->SetAsInteger(MEASOBJTYPE_ID);
+    if (TField* f = Field(q, kMeasObjType)) f->SetAsInteger(MEASOBJTYPE_ID);
 }
 
 const std::array<quantora::Column<SPECTRUMData>, 23>& SPECTRUMData::Columns() {

@@ -21,7 +21,6 @@ struct MEASUREMENTData : CachedRecord<MEASUREMENTData, 16> {
     MeasTypeInfoData MeasTypeInfo;
 
     static constexpr const char* Table = "MEASUREMENT";
-    static constexpr bool kLookUpFieldsEveryRead = true;
     static const std::array<quantora::Column<MEASUREMENTData>, 16>& Columns();
     static const quantora::DeletionRules& Deletion();
 
@@ -52,7 +51,6 @@ struct SPECTRUMData : CachedRecord<SPECTRUMData, 23> {
     AnsiString CMT;
 
     static constexpr const char* Table = "SPECTRUM";
-    static constexpr bool kLookUpFieldsEveryRead = true;
     static const std::array<quantora::Column<SPECTRUMData>, 23>& Columns();
     static const quantora::DeletionRules& Deletion();
 

@@ -8,11 +8,10 @@
 #include "quantora/frame/CachedRecord.h"
 
 struct PEAKData : CachedRecord<PEAKData, 21> {
-    int PEAK_ID, PEAKEVAL_ID;
+    // The four integers together: no padding between the doubles (a million peaks in a set).
+    int PEAK_ID, PEAKEVAL_ID, PEAKEVALPEAK_ID, EMPLOYEE_ID;
     double POS, POSUNC, E, EUNC, AREA, AREAUNC, FWHM, FWHMUNC;
-    int PEAKEVALPEAK_ID;
     double GAUSSFWHM, GAUSSFWHMUNC, GAUSSAMPL, GAUSSAMPLUNC, HEIGHT, HEIGHTUNC, GUEST, BKG;
-    int EMPLOYEE_ID;
     TDateTime CREATIONDATE;
 
     static constexpr const char* Table = "PEAK";

@@ -144,6 +144,16 @@ TEST_F(PostgresTest, FailuresDoNotUndoWorkDoneWhileAResultIsOpen) {
     EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "3");
     EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T WHERE T_ID = 3"), "0");
 
+    // The same for a failure in a batch fetched ahead while other work ran: it is reported
+    // where reading reaches it.
+    Query(q, "SELECT 100 / (30000 - g) AS X FROM generate_series(1, 40000) AS g");
+    q.Open();
+    for (int i = 0; i < 20000; ++i) q.Next();
+    db->Exec("INSERT INTO T (T_ID) VALUES (5)");
+    EXPECT_THROW(ReadToEnd(q), EDatabaseError);
+    q.Close();
+    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T WHERE T_ID = 5"), "1");
+
     // Results opened inside a transaction that rolls back cannot be read on.
     {
         Transaction tr(db->alias());
@@ -152,7 +162,7 @@ TEST_F(PostgresTest, FailuresDoNotUndoWorkDoneWhileAResultIsOpen) {
     }
     EXPECT_THROW(ReadToEnd(q), EDatabaseError);
     q.Close();
-    EXPECT_EQ(db->Scalar("SELECT COUNT(*) FROM T"), "3");
+    EXPECT_EQ(db->Scalar("SELECT COUNT(*) FROM T"), "4");
 }
 
 TEST_F(PostgresTest, ResultsOpenedInANestedTransactionCloseWithItsRollback) {

@@ -220,7 +220,6 @@ TEST_F(MeasSelectionTest, OkHandsBackRecordsAndCancelEmptiesTheSelection) {
     EXPECT_EQ(m11.NAME, "M11");
     EXPECT_EQ(m11.PROJECT_ID, 1);
     EXPECT_EQ(m11.CMT, "comment 11");
-    EXPECT_FALSE(m11.FieldPtrsValid);  // no pointers into the closed result
     EXPECT_EQ(chosen.rbegin()->NAME, "already chosen");
     EXPECT_EQ(form.SelectedMeasIDs.size(), 3u);
 

@@ -72,7 +72,6 @@ class SampletablesTest : public ::testing::Test {
         q.Open();
         SAMPLEGEOMData g;
         EXPECT_TRUE(g.GetData(&q));
-        g.ResetFieldPtrs();  // the query goes now
         return g;
     }
 };

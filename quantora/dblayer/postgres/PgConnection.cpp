@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
@@ -127,13 +128,19 @@ AnsiString PgConnection::TakeDeferredError() {
     return msg;
 }
 
+void PgConnection::CollectAhead() noexcept {
+    if (PgStatement* st = std::exchange(ahead_, nullptr)) st->CollectAhead();
+}
+
 Pipeline PgConnection::StartPipeline() {
+    CollectAhead();
     int syncs = detached_syncs_;
     detached_syncs_ = 0;
     return Pipeline(pg_, syncs);
 }
 
 void PgConnection::Settle() noexcept {
+    CollectAhead();
     if (detached_syncs_ == 0) return;
     int syncs = detached_syncs_;
     detached_syncs_ = 0;
@@ -144,6 +151,7 @@ void PgConnection::Settle() noexcept {
 }
 
 void PgConnection::Ready() {
+    CollectAhead();  // before anyone looks at the block's state
     if (PQstatus(pg_) != CONNECTION_OK) {
         ConnectionLost();
         if (!lost_) Reconnect();
@@ -279,6 +287,7 @@ void PgConnection::ClampCursorDepths(int depth) {
 }
 
 void PgConnection::ConnectionLost() noexcept {
+    CollectAhead();
     if (block_ && dirty_ && explicit_.empty() && deferred_error_.empty())
         deferred_error_ =
             "PostgreSQL: the connection to the server was lost before the statements run while "

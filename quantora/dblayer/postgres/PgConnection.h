@@ -41,6 +41,9 @@ class PgConnection final : public Connection {
     // failure that could not be reported where it happened. Results of detached commands are
     // left for the next pipeline to read.
     void Ready();
+    // `st` has a FETCH in flight: its answer is read before the connection does anything else.
+    void ReadingAhead(PgStatement* st) { ahead_ = st; }
+    void CollectAhead() noexcept;
     bool InBlock() const { return block_; }
     // Whether a FETCH on `self` needs a guard savepoint: something besides that cursor lives in
     // the block.
@@ -115,6 +118,7 @@ class PgConnection final : public Connection {
     std::vector<AnsiString> deallocs_;
     std::vector<AnsiString> closes_;  // cursors read to their end, closed with the next command
     int detached_syncs_ = 0;
+    PgStatement* ahead_ = nullptr;
     AnsiString deferred_error_;
 };
 

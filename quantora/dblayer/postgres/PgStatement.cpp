@@ -298,12 +298,61 @@ void PgStatement::TakeBatch(Result batch, int requested) {
     }
 }
 
+void PgStatement::SendAhead() {
+    // Only for a caller reading on past the second batch: opening, or reading a few rows,
+    // makes the server produce no more than before.
+    if (++batches_read_ < 2) return;
+    if (cursor_state_ != CursorState::Live || conn_.FetchNeedsGuard(this)) return;
+    ahead_requested_ = next_batch_;
+    AnsiString sql = FetchSql(ahead_requested_, cursor_);
+    try {
+        // Constructed in place: a pipeline is not movable.
+        ahead_.reset(new Pipeline(conn_.StartPipeline()));
+        ahead_fetch_ = ahead_->Command(sql.c_str());
+        ahead_->Sync();  // sends it now
+        conn_.ReadingAhead(this);
+    } catch (...) {
+        ahead_.reset();  // the next FETCH goes the ordinary way and reports the trouble
+    }
+}
+
+void PgStatement::CollectAhead() noexcept {
+    if (!ahead_) return;
+    ahead_failed_ = !ahead_->Run();
+    if (ahead_failed_)
+        ahead_error_ = ahead_->error();
+    else
+        ahead_result_ = ahead_->Take(ahead_fetch_);
+    ahead_.reset();
+    if (!ahead_failed_) return;
+    // The block is unusable until recovered, and the cursor with it. Reading on then reports
+    // the server's reason; a lost connection reports itself as such.
+    const bool lost = PQstatus(conn_.handle()) != CONNECTION_OK;
+    try {
+        conn_.Recover(false);
+    } catch (...) {
+    }
+    if (cursor_state_ == CursorState::Live) conn_.CursorFinished(this, false);
+    if (!lost) cursor_state_ = CursorState::None;
+}
+
 bool PgStatement::FetchMore() {
     conn_.Ready();
-    if (cursor_state_ != CursorState::Live) return false;
     result_.reset();
     rows_ = 0;
     row_ = -1;
+    if (ahead_) conn_.CollectAhead();
+    if (ahead_failed_) {
+        ahead_failed_ = false;
+        done_ = true;
+        conn_.Throw(ahead_error_, sql_);
+    }
+    if (ahead_result_) {
+        TakeBatch(std::move(ahead_result_), ahead_requested_);
+        SendAhead();
+        return rows_ > 0;
+    }
+    if (cursor_state_ != CursorState::Live) return false;
     const bool guard = conn_.FetchNeedsGuard(this);
     int requested = next_batch_;
     AnsiString sql = FetchSql(requested, cursor_);
@@ -324,6 +373,7 @@ bool PgStatement::FetchMore() {
         conn_.Throw(error, sql_);
     }
     TakeBatch(p.Take(fetch), requested);
+    SendAhead();
     return rows_ > 0;
 }
 
@@ -334,7 +384,8 @@ bool PgStatement::Step() {
             ++row_;
             return true;
         }
-        if (cursor_state_ == CursorState::Live && FetchMore()) {
+        const bool ahead = ahead_ || ahead_result_ || ahead_failed_;
+        if ((cursor_state_ == CursorState::Live || ahead) && FetchMore()) {
             row_ = 0;
             return true;
         }
@@ -357,6 +408,10 @@ bool PgStatement::Step() {
 }
 
 void PgStatement::Reset() {
+    if (ahead_) conn_.CollectAhead();
+    ahead_result_.reset();
+    ahead_failed_ = false;
+    batches_read_ = 0;
     result_.reset();
     rows_ = 0;
     row_ = -1;

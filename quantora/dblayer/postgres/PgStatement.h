@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "quantora/dblayer/Backend.h"
@@ -39,6 +40,9 @@ class PgStatement final : public Statement {
     int cursor_depth = 0;  // explicit transaction levels open when the cursor was declared
     // The server dropped the cursor (rollback, lost connection); reading on is an error.
     void KillCursor() { cursor_state_ = CursorState::Dead; }
+    // Reads the answer to the FETCH sent ahead (the connection calls this before it is used
+    // for anything else); a failure is reported when the caller reaches that batch.
+    void CollectAhead() noexcept;
 
   private:
     enum class CursorState { None, Live, Dead };
@@ -46,6 +50,8 @@ class PgStatement final : public Statement {
     // One attempt; false (state restored) when the server refused the statement.
     bool Run(ServerError& error);
     bool FetchMore();
+    // Sends the FETCH of the next batch while the caller reads this one.
+    void SendAhead();
     void TakeBatch(Result batch, int requested);
     void Describe(const PGresult* r);
     ParamSet Params();
@@ -88,6 +94,13 @@ class PgStatement final : public Statement {
     int read_ahead_ = 0;
     bool done_ = false;
     int64_t changes_ = 0;
+
+    // The FETCH in flight (at most one batch ahead), then its answer once read.
+    std::unique_ptr<Pipeline> ahead_;
+    int ahead_fetch_ = -1, ahead_requested_ = 0, batches_read_ = 0;
+    Result ahead_result_;
+    bool ahead_failed_ = false;
+    ServerError ahead_error_;
 
     // Values decoded on demand (bytea bytes, date-time text), kept for the current row.
     struct Decoded {
