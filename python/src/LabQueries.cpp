@@ -41,9 +41,14 @@ Rows ReadAll(TQuery& q) {
     return r;
 }
 
-py::list ToDicts(const Rows& rows) {
+// Column names as the layer reports them, or in lower case (the module's own queries).
+py::list ToDicts(const Rows& rows, bool lowerCase = false) {
     std::vector<py::str> keys;
-    for (const AnsiString& n : rows.names) keys.push_back(TextObject(n));
+    for (AnsiString n : rows.names) {
+        if (lowerCase)
+            for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        keys.push_back(TextObject(n));
+    }
     py::list out;
     for (const std::vector<Variant>& row : rows.values) {
         py::dict d;
@@ -117,9 +122,9 @@ py::list Measurements(const DbPtr& db, std::optional<int> projectId) {
     TQuery q;
     q.SetDatabaseName(db->Alias());
     AnsiString sql =
-        "SELECT MEASUREMENT_ID AS measurement_id, NAME AS name, PROJECT_ID AS project_id, "
-        "SAMPLE_ID AS sample_id, SOURCE_ID AS source_id, MEASSETUP_ID AS meas_setup_id, "
-        "STARTDATE AS start_date, ENDDATE AS end_date, CMT AS comment FROM MEASUREMENT";
+        "SELECT MEASUREMENT_ID, NAME, PROJECT_ID, SAMPLE_ID, SOURCE_ID, MEASSETUP_ID AS "
+        "MEAS_SETUP_ID, STARTDATE AS START_DATE, ENDDATE AS END_DATE, CMT AS COMMENT "
+        "FROM MEASUREMENT";
     if (projectId) {
         {
             py::gil_scoped_release unlocked;
@@ -130,7 +135,7 @@ py::list Measurements(const DbPtr& db, std::optional<int> projectId) {
     } else {
         q.SetSQL(sql + " ORDER BY MEASUREMENT_ID");
     }
-    return ToDicts(ReadAll(q));
+    return ToDicts(ReadAll(q), true);
 }
 
 py::array Peaks(const DbPtr& db, int peakEvalId) {
