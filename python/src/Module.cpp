@@ -111,11 +111,12 @@ PYBIND11_MODULE(quantora, m) {
         .def("efficiency", &LoadEfficiency, py::arg("analysis_id"))
         .def(
             "import_spectrum",
-            [](const DbPtr& db, py::handle path, int measurementId) {
-                return ImportSpectrum(db, PathArg(path, "the file"), measurementId);
+            [](const DbPtr& db, py::handle path, int measurementId, bool fast) {
+                return ImportSpectrum(db, PathArg(path, "the file"), measurementId, fast);
             },
-            py::arg("path"), py::arg("measurement_id"),
-            "Stores the spectra of a file in a measurement; their new ids.")
+            py::arg("path"), py::arg("measurement_id"), py::kw_only(), py::arg("fast") = false,
+            "Stores the spectra of a file in a measurement; their new ids. fast=True stores the "
+            "counts in the codec's fast mode: quicker to read back, somewhat larger.")
         .def("match", &Match, py::arg("energies"), py::arg("uncertainties"), py::arg("library_ids"),
              "For each energy (keV) the radiation library lines it matches.")
         .def("__repr__", [](const DbHandle& db) {

@@ -167,11 +167,13 @@ SpectrumFileResult ReadSpectrumFileForPython(const AnsiString& path) {
     return out;
 }
 
-std::vector<int> ImportSpectrum(const DbPtr& db, const AnsiString& path, int measurementId) {
+std::vector<int> ImportSpectrum(const DbPtr& db, const AnsiString& path, int measurementId,
+                                bool fast) {
     py::gil_scoped_release unlocked;
     RequireRow(db->Alias(), "MEASUREMENT", "MEASUREMENT_ID", measurementId);
     SpectrumImportTarget target;
     target.measurementId = measurementId;
+    target.fastCompression = fast;
     return ImportSpectrumFile(db->Alias(), path, target).spectrumIds;
 }
 

@@ -49,8 +49,10 @@ struct SpectrumFileResult {
 };
 SpectrumFileResult ReadSpectrumFileForPython(const AnsiString& path);
 
-// The keys of the new SPECTRUM rows; KeyError when no measurement has the key.
-std::vector<int> ImportSpectrum(const DbPtr& db, const AnsiString& path, int measurementId);
+// The keys of the new SPECTRUM rows; KeyError when no measurement has the key. `fast` stores the
+// counts in the codec's fast mode: quicker to decode, somewhat larger.
+std::vector<int> ImportSpectrum(const DbPtr& db, const AnsiString& path, int measurementId,
+                                bool fast);
 
 // KeyError unless a row of `table` has `keyColumn` = key (names are trusted constants).
 void RequireRow(const char* alias, const char* table, const char* keyColumn, int key);
