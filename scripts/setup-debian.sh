@@ -14,6 +14,7 @@ PACKAGES=(
   libzstd-dev liblzma-dev zlib1g-dev libexpat1-dev   # benchmark baselines
   libxml2-utils                             # xmllint for checking exported XML
   clang libclang-rt-14-dev                  # fuzzing and sanitizer runtimes
+  pybind11-dev python3-dev python3-numpy python3-pytest   # the Python module and its tests
 )
 
 missing=()

@@ -1,0 +1,77 @@
+// The exception classes and the one place that maps a C++ exception to one of them.
+#include "python/src/Errors.h"
+
+#include <array>
+
+#include "quantora/base/Exception.h"
+#include "quantora/dblayer/EDatabaseError.h"
+
+namespace py = pybind11;
+
+namespace quantora::python {
+namespace {
+
+struct ErrorClass {
+    const char* name;
+    const char* doc;
+};
+
+// The subclasses of DatabaseError, one per category of the layer's errors, in the order of the
+// layer's category numbers (connection lost, busy, constraint, serialization, syntax, corrupt,
+// input/output; Other raises DatabaseError itself).
+constexpr std::array<ErrorClass, 7> kCategoryClasses{{
+    {"ConnectionLostError", "The server cannot be reached or dropped the connection."},
+    {"BusyError", "A lock held by another connection or process."},
+    {"ConstraintError", "A key, NOT NULL, CHECK or foreign key constraint refused the change."},
+    {"SerializationError", "A serialization failure or deadlock rolled the transaction back."},
+    {"SQLSyntaxError", "The SQL is malformed or names an object that does not exist."},
+    {"CorruptDataError", "The stored data or the file is damaged, or not a database at all."},
+    {"DiskIOError", "The disk is full or an input/output operation failed."},
+}};
+
+PyObject* g_error = nullptr;
+PyObject* g_database_error = nullptr;
+std::array<PyObject*, kCategoryClasses.size()> g_category{};
+
+PyObject* NewClass(py::module_& m, const char* name, const char* doc, PyObject* base) {
+    const std::string qualified = std::string("quantora.") + name;
+    PyObject* cls = PyErr_NewExceptionWithDoc(qualified.c_str(), doc, base, nullptr);
+    if (!cls) throw py::error_already_set();
+    m.add_object(name, py::handle(cls));  // the module keeps a reference for the process
+    return cls;
+}
+
+// The Python class of a database-layer failure. Every error is a DatabaseError until the layer
+// reports categories; then this returns g_category[index of e.Category()] below Other.
+PyObject* ClassFor(const EDatabaseError& e) {
+    (void)e;
+    return g_database_error;
+}
+
+}  // namespace
+
+void RegisterErrors(py::module_& m) {
+    g_error =
+        NewClass(m, "Error", "Any failure reported by the quantora library.", PyExc_Exception);
+    g_database_error =
+        NewClass(m, "DatabaseError", "A failure of the database or of a statement.", g_error);
+    for (size_t i = 0; i < kCategoryClasses.size(); ++i)
+        g_category[i] =
+            NewClass(m, kCategoryClasses[i].name, kCategoryClasses[i].doc, g_database_error);
+
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const EDatabaseError& e) {
+            PyErr_SetString(ClassFor(e), e.what());
+        } catch (const Exception& e) {
+            PyErr_SetString(g_error, e.what());
+        } catch (const NotFound& e) {
+            PyErr_SetString(PyExc_KeyError, e.what());
+        } catch (const NoneApplies& e) {
+            PyErr_SetString(PyExc_LookupError, e.what());
+        }
+    });
+}
+
+}  // namespace quantora::python

@@ -1,0 +1,29 @@
+// The database object's queries for Python: arbitrary SQL, the table list, measurements, peaks
+// and the matching of energies against radiation libraries.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <vector>
+
+#include "python/src/DbHandle.h"
+
+namespace quantora::python {
+
+// The numpy dtype of the peak arrays; once, at module initialisation.
+void RegisterLabTypes();
+
+// Rows as dicts (column name to value); statements without rows give an empty list.
+pybind11::list RunQuery(const DbPtr& db, const AnsiString& sql, const pybind11::object& params);
+// Table name (upper case) to row count.
+pybind11::dict TableCounts(const DbPtr& db);
+pybind11::list Measurements(const DbPtr& db, std::optional<int> projectId);
+// A structured array, one element per peak in channel order.
+pybind11::array Peaks(const DbPtr& db, int peakEvalId);
+// For each energy the lines it matches, each a dict.
+pybind11::list Match(const DbPtr& db, const std::vector<double>& energies,
+                     const std::vector<double>& uncertainties, const std::vector<int>& libraryIds);
+
+}  // namespace quantora::python

@@ -1,0 +1,136 @@
+// The Python module quantora: opening a lab database and reading its spectra, calibrations,
+// peaks and nuclide lines as Python and numpy objects.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <filesystem>
+
+#include "python/src/Calibrations.h"
+#include "python/src/DbHandle.h"
+#include "python/src/Errors.h"
+#include "python/src/LabQueries.h"
+#include "python/src/Spectra.h"
+#include "python/src/Values.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+
+namespace py = pybind11;
+using namespace quantora::python;
+
+namespace {
+
+// A str or os.PathLike as a file system path; TypeError for anything else.
+std::string PathArg(py::handle p, const char* what) {
+    if (PyUnicode_Check(p.ptr())) return p.cast<std::string>();
+    py::object fs = py::module_::import("os").attr("fspath");
+    py::object s;
+    try {
+        s = fs(p);
+    } catch (py::error_already_set&) {
+        throw py::type_error(std::string(what) + " must be a str or a path, not " +
+                             std::string(py::str(p.get_type().attr("__name__"))));
+    }
+    if (!PyUnicode_Check(s.ptr())) throw py::type_error(std::string(what) + " must be a str path");
+    return s.cast<std::string>();
+}
+
+DbPtr Open(py::handle target) {
+    const std::string arg = PathArg(target, "the database");
+    if (arg.empty() || arg == ":memory:" || arg == "sqlite::memory:")
+        throw py::value_error(
+            "quantora.open needs a database file or a postgresql:// URI (an in-memory database "
+            "would differ from thread to thread)");
+    if (!IsDatabaseUri(arg) && !std::filesystem::is_regular_file(arg))
+        throw py::value_error(quantora::Format("no database file '%s'", arg.c_str()));
+    const AnsiString uri = DatabaseUri(arg);
+    py::gil_scoped_release unlocked;
+    return std::make_shared<DbHandle>(uri);
+}
+
+py::object OptionalDate(const std::optional<TDateTime>& d) {
+    return d ? DateTimeObject(*d) : py::none();
+}
+py::object OptionalSeconds(double s) {
+    return s >= 0 ? py::object(py::float_(s)) : py::none();
+}
+
+}  // namespace
+
+PYBIND11_MODULE(quantora, m) {
+    m.doc() =
+        "Read a Quantora lab database: spectra as numpy arrays with their energy calibration, "
+        "peaks, efficiencies, nuclide lines, and any SQL.";
+    InitDateTime();
+    RegisterErrors(m);
+    RegisterCalibrations(m);
+    RegisterLabTypes();
+
+    py::class_<Spectrum>(m, "Spectrum", "A spectrum: counts per channel from channel 0.")
+        .def_readonly("counts", &Spectrum::counts, "numpy uint32 array, one count per channel")
+        .def_property_readonly("id", [](const Spectrum& s) { return s.id; })
+        .def_property_readonly("measurement_id", [](const Spectrum& s) { return s.measurementId; })
+        .def_property_readonly("name", [](const Spectrum& s) { return TextObject(s.name); })
+        .def_property_readonly("channels", [](const Spectrum& s) { return s.channels; })
+        .def_property_readonly("live_time",
+                               [](const Spectrum& s) { return OptionalSeconds(s.liveTime); })
+        .def_property_readonly("real_time",
+                               [](const Spectrum& s) { return OptionalSeconds(s.realTime); })
+        .def_property_readonly("start", [](const Spectrum& s) { return OptionalDate(s.start); })
+        .def_property_readonly("detector", [](const Spectrum& s) { return TextObject(s.detector); })
+        .def("energies", &Spectrum::Energies,
+             "Energy (keV) of every channel from the energy calibration that applies; "
+             "LookupError when none does.")
+        .def("__len__", [](const Spectrum& s) { return s.channels; })
+        .def("__repr__", [](const Spectrum& s) {
+            return quantora::Format("<Spectrum %s '%s': %zu channels>",
+                                    s.id ? std::to_string(*s.id).c_str() : "from a file",
+                                    s.name.c_str(), s.channels);
+        });
+
+    py::class_<SpectrumFileResult>(m, "SpectrumFile", "What a spectrum file holds.")
+        .def_readonly("format", &SpectrumFileResult::format)
+        .def_readonly("spectra", &SpectrumFileResult::spectra)
+        .def_readonly("warnings", &SpectrumFileResult::warnings);
+
+    py::class_<DbHandle, DbPtr>(m, "Database", "A lab database opened with quantora.open().")
+        .def("close", &DbHandle::Close, "Closes the database; later calls raise DatabaseError.")
+        .def_property_readonly("closed", &DbHandle::Closed)
+        .def("__enter__", [](DbPtr db) { return db; })
+        .def("__exit__", [](DbHandle& db, py::args) { db.Close(); })
+        .def("tables", &TableCounts, "{table name: row count}")
+        .def("query", &RunQuery, py::arg("sql"), py::arg("params") = py::none(),
+             "Runs SQL with named :params from a dict; the rows as a list of dicts.")
+        .def("spectrum", &ReadSpectrum, py::arg("spectrum_id"))
+        .def("spectra", &ReadSpectra, py::arg("measurement_id"))
+        .def("measurements", &Measurements, py::arg("project_id") = py::none())
+        .def("peaks", &Peaks, py::arg("peakeval_id"),
+             "The peaks of a peak evaluation as a numpy structured array.")
+        .def("ecal", &LoadECal, py::arg("spectrum_id"),
+             "The energy calibration that applies to the spectrum.")
+        .def("efficiency", &LoadEfficiency, py::arg("analysis_id"))
+        .def(
+            "import_spectrum",
+            [](const DbPtr& db, py::handle path, int measurementId, bool fast) {
+                return ImportSpectrum(db, PathArg(path, "the file"), measurementId, fast);
+            },
+            py::arg("path"), py::arg("measurement_id"), py::kw_only(), py::arg("fast") = false,
+            "Stores the spectra of a file in a measurement; their new ids. fast=True stores the "
+            "counts in the codec's fast mode: quicker to read back, somewhat larger.")
+        .def("match", &Match, py::arg("energies"), py::arg("uncertainties"), py::arg("library_ids"),
+             "For each energy (keV) the radiation library lines it matches.")
+        .def("__repr__", [](const DbHandle& db) {
+            // A server URI may carry a password: only the engine is shown for it.
+            const bool file = db.Uri().rfind("sqlite:", 0) == 0;
+            return quantora::Format("<quantora.Database %s%s>",
+                                    file ? db.Uri().c_str() + 7 : "postgresql",
+                                    db.Closed() ? " (closed)" : "");
+        });
+
+    m.def("open", &Open, py::arg("uri"),
+          "Opens an SQLite file (a path) or a PostgreSQL database (postgresql://user@host/db).");
+    m.def(
+        "read_spectrum_file",
+        [](py::handle path) { return ReadSpectrumFileForPython(PathArg(path, "the file")); },
+        py::arg("path"), "Reads SPE, N42, CHN, SPC, CNF, count lists or CSV (by content).");
+}

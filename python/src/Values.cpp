@@ -1,0 +1,85 @@
+// Conversions between Python objects and the layer's values.
+#include "python/src/Values.h"
+
+#include <datetime.h>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/dblayer/TParam.h"
+
+namespace py = pybind11;
+
+namespace quantora::python {
+
+void InitDateTime() {
+    PyDateTime_IMPORT;
+    if (!PyDateTimeAPI) throw py::error_already_set();
+}
+
+py::object DateTimeObject(TDateTime value) {
+    const CivilTime t = DecodeDateTime(value);
+    PyObject* o = PyDateTime_FromDateAndTime(t.year, t.month, t.day, t.hour, t.minute, t.second,
+                                             t.microsecond);
+    if (!o) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(o);
+}
+
+py::str TextObject(const AnsiString& text) {
+    PyObject* o =
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogateescape");
+    if (!o) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(o);
+}
+
+py::object ToPython(const Variant& v) {
+    switch (v.kind()) {
+        case Variant::Kind::Null:
+            return py::none();
+        case Variant::Kind::Int:
+            return py::int_(v.int_value());
+        case Variant::Kind::Float:
+            return py::float_(v.float_value());
+        case Variant::Kind::Date:
+            return DateTimeObject(v.float_value());
+        case Variant::Kind::String:
+            return TextObject(v.text_value());
+        case Variant::Kind::Blob:
+            return py::bytes(v.text_value());
+    }
+    return py::none();
+}
+
+void BindParam(TParam& param, py::handle value) {
+    if (value.is_none()) {
+        param.Clear();
+    } else if (PyBool_Check(value.ptr())) {
+        param.SetAsInteger(value.ptr() == Py_True ? 1 : 0);
+    } else if (PyLong_Check(value.ptr())) {
+        const long long n = PyLong_AsLongLong(value.ptr());
+        if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+        param.SetAsLargeInt(n);
+    } else if (PyFloat_Check(value.ptr())) {
+        param.SetAsFloat(PyFloat_AS_DOUBLE(value.ptr()));
+    } else if (PyUnicode_Check(value.ptr())) {
+        param.SetAsString(value.cast<std::string>());
+    } else if (PyBytes_Check(value.ptr()) || PyByteArray_Check(value.ptr()) ||
+               PyMemoryView_Check(value.ptr())) {
+        param.SetAsBlob(py::bytes(py::reinterpret_borrow<py::object>(value)).cast<std::string>());
+    } else if (PyDateTime_Check(value.ptr())) {
+        PyObject* o = value.ptr();
+        param.SetAsDateTime(
+            EncodeDateTime({PyDateTime_GET_YEAR(o), PyDateTime_GET_MONTH(o), PyDateTime_GET_DAY(o),
+                            PyDateTime_DATE_GET_HOUR(o), PyDateTime_DATE_GET_MINUTE(o),
+                            PyDateTime_DATE_GET_SECOND(o), PyDateTime_DATE_GET_MICROSECOND(o)}));
+    } else if (PyDate_Check(value.ptr())) {
+        PyObject* o = value.ptr();
+        param.SetAsDateTime(EncodeDateTime(
+            {PyDateTime_GET_YEAR(o), PyDateTime_GET_MONTH(o), PyDateTime_GET_DAY(o)}));
+    } else {
+        throw py::type_error("parameter :" + param.Name() + ": a " +
+                             std::string(py::str(value.get_type().attr("__name__"))) +
+                             " cannot be bound (None, bool, int, float, str, bytes, datetime "
+                             "or date)");
+    }
+}
+
+}  // namespace quantora::python

@@ -1,0 +1,26 @@
+// Values between Python and the database layer: Variant to a Python object (None, int, float,
+// str, bytes, datetime) and a Python object into a query parameter.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include "quantora/base/Types.h"
+#include "quantora/dblayer/Variant.h"
+
+class TParam;
+
+namespace quantora::python {
+
+// Must be called once (module initialisation) before the date conversions.
+void InitDateTime();
+
+pybind11::object DateTimeObject(TDateTime value);
+pybind11::object ToPython(const Variant& value);
+// Text as str: UTF-8, bytes that are not UTF-8 kept as surrogate escapes.
+pybind11::str TextObject(const AnsiString& text);
+
+// Sets the parameter from None, bool, int, float, str, bytes-like, datetime or date; TypeError
+// for anything else.
+void BindParam(TParam& param, pybind11::handle value);
+
+}  // namespace quantora::python

@@ -1,0 +1,157 @@
+"""The Python module against a demo lab: values agree with the stored rows, bad input raises."""
+import concurrent.futures
+import csv
+import datetime
+import os
+import zlib
+
+import numpy as np
+import pytest
+import quantora
+
+
+def rows(db, sql, **params):
+    return db.query(sql, params or None)
+
+
+def test_spectra_decode_to_their_stored_summaries(db):
+    stored = rows(db, "SELECT SPECTRUM_ID AS ID, MEASUREMENT_ID AS M, CHANNELS AS CH, "
+                      "SUMCOUNT AS TOTAL, MAXCOUNT AS TOP, LIVETIME AS LT, TRUETIME AS RT, "
+                      "NAME AS NAME, SPECOLLSTARTEDAT AS START FROM SPECTRUM")
+    assert len(stored) > 5
+    for r in stored:
+        s = db.spectrum(r["ID"])
+        assert s.counts.dtype == np.uint32 and s.channels == len(s.counts) == r["CH"]
+        assert (s.counts.sum(), s.counts.max()) == (r["TOTAL"], r["TOP"])
+        assert (s.live_time, s.real_time, s.name, s.start) == (r["LT"], r["RT"], r["NAME"],
+                                                               r["START"])
+        assert isinstance(s.start, datetime.datetime) and s.measurement_id == r["M"]
+        cal = db.ecal(r["ID"])
+        channels = np.arange(s.channels)
+        np.testing.assert_allclose(s.energies(), cal.energy(channels))
+        np.testing.assert_allclose(cal.channel(cal.energy(channels[::97])), channels[::97],
+                                   atol=1e-6)
+        assert cal.covariance.shape == (2, 2) and cal.energy(10) == cal.energy(np.array(10.0))
+        assert [x.id for x in db.spectra(r["M"])] == [
+            x["ID"] for x in stored if x["M"] == r["M"]]
+
+
+@pytest.mark.parametrize("column,value", [
+    ("NAME", "Ge-68 ü ✓"), ("LIVETIME", 12.5), ("CHANNELS", 2**31 - 1), ("CHANNELS", -7),
+    ("SPECIFICDATA", bytes(range(256))), ("CREATIONDATE", datetime.datetime(2024, 2, 29, 23, 59, 1, 250000)),
+    ("CMT", None), ("CHANNELS", True)])
+def test_query_values_round_trip(db, column, value):
+    key = 900000 + abs(hash((column, repr(value)))) % 10000
+    db.query(f"INSERT INTO SPECTRUM (SPECTRUM_ID, {column}) VALUES (:k, :v)", {"k": key, "v": value})
+    try:
+        got = rows(db, f"SELECT {column} AS V FROM SPECTRUM WHERE SPECTRUM_ID = :k", k=key)
+        assert got == [{"V": int(value) if value is True else value}]
+    finally:
+        db.query("DELETE FROM SPECTRUM WHERE SPECTRUM_ID = :k", {"k": key})
+
+
+def test_tables_peaks_and_efficiency_agree_with_sql(db):
+    counts = db.tables()
+    for table in ("SPECTRUM", "PEAK", "MEASUREMENT", "PROJECT"):
+        assert counts[table] == rows(db, f"SELECT COUNT(*) AS N FROM {table}")[0]["N"] > 0
+    for pe in rows(db, "SELECT PEAKEVAL_ID AS ID FROM PEAKEVAL"):
+        peaks = db.peaks(pe["ID"])
+        want = rows(db, "SELECT E, EUNC, AREA, AREAUNC, FWHM, POS FROM PEAK WHERE PEAKEVAL_ID = :p "
+                        "ORDER BY POS, PEAK_ID", p=pe["ID"])
+        got = [tuple(p)[1:] for p in peaks]
+        assert got == [tuple(float(v) for v in w.values()) for w in want]
+    for project in rows(db, "SELECT PROJECT_ID AS ID FROM PROJECT"):
+        ids = [m["measurement_id"] for m in db.measurements(project["ID"])]
+        assert ids == [r["M"] for r in rows(db, "SELECT MEASUREMENT_ID AS M FROM MEASUREMENT WHERE "
+                                                "PROJECT_ID = :p ORDER BY 1", p=project["ID"])]
+    for a in rows(db, "SELECT EFFANALYSIS_ID AS ID FROM EFFANALYSIS"):
+        eff = db.efficiency(a["ID"])
+        grid = np.geomspace(60, 2000, 12).reshape(3, 4)
+        values, uncs = eff.at(grid)
+        assert values.shape == uncs.shape == (3, 4)
+        assert [eff.at(float(e)) for e in grid.flat] == list(zip(values.flat, uncs.flat))
+        assert np.all(uncs > 0) and np.all(values > 0)
+
+
+def test_match_finds_each_library_line_at_its_own_energy(db):
+    lines = rows(db, "SELECT R.RADIATION_ID AS ID, R.E AS E, T.RADIATIONLIBRARY_ID AS LIB FROM "
+                     "RADIATION R JOIN RADLIB_TRANSFORM T ON T.DECAY_ID = R.DECAY_ID "
+                     "WHERE R.EUNC > 0 AND R.INTENSITYUNC > 0 AND R.INTENSITY > 0")
+    assert lines
+    libs = sorted({line["LIB"] for line in lines})
+    found = db.match([line["E"] for line in lines] + [5.0], [0.01] * len(lines) + [0.001], libs)
+    for line, matches in zip(lines, found):
+        assert line["ID"] in [m["radiation_id"] for m in matches]
+    assert found[-1] == []
+
+
+def test_files_read_and_import(db, shared_data, tmp_path):
+    spectra = os.path.join(shared_data, "spectra")
+    with open(os.path.join(spectra, "MANIFEST.tsv")) as f:
+        manifest = list(csv.DictReader(f, delimiter="\t"))[:6]
+    # A measurement without a setup: no nonlinearity analysis changes the files' calibrations.
+    measurement = rows(db, "SELECT MAX(MEASUREMENT_ID) + 1 AS M FROM MEASUREMENT")[0]["M"]
+    db.query("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (:m, 'files')", {"m": measurement})
+    for entry in manifest:
+        path = os.path.join(spectra, "original", entry["original_file"])
+        s = quantora.read_spectrum_file(path).spectra[0]
+        assert (s.channels, s.counts.sum()) == (int(entry["channels"]), int(entry["total_counts"]))
+        assert s.live_time == pytest.approx(float(entry["live_time_s"]), rel=1e-6)
+        (new_id,) = db.import_spectrum(path, measurement)
+        stored = db.spectrum(new_id)
+        assert np.array_equal(stored.counts, s.counts) and stored.measurement_id == measurement
+        crc = rows(db, "SELECT CRC32 AS C FROM SPECTRUM WHERE SPECTRUM_ID = :i", i=new_id)[0]["C"]
+        assert crc & 0xFFFFFFFF == zlib.crc32(s.counts.astype("<u4").tobytes())
+        coeffs = [float(c) for c in entry["energy_calibration_coeffs_if_present"].split()]
+        # Stored calibrations are straight lines: a file's must be one within 0.1 keV to compare.
+        if coeffs[1:] and coeffs[1] > 0 and sum(abs(c) * s.channels**k for k, c in enumerate(coeffs[2:], 2)) < 0.1:
+            np.testing.assert_allclose(stored.energies(), s.energies(), rtol=1e-3, atol=0.05)
+
+
+def test_bad_input_raises_clear_python_errors(demo_uri, tmp_path):
+    db = quantora.open(demo_uri)
+    spectrum = db.spectrum(1)
+    eff = db.efficiency(1)
+    cases = [
+        (lambda: quantora.open(42), TypeError),
+        (lambda: quantora.open(str(tmp_path / "none.db")), ValueError),
+        (lambda: quantora.open(":memory:"), ValueError),
+        (lambda: db.spectrum("1"), TypeError),
+        (lambda: db.spectrum(10**12), TypeError),
+        (lambda: db.spectrum(987654), KeyError),
+        (lambda: db.spectra(987654), KeyError),
+        (lambda: db.peaks(987654), KeyError),
+        (lambda: db.ecal(987654), KeyError),
+        (lambda: db.efficiency(987654), KeyError),
+        (lambda: db.measurements(987654), KeyError),
+        (lambda: db.match([1.0], [0.1], [987654]), KeyError),
+        (lambda: db.match([1.0, 2.0], [0.1], [1]), ValueError),
+        (lambda: db.import_spectrum(tmp_path / "none.spe", 1), quantora.Error),
+        (lambda: db.import_spectrum(__file__, 987654), KeyError),
+        (lambda: db.query("SELECT :a AS A", {"a": object()}), TypeError),
+        (lambda: db.query("SELECT :a AS A"), ValueError),
+        (lambda: db.query("SELECT 1 AS A", {"b": 1}), ValueError),
+        (lambda: db.query("SELECT 1 AS A", [1]), TypeError),
+        (lambda: db.query("SELEKT nonsense"), quantora.DatabaseError),
+        (lambda: db.query("INSERT INTO SPECTRUM (SPECTRUM_ID) VALUES (1)"), quantora.DatabaseError),
+        (lambda: eff.at(-5.0), ValueError),
+        (lambda: eff.at("x"), TypeError),
+        (lambda: quantora.read_spectrum_file(__file__), quantora.Error),
+    ]
+    for call, error in cases:
+        with pytest.raises(error):
+            call()
+    db.close()
+    for call in (db.tables, lambda: db.spectrum(1), spectrum.energies, lambda: db.query("SELECT 1")):
+        with pytest.raises(quantora.DatabaseError, match="closed"):
+            call()
+    assert issubclass(quantora.SQLSyntaxError, quantora.DatabaseError)
+
+
+def test_one_database_object_serves_many_threads(db):
+    ids = [r["ID"] for r in rows(db, "SELECT DISTINCT SPECTRUM_ID AS ID FROM ECAL")] * 4
+    sums = {i: int(db.spectrum(i).counts.sum()) for i in ids}
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        got = list(pool.map(lambda i: (i, int(db.spectrum(i).counts.sum()),
+                                       float(db.spectrum(i).energies()[-1])), ids))
+    assert [(i, s) for i, s, _ in got] == [(i, sums[i]) for i in ids]
