@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "quantora/dblayer/Backend.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/postgres/PgDialect.h"
 #include "quantora/dblayer/postgres/PgPipeline.h"
 
@@ -116,6 +117,7 @@ class PgConnection final : public Connection {
     std::vector<AnsiString> closes_;  // cursors read to their end, closed with the next command
     int detached_syncs_ = 0;
     AnsiString deferred_error_;
+    DbErrorInfo deferred_info_;
 };
 
 }  // namespace quantora::db::pg
