@@ -153,10 +153,11 @@ void PgConnection::Settle() noexcept {
 }
 
 void PgConnection::Ready() {
-    // A server that ended the session (terminated, shut down) has said so already: reading
-    // what is waiting (its last message, then the end of the stream) notices it before a
-    // command is sent.
-    for (int i = 0; i < 2 && PQstatus(pg_) == CONNECTION_OK; ++i) PQconsumeInput(pg_);
+    // A server that ended the session (terminated, shut down) has said so already: outside a
+    // block, reading what is waiting (its last message, then the end of the stream) notices it
+    // before a command is sent, so the command goes to a new connection. In a block the loss
+    // is reported by the command itself.
+    for (int i = 0; i < 2 && !block_ && PQstatus(pg_) == CONNECTION_OK; ++i) PQconsumeInput(pg_);
     if (PQstatus(pg_) != CONNECTION_OK) {
         ConnectionLost();
         if (!lost_) Reconnect();
