@@ -41,14 +41,11 @@ const char* kAdvanceSql =
     "UPDATE KEYSEQUENCE SET LASTKEY = LASTKEY + :COUNT WHERE SEQNAME = :SEQNAME "
     "RETURNING LASTKEY";
 
-// Lock conflicts that a second try can get past: SQLite's busy and locked codes, PostgreSQL's
-// serialization failure and deadlock.
-bool Transient(const Exception& e) {
-    const AnsiString& m = e.Message;
-    for (const char* s : {"SQLite error 5:", "SQLite error 6:", "database is locked",
-                          "PostgreSQL error 40001:", "PostgreSQL error 40P01:"})
-        if (m.find(s) != AnsiString::npos) return true;
-    return false;
+// Lock conflicts that a second try can get past: a lock held elsewhere, a serialization
+// failure or a deadlock.
+bool Transient(const EDatabaseError& e) {
+    return e.Retryable() && (e.Category() == DbErrorCategory::Busy ||
+                             e.Category() == DbErrorCategory::Serialization);
 }
 
 bool InTransaction(const AnsiString& db) {

@@ -7,7 +7,7 @@
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
-#include "quantora/dblayer/Database.h"
+#include "quantora/frame/LabTables.h"
 
 namespace quantora {
 namespace {
@@ -74,18 +74,9 @@ const AnsiString& CheckedSqlName(const AnsiString& name, const char* context, co
 }
 
 const std::vector<AnsiString>& SchemaTableNames() {
-    static const std::vector<AnsiString> tables = [] {
-        std::vector<AnsiString> out;
-        const char* key = "CREATE TABLE IF NOT EXISTS ";
-        const std::size_t keyLength = std::strlen(key);
-        for (const char* p = std::strstr(db::SchemaText(), key); p; p = std::strstr(p, key)) {
-            p += keyLength;
-            const char* end = p;
-            while (*end && (std::isalnum(static_cast<unsigned char>(*end)) || *end == '_')) ++end;
-            out.emplace_back(p, end);
-        }
-        return out;
-    }();
+#define QUANTORA_TABLE_NAME(table, record) #table,
+    static const std::vector<AnsiString> tables = {QUANTORA_LAB_TABLES(QUANTORA_TABLE_NAME)};
+#undef QUANTORA_TABLE_NAME
     return tables;
 }
 

@@ -1,7 +1,7 @@
 // Every cascade of the library under fault injection: each statement in turn fails, inside a
 // caller's transaction (nothing may stay) and without one (exactly the statements before the
 // failure stay, unless the cascade runs its own transaction). The record classes come from the
-// generated list RecordClasses.inc; the storage functions and the importer are listed here.
+// registry of the lab's tables; the storage functions and the importer are listed here.
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 #include <memory>
 #include <set>
 
-#include "RecordClasses.inc"
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibmodel/PeakEvalCalibration.h"
+#include "quantora/calibration/Calibrtables.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
 #include "quantora/calibration/Peakevalcaltables.h"
@@ -23,7 +23,14 @@
 #include "quantora/exchange/XmlExporter.h"
 #include "quantora/exchange/XmlImporter.h"
 #include "quantora/exchange/XmlOutputFile.h"
+#include "quantora/frame/LabTables.h"
 #include "quantora/frame/StringLogger.h"
+#include "quantora/nuclides/Nuclibtables.h"
+#include "quantora/records/Devicetables.h"
+#include "quantora/records/Meastables.h"
+#include "quantora/records/Othertables.h"
+#include "quantora/records/Peaktables.h"
+#include "quantora/records/Sampletables.h"
 #include "quantora/services/Blobutil.h"
 #include "quantora/services/Usersettings.h"
 #include "tests/faults/CascadeSweep.h"
@@ -75,11 +82,14 @@ void AddRecordCascades(std::vector<Cascade>& out, const AnsiString& alias, const
     }
 }
 
+template <>
+void AddRecordCascades<NoRecord>(std::vector<Cascade>&, const AnsiString&, const char*) {}
+
 std::vector<Cascade> RecordCascades(const AnsiString& alias) {
     std::vector<Cascade> out;
-#define QUANTORA_RECORD_CLASS(R) AddRecordCascades<R>(out, alias, #R);
-#include "RecordClasses.inc"
-#undef QUANTORA_RECORD_CLASS
+#define QUANTORA_RECORD_CASCADES(table, record) AddRecordCascades<record>(out, alias, #record);
+    QUANTORA_LAB_TABLES(QUANTORA_RECORD_CASCADES)
+#undef QUANTORA_RECORD_CASCADES
     return out;
 }
 

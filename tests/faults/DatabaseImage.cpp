@@ -8,6 +8,7 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
+#include "quantora/frame/SqlNames.h"
 
 namespace quantora::test {
 namespace {
@@ -77,14 +78,9 @@ std::string DescribeDifference(const Dump& expected, const Dump& actual) {
 }
 
 DatabaseImage::DatabaseImage(const TestDatabase& db, TDateTime nowFrom) : db_(db) {
-    const std::string schema = quantora::db::SchemaText();
-    const std::string create = "CREATE TABLE IF NOT EXISTS ";
-    for (size_t at = schema.find(create); at != std::string::npos;
-         at = schema.find(create, at + 1)) {
-        const size_t from = at + create.size();
-        const size_t end = schema.find_first_of(" (\r\n", from);
+    for (const AnsiString& name : quantora::SchemaTableNames()) {
         Table t;
-        t.name = Upper(schema.substr(from, end - from));
+        t.name = name;
         TQuery q;
         q.SetDatabaseName(db.alias());
         q.SetSQL(Format("SELECT * FROM %s WHERE 1 = 0", t.name.c_str()));

@@ -17,6 +17,7 @@
 #include "quantora/dblayer/SqlText.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/QueryGuards.h"
+#include "quantora/frame/SqlNames.h"
 #include "tests/support/TestDatabase.h"
 
 using quantora::Format;
@@ -49,17 +50,6 @@ class SqliteLab {
     }
     AnsiString alias_, path_;
 };
-
-std::vector<AnsiString> SchemaTables() {
-    std::vector<AnsiString> out;
-    const char* key = "CREATE TABLE IF NOT EXISTS ";
-    for (const char* p = std::strstr(quantora::db::SchemaText(), key); p; p = std::strstr(p, key)) {
-        p += std::strlen(key);
-        const char* end = p + std::strcspn(p, " (\n");
-        out.emplace_back(p, end);
-    }
-    return out;
-}
 
 // Text with quotes, backslashes, a parameter-like word and multi-byte UTF-8, cut to at most
 // `bytes` bytes on a character boundary.
@@ -211,7 +201,7 @@ TableRows ReadTable(const AnsiString& alias, const AnsiString& table) {
 std::map<AnsiString, std::vector<Row>> Fill(const AnsiString& alias) {
     std::map<AnsiString, std::vector<Row>> written;
     Transaction tr(alias);
-    for (const AnsiString& table : SchemaTables()) {
+    for (const AnsiString& table : quantora::SchemaTableNames()) {
         if (table == "SCHEMAVERSION") continue;
         std::vector<AnsiString> key = quantora::db::ConnectionFor(alias)->PrimaryKey(table);
         TQuery q;
@@ -261,7 +251,7 @@ TEST(ExecQueryCopy, CopiesEveryTableOfAnSqliteDatabaseIntoPostgres) {
     MemoryLogger log;
     ExecQuery from{false, &sq, nullptr}, to{false, &dq, &log};
     int copied = 0;
-    for (const AnsiString& table : SchemaTables()) {
+    for (const AnsiString& table : quantora::SchemaTableNames()) {
         if (table == "SCHEMAVERSION") continue;  // CreateSchema wrote it on both sides
         ASSERT_TRUE(to.copy(&from, table.c_str())) << table;
         ++copied;
@@ -272,7 +262,7 @@ TEST(ExecQueryCopy, CopiesEveryTableOfAnSqliteDatabaseIntoPostgres) {
     EXPECT_GT(copied, 60);
 
     std::set<TFieldType> seen;
-    for (const AnsiString& table : SchemaTables()) {
+    for (const AnsiString& table : quantora::SchemaTableNames()) {
         SCOPED_TRACE(table);
         TableRows a = ReadTable(src.alias(), table), b = ReadTable(dst.alias(), table);
         EXPECT_EQ(a.names, b.names);

@@ -6,6 +6,19 @@ build=$1 here=$2
 work=$(mktemp -d /tmp/quantora-install.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" > /dev/null
+inc="$work/prefix/include"
+# Only public headers: no engine back end, no fault hook, nothing that needs an engine's headers.
+for private in dblayer/sqlite dblayer/postgres dblayer/FaultInjection.h dblayer/ErrorCodes.h; do
+  if [ -e "$inc/quantora/$private" ]; then echo "installed: $private" >&2; exit 1; fi
+done
+if grep -rlE '#include [<"](libpq-fe|sqlite3|sql|sqlext)\.h[>"]' "$inc"; then
+  echo "installed headers include an engine's headers" >&2; exit 1
+fi
+# Every installed header outside the Qt libraries compiles with the installed tree alone on the
+# include path, so no libpq header (/usr/include/postgresql) is needed.
+(cd "$inc" && find quantora -name '*.h' ! -path '*/dialogs/*' ! -path '*/plots/*' | sort |
+  sed 's/.*/#include "&"/') > "$work/all-headers.cpp"
+g++ -std=c++20 -fsyntax-only -I"$inc" "$work/all-headers.cpp"
 cmake -S "$here/consumer" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" > /dev/null
 cmake --build "$work/cmake-build" > /dev/null
 LD_LIBRARY_PATH="$work/prefix/lib" "$work/cmake-build/consumer" "$work/a.db"

@@ -126,13 +126,9 @@ AnsiString PatternBytes(size_t n, unsigned seed) {
     return s;
 }
 
-bool IsRetryable(const Exception& e) {
-    const AnsiString& m = e.Message;
-    for (const char* mark :
-         {"SQLite error 5:", "SQLite error 6:", "database is locked", "database table is locked",
-          "PostgreSQL error 40001", "PostgreSQL error 40P01"})
-        if (m.find(mark) != AnsiString::npos) return true;
-    return false;
+bool IsRetryable(const EDatabaseError& e) {
+    return e.Retryable() && (e.Category() == DbErrorCategory::Busy ||
+                             e.Category() == DbErrorCategory::Serialization);
 }
 
 WriteStats RunWriter(const AnsiString& alias, int writer, int first, int count) {

@@ -10,6 +10,7 @@
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Types.h"
+#include "quantora/dblayer/EDatabaseError.h"
 
 namespace quantora::reliability {
 
@@ -43,10 +44,9 @@ struct WriteStats {
     long long retries = 0;
 };
 
-// True for the engine's documented transient errors, after which the whole transaction is to be
-// run again: SQLite's "database is locked" / "database table is locked" (busy), PostgreSQL's
-// serialization failure and deadlock.
-bool IsRetryable(const Exception& e);
+// True for the transient errors after which the whole transaction is to be run again: a lock
+// held elsewhere (busy), a serialization failure or a deadlock.
+bool IsRetryable(const EDatabaseError& e);
 
 // Writes units [first, first + count) of `writer` on `alias`, each in its own transaction,
 // retrying a unit after a transient error (at most kMaxAttempts tries). Other errors pass.

@@ -17,6 +17,7 @@
 #include "quantora/exchange/XmlImporter.h"
 #include "quantora/frame/DbUtils.h"
 #include "quantora/frame/IntKeyGen.h"
+#include "quantora/frame/SqlNames.h"
 #include "quantora/services/Usersettings.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
@@ -66,7 +67,7 @@ std::vector<std::pair<AnsiString, int>> CountRows(const char* alias) {
     std::vector<std::pair<AnsiString, int>> out;
     TQuery q;
     q.SetDatabaseName(alias);
-    for (const AnsiString& table : SchemaTables()) {
+    for (const AnsiString& table : quantora::SchemaTableNames()) {
         q.SetSQL(Format("SELECT COUNT(*) FROM %s", table.c_str()));
         q.Open();
         out.emplace_back(table, q.Fields()[0]->AsInteger());

@@ -5,6 +5,7 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/frame/SqlNames.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
 
@@ -28,7 +29,7 @@ int CmdTables(const Args& args) {
     OpenLabDatabase(kAlias, args[0]);
     TQuery q;
     q.SetDatabaseName(kAlias);
-    for (const AnsiString& table : SchemaTables()) {
+    for (const AnsiString& table : quantora::SchemaTableNames()) {
         q.SetSQL(quantora::Format("SELECT COUNT(*) FROM %s", table.c_str()));
         q.Open();
         std::printf("%-24s %8d\n", table.c_str(), q.Fields()[0]->AsInteger());

@@ -31,6 +31,7 @@
 #include "quantora/exchange/XmlExporter.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/frame/QueryGuards.h"
+#include "quantora/frame/SqlNames.h"
 #include "quantora/nuclides/GammaLineTable.h"
 #include "quantora/nuclides/Nuclibtables.h"
 #include "quantora/nuclides/Radlib.h"
@@ -1166,7 +1167,7 @@ void DemoLab::PrintSummary(const std::string& db, const std::string& xml, double
     q.SetDatabaseName(kAlias);
     long long total = 0;
     int column = 0;
-    for (const AnsiString& table : SchemaTables()) {
+    for (const AnsiString& table : quantora::SchemaTableNames()) {
         q.SetSQL(Format("SELECT COUNT(*) FROM %s", table.c_str()));
         q.Open();
         const int n = q.Fields()[0]->AsInteger();

@@ -20,8 +20,10 @@
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/DeletionInfo.h"
+#include "quantora/frame/LabTables.h"
 #include "quantora/frame/UiHooks.h"
 #include "quantora/nuclides/GammaLineTable.h"
+#include "quantora/nuclides/Nuclibtables.h"
 #include "quantora/nuclides/Radlib.h"
 #include "quantora/records/Devicetables.h"
 #include "quantora/records/Meastables.h"
@@ -54,22 +56,24 @@ DeletableTable Deletable() {
     return {R::Table, &R::Deletion, cols[quantora::detail::KeyIndex(cols)].name};
 }
 
-// Every record class that declares deletion rules.
+template <class R>
+void AddDeletable(std::vector<DeletableTable>& out) {
+    if constexpr (requires { R::Deletion(); }) out.push_back(Deletable<R>());
+}
+template <>
+void AddDeletable<NoRecord>(std::vector<DeletableTable>&) {}
+
+// Every record class of the lab's tables that declares deletion rules, in schema order.
 const std::vector<DeletableTable>& DeletableTables() {
-    static const std::vector<DeletableTable> tables = {
-        Deletable<PROJECTData>(),          Deletable<CLIENTData>(),
-        Deletable<ORDERSData>(),           Deletable<DOCUMENTData>(),
-        Deletable<SOURCEData>(),           Deletable<IRRADIATIONLOCATIONData>(),
-        Deletable<IRRADIATIONData>(),      Deletable<LOTData>(),
-        Deletable<SAMPLEData>(),           Deletable<SAMPLEGEOMData>(),
-        Deletable<SAMPLEGEOMMATRIXData>(), Deletable<MEASSETUPData>(),
-        Deletable<MEASDEVICEData>(),       Deletable<MEASPOSITIONData>(),
-        Deletable<MEASRANGEData>(),        Deletable<ADCData>(),
-        Deletable<DETECTORData>(),         Deletable<MEASUREMENTData>(),
-        Deletable<SPECTRUMData>(),         Deletable<PEAKEVALData>(),
-        Deletable<PEAKEVALCALData>(),      Deletable<NONLINANALYSISData>(),
-        Deletable<EFFANALYSISData>(),      Deletable<RESOLANALYSISData>(),
-    };
+    static const std::vector<DeletableTable> tables = [] {
+        std::vector<DeletableTable> out;
+#define QUANTORA_DELETABLE(table, record)                   \
+    static_assert(quantora::RecordOfTable<record>(#table)); \
+    AddDeletable<record>(out);
+        QUANTORA_LAB_TABLES(QUANTORA_DELETABLE)
+#undef QUANTORA_DELETABLE
+        return out;
+    }();
     return tables;
 }
 

@@ -8,6 +8,7 @@
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/nuclides/Radlib.h"
 #include "quantora/plots/CalibrationPlots.h"
@@ -167,7 +168,7 @@ int CmdView(const Args& in) {
 
 void WriteDemoPictures(const char* alias, const std::string& db) {
     namespace fs = std::filesystem;
-    const bool file = db.find("://") == std::string::npos && db.rfind("sqlite:", 0) != 0;
+    const bool file = !IsDatabaseUri(db);
     const fs::path base = file ? fs::path(db).replace_extension() : fs::path("demo");
     const std::string spectrumPng = base.string() + "-spectrum.png";
     const std::string effPng = base.string() + "-efficiency.png";

@@ -8,6 +8,7 @@
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/ErrorCodes.h"
 #include "quantora/dblayer/postgres/PgStatement.h"
 #include "quantora/dblayer/postgres/PostgresBackend.h"
 
@@ -58,6 +59,12 @@ AnsiString QuoteIdent(const AnsiString& name) {
 const char* kLostMessage =
     "PostgreSQL: the connection to the server was lost and the open transaction with it";
 
+DbErrorInfo Lost(const AnsiString& sql = {}) {
+    DbErrorInfo info = SqlStateErrorInfo("", true);
+    info.sql = sql;
+    return info;
+}
+
 }  // namespace
 
 PgConnection::PgConnection(const AnsiString& conninfo) : conninfo_(conninfo) {
@@ -80,7 +87,7 @@ PGconn* PgConnection::Connect() {
     if (PQstatus(c) != CONNECTION_OK) {
         AnsiString msg = Trimmed(PQerrorMessage(c));
         PQfinish(c);
-        throw EDatabaseError(Format("PostgreSQL: cannot connect: %s", msg.c_str()));
+        throw EDatabaseError(Format("PostgreSQL: cannot connect: %s", msg.c_str()), Lost());
     }
     PQsetNoticeProcessor(c, IgnoreNotice, nullptr);
     PGresult* r = PQexec(c, kSessionSetup);
@@ -89,8 +96,8 @@ PGconn* PgConnection::Connect() {
     PQclear(r);
     if (!ok) {
         PQfinish(c);
-        throw EDatabaseError(
-            Format("PostgreSQL: cannot set up the session: %s", e.message.c_str()));
+        throw EDatabaseError(Format("PostgreSQL: cannot set up the session: %s", e.message.c_str()),
+                             SqlStateErrorInfo(e.sqlstate, true));
     }
     return c;
 }
@@ -119,7 +126,9 @@ void PgConnection::Throw(const ServerError& e, const AnsiString& sql) {
         msg += deferred_error_;
         deferred_error_.clear();
     }
-    throw EDatabaseError(msg);
+    DbErrorInfo info = SqlStateErrorInfo(e.sqlstate, PQstatus(pg_) != CONNECTION_OK);
+    info.sql = sql;
+    throw EDatabaseError(msg, std::move(info));
 }
 
 AnsiString PgConnection::TakeDeferredError() {
@@ -152,15 +161,20 @@ void PgConnection::Settle() noexcept {
 
 void PgConnection::Ready() {
     CollectAhead();  // before anyone looks at the block's state
+    // A server that ended the session (terminated, shut down) has said so already: outside a
+    // block, reading what is waiting (its last message, then the end of the stream) notices it
+    // before a command is sent, so the command goes to a new connection. In a block the loss
+    // is reported by the command itself.
+    for (int i = 0; i < 2 && !block_ && PQstatus(pg_) == CONNECTION_OK; ++i) PQconsumeInput(pg_);
     if (PQstatus(pg_) != CONNECTION_OK) {
         ConnectionLost();
         if (!lost_) Reconnect();
     }
-    if (lost_) throw EDatabaseError(kLostMessage);
+    if (lost_) throw EDatabaseError(kLostMessage, Lost());
     if (!deferred_error_.empty()) {
         AnsiString msg;
         msg.swap(deferred_error_);
-        throw EDatabaseError(msg);
+        throw EDatabaseError(msg, deferred_info_);
     }
 }
 
@@ -269,8 +283,12 @@ void PgConnection::EndBlockIfIdle(bool may_throw) {
         "PostgreSQL error %s: %s [SQL: COMMIT of the statements run while a "
         "result was open]",
         e.sqlstate.c_str(), e.message.c_str());
-    if (may_throw) throw EDatabaseError(msg);
-    if (deferred_error_.empty()) deferred_error_ = msg;
+    DbErrorInfo info = SqlStateErrorInfo(e.sqlstate, PQstatus(pg_) != CONNECTION_OK);
+    if (may_throw) throw EDatabaseError(msg, std::move(info));
+    if (deferred_error_.empty()) {
+        deferred_error_ = msg;
+        deferred_info_ = std::move(info);
+    }
 }
 
 void PgConnection::KillCursors(int min_depth) {
@@ -288,10 +306,12 @@ void PgConnection::ClampCursorDepths(int depth) {
 
 void PgConnection::ConnectionLost() noexcept {
     CollectAhead();
-    if (block_ && dirty_ && explicit_.empty() && deferred_error_.empty())
+    if (block_ && dirty_ && explicit_.empty() && deferred_error_.empty()) {
         deferred_error_ =
             "PostgreSQL: the connection to the server was lost before the statements run while "
             "a result was open were committed";
+        deferred_info_ = Lost();
+    }
     KillCursors(0);
     BlockEnded();
     lost_ = lost_ || !explicit_.empty();
@@ -354,7 +374,7 @@ void PgConnection::ControlWhileLost(const ControlStatement& c, const AnsiString&
         explicit_.clear();
         lost_ = false;
     }
-    throw EDatabaseError(Format("%s [SQL: %s]", kLostMessage, sql.c_str()));
+    throw EDatabaseError(Format("%s [SQL: %s]", kLostMessage, sql.c_str()), Lost(sql));
 }
 
 void PgConnection::Control(const ControlStatement& c, const AnsiString& sql) {

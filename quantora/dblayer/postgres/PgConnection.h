@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "quantora/dblayer/Backend.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/postgres/PgDialect.h"
 #include "quantora/dblayer/postgres/PgPipeline.h"
 
@@ -120,6 +121,7 @@ class PgConnection final : public Connection {
     int detached_syncs_ = 0;
     PgStatement* ahead_ = nullptr;
     AnsiString deferred_error_;
+    DbErrorInfo deferred_info_;
 };
 
 }  // namespace quantora::db::pg

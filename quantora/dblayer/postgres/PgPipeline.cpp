@@ -3,6 +3,7 @@
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/ErrorCodes.h"
 
 namespace quantora::db::pg {
 namespace {
@@ -21,7 +22,8 @@ bool IsOk(const PGresult* r) {
 
 [[noreturn]] void SendFailed(PGconn* conn) {
     throw EDatabaseError(
-        Format("PostgreSQL: cannot send to the server: %s", Trimmed(PQerrorMessage(conn)).c_str()));
+        Format("PostgreSQL: cannot send to the server: %s", Trimmed(PQerrorMessage(conn)).c_str()),
+        SqlStateErrorInfo("", PQstatus(conn) != CONNECTION_OK));
 }
 
 }  // namespace

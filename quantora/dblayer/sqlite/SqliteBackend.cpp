@@ -10,15 +10,34 @@
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/ErrorCodes.h"
 
 namespace quantora::db {
 namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
 
-[[noreturn]] void Fail(sqlite3* db, int rc, const AnsiString& sql) {
-    const char* msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    throw EDatabaseError(Format("SQLite error %d: %s [SQL: %s]", rc, msg, sql.c_str()));
+// The message names the primary code; the error carries the extended one.
+[[noreturn]] void Raise(sqlite3* db, int rc, const char* msg, const AnsiString& sql,
+                        bool preparing) {
+    DbErrorInfo info = SqliteErrorInfo(db ? sqlite3_extended_errcode(db) : rc, preparing);
+    info.sql = sql;
+    AnsiString text = Format("SQLite error %d: %s [SQL: %s]", rc, msg, sql.c_str());
+    // After a failed write SQLite may keep the transaction open; when the disk is full or the
+    // file is damaged nothing more of it can be trusted to reach the disk: it is rolled back.
+    if ((info.category == DbErrorCategory::Io || info.category == DbErrorCategory::Corrupt) && db &&
+        !sqlite3_get_autocommit(db))
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw EDatabaseError(std::move(text), std::move(info));
+}
+
+[[noreturn]] void Fail(sqlite3* db, int rc, const AnsiString& sql, bool preparing = false) {
+    Raise(db, rc, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc), sql, preparing);
+}
+
+[[noreturn]] void FailSyntax(const char* what, const AnsiString& sql) {
+    throw EDatabaseError(Format("SQLite: %s [SQL: %s]", what, sql.c_str()),
+                         DbErrorInfo{DbErrorCategory::Syntax, SQLITE_ERROR, "", false, sql});
 }
 
 // Field type and declared length from a column's declared type.
@@ -83,16 +102,17 @@ bool SecondStatementFollows(sqlite3* db, const char* tail, const char* end) {
 
 class SqliteStatement final : public Statement {
   public:
-    SqliteStatement(sqlite3* db, const AnsiString& sql) : db_(db), sql_(sql) {
+    // `tx_depth` is the connection's count of open Transaction objects.
+    SqliteStatement(sqlite3* db, const AnsiString& sql, const int* tx_depth)
+        : db_(db), sql_(sql), tx_depth_(tx_depth) {
         const char* tail = nullptr;
         int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
-        if (rc != SQLITE_OK) Fail(db, rc, sql);
-        if (!stmt_) throw EDatabaseError(Format("SQLite: empty statement [SQL: %s]", sql.c_str()));
+        if (rc != SQLITE_OK) Fail(db, rc, sql, true);
+        if (!stmt_) FailSyntax("empty statement", sql);
         // SQLite would quietly ignore a second statement; one text is one statement here.
         if (SecondStatementFollows(db, tail, sql.data() + sql.size())) {
             sqlite3_finalize(stmt_);
-            throw EDatabaseError(
-                Format("SQLite: the text holds more than one statement [SQL: %s]", sql.c_str()));
+            FailSyntax("the text holds more than one statement", sql);
         }
         int n = sqlite3_column_count(stmt_);
         columns_.reserve(static_cast<size_t>(n));
@@ -140,6 +160,13 @@ class SqliteStatement final : public Statement {
 
     void Execute() override {
         if (pending_ || done_ || sqlite3_stmt_busy(stmt_)) sqlite3_reset(stmt_);
+        // A Transaction is open but SQLite rolled its work back after a failure: nothing may
+        // run as if it went on.
+        if (*tx_depth_ > 0 && sqlite3_get_autocommit(db_))
+            throw EDatabaseError(
+                Format("SQLite: the transaction was rolled back after an error [SQL: %s]",
+                       sql_.c_str()),
+                DbErrorInfo{DbErrorCategory::Other, SQLITE_ABORT, "", false, sql_});
         changes_ = 0;
         pending_ = false;
         done_ = false;
@@ -232,6 +259,7 @@ class SqliteStatement final : public Statement {
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
     AnsiString sql_;
+    const int* tx_depth_;
     std::vector<ColumnInfo> columns_;
     int64_t changes_ = 0;
     bool pending_ = false, done_ = false, resolved_ = false;
@@ -245,9 +273,11 @@ class SqliteConnection final : public Connection {
                                  nullptr);
         if (rc != SQLITE_OK) {
             AnsiString msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+            DbErrorInfo info = SqliteErrorInfo(db_ ? sqlite3_extended_errcode(db_) : rc, false);
             sqlite3_close_v2(db_);
             throw EDatabaseError(
-                Format("SQLite: cannot open database '%s': %s", path.c_str(), msg.c_str()));
+                Format("SQLite: cannot open database '%s': %s", path.c_str(), msg.c_str()),
+                std::move(info));
         }
         sqlite3_extended_result_codes(db_, 0);
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);
@@ -276,8 +306,7 @@ class SqliteConnection final : public Connection {
         if (rc != SQLITE_OK) {
             AnsiString msg = err ? err : sqlite3_errstr(rc);
             sqlite3_free(err);
-            throw EDatabaseError(
-                Format("SQLite error %d: %s [SQL: %s]", rc, msg.c_str(), sql.c_str()));
+            Raise(db_, rc, msg.c_str(), sql, true);
         }
     }
 
@@ -285,12 +314,12 @@ class SqliteConnection final : public Connection {
 
   protected:
     std::unique_ptr<Statement> Prepare(const AnsiString& sql) override {
-        return std::make_unique<SqliteStatement>(db_, sql);
+        return std::make_unique<SqliteStatement>(db_, sql, &transaction_depth);
     }
 
     std::vector<AnsiString> LoadPrimaryKey(const AnsiString& table) override {
         std::vector<std::pair<int, AnsiString>> cols;
-        SqliteStatement st(db_, "SELECT name, pk FROM pragma_table_info(?1)");
+        SqliteStatement st(db_, "SELECT name, pk FROM pragma_table_info(?1)", &transaction_depth);
         st.Bind(0, Variant(table));
         st.Execute();
         while (st.Step())

@@ -1,7 +1,9 @@
-// Creates a lab database through the installed library and reads a row back.
+// Creates a lab database through the installed library, reads a row back and tells a refused
+// duplicate by its error category.
 #include <cstdio>
 
 #include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +14,12 @@ int main(int argc, char** argv) {
     q.SetDatabaseName("lab");
     q.SetSQL("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'installed')");
     q.ExecSQL();
+    try {
+        q.ExecSQL();
+        return 1;
+    } catch (const EDatabaseError& e) {
+        if (e.Category() != DbErrorCategory::Constraint) return 1;
+    }
     q.SetSQL("SELECT NAME FROM PROJECT");
     q.Open();
     std::printf("%s\n", q.FieldByName("NAME")->AsString().c_str());
