@@ -41,11 +41,12 @@ PyObject* NewClass(py::module_& m, const char* name, const char* doc, PyObject* 
     return cls;
 }
 
-// The Python class of a database-layer failure. Every error is a DatabaseError until the layer
-// reports categories; then this returns g_category[index of e.Category()] below Other.
+// The Python class of a database-layer failure: its category's subclass, DatabaseError itself
+// for Other.
 PyObject* ClassFor(const EDatabaseError& e) {
-    (void)e;
-    return g_database_error;
+    static_assert(static_cast<size_t>(DbErrorCategory::Other) == kCategoryClasses.size());
+    const auto index = static_cast<size_t>(e.Category());
+    return index < g_category.size() ? g_category[index] : g_database_error;
 }
 
 }  // namespace
