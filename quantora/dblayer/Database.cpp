@@ -146,6 +146,15 @@ bool TableExists(const AnsiString& alias, const AnsiString& table) {
     return !q.Eof();
 }
 
+bool RowExists(const AnsiString& alias, const char* table, const char* keyColumn, int key) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(Format("SELECT COUNT(*) FROM %s WHERE %s = :K", table, keyColumn));
+    q.ParamByName("K")->SetAsInteger(key);
+    q.Open();
+    return q.Fields()[0]->AsInteger() > 0;
+}
+
 void CreateSchema(const AnsiString& alias) {
     std::shared_ptr<Connection> conn = ConnectionFor(alias);
     Transaction tr(alias);

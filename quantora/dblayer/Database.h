@@ -25,6 +25,9 @@ void CreateSchema(const AnsiString& alias);
 // True when the database holds a table of that name (compared without regard to case; on
 // PostgreSQL in the schemas of the search path). Errors of the engine are thrown.
 bool TableExists(const AnsiString& alias, const AnsiString& table);
+// True when `table` has a row whose `keyColumn` is `key`. The names are the caller's own
+// (never user input); the key is bound.
+bool RowExists(const AnsiString& alias, const char* table, const char* keyColumn, int key);
 
 namespace quantora::db {
 

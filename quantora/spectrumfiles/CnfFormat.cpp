@@ -1,7 +1,7 @@
 // CNF: a block-structured binary file. A directory of 48-byte entries from 0x70 names each
 // block's id and offset; the acquisition block (ACQP) holds times and calibration, the sample
-// block (SAMP) the title, the SPEC block the counts. Floats are PDP-11 singles, times 100-ns
-// ticks since 1858-11-17, durations negated tick counts.
+// block (SAMP) the title, the channel data block the counts. Floats are PDP-11 singles, times
+// 100-ns ticks since 1858-11-17, durations negated tick counts.
 #include <cmath>
 #include <cstring>
 
@@ -13,7 +13,7 @@ namespace quantora::spectrumfiles {
 
 namespace {
 
-constexpr uint32_t kAcqp = 0x12000, kSamp = 0x12001, kSpec = 0x12005;
+constexpr uint32_t kAcqp = 0x12000, kSamp = 0x12001, kChannelData = 0x12005;
 constexpr size_t kDirectory = 0x70, kEntry = 48, kBlockHeader = 0x30;
 constexpr double kTicksPerSecond = 1e7;
 
@@ -40,7 +40,7 @@ double Duration(const ByteReader& b, size_t at) {
 }
 
 struct Blocks {
-    size_t acqp = 0, samp = 0, spec = 0;
+    size_t acqp = 0, samp = 0, channels = 0;
 };
 
 Blocks Directory(const ByteReader& b) {
@@ -48,10 +48,10 @@ Blocks Directory(const ByteReader& b) {
     for (size_t at = kDirectory; b.Has(at, kEntry); at += kEntry) {
         const uint32_t id = b.U32(at);
         if (id == 0) break;
-        size_t* slot = id == kAcqp   ? &found.acqp
-                       : id == kSamp ? &found.samp
-                       : id == kSpec ? &found.spec
-                                     : nullptr;
+        size_t* slot = id == kAcqp          ? &found.acqp
+                       : id == kSamp        ? &found.samp
+                       : id == kChannelData ? &found.channels
+                                            : nullptr;
         if (!slot || *slot) continue;  // the first block of each id
         const size_t offset = b.U32(at + 0x0A);
         b.Need(offset, kBlockHeader, "a block header");
@@ -68,8 +68,8 @@ void ReadAcquisition(const ByteReader& b, size_t a, size_t channels, SpectrumFil
     const ReadContext& ctx = b.Context();
     const size_t d = a + kBlockHeader, r = d + b.U16(a + 0x22), tm = d + b.U16(a + 0x24);
     if (b.Has(d + 0x89, 4) && b.U32(d + 0x89) != channels)
-        ctx.Warn(Format("acquisition block gives %u channels, the SPEC block %zu", b.U32(d + 0x89),
-                        channels));
+        ctx.Warn(Format("acquisition block gives %u channels, the channel data block %zu",
+                        b.U32(d + 0x89), channels));
     const uint64_t ticks = b.U64(tm + 1);
     if (ticks != 0) {
         const double seconds = static_cast<double>(ticks) / kTicksPerSecond;
@@ -102,11 +102,12 @@ void ReadCnf(Sv bytes, const ReadContext& ctx, SpectrumFile& out) {
         ctx.FailAt(0x0A, Format("the header gives a file length of %u bytes, the file has %zu",
                                 b.U32(0x0A), b.Size()));
     const Blocks blocks = Directory(b);
-    if (!blocks.spec) ctx.FailAt(kDirectory, "the directory names no SPEC block");
+    if (!blocks.channels) ctx.FailAt(kDirectory, "the directory names no channel data block");
     SpectrumFileData s;
-    const size_t n = b.U16(blocks.spec + 0x2A);
-    if (n == 0) ctx.FailAt(blocks.spec + 0x2A, "zero channels");
-    const size_t data = blocks.spec + b.U16(blocks.spec + 0x10) + b.U16(blocks.spec + 0x28);
+    const size_t n = b.U16(blocks.channels + 0x2A);
+    if (n == 0) ctx.FailAt(blocks.channels + 0x2A, "zero channels");
+    const size_t data =
+        blocks.channels + b.U16(blocks.channels + 0x10) + b.U16(blocks.channels + 0x28);
     b.Need(data, 4 * n, Format("%zu counts", n).c_str());
     s.counts.resize(n);
     for (size_t i = 0; i < n; ++i) s.counts[i] = b.U32(data + 4 * i);

@@ -7,6 +7,7 @@
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/records/Meastables.h"
@@ -15,15 +16,6 @@
 namespace quantora {
 
 namespace {
-
-bool RowExists(const char* dbName, const char* table, int key) {
-    TQuery q;
-    q.SetDatabaseName(dbName);
-    q.SetSQL(Format("SELECT COUNT(*) FROM %s WHERE %s_ID = :id", table, table));
-    q.ParamByName("id")->SetAsInteger(key);
-    q.Open();
-    return q.Fields()[0]->AsInteger() > 0;
-}
 
 int NewMeasurement(const char* dbName, const SpectrumFile& file, const AnsiString& path,
                    int projectId) {
@@ -48,12 +40,12 @@ int NewMeasurement(const char* dbName, const SpectrumFile& file, const AnsiStrin
 SpectrumImporter::SpectrumImporter(const char* dbName, SpectrumImportTarget target)
     : db_(dbName), target_(std::move(target)) {
     if (target_.measurementId > 0) {
-        if (!RowExists(dbName, "MEASUREMENT", target_.measurementId))
+        if (!RowExists(dbName, "MEASUREMENT", "MEASUREMENT_ID", target_.measurementId))
             throw Exception(
                 Format("no measurement with MEASUREMENT_ID = %d", target_.measurementId));
         return;
     }
-    if (!RowExists(dbName, "PROJECT", target_.projectId))
+    if (!RowExists(dbName, "PROJECT", "PROJECT_ID", target_.projectId))
         throw Exception(Format("no project with PROJECT_ID = %d", target_.projectId));
     TQuery q;
     q.SetDatabaseName(dbName);

@@ -92,8 +92,8 @@ T Peek(const std::string& s, size_t at) {
 constexpr uint16_t kSeedChannels = 64;
 
 // Spectrum files cut down to 64 channels with their structure kept: a CHN with its full trailer,
-// an SPC whose spectrum records follow the header records, a CNF with its ACQP, SAMP and SPEC
-// blocks; text files written by our writers and an IAEA-style SPE excerpt.
+// an SPC whose spectrum records follow the header records, a CNF with its acquisition, sample and
+// channel data blocks; text files written by our writers and an IAEA-style SPE excerpt.
 void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
     const fs::path original = data / "spectra/original";
     std::string chn = ReadAll(original / "AH20190131_Na22_10cm_IDM4.Chn");

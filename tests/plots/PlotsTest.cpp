@@ -189,11 +189,11 @@ TEST(Plots, EveryPlotWritesParsableSvgAndPng) {
         e.push_back(en), v.push_back(pts.back().eff), u.push_back(pts.back().effUnc);
     }
     eff.Fit(e.data(), v.data(), u.data(), 6, 2, true);
-    const SpectrumSeries spec = Synthetic(8192, 20, {3}, {{1765, 4e3}});
+    const SpectrumSeries series = Synthetic(8192, 20, {3}, {{1765, 4e3}});
     const std::pair<const char*, PlotDrawing> plots[] = {
         {"spectrum",
          [&](QPainter& p, const QRectF& r) {
-             DrawSpectrum(p, r, {spec, spec}, {});
+             DrawSpectrum(p, r, {series, series}, {});
          }},
         {"ecal", [&](QPainter& p, const QRectF& r) { DrawECalibration(p, r, ecal, "E & <cal>"); }},
         {"fwhm", [&](QPainter& p, const QRectF& r) { DrawFwhmCalibration(p, r, fwhm, "F"); }},

@@ -17,6 +17,7 @@
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
 #include "quantora/calibration/Peakevalcaltables.h"
+#include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/DeletionInfo.h"
@@ -88,17 +89,6 @@ const DeletableTable& FindDeletable(const std::string& name) {
     throw Exception("unknown table '" + name + "' (tables with deletion rules: " + list + ")");
 }
 
-// True when row `key` exists; the table and column come from the dispatch table, never from
-// the command line.
-bool RowExists(const char* table, const char* keyColumn, int key) {
-    TQuery q;
-    q.SetDatabaseName(kAlias);
-    q.SetSQL(Format("SELECT COUNT(*) FROM %s WHERE %s = :k", table, keyColumn));
-    q.ParamByName("k")->SetAsInteger(key);
-    q.Open();
-    return q.Fields()[0]->AsInteger() > 0;
-}
-
 struct DeletionReport {
     std::set<AnsiString> blocking, nulled;
 };
@@ -109,7 +99,7 @@ DeletionReport CheckRow(Args& args, const char* cmd, const DeletableTable** tabl
     *table = &FindDeletable(args[1]);
     *key = ParseKey(args[2], "key");
     OpenLabDatabase(kAlias, args[0]);
-    if (!RowExists((*table)->name, (*table)->keyColumn, *key))
+    if (!RowExists(kAlias, (*table)->name, (*table)->keyColumn, *key))
         throw Exception(
             Format("%s has no row with %s = %d", (*table)->name, (*table)->keyColumn, *key));
     DeletionReport r;
@@ -370,7 +360,7 @@ int CmdMatch(const Args& in) {
     for (size_t i = 1; i < args.size(); ++i) energies.push_back(ParseEnergy(args[i]));
     OpenLabDatabase(kAlias, args[0]);
     for (int id : ids)
-        if (!RowExists("RADIATIONLIBRARY", "RADIATIONLIBRARY_ID", id))
+        if (!RowExists(kAlias, "RADIATIONLIBRARY", "RADIATIONLIBRARY_ID", id))
             throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
     RadiationLibrary lib;
     lib.Load(kAlias, ids);
