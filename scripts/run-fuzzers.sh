@@ -23,10 +23,14 @@ CC=clang CXX=clang++ cmake -S tests/fuzz -B "$build" -G Ninja -DCMAKE_BUILD_TYPE
   -DQUANTORA_FUZZ=ON -DQUANTORA_BUILD_TESTS=OFF -DQUANTORA_BUILD_BENCH=OFF \
   -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$build/bin" \
   -DCMAKE_CXX_FLAGS="$flags" > /dev/null
-ninja -C "$build" "${targets[@]}"
+ninja -C "$build" "${targets[@]}" fuzz_make_seeds
 
 work=$(mktemp -d /tmp/quantora-fuzz.XXXXXX)
 parallel=${QUANTORA_FUZZ_JOBS:-1}
+# Seeds cut from the real files in ../shared/data are made for each run, never kept here.
+if [ -d ../shared/data ]; then
+  "$build/bin/fuzz_make_seeds" ../shared/data "$work/seeds" > /dev/null
+fi
 echo "== fuzzing ${seconds}s per target, $parallel at a time, in $work"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1
@@ -35,7 +39,7 @@ export ASAN_OPTIONS=detect_leaks=1
 fuzz_one() {
   local t=$1 name=${1#fuzz_}
   mkdir -p "$work/$name/corpus" "$work/$name/artifacts"
-  for seeds in "tests/fuzz/corpus/$name" "tests/fuzz/regressions/$name"; do
+  for seeds in "tests/fuzz/corpus/$name" "$work/seeds/$name" "tests/fuzz/regressions/$name"; do
     if [ -d "$seeds" ]; then cp -r "$seeds/." "$work/$name/corpus/"; fi
   done
   (cd "$work/$name" && "$build/bin/$t" -max_total_time="$seconds" -timeout=10 \

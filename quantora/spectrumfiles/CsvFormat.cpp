@@ -193,6 +193,13 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             if (a != std::floor(a) || b - a != 1) roles[0] = kEnergy;
         }
     }
+    // A header may name a count column that the rows do not reach.
+    const size_t countColumn =
+        static_cast<size_t>(std::find(roles.begin(), roles.end(), kCount) - roles.begin());
+    if (countColumn >= cols)
+        ctx.FailLine(rows.front().line,
+                     Format("%zu fields, but the header puts the count in field %zu", cols,
+                            countColumn + 1));
     std::vector<double> energies, channels;
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row& r = rows[i];

@@ -129,7 +129,13 @@ SpectrumFile ReadSpectrumBytes(std::string_view bytes, const AnsiString& source,
     if (out.format == "N42") ReadN42(text, ctx, out);
     if (out.format == "ASC") ReadCountList(text, ctx, options.ascLayout, out);
     if (out.format == "CSV") ReadCsv(text, ctx, out);
-    for (SpectrumFileData& s : out.spectra) s.format = out.format;
+    // Every reader refuses what it cannot read; a file without spectra, or a spectrum without
+    // channels, slipping through would still be nothing to store.
+    if (out.spectra.empty()) ctx.Fail("no spectrum in the file");
+    for (SpectrumFileData& s : out.spectra) {
+        if (s.counts.empty()) ctx.Fail("a spectrum without channels");
+        s.format = out.format;
+    }
     return out;
 }
 

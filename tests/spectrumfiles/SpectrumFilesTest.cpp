@@ -156,6 +156,16 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
             }
         }
     }
+    // Times at the ends of the double range (written with exponents) come back from every writer.
+    SpectrumFileData extreme;
+    extreme.counts = {1, 0, 4294967295ul};
+    extreme.liveTime = 4.9e-324;
+    extreme.realTime = 1e300;
+    for (const char* ext : {".spe", ".n42", ".csv"}) {
+        const std::string out = (tmp / (std::string("extreme") + ext)).string();
+        WriteSpectrumFile(out, {extreme});
+        ExpectSameSpectrum(ReadSpectrumFile(out).spectra.at(0), extreme, 0, out);
+    }
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), std::to_string(std::size(files)));
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), std::to_string(stored));
     fs::remove_all(tmp);
