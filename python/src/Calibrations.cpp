@@ -68,6 +68,14 @@ py::object MapValues(py::handle x, double (*f)(const void*, double), const void*
     return out;
 }
 
+void RequireUsableECal(const ECalibration& cal, int spectrumId) {
+    if (cal.ECalId <= 0)
+        throw NoneApplies(Format("no energy calibration applies to spectrum %d", spectrumId));
+    if (!cal.LinearPart.IsValid())
+        throw NoneApplies(Format("the energy calibration %d of spectrum %d is not usable: %s",
+                                 cal.ECalId, spectrumId, cal.LinearPart.InvalidReason().c_str()));
+}
+
 ECal LoadECal(const DbPtr& db, int spectrumId) {
     py::gil_scoped_release unlocked;
     TQuery q;
@@ -83,11 +91,7 @@ ECal LoadECal(const DbPtr& db, int spectrumId) {
     auto cal = std::make_shared<ECalibration>();
     cal->SpectrumId = spectrumId;
     RetrieveECalForSpectrum(cal.get(), db->Alias(), setup, date);
-    if (cal->ECalId <= 0)
-        throw NoneApplies(Format("no energy calibration applies to spectrum %d", spectrumId));
-    if (!cal->LinearPart.IsValid())
-        throw NoneApplies(Format("the energy calibration %d of spectrum %d is not usable: %s",
-                                 cal->ECalId, spectrumId, cal->LinearPart.InvalidReason().c_str()));
+    RequireUsableECal(*cal, spectrumId);
     return ECal{std::move(cal)};
 }
 

@@ -22,6 +22,9 @@ struct Efficiency {
 
 // KeyError for an unknown spectrum, LookupError when no usable calibration applies.
 ECal LoadECal(const DbPtr& db, int spectrumId);
+// LookupError (NoneApplies) unless `cal`, retrieved for spectrum `spectrumId`, was found and
+// has a usable linear part.
+void RequireUsableECal(const ECalibration& cal, int spectrumId);
 // KeyError when no efficiency analysis has the key.
 Efficiency LoadEfficiency(const DbPtr& db, int analysisId);
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "python/src/Calibrations.h"
 #include "python/src/Errors.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
@@ -127,11 +128,7 @@ py::array_t<double> Spectrum::Energies() const {
         ECalibration cal;
         cal.SpectrumId = *id;
         RetrieveECalForSpectrum(&cal, db->Alias(), measSetupId, measDate);
-        if (cal.ECalId <= 0)
-            throw NoneApplies(Format("no energy calibration applies to spectrum %d", *id));
-        if (!cal.LinearPart.IsValid())
-            throw NoneApplies(Format("the energy calibration %d of spectrum %d is not usable: %s",
-                                     cal.ECalId, *id, cal.LinearPart.InvalidReason().c_str()));
+        RequireUsableECal(cal, *id);
         for (size_t ch = 0; ch < n; ++ch) energies[ch] = cal.Energy(static_cast<double>(ch));
     }
     return ToArray(std::move(energies));

@@ -12,42 +12,16 @@
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/nuclides/Radlib.h"
 #include "quantora/records/Meastables.h"
+#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace quantora::plots {
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
 
-struct SpectrumRow {
-    SPECTRUMData rec;
-    int measSetupId = -1;
-    TDateTime measDate = 0;
-    AnsiString measName;
-};
-
-SpectrumRow ReadSpectrum(const char* alias, int id) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(
-        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START, M.NAME AS QDB_MEAS "
-        "FROM SPECTRUM S "
-        "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
-        "WHERE S.SPECTRUM_ID = :id");
-    q.ParamByName("id")->SetAsInteger(id);
-    q.Open();
-    SpectrumRow r;
-    if (!r.rec.GetData(&q)) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", id));
-    if (!q.FieldByName("QDB_SETUP")->IsNull())
-        r.measSetupId = q.FieldByName("QDB_SETUP")->AsInteger();
-    if (!q.FieldByName("QDB_START")->IsNull())
-        r.measDate = q.FieldByName("QDB_START")->AsDateTime();
-    r.measName = q.FieldByName("QDB_MEAS")->AsString();
-    return r;
-}
-
 // The peaks of the evaluation that applies to the spectrum's measurement: one whose energy
 // calibration is this spectrum's (or names none), non-tentative first, the newest.
-std::vector<PeakMark> ReadPeaks(const char* alias, const SpectrumRow& s) {
+std::vector<PeakMark> ReadPeaks(const char* alias, const StoredSpectrumRow& s) {
     TQuery q;
     q.SetDatabaseName(alias);
     q.SetSQL(
@@ -95,7 +69,7 @@ std::string MatchNuclide(RadiationLibrary& library, double energy, double energy
 }
 
 SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLibrary* library) {
-    SpectrumRow row = ReadSpectrum(alias, spectrumId);
+    StoredSpectrumRow row = ReadStoredSpectrumRow(alias, spectrumId);
     std::vector<unsigned long> counts;
     try {
         row.rec.UncompressCounts(&counts);
@@ -135,7 +109,7 @@ SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLi
 }
 
 ECalibration LoadSpectrumECal(const char* alias, int spectrumId) {
-    const SpectrumRow row = ReadSpectrum(alias, spectrumId);
+    const StoredSpectrumRow row = ReadStoredSpectrumRow(alias, spectrumId);
     ECalibration cal;
     cal.SpectrumId = spectrumId;
     RetrieveECalForSpectrum(&cal, alias, row.measSetupId, row.measDate);
@@ -145,7 +119,7 @@ ECalibration LoadSpectrumECal(const char* alias, int spectrumId) {
 }
 
 FwhmCalibrClass LoadSpectrumFwhmCal(const char* alias, int spectrumId) {
-    ReadSpectrum(alias, spectrumId);
+    ReadStoredSpectrumRow(alias, spectrumId);
     FwhmCalibrClass cal;
     RetrieveLinearFwhmCalForSpectrum(&cal, alias, spectrumId, nullptr, nullptr);
     if (cal.FwhmCalId <= 0)

@@ -117,23 +117,27 @@ int StoreSpectrumRows(SPECTRUMData& rec, const SpectrumFileData& s, const char* 
     return rec.SPECTRUM_ID;
 }
 
-SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId) {
+StoredSpectrumRow ReadStoredSpectrumRow(const char* dbName, int spectrumId) {
     TQuery q;
     q.SetDatabaseName(dbName);
     q.SetSQL(
-        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START FROM SPECTRUM S "
-        "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
+        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START, M.NAME AS QDB_MEAS "
+        "FROM SPECTRUM S LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
         "WHERE S.SPECTRUM_ID = :id");
     q.ParamByName("id")->SetAsInteger(spectrumId);
     q.Open();
-    SPECTRUMData rec;
-    if (!rec.GetData(&q)) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
-    const int setup =
-        q.FieldByName("QDB_SETUP")->IsNull() ? -1 : q.FieldByName("QDB_SETUP")->AsInteger();
-    const TDateTime start =
-        q.FieldByName("QDB_START")->IsNull() ? 0.0 : q.FieldByName("QDB_START")->AsDateTime();
-    q.Close();
+    StoredSpectrumRow r;
+    if (!r.rec.GetData(&q))
+        throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+    if (TField* f = q.FieldByName("QDB_SETUP"); !f->IsNull()) r.measSetupId = f->AsInteger();
+    if (TField* f = q.FieldByName("QDB_START"); !f->IsNull()) r.measDate = f->AsDateTime();
+    r.measName = q.FieldByName("QDB_MEAS")->AsString();
+    return r;
+}
 
+SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId) {
+    StoredSpectrumRow row = ReadStoredSpectrumRow(dbName, spectrumId);
+    SPECTRUMData& rec = row.rec;
     SpectrumFileData s;
     rec.UncompressCounts(&s.counts);
     s.title = rec.NAME;
@@ -144,7 +148,7 @@ SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId) {
     if (rec.CMT.rfind(kDetectorPrefix, 0) == 0) s.detector = rec.CMT.substr(9);
     ECalibration cal;
     cal.SpectrumId = spectrumId;
-    RetrieveECalForSpectrum(&cal, dbName, setup, start);
+    RetrieveECalForSpectrum(&cal, dbName, row.measSetupId, row.measDate);
     if (cal.ECalId > 0 && cal.Comment.rfind(kCoeffsPrefix, 0) == 0) {
         std::istringstream in(cal.Comment.substr(std::char_traits<char>::length(kCoeffsPrefix)));
         for (double c; in >> c;) s.energyCoeffs.push_back(c);

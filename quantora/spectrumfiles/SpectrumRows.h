@@ -31,6 +31,17 @@ int StoreFileSpectrum(const SpectrumFileData& s, int measurementId, const char* 
 int StoreSpectrumRows(SPECTRUMData& rec, const SpectrumFileData& s, const char* dbName,
                       IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys);
 
+// A stored SPECTRUM row with what its energy calibration is found by: its measurement's setup
+// and start date (-1 and 0 without a measurement), and the measurement's name.
+struct StoredSpectrumRow {
+    SPECTRUMData rec;
+    int measSetupId = -1;
+    TDateTime measDate = 0;
+    AnsiString measName;
+};
+// Throws "no spectrum with SPECTRUM_ID = %d" when there is no such row.
+StoredSpectrumRow ReadStoredSpectrumRow(const char* dbName, int spectrumId);
+
 // A stored spectrum as file data: counts from channel 0, times, name, detector, the file type
 // it came from and the energy calibration that applies to it. Throws when there is no such row.
 SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId);

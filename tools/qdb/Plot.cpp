@@ -92,6 +92,13 @@ int PlotSpectrum(Args args, int w, int h) {
     return 0;
 }
 
+// The caller's title, else the calibration's name, else what it is, with the spectrum's id.
+std::string CalTitle(const std::string& title, const AnsiString& name, const char* what, int id) {
+    if (!title.empty()) return title;
+    return name.empty() ? Format("%s of spectrum %d", what, id)
+                        : Format("%s (spectrum %d)", name.c_str(), id);
+}
+
 int PlotCalibration(const std::string& kind, Args args, int w, int h) {
     const std::string title = TakeOption(args, "--title");
     const bool eff = kind == "eff";
@@ -103,16 +110,12 @@ int PlotCalibration(const std::string& kind, Args args, int w, int h) {
     OpenLabDatabase(kAlias, args[0]);
     if (kind == "ecal") {
         const ECalibration cal = plots::LoadSpectrumECal(kAlias, id);
-        const std::string t = !title.empty()     ? title
-                              : cal.Name.empty() ? Format("Energy calibration of spectrum %d", id)
-                                                 : Format("%s (spectrum %d)", cal.Name.c_str(), id);
+        const std::string t = CalTitle(title, cal.Name, "Energy calibration", id);
         Save(args[1], w, h,
              [&](QPainter& p, const QRectF& r) { plots::DrawECalibration(p, r, cal, t); });
     } else if (kind == "fwhm") {
         const FwhmCalibrClass cal = plots::LoadSpectrumFwhmCal(kAlias, id);
-        const std::string t = !title.empty()     ? title
-                              : cal.Name.empty() ? Format("FWHM calibration of spectrum %d", id)
-                                                 : Format("%s (spectrum %d)", cal.Name.c_str(), id);
+        const std::string t = CalTitle(title, cal.Name, "FWHM calibration", id);
         Save(args[1], w, h,
              [&](QPainter& p, const QRectF& r) { plots::DrawFwhmCalibration(p, r, cal, t); });
     } else {
