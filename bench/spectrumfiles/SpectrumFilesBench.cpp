@@ -1,7 +1,8 @@
 // Importing an archive of spectrum files into a fresh SQLite database, one new measurement and
-// one transaction per file (what `qdb spectrum import --new-measurements` does), against reading
-// and parsing the same files only. 2,000 files, SPE and CHN alternately, built from the shared
-// decoded spectra of 4,096 to 16,384 channels (each made unique, so none is skipped).
+// one transaction per file (`qdb spectrum import --new-measurements`, through the importer's
+// batch), against reading and parsing the same files only. 2,000 files, SPE and CHN alternately,
+// built from the shared decoded spectra of 4,096 to 16,384 channels (each made unique, so none is
+// skipped).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -139,8 +140,9 @@ void ImportNewMeasurements(benchmark::State& state, bool fast) {
         target.projectId = 1;
         target.fastCompression = fast;
         SpectrumImporter importer("bench_import", target);
-        for (const std::string& f : a.files)
-            if (importer.Import(f).alreadyPresent) std::abort();
+        importer.ImportFiles(a.files, [](const SpectrumFileOutcome& o) {
+            if (o.refused || o.result.alreadyPresent) std::abort();
+        });
         state.PauseTiming();
         CloseDatabase("bench_import");
         for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(db + suffix);

@@ -105,6 +105,11 @@ class Connection {
     const std::vector<AnsiString>& PrimaryKey(const AnsiString& table);
     // Engine DDL from the portable schema text.
     virtual AnsiString TranslateDdl(const AnsiString& portable) const = 0;
+    // Whether a commit waits until it is on disk (the default). Engines whose commits are always
+    // on disk ignore this.
+    virtual void SetFlushEachCommit(bool /*on*/) {}
+    // Puts every commit so far on disk.
+    virtual void FlushCommits() {}
 
     // Nesting depth of the open Transaction objects on this connection.
     int transaction_depth = 0;

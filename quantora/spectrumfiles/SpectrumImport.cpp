@@ -1,13 +1,21 @@
 // Spectrum files into the database: a measurement (found or made), then the file's spectra, in
-// one transaction per file.
+// one transaction per file; batches read and compress on worker threads and flush commits
+// together.
 #include "quantora/spectrumfiles/SpectrumImport.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/DeferredFlush.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/records/Meastables.h"
@@ -35,7 +43,39 @@ int NewMeasurement(const char* dbName, const SpectrumFile& file, const AnsiStrin
     return m.MEASUREMENT_ID;
 }
 
+// Keeps only the spectra of `detector` (when given); throws when none is left.
+void KeepDetector(SpectrumFile& file, const AnsiString& detector) {
+    if (detector.empty()) return;
+    AnsiString seen;
+    for (const SpectrumFileData& s : file.spectra) seen += (seen.empty() ? "" : ", ") + s.detector;
+    std::erase_if(file.spectra, [&](const SpectrumFileData& s) { return s.detector != detector; });
+    if (file.spectra.empty())
+        throw Exception("no spectrum of detector '" + detector + "' (the file has: " + seen + ")");
+}
+
+// Worker threads that run `work` until it returns; joined on destruction, on every path.
+class Workers {
+  public:
+    Workers(size_t count, const std::function<void()>& work) {
+        for (size_t i = 0; i < count; ++i) threads_.emplace_back(work);
+    }
+    ~Workers() {
+        for (std::thread& t : threads_) t.join();
+    }
+
+  private:
+    std::vector<std::thread> threads_;
+};
+
+constexpr auto kFlushInterval = std::chrono::milliseconds(250);
+constexpr size_t kMaxUnflushedFiles = 256;
+
 }  // namespace
+
+struct SpectrumImporter::Prepared {
+    SpectrumFile file;
+    std::vector<SPECTRUMData> rows;
+};
 
 SpectrumImporter::SpectrumImporter(const char* dbName, SpectrumImportTarget target)
     : db_(dbName), target_(std::move(target)) {
@@ -63,33 +103,133 @@ SpectrumImportResult SpectrumImporter::Import(const AnsiString& path) {
 }
 
 SpectrumImportResult SpectrumImporter::Import(SpectrumFile file, const AnsiString& path) {
+    return Store(Prepare(std::move(file)), path);
+}
+
+SpectrumImporter::Prepared SpectrumImporter::Prepare(SpectrumFile file) const {
+    KeepDetector(file, target_.detector);
+    Prepared p;
+    for (const SpectrumFileData& s : file.spectra)
+        p.rows.push_back(SpectrumRecordFor(s, target_.measurementId, target_.fastCompression));
+    p.file = std::move(file);
+    return p;
+}
+
+SpectrumImportResult SpectrumImporter::Store(Prepared prepared, const AnsiString& path) {
+    std::vector<SPECTRUMData>& rows = prepared.rows;
     SpectrumImportResult result;
-    std::vector<SPECTRUMData> rows;
     bool all = target_.measurementId <= 0;
-    for (const SpectrumFileData& s : file.spectra) {
-        rows.push_back(SpectrumRecordFor(s, target_.measurementId, target_.fastCompression));
-        const SPECTRUMData& r = rows.back();
+    for (const SPECTRUMData& r : rows)
         all = all && stored_.count({r.CRC32, r.CHANNELS, r.LIVETIME, r.TRUETIME}) > 0;
-    }
     result.alreadyPresent = all;
     if (!all) {
         const char* db = db_.c_str();
         Transaction tr(db_);
         result.measurementId = target_.measurementId > 0
                                    ? target_.measurementId
-                                   : NewMeasurement(db, file, path, target_.projectId);
+                                   : NewMeasurement(db, prepared.file, path, target_.projectId);
         MaxKeyGen spectrumKeys(db, "SPECTRUM"), ecalKeys(db, "ECAL"), pointKeys(db, "ECALPOINT");
         for (size_t i = 0; i < rows.size(); ++i) {
             rows[i].MEASUREMENT_ID = result.measurementId;
-            result.spectrumIds.push_back(StoreSpectrumRows(rows[i], file.spectra[i], db,
+            result.spectrumIds.push_back(StoreSpectrumRows(rows[i], prepared.file.spectra[i], db,
                                                            &spectrumKeys, &ecalKeys, &pointKeys));
         }
         tr.Commit();
         for (const SPECTRUMData& r : rows)
             stored_.insert({r.CRC32, r.CHANNELS, r.LIVETIME, r.TRUETIME});
     }
-    result.file = std::move(file);
+    result.file = std::move(prepared.file);
     return result;
+}
+
+void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& paths,
+                                   const std::function<void(const SpectrumFileOutcome&)>& onFile) {
+    struct Slot {
+        bool ready = false;
+        std::optional<Prepared> prepared;
+        AnsiString error;
+    };
+    std::vector<Slot> slots(paths.size());
+    std::mutex mutex;
+    std::condition_variable changed;
+    const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+    const size_t window = 2 * threads;  // files read ahead of the writes: bounds the memory
+    size_t next = 0, taken = 0;
+    bool stop = false;
+
+    auto work = [&] {
+        for (;;) {
+            size_t i;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock,
+                             [&] { return stop || next >= paths.size() || next < taken + window; });
+                if (stop || next >= paths.size()) return;
+                i = next++;
+            }
+            Slot slot;
+            try {
+                slot.prepared = Prepare(ReadSpectrumFile(paths[i], target_.read));
+            } catch (const std::exception& e) {
+                slot.error = e.what();
+            }
+            {
+                std::lock_guard lock(mutex);
+                slots[i] = std::move(slot);
+                slots[i].ready = true;
+            }
+            changed.notify_all();
+        }
+    };
+    // Declared after the workers: on every exit they are told to stop before being joined.
+    struct StopOnExit {
+        std::mutex& m;
+        bool& stop;
+        std::condition_variable& cv;
+        ~StopOnExit() {
+            {
+                std::lock_guard lock(m);
+                stop = true;
+            }
+            cv.notify_all();
+        }
+    };
+    Workers workers(threads, work);
+    StopOnExit stopOnExit{mutex, stop, changed};
+
+    DeferredFlush flush(db_);
+    std::vector<SpectrumFileOutcome> unflushed;
+    auto lastFlush = std::chrono::steady_clock::now();
+    auto report = [&] {
+        flush.Flush();
+        lastFlush = std::chrono::steady_clock::now();
+        std::vector<SpectrumFileOutcome> done;
+        done.swap(unflushed);
+        for (const SpectrumFileOutcome& o : done) onFile(o);
+    };
+    for (size_t i = 0; i < paths.size(); ++i) {
+        Slot slot;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return slots[i].ready; });
+            slot = std::move(slots[i]);
+            ++taken;
+        }
+        changed.notify_all();
+        SpectrumFileOutcome& o = unflushed.emplace_back();
+        o.path = paths[i];
+        try {
+            if (!slot.prepared) throw Exception(slot.error);
+            o.result = Store(std::move(*slot.prepared), paths[i]);
+        } catch (const std::exception& e) {
+            o.refused = true;
+            o.reason = e.what();  // the readers' messages name the file; the others do not
+            if (o.reason.find(paths[i]) == AnsiString::npos) o.reason = paths[i] + ": " + o.reason;
+        }
+        if (i + 1 == paths.size() || unflushed.size() >= kMaxUnflushedFiles ||
+            std::chrono::steady_clock::now() - lastFlush >= kFlushInterval)
+            report();
+    }
 }
 
 SpectrumImportResult ImportSpectrumFile(const char* dbName, const AnsiString& path,

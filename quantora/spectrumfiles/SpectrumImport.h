@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -18,6 +19,7 @@ struct SpectrumImportTarget {
     int projectId = -1;            // otherwise: one new measurement of this project per file
     bool fastCompression = false;  // the codec's fast mode: quicker to store, somewhat larger
     SpectrumReadOptions read;
+    AnsiString detector;  // when set, only this detector's spectra; a file without any is refused
 };
 
 struct SpectrumImportResult {
@@ -27,6 +29,14 @@ struct SpectrumImportResult {
     int measurementId = -1;
     std::vector<int> spectrumIds;
     SpectrumFile file;  // what the reader found, warnings included
+};
+
+// What became of one file of a batch: its result, or why it was refused.
+struct SpectrumFileOutcome {
+    AnsiString path;
+    bool refused = false;
+    AnsiString reason;  // when refused
+    SpectrumImportResult result;
 };
 
 // Imports files one after the other. For new-measurement imports it reads the checksums and
@@ -43,7 +53,20 @@ class SpectrumImporter {
     // The same for a file already read; `path` names the measurement when the file has no title.
     SpectrumImportResult Import(SpectrumFile file, const AnsiString& path);
 
+    // Imports `paths` in their order, each file in a transaction of its own; a file that cannot
+    // be read or stored is refused and the batch goes on. Reading and compressing run on worker
+    // threads a few files ahead of the database writes. Commits are flushed to disk together, at
+    // least every quarter second and at the end, and `onFile` hears of a file (in order, on the
+    // caller's thread) only when its rows are on disk: what it reports survives a power cut.
+    // Failures of the database itself end the batch with an exception.
+    void ImportFiles(const std::vector<AnsiString>& paths,
+                     const std::function<void(const SpectrumFileOutcome&)>& onFile);
+
   private:
+    struct Prepared;
+    Prepared Prepare(SpectrumFile file) const;
+    SpectrumImportResult Store(Prepared prepared, const AnsiString& path);
+
     using Key = std::tuple<int, int, double, double>;  // CRC32, channels, live, real time
     AnsiString db_;
     SpectrumImportTarget target_;

@@ -69,20 +69,6 @@ void PrintSpectrum(const SpectrumFileData& s) {
     std::printf("    FWHM calibration:%s\n", Coefficients(s.fwhmCoeffs).c_str());
 }
 
-// Keeps only the spectra of `detector` (when given); throws when none is left.
-void KeepDetector(SpectrumFile& file, const std::string& detector, const std::string& path) {
-    if (detector.empty()) return;
-    std::string seen;
-    auto& v = file.spectra;
-    for (const SpectrumFileData& s : v) seen += (seen.empty() ? "" : ", ") + s.detector;
-    v.erase(std::remove_if(v.begin(), v.end(),
-                           [&](const SpectrumFileData& s) { return s.detector != detector; }),
-            v.end());
-    if (v.empty())
-        throw Exception(path + ": no spectrum of detector '" + detector +
-                        "' (the file has: " + seen + ")");
-}
-
 quantora::AscLayout ParseAscLayout(const std::string& text) {
     if (text.empty() || text == "auto") return quantora::AscLayout::Auto;
     if (text == "times") return quantora::AscLayout::TimesInFirstChannels;
@@ -105,6 +91,7 @@ int Import(Args args) {
     else
         target.measurementId = ParseKey(meas, "measurement id");
     target.read.ascLayout = ParseAscLayout(layout);
+    target.detector = detector;
     const std::vector<std::string> files = ExpandFiles(Args(args.begin() + 1, args.end()));
     OpenLabDatabase(kAlias, args[0]);
     quantora::SpectrumImporter importer(kAlias, target);
@@ -112,33 +99,30 @@ int Import(Args args) {
     int imported = 0, skipped = 0;
     std::vector<std::string> refused;
     ProgressBar bar(static_cast<int>(files.size()));
-    for (const std::string& path : files) {
-        bar.Step(std::filesystem::path(path).filename().string());
-        try {
-            SpectrumFile file = quantora::ReadSpectrumFile(path, target.read);
-            KeepDetector(file, detector, path);
-            const quantora::SpectrumImportResult r = importer.Import(std::move(file), path);
-            bar.Clear();
-            for (const AnsiString& w : r.file.warnings)
-                std::printf("%s: warning: %s\n", path.c_str(), w.c_str());
-            if (r.alreadyPresent) {
-                ++skipped;
-                std::printf("%s: skipped, already present\n", path.c_str());
-                continue;
-            }
-            ++imported;
-            std::string ids;
-            for (int id : r.spectrumIds) ids += (ids.empty() ? "" : ",") + std::to_string(id);
-            std::printf("%s: %s, measurement %d, spectrum %s\n", path.c_str(),
-                        r.file.format.c_str(), r.measurementId, ids.c_str());
-            if (files.size() == 1)
-                for (const SpectrumFileData& s : r.file.spectra) PrintSpectrum(s);
-        } catch (const Exception& e) {
-            bar.Clear();
-            refused.push_back(e.Message);
-            std::fprintf(stderr, "refused: %s\n", e.Message.c_str());
+    importer.ImportFiles(files, [&](const quantora::SpectrumFileOutcome& o) {
+        bar.Step(std::filesystem::path(o.path).filename().string());
+        bar.Clear();
+        if (o.refused) {
+            refused.push_back(o.reason);
+            std::fprintf(stderr, "refused: %s\n", o.reason.c_str());
+            return;
         }
-    }
+        const quantora::SpectrumImportResult& r = o.result;
+        for (const AnsiString& w : r.file.warnings)
+            std::printf("%s: warning: %s\n", o.path.c_str(), w.c_str());
+        if (r.alreadyPresent) {
+            ++skipped;
+            std::printf("%s: skipped, already present\n", o.path.c_str());
+            return;
+        }
+        ++imported;
+        std::string ids;
+        for (int id : r.spectrumIds) ids += (ids.empty() ? "" : ",") + std::to_string(id);
+        std::printf("%s: %s, measurement %d, spectrum %s\n", o.path.c_str(), r.file.format.c_str(),
+                    r.measurementId, ids.c_str());
+        if (files.size() == 1)
+            for (const SpectrumFileData& s : r.file.spectra) PrintSpectrum(s);
+    });
     bar.Finish();
     std::printf("%d imported, %d skipped as already present, %zu refused\n", imported, skipped,
                 refused.size());

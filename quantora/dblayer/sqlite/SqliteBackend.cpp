@@ -312,6 +312,26 @@ class SqliteConnection final : public Connection {
 
     AnsiString TranslateDdl(const AnsiString& portable) const override { return portable; }
 
+    // In WAL mode NORMAL still writes every commit to the log, in order, and keeps the database
+    // consistent; it only leaves the log's flush to checkpoints or to FlushCommits.
+    void SetFlushEachCommit(bool on) override {
+        ExecDirect(on ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+    }
+
+    // The log holds every commit in order, so flushing it puts all of them on disk, as a FULL
+    // commit does; with no log (nothing written yet, or not in WAL mode) commits are flushed.
+    void FlushCommits() override {
+        sqlite3_file* log = nullptr;
+        if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK ||
+            !log || !log->pMethods)
+            return;
+        const int rc = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+        if (rc != SQLITE_OK)
+            throw EDatabaseError(
+                Format("SQLite: cannot flush the log to disk: %s", sqlite3_errstr(rc)),
+                SqliteErrorInfo(rc, false));
+    }
+
   protected:
     std::unique_ptr<Statement> Prepare(const AnsiString& sql) override {
         return std::make_unique<SqliteStatement>(db_, sql, &transaction_depth);
