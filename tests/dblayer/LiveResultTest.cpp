@@ -47,6 +47,7 @@ TEST_F(LiveResultTest, InsertRoundTripIncludingZeroBytesAndDates) {
 
     live.Append();
     live.FieldByName("T_ID")->SetAsInteger(2);
+    live.FieldByName("VAL")->SetAsBoolean(true);
     live.Post();
     live.Close();
 
@@ -63,7 +64,8 @@ TEST_F(LiveResultTest, InsertRoundTripIncludingZeroBytesAndDates) {
     EXPECT_EQ(q.FieldByName("WHEN_AT")->AsDateTime(), when);
     q.Next();
     EXPECT_EQ(q.FieldByName("T_ID")->AsInteger(), 2);
-    EXPECT_TRUE(q.FieldByName("NAME")->IsNull());  // unassigned columns stay null
+    EXPECT_EQ(q.FieldByName("VAL")->AsFloat(), 1.0);  // a boolean is stored as 1 or 0
+    EXPECT_TRUE(q.FieldByName("NAME")->IsNull());     // unassigned columns stay null
     EXPECT_TRUE(q.FieldByName("DATA")->IsNull());
 }
 

@@ -1,26 +1,45 @@
 // The layer's SQL reading: parameters, the dialect step and one-table detection.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "quantora/dblayer/SqlText.h"
 
 using namespace quantora::db;
 
 TEST(SqlText, ParametersSkipLiteralsCastsAndComments) {
-    TranslatedSql t = TranslateSql(
-        "select ':no', \"a:b\" from T where A = :Id and B::text = :name -- :c\n and C = :ID",
-        PlaceholderStyle::DollarNumber);
-    EXPECT_EQ(t.text,
-              "select ':no', \"a:b\" from T where A = $1 and B::text = $2 -- :c\n and C = $1");
-    ASSERT_EQ(t.param_names.size(), 2u);
-    EXPECT_EQ(t.param_names[0], "Id");
-    EXPECT_EQ(t.param_names[1], "name");
-
-    TranslatedSql q =
-        TranslateSql("update T set X = :p1 where T_ID = :p2", PlaceholderStyle::QuestionNumber);
-    EXPECT_EQ(q.text, "update T set X = ?1 where T_ID = ?2");
-    // An unterminated literal is passed on as it is, for the engine to reject.
-    EXPECT_EQ(TranslateSql("select 'abc :x", PlaceholderStyle::QuestionNumber).text,
-              "select 'abc :x");
+    struct Case {
+        const char* sql;
+        const char* question;  // the text for SQLite
+        const char* dollar;    // the text for PostgreSQL
+        std::vector<AnsiString> names;
+    };
+    const Case cases[] = {
+        {"select ':no', \"a:b\" from T where A = :Id and B::text = :name -- :c\n and C = :ID",
+         "select ':no', \"a:b\" from T where A = ?1 and B::text = ?2 -- :c\n and C = ?1",
+         "select ':no', \"a:b\" from T where A = $1 and B::text = $2 -- :c\n and C = $1",
+         {"Id", "name"}},
+        {"select /* it's :no? */ a from T where b = :b /* \"x:y */ and c = ?",
+         "select /* it's :no? */ a from T where b = ?1 /* \"x:y */ and c = ?",
+         "select /* it's :no? */ a from T where b = $1 /* \"x:y */ and c = ?",
+         {"b"}},
+        {"values (:a,:b,:c,:d,:e,:f,:g,:h,:i,:j,:k, :a)",
+         "values (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11, ?1)",
+         "values ($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11, $1)",
+         {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k"}},
+        // Unterminated literals and comments are passed on as they are, for the engine to reject.
+        {"select 'abc :x", "select 'abc :x", "select 'abc :x", {}},
+        {"select 1 /* :x", "select 1 /* :x", "select 1 /* :x", {}},
+    };
+    for (const Case& c : cases) {
+        const TranslatedSql q = TranslateSql(c.sql, PlaceholderStyle::QuestionNumber);
+        EXPECT_EQ(q.text, c.question);
+        EXPECT_EQ(q.param_names, c.names) << c.sql;
+        const TranslatedSql d = TranslateSql(c.sql, PlaceholderStyle::DollarNumber);
+        EXPECT_EQ(d.text, c.dollar);
+        EXPECT_EQ(d.param_names, c.names) << c.sql;
+        EXPECT_EQ(ParameterNames(c.sql), c.names) << c.sql;
+    }
 }
 
 TEST(SqlText, DeleteWithoutFromGainsIt) {
@@ -42,6 +61,15 @@ TEST(SqlText, QualifiedSetColumnsAndEmptyInLists) {
               "EFFPEAK.PEAK_ID IN \r\n   (SELECT PEAK_ID FROM PEAK WHERE PEAKEVAL_ID = 7) ");
     EXPECT_EQ(text("update T set X = 'T.X', T.Y = :v where T.Z = 1"),
               "update T set X = 'T.X', Y = $1 where T.Z = 1");
+    // "set", "where" and the table's name inside longer names are not the keywords or the table.
+    EXPECT_EQ(text("UPDATE SETTING SET SETTING.NAME = 'x' WHERE SETTING.SETTING_ID = 1"),
+              "UPDATE SETTING SET NAME = 'x' WHERE SETTING.SETTING_ID = 1");
+    EXPECT_EQ(text("update T set OFFSET = T.X, T.SETS = 1, TT.A = 2, T.NOWHERE = 3, "
+                   "T.WHEREAS = 4 where T.WHERE_X = 5"),
+              "update T set OFFSET = X, SETS = 1, TT.A = 2, NOWHERE = 3, WHEREAS = 4 where "
+              "T.WHERE_X = 5");
+    EXPECT_EQ(text("update TSET set TSET.A = 1 where TSET.A = 0"),
+              "update TSET set A = 1 where TSET.A = 0");
     EXPECT_EQ(text("select * from R where ID in ()  order by ID"),
               "select * from R where ID in (NULL)  order by ID");
     EXPECT_EQ(text("select * from R where ID in ( 1,2)"), "select * from R where ID in ( 1,2)");

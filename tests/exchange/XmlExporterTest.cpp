@@ -11,6 +11,8 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/exchange/XmlExporter.h"
+#include "quantora/exchange/XmlFieldTypes.h"
+#include "quantora/exchange/XmlOutputFile.h"
 #include "quantora/frame/StringLogger.h"
 #include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/support/TestDatabase.h"
@@ -20,10 +22,9 @@ using quantora::Format;
 
 namespace {
 
-// Upper-case hex of the bytes, without line feeds.
-std::string PlainHex(const std::string& bytes) {
+std::string Repeated(const char* s, int n) {
     std::string out;
-    for (unsigned char b : bytes) out += Format("%02X", b);
+    while (n-- > 0) out += s;
     return out;
 }
 
@@ -64,9 +65,7 @@ TEST(XmlExport, EveryValueFormIsWrittenExactly) {
     ExecSql(db.alias(),
             "CREATE TABLE VALS (ID INTEGER NOT NULL PRIMARY KEY, N SMALLINT, F DOUBLE, "
             "D TIMESTAMP, S VARCHAR(30), C CHAR(1), M TEXT, B BLOB)");
-    std::string blob300, blob254;
-    for (int i = 0; i < 300; ++i) blob300 += static_cast<char>(i % 256);
-    for (int i = 0; i < 254; ++i) blob254 += static_cast<char>(255 - i);
+    const std::string blob300(300, '\xAB'), blob254(254, '\xFE');
     {
         TQuery q;
         q.SetDatabaseName(db.alias());
@@ -101,12 +100,10 @@ TEST(XmlExport, EveryValueFormIsWrittenExactly) {
         q.FieldByName("B")->SetAsString(std::string("\0\0\x01", 3));
         q.Post();
     }
-    std::string hex300 = PlainHex(blob300);
-    hex300.insert(508, "\r\n");
-    hex300.insert(254, "\r\n");
-    std::string hex254 = PlainHex(blob254);  // the line feed after byte 254 ends the value
-    hex254.insert(254, "\r\n");
-    hex254 += "\r\n";
+    // A line break after every 127th byte, also when it ends the value.
+    const std::string hex300 =
+        Repeated("AB", 127) + "\r\n" + Repeated("AB", 127) + "\r\n" + Repeated("AB", 46);
+    const std::string hex254 = Repeated("FE", 127) + "\r\n" + Repeated("FE", 127) + "\r\n";
     const std::string nullRow =
         "<Record ID=\"-3\" N=\"\" F=\"\" D=\"\" S=\"\" C=\"\" M=\"\" B=\"\" />\r\n";
     const std::string row1 =
@@ -265,4 +262,41 @@ TEST(XmlExport, XmllintAcceptsAnExportOfOrdinaryData) {
     const int rc = std::system(
         Format("xmllint --noout '%s' > '%s' 2>&1", path.c_str(), report.c_str()).c_str());
     EXPECT_EQ(rc, 0) << ReadFileBytes(report.str());
+}
+
+TEST(XmlExport, FieldTypeTable) {
+    using Form = quantora::XmlValueForm;
+    const struct {
+        int type;
+        const char* name;
+        Form form;
+    } cases[] = {{ftFixedChar, "FixedChar", Form::Integer},
+                 {ftLargeint, "Largeint", Form::Hex},
+                 {ftString, "String", Form::String},
+                 {ftMemo, "Memo", Form::Hex},
+                 {ftDateTime, "DateTime", Form::Float},
+                 {ftBoolean, "Boolean", Form::Integer},
+                 {ftGuid, "Guid", Form::Hex},
+                 {-1, "", Form::None},
+                 {quantora::kXmlFieldTypeCount, "", Form::None}};
+    for (const auto& c : cases) {
+        EXPECT_STREQ(quantora::XmlFieldTypeName(c.type), c.name) << c.type;
+        EXPECT_EQ(quantora::XmlValueFormOf(c.type), c.form) << c.type;
+        if (*c.name) {
+            EXPECT_EQ(quantora::XmlFieldTypeNumber(c.name), c.type);
+        }
+    }
+    EXPECT_EQ(quantora::XmlFieldTypeNumber("Int"), -1);
+}
+
+TEST(XmlExport, AFailedReopenLeavesNoFileOpen) {
+    TempPath first;
+    quantora::XmlOutputFile out;
+    ASSERT_TRUE(out.Open(first.c_str()));
+    out.Write("kept");
+    EXPECT_FALSE(out.Open("/nonexistent-dir/sub/export.xml"));
+    EXPECT_FALSE(out.IsOpen());
+    EXPECT_EQ(ReadFileBytes(first.str()), "kept");  // written out when the file was given up
+    EXPECT_THROW(out.Write("late", 4), Exception);
+    EXPECT_EQ(ReadFileBytes(first.str()), "kept");
 }

@@ -2,10 +2,8 @@
 // the open-tag stack, line counting across buffer boundaries, hostile input, two files at once.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -68,131 +66,61 @@ std::string EndOfFile(long long line, long long pos) {
     return Format("Unexpected end of file near position (line %lld, position %lld)", line, pos);
 }
 
-// The string and hex value forms of the export file, and their decoding as an importer does it.
-std::string Escape(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s)
-        out += c == '"' ? "&quot;" : c < 32 || c > 126 ? Format("&#%d;", c) : std::string(1, c);
-    return out;
-}
-
-std::string Hex(const std::string& bytes) {
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        out += Format((i + 1) % 127 ? "%02X" : "%02X\r\n", static_cast<unsigned char>(bytes[i]));
-    return out;
-}
-
-std::string Decode(const std::string& v, bool hex) {
-    std::string out;
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (hex && v[i] != '\n') {
-            out += static_cast<char>(std::stoi(v.substr(i++, 2), nullptr, 16));
-        } else if (!hex && v.compare(i, 6, "&quot;") == 0) {
-            out += '"';
-            i += 5;
-        } else if (!hex && v.compare(i, 2, "&#") == 0) {
-            const std::size_t end = v.find(';', i);
-            out += static_cast<char>(std::stoi(v.substr(i + 2, end - i - 2)));
-            i = end;
-        } else if (!hex) {
-            out += v[i];
-        }
-    }
-    return out;
-}
-
-// A database export of two tables (the second empty), CR LF line ends, and the atoms it reads as.
-struct ExportFile {
-    Strings names, blobs;  // per row; empty means null
-    std::string text;
-    Strings atoms;
-    long long valueLineFeeds = 0;  // inside attribute values, so not counted as lines
-};
-
-ExportFile MakeExportFile() {
-    ExportFile e;
-    std::string blob300, blob127;
-    for (int i = 0; i < 300; ++i) blob300 += static_cast<char>(i * 7 % 256);
-    for (int i = 0; i < 127; ++i) blob127 += static_cast<char>(255 - i);
-    e.names = {"Cs-137 \"ref\" & <pot>\t\xE9 'x'", "", "plain"};
-    e.blobs = {blob300, "", blob127};
-    auto line = [&](const std::string& s, const std::string& atom) {
-        e.text += s + "\r\n";
-        e.atoms.push_back(atom);
-    };
-    line("<?xml version=\"1.0\"?>", "?xml");
-    line("<QuantoraDatabases>", "QuantoraDatabases");
-    line(
-        "<FormatVersion Version=\"4.1\" Name=\"Quantora Database Format\" Comment=\"XML-based "
-        "data format for Quantora System\"/>",
-        "FormatVersion/");
-    line("<Database HostMachine=\"labhost\" Name=\"lab\" Version=\"4.0\">", "Database");
-    for (const char* table : {"SPECTRUM", "EMPLOYEE"}) {
-        const bool rows = table[0] == 'S';
-        line(Format("<Table Name=\"%s\">", table), "Table");
-        line("  <TableDesc>", "TableDesc");
-        line("    <FieldDesc Name=\"ID\" Type=\"Integer\" MaxLen=\"4\"/>", "FieldDesc/");
-        line("    <FieldDesc Name=\"NAME\" Type=\"String\" MaxLen=\"81\"/>", "FieldDesc/");
-        line("    <FieldDesc Name=\"COUNTS\" Type=\"Blob\" MaxLen=\"0\"/>", "FieldDesc/");
-        line("  </TableDesc>", "/TableDesc");
-        line("  <TableData>", "TableData");
-        for (std::size_t i = 0; rows && i < e.names.size(); ++i) {
-            const std::string hex = Hex(e.blobs[i]);
-            e.valueLineFeeds += std::count(hex.begin(), hex.end(), '\n');
-            line(Format("<Record ID=\"%d\" NAME=\"%s\" COUNTS=\"%s\" />", static_cast<int>(i),
-                        Escape(e.names[i]).c_str(), hex.c_str()),
-                 "Record/");
-        }
-        line("  </TableData>", "/TableData");
-        line("</Table>", "/Table");
-    }
-    line("</Database>", "/Database");
-    line("</QuantoraDatabases>", "/QuantoraDatabases");
-    return e;
-}
+// A database export of two tables (the second empty) with CR LF line ends; the hex value holds
+// a line break of its own, which is not counted as a line.
+const std::string kExport =
+    "<?xml version=\"1.0\"?>\r\n<QuantoraDatabases>\r\n"
+    "<FormatVersion Version=\"4.1\" Name=\"Quantora Database Format\" Comment=\"XML-based data "
+    "format for Quantora System\"/>\r\n"
+    "<Database HostMachine=\"labhost\" Name=\"lab\" Version=\"4.0\">\r\n"
+    "<Table Name=\"SPECTRUM\">\r\n  <TableDesc>\r\n"
+    "    <FieldDesc Name=\"ID\" Type=\"Integer\" MaxLen=\"4\"/>\r\n"
+    "    <FieldDesc Name=\"NAME\" Type=\"String\" MaxLen=\"81\"/>\r\n"
+    "    <FieldDesc Name=\"COUNTS\" Type=\"Blob\" MaxLen=\"0\"/>\r\n  </TableDesc>\r\n"
+    "  <TableData>\r\n"
+    "<Record ID=\"0\" NAME=\"Cs &quot;ref&quot; & <pot>&#9;&#233; 'x'\" COUNTS=\"00FF\r\n7A\" "
+    "/>\r\n"
+    "<Record ID=\"1\" NAME=\"\" COUNTS=\"\" />\r\n"
+    "  </TableData>\r\n</Table>\r\n"
+    "<Table Name=\"EMPLOYEE\">\r\n  <TableDesc>\r\n  </TableDesc>\r\n  <TableData>\r\n"
+    "  </TableData>\r\n</Table>\r\n</Database>\r\n</QuantoraDatabases>\r\n";
+const Strings kExportAtoms = {
+    "?xml",      "QuantoraDatabases", "FormatVersion/",    "Database",   "Table",
+    "TableDesc", "FieldDesc/",        "FieldDesc/",        "FieldDesc/", "/TableDesc",
+    "TableData", "Record/",           "Record/",           "/TableData", "/Table",
+    "Table",     "TableDesc",         "/TableDesc",        "TableData",  "/TableData",
+    "/Table",    "/Database",         "/QuantoraDatabases"};
 
 }  // namespace
 
 TEST(XmlReader, ExportFileReadsBackWithDecodedValues) {
-    const ExportFile e = MakeExportFile();
-    TempFile file(e.text);
+    TempFile file(kExport);
     XmlFile f;
     XmlAtom a;
-    Strings atoms;
-    std::size_t row = 0;
+    Strings atoms, records;
     ASSERT_TRUE(f.Open(file.Path()));
     while (f.GetNextAtom(a)) {
         atoms.push_back(Summary(a));
         const XmlTag& t = a.Tag;
-        if (t.Name == "xml") {
-            EXPECT_EQ(t.FindAttr("version"), "1.0");
-        }
         if (t.Name == "FormatVersion") {
             ASSERT_EQ(t.Attributes.size(), 3u);
             EXPECT_EQ(t.Attributes[2].Name, "Comment");
-            EXPECT_EQ(t.FindAttr("version"), "4.1");
+            EXPECT_EQ(t.FindAttr("version"), "4.1");  // names match without regard to case
         }
-        if (t.Name != "Record") continue;
-        ASSERT_LT(row, e.names.size());
-        ASSERT_EQ(t.Attributes.size(), 3u);
-        EXPECT_EQ(t.FindAttr("id"), std::to_string(row));
-        EXPECT_EQ(t.Attributes[1].Value, Escape(e.names[row]));  // escapes are left in place
-        EXPECT_EQ(Decode(t.Attributes[1].Value, false), e.names[row]);
-        // The hex value is whole, its CR LF pairs read as line feeds.
-        EXPECT_EQ(t.Attributes[2].Value.find('\r'), std::string::npos);
-        EXPECT_EQ(Decode(t.Attributes[2].Value, true), e.blobs[row]);
-        ++row;
+        if (t.Name == "Record") {
+            ASSERT_EQ(t.Attributes.size(), 3u);
+            for (const XmlAttribute& attr : t.Attributes) records.push_back(attr.Value);
+        }
     }
-    EXPECT_EQ(atoms, e.atoms);
-    EXPECT_EQ(row, e.names.size());
+    EXPECT_EQ(atoms, kExportAtoms);
+    // References are left in place; the hex value's CR LF reads as a line feed.
+    EXPECT_EQ(records,
+              (Strings{"0", "Cs &quot;ref&quot; & <pot>&#9;&#233; 'x'", "00FF\n7A", "1", "", ""}));
     EXPECT_TRUE(f.RootOpened);
     EXPECT_TRUE(f.OpenTags.empty());
-    // Reading on ends at the end of the file, naming the last line (line feeds in values not
-    // counted) and the offset of its first byte.
-    const long long lineFeeds = std::count(e.text.begin(), e.text.end(), '\n');
-    EXPECT_EQ(f.ErrorMessage,
-              EndOfFile(1 + lineFeeds - e.valueLineFeeds, static_cast<long long>(e.text.size())));
+    // Reading on ends at the end of the file, naming the last line (the line feed in the value
+    // not counted) and the offset of its first byte.
+    EXPECT_EQ(f.ErrorMessage, EndOfFile(24, static_cast<long long>(kExport.size())));
 }
 
 TEST(XmlReader, ReferencesAtTheStartOfAText) {
@@ -313,16 +241,6 @@ TEST(XmlReader, LinesAndValuesAcrossBufferBoundaries) {
     }
 }
 
-TEST(XmlReader, EveryTruncationEndsInEndOfFileAfterTheSameAtoms) {
-    const ExportFile e = MakeExportFile();
-    for (std::size_t cut = 0; cut <= e.text.size(); ++cut) {
-        const ReadResult r = ReadText(e.text.substr(0, cut));
-        ASSERT_LE(r.atoms.size(), e.atoms.size());
-        ASSERT_TRUE(std::equal(r.atoms.begin(), r.atoms.end(), e.atoms.begin())) << cut;
-        ASSERT_EQ(r.error.rfind("Unexpected end of file near position (line ", 0), 0u) << cut;
-    }
-}
-
 TEST(XmlReader, HostileInputEndsInAnErrorWithBoundedWork) {
     const std::string longName(1 << 20, 'n');  // read as it stands
     EXPECT_EQ(ReadText("<" + longName + " " + longName + "=\"v\"/>").atoms,
@@ -338,16 +256,6 @@ TEST(XmlReader, HostileInputEndsInAnErrorWithBoundedWork) {
     }
     EXPECT_EQ(f.OpenTags.size(), 100000u);
     EXPECT_EQ(f.ErrorMessage, EndOfFile(1, 0));
-
-    // Garbage: every call fails or consumes input, so reading ends.
-    std::mt19937 rng(8);
-    for (int round = 0; round < 200; ++round) {
-        std::string junk(1 + rng() % 3000, '\0');
-        for (char& c : junk) c = round % 2 ? "<>/?!=\"&;#[] a1\n"[rng() % 16] : char(rng());
-        const ReadResult r = ReadText(junk);
-        EXPECT_LE(r.atoms.size(), junk.size());
-        EXPECT_FALSE(r.error.empty());
-    }
 
     // Real measurement files of other formats, binary ones included.
     const auto dir = std::filesystem::path(QUANTORA_SHARED_DATA) / "spectra" / "original";
@@ -369,7 +277,7 @@ TEST(XmlReader, OpenCloseAndTwoFilesAtOnce) {
     EXPECT_EQ(f1.ErrorMessage, "Could not open XML file");
 
     // Both files larger than the read buffer, read alternately atom by atom.
-    std::string text1 = MakeExportFile().text, text2;
+    std::string text1 = kExport, text2;
     text1.insert(text1.find("<Table "), std::string(200000, ' '));
     for (int i = 0; i < 300; ++i) text2 += Format("<T%d x=\"%0500d\">\r\n</t%d>\r\n", i, i, i);
     TempFile file1(text1), file2(text2);

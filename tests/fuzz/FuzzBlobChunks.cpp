@@ -3,21 +3,16 @@
 // the owner columns as any storage type: null, integer, float, text or blob, since SQLite keeps
 // whatever it is given) and reads one owner's value. The read must either throw or give a value
 // within the size limit.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <string>
 
 #include "quantora/base/Exception.h"
-#include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/services/Blobutil.h"
+#include "tests/fuzz/FuzzScratchDatabase.h"
 
 namespace {
 
@@ -69,41 +64,10 @@ void SetValue(TParam* p, Reader& in, int64_t likely) {
     }
 }
 
-// Memory-backed when the system has one, so that runs do not wait for the disk.
-std::filesystem::path ScratchDir() {
-    std::error_code ec;
-    if (std::filesystem::is_directory("/dev/shm", ec)) return "/dev/shm";
-    return std::filesystem::temp_directory_path();
-}
-
-class ScratchDatabase {
-  public:
-    ScratchDatabase() {
-        file_ =
-            (ScratchDir() / ("quantora_fuzz_blob_" + std::to_string(getpid()) + ".db")).string();
-        std::remove(file_.c_str());
-        OpenDatabase(kAlias, "sqlite:" + file_);
-        CreateSchema(kAlias);
-        // Durability is of no use here and would cost a disk flush per run.
-        TQuery pragma;
-        pragma.SetDatabaseName(kAlias);
-        pragma.SetSQL("PRAGMA synchronous = OFF");
-        pragma.ExecSQL();
-    }
-    ~ScratchDatabase() {
-        CloseDatabase(kAlias);
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            std::remove((file_ + suffix).c_str());
-    }
-
-  private:
-    std::string file_;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static ScratchDatabase db;
+    static quantora::fuzz::ScratchDatabase db(kAlias);
     Reader in(data, size);
     const int chunkSize = 1 + in.Byte() % 16;
     const int ownerId2 = static_cast<int8_t>(in.Byte());
@@ -112,10 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     {
         Transaction t(kAlias);
-        TQuery clear;
-        clear.SetDatabaseName(kAlias);
-        clear.SetSQL("DELETE FROM BLOBCHUNK");
-        clear.ExecSQL();
+        quantora::fuzz::Exec(kAlias, "DELETE FROM BLOBCHUNK");
 
         TQuery q;
         q.SetDatabaseName(kAlias);

@@ -1,61 +1,20 @@
 // Fuzz target: importing an arbitrary export file into a scratch SQLite database with the lab
 // schema. The import runs in one transaction, so a failed import must leave the database exactly
 // as it was: the row count of a table it reaches is compared before and after.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
 #include <vector>
 
 #include "quantora/base/Exception.h"
-#include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/exchange/XmlImporter.h"
 #include "tests/fuzz/FuzzInput.h"
+#include "tests/fuzz/FuzzScratchDatabase.h"
 
 namespace {
 
 const char* kAlias = "fuzz_importer";
-
-// Memory-backed when the system has one, so that runs do not wait for the disk.
-std::filesystem::path ScratchDir() {
-    std::error_code ec;
-    if (std::filesystem::is_directory("/dev/shm", ec)) return "/dev/shm";
-    return std::filesystem::temp_directory_path();
-}
-
-class ScratchDatabase {
-  public:
-    ScratchDatabase() {
-        file_ =
-            (ScratchDir() / ("quantora_fuzz_import_" + std::to_string(getpid()) + ".db")).string();
-        std::remove(file_.c_str());
-        OpenDatabase(kAlias, "sqlite:" + file_);
-        CreateSchema(kAlias);
-        // Durability is of no use here and would cost a disk flush per run.
-        TQuery pragma;
-        pragma.SetDatabaseName(kAlias);
-        pragma.SetSQL("PRAGMA synchronous = OFF");
-        pragma.ExecSQL();
-        // One row that a failed import must not lose.
-        TQuery q;
-        q.SetDatabaseName(kAlias);
-        q.SetSQL("INSERT INTO SOURCE (SOURCE_ID, NAME) VALUES (999, 'kept')");
-        q.ExecSQL();
-    }
-    ~ScratchDatabase() {
-        CloseDatabase(kAlias);
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            std::remove((file_ + suffix).c_str());
-    }
-
-  private:
-    std::string file_;
-};
 
 long long SourceRows() {
     TQuery q;
@@ -68,7 +27,9 @@ long long SourceRows() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static ScratchDatabase db;
+    // One row that a failed import must not lose.
+    static quantora::fuzz::ScratchDatabase db(
+        kAlias, "INSERT INTO SOURCE (SOURCE_ID, NAME) VALUES (999, 'kept')");
     static quantora::fuzz::MemoryFile input;
     input.Set(data, size);
 
@@ -96,11 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         q.Open();
         for (; !q.Eof(); q.Next()) tables.push_back(q.Fields()[0]->AsString());
     }
-    TQuery del;
-    del.SetDatabaseName(kAlias);
-    for (const AnsiString& t : tables) {
-        del.SetSQL("DELETE FROM " + t + (t == "SOURCE" ? " WHERE SOURCE_ID <> 999" : ""));
-        del.ExecSQL();
-    }
+    for (const AnsiString& t : tables)
+        quantora::fuzz::Exec(kAlias,
+                             "DELETE FROM " + t + (t == "SOURCE" ? " WHERE SOURCE_ID <> 999" : ""));
     return 0;
 }

@@ -18,7 +18,6 @@
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/exchange/XmlExporter.h"
 #include "quantora/frame/IntKeyGen.h"
-#include "quantora/records/Meastables.h"
 #include "quantora/services/Blobutil.h"
 #include "tests/reliability/WorkerProcess.h"
 #include "tests/reliability/Workload.h"
@@ -119,40 +118,6 @@ std::vector<std::string> InspectAfterCrash(const TestDatabase& db, const KillAt&
     return states;
 }
 
-// `n` measurements with two spectra each, in one transaction. Each real spectrum is compressed
-// once and its stored form reused: the import only needs volume.
-void FillMeasurements(const AnsiString& alias, int n) {
-    std::vector<SPECTRUMData> stored;
-    for (const auto& real : rel::RealSpectra()) {
-        for (bool fast : {false, true}) {
-            std::vector<unsigned long> counts = real;
-            stored.emplace_back();
-            stored.back().CompressCounts(&counts, fast);
-        }
-    }
-    quantora::CountingKeyGen keys(1, alias);
-    Transaction tr(alias);
-    for (int i = 0; i < n; ++i) {
-        MEASUREMENTData m;
-        m.NAME = Format("crash-m%d", i);
-        m.MEASOBJTYPE_ID = 1;
-        m.STARTDATE = 45000.0 + i / 64.0;
-        m.CMT = "filled for the import";
-        m.Insert(&keys, alias.c_str(), nullptr);
-        for (int s = 0; s < rel::kSpectraPerUnit; ++s) {
-            SPECTRUMData sp =
-                stored[static_cast<size_t>(i * rel::kSpectraPerUnit + s) % stored.size()];
-            sp.SPECTRUM_ID = -1;
-            sp.MEASUREMENT_ID = m.MEASUREMENT_ID;
-            sp.SPECTRUMTYPE_ID = 1 + s;
-            sp.NAME = Format("%s/%d", m.NAME.c_str(), s);
-            sp.LIVETIME = 1000.0 + i;
-            sp.Insert(&keys, alias.c_str(), nullptr);
-        }
-    }
-    tr.Commit();
-}
-
 class CrashSafetyTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -164,7 +129,11 @@ TEST_F(CrashSafetyTest, ImportKilledMidTransactionLeavesTheOldOrTheNewDatabase) 
     // A source database of measurements with real spectra, exported once.
     constexpr int kMeasurements = 1200;
     TestDatabase source(true);
-    FillMeasurements(source.alias(), kMeasurements);
+    {
+        Transaction tr(source.alias());
+        rel::RunWriter(source.alias(), 0, 0, kMeasurements);
+        tr.Commit();
+    }
     const std::string xml = source.uri().substr(7) + ".xml";
     struct RemoveFile {
         std::string path;

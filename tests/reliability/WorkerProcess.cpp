@@ -18,19 +18,11 @@ extern char** environ;
 namespace quantora::reliability {
 
 WorkerProcess::WorkerProcess(const std::vector<std::string>& args) {
-    // A worker that died must make Send fail, not end the test.
-    signal(SIGPIPE, SIG_IGN);
-    int in[2], out[2];
-    // Close-on-exec: other workers must not inherit these ends, or no one ever sees an end.
-    if (pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        close(in[0]);
-        close(in[1]);
-        throw std::runtime_error("pipe2 failed");
-    }
+    int out[2];
+    // Close-on-exec: other workers must not inherit the write end, or no one ever sees an end.
+    if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     std::vector<std::string> all{RELIABILITY_WORKER};
     all.insert(all.end(), args.begin(), args.end());
@@ -39,12 +31,9 @@ WorkerProcess::WorkerProcess(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
     const int rc = posix_spawn(&pid_, RELIABILITY_WORKER, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
     close(out[1]);
-    in_ = in[1];
     out_ = out[0];
     if (rc != 0) {
-        close(in_);
         close(out_);
         throw std::runtime_error(std::string("posix_spawn failed: ") + std::strerror(rc));
     }
@@ -55,7 +44,6 @@ WorkerProcess::~WorkerProcess() {
         Kill();
         Wait();
     }
-    if (in_ >= 0) close(in_);
     if (out_ >= 0) close(out_);
 }
 
@@ -105,12 +93,6 @@ std::vector<std::string> WorkerProcess::ReadRemainingLines(std::chrono::seconds 
         }
     }
     return lines;
-}
-
-void WorkerProcess::Send(const std::string& line) {
-    std::string l = line + "\n";
-    if (write(in_, l.data(), l.size()) != static_cast<ssize_t>(l.size()))
-        throw std::runtime_error("cannot write to the worker");
 }
 
 void WorkerProcess::Kill() {

@@ -1,5 +1,5 @@
-// A running reliability_worker process with pipes to its standard input and output; killed and
-// reaped when the object goes away.
+// A running reliability_worker process with a pipe from its standard output; killed and reaped
+// when the object goes away.
 #pragma once
 
 #include <sys/types.h>
@@ -18,16 +18,14 @@ class WorkerProcess {
     WorkerProcess(const WorkerProcess&) = delete;
     WorkerProcess& operator=(const WorkerProcess&) = delete;
 
-    pid_t pid() const { return pid_; }
     // The next line of output. False when the output has ended (eof() is then true) or when
     // `timeout` passes first.
     bool ReadLine(std::string& line, std::chrono::milliseconds timeout);
     bool eof() const { return eof_; }
-    // Everything the worker still writes, until it closes its output; a worker still running
-    // after `limit` is killed (and an error line added).
+    // Everything the worker still writes until its output ends; a worker still running after
+    // `limit` is killed (and an error line added).
     std::vector<std::string> ReadRemainingLines(
         std::chrono::seconds limit = std::chrono::seconds(300));
-    void Send(const std::string& line);
     void Kill();
     // Waits for the worker to end; its wait status.
     int Wait();
@@ -36,7 +34,7 @@ class WorkerProcess {
 
   private:
     pid_t pid_ = -1;
-    int in_ = -1, out_ = -1;
+    int out_ = -1;
     bool eof_ = false, reaped_ = false;
     int status_ = 0;
     std::string buffer_;

@@ -1,22 +1,15 @@
 // Worker process of the reliability tests: a separate program, so that every worker is a fresh
 // process with its own connections, like another workstation. It reports through standard output,
 // one line at a time, unbuffered, so that the test can kill it at a known point.
-//   write <uri> <first writer> <threads> <units>   waits for a line on stdin, then runs one
-//                                                  writer per thread; "stats <units> <rows>
-//                                                  <retries> <seconds>" per thread
 //   import <uri> <xml file>                        "p" at every progress step, "done" after commit
 //   blob <uri> <owner type> <owner id> <chunk size> <bytes> <seed> <first key>
 //                                                  stores the value in one transaction; "p" every
 //                                                  16 chunks, "done" after commit
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
@@ -60,35 +53,6 @@ class ReportingKeyGen : public IntKeyGen {
     long long given_ = 0;
 };
 
-int Write(const AnsiString& alias, int firstWriter, int threads, int units) {
-    std::string go;
-    Say("ready");
-    if (!std::getline(std::cin, go)) return 2;
-    std::vector<std::thread> pool;
-    std::vector<std::string> results(static_cast<size_t>(threads));
-    for (int t = 0; t < threads; ++t) {
-        pool.emplace_back([&, t] {
-            auto start = std::chrono::steady_clock::now();
-            try {
-                rel::WriteStats s = rel::RunWriter(alias, firstWriter + t, 0, units);
-                std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-                results[static_cast<size_t>(t)] =
-                    Format("stats %lld %lld %lld %.3f", s.units, s.rows, s.retries, took.count());
-            } catch (const Exception& e) {
-                results[static_cast<size_t>(t)] =
-                    Format("error writer %d: %s", firstWriter + t, e.Message.c_str());
-            }
-        });
-    }
-    for (auto& th : pool) th.join();
-    int rc = 0;
-    for (const std::string& r : results) {
-        Say(r);
-        if (r.rfind("stats", 0) != 0) rc = 1;
-    }
-    return rc;
-}
-
 int Import(const AnsiString& alias, const AnsiString& file) {
     quantora::UiHooks hooks;
     hooks.process_messages = [] { Say("p"); };
@@ -116,15 +80,13 @@ int Blob(const AnsiString& alias, char** a) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s write|import|blob <uri> ...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s import|blob <uri> ...\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
     const AnsiString alias = Format("reliability_worker_%d", static_cast<int>(getpid()));
     try {
         OpenDatabase(alias, argv[2]);
-        if (mode == "write" && argc == 6)
-            return Write(alias, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
         if (mode == "import" && argc == 4) return Import(alias, argv[3]);
         if (mode == "blob" && argc == 9) return Blob(alias, argv + 3);
         std::fprintf(stderr, "%s: bad arguments for '%s'\n", argv[0], mode.c_str());

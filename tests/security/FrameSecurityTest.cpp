@@ -81,6 +81,15 @@ TEST(QueryGuardNames, HostileTableAndColumnNamesAreRefused) {
         EXPECT_EQ(DumpTables(db.alias()), before) << name;
     }
     EXPECT_THROW(AutoDeleteQuery(db.name(), nullptr), Exception);
+    // A side without a query cannot be opened: nothing is copied.
+    TQuery sq;
+    sq.SetDatabaseName(db.alias());
+    sq.SetSQL("SELECT * FROM SAMPLE");
+    ExecQuery side{false, &sq, nullptr}, none{false, nullptr, nullptr};
+    EXPECT_FALSE(none.copy(&side));
+    EXPECT_FALSE(side.copy(&none));
+    EXPECT_FALSE(side.copy(nullptr));
+    EXPECT_EQ(DumpTables(db.alias()), before);
 
     // Plain names still work, and a hostile value bound through the update guard is a value.
     SimpleAutoUpdateQuery upd(db.name(), "SAMPLE", "EMPLOYEE_ID");
