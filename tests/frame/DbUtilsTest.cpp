@@ -90,15 +90,3 @@ TEST(DbUtils, CsvExportQuotesStringsOnlyAndEndsLinesWithCrLf) {
               "2,8,\"\",,\r\n");
     SaveDatasetAsCSV("/no/such/dir/x.csv", &q);  // silently nothing
 }
-
-TEST(DbUtils, SetDbNameReachesLookupsAndDatasets) {
-    TSQLLookup lookup;
-    TQuery q;
-    TComponent other;
-    SetDbNameContext ctx{{0, 0, 0, 0, 0}, "LABDB"};
-    SetDbName(&lookup, &ctx);
-    SetDbName(&q, &ctx);
-    SetDbName(&other, &ctx);
-    EXPECT_EQ(lookup.ListDatabase(), "LABDB");
-    EXPECT_EQ(q.DatabaseName(), "LABDB");
-}

@@ -83,6 +83,7 @@ class RecordTest : public ::testing::Test {
 TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     SAMPLEROWData r;
     q.SetSQL("SELECT * FROM SAMPLEROW");
+    EXPECT_THROW(r.GetData(&q), EDatabaseError);  // closed: a mistake, not an empty result
     q.Open();
     EXPECT_FALSE(r.GetData(&q));  // empty result
     EXPECT_EQ(r.SAMPLEROW_ID, -1);

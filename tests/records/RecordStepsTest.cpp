@@ -1,0 +1,400 @@
+// The record classes' own steps beyond their columns: the measured object's column, compressed
+// counts, evaluation flags and calibration references, the peak index, geometry parameters and
+// the isomer update.
+#include <gtest/gtest.h>
+
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/records/Meastables.h"
+#include "quantora/records/Othertables.h"
+#include "quantora/records/Peaktables.h"
+#include "quantora/records/Sampletables.h"
+#include "tests/support/TestDatabase.h"
+
+using quantora::Format;
+using quantora::test::TestDatabase;
+
+namespace {
+
+class RecordSteps : public ::testing::Test {
+  protected:
+    TestDatabase db{true};
+    TQuery q;
+
+    RecordSteps() { q.SetDatabaseName(db.alias()); }
+    int Count(const AnsiString& where) {
+        return std::stoi(db.Scalar("SELECT COUNT(*) FROM " + where));
+    }
+    TQuery& Select(const AnsiString& sql, bool live = false) {
+        q.Close();
+        q.SetRequestLive(live);
+        q.SetSQL(sql);
+        q.Open();
+        return q;
+    }
+};
+
+}  // namespace
+
+TEST_F(RecordSteps, MeasurementObjectColumnFollowsTheTypeAndEveryQuery) {
+    for (int type : {1, 2, 3, 4})
+        db.Exec(
+            Format("INSERT INTO MEASUREMENT (MEASUREMENT_ID, MEASOBJTYPE_ID, SAMPLE_ID, "
+                   "SOURCE_ID, SOURCELIST_ID) VALUES (%d, %d, 20, 30, 40)",
+                   type, type));
+    db.Exec(
+        "INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, SPECTRUMTYPE_ID, NAME) VALUES (9, 3, "
+        "1, 'a')");
+    // Only the column of the row's type is read, whichever query the record follows.
+    MEASUREMENTData m;
+    for (const char* columns : {"*",
+                                "SOURCELIST_ID, SOURCE_ID, SAMPLE_ID, MEASOBJTYPE_ID, "
+                                "MEASUREMENT_ID"}) {
+        Select(Format("SELECT %s FROM MEASUREMENT ORDER BY MEASUREMENT_ID", columns));
+        for (int type = 1; type <= 4; ++type, q.Next()) {
+            ASSERT_TRUE(m.GetData(&q));
+            EXPECT_EQ(m.MEASUREMENT_ID, type);
+            EXPECT_EQ(
+                std::vector<int>({m.SAMPLE_ID, m.SOURCE_ID, m.SOURCELIST_ID}),
+                std::vector<int>({type == 2 ? 20 : -1, type == 3 ? 30 : -1, type == 4 ? 40 : -1}));
+            EXPECT_EQ(m.MeasTypeInfo.Spectra.size(), type == 3 ? 1u : 0u);
+        }
+    }
+    // Written: the column of the type alone; a type without an object as 1 and no column.
+    for (int type : {0, 2, 3, 4, 5}) {
+        MEASUREMENTData w;
+        w.MEASUREMENT_ID = 10 + type;
+        w.MEASOBJTYPE_ID = type;
+        w.SAMPLE_ID = 20;
+        w.SOURCE_ID = 30;
+        w.SOURCELIST_ID = 40;
+        w.Insert(nullptr, db.name(), nullptr);
+        const int stored = type >= 2 && type <= 4 ? type : 1;
+        EXPECT_EQ(w.MEASOBJTYPE_ID, stored);
+        EXPECT_EQ(db.Scalar(Format("SELECT CAST(MEASOBJTYPE_ID AS VARCHAR(9)) || '/' || "
+                                   "COALESCE(SAMPLE_ID, 0) || '/' || COALESCE(SOURCE_ID, 0) || "
+                                   "'/' || COALESCE(SOURCELIST_ID, 0) FROM MEASUREMENT WHERE "
+                                   "MEASUREMENT_ID = %d",
+                                   10 + type)),
+                  Format("%d/%d/%d/%d", stored, stored == 2 ? 20 : 0, stored == 3 ? 30 : 0,
+                         stored == 4 ? 40 : 0));
+    }
+
+    // One spectrum record reading from two open results by turns.
+    db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, NAME, CHANNELS) VALUES (10, 'b', 512)");
+    TQuery other;
+    other.SetDatabaseName(db.alias());
+    other.SetSQL("SELECT CHANNELS, NAME, SPECTRUM_ID FROM SPECTRUM ORDER BY SPECTRUM_ID DESC");
+    other.Open();
+    Select("SELECT * FROM SPECTRUM ORDER BY SPECTRUM_ID");
+    SPECTRUMData s;
+    for (TQuery* t : {&q, &other, &q, &other}) {
+        ASSERT_TRUE(s.GetData(t));
+        EXPECT_EQ(s.NAME + Format("%d", s.CHANNELS), t == &q ? "a-1" : "b512");
+    }
+}
+
+TEST_F(RecordSteps, EmptyAndOneChannelSpectraAndDamagedCounts) {
+    SPECTRUMData s;
+    std::vector<unsigned long> none;
+    s.CompressCounts(&none, false);
+    EXPECT_EQ(std::vector<int>({s.CHANNELS, s.STARTCOUNT, s.COUNTDATASIZE, s.COUNTDATAFORMAT}),
+              std::vector<int>({0, 0, 0, 1}));
+    s.SPECTRUM_ID = 1;
+    s.Insert(nullptr, db.name(), nullptr);
+    EXPECT_EQ(Count("SPECTRUM WHERE COUNTDATA IS NULL"), 1);
+    std::vector<unsigned long> out{1, 2};
+    s.UncompressCounts(&out);
+    EXPECT_TRUE(out.empty());
+
+    std::vector<unsigned long> one{5};
+    s.CompressCounts(&one, false);
+    EXPECT_EQ(s.CHANNELS, 1);
+    EXPECT_EQ(s.STARTCOUNT, 5);
+
+    // A damaged stream is an error, not wrong counts.
+    std::vector<unsigned long> counts(4096);
+    for (size_t i = 0; i < counts.size(); ++i) counts[i] = 100 + (i * 7919) % 97;
+    for (int damage = 0; damage < 3; ++damage) {
+        s.CompressCounts(&counts, true);
+        if (damage == 0) s.COUNTDATA.resize(s.COUNTDATA.size() / 2);
+        if (damage == 1) s.CHANNELS = 4000;
+        if (damage == 2) s.COUNTDATAFORMAT = 999;
+        EXPECT_THROW(s.UncompressCounts(&out), Exception) << damage;
+    }
+}
+
+TEST_F(RecordSteps, EvaluationFlagsAndCalibrationReferences) {
+    PEAKData p;
+    p.SetBasicData(7, 3, 45000.25);
+    EXPECT_EQ(std::tuple(p.PEAKEVAL_ID, p.EMPLOYEE_ID, p.CREATIONDATE), std::tuple(7, 3, 45000.25));
+
+    // "y" is true, "N" and "yes" are false, null keeps the reset value true.
+    db.Exec(
+        "INSERT INTO PEAKEVAL (PEAKEVAL_ID, ECAL_ID, USENEWESTECAL, USENEWESTWCAL) VALUES (1, "
+        "5, 'y', 'N')");
+    PEAKEVALData e;
+    ASSERT_TRUE(e.GetData(&Select("SELECT * FROM PEAKEVAL", true)));
+    EXPECT_EQ(std::tuple(e.USENEWESTECAL, e.USENEWESTWCAL, e.USEAUTOECALUPDATE),
+              std::tuple(true, false, true));
+    // Calibration references below 1 become null, also over a value already in the row.
+    e.ECAL_ID = -1;
+    e.FWHMCAL_ID = 4;
+    q.Edit();
+    e.SetData(&q);
+    q.Post();
+    EXPECT_EQ(Count("PEAKEVAL WHERE ECAL_ID IS NULL AND FWHMCAL_ID = 4"), 1);
+    ASSERT_TRUE(e.GetData(&Select("SELECT 'yes' AS USENEWESTECAL")));
+    EXPECT_FALSE(e.USENEWESTECAL);
+}
+
+TEST_F(RecordSteps, ReadAllPeaksKeepsKeyOrderAmongEqualEnergies) {
+    const int keys[] = {5, 3, 9, 1};
+    const double energies[] = {100.0, 50.0, 100.0, 100.0};
+    for (int i = 0; i < 4; ++i)
+        db.Exec(Format("INSERT INTO PEAK (PEAK_ID, E) VALUES (%d, %g)", keys[i], energies[i]));
+    std::set<PEAKData> peaks;
+    std::multiset<PEAKData*, EIndexedPeaksSetSorter> byEnergy;
+    PEAKData stale;
+    stale.PEAK_ID = 77;
+    peaks.insert(stale);
+    byEnergy.insert(&stale);
+    // Without a query or a set nothing is read or cleared.
+    q.SetSQL("SELECT * FROM PEAK");
+    ReadAllPeaks(nullptr, &peaks, &byEnergy);
+    ReadAllPeaks(&q, nullptr, &byEnergy);
+    EXPECT_EQ(peaks.size() + byEnergy.size(), 2u);
+    EXPECT_FALSE(q.Active());
+
+    // Rows against key order, and a second row of key 3 that is dropped.
+    q.SetSQL(
+        "SELECT PEAK_ID, E, 0 AS K FROM PEAK UNION ALL SELECT PEAK_ID, 999.0, 1 FROM PEAK "
+        "WHERE PEAK_ID = 3 ORDER BY 3, 1 DESC");
+    ReadAllPeaks(&q, &peaks, &byEnergy);
+    EXPECT_FALSE(q.Active());  // closed before, closed after
+    ASSERT_EQ(peaks.size(), 4u);
+    std::vector<int> order;
+    for (const PEAKData* p : byEnergy) order.push_back(p->PEAK_ID);
+    EXPECT_EQ(order, (std::vector<int>{3, 1, 5, 9}));
+
+    // An open query is read from its current row on and left open at its end.
+    Select("SELECT * FROM PEAK ORDER BY PEAK_ID").Next();
+    ReadAllPeaks(&q, &peaks, nullptr);
+    EXPECT_TRUE(q.Active() && q.Eof());
+    ASSERT_EQ(peaks.size(), 3u);
+    EXPECT_EQ(peaks.begin()->PEAK_ID, 3);
+
+    // An empty result empties both.
+    Select("SELECT * FROM PEAK WHERE PEAK_ID < 0");
+    ReadAllPeaks(&q, &peaks, &byEnergy);
+    EXPECT_EQ(peaks.size() + byEnergy.size(), 0u);
+
+    // Without a key column every row carries -1: one peak at most.
+    q.Close();
+    q.SetSQL("SELECT E FROM PEAK");
+    ReadAllPeaks(&q, &peaks, &byEnergy);
+    ASSERT_EQ(peaks.size(), 1u);
+    EXPECT_EQ(byEnergy.size(), 1u);
+    EXPECT_EQ(peaks.begin()->PEAK_ID, -1);
+}
+
+TEST_F(RecordSteps, IsomerInsertAndUpdateUseBothKeyParts) {
+    quantora::CountingKeyGen gen(40);
+    SOURCEISOMERData si;
+    si.SOURCE_ID = 8;
+    si.ISOMER_ID = 1;
+    si.Insert(&gen, db.name(), nullptr);
+    EXPECT_EQ(gen.NextKey(), 40);  // no key taken from the generator
+    EXPECT_THROW(si.Insert(nullptr, db.name(), nullptr), EDatabaseError);
+    db.Exec(
+        "INSERT INTO SOURCEISOMER (SOURCE_ID, ISOMER_ID, ACTIVITY, CMT) VALUES (8, 2, 1.5, "
+        "'old')");
+    TQuery u;
+    u.SetDatabaseName(db.alias());
+    u.SetSQL(
+        "UPDATE SOURCEISOMER SET ACTIVITYCALIBRATED = :ACTIVITYCALIBRATED, ACTIVITY = "
+        ":ACTIVITY, ACTIVITYUNC = :ACTIVITYUNC, CALIBRATOR = :CALIBRATOR, CALIBRDATE = "
+        ":CALIBRDATE, CMT = :CMT WHERE SOURCE_ID = :SOURCE_ID AND ISOMER_ID = :ISOMER_ID");
+    // Parameters the record skips keep what the caller set.
+    u.ParamByName("ACTIVITY")->SetAsFloat(2.5);
+    u.ParamByName("ACTIVITYUNC")->SetAsFloat(0.1);
+    u.ParamByName("CALIBRDATE")->SetAsDateTime(44000.0);
+    u.ParamByName("CALIBRATOR")->SetAsString("lab");
+    u.ParamByName("CMT")->SetAsString("kept");
+    si.ISOMER_ID = 9;
+    EXPECT_FALSE(si.Update(&u));
+    si.ISOMER_ID = 2;
+    si.ACTIVITYUNC = 0.2;
+    si.ACTIVITYCALIBRATED = true;
+    EXPECT_TRUE(si.Update(&u));
+    EXPECT_EQ(Count("SOURCEISOMER WHERE ISOMER_ID = 2 AND ACTIVITY = 2.5 AND ACTIVITYUNC = 0.2 "
+                    "AND CALIBRATOR = 'lab' AND CMT = 'kept' AND ACTIVITYCALIBRATED = 'Y' AND "
+                    "CALIBRDATE IS NOT NULL"),
+              1);
+    EXPECT_EQ(Count("SOURCEISOMER WHERE ISOMER_ID = 1 AND CMT IS NULL"), 1);
+
+    u.SetSQL(
+        "UPDATE SOURCEISOMER SET ACTIVITYCALIBRATED = :ACTIVITYCALIBRATED WHERE SOURCE_ID = "
+        ":SOURCE_ID AND ISOMER_ID <> :ISOMER_ID");
+    si.ACTIVITYUNC = -1.0;
+    si.ISOMER_ID = 7;
+    EXPECT_FALSE(si.Update(&u));  // two rows changed
+    EXPECT_EQ(Count("SOURCEISOMER WHERE ACTIVITYCALIBRATED = 'Y'"), 2);
+    si.CMT = "new";
+    EXPECT_THROW(si.Update(&u), EDatabaseError);  // no CMT parameter
+    EXPECT_THROW(si.Update(nullptr), Exception);
+}
+
+namespace {
+
+// Type 3 requires the parameters 301 to 303. Geometry 1 has values 12 (for 301) and 14 (302);
+// geometry 2, of the same type, has values 21 to 23.
+void FillGeometries(const TestDatabase& db) {
+    for (const char* row : {"301, 3, 'diameter', 'd', 1", "302, 3, 'height', 'h', 1",
+                            "303, 3, 'material', 'm', 2", "401, 4, 'other', NULL, NULL"})
+        db.Exec(
+            Format("INSERT INTO SAMPLEGEOMREQPARAM (SAMPLEGEOMREQPARAM_ID, SAMPLEGEOMTYPE_ID, "
+                   "NAME, SYMBOL, SAMPLEGEOMPARAMTYPE_ID) VALUES (%s)",
+                   row));
+    db.Exec(
+        "INSERT INTO SAMPLEGEOM (SAMPLEGEOM_ID, NAME, SAMPLEGEOMTYPE_ID) VALUES (1, 'beaker', 3)");
+    db.Exec(
+        "INSERT INTO SAMPLEGEOM (SAMPLEGEOM_ID, NAME, SAMPLEGEOMTYPE_ID) VALUES (2, 'vial', 3)");
+    for (const char* row :
+         {"12, 1, 301, 7.5, NULL, 2, 'x'", "14, 1, 302, NULL, 3.25, NULL, NULL",
+          "21, 2, 301, 99, 0, 0, ''", "22, 2, 302, 99, 0, 0, ''", "23, 2, 303, 99, 0, 0, ''"})
+        db.Exec(
+            Format("INSERT INTO SAMPLEGEOMPARAM (SAMPLEGEOMPARAM_ID, SAMPLEGEOM_ID, "
+                   "SAMPLEGEOMREQPARAM_ID, NUMVALUE1, NUMVALUE2, INTVALUE1, TEXTVALUE) "
+                   "VALUES (%s)",
+                   row));
+}
+
+std::string Shown(const SAMPLEGEOMPARAM_EditData& p) {
+    return Format("%d %d %d %d %d '%s' %g %g %s %s", p.SAMPLEGEOMPARAM_ID, p.SAMPLEGEOMREQPARAM_ID,
+                  p.SAMPLEGEOMPARAMTYPE_ID, p.INTVALUE1, p.INTVALUE2, p.TEXTVALUE.c_str(),
+                  p.NUMVALUE1, p.NUMVALUE2, p.NAME.c_str(), p.SYMBOL.c_str());
+}
+
+std::vector<std::string> Shown(const SAMPLEGEOMData& g) {
+    std::vector<std::string> out;
+    for (const auto& p : g.Params) out.push_back(Shown(p));
+    return out;
+}
+
+class GeometryParams : public RecordSteps {
+  protected:
+    GeometryParams() { FillGeometries(db); }
+    int Params(int geometry) {
+        return Count(Format("SAMPLEGEOMPARAM WHERE SAMPLEGEOM_ID = %d", geometry));
+    }
+    SAMPLEGEOMData Read(int key) {
+        SAMPLEGEOMData g;
+        EXPECT_TRUE(
+            g.GetData(&Select(Format("SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = %d", key))));
+        return g;
+    }
+    quantora::CountingKeyGen paramKeys{50};
+};
+
+}  // namespace
+
+TEST_F(GeometryParams, OnePerRequiredParameterAndRoundTrip) {
+    SAMPLEGEOMData g = Read(1);
+    // Geometry 2's values of the same type are not mixed in; a null value keeps its start value.
+    EXPECT_EQ(Shown(g), (std::vector<std::string>{"12 301 1 2 0 'x' 7.5 0 diameter d",
+                                                  "14 302 1 0 0 '' 0 3.25 height h",
+                                                  "-1 303 2 0 0 '' 0 0 material m"}));
+    // Stored and read back, the list is the same but for the key of the appended value.
+    g.Params[2].INTVALUE2 = -7;
+    g.Params[2].TEXTVALUE = "lead";
+    g.Params[0].NUMVALUE2 = 1e-300;
+    g.StoreParams(&q, &paramKeys);
+    EXPECT_EQ(g.Params[2].SAMPLEGEOMPARAM_ID, -1);  // not written back
+    g.Params[2].SAMPLEGEOMPARAM_ID = 50;
+    SAMPLEGEOMData again = Read(1);
+    EXPECT_EQ(Shown(again), Shown(g));
+    again.StoreParams(&q, &paramKeys);
+    EXPECT_EQ(std::pair(Params(1), Params(2)), std::pair(3, 3));
+
+    // Another type, or one without required parameters.
+    again.SAMPLEGEOMTYPE_ID = 4;
+    again.RetrieveParams(&q);
+    EXPECT_EQ(Shown(again), std::vector<std::string>{"-1 401 0 0 0 '' 0 0 other "});
+    again.SAMPLEGEOMTYPE_ID = 99;
+    again.RetrieveParams(&q);
+    EXPECT_TRUE(again.Params.empty());
+    EXPECT_THROW(again.RetrieveParams(nullptr), Exception);
+}
+
+TEST_F(GeometryParams, StoringUpdatesAppendsAndRemovesTheRest) {
+    SAMPLEGEOMData g;
+    g.SAMPLEGEOM_ID = 1;
+    g.EMPLOYEE_ID = 6;
+    g.CREATIONDATE = 45001.5;
+    g.Params.resize(2);
+    g.Params[0].SAMPLEGEOMPARAM_ID = 12;  // TEXTVALUE is written empty
+    g.Params[0].INTVALUE1 = 42;
+    g.Params[1].SAMPLEGEOMREQPARAM_ID = 303;
+    g.Params[1].INTVALUE2 = 5;
+    paramKeys = quantora::CountingKeyGen(13);
+    g.StoreParams(&q, &paramKeys);
+    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID = 12 AND INTVALUE1 = 42 AND "
+                    "TEXTVALUE = '' AND EMPLOYEE_ID = 6 AND SAMPLEGEOMREQPARAM_ID = 301"),
+              1);
+    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID = 13 AND SAMPLEGEOM_ID = 1 AND "
+                    "SAMPLEGEOMREQPARAM_ID = 303 AND INTVALUE2 = 5"),
+              1);
+    EXPECT_EQ(std::pair(Params(1), Params(2)), std::pair(2, 3));  // 14 was not listed
+    Select("SELECT CREATIONDATE FROM SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID = 13");
+    EXPECT_DOUBLE_EQ(q.Fields()[0]->AsDateTime(), 45001.5);
+
+    // Stored twice without reading back: the second call appends again (key 14) and drops 13.
+    g.StoreParams(&q, &paramKeys);
+    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOM_ID = 1 AND SAMPLEGEOMPARAM_ID IN (12, 14)"),
+              2);
+    EXPECT_EQ(Params(1), 2);
+
+    // A new value without a generator is refused before anything is written.
+    g.Params[0].INTVALUE1 = 1000;
+    EXPECT_THROW(g.StoreParams(&q, nullptr), Exception);
+    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE INTVALUE1 = 42"), 1);
+    // A listed value that no longer exists is an error, not a silent insert.
+    g.Params.resize(1);
+    g.Params[0].SAMPLEGEOMPARAM_ID = 777;
+    EXPECT_THROW(g.StoreParams(&q, &paramKeys), EDatabaseError);
+    g.Params.clear();  // an empty list removes nothing
+    g.StoreParams(&q, &paramKeys);
+    EXPECT_EQ(Params(1), 2);
+}
+
+TEST_F(GeometryParams, RowAndParamsAreWrittenTogether) {
+    SAMPLEGEOMData g = Read(2);
+    g.SAMPLEGEOM_ID = -1;
+    for (auto& p : g.Params) p.SAMPLEGEOMPARAM_ID = -1;  // a copy: every value is new
+    g.EMPLOYEE_ID = 3;
+    quantora::CountingKeyGen keys(70);
+    paramKeys = quantora::CountingKeyGen(700);
+    g.Insert(&keys, &paramKeys, db.name(), nullptr);
+    EXPECT_EQ(g.SAMPLEGEOM_ID, 70);
+    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOM_ID = 70 AND SAMPLEGEOMPARAM_ID BETWEEN 700 "
+                    "AND 702 AND NUMVALUE1 = 99 AND EMPLOYEE_ID = 3"),
+              3);
+    EXPECT_EQ(Params(2), 3);
+
+    // In browse state SetData writes nothing and stores no parameters; in edit state the
+    // parameters are stored before the row is posted.
+    SAMPLEGEOMData back = Read(70);
+    Select("SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = 70", true);
+    back.Params[0].SAMPLEGEOMPARAM_ID = -1;
+    back.NAME = "changed";
+    back.SetData(&q, &paramKeys);
+    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID > 702"), 0);
+    EXPECT_EQ(q.FieldByName("NAME")->AsString(), "vial");
+    q.Edit();
+    back.SetData(&q, &paramKeys);
+    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID IN (701, 702, 703)"), 3);
+    q.Post();
+    EXPECT_EQ(Read(70).NAME, "changed");
+    EXPECT_EQ(Params(70), 3);
+}
