@@ -22,16 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Scratch {
-    fs::path dir = fs::temp_directory_path() / Format("qdb-data-%d-%p", getpid(), (void*)this);
-    Scratch() { fs::create_directories(dir); }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    std::string operator/(const char* name) const { return (dir / name).string(); }
-};
-
 void FillSmallLab(const TestDatabase& db) {
     db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (1, 'Ada')");
     db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (2, 'Tom')");
@@ -60,7 +50,7 @@ TEST(QdbDataCommands, InfoShowsEngineVersionAndCounts) {
 }
 
 TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
-    Scratch tmp;
+    quantora::test::ScratchDir tmp;
     TestDatabase src(true);
     FillSmallLab(src);
     const std::string xml = tmp / "lab.xml";
@@ -95,7 +85,7 @@ TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
 }
 
 TEST(QdbDataCommands, CsvWritesOneSelectAndRefusesEverythingElse) {
-    Scratch tmp;
+    quantora::test::ScratchDir tmp;
     TestDatabase db(true);
     FillSmallLab(db);
     const std::string csv = tmp / "e.csv";
@@ -163,7 +153,7 @@ TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
 }
 
 TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
-    Scratch tmp;
+    quantora::test::ScratchDir tmp;
     const std::string junk = tmp / "junk.db";
     std::ofstream(junk) << "not a database at all";
     const std::string missing = tmp / "missing.db";

@@ -121,9 +121,8 @@ TEST(QdbLabCommands, BadInputIsOneLineAndChangesNothing) {
     TestDatabase db(true);
     FillLab(db);
     const std::string uri = Quoted(db.uri());
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("qdb_lab_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const quantora::test::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path;
     const auto foreign = dir / "foreign.db";
     std::ofstream(foreign) << "not a database at all, just text\n";
 
@@ -151,16 +150,14 @@ TEST(QdbLabCommands, BadInputIsOneLineAndChangesNothing) {
     EXPECT_EQ(Count(db, "SPECTRUM"), 1);
     EXPECT_EQ(Count(db, "ECAL"), 1);
     EXPECT_EQ(Count(db, "RADIATIONLIBRARY"), 0);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(QdbLabCommands, NuclidesLoadThenMatch) {
     TestDatabase db(true);
     const std::string uri = Quoted(db.uri());
     // A few nuclides cut from the evaluated table.
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("qdb_nuc_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const quantora::test::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path;
     const auto csv = dir / "lines.csv";
     {
         std::ifstream in(std::string(QUANTORA_SHARED_DATA) + "/nuclides/gamma_lines.csv");
@@ -189,14 +186,12 @@ TEST(QdbLabCommands, NuclidesLoadThenMatch) {
     r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(Count(db, "RADIATIONLIBRARY"), 2);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(QdbLabCommands, OdbcAddListRemoveInPrivateIniFiles) {
     // The installer's files of this test only; the drivers come from the system's list.
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("qdb_odbc_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const quantora::test::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path;
     std::string driver;
     {
         std::ifstream sys("/etc/odbcinst.ini");
@@ -229,5 +224,4 @@ TEST(QdbLabCommands, OdbcAddListRemoveInPrivateIniFiles) {
     EXPECT_NE(RunQdb("odbc frobnicate").code, 0);
     unsetenv("ODBCSYSINI");
     unsetenv("ODBCINI");
-    std::filesystem::remove_all(dir);
 }

@@ -1,7 +1,8 @@
-// Running the qdb binary from a test: the exit code and what it printed.
+// Running the qdb binary from a test: the exit code and what it printed; a scratch directory.
 #pragma once
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -36,6 +37,22 @@ inline QdbResult RunQdb(const std::string& args) {
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
+
+// A fresh directory under the system's temporary one, removed with everything in it.
+struct ScratchDir {
+    std::filesystem::path path;
+    ScratchDir() {
+        static int n = 0;
+        path = std::filesystem::temp_directory_path() /
+               ("qdb-test-" + std::to_string(getpid()) + "-" + std::to_string(++n));
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
 
 inline std::string ReadText(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
