@@ -1,6 +1,7 @@
 // Running the qdb binary from a test: the exit code and what it printed; a scratch directory.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace quantora::test {
 
@@ -35,6 +37,21 @@ inline QdbResult RunQdb(const std::string& args) {
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
     const int status = pclose(p);
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// Runs `qdb <args>` and expects the exit code (any failure for -1) and every text of `says` in
+// what it printed.
+inline QdbResult ExpectQdb(const std::string& args, int code,
+                           const std::vector<std::string>& says = {}) {
+    QdbResult r = RunQdb(args);
+    if (code < 0) {
+        EXPECT_GT(r.code, 0) << args << "\n" << r.out;
+    } else {
+        EXPECT_EQ(r.code, code) << args << "\n" << r.out;
+    }
+    for (const std::string& s : says)
+        EXPECT_NE(r.out.find(s), std::string::npos) << args << ": no '" << s << "' in\n" << r.out;
     return r;
 }
 
