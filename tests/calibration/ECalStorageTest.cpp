@@ -1,5 +1,5 @@
 // Energy calibrations through the database: which calibration applies, points, the nonlinear
-// part, bad fits, and real Eu-152 calibrations stored and read back.
+// part and bad fits.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -186,30 +186,4 @@ TEST_F(ECalStorageTest, ASingularFitIsReportedNotStored) {
     ASSERT_FALSE(cal.LinearPart.IsValid());
     calibtest::ExpectThrowsMessage([&] { cal.Energy(10.0); },
                                    "LinearECalibr: " + cal.LinearPart.InvalidReason());
-}
-
-// Real Eu-152 lines: the calibration fitted to measured centroids, stored and read back, gives the
-// same energies and puts every line within 1 keV of its evaluated energy.
-TEST_F(ECalStorageTest, RealEu152CalibrationsSurviveTheDatabase) {
-    int spectrum = 20;
-    for (const char* name : {"AA170825_1cm_Eu152", "eu_calib_7cm"}) {
-        // channel, channel_unc, energy_keV, energy_unc_keV
-        const auto points =
-            calibtest::ReadColumns(Format("%s_channel_energy.csv", name).c_str(), {0, 1, 2, 3});
-        ASSERT_GE(points.size(), 10u) << name;
-        ECalibration fitted;
-        fitted.SpectrumId = ++spectrum;
-        for (size_t i = 0; i < points.size(); ++i)
-            fitted.LinearPart.Set(static_cast<int>(i), points[i][0], points[i][2], points[i][1],
-                                  points[i][3], -1, "Eu-152", true);
-        fitted.LinearPart.CalcCoeff();
-        Store(fitted);
-        ECalibration back;
-        back.SpectrumId = spectrum;
-        RetrieveECalForSpectrum(&back, db.name(), -1, 0.0);
-        for (const auto& p : points) {
-            EXPECT_NEAR(back.Energy(p[0]), fitted.Energy(p[0]), 1e-9 * p[2]) << name;
-            EXPECT_NEAR(back.Energy(p[0]), p[2], 1.0) << name;
-        }
-    }
 }

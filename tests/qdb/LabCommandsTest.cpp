@@ -59,10 +59,10 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
         {"check " + uri + " PROJECT 1",
          0,
          {"blocking: 1", "MEASUREMENT ID=10", "deletion is blocked"}},
-        {"delete " + uri + " PROJECT 1 --yes", -1, {}},
+        {"delete " + uri + " PROJECT 1 --yes", 1, {}},
         // Table names are case-insensitive; without a terminal and --yes nothing is deleted.
         {"check " + uri + " measurement 10", 0, {"can be deleted"}},
-        {"delete " + uri + " MEASUREMENT 10", -1, {"--yes"}},
+        {"delete " + uri + " MEASUREMENT 10", 1, {"--yes"}},
         // Two exact points: E = 10 + 0.5 ch; FWHM^2 = A + B ch through (100, 4) and (1100, 9).
         {"ecal " + uri + " --spectrum 100",
          0,
@@ -72,12 +72,12 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
          0,
          {"FWHM calibration 7 'fw'", "A = 3.5 +-", "B = 0.005 +-"}},
         // Keys that do not exist, and both or neither selector.
-        {"ecal " + uri + " --spectrum 999", -1, {"qdb ecal: "}},
-        {"ecal " + uri + " --measurement 999", -1, {"qdb ecal: "}},
-        {"ecal " + uri + " --spectrum x", -1, {"qdb ecal: "}},
-        {"ecal " + uri + " --spectrum 100 --measurement 10", -1, {"qdb ecal: "}},
-        {"ecal " + uri, -1, {"qdb ecal: "}},
-        {"fwhm " + uri + " --spectrum 999", -1, {"qdb fwhm: "}},
+        {"ecal " + uri + " --spectrum 999", 1, {"qdb ecal: "}},
+        {"ecal " + uri + " --measurement 999", 1, {"qdb ecal: "}},
+        {"ecal " + uri + " --spectrum x", 1, {"qdb ecal: "}},
+        {"ecal " + uri + " --spectrum 100 --measurement 10", 1, {"qdb ecal: "}},
+        {"ecal " + uri, 1, {"qdb ecal: "}},
+        {"fwhm " + uri + " --spectrum 999", 1, {"qdb fwhm: "}},
         // With --yes the measurement goes with its spectrum and the spectrum's calibrations.
         {"delete " + uri + " MEASUREMENT 10 --yes", 0, {"deleted MEASUREMENT ID=10"}},
     };
