@@ -58,34 +58,29 @@ TEST(PeakEvalCalibration, StoredFloatsConvertByKindAndDefaultsReturn) {
     cal.PeakEvalCalId = 17;
     cal.Name = "HPGe standard";
 
-    // Flags: any non-zero value is true, written back as 1.0.
-    EXPECT_TRUE(cal.SetFromStoredValue(53, -0.5));
+    // Stored value in, stored value back out, by kind: a flag is any non-zero value, an integer
+    // truncates toward zero (huge and NaN values never overflow), a choice is 1, 2 or 3 and
+    // anything else 0.
+    const struct {
+        int number;
+        double in, out;
+    } conversions[] = {{53, -0.5, 1.0},
+                       {1, 0.0, 0.0},
+                       {47, 7.9, 7.0},
+                       {2, -3.7, -3.0},
+                       {52, 1e300, 2147483647.0},
+                       {52, std::nan(""), 0.0},
+                       {8, 3.99, 3.0},
+                       {8, 4.0, 0.0},
+                       {36, 2.0, 2.0}};
+    for (const auto& c : conversions) {
+        EXPECT_TRUE(cal.SetFromStoredValue(c.number, c.in));
+        EXPECT_EQ(cal.GetStoredValue(c.number), c.out) << c.number << " " << c.in;
+    }
     EXPECT_TRUE(cal.KeepNegativeAreas);
-    EXPECT_EQ(cal.GetStoredValue(53), 1.0);
-    cal.SetFromStoredValue(1, 0.0);
-    EXPECT_FALSE(cal.AutoPeakSearch);
-    EXPECT_EQ(cal.GetStoredValue(1), 0.0);
-
-    // Integers truncate toward zero; huge and NaN values never overflow.
-    cal.SetFromStoredValue(47, 7.9);
-    EXPECT_EQ(cal.MaxPeaksPerRegion, 7);
-    cal.SetFromStoredValue(2, -3.7);
-    EXPECT_EQ(cal.SmoothingPoints, -3);
-    EXPECT_EQ(cal.GetStoredValue(2), -3.0);
-    cal.SetFromStoredValue(52, 1e300);
-    EXPECT_EQ(cal.MaxFitIterations, std::numeric_limits<int>::max());
-    cal.SetFromStoredValue(52, std::nan(""));
     EXPECT_EQ(cal.MaxFitIterations, 0);
-
-    // Choices: 1, 2 or 3, anything else 0 both ways.
-    cal.SetFromStoredValue(8, 3.99);
-    EXPECT_EQ(cal.BackgroundShape, 3);
-    cal.SetFromStoredValue(8, 4.0);
-    EXPECT_EQ(cal.BackgroundShape, 0);
     cal.BackgroundShape = 4;
     EXPECT_EQ(cal.GetStoredValue(8), 0.0);
-    cal.XrayShape = 2;
-    EXPECT_EQ(cal.GetStoredValue(36), 2.0);
 
     // Floats unchanged.
     cal.SetFromStoredValue(30, 0.123456789);

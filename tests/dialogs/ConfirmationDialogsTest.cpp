@@ -28,22 +28,21 @@ TEST(Lister, ModesShowTheirButtonsAndEscapeCancels) {
     error.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&error));
     EXPECT_EQ(error.windowTitle(), "Error");
-    EXPECT_TRUE(error.ClosePanel->isVisible());
-    EXPECT_FALSE(error.OkPanel->isVisible());
-    EXPECT_TRUE(error.ErrImage->isVisible());
-    EXPECT_FALSE(error.ConfirmImage->isVisible());
-    error.close();
+    EXPECT_TRUE(error.ClosePanel->isVisible() && error.ErrImage->isVisible());
+    EXPECT_FALSE(error.OkPanel->isVisible() || error.ConfirmImage->isVisible());
+    error.setResult(QDialog::Accepted);
+    error.BitBtn1->click();  // "Close"
+    EXPECT_EQ(error.result(), QDialog::Rejected);
+    EXPECT_FALSE(error.isVisible());
 
     TFormLister confirm;
-    confirm.TextLabel->setText("Delete these measurements?");
     confirm.ItemListBox->addItems({"one", "two"});
     QTimer::singleShot(0, [&] { QTest::keyClick(&confirm, Qt::Key_Escape); });
     EXPECT_EQ(confirm.exec(), QDialog::Rejected);
     EXPECT_EQ(confirm.windowTitle(), "Confirm");
-    EXPECT_TRUE(confirm.findChild<QWidget*>("OkPanel")->isVisibleTo(&confirm));
-    EXPECT_FALSE(confirm.findChild<QWidget*>("ClosePanel")->isVisibleTo(&confirm));
-
-    QTimer::singleShot(0, [&] { confirm.findChild<QPushButton*>("OkButton")->click(); });
+    EXPECT_TRUE(confirm.OkPanel->isVisibleTo(&confirm));
+    EXPECT_FALSE(confirm.ClosePanel->isVisibleTo(&confirm));
+    QTimer::singleShot(0, [&] { confirm.OkButton->click(); });
     EXPECT_EQ(confirm.exec(), QDialog::Accepted);
 }
 

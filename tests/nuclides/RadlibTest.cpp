@@ -115,19 +115,23 @@ TEST_F(RadlibTest, LoadReloadsOnlyWhenIdsTheirOrderOrTheAliasChange) {
 }
 
 TEST_F(RadlibTest, MatchingAppendsEachLineOnceInPhaseOrder) {
-    // Factor 4; the query 9 +- 0.25 is [8, 10].
-    Line("inside", "9.2", "0.1");      // [8.8, 9.6]
-    Line("atlower", "10", "0.5");      // [8, 12]: begins exactly at the query's lower end
-    Line("endsinside", "7.5", "0.3");  // [6.3, 8.7]
-    Line("encloses", "9.5", "1");      // [5.5, 13.5]
+    // Factor 4; the query 9 +- 0.25 is [8, 10]. Phase 1 by lower bound, phase 2 (ending inside)
+    // by descending, phase 3 (enclosing) by ascending upper bound.
+    Line("inside", "9.2", "0.1");       // [8.8, 9.6]
+    Line("atlower", "10", "0.5");       // [8, 12]: begins exactly at the query's lower end
+    Line("endsinside", "7.5", "0.3");   // [6.3, 8.7]
+    Line("endsinside2", "7.0", "0.6");  // [4.6, 9.4]
+    Line("encloses", "9.5", "1");       // [5.5, 13.5]
+    Line("encloses2", "9.0", "0.6");    // [6.6, 11.4]
     Line("far", "20", "0.1");
     Library(2, 10, 0);  // the same decay in a second library: its lines come back twice
     lib.Load(db.alias(), {1, 2});
-    EXPECT_EQ(lib.RadiationsByDecay().size(), 10u);
+    EXPECT_EQ(lib.RadiationsByDecay().size(), 14u);
 
     Ids out{"kept"};
     lib.GetMatchingRadiations(9.0, 0.25, out);
-    EXPECT_EQ(out, (Ids{"kept", "atlower", "inside", "endsinside", "encloses"}));
+    EXPECT_EQ(out, (Ids{"kept", "atlower", "inside", "endsinside2", "endsinside", "encloses2",
+                        "encloses"}));
 
     // Below a factor of 1 the acceptance test refuses some overlapping lines: "far" becomes
     // [19.95, 20.05]; 20.53 +- 1 meets it but ((20 - 20.53) / 0.5)^2 > 0.05^2 + 1.

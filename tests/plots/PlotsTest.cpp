@@ -199,8 +199,8 @@ TEST(Plots, EveryPlotWritesParsableSvgAndPng) {
         {"fwhm", [&](QPainter& p, const QRectF& r) { DrawFwhmCalibration(p, r, fwhm, "F"); }},
         {"eff", [&](QPainter& p, const QRectF& r) { DrawEfficiency(p, r, eff, pts, "eff"); }},
     };
-    const fs::path dir = fs::temp_directory_path() / Format("plots-%d", getpid());
-    fs::create_directories(dir);
+    const quantora::test::ScratchDir scratch;
+    const fs::path& dir = scratch.path;
     for (const auto& [name, draw] : plots) {
         SCOPED_TRACE(name);
         const std::string svg = (dir / (std::string(name) + ".svg")).string();
@@ -219,14 +219,13 @@ TEST(Plots, EveryPlotWritesParsableSvgAndPng) {
         const QImage img(QString::fromStdString(png));
         EXPECT_EQ(img.size(), QSize(800, 500));
     }
-    fs::remove_all(dir);
 }
 
 TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
     using quantora::test::Quoted;
     using quantora::test::RunQdb;
-    const fs::path dir = fs::temp_directory_path() / Format("plots-qdb-%d", getpid());
-    fs::create_directories(dir);
+    const quantora::test::ScratchDir scratch;
+    const fs::path& dir = scratch.path;
     const std::string db = (dir / "lab.db").string(), d = dir.string() + "/";
     const auto demo = RunQdb("demo " + Quoted(db));
     ASSERT_EQ(demo.code, 0) << demo.out;
@@ -278,7 +277,6 @@ TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
     EXPECT_GT(i, 5u);
     q.Close();
     CloseDatabase("plots_demo");
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "tests/support/TestDatabase.h"
 
 using quantora::Format;
+using quantora::test::ExpectQdb;
 using quantora::test::Quoted;
 using quantora::test::ReadText;
 using quantora::test::RunQdb;
@@ -21,16 +22,6 @@ using quantora::test::TestDatabase;
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Scratch {
-    fs::path dir = fs::temp_directory_path() / Format("qdb-data-%d-%p", getpid(), (void*)this);
-    Scratch() { fs::create_directories(dir); }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    std::string operator/(const char* name) const { return (dir / name).string(); }
-};
 
 void FillSmallLab(const TestDatabase& db) {
     db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (1, 'Ada')");
@@ -49,18 +40,14 @@ int Count(const TestDatabase& db, const char* table) {
 TEST(QdbDataCommands, InfoShowsEngineVersionAndCounts) {
     TestDatabase db(true);
     FillSmallLab(db);
-    const auto r = RunQdb("info " + Quoted(db.uri()));
-    ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find(db.postgres() ? "Engine:         PostgreSQL" : "Engine:         SQLite"),
-              std::string::npos);
-    EXPECT_NE(r.out.find("Schema version: 1"), std::string::npos);
-    EXPECT_NE(r.out.find("EMPLOYEE                          2"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("SPECTRUM                          0"), std::string::npos);
-    EXPECT_NE(r.out.find("(all tables)                      8"), std::string::npos) << r.out;
+    ExpectQdb("info " + Quoted(db.uri()), 0,
+              {db.postgres() ? "Engine:         PostgreSQL" : "Engine:         SQLite",
+               "Schema version: 1", "EMPLOYEE                          2",
+               "SPECTRUM                          0", "(all tables)                      8"});
 }
 
 TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
-    Scratch tmp;
+    quantora::test::ScratchDir tmp;
     TestDatabase src(true);
     FillSmallLab(src);
     const std::string xml = tmp / "lab.xml";
@@ -68,15 +55,12 @@ TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
 
     TestDatabase dst(true);
     dst.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (7, 'Old')");
-    auto r = RunQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()));
-    EXPECT_NE(r.code, 0);
-    EXPECT_NE(r.out.find("qdb import: "), std::string::npos) << r.out;
+    ExpectQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()), 1, {"qdb import: "});
     EXPECT_EQ(dst.Scalar("SELECT NAME FROM EMPLOYEE"), "Old");
     EXPECT_EQ(Count(dst, "PROJECT"), 0);
 
-    r = RunQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()) + " --replace");
-    ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("2 records of table EMPLOYEE imported."), std::string::npos) << r.out;
+    ExpectQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()) + " --replace", 0,
+              {"2 records of table EMPLOYEE imported."});
     EXPECT_EQ(Count(dst, "EMPLOYEE"), 2);
     EXPECT_EQ(dst.Scalar("SELECT NAME FROM PROJECT"), "Soil, \"2026\"");
 
@@ -84,26 +68,22 @@ TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
     ASSERT_EQ(RunQdb("import " + Quoted(xml) + " " + Quoted(tmp / "new.db")).code, 0);
     EXPECT_TRUE(fs::exists(tmp / "new.db"));
     std::ofstream(tmp / "broken.xml") << "<?xml version=\"1.0\"?>\n<Quantora";
-    r = RunQdb("import " + Quoted(tmp / "broken.xml") + " " + Quoted(tmp / "other.db"));
-    EXPECT_NE(r.code, 0);
-    EXPECT_FALSE(fs::exists(tmp / "other.db"));
-    r = RunQdb("import " + Quoted(tmp / "missing.xml") + " " + Quoted(tmp / "other.db"));
-    EXPECT_NE(r.code, 0);
-    EXPECT_NE(r.out.find("missing.xml"), std::string::npos);
+    ExpectQdb("import " + Quoted(tmp / "broken.xml") + " " + Quoted(tmp / "other.db"), 1);
+    ExpectQdb("import " + Quoted(tmp / "missing.xml") + " " + Quoted(tmp / "other.db"), 1,
+              {"missing.xml"});
     EXPECT_FALSE(fs::exists(tmp / "other.db"));
     EXPECT_NE(RunQdb("import " + Quoted(xml) + " " + Quoted(tmp / "new.db") + " --force").code, 0);
 }
 
 TEST(QdbDataCommands, CsvWritesOneSelectAndRefusesEverythingElse) {
-    Scratch tmp;
+    quantora::test::ScratchDir tmp;
     TestDatabase db(true);
     FillSmallLab(db);
     const std::string csv = tmp / "e.csv";
-    auto r =
-        RunQdb("csv " + Quoted(db.uri()) +
-               " \"SELECT EMPLOYEE_ID, NAME FROM EMPLOYEE ORDER BY EMPLOYEE_ID;\" " + Quoted(csv));
-    ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("2 rows, 2 columns"), std::string::npos) << r.out;
+    ExpectQdb("csv " + Quoted(db.uri()) +
+                  " \"SELECT EMPLOYEE_ID, NAME FROM EMPLOYEE ORDER BY EMPLOYEE_ID;\" " +
+                  Quoted(csv),
+              0, {"2 rows, 2 columns"});
     const std::string text = ReadText(csv);
     EXPECT_EQ(text.substr(0, text.find("\r\n")), "\"SERIAL #\",\"EMPLOYEE_ID\",\"NAME\"");
     EXPECT_NE(text.find("2,2,\"Tom\"\r\n"), std::string::npos) << text;
@@ -118,8 +98,8 @@ TEST(QdbDataCommands, CsvWritesOneSelectAndRefusesEverythingElse) {
                          ""};
     for (const char* sql : bad) {
         const std::string out = tmp / "bad.csv";
-        r = RunQdb("csv " + Quoted(db.uri()) + " " + Quoted(sql) + " " + Quoted(out));
-        EXPECT_NE(r.code, 0) << sql;
+        const auto r =
+            ExpectQdb("csv " + Quoted(db.uri()) + " " + Quoted(sql) + " " + Quoted(out), 1);
         EXPECT_EQ(r.out.rfind("qdb csv: ", 0), 0u) << r.out;
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
         EXPECT_FALSE(fs::exists(out)) << sql;
@@ -133,16 +113,13 @@ TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
     FillSmallLab(db);
     const std::string base = "settings set " + Quoted(db.uri()) + " ";
     ASSERT_EQ(RunQdb(base + "1 1 42").code, 0);
-    auto r = RunQdb(base + "Ada Significance 2.5");
-    ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("Significance (float) of employee 1 set to 2.5"), std::string::npos);
+    ExpectQdb(base + "Ada Significance 2.5", 0, {"Significance (float) of employee 1 set to 2.5"});
     ASSERT_EQ(RunQdb(base + "2 'Report title' 'Tom''s report' --index 2").code, 0);
     ASSERT_EQ(RunQdb(base + "1 1 43").code, 0);  // replaces, adds no row
 
-    r = RunQdb("settings get " + Quoted(db.uri()) + " 1");
-    ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("1\tDefault project\t0\tinteger\t43\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("2\tSignificance\t0\tfloat\t2.5\n"), std::string::npos);
+    auto r =
+        ExpectQdb("settings get " + Quoted(db.uri()) + " 1", 0,
+                  {"1\tDefault project\t0\tinteger\t43\n", "2\tSignificance\t0\tfloat\t2.5\n"});
     EXPECT_EQ(r.out.find("Tom"), std::string::npos);
     r = RunQdb("settings get " + Quoted(db.uri()) + " Tom 3");
     EXPECT_EQ(r.out, "3\tReport title\t2\ttext\tToms report\n");
@@ -153,8 +130,7 @@ TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
                          "Nobody 1 5",      "1 99 5", "1 Unknown 5", "1 1 5 --index -1",
                          "1 1 5 --index x", "1 1"};
     for (const char* args : bad) {
-        r = RunQdb(base + args);
-        EXPECT_NE(r.code, 0) << args;
+        r = ExpectQdb(base + args, 1);
         EXPECT_EQ(r.out.rfind("qdb settings: ", 0), 0u) << r.out;
     }
     EXPECT_EQ(Count(db, "USERSETTINGS"), 3);
@@ -163,7 +139,7 @@ TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
 }
 
 TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
-    Scratch tmp;
+    quantora::test::ScratchDir tmp;
     const std::string junk = tmp / "junk.db";
     std::ofstream(junk) << "not a database at all";
     const std::string missing = tmp / "missing.db";
@@ -192,10 +168,8 @@ TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
                                     "match %s --library 1 661.7"};
     for (const std::string& c : commands)
         for (const auto& [db, words] : databases) {
-            const auto r = RunQdb(Format(c.c_str(), Quoted(db).c_str()));
-            EXPECT_NE(r.code, 0) << c << " " << db;
+            const auto r = ExpectQdb(Format(c.c_str(), Quoted(db).c_str()), 1, {words});
             EXPECT_EQ(r.out.rfind("qdb ", 0), 0u) << r.out;
-            EXPECT_NE(r.out.find(words), std::string::npos) << c << "\n" << r.out;
             EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
         }
     EXPECT_EQ(ReadText(junk), "not a database at all");

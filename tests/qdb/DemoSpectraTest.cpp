@@ -58,32 +58,4 @@ TEST(QdbDemoSpectra, FindsTheLinesWithTheirAreasAndWidths) {
     }
 }
 
-TEST(QdbDemoSpectra, NoPeaksInAContinuumAndNothingBeforeTheFirstChannel) {
-    DetectorModel det;
-    const auto flat = GenerateSpectrum(det, {}, 20.0, 3);
-    EXPECT_TRUE(SearchPeaks(flat, 9.0, 0.015, 6.0, 40).empty());
-    const auto one = GenerateSpectrum(det, {{30.0, 50000.0}, {500.0, 50000.0}}, 1.0, 3);
-    const auto found = SearchPeaks(one, 9.0, 0.015, 6.0, static_cast<int>(det.Channel(100.0)));
-    // The 500 keV line and its Compton edge (a real search finds edges too), nothing at 30 keV.
-    ASSERT_FALSE(found.empty());
-    EXPECT_GT(found.front().pos, det.Channel(100.0));
-    int atLine = 0;
-    for (const FoundPeak& p : found) {
-        if (std::fabs(p.pos - det.Channel(500.0)) < 0.2) ++atLine;
-    }
-    EXPECT_EQ(atLine, 1);
-    EXPECT_LE(found.size(), 2u);
-    // Every table line has a positive energy, intensity and uncertainties (the library needs them).
-    for (const Nuclide& n : CalibrationNuclides()) {
-        EXPECT_GT(n.halfLifeYears, 0);
-        for (const GammaLine& l : n.lines) {
-            EXPECT_GT(l.energy, 0);
-            EXPECT_GT(l.energyUnc, 0);
-            EXPECT_GT(l.intensity, 0);
-            EXPECT_GT(l.intensityUnc, 0);
-        }
-    }
-    EXPECT_THROW(NuclideBySymbol("Xx-999"), std::exception);
-}
-
 }  // namespace

@@ -50,80 +50,49 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
     TestDatabase db(true);
     FillLab(db);
     const std::string uri = Quoted(db.uri());
-
-    // The project is blocked by its measurement; nothing may be deleted.
-    auto r = RunQdb("check " + uri + " PROJECT 1");
-    EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("blocking: 1"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("MEASUREMENT ID=10"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("deletion is blocked"), std::string::npos) << r.out;
-    r = RunQdb("delete " + uri + " PROJECT 1 --yes");
-    EXPECT_NE(r.code, 0) << r.out;
+    const struct {
+        std::string args;
+        int code;
+        std::vector<std::string> says;
+    } runs[] = {
+        // The project is blocked by its measurement; nothing may be deleted.
+        {"check " + uri + " PROJECT 1",
+         0,
+         {"blocking: 1", "MEASUREMENT ID=10", "deletion is blocked"}},
+        {"delete " + uri + " PROJECT 1 --yes", 1, {}},
+        // Table names are case-insensitive; without a terminal and --yes nothing is deleted.
+        {"check " + uri + " measurement 10", 0, {"can be deleted"}},
+        {"delete " + uri + " MEASUREMENT 10", 1, {"--yes"}},
+        // Two exact points: E = 10 + 0.5 ch; FWHM^2 = A + B ch through (100, 4) and (1100, 9).
+        {"ecal " + uri + " --spectrum 100",
+         0,
+         {"energy calibration 5 'ec'", "a = 10 +-", "b = 0.5 +-", "points: 2"}},
+        {"ecal " + uri + " --measurement 10", 0, {"spectrum 100", "b = 0.5 +-"}},
+        {"fwhm " + uri + " --spectrum 100",
+         0,
+         {"FWHM calibration 7 'fw'", "A = 3.5 +-", "B = 0.005 +-"}},
+        // Keys that do not exist, and both or neither selector.
+        {"ecal " + uri + " --spectrum 999", 1, {"qdb ecal: "}},
+        {"ecal " + uri + " --measurement 999", 1, {"qdb ecal: "}},
+        {"ecal " + uri + " --spectrum x", 1, {"qdb ecal: "}},
+        {"ecal " + uri + " --spectrum 100 --measurement 10", 1, {"qdb ecal: "}},
+        {"ecal " + uri, 1, {"qdb ecal: "}},
+        {"fwhm " + uri + " --spectrum 999", 1, {"qdb fwhm: "}},
+        // With --yes the measurement goes with its spectrum and the spectrum's calibrations.
+        {"delete " + uri + " MEASUREMENT 10 --yes", 0, {"deleted MEASUREMENT ID=10"}},
+    };
+    for (const auto& r : runs) quantora::test::ExpectQdb(r.args, r.code, r.says);
+    for (const char* table : {"MEASUREMENT", "SPECTRUM", "ECAL", "ECALPOINT"})
+        EXPECT_EQ(Count(db, table), 0) << table;
     EXPECT_EQ(Count(db, "PROJECT"), 1);
-
-    // Table names are case-insensitive; the measurement is free to go.
-    r = RunQdb("check " + uri + " measurement 10");
-    EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("can be deleted"), std::string::npos) << r.out;
-
-    // Without a terminal and without --yes nothing is deleted.
-    r = RunQdb("delete " + uri + " MEASUREMENT 10");
-    EXPECT_NE(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("--yes"), std::string::npos) << r.out;
-    EXPECT_EQ(Count(db, "MEASUREMENT"), 1);
-
-    // With --yes the measurement goes with its spectrum and the spectrum's calibrations.
-    r = RunQdb("delete " + uri + " MEASUREMENT 10 --yes");
-    EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("deleted MEASUREMENT ID=10"), std::string::npos) << r.out;
-    EXPECT_EQ(Count(db, "MEASUREMENT"), 0);
-    EXPECT_EQ(Count(db, "SPECTRUM"), 0);
-    EXPECT_EQ(Count(db, "ECAL"), 0);
-    EXPECT_EQ(Count(db, "ECALPOINT"), 0);
-    EXPECT_EQ(Count(db, "PROJECT"), 1);
-}
-
-TEST(QdbLabCommands, CalibrationsWithCoefficientsAndUncertainties) {
-    TestDatabase db(true);
-    FillLab(db);
-    const std::string uri = Quoted(db.uri());
-
-    // Two exact points: E = 10 + 0.5 ch.
-    auto r = RunQdb("ecal " + uri + " --spectrum 100");
-    EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("energy calibration 5 'ec'"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("a = 10 +-"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("b = 0.5 +-"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("points: 2"), std::string::npos) << r.out;
-    r = RunQdb("ecal " + uri + " --measurement 10");
-    EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("spectrum 100"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("b = 0.5 +-"), std::string::npos) << r.out;
-
-    // FWHM^2 = A + B ch through (100, 4) and (1100, 9): B = 0.005, A = 3.5.
-    r = RunQdb("fwhm " + uri + " --spectrum 100");
-    EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(r.out.find("FWHM calibration 7 'fw'"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("A = 3.5 +-"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("B = 0.005 +-"), std::string::npos) << r.out;
-
-    // Keys that do not exist, and both or neither selector.
-    for (const char* args : {" --spectrum 999", " --measurement 999", " --spectrum x",
-                             " --spectrum 100 --measurement 10", ""}) {
-        r = RunQdb("ecal " + uri + args);
-        EXPECT_NE(r.code, 0) << args;
-        EXPECT_FALSE(r.out.empty()) << args;
-    }
-    EXPECT_NE(RunQdb("fwhm " + uri + " --spectrum 999").code, 0);
 }
 
 TEST(QdbLabCommands, BadInputIsOneLineAndChangesNothing) {
     TestDatabase db(true);
     FillLab(db);
     const std::string uri = Quoted(db.uri());
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("qdb_lab_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const quantora::test::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path;
     const auto foreign = dir / "foreign.db";
     std::ofstream(foreign) << "not a database at all, just text\n";
 
@@ -151,16 +120,14 @@ TEST(QdbLabCommands, BadInputIsOneLineAndChangesNothing) {
     EXPECT_EQ(Count(db, "SPECTRUM"), 1);
     EXPECT_EQ(Count(db, "ECAL"), 1);
     EXPECT_EQ(Count(db, "RADIATIONLIBRARY"), 0);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(QdbLabCommands, NuclidesLoadThenMatch) {
     TestDatabase db(true);
     const std::string uri = Quoted(db.uri());
     // A few nuclides cut from the evaluated table.
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("qdb_nuc_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const quantora::test::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path;
     const auto csv = dir / "lines.csv";
     {
         std::ifstream in(std::string(QUANTORA_SHARED_DATA) + "/nuclides/gamma_lines.csv");
@@ -189,14 +156,12 @@ TEST(QdbLabCommands, NuclidesLoadThenMatch) {
     r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(Count(db, "RADIATIONLIBRARY"), 2);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(QdbLabCommands, OdbcAddListRemoveInPrivateIniFiles) {
     // The installer's files of this test only; the drivers come from the system's list.
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("qdb_odbc_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const quantora::test::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path;
     std::string driver;
     {
         std::ifstream sys("/etc/odbcinst.ini");
@@ -229,5 +194,4 @@ TEST(QdbLabCommands, OdbcAddListRemoveInPrivateIniFiles) {
     EXPECT_NE(RunQdb("odbc frobnicate").code, 0);
     unsetenv("ODBCSYSINI");
     unsetenv("ODBCINI");
-    std::filesystem::remove_all(dir);
 }

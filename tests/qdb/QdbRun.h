@@ -1,13 +1,16 @@
-// Running the qdb binary from a test: the exit code and what it printed.
+// Running the qdb binary from a test: the exit code and what it printed; a scratch directory.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace quantora::test {
 
@@ -36,6 +39,37 @@ inline QdbResult RunQdb(const std::string& args) {
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
+
+// Runs `qdb <args>` and expects the exit code (any failure for -1) and every text of `says` in
+// what it printed.
+inline QdbResult ExpectQdb(const std::string& args, int code,
+                           const std::vector<std::string>& says = {}) {
+    QdbResult r = RunQdb(args);
+    if (code < 0) {
+        EXPECT_GT(r.code, 0) << args << "\n" << r.out;
+    } else {
+        EXPECT_EQ(r.code, code) << args << "\n" << r.out;
+    }
+    for (const std::string& s : says)
+        EXPECT_NE(r.out.find(s), std::string::npos) << args << ": no '" << s << "' in\n" << r.out;
+    return r;
+}
+
+// A fresh directory under the system's temporary one, removed with everything in it.
+struct ScratchDir {
+    std::filesystem::path path;
+    ScratchDir() {
+        static int n = 0;
+        path = std::filesystem::temp_directory_path() /
+               ("qdb-test-" + std::to_string(getpid()) + "-" + std::to_string(++n));
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
 
 inline std::string ReadText(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);

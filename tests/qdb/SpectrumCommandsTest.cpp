@@ -19,7 +19,8 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
     db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (1, 'm1')");
     const std::string uri = Quoted(db.uri());
-    const fs::path dir = fs::temp_directory_path() / ("qdb_spectra_" + std::to_string(getpid()));
+    const quantora::test::ScratchDir scratch;
+    const fs::path& dir = scratch.path;
     fs::create_directories(dir / "archive");
     const std::string original = QUANTORA_SHARED_DATA "/spectra/original/";
     for (const char* f : {"Alcatraz14.Spc", "eu_calib_7cm.Chn", "background_20100317.n42"})
@@ -62,5 +63,4 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
         EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
     }
-    fs::remove_all(dir);
 }

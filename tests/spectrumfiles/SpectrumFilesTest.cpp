@@ -6,11 +6,14 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <random>
 #include <sstream>
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/TQuery.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
 #include "quantora/spectrumfiles/SpectrumImport.h"
@@ -135,7 +138,7 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
                            "ba133_source_640s_20100317.n42"};
     SpectrumImportTarget target;
     target.projectId = 1;
-    int stored = 0;
+    int stored = 0, highCrc = 0;
     for (const char* name : files) {
         const std::string path = kDir + "original/" + name;
         const SpectrumImportResult r = ImportSpectrumFile(db.name(), path, target);
@@ -147,6 +150,20 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
             const SpectrumFileData back = LoadStoredSpectrum(db.name(), r.spectrumIds[i]);
             ExpectSameSpectrum(back, original, 0, name);
             ExpectCoeffs(back.energyCoeffs, original.energyCoeffs, name);
+            // The row's summary of the counts survives their compression, and the CRC32 the
+            // signed column.
+            TQuery q;
+            q.SetDatabaseName(db.alias());
+            q.SetSQL(Format("SELECT * FROM SPECTRUM WHERE SPECTRUM_ID = %d", r.spectrumIds[i]));
+            q.Open();
+            SPECTRUMData row;
+            ASSERT_TRUE(row.GetData(&q));
+            const std::vector<unsigned long> c = CountsFromChannelZero(original);
+            EXPECT_EQ(static_cast<uint32_t>(row.CRC32), SpectrumCountsCrc32(c)) << name;
+            EXPECT_EQ(row.MINCOUNT, *std::min_element(c.begin(), c.end())) << name;
+            EXPECT_EQ(row.MAXCOUNT, *std::max_element(c.begin(), c.end())) << name;
+            EXPECT_EQ(row.SUMCOUNT, std::accumulate(c.begin(), c.end(), 0.0)) << name;
+            highCrc += row.CRC32 < 0;
             for (const char* ext : {".spe", ".n42", ".csv"}) {
                 const std::string out = (tmp / (std::to_string(stored) + ext)).string();
                 WriteSpectrumFile(out, {back});
@@ -168,6 +185,7 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     }
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), std::to_string(std::size(files)));
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), std::to_string(stored));
+    EXPECT_GT(highCrc, 0);  // CRC32 values of 2^31 and more were among them
     fs::remove_all(tmp);
 }
 
