@@ -69,16 +69,6 @@ double FloatValue(const AnsiString& alias, const AnsiString& sql) {
     return q.Fields()[0]->AsFloat();
 }
 
-// Replaces the first occurrence of `from` after `after`; fails the test when there is none.
-std::string Replaced(std::string text, const std::string& from, const std::string& to,
-                     const std::string& after = "") {
-    const std::size_t start = after.empty() ? 0 : text.find(after);
-    const std::size_t at = start == std::string::npos ? start : text.find(from, start);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
-}
-
 }  // namespace
 
 // The one export -> import -> export round trip: from SQLite into the engine of the run (so
