@@ -164,13 +164,14 @@ TEST_F(PostgresTest, ResultsOpenedInANestedTransactionCloseWithItsRollback) {
 TEST_F(PostgresTest, TimestampsKeepMicroseconds) {
     db->Exec("CREATE TABLE D (D_ID INTEGER NOT NULL PRIMARY KEY, AT TIMESTAMP, DAY DATE)");
     TQuery ins, q;
-    Query(ins, "INSERT INTO D (D_ID, AT, DAY) VALUES (1, :at, :at)");
+    Query(ins, "INSERT INTO D (D_ID, AT, DAY) VALUES (1, :at, :day)");
     Query(q, "SELECT AT, DAY FROM D WHERE AT = :at");
     for (const quantora::CivilTime& t :
          {quantora::CivilTime{1999, 12, 31, 23, 59, 59, 999999}, {1850, 6, 15, 12, 30, 0, 1}}) {
         const TDateTime v = quantora::EncodeDateTime(t);
         db->Exec("DELETE FROM D");
         ins.ParamByName("at")->SetAsDateTime(v);
+        ins.ParamByName("day")->SetAsDateTime(v);
         ins.ExecSQL();
         q.Close();
         q.ParamByName("at")->SetAsDateTime(v);  // equal to the microsecond
