@@ -1,6 +1,6 @@
-// Behaviour both engines must share where their own semantics differ: failed statements inside
-// transactions and while results are open, results read across a commit, empty blobs, composite
-// keys, the types of expression columns.
+// Behaviour both engines must share where their own semantics differ: transactions and their
+// nesting, failed statements inside transactions and while results are open, results read across a
+// commit, empty blobs, composite keys, the types of expression columns.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -43,6 +43,7 @@ TEST_F(EngineParity, AFailedStatementLeavesTheTransactionUsable) {
         Insert(2);
         EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM T"), "2");
         tr.Commit();
+        EXPECT_THROW(tr.Commit(), EDatabaseError);
     }
     EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "2");
     {
@@ -52,11 +53,21 @@ TEST_F(EngineParity, AFailedStatementLeavesTheTransactionUsable) {
             Transaction inner(db.alias());
             Insert(4);
             EXPECT_THROW(Insert(4), EDatabaseError);
+            EXPECT_THROW(outer.Commit(), EDatabaseError);  // inner still open
             inner.Commit();
         }
+        {
+            Transaction inner(db.alias());
+            Insert(5);
+        }  // rolled back alone
         outer.Commit();
     }
+    {
+        Transaction tr(db.alias());
+        Insert(6);
+    }  // rolled back
     EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "4");
+    EXPECT_THROW(Transaction("no_such_alias"), EDatabaseError);
 }
 
 TEST_F(EngineParity, StatementsRunWhileAResultIsOpenStayDone) {
@@ -199,6 +210,7 @@ TEST_F(EngineParity, ExpressionColumnsTakeTheTypeOfTheirValue) {
         EXPECT_EQ(q.FieldByName(name)->DataType(), ftLargeint) << name;
     EXPECT_EQ(q.FieldByName("A")->DataType(), ftFloat);
     EXPECT_EQ(q.FieldByName("E")->DataType(), ftString);
+    EXPECT_EQ(q.FieldByName("E")->DataSize(), 256);
     EXPECT_EQ(q.FieldByName("N")->AsInteger(), 2);
     EXPECT_EQ(q.FieldByName("S")->AsString(), "3");
     EXPECT_EQ(q.FieldByName("A")->AsString(), "1.5");

@@ -22,7 +22,7 @@ TEST(PgDialect, StatementsThatCanBeReadThroughACursor) {
          {"BEGIN", "begin immediate",
           "START TRANSACTION ISOLATION LEVEL "
           "SERIALIZABLE",
-          "COMMIT", "end work;", "ROLLBACK", "abort", "SAVEPOINT quantora_sp2",
+          "COMMIT TRANSACTION", "end work;", "ROLLBACK", "abort", "SAVEPOINT quantora_sp2",
           "RELEASE SAVEPOINT quantora_sp2", "ROLLBACK TO SAVEPOINT x", "rollback work to y"})
         EXPECT_EQ(pg::ClassifyStatement(sql), StatementKind::Control) << sql;
 }
@@ -33,6 +33,8 @@ TEST(PgDialect, TransactionControlIsTakenApart) {
     ASSERT_TRUE(pg::ParseControl("BEGIN IMMEDIATE", c));
     EXPECT_EQ(c.op, Op::Begin);
     EXPECT_EQ(c.begin_sql, "BEGIN");  // SQLite's lock mode is dropped
+    ASSERT_TRUE(pg::ParseControl("begin exclusive transaction;", c));
+    EXPECT_EQ(c.begin_sql, "BEGIN");
     ASSERT_TRUE(pg::ParseControl("BEGIN ISOLATION LEVEL SERIALIZABLE", c));
     EXPECT_EQ(c.begin_sql, "BEGIN ISOLATION LEVEL SERIALIZABLE");
     ASSERT_TRUE(pg::ParseControl("SAVEPOINT Quantora_SP2", c));

@@ -1,6 +1,7 @@
 // Helpers of the exchange tests.
 #include "tests/exchange/ExchangeTestSupport.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -54,6 +55,15 @@ std::string ReadFileBytes(const std::string& path) {
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to,
+                     const std::string& after) {
+    const std::size_t start = after.empty() ? 0 : text.find(after);
+    const std::size_t at = start == std::string::npos ? start : text.find(from, start);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
 }
 
 std::vector<std::string> SplitCrLfLines(const std::string& text) {

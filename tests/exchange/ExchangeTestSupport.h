@@ -25,6 +25,9 @@ class TempPath {
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// `text` with the first `from` after `after` replaced; fails the test when there is none.
+std::string Replaced(std::string text, const std::string& from, const std::string& to,
+                     const std::string& after = "");
 // The file's lines without their CR LF ends.
 std::vector<std::string> SplitCrLfLines(const std::string& text);
 

@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "quantora/base/Format.h"
 #include "quantora/exchange/XmlReader.h"
+#include "tests/exchange/ExchangeTestSupport.h"
 
 using namespace XmlExportImport;
 using quantora::Format;
@@ -18,21 +16,12 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-// A file in the temporary directory, removed again at the end of the test.
-class TempFile {
-  public:
+// A file in the temporary directory with `content`, removed again at the end of the test.
+struct TempFile : quantora::test::TempPath {
     explicit TempFile(const std::string& content) {
-        static int counter = 0;
-        path_ = (std::filesystem::temp_directory_path() /
-                 Format("xmlreader_%d_%d.xml", static_cast<int>(getpid()), ++counter))
-                    .string();
-        std::ofstream(path_, std::ios::binary) << content;
+        quantora::test::WriteFileBytes(str(), content);
     }
-    ~TempFile() { std::filesystem::remove(path_); }
-    const char* Path() const { return path_.c_str(); }
-
-  private:
-    std::string path_;
+    const char* Path() const { return c_str(); }
 };
 
 // One string per atom: "?pi", "!decl", "open", "/close", "empty/", "#text".
@@ -154,30 +143,26 @@ TEST(XmlReader, TagSyntaxAndItsMessages) {
     const std::vector<std::pair<std::string, std::string>> errors = {
         {"<>", "Illegal character found ('>', line 1, position 0)"},
         {"</ >", "Tag name not found (line 1, position 0)"},
-        {"</a b>", "Tag closing '>' not found (line 1, position 0)"},
         {"<a \"x\">", "Attribute name not found (line 1, position 0)"},
         {"<a\n x=1>", "Value opening \" not found (attribute x, line 2, position 3)"},
         {"<a x>",
          "Illegal character found, '=' or '[' expected ('>', attribute=x, line 1, position 0)"},
-        {"<a/x>", "Tag closing '>' not found (line 1, position 0)"},
         {"<!x/>", "Slash (/) is not allowed here (line 1, position 0)"},
         {"<a?>", "Question mark (?) is not allowed here (line 1, position 0)"},
-        {"<?xml v=\"1\"? x", "Tag closing '>' not found (line 1, position 0)"},
         {"<?xml version=\"1.0\">", "Tag closing '?' not found (line 1, position 0)"},
         {"<r>\n</r>\n</r>", "Closing tag found without opening tag (tag r, line 3, position 9)"},
         {"<a>\n<b/>\n</b>", "Opening/closing tag do not match (a <-> b, line 3, position 9)"},
         {"<!D r [ x ]>", "Tag starting '<' not found (attribute=r, line 1, position 0)"},
         {"<!D r [<!x>] x", "Tag closing '>' not found (tag D, line 1, position 0)"},
-        {"<a x=\"open", EndOfFile(1, 0)},
-        {"<!D r [<!E <x> ", EndOfFile(1, 0)},
     };
     for (const auto& [text, message] : errors) EXPECT_EQ(ReadText(text).error, message) << text;
     const ReadResult closed = ReadText("<Table Name=\"t\">\n</TABLE>\n");  // case is ignored
     EXPECT_EQ(closed.atoms, (Strings{"Table", "/TABLE"}));
     EXPECT_EQ(closed.error, EndOfFile(3, 26));
 
-    // White space inside the tag syntax; a quote from a reference opens a value.
-    TempFile spaced("< a\n  b = \"1\n2\"\r\n c=&quot;3\"\n/>");
+    // White space inside the tag syntax; a quote from a reference opens a value; the bracket
+    // section of a declaration is kept without its white space.
+    TempFile spaced("< a\n  b = \"1\n2\"\r\n c=&quot;3\"\n/><!D r [\r\n <!E e \"v\">\r\n]>");
     XmlFile f;
     XmlAtom a;
     ASSERT_TRUE(f.Open(spaced.Path()));
@@ -185,31 +170,13 @@ TEST(XmlReader, TagSyntaxAndItsMessages) {
     EXPECT_EQ(Summary(a), "a/");
     EXPECT_EQ(a.Tag.FindAttr("B"), "1\n2");
     EXPECT_EQ(a.Tag.FindAttr("c"), "3");
-    EXPECT_EQ(a.Tag.FindAttr("d"), "");
     EXPECT_EQ(f.Line, 4);
     EXPECT_EQ(f.LineStart, 29);
     EXPECT_FALSE(f.RootOpened);  // an empty-element tag opens nothing
-
-    TempFile doctype(
-        "<!DOCTYPE lab [\r\n <!ENTITY e \"v\">\r\n <!ELEMENT r (#PCDATA)>\r\n]>\r\n<?pi a=\"1\"?>");
-    ASSERT_TRUE(f.Open(doctype.Path()));
     ASSERT_TRUE(f.GetNextAtom(a));
-    EXPECT_EQ(Summary(a), "!DOCTYPE");
+    EXPECT_EQ(Summary(a), "!D");
     EXPECT_TRUE(a.Tag.BracketSectionSeen);
-    EXPECT_EQ(a.Tag.BracketText, "<!ENTITYe\"v\"><!ELEMENTr(#PCDATA)>");
-    EXPECT_TRUE(a.Tag.Attributes.empty());
-    ASSERT_TRUE(f.GetNextAtom(a));
-    EXPECT_EQ(Summary(a), "?pi");
-    EXPECT_FALSE(a.Tag.BracketSectionSeen);
-    EXPECT_EQ(a.Tag.FindAttr("A"), "1");
-
-    // A tag read on its own must start at "<".
-    TempFile text("x<a/>");
-    XmlTag tag;
-    ASSERT_TRUE(f.Open(text.Path()));
-    EXPECT_FALSE(tag.Read(&f));
-    EXPECT_EQ(f.ErrorMessage, "Tag starting '<' not found (line 1, position 0)");
-    EXPECT_FALSE(tag.Read(nullptr));
+    EXPECT_EQ(a.Tag.BracketText, "<!Ee\"v\">");
 }
 
 TEST(XmlReader, LinesAndValuesAcrossBufferBoundaries) {
@@ -283,8 +250,7 @@ TEST(XmlReader, OpenCloseAndTwoFilesAtOnce) {
     TempFile file1(text1), file2(text2);
     const ReadResult alone1 = ReadAll(file1.Path()), alone2 = ReadAll(file2.Path());
     ASSERT_EQ(alone2.atoms.size(), 600u);
-    ASSERT_TRUE(f1.Open(file1.Path()));
-    ASSERT_TRUE(f2.Open(file2.Path()));
+    ASSERT_TRUE(f1.Open(file1.Path()) && f2.Open(file2.Path()));
     ReadResult r1, r2;
     for (bool more1 = true, more2 = true; more1 || more2;) {
         if (more1 && (more1 = f1.GetNextAtom(a))) r1.atoms.push_back(Summary(a));
@@ -296,12 +262,9 @@ TEST(XmlReader, OpenCloseAndTwoFilesAtOnce) {
     EXPECT_EQ(f2.ErrorMessage, alone2.error);
 
     // Close forgets the open tags; opening again starts at the beginning.
-    ASSERT_TRUE(f2.Open(file2.Path()));
-    ASSERT_TRUE(f2.GetNextAtom(a));
-    EXPECT_EQ(f2.OpenTags.size(), 1u);
+    ASSERT_TRUE(f2.Open(file2.Path()) && f2.GetNextAtom(a));
     f2.Close();
-    EXPECT_FALSE(f2.IsOpen());
-    EXPECT_TRUE(f2.OpenTags.empty());
+    EXPECT_TRUE(!f2.IsOpen() && f2.OpenTags.empty());
     ASSERT_TRUE(f2.Open(file2.Path()));
     ASSERT_TRUE(f2.GetNextAtom(a));
     EXPECT_EQ(Summary(a), "T0");

@@ -1,10 +1,10 @@
-// Worker process of the reliability tests: a separate program, so that every worker is a fresh
-// process with its own connections, like another workstation. It reports through standard output,
-// one line at a time, unbuffered, so that the test can kill it at a known point.
-//   import <uri> <xml file>                        "p" at every progress step, "done" after commit
-//   blob <uri> <owner type> <owner id> <chunk size> <bytes> <seed> <first key>
-//                                                  stores the value in one transaction; "p" every
-//                                                  16 chunks, "done" after commit
+// Worker process of the crash tests: a program of its own, so that it is a fresh process with its
+// own connections, like another workstation. It writes "p" on its standard output at every
+// progress step inside its one transaction and "done" after the commit, so that the test can
+// kill it at a known point.
+//   import <uri> <xml file>
+//   blob <uri> <bytes> <seed>     replaces the value of owner CRASHTEST 1 (8 KiB chunks, keys
+//                                 from 1000000)
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,78 +21,50 @@
 #include "quantora/services/Blobutil.h"
 #include "tests/reliability/Workload.h"
 
-using quantora::Format;
-namespace rel = quantora::reliability;
-
 namespace {
 
-void Say(const std::string& line) {
-    std::string l = line + "\n";
-    const char* p = l.data();
-    size_t n = l.size();
-    while (n > 0) {
-        ssize_t w = ::write(1, p, n);
-        if (w <= 0) _exit(3);  // the test is gone
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
+void Say(const char* line) {
+    if (::write(1, line, std::char_traits<char>::length(line)) <= 0) _exit(3);  // the test is gone
 }
 
-// Counts the keys it gives and reports every 16th: StoreBlobChunks takes one key per chunk.
-class ReportingKeyGen : public IntKeyGen {
-  public:
-    ReportingKeyGen(int start, AnsiString db) : next_(start) { DbName = std::move(db); }
+// Reports every 16th key: StoreBlobChunks takes one key per chunk.
+struct ReportingKeyGen : quantora::CountingKeyGen {
+    using CountingKeyGen::CountingKeyGen;
     int NextKey() override {
-        if (++given_ % 16 == 0) Say("p");
-        return next_++;
+        if (++given % 16 == 0) Say("p\n");
+        return CountingKeyGen::NextKey();
     }
-    bool CanGenerate() override { return true; }
-
-  private:
-    int next_;
-    long long given_ = 0;
+    long long given = 0;
 };
-
-int Import(const AnsiString& alias, const AnsiString& file) {
-    quantora::UiHooks hooks;
-    hooks.process_messages = [] { Say("p"); };
-    quantora::InstallUiHooks(std::move(hooks));
-    quantora::XmlImportResult r = quantora::ImportXmlDatabase(alias, file);
-    Say(Format("done %lld", r.rows));
-    return 0;
-}
-
-int Blob(const AnsiString& alias, char** a) {
-    const AnsiString owner = a[0];
-    const int ownerId = std::atoi(a[1]), chunk = std::atoi(a[2]);
-    const size_t bytes = std::strtoull(a[3], nullptr, 10);
-    const unsigned seed = static_cast<unsigned>(std::strtoul(a[4], nullptr, 10));
-    ReportingKeyGen keys(std::atoi(a[5]), alias);
-    const AnsiString value = rel::PatternBytes(bytes, seed);
-    Transaction tr(alias);
-    StoreBlobChunks(value, owner, ownerId, 0, 1, nullptr, &keys, 7, chunk);
-    tr.Commit();
-    Say("done");
-    return 0;
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s import|blob <uri> ...\n", argv[0]);
-        return 2;
-    }
-    const std::string mode = argv[1];
-    const AnsiString alias = Format("reliability_worker_%d", static_cast<int>(getpid()));
+    const std::string mode = argc > 2 ? argv[1] : "";
+    const AnsiString alias = quantora::Format("reliability_worker_%d", static_cast<int>(getpid()));
     try {
         OpenDatabase(alias, argv[2]);
-        if (mode == "import" && argc == 4) return Import(alias, argv[3]);
-        if (mode == "blob" && argc == 9) return Blob(alias, argv + 3);
-        std::fprintf(stderr, "%s: bad arguments for '%s'\n", argv[0], mode.c_str());
-        return 2;
+        if (mode == "import" && argc == 4) {
+            quantora::UiHooks hooks;
+            hooks.process_messages = [] { Say("p\n"); };
+            quantora::InstallUiHooks(std::move(hooks));
+            quantora::ImportXmlDatabase(alias, argv[3]);
+        } else if (mode == "blob" && argc == 5) {
+            Transaction tr(alias);  // the import has a transaction of its own
+            ReportingKeyGen keys(1000000, alias);
+            StoreBlobChunks(quantora::reliability::PatternBytes(std::strtoull(argv[3], nullptr, 10),
+                                                                std::atoi(argv[4])),
+                            "CRASHTEST", 1, 0, 1, nullptr, &keys, 7, 8192);
+            tr.Commit();
+        } else {
+            std::fprintf(stderr, "usage: %s import <uri> <file> | blob <uri> <bytes> <seed>\n",
+                         argv[0]);
+            return 2;
+        }
+        Say("done\n");
+        return 0;
     } catch (const Exception& e) {
-        Say("error " + e.Message);
+        std::fprintf(stderr, "error %s\n", e.Message.c_str());
         return 1;
     }
 }

@@ -2,59 +2,24 @@
 // outside the lab schema are refused with nothing imported. Rows whose texts are hostile are
 // part of the file, so each refusal is checked on a file that is otherwise importable.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "quantora/base/Exception.h"
-#include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/exchange/XmlExporter.h"
 #include "quantora/exchange/XmlImporter.h"
+#include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/security/SecurityTestSupport.h"
 #include "tests/support/TestDatabase.h"
 
 using namespace quantora::test;
-using quantora::Format;
 
 namespace {
-
-std::atomic<int> g_files{0};
-
-// A file in the temporary directory, removed at the end of the scope.
-struct TempFile {
-    std::string path = (std::filesystem::temp_directory_path() /
-                        Format("quantora-security-%d-%d.xml", getpid(), ++g_files))
-                           .string();
-    ~TempFile() { std::remove(path.c_str()); }
-};
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // `name` as an XML attribute value (the format escapes only the double quote).
 std::string Attr(const AnsiString& name) {
     std::string out;
     for (char c : name) out += c == '"' ? std::string("&quot;") : std::string(1, c);
     return out;
-}
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    const size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
 }
 
 // Bystander rows plus rows whose texts are hostile, exported.
@@ -70,16 +35,16 @@ std::string HostileExport(const TestDatabase& db) {
         q.ParamByName("c")->SetAsString(t + AnsiString(10000, '\'') + t);
         q.ExecSQL();
     }
-    TempFile file;
-    QuantoraXmlExporter().ExportDatabase(db.name(), file.path.c_str());
-    return ReadBytes(file.path);
+    TempPath file;
+    QuantoraXmlExporter().ExportDatabase(db.name(), file.c_str());
+    return ReadFileBytes(file.str());
 }
 
 quantora::XmlImportResult Import(const AnsiString& alias, const std::string& text,
                                  const quantora::XmlImportOptions& options) {
-    TempFile file;
-    WriteBytes(file.path, text);
-    return quantora::ImportXmlDatabase(alias, file.path, nullptr, options);
+    TempPath file;
+    WriteFileBytes(file.str(), text);
+    return quantora::ImportXmlDatabase(alias, file.str(), nullptr, options);
 }
 
 TEST(XmlImportHostile, TableNamesOutsideTheSchemaAreRefused) {

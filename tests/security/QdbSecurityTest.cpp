@@ -3,14 +3,13 @@
 // with one error line or handled as data, and a full dump of the lab tables shows nothing else
 // changed.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "quantora/base/Format.h"
 #include "quantora/exchange/XmlExporter.h"
+#include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/qdb/QdbRun.h"
 #include "tests/security/SecurityTestSupport.h"
 #include "tests/support/TestDatabase.h"
@@ -22,16 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Scratch {
-    fs::path dir = fs::temp_directory_path() / Format("qdb-security-%d-%p", getpid(), (void*)this);
-    Scratch() { fs::create_directories(dir); }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    std::string operator/(const char* name) const { return (dir / name).string(); }
-};
-
 // One line of error output starting with "qdb <command>: ".
 void ExpectRefused(const QdbResult& r, const char* command, const std::string& what) {
     EXPECT_NE(r.code, 0) << what << "\n" << r.out;
@@ -40,11 +29,11 @@ void ExpectRefused(const QdbResult& r, const char* command, const std::string& w
 }
 
 TEST(QdbHostileArguments, CsvRunsOneReadOnlySelectOnly) {
-    Scratch tmp;
     TestDatabase db(true);
     FillBystanderRows(db.alias());
     const TableDump before = DumpTables(db.alias());
-    const std::string out = tmp / "out.csv";
+    const TempPath outFile(".csv");
+    const std::string out = outFile.str();
     const std::string csv = "csv " + Quoted(db.uri()) + " ";
 
     // Quotes, semicolons and comment markers inside literals are data.
@@ -100,7 +89,6 @@ TEST(QdbHostileArguments, CsvRunsOneReadOnlySelectOnly) {
 }
 
 TEST(QdbHostileArguments, CheckAndDeleteRefuseHostileNames) {
-    Scratch tmp;
     TestDatabase db(true);
     FillBystanderRows(db.alias());
     const TableDump before = DumpTables(db.alias());
@@ -120,7 +108,8 @@ TEST(QdbHostileArguments, CheckAndDeleteRefuseHostileNames) {
     EXPECT_EQ(DumpTables(db.alias()), before);
 
     // A database argument is a file name or URI, never SQL.
-    const std::string odd = tmp / "x'; DELETE FROM SAMPLE; --.db";
+    const TempPath oddFile("x'; DELETE FROM SAMPLE; --.db");
+    const std::string odd = oddFile.str();
     ExpectRefused(RunQdb("info " + Quoted(odd)), "info", odd);
     EXPECT_FALSE(fs::exists(odd));
 }
