@@ -1,7 +1,6 @@
 // Data sources through ODBCHandler: attribute lists, creating, listing and removing user and
 // system data sources, connecting through them, and the installer's failure messages.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -157,26 +156,4 @@ TEST_F(ODBCDataSource, InstallerFailuresNameTheCauseAndWriteNothing) {
     h.SetConnectParams("NoSuchDriver", nullptr, nullptr, nullptr, nullptr, "x");
     EXPECT_FALSE(h.DeleteODBCDataSource(true, false));
     EXPECT_EQ(h.GetErrorMessage(), "Driver 'NoSuchDriver' is not installed (Native error code: 7)");
-}
-
-TEST_F(ODBCDataSource, PostgreSQLThroughACreatedSource) {
-    const auto pg = PgServerFromEnvironment();
-    if (!pg) GTEST_SKIP() << "QUANTORA_TEST_PG is not set";
-    ODBCHandler h(WindowToken());
-    h.SetConnectParams("PostgreSQL Unicode", pg->host.c_str(), pg->database.c_str(), nullptr,
-                       nullptr, "labpg");
-    Strings attributes;
-    ASSERT_TRUE(h.CreateODBCParams(attributes, "lab server"));
-    // The driver reads its own keywords for the server and port from a data source.
-    attributes.push_back("Servername=" + pg->host);
-    attributes.push_back("Port=" + pg->port);
-    ASSERT_TRUE(h.CreateODBCDataSource(false, attributes, false)) << h.GetErrorMessage();
-
-    h.SetConnectParams(nullptr, nullptr, nullptr, pg->user.c_str(), pg->password.c_str(), "labpg");
-    ASSERT_TRUE(h.Connect()) << h.GetErrorMessage();
-    CheckRoundTrip(h, "odbc_dsn_" + std::to_string(getpid()), true);
-    h.Disconnect();
-
-    h.SetConnectParams("PostgreSQL Unicode", nullptr, nullptr, nullptr, nullptr, "labpg");
-    EXPECT_TRUE(h.DeleteODBCDataSource(false, false)) << h.GetErrorMessage();
 }
