@@ -41,41 +41,27 @@ using quantora::test::TestDatabase;
 
 namespace {
 
-constexpr const char* kStepByStep = "cascades run one statement at a time, without a transaction";
-
-template <class R>
-void SetIntKey(R& r, int key) {
-    for (const auto& c : R::Columns())
-        if (c.key && c.type == quantora::ColumnType::Int) r.*(c.member.i) = key;
-}
-
 // Delete and RemoveDetails of row 1, for a record class that declares deletion rules.
 template <class R>
 void AddRecordCascades(std::vector<Cascade>& out, const AnsiString& alias, const char* name) {
     if constexpr (requires { R::Deletion(); }) {
-        out.push_back({.name = Format("%s::Delete", name),
-                       .action =
-                           [alias] {
-                               R r;
-                               r.Reset();
-                               SetIntKey(r, 1);
-                               r.Delete(alias);
-                               return true;
-                           },
-                       .plain = Plain::Prefix,
-                       .why = kStepByStep});
-        if constexpr (requires(R & r, const AnsiString& a) { r.RemoveDetails(a); })
-            out.push_back({.name = Format("%s::RemoveDetails", name),
+        auto add = [&](const char* op, void (*run)(R&, const AnsiString&)) {
+            out.push_back({.name = Format("%s::%s", name, op),
                            .action =
-                               [alias] {
+                               [alias, run] {
                                    R r;
                                    r.Reset();
-                                   SetIntKey(r, 1);
-                                   r.RemoveDetails(alias);
+                                   for (const auto& c : R::Columns())
+                                       if (c.key && c.type == quantora::ColumnType::Int)
+                                           r.*(c.member.i) = 1;
+                                   run(r, alias);
                                    return true;
                                },
-                           .plain = Plain::Prefix,
-                           .why = kStepByStep});
+                           .why = "cascades run one statement at a time, without a transaction"});
+        };
+        add("Delete", [](R& r, const AnsiString& a) { r.Delete(a); });
+        if constexpr (requires(R & r, const AnsiString& a) { r.RemoveDetails(a); })
+            add("RemoveDetails", [](R& r, const AnsiString& a) { r.RemoveDetails(a); });
     }
 }
 
@@ -90,48 +76,23 @@ std::vector<Cascade> RecordCascades(const AnsiString& alias) {
     return out;
 }
 
-ECalibration SweptECal() {
-    ECalibration cal;
-    cal.SpectrumId = 1;
-    cal.Name = "swept";
-    cal.CreationDate = quantora::EncodeDateTime({2024, 3, 4, 10});
-    cal.LastModByEmpId = 1;
-    int i = 0;
-    for (double ch : {100.0, 900.0, 2500.0})
-        cal.LinearPart.Set(i++, ch, 0.5 * ch + 1.0, 0.05, 0.01, -1, "line", true);
-    cal.LinearPart.CalcCoeff();
-    return cal;
-}
-
-FwhmCalibrClass SweptFwhmCal() {
-    FwhmCalibrClass cal;
-    cal.SpectrumId = 1;
-    cal.Name = "swept";
-    cal.CreationDate = quantora::EncodeDateTime({2024, 3, 4, 10});
-    int i = 0;
-    for (double ch : {100.0, 900.0, 2500.0}) cal.Set(i++, ch, 1.5 + 0.001 * ch, 0.1, 0.02, -1);
-    return cal;
-}
-
 // The caller's live queries that StoreECal and StoreLinearFwhmCal may borrow: they must come out
 // of every failure fit for the next call.
 struct CallerQueries {
-    TQuery ecal, ecalPoint, fwhm, fwhmPoint;
+    TQuery q[4];  // ECAL, ECALPOINT, FWHMCAL, FWHMCALPOINT
     explicit CallerQueries(const AnsiString& alias) {
-        auto live = [&](TQuery& q, const char* table) {
-            q.SetDatabaseName(alias);
-            q.SetSQL(Format("SELECT * FROM %s", table));
-            q.SetRequestLive(true);
-        };
-        live(ecal, "ECAL");
-        live(ecalPoint, "ECALPOINT");
-        live(fwhm, "FWHMCAL");
-        live(fwhmPoint, "FWHMCALPOINT");
+        const char* tables[] = {"ECAL", "ECALPOINT", "FWHMCAL", "FWHMCALPOINT"};
+        for (int i = 0; i < 4; ++i) {
+            q[i].SetDatabaseName(alias);
+            q[i].SetSQL(Format("SELECT * FROM %s", tables[i]));
+            q[i].SetRequestLive(true);
+        }
     }
 };
 
-std::vector<Cascade> StorageCascades(const TestDatabase& db, CallerQueries& q) {
+std::vector<Cascade> StorageCascades(const TestDatabase& db, CallerQueries& cq) {
     const AnsiString alias = db.alias();
+    const TDateTime created = quantora::EncodeDateTime({2024, 3, 4, 10});
     std::vector<Cascade> out;
     // Row 1 of each calibration table starts non-tentative, so marking it shows.
     auto nonTentative = [&db] {
@@ -139,73 +100,76 @@ std::vector<Cascade> StorageCascades(const TestDatabase& db, CallerQueries& q) {
         db.Exec("UPDATE FWHMCAL SET TENTATIVE = 'N'");
     };
     const char* stepByStep = "the storage functions open no transaction";
-    for (bool borrowed : {false, true}) {
-        out.push_back({.name = borrowed ? "StoreECal (caller's queries)" : "StoreECal",
-                       .fill = nonTentative,
-                       .action =
-                           [alias, &q, borrowed] {
-                               ECalibration cal = SweptECal();
-                               quantora::CountingKeyGen ecalKeys(100), pointKeys(100);
-                               StoreECal(&cal, &ecalKeys, &pointKeys, alias.c_str(),
-                                         borrowed ? &q.ecal : nullptr,
-                                         borrowed ? &q.ecalPoint : nullptr);
-                               return true;
-                           },
-                       .plain = Plain::Prefix,
-                       .why = stepByStep});
+    for (TQuery* q : {static_cast<TQuery*>(nullptr), cq.q}) {
+        const char* borrowed = q ? " (caller's queries)" : "";
         out.push_back(
-            {.name = borrowed ? "StoreLinearFwhmCal (caller's queries)" : "StoreLinearFwhmCal",
+            {.name = Format("StoreECal%s", borrowed),
              .fill = nonTentative,
              .action =
-                 [alias, &q, borrowed] {
-                     FwhmCalibrClass cal = SweptFwhmCal();
-                     quantora::CountingKeyGen fwhmKeys(100), pointKeys(100);
-                     StoreLinearFwhmCal(&cal, &fwhmKeys, &pointKeys, alias.c_str(),
-                                        borrowed ? &q.fwhm : nullptr,
-                                        borrowed ? &q.fwhmPoint : nullptr);
+                 [alias, q, created] {
+                     ECalibration cal;
+                     cal.SpectrumId = cal.LastModByEmpId = 1;
+                     cal.Name = "swept";
+                     cal.CreationDate = created;
+                     int i = 0;
+                     for (double ch : {100.0, 900.0, 2500.0})
+                         cal.LinearPart.Set(i++, ch, 0.5 * ch + 1.0, 0.05, 0.01, -1, "line", true);
+                     cal.LinearPart.CalcCoeff();
+                     quantora::CountingKeyGen ecalKeys(100), pointKeys(100);
+                     StoreECal(&cal, &ecalKeys, &pointKeys, alias.c_str(), q, q ? q + 1 : nullptr);
                      return true;
                  },
-             .plain = Plain::Prefix,
              .why = stepByStep});
+        out.push_back({.name = Format("StoreLinearFwhmCal%s", borrowed),
+                       .fill = nonTentative,
+                       .action =
+                           [alias, q, created] {
+                               FwhmCalibrClass cal;
+                               cal.SpectrumId = 1;
+                               cal.Name = "swept";
+                               cal.CreationDate = created;
+                               int i = 0;
+                               for (double ch : {100.0, 900.0, 2500.0})
+                                   cal.Set(i++, ch, 1.5 + 0.001 * ch, 0.1, 0.02, -1);
+                               quantora::CountingKeyGen fwhmKeys(100), pointKeys(100);
+                               StoreLinearFwhmCal(&cal, &fwhmKeys, &pointKeys, alias.c_str(),
+                                                  q ? q + 2 : nullptr, q ? q + 3 : nullptr);
+                               return true;
+                           },
+                       .why = stepByStep});
     }
 
-    auto storePeakEvalCal = [alias](int key, bool asNew) {
+    auto storePeakEvalCal = [alias, created](int key, bool asNew) {
         PeakEvalCalibration cal;
         cal.PeakEvalCalId = key;
         cal.Name = "swept";
         cal.EmployeeId = 1;
-        cal.CreationDate = quantora::EncodeDateTime({2024, 3, 4, 10});
+        cal.CreationDate = created;
         quantora::MemoryLogger log;
         return StorePeakEvalCal(&cal, alias.c_str(), asNew, &log);
     };
     const int firstParam = PeakEvalCalibration::StoreOrder()[0];
+    const char* byResult = "reports failure by its result; rows written before it stay";
     // Setting 1 already holds the first parameter: when the clean-up DELETE fails, the first
     // insert collides and the store ends there.
     out.push_back({.name = "StorePeakEvalCal (replace)",
                    .fill =
                        [&db, firstParam] {
                            db.Exec(
-                               Format("DELETE FROM PEAKEVALCALPARAMLIST WHERE "
-                                      "PEAKEVALCAL_ID = 1 AND PEAKEVALCALPARAM_ID = %d",
-                                      firstParam));
-                           db.Exec(
-                               Format("INSERT INTO PEAKEVALCALPARAMLIST (PEAKEVALCAL_ID, "
-                                      "PEAKEVALCALPARAM_ID, PECPVALUE) VALUES (1, %d, 0.5)",
+                               Format("UPDATE PEAKEVALCALPARAMLIST SET PEAKEVALCALPARAM_ID = "
+                                      "%d WHERE PEAKEVALCAL_ID = 1",
                                       firstParam));
                        },
                    .action = [storePeakEvalCal] { return storePeakEvalCal(1, false); },
-                   .plain = Plain::Prefix,
-                   .why = "reports failure by its result; rows written before it stay"});
+                   .why = byResult});
     // A new setting: the clean-up DELETE finds nothing, and its failure is only logged.
     out.push_back({.name = "StorePeakEvalCal (new)",
                    .action = [storePeakEvalCal] { return storePeakEvalCal(3, true); },
-                   .plain = Plain::Prefix,
-                   .why = "reports failure by its result; rows written before it stay",
+                   .why = byResult,
                    .dropped =
                        [](const AnsiString& sql) {
                            return sql.rfind("DELETE FROM PEAKEVALCALPARAMLIST", 0) == 0;
                        }});
-
     out.push_back({.name = "StoreBlobChunks",
                    .action =
                        [alias] {
@@ -214,7 +178,6 @@ std::vector<Cascade> StorageCascades(const TestDatabase& db, CallerQueries& q) {
                                            nullptr, &keys, 1, 4);
                            return true;
                        },
-                   .plain = Plain::Prefix,
                    .why = "opens no transaction: old chunks go first, new ones follow"});
     return out;
 }
@@ -264,7 +227,6 @@ Cascade SaveSettingsCascade(const TestDatabase& db) {
                     s.InsertUserValue(3, QuantoraSettingType::Text, Variant("new"));
                     return s.SaveSettings();
                 },
-            .plain = Plain::Prefix,
             .why = "drops the failure of an entry and saves the others",
             .swallowed = check};
 }

@@ -11,6 +11,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "tests/support/TestDatabase.h"
@@ -28,6 +29,12 @@ constexpr int kKeysEach = 2000;
     int status = 0;
     try {
         OpenDatabase("keygen_client", uri);
+        if (uri.rfind("sqlite:", 0) == 0) {  // distinctness is measured, not durability
+            TQuery q;
+            q.SetDatabaseName("keygen_client");
+            q.SetSQL("PRAGMA synchronous=NORMAL");
+            q.ExecSQL();
+        }
         DbKeyGen gen("keygen_client", "EMPLOYEE", "EMPLOYEE");
         char byte;
         while (read(go, &byte, 1) > 0) {
