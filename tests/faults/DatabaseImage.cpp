@@ -56,24 +56,15 @@ AnsiString Upper(AnsiString s) {
 
 std::string DescribeDifference(const Dump& expected, const Dump& actual) {
     std::string out;
-    auto rows = [](const Dump& d, const std::string& t) {
-        auto it = d.find(t);
-        return it == d.end() ? std::vector<std::string>() : it->second;
-    };
-    std::vector<std::string> tables;
-    for (const auto& [t, r] : expected) tables.push_back(t);
-    for (const auto& [t, r] : actual)
-        if (!expected.count(t)) tables.push_back(t);
-    for (const std::string& t : tables) {
-        std::vector<std::string> e = rows(expected, t), a = rows(actual, t);
-        if (e == a) continue;
-        std::vector<std::string> missing, extra;
-        std::set_difference(e.begin(), e.end(), a.begin(), a.end(), std::back_inserter(missing));
-        std::set_difference(a.begin(), a.end(), e.begin(), e.end(), std::back_inserter(extra));
-        for (size_t i = 0; i < missing.size() && i < 3; ++i)
-            out += "  " + t + " expected: " + missing[i] + "\n";
-        for (size_t i = 0; i < extra.size() && i < 3; ++i)
-            out += "  " + t + " found:    " + extra[i] + "\n";
+    for (const auto& [t, e] : expected) {
+        const auto it = actual.find(t);
+        const std::vector<std::string> none, &a = it == actual.end() ? none : it->second;
+        for (size_t i = 0; i < std::max(e.size(), a.size()); ++i)
+            if (i >= e.size() || i >= a.size() || e[i] != a[i]) {
+                out += "  " + t + " expected: " + (i < e.size() ? e[i] : "-") + "\n  " + t +
+                       " found:    " + (i < a.size() ? a[i] : "-") + "\n";
+                break;
+            }
     }
     return out;
 }

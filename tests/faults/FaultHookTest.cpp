@@ -74,10 +74,10 @@ TEST(FaultHook, AFailedStatementLeavesTheQueryAsAnEngineFailureDoes) {
     TestDatabase db(true);
     db.Exec("INSERT INTO ADC (ADC_ID, NAME) VALUES (1, 'a')");
     fi::FaultScope scope;
+    TQuery q, u, ins;
+    for (TQuery* t : {&q, &u, &ins}) t->SetDatabaseName(db.alias());
 
     // Open: inactive afterwards, opens again.
-    TQuery q;
-    q.SetDatabaseName(db.alias());
     q.SetSQL("SELECT * FROM ADC");
     q.SetRequestLive(true);
     fi::FailStatementAt(1);
@@ -88,20 +88,17 @@ TEST(FaultHook, AFailedStatementLeavesTheQueryAsAnEngineFailureDoes) {
 
     // Post: the row stays in insert state, as after a duplicate key; Cancel or a second Post
     // go on from there.
-    auto insertRow = [&](int key) {
+    for (int key : {1, 2}) {
         q.Insert();
         q.FieldByName("ADC_ID")->SetAsInteger(key);
         q.FieldByName("NAME")->SetAsString("new");
-    };
-    insertRow(1);
-    const AnsiString duplicate = FailureOf([&] { q.Post(); });
-    EXPECT_NE(duplicate, "");
-    EXPECT_EQ(q.State(), dsInsert);
-    q.Cancel();
-    insertRow(2);
-    fi::FailStatementAt(1);
-    EXPECT_EQ(FailureOf([&] { q.Post(); }).rfind("Injected fault at statement 1: INSERT", 0), 0u);
-    EXPECT_EQ(q.State(), dsInsert);
+        if (key == 2) fi::FailStatementAt(1);
+        const AnsiString failure = FailureOf([&] { q.Post(); });
+        EXPECT_EQ(failure.rfind("Injected fault at statement 1: INSERT", 0) == 0, key == 2)
+            << failure;
+        EXPECT_EQ(q.State(), dsInsert);
+        if (key == 1) q.Cancel();
+    }
     q.Post();
     EXPECT_EQ(db.Scalar("SELECT NAME FROM ADC WHERE ADC_ID = 2"), "new");
 
@@ -111,11 +108,8 @@ TEST(FaultHook, AFailedStatementLeavesTheQueryAsAnEngineFailureDoes) {
     EXPECT_NE(FailureOf([&] { q.First(); }), "");
     q.First();
     EXPECT_FALSE(q.Eof());
-    q.Close();
 
     // ExecSQL: -1 rows, a prepared statement stays prepared and runs again.
-    TQuery u;
-    u.SetDatabaseName(db.alias());
     u.SetSQL("UPDATE ADC SET NAME = :n");
     u.ParamByName("n")->SetAsString("x");
     u.Prepare();
@@ -129,8 +123,6 @@ TEST(FaultHook, AFailedStatementLeavesTheQueryAsAnEngineFailureDoes) {
     EXPECT_EQ(u.RowsAffected(), 2);
 
     // A prepared statement that the engine refused (duplicate key) takes new values.
-    TQuery ins;
-    ins.SetDatabaseName(db.alias());
     ins.SetSQL("INSERT INTO ADC (ADC_ID) VALUES (:k)");
     ins.Prepare();
     ins.ParamByName("k")->SetAsInteger(1);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -26,13 +25,12 @@ using quantora::test::TestDatabase;
 
 namespace {
 
-constexpr int kRows = 4;  // row 1 holds null in every column that may be null
+constexpr int kRows = 2;  // row 1 holds null in every column that may be null
 
 // A lab database in an SQLite file, whatever engine the rest of the suite runs on.
 class SqliteLab {
   public:
-    SqliteLab() {
-        alias_ = Format("copy_src_%d", static_cast<int>(getpid()));
+    SqliteLab() : alias_(Format("copy_src_%d", static_cast<int>(getpid()))) {
         path_ = (std::filesystem::temp_directory_path() / (alias_ + ".db")).string();
         Remove();
         OpenDatabase(alias_, "sqlite:" + path_);
@@ -51,39 +49,18 @@ class SqliteLab {
     AnsiString alias_, path_;
 };
 
-// Text with quotes, backslashes, a parameter-like word and multi-byte UTF-8, cut to at most
+// Text with quotes, a backslash, a parameter-like word and multi-byte UTF-8, cut to at most
 // `bytes` bytes on a character boundary.
 AnsiString SampleText(size_t bytes, int salt) {
-    AnsiString s =
-        Format("%d \xC3\x84rger 'single' \"double\" back\\slash :param \xC2\xB5s ", salt);
+    AnsiString s = Format("%d \xC3\x84rger 'q' \"d\" back\\slash :param \xC2\xB5s ", salt);
     while (s.size() < bytes) s += s;
-    if (s.size() > bytes) {
-        size_t cut = bytes;
-        while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
-        s.resize(cut);
-    }
-    return s;
+    size_t cut = std::min(bytes, s.size());
+    while (cut < s.size() && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+    return s.substr(0, cut);
 }
 
-AnsiString SampleBytes(int row, int salt) {
-    AnsiString b;
-    if (row == 0) {
-        for (int i = 0; i < 256; ++i) b += static_cast<char>(i);
-    } else if (row == 3) {
-        uint32_t x = 2463534242u + static_cast<uint32_t>(salt);
-        b.resize(100000);
-        for (char& c : b) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            c = static_cast<char>(x);
-        }
-    }
-    return b;  // row 2: empty, not null
-}
-
-// The value of column `col` (field `f`) in row `row`; a null variant leaves the column null.
-// Row 1 is null wherever that is allowed.
+// The value of column `col` (field `f`) in row `row`: extremes in row 0; row 1 is null wherever
+// that is allowed (a null variant leaves the column null).
 Variant SampleValue(const TField* f, int row, int col, bool key, bool required) {
     const TFieldType t = f->DataType();
     if (key) {
@@ -91,38 +68,28 @@ Variant SampleValue(const TField* f, int row, int col, bool key, bool required) 
         if (t == ftDateTime) return Variant::FromDate(45000.5 + row + row * 1e-6 / 86400);
         return Variant(row + 1);
     }
-    if (row == 1) {
-        if (!required) return Variant();
-        row = 0;
-    }
+    if (row == 1 && !required) return Variant();
     switch (t) {
-        case ftInteger: {
-            const int v[] = {INT_MAX - col, 0, INT_MIN + col, row * 1000 + col};
-            return Variant(v[row]);
-        }
-        case ftSmallint: {
-            const int v[] = {32767, 0, -32768, col};
-            return Variant(v[row]);
-        }
-        case ftFloat: {
-            const double v[] = {-1.7976931348623157e308, 0, 1e-300, 0.1 + col};
-            return Variant(v[row]);
-        }
-        case ftDateTime: {
-            quantora::CivilTime ct[] = {{2026, 12, 5, 18, 15, 33, 123456},
-                                        {},
-                                        {1900, 1, 1, 0, 0, 0, 1},
-                                        {2079, 6, 5, 23, 59, 59, 999999}};
-            return Variant::FromDate(quantora::EncodeDateTime(ct[row]));
-        }
-        case ftString:
-            if (f->Size() == 1) return Variant(row == 0 ? "Y" : "N");
-            return Variant(row == 2 ? AnsiString()
-                                    : SampleText(static_cast<size_t>(f->Size()), col));
+        case ftInteger:
+            return Variant(INT_MIN + col);
+        case ftSmallint:
+            return Variant(-32768);
+        case ftFloat:
+            return Variant(col % 2 ? -1.7976931348623157e308 : 1e-300 * col);
+        case ftDateTime:
+            return Variant::FromDate(
+                quantora::EncodeDateTime({1900 + col, 12, 5, 18, 15, 33, 123456}));
+        case ftString:  // some empty, not null
+            if (f->Size() == 1 || col % 3 == 0) return Variant(f->Size() == 1 ? "Y" : "");
+            return Variant(SampleText(static_cast<size_t>(f->Size()), col));
         case ftMemo:
-            return Variant(row == 2 ? AnsiString() : SampleText(row == 3 ? 20000 : 300, col));
-        case ftBlob:
-            return Variant::FromBlob(SampleBytes(row, col));
+            return Variant(SampleText(20000, col));
+        case ftBlob: {
+            AnsiString bytes(100000, '\0');  // every byte value
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<char>(i + i / 251 + col);
+            return Variant::FromBlob(bytes);
+        }
         default:
             ADD_FAILURE() << "no sample value for field " << f->FieldName() << " of type " << t;
             return Variant();
@@ -147,27 +114,6 @@ struct TableRows {
     std::vector<TFieldType> types;
     std::vector<Row> rows;  // sorted
 };
-
-// Empty when equal, else where the first difference is (values shortened, bytes escaped).
-std::string FirstDifference(const std::vector<Row>& a, const std::vector<Row>& b,
-                            const std::vector<AnsiString>& names) {
-    if (a.size() != b.size()) return Format("%zu rows against %zu", a.size(), b.size());
-    auto shown = [](const AnsiString& v) {
-        std::string out;
-        for (size_t i = 0; i < v.size() && i < 48; ++i) {
-            unsigned char c = static_cast<unsigned char>(v[i]);
-            out += c >= 32 && c < 127 ? std::string(1, static_cast<char>(c)) : Format("\\x%02x", c);
-        }
-        return v.size() > 48 ? out + "..." : out;
-    };
-    for (size_t r = 0; r < a.size(); ++r)
-        for (size_t c = 0; c < a[r].size() && c < b[r].size(); ++c)
-            if (a[r][c] != b[r][c])
-                return Format("row %zu column %s: %s against %s", r,
-                              c < names.size() ? names[c].c_str() : "?", shown(a[r][c]).c_str(),
-                              shown(b[r][c]).c_str());
-    return a == b ? std::string() : std::string("rows differ in their number of columns");
-}
 
 AnsiString Upper(AnsiString s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -197,9 +143,8 @@ TableRows ReadTable(const AnsiString& alias, const AnsiString& table) {
     return out;
 }
 
-// Fills every table but SCHEMAVERSION with kRows rows; returns the rows written, canonical.
-std::map<AnsiString, std::vector<Row>> Fill(const AnsiString& alias) {
-    std::map<AnsiString, std::vector<Row>> written;
+// Fills every table but SCHEMAVERSION with kRows rows.
+void Fill(const AnsiString& alias) {
     Transaction tr(alias);
     for (const AnsiString& table : quantora::SchemaTableNames()) {
         if (table == "SCHEMAVERSION") continue;
@@ -214,7 +159,6 @@ std::map<AnsiString, std::vector<Row>> Fill(const AnsiString& alias) {
             byName[Upper(q.Fields()[i]->FieldName())] = q.Fields()[i];
         for (int row = 0; row < kRows; ++row) {
             q.Insert();
-            Row line;
             int col = 0;
             for (auto& [name, f] : byName) {
                 bool isKey = std::any_of(key.begin(), key.end(), [&](const AnsiString& k) {
@@ -224,15 +168,11 @@ std::map<AnsiString, std::vector<Row>> Fill(const AnsiString& alias) {
                 bool required = isKey || table == "KEYSEQUENCE";
                 Variant v = SampleValue(f, row, col++, isKey, required);
                 if (!v.IsNull()) f->SetAsVariant(v);
-                line.push_back(Canonical(f->DataType(), v));
             }
             q.Post();
-            written[table].push_back(std::move(line));
         }
-        std::sort(written[table].begin(), written[table].end());
     }
     tr.Commit();
-    return written;
 }
 
 }  // namespace
@@ -243,7 +183,7 @@ TEST(ExecQueryCopy, CopiesEveryTableOfAnSqliteDatabaseIntoPostgres) {
     SqliteLab src;
     TestDatabase dst(true);
     ASSERT_TRUE(dst.postgres());
-    const auto written = Fill(src.alias());
+    Fill(src.alias());
 
     TQuery sq, dq;
     sq.SetDatabaseName(src.alias());
@@ -267,11 +207,9 @@ TEST(ExecQueryCopy, CopiesEveryTableOfAnSqliteDatabaseIntoPostgres) {
         TableRows a = ReadTable(src.alias(), table), b = ReadTable(dst.alias(), table);
         EXPECT_EQ(a.names, b.names);
         EXPECT_EQ(a.types, b.types);
-        EXPECT_EQ(FirstDifference(a.rows, b.rows, a.names), "");
+        EXPECT_EQ(a.rows.size(), table == "SCHEMAVERSION" ? a.rows.size() : size_t{kRows});
+        EXPECT_TRUE(a.rows == b.rows) << "rows differ";
         seen.insert(a.types.begin(), a.types.end());
-        if (table == "SCHEMAVERSION") continue;
-        // And both hold what was written, not just the same thing.
-        EXPECT_EQ(FirstDifference(written.at(table), a.rows, a.names), "");
     }
     for (TFieldType t : {ftInteger, ftSmallint, ftFloat, ftString, ftMemo, ftBlob, ftDateTime})
         EXPECT_TRUE(seen.count(t)) << "no column of type " << t;

