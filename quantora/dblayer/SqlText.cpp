@@ -156,6 +156,10 @@ void StripSetQualifiers(AnsiString& sql) {
 
 }  // namespace
 
+size_t OpaqueLength(std::string_view s, size_t i) {
+    return SkipOpaque(s, i);
+}
+
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)

@@ -2,6 +2,7 @@
 // reads one table (and so can be live).
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "quantora/base/Types.h"
@@ -26,6 +27,9 @@ TranslatedSql TranslateSql(const AnsiString& sql, PlaceholderStyle style);
 // The table of a `SELECT ... FROM table [WHERE ...] [ORDER BY ...]` that reads exactly one
 // table without joins, grouping or set operations; empty otherwise.
 AnsiString SingleSelectTable(const AnsiString& sql);
+
+// Length of the string literal, quoted identifier or comment starting at `i`, or 0.
+size_t OpaqueLength(std::string_view s, size_t i);
 
 // Case-insensitive equality of ASCII names.
 bool SameName(std::string_view a, std::string_view b);
