@@ -4,7 +4,6 @@
 // guess a parameter's type there.
 #include "quantora/dblayer/LiteralParams.h"
 
-#include <cctype>
 #include <charconv>
 #include <string_view>
 
@@ -14,13 +13,13 @@ namespace quantora::db {
 namespace {
 
 bool IsDigit(char c) {
-    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    return IsSqlDigit(c);
 }
 bool IsNameStart(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+    return IsSqlLetter(c) || c == '_';
 }
 bool IsNameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+    return (IsSqlLetter(c) || IsSqlDigit(c)) || c == '_' || c == '$';
 }
 bool DigitAt(std::string_view s, size_t i) {
     return i < s.size() && IsDigit(s[i]);
@@ -30,7 +29,7 @@ bool DigitAt(std::string_view s, size_t i) {
 bool IsDataStatement(std::string_view s) {
     size_t i = 0;
     while (i < s.size()) {
-        if (std::isspace(static_cast<unsigned char>(s[i]))) {
+        if (IsSqlSpace(s[i])) {
             ++i;
         } else if (size_t n = OpaqueLength(s, i); n && (s[i] == '-' || s[i] == '/')) {
             i += n;
@@ -68,7 +67,7 @@ size_t NumberEnd(std::string_view s, size_t i) {
 // by an operator that binds it into a larger expression (arithmetic, concatenation, a cast).
 bool EndsOperand(std::string_view s, size_t end) {
     if (end < s.size() && (IsNameChar(s[end]) || s[end] == '.')) return false;
-    while (end < s.size() && std::isspace(static_cast<unsigned char>(s[end]))) ++end;
+    while (end < s.size() && IsSqlSpace(s[end])) ++end;
     if (end == s.size()) return true;
     return std::string_view("+-*/%|&^~<>=!:[(.").find(s[end]) == std::string_view::npos;
 }
@@ -105,9 +104,11 @@ BoundLiterals ParametrizeLiterals(std::string_view s, PlaceholderStyle style, in
     size_t i = 0;
     while (i < s.size()) {
         const char c = s[i];
-        if (std::isspace(static_cast<unsigned char>(c))) {
+        if (IsSqlSpace(c)) {
             ++i;
-        } else if (size_t n = OpaqueLength(s, i)) {
+        } else if (size_t n = std::string_view("'\"`[-/").find(c) == std::string_view::npos
+                                  ? 0
+                                  : OpaqueLength(s, i)) {
             // A quoted name is a column; a string is not; a comment changes nothing.
             if (c != '-' && c != '/') last = c == '\'' ? Last::Other : Last::Name;
             i += n;
@@ -125,7 +126,8 @@ BoundLiterals ParametrizeLiterals(std::string_view s, PlaceholderStyle style, in
             while (j < s.size() && (IsNameChar(s[j]) || s[j] == '.')) ++j;
             std::string_view word = s.substr(i, j - i);
             const bool constant =
-                SameName(word, "null") || SameName(word, "true") || SameName(word, "false");
+                (word.size() == 4 || word.size() == 5) &&
+                (SameName(word, "null") || SameName(word, "true") || SameName(word, "false"));
             last = constant ? Last::Other : Last::Name;
             i = j;
         } else if (IsDigit(c) || (c == '.' && DigitAt(s, i + 1)) ||
