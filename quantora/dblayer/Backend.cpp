@@ -29,18 +29,14 @@ StatementLease Connection::Checkout(const AnsiString& sql) {
         --idle_count_;
         return StatementLease(this, std::move(stmt));
     }
-    return StatementLease(this, Prepare(sql));
+    StatementLease lease(this, Prepare(sql));
+    ++prepared_count_;
+    return lease;
 }
 
 void Connection::Return(std::unique_ptr<Statement> stmt) noexcept {
     try {
         stmt->Reset();
-        auto it = idle_.find(stmt->Sql());
-        if (it == idle_.end()) {
-            const size_t hash = std::hash<std::string>{}(stmt->Sql());
-            if (seen_once_.size() >= kMaxSeenOnce) seen_once_.clear();
-            if (seen_once_.insert(hash).second) return;  // first return: finalized
-        }
         if (idle_count_ >= kMaxIdle) {
             // A crude bound: forget every idle statement; the hot ones come back at once.
             idle_.clear();

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "quantora/base/Types.h"
@@ -98,6 +97,8 @@ class Connection {
 
     // Prepared statement for engine SQL (placeholders already translated).
     StatementLease Checkout(const AnsiString& sql);
+    // Statements prepared so far (cache misses of Checkout).
+    uint64_t PreparedCount() const { return prepared_count_; }
 
     // Runs a statement without parameters and without result rows.
     virtual void ExecDirect(const AnsiString& sql) = 0;
@@ -127,10 +128,7 @@ class Connection {
     static constexpr size_t kMaxIdle = 256;
     std::unordered_map<std::string, std::vector<std::unique_ptr<Statement>>> idle_;
     size_t idle_count_ = 0;
-    // Hashes of texts returned once. A statement is kept only from its second return on, so
-    // texts made for one use (a key written into them) do not push the reused ones out.
-    static constexpr size_t kMaxSeenOnce = 4096;
-    std::unordered_set<size_t> seen_once_;
+    uint64_t prepared_count_ = 0;
     std::unordered_map<std::string, std::vector<AnsiString>> primary_keys_;
 };
 

@@ -1,7 +1,6 @@
 // A small SQL scanner: enough to find parameters, keywords and identifiers outside literals.
 #include "quantora/dblayer/SqlText.h"
 
-#include <cctype>
 #include <string_view>
 
 namespace quantora::db {
@@ -10,15 +9,21 @@ namespace {
 bool WordAt(std::string_view s, size_t i, std::string_view word);
 
 bool IsNameStart(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+    return IsSqlLetter(c) || c == '_';
 }
 bool IsNameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    return (IsSqlLetter(c) || IsSqlDigit(c)) || c == '_';
 }
 
 // Length of the literal, quoted identifier or comment starting at `i`, or 0.
+// The characters that may start a literal, a quoted identifier or a comment.
+constexpr bool MayOpenOpaque(char c) {
+    return c == '\'' || c == '"' || c == '`' || c == '[' || c == '-' || c == '/';
+}
+
 size_t SkipOpaque(std::string_view s, size_t i) {
     char c = s[i];
+    if (!MayOpenOpaque(c)) return 0;
     if (c == '\'' || c == '"' || c == '`' || c == '[') {
         char close = c == '[' ? ']' : c;
         size_t j = i + 1;
@@ -51,7 +56,7 @@ std::vector<std::string_view> TopLevelTokens(std::string_view s) {
     size_t i = 0;
     while (i < s.size()) {
         char c = s[i];
-        if (std::isspace(static_cast<unsigned char>(c))) {
+        if (IsSqlSpace(c)) {
             ++i;
         } else if (size_t n = SkipOpaque(s, i)) {
             if (c != '-' && c != '/') out.push_back(s.substr(i, n));
@@ -92,7 +97,7 @@ std::string_view Unquote(std::string_view name) {
 // Position just after leading white space and comments.
 size_t SkipLeading(std::string_view s, size_t i) {
     while (i < s.size()) {
-        if (std::isspace(static_cast<unsigned char>(s[i]))) {
+        if (IsSqlSpace(s[i])) {
             ++i;
         } else if ((s[i] == '-' || s[i] == '/') && SkipOpaque(s, i)) {
             i += SkipOpaque(s, i);
@@ -110,7 +115,7 @@ bool WordAt(std::string_view s, size_t i, std::string_view word) {
 
 bool EndsWithWord(const AnsiString& text, std::string_view word) {
     size_t end = text.size();
-    while (end > 0 && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    while (end > 0 && IsSqlSpace(text[end - 1])) --end;
     if (end < word.size()) return false;
     size_t start = end - word.size();
     return SameName(std::string_view(text).substr(start, word.size()), word) &&
@@ -118,7 +123,7 @@ bool EndsWithWord(const AnsiString& text, std::string_view word) {
 }
 
 char NextNonSpace(std::string_view s, size_t i) {
-    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    while (i < s.size() && IsSqlSpace(s[i])) ++i;
     return i < s.size() ? s[i] : '\0';
 }
 
@@ -156,12 +161,14 @@ void StripSetQualifiers(AnsiString& sql) {
 
 }  // namespace
 
+size_t OpaqueLength(std::string_view s, size_t i) {
+    return SkipOpaque(s, i);
+}
+
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
+        if (SqlUpper(a[i]) != SqlUpper(b[i])) return false;
     return true;
 }
 
@@ -211,8 +218,11 @@ TranslatedSql TranslateSql(const AnsiString& sql, PlaceholderStyle style) {
             out.text.append("(NULL)");
             i = s.find(')', i) + 1;
         } else {
-            out.text += c;
-            ++i;
+            // A run of plain text up to the next character that may start something else.
+            size_t j = i + 1;
+            while (j < s.size() && !MayOpenOpaque(s[j]) && s[j] != ':' && s[j] != '(') ++j;
+            out.text.append(s.substr(i, j - i));
+            i = j;
         }
     }
     StripSetQualifiers(out.text);

@@ -2,6 +2,7 @@
 // reads one table (and so can be live).
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "quantora/base/Types.h"
@@ -26,6 +27,24 @@ TranslatedSql TranslateSql(const AnsiString& sql, PlaceholderStyle style);
 // The table of a `SELECT ... FROM table [WHERE ...] [ORDER BY ...]` that reads exactly one
 // table without joins, grouping or set operations; empty otherwise.
 AnsiString SingleSelectTable(const AnsiString& sql);
+
+// ASCII character classes of SQL text, whatever the C locale (and without its calls: the
+// scanners run for every statement).
+constexpr bool IsSqlSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+constexpr bool IsSqlDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+constexpr bool IsSqlLetter(char c) {
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+constexpr char SqlUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Length of the string literal, quoted identifier or comment starting at `i`, or 0.
+size_t OpaqueLength(std::string_view s, size_t i);
 
 // Case-insensitive equality of ASCII names.
 bool SameName(std::string_view a, std::string_view b);

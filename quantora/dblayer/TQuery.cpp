@@ -6,6 +6,7 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/FaultInjection.h"
+#include "quantora/dblayer/LiteralParams.h"
 #include "quantora/dblayer/ValueConvert.h"
 
 using quantora::Format;
@@ -39,9 +40,36 @@ void TQuery::SetSQL(const AnsiString& sql) {
     UnPrepare();
     sql_ = sql;
     // Translated once here for the parameter list; reused by an engine that writes `?n`.
-    translated_style_ = PlaceholderStyle::QuestionNumber;
-    translated_ = TranslateSql(sql_, translated_style_);
+    Translate(PlaceholderStyle::QuestionNumber);
     params_.Rebuild(translated_.param_names);
+}
+
+void TQuery::Translate(PlaceholderStyle style) {
+    translated_style_ = style;
+    translated_ = TranslateSql(sql_, style);
+    literals_ = ParametrizeLiterals(translated_.text, style,
+                                    static_cast<int>(translated_.param_names.size()));
+}
+
+const AnsiString& TQuery::EngineSql() const {
+    return literals_.text.empty() ? translated_.text : literals_.text;
+}
+
+// The engine names the statement it prepared. The error names the caller's text instead, and
+// its message shows the literals the layer bound as they were written.
+void TQuery::RethrowForCaller() const {
+    try {
+        throw;
+    } catch (const EDatabaseError& e) {
+        const AnsiString& bound = literals_.text;
+        const size_t at = bound.empty() ? AnsiString::npos : e.Message.find(bound);
+        if (e.Sql() != EngineSql() && at == AnsiString::npos) throw;
+        AnsiString message = e.Message;
+        if (at != AnsiString::npos) message.replace(at, bound.size(), translated_.text);
+        DbErrorInfo info = e.Info();
+        if (info.sql == EngineSql()) info.sql = sql_;
+        throw EDatabaseError(std::move(message), std::move(info));
+    }
 }
 
 void TQuery::SetRequestLive(bool live) {
@@ -56,11 +84,12 @@ void TQuery::EnsureStatement() {
     if (sql_.find_first_not_of(" \t\r\n") == AnsiString::npos)
         throw EDatabaseError("TQuery: the SQL text is empty");
     std::shared_ptr<Connection> conn = ConnectionFor(DatabaseName());
-    if (conn->Placeholders() != translated_style_) {
-        translated_style_ = conn->Placeholders();
-        translated_ = TranslateSql(sql_, translated_style_);
+    if (conn->Placeholders() != translated_style_) Translate(conn->Placeholders());
+    try {
+        stmt_ = conn->Checkout(EngineSql());
+    } catch (...) {
+        RethrowForCaller();
     }
-    stmt_ = conn->Checkout(translated_.text);
     placeholder_params_.clear();
     for (const AnsiString& name : translated_.param_names)
         placeholder_params_.push_back(params_.FindParam(name));
@@ -93,6 +122,8 @@ void TQuery::BindParams() {
         }
         stmt_->Bind(static_cast<int>(i), ToStorage(p->Value(), p->DataType(), p->Name().c_str()));
     }
+    int n = static_cast<int>(placeholder_params_.size());
+    for (const Variant& v : literals_.values) stmt_->Bind(n++, v);
 }
 
 void TQuery::ExecSQL() {
@@ -111,7 +142,7 @@ void TQuery::ExecSQL() {
             ResetAfterFailure(stmt_.get());
         else
             ReleaseStatement();
-        throw;
+        RethrowForCaller();
     }
     if (!prepared_) ReleaseStatement();
 }
@@ -136,7 +167,7 @@ std::vector<TDataSet::ColumnSpec> TQuery::InternalOpen() {
             ResetAfterFailure(stmt_.get());
         else
             ReleaseStatement();
-        throw;
+        RethrowForCaller();
     }
     cursor_ = stmt_.get();
     live_table_ = request_live_ ? SingleSelectTable(sql_) : AnsiString();
@@ -157,11 +188,15 @@ void TQuery::InternalClose() noexcept {
 }
 
 void TQuery::InternalRestart() {
-    stmt_->Reset();
-    BindParams();
-    ReadAhead();
-    BeforeStatement(sql_);
-    stmt_->Execute();
+    try {
+        stmt_->Reset();
+        BindParams();
+        ReadAhead();
+        BeforeStatement(sql_);
+        stmt_->Execute();
+    } catch (...) {
+        RethrowForCaller();
+    }
 }
 
 void TQuery::ReadAhead() {
@@ -170,7 +205,11 @@ void TQuery::ReadAhead() {
 }
 
 bool TQuery::InternalStep() {
-    return stmt_ && stmt_->Step();
+    try {
+        return stmt_ && stmt_->Step();
+    } catch (...) {
+        RethrowForCaller();
+    }
 }
 
 bool TQuery::CanModify() const {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quantora/dblayer/Backend.h"
+#include "quantora/dblayer/LiteralParams.h"
 #include "quantora/dblayer/SqlText.h"
 #include "quantora/dblayer/TDataSet.h"
 #include "quantora/dblayer/TParam.h"
@@ -52,7 +53,10 @@ class TQuery : public TDBDataSet {
     AnsiString Describe() const override { return sql_; }
 
   private:
+    void Translate(quantora::db::PlaceholderStyle style);
+    const AnsiString& EngineSql() const;
     void EnsureStatement();
+    [[noreturn]] void RethrowForCaller() const;
     void BindParams();
     void ReadAhead();
     void ReleaseStatement() noexcept;
@@ -69,6 +73,9 @@ class TQuery : public TDBDataSet {
     quantora::db::TranslatedSql translated_;
     quantora::db::PlaceholderStyle translated_style_ =
         quantora::db::PlaceholderStyle::QuestionNumber;
+    // The statement with the text's numeric literals bound (after the parameters); empty text
+    // when there were none.
+    quantora::db::BoundLiterals literals_;
     // The parameter of each placeholder (null: not set up), found once per statement.
     std::vector<const TParam*> placeholder_params_;
     // The connection outlives the statement lease (declaration order).

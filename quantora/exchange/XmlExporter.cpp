@@ -6,41 +6,66 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <iterator>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TDataSet.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/frame/LabTables.h"
 #include "quantora/frame/StringLogger.h"
 #include "quantora/frame/UiHooks.h"
 
 using quantora::XmlOutputFile;
 using quantora::XmlValueForm;
 
+// The format's file order. Each entry is checked against the registry of lab tables, so the list
+// cannot name a table the lab schema lacks, nor one twice.
+// clang-format off
+#define QUANTORA_EXPORTED_TABLES(X) \
+    X(EMPLOYEE) \
+    X(SOURCE) \
+    X(SOURCEISOMER) \
+    X(DETECTOR) \
+    X(ADC) \
+    X(MEASRANGE) \
+    X(MEASPOSITION) \
+    X(MEASSETUP) \
+    X(PROJECT) \
+    X(IRRADIATIONLOCATION) \
+    X(IRRADIATION) \
+    X(LOT) \
+    X(SAMPLEGEOM) \
+    X(SAMPLE) \
+    X(MEASUREMENT) \
+    X(SPECTRUM) \
+    X(NONLINANALYSIS) \
+    X(ECAL) \
+    X(FWHMCAL) \
+    X(ECALPOINT) \
+    X(FWHMCALPOINT)
+// clang-format on
+
+#define QUANTORA_EXPORTED_NAME(table) #table,
 const char* const QuantoraXmlExporter::ExportedTables[] = {
-    "EMPLOYEE",
-    "SOURCE",
-    "SOURCEISOMER",
-    "DETECTOR",
-    "ADC",
-    "MEASRANGE",
-    "MEASPOSITION",
-    "MEASSETUP",
-    "PROJECT",
-    "IRRADIATIONLOCATION",
-    "IRRADIATION",
-    "LOT",
-    "SAMPLEGEOM",
-    "SAMPLE",
-    "MEASUREMENT",
-    "SPECTRUM",
-    "NONLINANALYSIS",
-    "ECAL",
-    "FWHMCAL",
-    "ECALPOINT",
-    "FWHMCALPOINT",
-    nullptr,
-};
+    QUANTORA_EXPORTED_TABLES(QUANTORA_EXPORTED_NAME) nullptr};
+#undef QUANTORA_EXPORTED_NAME
+
+namespace {
+
+#define QUANTORA_EXPORTED_CONSTANT(table) quantora::LabTable::table,
+constexpr quantora::LabTable kExported[] = {QUANTORA_EXPORTED_TABLES(QUANTORA_EXPORTED_CONSTANT)};
+#undef QUANTORA_EXPORTED_CONSTANT
+
+constexpr bool NoneTwice() {
+    for (std::size_t i = 0; i < std::size(kExported); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (kExported[i] == kExported[j]) return false;
+    return true;
+}
+static_assert(NoneTwice(), "a table is exported twice");
+
+}  // namespace
 
 namespace {
 

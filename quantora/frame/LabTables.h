@@ -103,3 +103,15 @@ constexpr bool RecordOfTable(std::string_view table) {
     X(KEYSEQUENCE,          NoRecord) \
     X(SCHEMAVERSION,        NoRecord)
 // clang-format on
+
+namespace quantora {
+
+// The lab's tables as constants, in schema order: a list that names its tables by these cannot
+// name one the registry lacks.
+enum class LabTable {
+#define QUANTORA_LAB_TABLE_CONSTANT(table, record) table,
+    QUANTORA_LAB_TABLES(QUANTORA_LAB_TABLE_CONSTANT)
+#undef QUANTORA_LAB_TABLE_CONSTANT
+};
+
+}  // namespace quantora

@@ -10,6 +10,7 @@
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/nuclides/Decay.h"
 #include "quantora/nuclides/Radlib.h"
 #include "quantora/records/Meastables.h"
 #include "quantora/spectrumfiles/SpectrumRows.h"
@@ -161,7 +162,7 @@ EffAnalysisData LoadEffAnalysis(const char* alias, int effAnalysisId) {
             (q.Fields()[9]->AsDateTime() - q.Fields()[7]->AsDateTime()) * kSecondsPerDay;
         if (!(area > 0 && intensity > 0 && activity > 0 && liveTime > 0 && halfLife > 0)) continue;
         const double emitted =
-            activity * std::exp(-std::log(2.0) * elapsed / halfLife) * intensity * liveTime;
+            DecayedActivity(activity, elapsed, halfLife) * intensity * liveTime;
         EffPoint p;
         p.energy = energy;
         p.eff = area / emitted;

@@ -11,6 +11,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/exchange/XmlExporter.h"
@@ -39,8 +40,10 @@ int StoredSchemaVersion(const char* alias) {
         q.SetSQL("SELECT MAX(VERSION) FROM SCHEMAVERSION");
         q.Open();
         return q.Eof() || q.Fields()[0]->IsNull() ? -1 : q.Fields()[0]->AsInteger();
-    } catch (const std::exception&) {
-        return -1;
+    } catch (const EDatabaseError& e) {
+        // No such table; a lost connection or a locked file is an error of its own.
+        if (e.Category() == DbErrorCategory::Syntax) return -1;
+        throw;
     }
 }
 

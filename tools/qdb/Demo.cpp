@@ -1,17 +1,23 @@
-// qdb init and qdb tables: create the schema, count the rows of every table.
+// qdb init, qdb demo and qdb tables: create the schema, build the demo lab in a fresh database,
+// count the rows of every table.
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/SqlNames.h"
 #include "tools/qdb/Commands.h"
+#include "tools/qdb/DemoLab.h"
 #include "tools/qdb/LabSupport.h"
 
 namespace qdbtool {
 namespace {
 
+namespace fs = std::filesystem;
 constexpr const char* kAlias = "qdb";
 
 }  // namespace
@@ -21,6 +27,46 @@ int CmdInit(const Args& args) {
     OpenArgDatabase(kAlias, args[0]);
     CreateSchema(kAlias);
     std::printf("Schema version %d ready in %s\n", quantora::db::kSchemaVersion, args[0].c_str());
+    return 0;
+}
+
+int CmdDemo(const Args& args) {
+    if (args.size() > 1) throw Exception("usage: qdb demo [<db>]");
+    const auto start = std::chrono::steady_clock::now();
+    const std::string db = args.empty() ? "demo.db" : args[0];
+    const bool uri = IsDatabaseUri(db);
+    std::string xml = "demo.xml";
+    if (!uri) {
+        // A fresh demo every time: the old file and its journal go.
+        std::error_code ec;
+        if (fs::exists(db, ec) && !fs::is_regular_file(db, ec))
+            throw Exception(quantora::Format("'%s' is not a file", db.c_str()));
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) fs::remove(db + suffix, ec);
+        xml = fs::path(db).replace_extension(".xml").string();
+    }
+    OpenArgDatabase(kAlias, db);
+    CreateSchema(kAlias);
+    if (uri) {
+        TQuery q;
+        q.SetDatabaseName(kAlias);
+        q.SetSQL("SELECT COUNT(*) FROM PROJECT");
+        q.Open();
+        if (q.Fields()[0]->AsInteger() > 0)
+            throw Exception("the database already holds projects: the demo needs an empty one");
+    }
+
+    ProgressBar bar(demo::kBuildSteps);
+    demo::DemoLab lab(bar);
+    {
+        Transaction tr(kAlias);
+        lab.Build();
+        tr.Commit();
+    }
+    bar.Finish();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    lab.PrintSummary(db, xml, seconds);
+    WriteDemoPictures(kAlias, db);
     return 0;
 }
 

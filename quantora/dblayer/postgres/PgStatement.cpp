@@ -144,9 +144,10 @@ ParamSet PgStatement::Params() {
 bool PgStatement::RetryWithTypes(const ServerError& e) {
     if (typed_ || nparams_ == 0 || PQstatus(conn_.handle()) != CONNECTION_OK) return false;
     // 42P18: the server could not determine a type; 42804: uses of a parameter disagree on
-    // its type; 22P02: a value does not read as the inferred type.
+    // its type; 22P02: a value does not read as the inferred type; 22003: nor fits it (a large
+    // number compared with a SMALLINT column compares as a wider integer).
     bool indeterminate = e.sqlstate == "42P18" || e.sqlstate == "42804";
-    bool bad_text = e.sqlstate == "22P02";
+    bool bad_text = e.sqlstate == "22P02" || e.sqlstate == "22003";
     if (!indeterminate && !bad_text) return false;
     types_.assign(static_cast<size_t>(nparams_), 0);
     bool any = false;

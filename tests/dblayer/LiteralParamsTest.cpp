@@ -1,0 +1,108 @@
+// Numeric literals bound in place of the text: which ones, with what value and type, and that
+// texts differing only in them share a statement while errors still show the caller's text.
+#include <gtest/gtest.h>
+
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/LiteralParams.h"
+#include "quantora/dblayer/TQuery.h"
+#include "tests/support/TestDatabase.h"
+
+using namespace quantora::db;
+
+TEST(LiteralParams, BindsComparedNumbersAndLeavesTheRest) {
+    struct Case {
+        const char* in;
+        int params;
+        const char* out;  // nullptr: unchanged
+        std::vector<Variant> values;
+    };
+    const Case cases[] = {
+        {"SELECT * FROM S WHERE MEASUREMENT_ID = 5 ORDER BY 2",
+         0,
+         "SELECT * FROM S WHERE MEASUREMENT_ID = ?1 ORDER BY 2",
+         {int64_t{5}}},
+        {"select * from T where A = ?1 and s.B<>-7 and \"C\">=1.5 and D < 1e-3",
+         1,
+         "select * from T where A = ?1 and s.B<>?2 and \"C\">=?3 and D < ?4",
+         {int64_t{-7}, 1.5, 0.001}},
+        {"update T set X = 3 where T.ID=4",
+         0,
+         "update T set X = ?1 where T.ID=?2",
+         {int64_t{3}, int64_t{4}}},
+        {"WITH c AS (SELECT 1) DELETE FROM T WHERE ID != .5;",
+         0,
+         "WITH c AS (SELECT 1) DELETE FROM T WHERE ID != ?1;",
+         {0.5}},
+        // Stay literal: strings, quoted names, comments, names, positions, type arguments.
+        {"select 'A = 5', \"B = 6\" from T1 where C = 'x' -- D = 7\n /* E = 8 */", 0, nullptr, {}},
+        {"select T1.COL_2, CAST(A AS VARCHAR(40)), CAST(B AS NUMERIC(10,2)) from T1 group by 1",
+         0,
+         nullptr,
+         {}},
+        {"select * from T order by 1, 2 limit 10 offset 5", 0, nullptr, {}},
+        // Select lists, CASE results and operands of arithmetic or casts.
+        {"select 1, 3 + A, case when 1 = 1 then 2 else 3 end from T", 0, nullptr, {}},
+        {"select * from T where A = 5 + B or A = 5*2 or A = 5::int or A = 5 || 'x'",
+         0,
+         nullptr,
+         {}},
+        {"select * from T where A = 0x10 or A = 5abc or A = - 5 or A in (1, 2)", 0, nullptr, {}},
+        {"select * from T where NULL = 5 or A between 1 and 5 or A = 99999999999999999999",
+         0,
+         nullptr,
+         {}},
+        // Placeholders the engine or someone else numbers.
+        {"select * from T where A = ? and B = 5", 0, nullptr, {}},
+        {"select * from T where A = ?3 and B = 5", 1, nullptr, {}},
+        // Statements that want constants.
+        {"CREATE TABLE T (A VARCHAR(40) DEFAULT 0 CHECK (A > 0))", 0, nullptr, {}},
+        {"SET lock_timeout = 200", 0, nullptr, {}},
+        {"PRAGMA busy_timeout = 200", 0, nullptr, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
+        BoundLiterals b = ParametrizeLiterals(c.in, PlaceholderStyle::QuestionNumber, c.params);
+        EXPECT_EQ(b.text, c.out ? c.out : "");
+        EXPECT_EQ(b.values, c.values);
+    }
+    BoundLiterals pg = ParametrizeLiterals("DELETE FROM T WHERE \"ID\" = 2 AND X = $1",
+                                           PlaceholderStyle::DollarNumber, 1);
+    EXPECT_EQ(pg.text, "DELETE FROM T WHERE \"ID\" = $2 AND X = $1");
+    EXPECT_EQ(pg.values, std::vector<Variant>{int64_t{2}});
+}
+
+TEST(LiteralParams, TextsDifferingInALiteralShareOneStatement) {
+    quantora::test::TestDatabase db;
+    db.Exec("CREATE TABLE L (ID INTEGER NOT NULL PRIMARY KEY, V VARCHAR(10), S SMALLINT)");
+    db.Exec("INSERT INTO L (ID, V, S) VALUES (1, 'one', 1)");
+    db.Exec("INSERT INTO L (ID, V, S) VALUES (2, 'two', 2)");
+    std::shared_ptr<Connection> conn = ConnectionFor(db.alias());
+    auto read = [&](const AnsiString& sql) {
+        TQuery q;
+        q.SetDatabaseName(db.alias());
+        q.SetSQL(sql);
+        q.Open();
+        AnsiString out;
+        for (; !q.Eof(); q.Next()) out += q.Fields()[0]->AsString() + ";";
+        return out;
+    };
+    read("SELECT V FROM L WHERE ID = 1");
+    const uint64_t prepared = conn->PreparedCount();
+    EXPECT_EQ(read("SELECT V FROM L WHERE ID = 2"), "two;");
+    EXPECT_EQ(read("SELECT V FROM L WHERE ID = 1"), "one;");
+    EXPECT_EQ(conn->PreparedCount(), prepared);
+    // A real against an integer key and a number beyond a SMALLINT compare as numbers.
+    EXPECT_EQ(read("SELECT V FROM L WHERE ID = 1.5"), "");
+    EXPECT_EQ(read("SELECT V FROM L WHERE ID = 2.0"), "two;");
+    EXPECT_EQ(read("SELECT V FROM L WHERE S < 100000 ORDER BY ID"), "one;two;");
+
+    const AnsiString bad = "SELECT NO_SUCH FROM L WHERE ID = 2";
+    try {
+        read(bad);
+        ADD_FAILURE() << "no error";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Sql(), bad);
+        EXPECT_NE(e.Message.find(bad), AnsiString::npos) << e.Message;
+    }
+}

@@ -1,0 +1,156 @@
+// What qdb demo shows when the lab is built: the rows per table, the calibration that applies to
+// a sample spectrum, its peaks against the radiation library, a deletion check and the export.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "quantora/base/Format.h"
+#include "quantora/calibmodel/EffCalibration.h"
+#include "quantora/calibration/AnalysisRetrieval.h"
+#include "quantora/calibration/ECalStorage.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/exchange/XmlExporter.h"
+#include "quantora/frame/SqlNames.h"
+#include "quantora/nuclides/Radlib.h"
+#include "quantora/records/Othertables.h"
+#include "tools/qdb/DemoLab.h"
+
+namespace qdbtool::demo {
+namespace {
+
+namespace fs = std::filesystem;
+using quantora::Format;
+
+void PrintCalibration(const ECalibration& cal) {
+    double a, b, av, bv, cv;
+    cal.LinearPart.GetParams(&a, &b, &av, &bv, &cv);
+    std::printf("    E(ch) = a + b*ch   a = %.4f +- %.4f keV, b = %.6f +- %.6f keV/ch\n", a,
+                std::sqrt(av), b, std::sqrt(bv));
+    std::printf("    %d points, chi2 = %.2f for %d degrees of freedom\n",
+                cal.LinearPart.GetPointCount(), cal.LinearPart.GetChiSquare(),
+                cal.LinearPart.GetDegreesOfFreedom());
+    for (double e : {59.5409, 661.657, 1460.822}) {
+        const double ch = cal.Channel(e);
+        std::printf("    %8.3f keV -> channel %8.2f (energy back %.3f +- %.3f keV)\n", e, ch,
+                    cal.Energy(ch), cal.EnergyUnc(ch));
+    }
+}
+
+}  // namespace
+
+void DemoLab::PrintSummary(const std::string& db, const std::string& xml, double seconds) {
+    std::printf("Demo lab created in %s (%.1f s)\n\n", db.c_str(), seconds);
+    PrintRowCounts(db);
+    ECalibration cal;
+    PrintSoilCalibration(cal);
+    PrintPeakMatches(cal);
+    PrintDeletionCheck();
+
+    // The whole lab as an exchange file.
+    QuantoraXmlExporter exporter;
+    exporter.ExportDatabase(kAlias, xml.c_str());
+    std::error_code ec;
+    const auto xmlSize = fs::file_size(xml, ec);
+    std::printf("XML export: %s (%.1f KiB)\n\n", xml.c_str(), ec ? 0.0 : xmlSize / 1024.0);
+    std::printf(
+        "Try next:  qdb info %s   |   qdb csv %s \"SELECT NAME, E, AREA FROM PEAK p, "
+        "PEAKEVAL e WHERE p.PEAKEVAL_ID = e.PEAKEVAL_ID\" peaks.csv\n",
+        db.c_str(), db.c_str());
+}
+
+void DemoLab::PrintRowCounts(const std::string& db) {
+    std::printf("Rows per table (empty tables left out):\n");
+    TQuery q;
+    q.SetDatabaseName(kAlias);
+    long long total = 0;
+    int column = 0;
+    for (const AnsiString& table : quantora::SchemaTableNames()) {
+        q.SetSQL(Format("SELECT COUNT(*) FROM %s", table.c_str()));
+        q.Open();
+        const int n = q.Fields()[0]->AsInteger();
+        q.Close();
+        if (n == 0) continue;
+        total += n;
+        std::printf("  %-20s %6d%s", table.c_str(), n, ++column % 3 == 0 ? "\n" : "");
+    }
+    if (column % 3) std::printf("\n");
+    std::error_code ec;
+    uintmax_t size = 0;
+    for (const char* suffix : {"", "-wal"}) {
+        const auto part = fs::file_size(db + suffix, ec);
+        if (!ec) size += part;
+    }
+    std::printf("  %lld rows", total);
+    if (size > 0) std::printf(", database %.1f KiB", size / 1024.0);
+    std::printf("\n\n");
+}
+
+// The applicable energy calibration of a sample spectrum, and the setup analyses valid then.
+void DemoLab::PrintSoilCalibration(ECalibration& cal) {
+    const MeasResult& soil = results_[static_cast<size_t>(soilMeasurement_ - 1)];
+    cal.SpectrumId = soil.spectrumId;
+    RetrieveECalForSpectrum(&cal, kAlias, soil.setupId, soil.date);
+    std::printf("Energy calibration that applies to spectrum %d (RetrieveECalForSpectrum):\n",
+                soil.spectrumId);
+    std::printf("  '%s' (ECAL_ID %d)\n", cal.Name.c_str(), cal.ECalId);
+    PrintCalibration(cal);
+    FwhmCalibrClass resol;
+    EffCalibration eff;
+    if (RetrieveDefaultResolCalForMeas(&resol, kAlias, soil.setupId, soil.date) > 0 &&
+        RetrieveDefaultEffCalForMeas(&eff, kAlias, soil.setupId, soil.date) > 0)
+        std::printf(
+            "  Setup analyses valid then: FWHM %.3f keV at 1332 keV ('%s'), efficiency "
+            "%.5f +- %.5f at 661.7 keV ('%s')\n",
+            resol.Fwhm(1332.492), resol.Name.c_str(), eff.Efficiency(661.657),
+            eff.EfficiencyUnc(661.657), eff.Name.c_str());
+    std::printf("\n");
+}
+
+// Found peaks against the radiation library.
+void DemoLab::PrintPeakMatches(const ECalibration& cal) {
+    const MeasResult& soil = results_[static_cast<size_t>(soilMeasurement_ - 1)];
+    RadiationLibrary lib;
+    lib.Load(kAlias, {libraryId_});
+    lib.GenerateBounds();
+    std::printf("Peaks of '%s' matched against the library '%s' (%zu lines):\n", "Soil core N-1",
+                lib.LibraryNames().c_str(), lib.Radiations().size());
+    int shown = 0;
+    for (const FoundPeak& p : soil.peaks) {
+        const double e = cal.Energy(p.pos), eu = cal.EnergyUnc(p.pos, p.posUnc);
+        std::vector<AnsiString> ids;
+        lib.GetMatchingRadiations(e, eu, ids);
+        std::printf("  peak %8.3f +- %.3f keV, area %8.0f +- %5.0f:", e, eu, p.area, p.areaUnc);
+        if (ids.empty()) std::printf(" no library line");
+        for (const AnsiString& id : ids) {
+            const RADIATIONData* r = lib.GetRadiationData(id);
+            const DECAYData* d = r ? lib.GetDecayData(r->DECAY_ID) : nullptr;
+            const ISOMERData* i = d ? lib.GetIsomerData(d->ISOMER_ID) : nullptr;
+            if (r)
+                std::printf("  %s %.3f keV (%.2f %%)", i ? i->SYMBOL.c_str() : "?", r->E,
+                            r->INTENSITY);
+        }
+        std::printf("\n");
+        if (++shown == 8) break;
+    }
+    std::printf("\n");
+}
+
+// What stands in the way of deleting a busy project.
+void DemoLab::PrintDeletionCheck() {
+    PROJECTData project;
+    project.PROJECT_ID = busyProject_;
+    std::set<AnsiString> blocking, nulled;
+    project.CheckBeforeDeletion(kAlias, &blocking, &nulled);
+    std::printf(
+        "Deletion check of project %d 'Soil survey North': %zu blocking rows, %zu "
+        "references that would be dropped\n",
+        busyProject_, blocking.size(), nulled.size());
+    int listed = 0;
+    for (const AnsiString& b : blocking)
+        if (listed++ < 4) std::printf("  blocked by %s\n", b.c_str());
+    if (blocking.size() > 4) std::printf("  ... and %zu more\n", blocking.size() - 4);
+    std::printf("\n");
+}
+
+}  // namespace qdbtool::demo
