@@ -172,6 +172,9 @@ TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
             EXPECT_EQ(r.out.rfind("qdb ", 0), 0u) << r.out;
             EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
         }
+    for (const std::string& db : {junk, empty})  // a demo never replaces what is not its own
+        ExpectQdb("demo " + Quoted(db), 1, {"is not a demo database"});
+    EXPECT_TRUE(fs::exists(empty));
     EXPECT_EQ(ReadText(junk), "not a database at all");
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_FALSE(fs::exists(tmp / "o.xml"));

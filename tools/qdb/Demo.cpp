@@ -20,6 +20,28 @@ namespace {
 namespace fs = std::filesystem;
 constexpr const char* kAlias = "qdb";
 
+// An empty file, or a database whose project 1 is the demo's root project: qdb demo never
+// deletes a lab's own database, nor a file that is not a database at all.
+bool MayReplace(const std::string& path) {
+    std::error_code ec;
+    if (fs::file_size(path, ec) == 0 && !ec) return true;
+    constexpr const char* kProbe = "qdb_demo_probe";
+    try {
+        OpenDatabase(kProbe, DatabaseUri(path));
+        TQuery q;
+        q.SetDatabaseName(kProbe);
+        q.SetSQL("SELECT NAME FROM PROJECT WHERE PROJECT_ID = 1");
+        q.Open();
+        const bool demo = !q.Eof() && q.Fields()[0]->AsString() == demo::kRootProject;
+        q.Close();
+        CloseDatabase(kProbe);
+        return demo;
+    } catch (const Exception&) {
+        if (IsDatabaseOpen(kProbe)) CloseDatabase(kProbe);
+        return false;
+    }
+}
+
 }  // namespace
 
 int CmdInit(const Args& args) {
@@ -37,10 +59,14 @@ int CmdDemo(const Args& args) {
     const bool uri = IsDatabaseUri(db);
     std::string xml = "demo.xml";
     if (!uri) {
-        // A fresh demo every time: the old file and its journal go.
+        // A fresh demo every time: an earlier demo and its journal go.
         std::error_code ec;
         if (fs::exists(db, ec) && !fs::is_regular_file(db, ec))
             throw Exception(quantora::Format("'%s' is not a file", db.c_str()));
+        if (fs::exists(db, ec) && !MayReplace(db))
+            throw Exception(quantora::Format(
+                "'%s' exists and is not a demo database; qdb demo replaces only its own",
+                db.c_str()));
         for (const char* suffix : {"", "-journal", "-wal", "-shm"}) fs::remove(db + suffix, ec);
         xml = fs::path(db).replace_extension(".xml").string();
     }

@@ -29,6 +29,8 @@ constexpr int kDocumentChunkSize = 1024;
 constexpr int kFirstChannel = 40;       // below: the ADC's low-level discriminator region
 constexpr double kNominalGain = 0.375;  // keV per channel, the ADC setting before calibration
 constexpr int kBuildSteps = 25;         // progress steps of DemoLab::Build
+// The demo's root project (PROJECT_ID 1): how qdb demo knows a file it may replace.
+constexpr const char* kRootProject = "Gamma spectrometry lab 2026";
 
 inline TDateTime Date(int y, int mo, int d, int h = 9, int mi = 0) {
     return quantora::EncodeDateTime({y, mo, d, h, mi, 0, 0});

@@ -58,10 +58,14 @@ void DemoLab::Projects() {
     };
     // Three levels: the lab, its programmes, their campaigns.
     const P tree[] = {
-        {0, "Gamma spectrometry lab 2026", 1}, {1, "Detector calibration", 2},
-        {1, "Environmental monitoring", 1},    {3, "Soil survey North", 2},
-        {3, "Drinking water 2026", 3},         {1, "Neutron activation", 2},
-        {6, "Reactor irradiations Q4", 2},     {3, "Air filters", 4},
+        {0, kRootProject, 1},
+        {1, "Detector calibration", 2},
+        {1, "Environmental monitoring", 1},
+        {3, "Soil survey North", 2},
+        {3, "Drinking water 2026", 3},
+        {1, "Neutron activation", 2},
+        {6, "Reactor irradiations Q4", 2},
+        {3, "Air filters", 4},
     };
     PROJECTData p;
     for (const P& t : tree) {
