@@ -64,6 +64,7 @@ bool HasNumericRows(Sv text) {
             if (q == Sv::npos) q = line.size();
             double v;
             Sv f = Trim(line.substr(p, q - p));
+            if (f.size() >= 2 && f.front() == '"' && f.back() == '"') f = f.substr(1, f.size() - 2);
             if (!f.empty()) {
                 AnsiString t(f);
                 for (char& ch : t)

@@ -100,6 +100,9 @@ TEST(SpectrumFiles, EveryOriginalFileMatchesCountsManifestAndTwins) {
         for (const std::string& c : Split(f[10], ' '))
             if (!c.empty()) coeffs.push_back(std::stod(c));
         ExpectCoeffs(s->energyCoeffs, coeffs, name);
+        if (file.format == "CNF") {
+            EXPECT_EQ(s->fwhmCoeffs.size(), 4u) << name;
+        }
         ++rows;
     }
     EXPECT_EQ(rows, 40);
@@ -143,6 +146,22 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
         const std::string path = kDir + "original/" + name;
         const SpectrumImportResult r = ImportSpectrumFile(db.name(), path, target);
         ASSERT_FALSE(r.alreadyPresent) << name;
+        // The new measurement runs from the file's start for its real time, or has no dates.
+        const SpectrumFileData& first = r.file.spectra.at(0);
+        TQuery m;
+        m.SetDatabaseName(db.alias());
+        m.SetSQL(
+            Format("SELECT STARTDATE, ENDDATE FROM MEASUREMENT "
+                   "WHERE MEASUREMENT_ID = %d",
+                   r.measurementId));
+        m.Open();
+        EXPECT_EQ(m.Fields()[0]->IsNull(), first.startTime <= 0) << name;
+        if (first.startTime > 0) {
+            EXPECT_NEAR(m.Fields()[0]->AsFloat(), first.startTime, 1e-9) << name;
+            EXPECT_NEAR((m.Fields()[1]->AsFloat() - m.Fields()[0]->AsFloat()) * 86400,
+                        first.realTime, 1e-3)
+                << name;
+        }
         ASSERT_EQ(r.spectrumIds.size(), r.file.spectra.size()) << name;
         EXPECT_TRUE(ImportSpectrumFile(db.name(), path, target).alreadyPresent) << name;
         for (size_t i = 0; i < r.spectrumIds.size(); ++i, ++stored) {
@@ -173,9 +192,17 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
             }
         }
     }
-    // Times at the ends of the double range (written with exponents) come back from every writer.
+    // Times at the ends of the double range (written with exponents) come back from every writer;
+    // a title longer than the NAME columns is cut to their 100 characters.
     SpectrumFileData extreme;
     extreme.counts = {1, 0, 4294967295ul};
+    extreme.title = std::string(99, 't') + "0xyz";
+    SpectrumFile extremeFile;
+    extremeFile.spectra = {extreme};
+    extremeFile.format = "SPE";
+    const int longId = SpectrumImporter(db.name(), target).Import(extremeFile, "x").spectrumIds[0];
+    EXPECT_EQ(db.Scalar(Format("SELECT NAME FROM SPECTRUM WHERE SPECTRUM_ID = %d", longId)),
+              std::string(99, 't') + "0");
     extreme.liveTime = 4.9e-324;
     extreme.realTime = 1e300;
     for (const char* ext : {".spe", ".n42", ".csv"}) {
@@ -183,8 +210,8 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
         WriteSpectrumFile(out, {extreme});
         ExpectSameSpectrum(ReadSpectrumFile(out).spectra.at(0), extreme, 0, out);
     }
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), std::to_string(std::size(files)));
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), std::to_string(stored));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), std::to_string(std::size(files) + 1));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), std::to_string(stored + 1));
     EXPECT_GT(highCrc, 0);  // CRC32 values of 2^31 and more were among them
     fs::remove_all(tmp);
 }
@@ -226,6 +253,32 @@ TEST(SpectrumFiles, DamagedFilesGiveLocatedErrorsOrReadCleanly) {
                         << name << ": " << e.Message;
                 }
             }
+        }
+    }
+}
+
+// What the shared CSV files do not show: quoted fields, a header the reader does not know, and
+// an energy column fitted exactly.
+TEST(SpectrumFiles, CsvFragments) {
+    struct Case {
+        const char* text;
+        std::vector<unsigned long> counts;
+        const char* warning;  // a warning that must be among the file's, or ""
+    };
+    const Case cases[] = {
+        {"\"Channel\";\"Counts\"\n\"0\";\"5\"\n\"1\";\"7\"\n", {5, 7}, ""},
+        {"alpha,beta\n0,2\n1,3\n", {2, 3}, "line 1 not read: 'alpha,beta'"},
+        {"energy,count\n10,3\n10.5,4\n11,5\n", {3, 4, 5}, "largest deviation 0 keV"},
+    };
+    for (const Case& c : cases) {
+        const SpectrumFile f = ReadSpectrumBytes(c.text, "fragment.csv");
+        ASSERT_EQ(f.spectra.size(), 1u) << c.text;
+        EXPECT_EQ(f.spectra[0].counts, c.counts) << c.text;
+        std::string all;
+        for (const AnsiString& w : f.warnings) all += w + "\n";
+        EXPECT_NE(all.find(c.warning), std::string::npos) << c.text << "\n" << all;
+        if (!*c.warning) {
+            EXPECT_EQ(all.find("not read"), std::string::npos) << all;
         }
     }
 }
