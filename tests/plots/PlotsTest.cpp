@@ -14,6 +14,7 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/plots/Axis.h"
 #include "quantora/plots/CalibrationPlots.h"
 #include "quantora/plots/LabPlotData.h"
 #include "quantora/plots/PlotFile.h"
@@ -158,6 +159,12 @@ TEST(Plots, BadInputGivesAClearError) {
              DrawECalibration(p, QRectF(0, 0, 400, 300), ECalibration(), "t");
          },
          "has no points"},
+        {[&] {
+             QImage img(400, 300, QImage::Format_RGB32);
+             QPainter p(&img);
+             DrawFwhmCalibration(p, QRectF(0, 0, 400, 300), FwhmCalibrClass(), "t");
+         },
+         "the FWHM calibration is not valid"},
     };
     for (const auto& c : cases) {
         try {
@@ -168,6 +175,27 @@ TEST(Plots, BadInputGivesAClearError) {
         }
     }
     EXPECT_FALSE(fs::exists(dir + "x.pdf"));
+}
+
+// The labels a reader sees: nice steps on a linear axis, decades on a log one, powers of ten
+// where plain numbers would be too long or too small.
+TEST(Plots, AxisLabels) {
+    const struct {
+        double lo, hi;
+        bool log;
+        std::vector<std::string> labels;
+    } cases[] = {
+        {0, 100, false, {"0", "20", "40", "60", "80", "100"}},
+        {0.5, 2e3, true, {"1", "10", "100", "1000"}},
+        {1e-4, 1, true, {"10⁻⁴", "10⁻³", "10⁻²", "10⁻¹", "10⁰"}},
+        {1, 1e6, true, {"10⁰", "10¹", "10²", "10³", "10⁴", "10⁵", "10⁶"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> labels;
+        for (const quantora::plots::Tick& t : quantora::plots::Axis(c.lo, c.hi, c.log).Ticks(6))
+            if (t.major) labels.push_back(t.label);
+        EXPECT_EQ(labels, c.labels) << c.lo << ".." << c.hi;
+    }
 }
 
 TEST(Plots, EveryPlotWritesParsableSvgAndPng) {
