@@ -282,3 +282,18 @@ TEST(SpectrumFiles, CsvFragments) {
         }
     }
 }
+
+// An old CHN file as the shared ones are not: a date of the 1900s, and the sample description of a
+// full 512-byte trailer beside the detector's.
+TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
+    std::ifstream in(kDir + "original/eu_calib_7cm.Chn", std::ios::binary);
+    std::string b((std::istreambuf_iterator<char>(in)), {});
+    const size_t t = 32 + 4 * (static_cast<uint8_t>(b[30]) | static_cast<uint8_t>(b[31]) << 8);
+    b.resize(t + 512, '\0');
+    b.replace(21, 3, "980");  // yy and the century flag of the date ddMMMyyC at byte 16
+    b.replace(t + 320, 7, "\x06Soil 7");
+    const SpectrumFile f = ReadSpectrumBytes(b, "old.chn");
+    EXPECT_EQ(DecodeDateTime(f.spectra.at(0).startTime).year, 1998);
+    EXPECT_EQ(f.spectra[0].detector, "HPGE");
+    EXPECT_EQ(f.spectra[0].title, "Soil 7");
+}
