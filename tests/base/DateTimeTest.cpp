@@ -64,6 +64,11 @@ TEST(DateTime, ParseAcceptsShortFormsAndRejectsGarbage) {
     EXPECT_EQ(FormatIsoDateTime(v), "2024-02-29 13:45:00.000000");
     ASSERT_TRUE(ParseIsoDateTime("2024-02-29 13:45:07.5", v));
     EXPECT_EQ(FormatIsoDateTime(v), "2024-02-29 13:45:07.500000");
+    const int lastDay[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};  // of 2023
+    for (int m = 1; m <= 12; ++m) {
+        EXPECT_TRUE(ParseIsoDateTime(Format("2023-%02d-%02d", m, lastDay[m - 1]), v)) << m;
+        EXPECT_FALSE(ParseIsoDateTime(Format("2023-%02d-%02d", m, lastDay[m - 1] + 1), v)) << m;
+    }
     for (const char* bad : {"", "2023-02-29", "2024-13-01", "2024-01-01 25:00", "2024-01-01x",
                             "2024-01-01 10:00:00.1234567", "abcd-ef-gh"})
         EXPECT_FALSE(ParseIsoDateTime(bad, v)) << bad;

@@ -113,6 +113,11 @@ TEST(Deletion, OwnChecksAndOwnDeleteStatements) {
         "delete from source where source_id = %d"};
     quantora::DeletionRules rules{"SOURCE", nullptr, details, checks, deletes};
 
+    // Both sets null: the checks run no SQL either.
+    const quantora::CheckStep broken[] = {
+        {"SELECT X FROM NO_SUCH_TABLE WHERE K = %d", "%d", Blocking}};
+    EXPECT_NO_THROW(quantora::CheckBeforeDeletion({"SOURCE", nullptr, {}, broken, {}}, db.alias(),
+                                                  4, nullptr, nullptr));
     std::set<AnsiString> blocking{"stale"}, nulled;
     quantora::CheckBeforeDeletion(rules, db.alias(), 4, &blocking, &nulled);
     EXPECT_TRUE(blocking.empty());
