@@ -93,6 +93,15 @@ TEST_F(AnalysisTest, TheSettingValidAtADateBoundaryIncludedForEveryKind) {
         EXPECT_EQ(find(db.name(), 6, Date(2000, 12, 31)), 3);
     }
 
+    // recalcLinear refits the linear part from its points once the nonlinearity is loaded.
+    for (const bool recalc : {false, true}) {
+        ECalibration cal;
+        cal.LinearPart.Set(0, 100, 50, 0, 0.01, -1, "a", true);
+        cal.LinearPart.Set(1, 200, 100, 0, 0.01, -1, "b", true);
+        EXPECT_EQ(RetrieveDefaultNonlinCalForMeas(&cal, db.name(), 5, Date(2010, 1, 1), recalc), 2);
+        EXPECT_NEAR(cal.LinearPart.Energy(300), recalc ? 150 : 300, 1e-6) << recalc;
+    }
+
     // Loaded into a calibration object: resolution parameters, valid without points.
     db.Exec("UPDATE RESOLANALYSIS SET PARAMA = 2.5, PARAMB = 0.003 WHERE RESOLANALYSIS_ID = 2");
     FwhmCalibrClass resol;

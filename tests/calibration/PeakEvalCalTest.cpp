@@ -4,7 +4,9 @@
 
 #include <cmath>
 
+#include "quantora/base/DateTime.h"
 #include "quantora/calibration/Peakevalcaltables.h"
+#include "quantora/dblayer/TQuery.h"
 #include "tests/calibration/CalibTestSupport.h"
 
 using quantora::MemoryLogger;
@@ -37,6 +39,13 @@ TEST_F(PeakEvalCalTest, ParametersKeepTheirKindAndSixSignificantDigits) {
     ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCALPARAMLIST WHERE CREATIONDATE IS NOT NULL"),
               "61");
+    {  // dated now, by a date literal every engine reads as a date
+        TQuery d;
+        d.SetDatabaseName(db.alias());
+        d.SetSQL("SELECT CREATIONDATE FROM PEAKEVALCALPARAMLIST");
+        d.Open();
+        EXPECT_NEAR(d.Fields()[0]->AsDateTime(), quantora::LocalNow(), 1.0 / 24);
+    }
     PeakEvalCalibration back;
     ASSERT_TRUE(RetrievePeakEvalCal(&back, db.name(), 4, nullptr));
     EXPECT_EQ(back.Name, "precise");
@@ -64,7 +73,9 @@ TEST_F(PeakEvalCalTest, ParametersKeepTheirKindAndSixSignificantDigits) {
 
 TEST_F(PeakEvalCalTest, StoringOverASettingReplacesOnlyItsParameters) {
     PeakEvalCalibration cal = Setting("original");
+    cal.Comment.clear();
     ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCAL WHERE CMT IS NULL"), "1");
     cal.Name = "renamed";
     cal.MinNetArea = 25.0;
     ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), false, nullptr));
