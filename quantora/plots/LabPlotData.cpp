@@ -161,8 +161,7 @@ EffAnalysisData LoadEffAnalysis(const char* alias, int effAnalysisId) {
         const double elapsed =
             (q.Fields()[9]->AsDateTime() - q.Fields()[7]->AsDateTime()) * kSecondsPerDay;
         if (!(area > 0 && intensity > 0 && activity > 0 && liveTime > 0 && halfLife > 0)) continue;
-        const double emitted =
-            DecayedActivity(activity, elapsed, halfLife) * intensity * liveTime;
+        const double emitted = DecayedActivity(activity, elapsed, halfLife) * intensity * liveTime;
         EffPoint p;
         p.energy = energy;
         p.eff = area / emitted;
