@@ -390,7 +390,8 @@ AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
             out += "    <StartDateTime>" + when + "</StartDateTime>\r\n";
         }
         if (s.realTime >= 0)
-            out += "    <RealTimeDuration>PT" + ShortestNumber(s.realTime, true) +
+            // + 0.0: a negative zero is written as 0, not as the malformed "PT-0S"
+            out += "    <RealTimeDuration>PT" + ShortestNumber(s.realTime + 0.0, true) +
                    "S</RealTimeDuration>\r\n";
         out += Format("    <Spectrum id=\"spectrum%zu\" radDetectorInformationReference=\"det%zu\"",
                       i + 1, i + 1);
@@ -399,7 +400,7 @@ AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
         out += ">\r\n";
         if (!s.title.empty()) out += "      <Remark>" + Escape(s.title) + "</Remark>\r\n";
         if (s.liveTime >= 0)
-            out += "      <LiveTimeDuration>PT" + ShortestNumber(s.liveTime, true) +
+            out += "      <LiveTimeDuration>PT" + ShortestNumber(s.liveTime + 0.0, true) +
                    "S</LiveTimeDuration>\r\n";
         out += "      <ChannelData compressionCode=\"None\">";
         // N42 has no first channel: the channels below it are written as zeros.

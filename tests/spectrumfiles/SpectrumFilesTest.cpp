@@ -205,11 +205,14 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
               std::string(99, 't') + "0");
     extreme.liveTime = 4.9e-324;
     extreme.realTime = 1e300;
-    for (const char* ext : {".spe", ".n42", ".csv"}) {
-        const std::string out = (tmp / (std::string("extreme") + ext)).string();
-        WriteSpectrumFile(out, {extreme});
-        ExpectSameSpectrum(ReadSpectrumFile(out).spectra.at(0), extreme, 0, out);
-    }
+    SpectrumFileData negativeZero = extreme;  // a time of -0, as a binary file may hold
+    negativeZero.realTime = -0.0;
+    for (const SpectrumFileData& x : {extreme, negativeZero})
+        for (const char* ext : {".spe", ".n42", ".csv"}) {
+            const std::string out = (tmp / (std::string("extreme") + ext)).string();
+            WriteSpectrumFile(out, {x});
+            ExpectSameSpectrum(ReadSpectrumFile(out).spectra.at(0), x, 0, out);
+        }
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), std::to_string(std::size(files) + 1));
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), std::to_string(stored + 1));
     EXPECT_GT(highCrc, 0);  // CRC32 values of 2^31 and more were among them
