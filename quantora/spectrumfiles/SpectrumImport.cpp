@@ -53,17 +53,28 @@ void KeepDetector(SpectrumFile& file, const AnsiString& detector) {
         throw Exception("no spectrum of detector '" + detector + "' (the file has: " + seen + ")");
 }
 
-// Worker threads that run `work` until it returns; joined on destruction, on every path.
+// Worker threads that run `work` until it returns. On destruction, and when starting one of them
+// fails, `stop` tells them to finish and they are joined: no path leaves a thread running.
 class Workers {
   public:
-    Workers(size_t count, const std::function<void()>& work) {
-        for (size_t i = 0; i < count; ++i) threads_.emplace_back(work);
+    Workers(size_t count, const std::function<void()>& work, std::function<void()> stop)
+        : stop_(std::move(stop)) {
+        try {
+            for (size_t i = 0; i < count; ++i) threads_.emplace_back(work);
+        } catch (...) {
+            StopAndJoin();
+            throw;
+        }
     }
-    ~Workers() {
+    ~Workers() { StopAndJoin(); }
+
+  private:
+    void StopAndJoin() noexcept {
+        stop_();
         for (std::thread& t : threads_) t.join();
     }
 
-  private:
+    std::function<void()> stop_;
     std::vector<std::thread> threads_;
 };
 
@@ -181,21 +192,13 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& paths,
             changed.notify_all();
         }
     };
-    // Declared after the workers: on every exit they are told to stop before being joined.
-    struct StopOnExit {
-        std::mutex& m;
-        bool& stop;
-        std::condition_variable& cv;
-        ~StopOnExit() {
-            {
-                std::lock_guard lock(m);
-                stop = true;
-            }
-            cv.notify_all();
+    Workers workers(threads, work, [&] {
+        {
+            std::lock_guard lock(mutex);
+            stop = true;
         }
-    };
-    Workers workers(threads, work);
-    StopOnExit stopOnExit{mutex, stop, changed};
+        changed.notify_all();
+    });
 
     DeferredFlush flush(db_);
     std::vector<SpectrumFileOutcome> unflushed;
