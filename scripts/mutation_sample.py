@@ -7,7 +7,9 @@ deleted, an if/while condition negated. A site is named by its content (file, li
 occurrence of that text in the file, operator, occurrence on the line), and the sample is the
 sites ordered by a hash of that name and the seed, so the same seed picks the same sites after
 the rest of the tree has changed. `--same-as <results.tsv>` reruns exactly the mutants of an
-earlier run that built, and reports those whose line is gone.
+earlier run that built, and reports those whose line is gone. `--only <regex>` keeps the sites
+of matching files. `--pg` starts a throwaway PostgreSQL server and runs the suite against it too
+for every mutant the SQLite run leaves alive, so code only that engine runs is sampled as well.
 
 For each site the file is changed in place, the build directory rebuilt incrementally and the
 ctest suite run (stopping at the first failure); the file is always restored. A mutant that does
@@ -186,15 +188,21 @@ def main():
     ap.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     ap.add_argument("--test-timeout", type=int, default=300)
     ap.add_argument("--same-as", type=Path, help="rerun the built mutants of this results file")
+    ap.add_argument("--only", help="keep only the sites of files matching this regular expression")
+    ap.add_argument("--pg", action="store_true",
+                    help="also run the suite against a throwaway PostgreSQL server")
     ap.add_argument("--list", action="store_true", help="print the sample's sites and stop")
     args = ap.parse_args()
     tree = args.tree.resolve()
     build = (args.build or tree / "build" / "mutation").resolve()
 
     sample = order(all_sites(tree), args.seed)
+    if args.only:
+        sample = [s for s in sample if re.search(args.only, s["file"])]
     if args.same_as:
         wanted = [row.rsplit("\t", 2) for row in args.same_as.read_text().splitlines()]
-        wanted = [key for key, status, _ in wanted if status in ("killed", "survived")]
+        wanted = [key for key, status, _ in wanted if status in ("killed", "survived")
+                  and (not args.only or re.search(args.only, key.split("\t", 1)[0]))]
         by_key = {s["key"]: s for s in sample}
         gone = [key for key in wanted if key not in by_key]
         for key in gone:
@@ -225,11 +233,29 @@ def main():
     rc, out = run(ninja, 7200)
     if rc != 0:
         sys.exit("the unmutated tree does not build:\n" + out[-3000:])
-    rc, out = run(ctest, 3600, env)
-    if rc != 0:
-        sys.exit("the unmutated suite fails:\n" + out[-3000:])
+    pg_env, pg_dir = None, None
+    if args.pg:
+        import tempfile
+        pg_dir = tempfile.mkdtemp(prefix="quantora-pg.")
+        rc, out = run(["bash", str(tree / "scripts" / "pg-test-server.sh"), "start", pg_dir], 300)
+        if rc != 0:
+            sys.exit("the PostgreSQL server does not start:\n" + out[-3000:])
+        pg_env = dict(env, QUANTORA_TEST_PG=out.strip().splitlines()[-1])
+    try:
+        return mutate(args, tree, build, sample, env, pg_env, ninja, ctest)
+    finally:
+        if pg_dir:
+            run(["bash", str(tree / "scripts" / "pg-test-server.sh"), "stop", pg_dir], 300)
 
-    results_path = build / f"mutation-{args.seed}{'-rerun' if args.same_as else ''}.tsv"
+
+def mutate(args, tree, build, sample, env, pg_env, ninja, ctest):
+    for suite_env in filter(None, (env, pg_env)):
+        rc, out = run(ctest, 3600, suite_env)
+        if rc != 0:
+            sys.exit("the unmutated suite fails:\n" + out[-3000:])
+
+    suffix = ("-rerun" if args.same_as else "") + ("-pg" if pg_env else "")
+    results_path = build / f"mutation-{args.seed}{suffix}.tsv"
     done = {}
     if results_path.exists():
         for row in results_path.read_text().splitlines():
@@ -273,6 +299,8 @@ def main():
                         rc, out = run(ctest[:1] + ["--test-dir", str(own)] + ctest[3:], 3600, env)
                     if rc == 0:
                         rc, out = run(ctest, 3600, env)
+                    if rc == 0 and pg_env:
+                        rc, out = run(ctest, 3600, pg_env)
                     failed = re.findall(r"^\s*\d+ - (\S+) \(", out, re.M)
                     if rc is None:
                         status, detail = "killed", "suite timed out"
