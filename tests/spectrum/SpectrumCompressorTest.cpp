@@ -130,8 +130,9 @@ TEST(SpectrumCompressor, PinnedStreamsOfEveryFormat) {
          "307d5fd7bb19346b8daf0290b65f816d29d0d3c434a2ed98a9ed93e6c93700d857e61563a0cc5acb00c3bdcc3"
          "07f5a6b75b119be2180f6e088377c09acf20a00"},
         {GoldenSpectrum(1), false, kSpectrumFormatScaledContextModel,
-         "307d5fd7bb1a32f7e5b93b9e2b1a3c8e306827202cf832d3e245078f193a9c58e8c5aecc50535503e39f0cfe"
-         "a75f43a3964ddec60b015087931fafe0e202"},
+         "307d5fd7bb14346b8daf0290b65dfa0bd8f8af1fcf3dfe357350d857e61563a0cc5acb00c3bdccd0ffe9ab414"
+         "3"
+         "5d6ce6dd784200d01e1cf1862f81555e01"},
         {GoldenSpectrum(1), true, kSpectrumFormatBlockRice,
          "307d5fd7bb09e1e4514d0cf9a4104b2c0354d44c155554d240400de4d443390080a001f9a3f46ad2a8e60200c"
          "0738079b1714203a4914f409d2cd04323795454482cd5c451c500"},
