@@ -22,7 +22,7 @@ extern "C" backend_factory const* factory_sqlite3();
 #include <string>
 
 #include "bench/common/RatioReporter.h"
-#include "bench/dblayer/ReadChecksum.h"
+#include "bench/dblayer/Workload.h"
 #include "quantora/base/DateTime.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
@@ -30,6 +30,7 @@ extern "C" backend_factory const* factory_sqlite3();
 
 namespace {
 
+using quantora::bench::InsertedRow;
 using quantora::bench::ReadChecksum;
 
 constexpr int kReadRows = 1000000;
@@ -248,12 +249,6 @@ void TimeInserts(benchmark::State& state, const char* name, Open open, Insert in
     state.SetItemsProcessed(state.iterations() * kInsertRows);
 }
 
-// The day number of row `i` as the ISO text the layer stores.
-struct IsoDate {
-    char text[quantora::kIsoDateTimeLength + 1];
-    explicit IsoDate(int i) { quantora::FormatIsoDateTime(45000.0 + i / 86400.0, text); }
-};
-
 #ifdef QUANTORA_BENCH_SQLITECPP
 // The files are in WAL mode already (Fill); synchronous is per connection.
 std::unique_ptr<SQLite::Database> SqliteCppOpen(const std::string& path) {
@@ -285,16 +280,17 @@ void BM_Insert_SQLiteCpp(benchmark::State& state) {
         SQLite::Transaction tr(db, SQLite::TransactionBehavior::IMMEDIATE);
         SQLite::Statement ins(db, "INSERT INTO T VALUES (?,?,?,?,?,?,?,?,?,?)");
         for (int i = 0; i < kInsertRows; ++i) {
-            ins.bind(1, i);
-            ins.bind(2, i * 3);
-            ins.bind(3, -i);
-            ins.bind(4, i * 0.5);
-            ins.bind(5, i * 1e-3);
-            ins.bind(6, 1.0 / (i + 1));
-            ins.bind(7, "name");
-            ins.bind(8, "channel");
-            ins.bind(9, IsoDate(i).text);
-            ins.bind(10, i % 100);
+            InsertedRow r(i);
+            ins.bind(1, r.id);
+            ins.bind(2, r.i1);
+            ins.bind(3, r.i2);
+            ins.bind(4, r.f1);
+            ins.bind(5, r.f2);
+            ins.bind(6, r.f3);
+            ins.bind(7, InsertedRow::kS1);
+            ins.bind(8, InsertedRow::kS2);
+            ins.bind(9, r.d1);
+            ins.bind(10, r.b1);
             ins.exec();
             ins.reset();
         }
@@ -312,44 +308,13 @@ std::unique_ptr<soci::session> SociOpen(const std::string& path) {
 
 void BM_Read_SociSqlite(benchmark::State& state) {
     auto sql = SociOpen(Reads().path);
-    for (auto _ : state) {
-        int id, i1, i2, b1;
-        double f1, f2, f3;
-        std::string s1, s2, d1;
-        soci::statement st = (sql->prepare << "SELECT * FROM T", soci::into(id), soci::into(i1),
-                              soci::into(i2), soci::into(f1), soci::into(f2), soci::into(f3),
-                              soci::into(s1), soci::into(s2), soci::into(d1), soci::into(b1));
-        st.execute();
-        ReadChecksum c;
-        while (st.fetch()) c.Add(id, i1, i2, b1, f1, f2, f3, ReadChecksum::Date(d1), s1, s2);
-        c.Done(state);
-    }
+    for (auto _ : state) quantora::bench::SociRead(*sql, "T").Done(state);
     state.SetItemsProcessed(state.iterations() * kReadRows);
 }
 
 void BM_Insert_SociSqlite(benchmark::State& state) {
-    TimeInserts(state, "insert_soci", SociOpen, [](soci::session& sql) {
-        soci::transaction tr(sql);
-        int id, i1, i2, b1;
-        double f1, f2, f3;
-        std::string s1 = "name", s2 = "channel", d1;
-        soci::statement st =
-            (sql.prepare << "INSERT INTO T VALUES (:id,:i1,:i2,:f1,:f2,:f3,:s1,:s2,:d1,:b1)",
-             soci::use(id), soci::use(i1), soci::use(i2), soci::use(f1), soci::use(f2),
-             soci::use(f3), soci::use(s1), soci::use(s2), soci::use(d1), soci::use(b1));
-        for (int i = 0; i < kInsertRows; ++i) {
-            id = i;
-            i1 = i * 3;
-            i2 = -i;
-            f1 = i * 0.5;
-            f2 = i * 1e-3;
-            f3 = 1.0 / (i + 1);
-            d1.assign(IsoDate(i).text, quantora::kIsoDateTimeLength);
-            b1 = i % 100;
-            st.execute(true);
-        }
-        tr.commit();
-    });
+    TimeInserts(state, "insert_soci", SociOpen,
+                [](soci::session& sql) { quantora::bench::SociInsert(sql, "T", kInsertRows); });
 }
 #endif
 

@@ -1,7 +1,8 @@
-// What every variant of the large read does with each row, whichever library reads it: four
-// integers, three doubles, the date as a day number and two strings copied, folded into one
-// checksum. The checksum keeps the work from being optimised away, and each read's checksum is
-// compared with the first one of the run, so a variant that reads other values fails loudly.
+// The rows of the large read and insert benchmarks as every variant sees them, whichever library
+// does the work. A read folds each row (four integers, three doubles, the date as a day number and
+// two strings copied) into one checksum, which keeps the work from being optimised away and is
+// compared with the run's first read, so a variant that reads other values fails loudly. An insert
+// writes the values of InsertedRow, the date as the ISO text the layer stores.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -43,6 +44,20 @@ struct ReadChecksum {
         if (sum != first.sum || bytes != first.bytes ||
             std::abs(fsum - first.fsum) > 1e-9 * std::abs(first.fsum))
             state.SkipWithError("the read's checksum differs from the run's first read");
+    }
+};
+
+// The values of inserted row `i`.
+struct InsertedRow {
+    static constexpr const char* kS1 = "name";
+    static constexpr const char* kS2 = "channel";
+    int id, i1, i2, b1;
+    double f1, f2, f3;
+    char d1[kIsoDateTimeLength + 1];
+
+    explicit InsertedRow(int i)
+        : id(i), i1(i * 3), i2(-i), b1(i % 100), f1(i * 0.5), f2(i * 1e-3), f3(1.0 / (i + 1)) {
+        FormatIsoDateTime(45000.0 + i / 86400.0, d1);
     }
 };
 
