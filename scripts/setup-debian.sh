@@ -11,6 +11,7 @@ PACKAGES=(
   qt6-base-dev xvfb xauth                   # dialogs and their headless tests
   qt6-svg-dev                               # SVG output of the plots
   libgtest-dev libbenchmark-dev             # tests and benchmarks
+  libsqlitecpp-dev libsoci-dev libpqxx-dev  # the peers the database layer is benchmarked against
   libzstd-dev liblzma-dev zlib1g-dev libexpat1-dev   # benchmark baselines
   libxml2-utils                             # xmllint for checking exported XML
   clang libclang-rt-14-dev                  # fuzzing and sanitizer runtimes

@@ -1,9 +1,20 @@
-// The database layer on PostgreSQL against raw libpq doing the same work in the same run: reading
-// 1,000,000 rows x 10 columns through field getters, inserting 100,000 rows through a live query,
-// and opening a live query on a large table just to insert one row. The server is named by the
-// environment variable QUANTORA_BENCH_PG (a libpq URI); each run works in a schema of its own.
+// The database layer on PostgreSQL against raw libpq and against the libraries a C++ developer
+// might pick instead (SOCI, libpqxx, each when found at build time) doing the same work in the same
+// run: reading 1,000,000 rows x 10 columns through field getters, inserting 100,000 rows through a
+// live query, and opening a live query on a large table just to insert one row. The server is named
+// by the environment variable QUANTORA_BENCH_PG (a libpq URI); each run works in a schema of its
+// own.
 #include <libpq-fe.h>
 #include <unistd.h>
+
+#ifdef QUANTORA_BENCH_SOCI_PG
+#include <soci/postgresql/soci-postgresql.h>
+
+#include "bench/dblayer/Soci.h"
+#endif
+#ifdef QUANTORA_BENCH_PQXX
+#include <pqxx/pqxx>
+#endif
 
 #include <algorithm>
 #include <charconv>
@@ -12,14 +23,19 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "bench/common/RatioReporter.h"
+#include "bench/dblayer/Workload.h"
 #include "quantora/base/DateTime.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 
 namespace {
+
+using quantora::bench::InsertedRow;
+using quantora::bench::ReadChecksum;
 
 constexpr int kReadRows = 1000000;
 constexpr int kInsertRows = 100000;
@@ -136,57 +152,33 @@ void BM_Read_TQuery(benchmark::State& state) {
         q.Open();
         TField* f[10];
         for (int i = 0; i < 10; ++i) f[i] = q.Fields()[i];
-        int64_t sum = 0;
-        double fsum = 0;
-        size_t bytes = 0;
-        for (; !q.Eof(); q.Next()) {
-            sum += f[0]->AsInteger() + f[1]->AsInteger() + f[2]->AsInteger() + f[9]->AsInteger();
-            fsum += f[3]->AsFloat() + f[4]->AsFloat() + f[5]->AsFloat() + f[8]->AsDateTime();
-            bytes += f[6]->AsString().size() + f[7]->AsString().size();
-        }
-        benchmark::DoNotOptimize(sum);
-        benchmark::DoNotOptimize(fsum);
-        benchmark::DoNotOptimize(bytes);
+        ReadChecksum c;
+        for (; !q.Eof(); q.Next())
+            c.Add(f[0]->AsInteger(), f[1]->AsInteger(), f[2]->AsInteger(), f[9]->AsInteger(),
+                  f[3]->AsFloat(), f[4]->AsFloat(), f[5]->AsFloat(), f[8]->AsDateTime(),
+                  f[6]->AsString(), f[7]->AsString());
+        c.Done(state);
     }
     state.SetItemsProcessed(state.iterations() * kReadRows);
 }
 
 // The conversions the layer does: text to integer, double and day number; strings copied.
-struct RowSums {
-    int64_t sum = 0;
-    double fsum = 0;
-    size_t bytes = 0;
-
-    static int Int(const PGresult* r, int row, int col) {
-        const char* s = PQgetvalue(r, row, col);
-        int v = 0;
-        std::from_chars(s, s + PQgetlength(r, row, col), v);
-        return v;
-    }
-    static double Float(const PGresult* r, int row, int col) {
-        const char* s = PQgetvalue(r, row, col);
-        double v = 0;
-        std::from_chars(s, s + PQgetlength(r, row, col), v);
-        return v;
-    }
-    void Add(const PGresult* r, int row) {
-        sum += Int(r, row, 0) + Int(r, row, 1) + Int(r, row, 2) + Int(r, row, 9);
-        fsum += Float(r, row, 3) + Float(r, row, 4) + Float(r, row, 5);
-        TDateTime d = 0;
-        quantora::ParseIsoDateTime(
-            std::string_view(PQgetvalue(r, row, 8), static_cast<size_t>(PQgetlength(r, row, 8))),
-            d);
-        fsum += d;
-        std::string s1(PQgetvalue(r, row, 6), static_cast<size_t>(PQgetlength(r, row, 6)));
-        std::string s2(PQgetvalue(r, row, 7), static_cast<size_t>(PQgetlength(r, row, 7)));
-        bytes += s1.size() + s2.size();
-    }
-    void Done() {
-        benchmark::DoNotOptimize(sum);
-        benchmark::DoNotOptimize(fsum);
-        benchmark::DoNotOptimize(bytes);
-    }
-};
+template <class T>
+T FromText(const PGresult* r, int row, int col) {
+    const char* s = PQgetvalue(r, row, col);
+    T v{};
+    std::from_chars(s, s + PQgetlength(r, row, col), v);
+    return v;
+}
+std::string_view Text(const PGresult* r, int row, int col) {
+    return {PQgetvalue(r, row, col), static_cast<size_t>(PQgetlength(r, row, col))};
+}
+void AddRow(ReadChecksum& c, const PGresult* r, int row) {
+    c.Add(FromText<int>(r, row, 0), FromText<int>(r, row, 1), FromText<int>(r, row, 2),
+          FromText<int>(r, row, 9), FromText<double>(r, row, 3), FromText<double>(r, row, 4),
+          FromText<double>(r, row, 5), ReadChecksum::Date(Text(r, row, 8)),
+          std::string(Text(r, row, 6)), std::string(Text(r, row, 7)));
+}
 
 // Raw: a cursor fetched 1,000 rows at a time (bounded memory, as the layer reads).
 void BM_Read_RawCursor(benchmark::State& state) {
@@ -196,16 +188,16 @@ void BM_Read_RawCursor(benchmark::State& state) {
     for (auto _ : state) {
         Exec(raw.c, "BEGIN");
         Exec(raw.c, "DECLARE c NO SCROLL CURSOR FOR SELECT * FROM bench_read");
-        RowSums s;
+        ReadChecksum s;
         for (;;) {
             PgResult r(PQexec(raw.c, fetch.c_str()));
             Check(raw.c, r.r);
             int n = PQntuples(r.r);
-            for (int i = 0; i < n; ++i) s.Add(r.r, i);
+            for (int i = 0; i < n; ++i) AddRow(s, r.r, i);
             if (n < kFetchRows) break;
         }
         Exec(raw.c, "COMMIT");
-        s.Done();
+        s.Done(state);
     }
     state.SetItemsProcessed(state.iterations() * kReadRows);
 }
@@ -217,15 +209,15 @@ void BM_Read_RawSingleRow(benchmark::State& state) {
     for (auto _ : state) {
         if (!PQsendQuery(raw.c, "SELECT * FROM bench_read") || !PQsetSingleRowMode(raw.c))
             throw std::runtime_error(PQerrorMessage(raw.c));
-        RowSums s;
+        ReadChecksum s;
         while (PGresult* r = PQgetResult(raw.c)) {
             PgResult res(r);
             if (PQresultStatus(r) == PGRES_SINGLE_TUPLE)
-                s.Add(r, 0);
+                AddRow(s, r, 0);
             else if (PQresultStatus(r) != PGRES_TUPLES_OK)
                 throw std::runtime_error(PQresultErrorMessage(r));
         }
-        s.Done();
+        s.Done(state);
     }
     state.SetItemsProcessed(state.iterations() * kReadRows);
 }
@@ -408,6 +400,96 @@ void BM_Insert_RawPipelined(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kInsertRows);
 }
 
+// Runs `insert` (timed) in each iteration on a new empty table `table` (made untimed).
+template <class Insert>
+void TimeInserts(benchmark::State& state, const char* table, Insert insert) {
+    RawConn raw;
+    for (auto _ : state) {
+        state.PauseTiming();
+        CreateTable(raw.c, table);
+        state.ResumeTiming();
+        insert();
+    }
+    state.SetItemsProcessed(state.iterations() * kInsertRows);
+}
+
+#ifdef QUANTORA_BENCH_SOCI_PG
+// SOCI's default: the statement's whole result is fetched, then handed out row by row.
+void BM_Read_SociPg(benchmark::State& state) {
+    Reads();
+    soci::session sql(*soci::factory_postgresql(), LayerUri());
+    for (auto _ : state) quantora::bench::SociRead(sql, "bench_read").Done(state);
+    state.SetItemsProcessed(state.iterations() * kReadRows);
+}
+
+void BM_Insert_SociPg(benchmark::State& state) {
+    soci::session sql(*soci::factory_postgresql(), LayerUri());
+    TimeInserts(state, "bench_insert_soci",
+                [&sql] { quantora::bench::SociInsert(sql, "bench_insert_soci", kInsertRows); });
+}
+#endif
+
+#ifdef QUANTORA_BENCH_PQXX
+// libpqxx's plain way: the whole result in memory, values converted by field::as.
+void BM_Read_PqxxExec(benchmark::State& state) {
+    Reads();
+    pqxx::connection c(LayerUri());
+    for (auto _ : state) {
+        pqxx::work w(c);
+        pqxx::result r = w.exec("SELECT * FROM bench_read");
+        ReadChecksum s;
+        for (const pqxx::row& row : r)
+            s.Add(row[0].as<int>(), row[1].as<int>(), row[2].as<int>(), row[9].as<int>(),
+                  row[3].as<double>(), row[4].as<double>(), row[5].as<double>(),
+                  ReadChecksum::Date({row[8].c_str(), row[8].size()}), row[6].as<std::string>(),
+                  row[7].as<std::string>());
+        w.commit();
+        s.Done(state);
+    }
+    state.SetItemsProcessed(state.iterations() * kReadRows);
+}
+
+// libpqxx's streaming read (COPY TO STDOUT) into a tuple per row, in bounded memory.
+void BM_Read_PqxxStream(benchmark::State& state) {
+    Reads();
+    pqxx::connection c(LayerUri());
+    for (auto _ : state) {
+        pqxx::work w(c);
+        pqxx::stream_from in(w, "bench_read");
+        std::tuple<int, int, int, double, double, double, std::string, std::string, std::string,
+                   int>
+            t;
+        ReadChecksum s;
+        while (in >> t) {
+            const auto& [id, i1, i2, f1, f2, f3, s1, s2, d1, b1] = t;
+            s.Add(id, i1, i2, b1, f1, f2, f3, ReadChecksum::Date(d1), s1, s2);
+        }
+        in.complete();
+        w.commit();
+        s.Done(state);
+    }
+    state.SetItemsProcessed(state.iterations() * kReadRows);
+}
+
+// A prepared INSERT executed row by row in one transaction.
+void BM_Insert_Pqxx(benchmark::State& state) {
+    pqxx::connection c(LayerUri());
+    char sql[256];
+    std::snprintf(sql, sizeof sql, kInsertSql, "bench_insert_pqxx");
+    TimeInserts(state, "bench_insert_pqxx", [&] {
+        c.prepare("ins", sql);
+        pqxx::work w(c);
+        for (int i = 0; i < kInsertRows; ++i) {
+            InsertedRow r(i);
+            w.exec_prepared("ins", r.id, r.i1, r.i2, r.f1, r.f2, r.f3, InsertedRow::kS1,
+                            InsertedRow::kS2, r.d1, r.b1);
+        }
+        w.commit();
+        c.unprepare("ins");
+    });
+}
+#endif
+
 // Opening a live SELECT * and inserting one row must not depend on the table's size.
 void OpenAndInsertOne(benchmark::State& state, const char* table, int rows) {
     {
@@ -443,13 +525,35 @@ void BM_OpenInsert_EmptyTable(benchmark::State& state) {
     OpenAndInsertOne(state, "bench_empty", 0);
 }
 
-BENCHMARK(BM_Read_RawCursor)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_Read_RawSingleRow)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_Read_TQuery)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_Insert_RawPrepared)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_Insert_RawGuarded)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_Insert_RawPipelined)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_Insert_LiveQuery)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+// The variants of each workload run in rounds (see RegisterRounds), the baselines first.
+const std::vector<std::pair<const char*, quantora::bench::BenchFunction>> kReads = {
+    {"BM_Read_RawCursor", BM_Read_RawCursor}, {"BM_Read_RawSingleRow", BM_Read_RawSingleRow},
+    {"BM_Read_TQuery", BM_Read_TQuery},
+#ifdef QUANTORA_BENCH_SOCI_PG
+    {"BM_Read_SociPg", BM_Read_SociPg},
+#endif
+#ifdef QUANTORA_BENCH_PQXX
+    {"BM_Read_PqxxExec", BM_Read_PqxxExec},   {"BM_Read_PqxxStream", BM_Read_PqxxStream},
+#endif
+};
+const std::vector<std::pair<const char*, quantora::bench::BenchFunction>> kInserts = {
+    {"BM_Insert_RawPrepared", BM_Insert_RawPrepared},
+    {"BM_Insert_RawGuarded", BM_Insert_RawGuarded},
+    {"BM_Insert_RawPipelined", BM_Insert_RawPipelined},
+    {"BM_Insert_LiveQuery", BM_Insert_LiveQuery},
+#ifdef QUANTORA_BENCH_SOCI_PG
+    {"BM_Insert_SociPg", BM_Insert_SociPg},
+#endif
+#ifdef QUANTORA_BENCH_PQXX
+    {"BM_Insert_Pqxx", BM_Insert_Pqxx},
+#endif
+};
+constexpr int kRounds = 5;
+const bool kRegistered = [] {
+    quantora::bench::RegisterRounds(kRounds, kReads, benchmark::kMillisecond, 0.1);
+    quantora::bench::RegisterRounds(kRounds, kInserts, benchmark::kMillisecond, 0.1);
+    return true;
+}();
 BENCHMARK(BM_OpenInsert_EmptyTable)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_OpenInsert_LargeTable)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
@@ -497,18 +601,33 @@ int main(int argc, char** argv) {
     g_uri = uri;
     try {
         RunSchema schema;
+        const std::string read = "read 1,000,000 rows x 10 columns: ",
+                          insert = "insert 100,000 rows, one transaction: ";
         return quantora::bench::RunWithRatios(
             argc, argv,
-            {{"read 1,000,000 rows x 10 columns: TQuery / raw cursor", "BM_Read_TQuery",
-              "BM_Read_RawCursor", 1.3},
-             {"read 1,000,000 rows x 10 columns: TQuery / raw single-row", "BM_Read_TQuery",
-              "BM_Read_RawSingleRow", 0},
-             {"insert 100,000 rows: live query / raw prepared, row by row", "BM_Insert_LiveQuery",
-              "BM_Insert_RawPrepared", 1.5},
-             {"insert 100,000 rows: live query / raw, savepoint per row", "BM_Insert_LiveQuery",
+            {{read + "TQuery / raw cursor", "BM_Read_TQuery", "BM_Read_RawCursor", 1.3},
+             {read + "TQuery / raw single-row", "BM_Read_TQuery", "BM_Read_RawSingleRow", 0},
+             {read + "SOCI / raw cursor", "BM_Read_SociPg", "BM_Read_RawCursor", 0},
+             {read + "libpqxx exec / raw cursor", "BM_Read_PqxxExec", "BM_Read_RawCursor", 0},
+             {read + "libpqxx stream / raw cursor", "BM_Read_PqxxStream", "BM_Read_RawCursor", 0},
+             {read + "TQuery / fastest peer",
+              "BM_Read_TQuery",
+              "",
+              1.0,
+              {"BM_Read_SociPg", "BM_Read_PqxxExec", "BM_Read_PqxxStream"}},
+             {insert + "live query / raw prepared", "BM_Insert_LiveQuery", "BM_Insert_RawPrepared",
+              1.5},
+             {insert + "live query / raw, savepoint per row", "BM_Insert_LiveQuery",
               "BM_Insert_RawGuarded", 0},
-             {"insert 100,000 rows: live query / raw prepared, pipelined", "BM_Insert_LiveQuery",
+             {insert + "live query / raw prepared, pipelined", "BM_Insert_LiveQuery",
               "BM_Insert_RawPipelined", 0},
+             {insert + "SOCI / raw prepared", "BM_Insert_SociPg", "BM_Insert_RawPrepared", 0},
+             {insert + "libpqxx / raw prepared", "BM_Insert_Pqxx", "BM_Insert_RawPrepared", 0},
+             {insert + "live query / fastest peer",
+              "BM_Insert_LiveQuery",
+              "",
+              1.0,
+              {"BM_Insert_SociPg", "BM_Insert_Pqxx"}},
              {"open live SELECT * + insert one: 1,000,000 rows / empty", "BM_OpenInsert_LargeTable",
               "BM_OpenInsert_EmptyTable", 1.5}});
     } catch (const std::exception& e) {
