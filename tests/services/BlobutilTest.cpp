@@ -77,6 +77,12 @@ class BlobChunkTest : public ::testing::Test {
     void Store(const AnsiString& v, const AnsiString& type, int id1, int id2 = 0, int dt = 0) {
         StoreBlobChunks(v, type, id1, id2, dt, nullptr, &keys, 1, 4);
     }
+    // A live query on a table of owner rows with a head field.
+    void OwnerTable(TQuery& owner) {
+        db.Exec("CREATE TABLE OWNERROW (OWNERROW_ID INTEGER NOT NULL PRIMARY KEY, HEAD BLOB)");
+        owner.SetDatabaseName(db.alias());
+        owner.SetRequestLive(true);
+    }
 
     quantora::test::TestDatabase db{true};
     quantora::CountingKeyGen keys{1, db.alias()};
@@ -111,10 +117,8 @@ TEST_F(BlobChunkTest, ValuesWithoutOwnerFieldRoundTripAsChainsOfFullChunks) {
 }
 
 TEST_F(BlobChunkTest, OwnerFieldHoldsTheHeadOfTheValue) {
-    db.Exec("CREATE TABLE OWNERROW (OWNERROW_ID INTEGER NOT NULL PRIMARY KEY, HEAD BLOB)");
     TQuery owner;
-    owner.SetDatabaseName(db.alias());
-    owner.SetRequestLive(true);
+    OwnerTable(owner);
     // Stores `value` with its head in OWNERROW `id`, reads it back; returns the head.
     auto roundTrip = [&](int id, const AnsiString& value) {
         owner.SetSQL(Format("select * from OWNERROW where OWNERROW_ID = %d", id));
@@ -136,9 +140,8 @@ TEST_F(BlobChunkTest, OwnerFieldHoldsTheHeadOfTheValue) {
     };
 
     EXPECT_TRUE(roundTrip(1, Bytes(250, 1)) == Bytes(100, 1));
-    std::vector<Row> rows = Rows("pDocument", 1);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[1].size, 50);
+    ASSERT_EQ(Rows("pDocument", 1).size(), 2u);
+    EXPECT_EQ(Rows("pDocument", 1)[1].size, 50);
     // A shorter value lives in the owner field alone, and the old chunks are gone.
     EXPECT_TRUE(roundTrip(1, Bytes(99, 2)) == Bytes(99, 2));
     EXPECT_TRUE(roundTrip(2, Bytes(100, 3)) == Bytes(100, 3));
@@ -213,12 +216,10 @@ TEST_F(BlobChunkTest, BadArgumentsAreRejectedBeforeAnythingChanges) {
         EXPECT_THROW(StoreBlobChunks("new", "pDocument", 1, 0, 0, nullptr, &keys, 1, chunk),
                      Exception);
     EXPECT_THROW(StoreBlobChunks("new", "pDocument", 1, 0, 0, nullptr, nullptr, 1, 4), Exception);
-    db.Exec("CREATE TABLE OWNERROW (OWNERROW_ID INTEGER NOT NULL PRIMARY KEY, HEAD BLOB)");
-    db.Exec("insert into OWNERROW (OWNERROW_ID) values (1)");
     TQuery owner;  // an owner row that is not being edited cannot take the head
-    owner.SetDatabaseName(db.alias());
+    OwnerTable(owner);
+    db.Exec("insert into OWNERROW (OWNERROW_ID) values (1)");
     owner.SetSQL("select * from OWNERROW");
-    owner.SetRequestLive(true);
     owner.Open();
     EXPECT_THROW(
         StoreBlobChunks("new", "pDocument", 1, 0, 0, owner.FieldByName("HEAD"), &keys, 1, 4),
