@@ -12,16 +12,17 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
 #include "quantora/services/ODBCDataSourceIni.h"
 #include "quantora/services/ODBCHandler.h"
 
+using quantora::Format;
 using Strings = std::vector<AnsiString>;
 
 namespace {
@@ -89,43 +90,41 @@ std::string ThrownMessage(F f) {
     return "(nothing thrown)";
 }
 
+// The fields of the current row as "f0|f1|...", a null as "~" and what GetField gives for it.
+std::string Row(ODBCHandler& h) {
+    std::string row;
+    for (int i = 0; i < h.GetQuery_NumCols(); ++i)
+        row += std::string(i ? "|" : "") + (h.GetEmptyField(i) ? "~" : "") + h.GetField(i);
+    return row;
+}
+
 // On a connected handler: creates the table, stores a NULL, an empty text and a 300-character
 // text, and reads them back. notNullKnown: the driver reports NOT NULL columns as such.
 void CheckRoundTrip(ODBCHandler& h, const std::string& table, bool notNullKnown) {
     const std::string longText = std::string(127, 'a') + std::string(173, 'b');
-    ASSERT_TRUE(h.ExecDirectSQL("DROP TABLE IF EXISTS " + table)) << h.GetErrorMessage();
-    ASSERT_TRUE(h.ExecDirectSQL("CREATE TABLE " + table +
-                                " (id INTEGER NOT NULL, name VARCHAR(20), note VARCHAR(400))"));
-    for (const std::string& values :
-         std::vector<std::string>{"1, NULL, ''", "2, 'abc', '" + longText + "'", "3, 'x', NULL"})
-        ASSERT_TRUE(h.ExecDirectSQL("INSERT INTO " + table + " VALUES (" + values + ")"))
-            << h.GetErrorMessage();
-    // A searched DELETE that finds nothing is no failure.
-    EXPECT_TRUE(h.ExecDirectSQL("DELETE FROM " + table + " WHERE id = 99")) << h.GetErrorMessage();
+    for (const std::string& sql :
+         {"DROP TABLE IF EXISTS " + table,
+          "CREATE TABLE " + table + " (id INTEGER NOT NULL, name VARCHAR(20), note VARCHAR(400))",
+          "INSERT INTO " + table + " VALUES (1, NULL, '')",
+          "INSERT INTO " + table + " VALUES (2, 'abc', '" + longText + "')",
+          "INSERT INTO " + table + " VALUES (3, 'x', NULL)",
+          "DELETE FROM " + table + " WHERE id = 99"})  // finding nothing is no failure
+        ASSERT_TRUE(h.ExecDirectSQL(sql)) << sql << ": " << h.GetErrorMessage();
 
     ASSERT_TRUE(h.ExecQuery("SELECT id, name, note FROM " + table + " ORDER BY id", true))
         << h.GetErrorMessage();
-    ASSERT_EQ(h.GetQuery_NumCols(), 3);
     const auto& info = h.GetRecord().FieldInfos;
-    EXPECT_EQ(info[0].Name + "|" + info[1].Name, "id|name");
-    EXPECT_EQ(info[0].SQLType, SQL_INTEGER);
-    EXPECT_EQ(info[1].SQLType, SQL_VARCHAR);
-    EXPECT_EQ(info[2].ColumnSize, 400);
-    EXPECT_TRUE(info[1].Nullable);
+    ASSERT_EQ(h.GetQuery_NumCols(), 3);
+    EXPECT_EQ(Format("%s|%s|%d|%d|%d|%d", info[0].Name.c_str(), info[1].Name.c_str(),
+                     info[0].SQLType, info[1].SQLType, info[2].ColumnSize, info[1].Nullable),
+              Format("id|name|%d|%d|400|1", SQL_INTEGER, SQL_VARCHAR));
     EXPECT_TRUE(!notNullKnown || !info[0].Nullable);
-
-    ASSERT_TRUE(h.GetNextRecord()) << h.GetErrorMessage();
-    EXPECT_EQ(h.GetField(0), "1");
-    EXPECT_TRUE(h.GetEmptyField(1));
-    EXPECT_FALSE(h.GetEmptyField(2));  // empty, not null
-    EXPECT_EQ(h.GetField(2), "");
-    ASSERT_TRUE(h.GetNextRecord()) << h.GetErrorMessage();
-    EXPECT_EQ(h.GetField(1), "abc");
-    EXPECT_EQ(h.GetField(2), longText.substr(0, 127));
-    ASSERT_TRUE(h.GetNextRecord()) << h.GetErrorMessage();
-    EXPECT_EQ(h.GetField(1), "x");  // values of the previous row do not linger
-    EXPECT_TRUE(h.GetEmptyField(2));
-    EXPECT_EQ(h.GetField(2), "");
+    // Values of the previous row do not linger; long texts are cut to 127 bytes.
+    for (const std::string& row :
+         {std::string("1|~|"), "2|abc|" + longText.substr(0, 127), std::string("3|x|~")}) {
+        ASSERT_TRUE(h.GetNextRecord()) << h.GetErrorMessage();
+        EXPECT_EQ(Row(h), row);
+    }
     EXPECT_FALSE(h.GetNextRecord());
     EXPECT_NE(h.GetErrorMessage().find("SQL NO DATA"), std::string::npos) << h.GetErrorMessage();
     EXPECT_EQ(h.GetFetchedRows(), 3);
@@ -133,8 +132,7 @@ void CheckRoundTrip(ODBCHandler& h, const std::string& table, bool notNullKnown)
     // The statement handle is reused for the next query.
     ASSERT_TRUE(h.ExecQuery("SELECT COUNT(*) FROM " + table, false)) << h.GetErrorMessage();
     ASSERT_TRUE(h.GetNextRecord()) << h.GetErrorMessage();
-    EXPECT_EQ(h.GetField(0), "3");
-    EXPECT_EQ(h.GetFetchedRows(), 1);
+    EXPECT_EQ(Row(h) + Format("/%d", h.GetFetchedRows()), "3/1");
 
     EXPECT_FALSE(h.ExecQuery("SELEC nothing", false));
     EXPECT_NE(h.GetErrorMessage().find("(Type: SQL ERROR, Native error code: "), std::string::npos)
@@ -172,38 +170,41 @@ Strings Sorted(Strings s) {
 
 }  // namespace
 
-TEST(ODBCHandler, ConnectStringHoldsTheSetParametersInOrder) {
+TEST(ODBCHandler, ConnectStringAndDataSourceParamsHoldTheSetParameters) {
     ODBCHandler h(WindowToken());
+    Strings list{"kept"};
+    EXPECT_FALSE(h.CreateODBCParams(list, nullptr));
+    EXPECT_EQ(h.GetErrorMessage(),
+              "ERROR creating ODBC data source: driver parameter is not specified");
     EXPECT_TRUE(h.SetConnectParams("d", "s", "b", nullptr, nullptr, nullptr));
     EXPECT_EQ(h.GetConnectString(), "DRIVER=d;SERVER=s;DATABASE=b;");
-    h.SetConnectParams("drv", "srv", "db", "user", "pw", "dsn");
-    EXPECT_EQ(h.GetConnectString(), "DRIVER=drv;SERVER=srv;UID=user;PWD=pw;DATABASE=db;DSN=dsn;");
     h.SetConnectParams(nullptr, nullptr, nullptr, nullptr, "", "x");
     EXPECT_EQ(h.GetConnectString(), "PWD=;DSN=x;");  // an empty value is still set
+    h.SetConnectParams("drv", "srv", "db", "user", "secret", "name");
+    EXPECT_EQ(h.GetConnectString(),
+              "DRIVER=drv;SERVER=srv;UID=user;PWD=secret;DATABASE=db;DSN=name;");
+    ASSERT_TRUE(h.CreateODBCParams(list, "about"));
+    EXPECT_EQ(list, (Strings{"kept", "DSN=name", "DESCRIPTION=about", "SERVER=srv", "DATABASE=db",
+                             "AnsiNPW=Yes", "AutoTranslate=Yes", "Fallback=No", "QuotedId=Yes",
+                             "Trusted_Connection=no"}));
 
-    h.Reset();
+    h.Reset();  // the window handle is gone with it
     EXPECT_EQ(h.GetConnectString(), "");
-    EXPECT_EQ(h.GetWindowHandle(), nullptr);
-}
+    h.SetConnectParams("drv", nullptr, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(h.CreateODBCParams(list, nullptr));
+    EXPECT_EQ(h.GetErrorMessage(),
+              "ERROR creating ODBC data source: window handle is not specified");
 
-TEST(ODBCHandler, FieldIndexesAndColumnCountsAreChecked) {
-    ODBCHandler h;
+    // Field indexes and column counts are checked.
     EXPECT_EQ(ThrownMessage([&] { h.GetField(0); }),
               "Illegal field index 0 in ODBCHandler::GetField (allowed max index: -1)");
     h.SetQuery_NumCols(3);
-    h.SetField(2, "v");
-    EXPECT_EQ(h.GetField(2), "v");
-    const std::pair<std::function<void()>, const char*> refused[] = {
-        {[&] { h.SetQuery_NumCols(-1); },
-         "Illegal field number -1 in ODBCHandler::SetQuery_NumCols"},
-        {[&] { h.GetField(3); },
-         "Illegal field index 3 in ODBCHandler::GetField (allowed max index: 2)"},
-        {[&] { h.SetField(-1, "x"); },
-         "Illegal field index -1 in ODBCHandler::SetField (allowed max index: 2)"},
-        {[&] { h.GetEmptyField(7); },
-         "Illegal field index 7 in ODBCHandler::GetEmptyField (allowed max index: 2)"}};
-    for (const auto& [call, message] : refused) EXPECT_EQ(ThrownMessage(call), message);
-    EXPECT_EQ(h.GetQuery_NumCols(), 3);
+    EXPECT_EQ(ThrownMessage([&] { h.SetQuery_NumCols(-1); }),
+              "Illegal field number -1 in ODBCHandler::SetQuery_NumCols");
+    EXPECT_EQ(ThrownMessage([&] { h.GetEmptyField(3); }),
+              "Illegal field index 3 in ODBCHandler::GetEmptyField (allowed max index: 2)");
+    EXPECT_EQ(ThrownMessage([&] { h.SetField(-1, "x"); }),
+              "Illegal field index -1 in ODBCHandler::SetField (allowed max index: 2)");
 }
 
 TEST(ODBCHandler, RunsSQLOnSQLiteByDriverString) {
@@ -297,31 +298,6 @@ TEST(ODBCAttributeText, IsZeroSeparatedAndClosedByDoubleZero) {
     using namespace std::string_literals;
     EXPECT_EQ(MakeODBCAttributeText({"DSN=x", "", "SERVER=y"}), "DSN=x\0SERVER=y\0\0"s);
     EXPECT_EQ(MakeODBCAttributeText({"DESCRIPTION=a@b"}), "DESCRIPTION=a\0b\0\0"s);
-}
-
-TEST(ODBCDataSourceParams, CreateODBCParamsNeedsDriverAndWindow) {
-    Strings list{"kept"};
-    ODBCHandler noWindow;
-    noWindow.SetConnectParams("SQLite3", nullptr, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_FALSE(noWindow.CreateODBCParams(list, nullptr));
-    EXPECT_EQ(noWindow.GetErrorMessage(),
-              "ERROR creating ODBC data source: window handle is not specified");
-
-    ODBCHandler h(WindowToken());
-    EXPECT_FALSE(h.CreateODBCParams(list, nullptr));
-    EXPECT_EQ(h.GetErrorMessage(),
-              "ERROR creating ODBC data source: driver parameter is not specified");
-    EXPECT_EQ(list, Strings{"kept"});
-
-    h.SetConnectParams("drv", "srv", "db", "user", "secret", "name");
-    ASSERT_TRUE(h.CreateODBCParams(list, "about"));
-    EXPECT_EQ(list, (Strings{"kept", "DSN=name", "DESCRIPTION=about", "SERVER=srv", "DATABASE=db",
-                             "AnsiNPW=Yes", "AutoTranslate=Yes", "Fallback=No", "QuotedId=Yes",
-                             "Trusted_Connection=no"}));
-
-    h.Reset();  // the window handle is gone with it
-    h.SetConnectParams("drv", nullptr, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_FALSE(h.CreateODBCParams(list, nullptr));
 }
 
 TEST_F(ODBCDataSource, UserSourceIsCreatedUsedReplacedAndRemoved) {
