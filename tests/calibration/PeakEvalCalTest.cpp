@@ -1,5 +1,5 @@
 // Peak evaluation settings through the database: value kinds, six significant digits, missing
-// and extra parameters, replacing parameters, a value no SQL literal holds.
+// and extra parameters, replacing parameters, settings missing and a value no SQL literal holds.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -71,7 +71,7 @@ TEST_F(PeakEvalCalTest, ParametersKeepTheirKindAndSixSignificantDigits) {
     EXPECT_EQ(back.InitialDamping, PeakEvalCalibration().InitialDamping);
 }
 
-TEST_F(PeakEvalCalTest, StoringOverASettingReplacesOnlyItsParameters) {
+TEST_F(PeakEvalCalTest, StoringOverASettingReplacesOnlyItsParametersFailuresAreReported) {
     PeakEvalCalibration cal = Setting("original");
     cal.Comment.clear();
     ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
@@ -93,18 +93,15 @@ TEST_F(PeakEvalCalTest, StoringOverASettingReplacesOnlyItsParameters) {
     EXPECT_EQ(back.Name, "empty");
     ASSERT_EQ(log.entries.size(), 2u);
     EXPECT_EQ(log.entries[0].kind, MemoryLogger::Kind::Message);
-    EXPECT_EQ(log.entries[0].text,
-              "Specified Peak evaluation algorithm setting does not exist (Id=5)");
-    EXPECT_EQ(log.entries[1].text,
-              "Parameters do not exist for Peak evaluation algorithm setting (Id=6)");
-}
+    EXPECT_EQ(log.entries[0].text + "|" + log.entries[1].text,
+              "Specified Peak evaluation algorithm setting does not exist (Id=5)|Parameters do "
+              "not exist for Peak evaluation algorithm setting (Id=6)");
 
-TEST_F(PeakEvalCalTest, AValueNoSqlLiteralHoldsStopsTheChainAndCancelsTheNewSetting) {
-    PeakEvalCalibration cal = Setting("refused");
+    // A value no SQL literal holds stops the chain and cancels the new setting.
+    cal = Setting("refused");
+    cal.PeakEvalCalId = 7;
     cal.MinNetArea = std::nan("");
-    MemoryLogger log;
     EXPECT_FALSE(StorePeakEvalCal(&cal, db.name(), true, &log));
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCAL"), "0");
-    ASSERT_FALSE(log.entries.empty());
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCAL WHERE PEAKEVALCAL_ID = 7"), "0");
     EXPECT_EQ(log.entries.back().kind, MemoryLogger::Kind::Error);
 }
