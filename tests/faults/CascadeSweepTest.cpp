@@ -180,7 +180,28 @@ std::vector<Cascade> StorageCascades(const TestDatabase& db, CallerQueries& cq) 
 // other row changes.
 Cascade SaveSettingsCascade(const TestDatabase& db) {
     const AnsiString alias = db.alias();
-    auto check = [&db](int, const std::vector<AnsiString>&, Dump before, Dump after) {
+    Cascade c{.name = "DbUserSettings::SaveSettings",
+              .why = "drops the failure of an entry and saves the others"};
+    c.fill = [&db] {
+        db.Exec("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (3, 'T', 'Title')");
+        db.Exec(
+            "INSERT INTO USERSETTINGS (USERSETTINGS_ID, EMPLOYEE_ID, SETTING_ID, SETTINGINDEX, "
+            "SETTINGVALUE, AUTOSTORE) VALUES (3, 1, 2, 2, '7', 'Y')");
+    };
+    c.action = [alias] {
+        DbUserSettings s;
+        quantora::CountingKeyGen keys(100, alias);
+        s.SetBasicData(alias, &keys, 1);
+        {
+            quantora::db::StatementHookSuspend loading;
+            s.RetrieveSettings();
+        }
+        s.InsertUserValue(1, QuantoraSettingType::Integer, Variant(41));
+        s.InsertUserValue(2, QuantoraSettingType::Integer, Variant(42));
+        s.InsertUserValue(3, QuantoraSettingType::Text, Variant("new"));
+        return s.SaveSettings();
+    };
+    c.swallowed = [&db](int, const std::vector<AnsiString>&, Dump before, Dump after) {
         before.erase("USERSETTINGS");
         after.erase("USERSETTINGS");
         EXPECT_TRUE(after == before);
@@ -192,32 +213,7 @@ Cascade SaveSettingsCascade(const TestDatabase& db) {
                             "VARCHAR(20)) || '|' || SETTINGVALUE IN ('1|41', '2|42')"),
                   "22");
     };
-    return {.name = "DbUserSettings::SaveSettings",
-            .fill =
-                [&db] {
-                    db.Exec(
-                        "INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (3, 'T', "
-                        "'Title')");
-                    db.Exec(
-                        "INSERT INTO USERSETTINGS (USERSETTINGS_ID, EMPLOYEE_ID, SETTING_ID, "
-                        "SETTINGINDEX, SETTINGVALUE, AUTOSTORE) VALUES (3, 1, 2, 2, '7', 'Y')");
-                },
-            .action =
-                [alias] {
-                    DbUserSettings s;
-                    quantora::CountingKeyGen keys(100, alias);
-                    s.SetBasicData(alias, &keys, 1);
-                    {
-                        quantora::db::StatementHookSuspend loading;
-                        s.RetrieveSettings();
-                    }
-                    s.InsertUserValue(1, QuantoraSettingType::Integer, Variant(41));
-                    s.InsertUserValue(2, QuantoraSettingType::Integer, Variant(42));
-                    s.InsertUserValue(3, QuantoraSettingType::Text, Variant("new"));
-                    return s.SaveSettings();
-                },
-            .why = "drops the failure of an entry and saves the others",
-            .swallowed = check};
+    return c;
 }
 
 // A small export file of four tables whose rows differ from the fill's.
@@ -264,24 +260,22 @@ TEST(FaultSweep, EveryCascadeOfTheLibrary) {
 
     const std::string exportFile = ::testing::TempDir() + Format("faults_%s.xml", db.name());
     WriteExportFile(db, image, fill, exportFile);
-    cascades.push_back({.name = "ImportXmlDatabase (replacing rows)",
-                        .action =
-                            [&db, &exportFile] {
-                                quantora::XmlImportOptions options;
-                                options.replaceExistingRows = true;
-                                quantora::ImportXmlDatabase(db.alias(), exportFile, nullptr,
-                                                            options);
-                                return true;
-                            },
-                        .plain = Plain::Untouched,
-                        .why = "the import runs in one transaction of its own",
-                        .wrapsError = true});
+    Cascade import{.name = "ImportXmlDatabase (replacing rows)",
+                   .plain = Plain::Untouched,
+                   .why = "the import runs in one transaction of its own",
+                   .wrapsError = true};
+    import.action = [&db, &exportFile ] { quantora::XmlImportOptions options;
+    options.replaceExistingRows = true;
+    quantora::ImportXmlDatabase(db.alias(), exportFile, nullptr, options);
+    return true;
+};
+cascades.push_back(import);
 
-    for (const Cascade& c : cascades) {
-        SCOPED_TRACE(c.name);
-        quantora::test::SweepCascade(db, image, fill, c);
-    }
-    std::remove(exportFile.c_str());
+for (const Cascade& c : cascades) {
+    SCOPED_TRACE(c.name);
+    quantora::test::SweepCascade(db, image, fill, c);
 }
+std::remove(exportFile.c_str());
+}  // namespace
 
 }  // namespace
