@@ -146,17 +146,16 @@ TEST_F(ECalStorageTest, NonlinearPartFromTheRowOrTheSetupAtTheMeasurementDate) {
     ECalibration unnamed = Make("unnamed", false, Date(2021, 1, 1), {100, 1000, 3000});
     unnamed.UseNonlinPart = true;
     Store(unnamed);
-    RetrieveECalForSpectrum(&cal, db.name(), 5, Date(2002, 1, 1));
-    EXPECT_EQ(cal.NonlinAnalysisId, 12);
-    EXPECT_TRUE(cal.NonlinValid);
-    RetrieveECalForSpectrum(&cal, db.name(), 5, Date(2000, 6, 1));
-    EXPECT_FALSE(cal.NonlinValid);
-    EXPECT_FALSE(cal.UseNonlinPart);
-    // A named analysis that does not exist.
+    // analysis, valid, used: at a date with the setup's analysis, before it, and for a named
+    // analysis that does not exist.
+    auto nonlin = [&](int setup, TDateTime at) {
+        RetrieveECalForSpectrum(&cal, db.name(), setup, at);
+        return Format("%d %d %d", cal.NonlinAnalysisId, cal.NonlinValid, cal.UseNonlinPart);
+    };
+    EXPECT_EQ(nonlin(5, Date(2002, 1, 1)), "12 1 1");
+    EXPECT_EQ(nonlin(5, Date(2000, 6, 1)), "-1 0 0");
     db.Exec("UPDATE ECAL SET NONLINANALYSIS_ID = 99");
-    RetrieveECalForSpectrum(&cal, db.name(), -1, 0.0);
-    EXPECT_FALSE(cal.UseNonlinPart);
-    EXPECT_EQ(cal.NonlinAnalysisId, -1);
+    EXPECT_EQ(nonlin(-1, 0.0), "-1 0 0");
 }
 
 TEST_F(ECalStorageTest, ASingularFitIsReportedNotStored) {

@@ -28,13 +28,7 @@ using Strings = std::vector<AnsiString>;
 
 namespace {
 
-std::filesystem::path dir;
-std::filesystem::path SystemIni() {
-    return dir / "odbc.ini";
-}
-std::filesystem::path UserIni() {
-    return dir / "user.ini";
-}
+std::filesystem::path dir, systemIni, userIni;
 
 class IsolatedOdbcIni : public ::testing::Environment {
   public:
@@ -42,10 +36,12 @@ class IsolatedOdbcIni : public ::testing::Environment {
         std::string pattern = (std::filesystem::temp_directory_path() / "qdb-odbc.XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir = pattern;
+        systemIni = dir / "odbc.ini";
+        userIni = dir / "user.ini";
         std::filesystem::copy_file("/etc/odbcinst.ini", dir / "odbcinst.ini");
-        for (const auto& file : {SystemIni(), UserIni()}) std::ofstream(file).flush();
+        for (const auto& file : {systemIni, userIni}) std::ofstream(file).flush();
         setenv("ODBCSYSINI", dir.c_str(), 1);
-        setenv("ODBCINI", UserIni().c_str(), 1);
+        setenv("ODBCINI", userIni.c_str(), 1);
     }
     void TearDown() override {
         std::error_code ignored;
@@ -59,8 +55,7 @@ class IsolatedOdbcIni : public ::testing::Environment {
 class ODBCDataSource : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::ofstream(SystemIni(), std::ios::trunc).flush();
-        std::ofstream(UserIni(), std::ios::trunc).flush();
+        for (const auto& file : {systemIni, userIni}) std::ofstream(file, std::ios::trunc).flush();
     }
 };
 
@@ -303,10 +298,10 @@ TEST_F(ODBCDataSource, SourcesAreCreatedUsedListedAndRemoved) {
     ASSERT_TRUE(h.CreateODBCParams(attributes, nullptr));
     ASSERT_TRUE(h.CreateODBCDataSource(false, attributes, false)) << h.GetErrorMessage();
     // A replaced source keeps only its new file; "two" is a system source only.
-    const std::string userIni = ReadText(UserIni()), systemIni = ReadText(SystemIni());
-    EXPECT_TRUE(userIni.find("lab.db") != userIni.npos && userIni.find("old.db") == userIni.npos &&
-                userIni.find("[two]") == userIni.npos && systemIni.find("[two]") != userIni.npos)
-        << userIni << systemIni;
+    const std::string user = ReadText(userIni), system = ReadText(systemIni);
+    EXPECT_TRUE(user.find("lab.db") != user.npos && user.find("old.db") == user.npos &&
+                user.find("[two]") == user.npos && system.find("[two]") != system.npos)
+        << user << system;
 
     h.SetConnectParams(nullptr, nullptr, nullptr, nullptr, nullptr, "lab");
     ASSERT_TRUE(h.Connect()) << h.GetErrorMessage();
@@ -369,7 +364,7 @@ TEST_F(ODBCDataSource, InstallerFailuresNameTheCauseAndWriteNothing) {
         EXPECT_FALSE(h.CreateODBCDataSource(false, r.attributes, false)) << r.attributes[0];
         EXPECT_EQ(h.GetErrorMessage(), r.message);
     }
-    EXPECT_EQ(ReadText(UserIni()) + ReadText(SystemIni()), "");
+    EXPECT_EQ(ReadText(userIni) + ReadText(systemIni), "");
 
     h.SetConnectParams("NoSuchDriver", nullptr, nullptr, nullptr, nullptr, "x");
     EXPECT_FALSE(h.DeleteODBCDataSource(true, false));
