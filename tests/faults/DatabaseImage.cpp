@@ -5,6 +5,8 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/SqlText.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/SqlNames.h"
@@ -69,6 +71,10 @@ DatabaseImage::DatabaseImage(const TestDatabase& db, TDateTime nowFrom) : db_(db
         }
         t.insert =
             Format("INSERT INTO %s (%s) VALUES (%s)", t.name.c_str(), names.c_str(), marks.c_str());
+        const auto& key = quantora::db::ConnectionFor(db.alias())->PrimaryKey(name);
+        while (!key.empty() && t.key + 1 < t.columns.size() &&
+               !quantora::db::SameName(t.columns[t.key].name, key[0]))
+            ++t.key;
         tables_.push_back(std::move(t));
     }
 
@@ -168,16 +174,39 @@ void DatabaseImage::Restore(const Rows& to, const Dump& current) const {
 }
 
 std::string DatabaseImage::Changes(const Dump& before, const Dump& after) const {
+    auto fields = [](const std::string& row) {
+        std::vector<std::string> f;
+        for (size_t at = 0;;) {
+            const size_t bar = row.find('|', at);
+            f.push_back(row.substr(at, bar - at));
+            if (bar == std::string::npos) return f;
+            at = bar + 1;
+        }
+    };
     std::string out;
-    for (const auto& [table, b] : before) {
-        const auto& a = after.at(table);
+    for (const Table& t : tables_) {
+        const auto &b = before.at(t.name), &a = after.at(t.name);
         std::vector<std::string> gone, come;
         std::set_difference(b.begin(), b.end(), a.begin(), a.end(), std::back_inserter(gone));
         std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(come));
-        for (const std::string& row : gone) out += " -" + table + ":" + row;
-        for (const std::string& row : come) out += " +" + table + ":" + row;
+        for (const std::string& row : gone) {
+            const std::vector<std::string> old = fields(row);
+            const std::string name = t.name + "." + old[t.key];
+            auto same = std::find_if(come.begin(), come.end(), [&](const std::string& r) {
+                return fields(r)[t.key] == old[t.key];
+            });
+            if (same == come.end()) {
+                out += " -" + name;
+                continue;
+            }
+            const std::vector<std::string> now = fields(*same);
+            come.erase(same);
+            for (size_t i = 0; i < old.size() && i < now.size(); ++i)
+                if (old[i] != now[i]) out += " " + name + ":" + t.columns[i].name + "=" + now[i];
+        }
+        for (const std::string& row : come) out += " +" + t.name + "." + fields(row)[t.key];
     }
-    return out;
+    return out.empty() ? out : out.substr(1);
 }
 
 }  // namespace quantora::test

@@ -41,7 +41,8 @@ class DatabaseImage {
     // Puts the rows of `to` back in every table whose rows differ in `current`.
     void Restore(const Rows& to, const Dump& current) const;
 
-    // The rows that differ: "-TABLE:row" in `before` only, "+TABLE:row" in `after` only.
+    // What turned `before` into `after`, row by row (a row named by its first key column):
+    // "-TABLE.1" removed, "+TABLE.1" added, "TABLE.1:COLUMN=value" changed ("~" for null).
     std::string Changes(const Dump& before, const Dump& after) const;
 
   private:
@@ -54,6 +55,7 @@ class DatabaseImage {
         AnsiString name;
         std::vector<Column> columns;
         AnsiString insert;  // INSERT of every column with :p0 .. :pn
+        size_t key = 0;     // the column that names a row: the first of the primary key
     };
     void InsertRows(const Table& t, const std::vector<std::vector<Variant>>& rows) const;
 
