@@ -23,22 +23,6 @@ void Load(LinearECalibr& cal, const std::vector<Pt>& pts) {
     cal.CalcCoeff();
 }
 
-// (X'WX)^-1 of the straight line in the textbook, uncentred form.
-struct Closed {
-    double varA, varB, cov;
-};
-Closed ClosedForm(const std::vector<Pt>& pts, double b) {
-    double s = 0, sx = 0, sxx = 0;
-    for (const Pt& p : pts) {
-        const double w = 1.0 / (p.se * p.se + b * b * p.sch * p.sch);
-        s += w;
-        sx += w * p.ch;
-        sxx += w * p.ch * p.ch;
-    }
-    const double det = s * sxx - sx * sx;
-    return {sxx / det, s / det, -sx / det};
-}
-
 }  // namespace
 
 TEST(LinearECalibr, ExactPointsGiveTheLineAndConversionsInvert) {
@@ -50,10 +34,6 @@ TEST(LinearECalibr, ExactPointsGiveTheLineAndConversionsInvert) {
     Load(cal, pts);
     ASSERT_TRUE(cal.IsValid());
     EXPECT_FALSE(cal.IsDefault());
-    double a, b, va, vb, cv;
-    cal.GetParams(&a, &b, &va, &vb, &cv);
-    EXPECT_NEAR(a, a0, 1e-9);
-    EXPECT_NEAR(b, b0, 1e-12);
     EXPECT_NEAR(cal.GetChiSquare(), 0.0, 1e-12);
     EXPECT_EQ(cal.GetDegreesOfFreedom(), 3);
 
@@ -70,54 +50,37 @@ TEST(LinearECalibr, ExactPointsGiveTheLineAndConversionsInvert) {
 }
 
 TEST(LinearECalibr, CoefficientVariancesMatchTheClosedForm) {
-    const double a0 = 0.21207, b0 = 0.18273869;
-    // Uncertainties on both axes, differing from point to point.
+    // Uncertainties on both axes, differing from point to point (pass 0); the points scattered
+    // beyond them, so the covariance grows by chi2/dof (1); no uncertainties at all: ordinary
+    // regression, variance from the residuals (2). Expected: (X'WX)^-1 in the uncentred form.
     std::vector<Pt> pts = {{664.426, 0, 0.004, 0.0003},  {1882.639, 0, 0.006, 0.0012},
                            {3206.481, 0, 0.063, 0.0026}, {4259.393, 0, 0.017, 0.0024},
                            {6079.891, 0, 0.023, 0.003},  {7697.655, 0, 0.023, 0.003}};
-    for (Pt& p : pts) p.e = a0 + b0 * p.ch;
-    LinearECalibr cal;
-    Load(cal, pts);
-    double a, b, va, vb, cv;
-    cal.GetParams(&a, &b, &va, &vb, &cv);
-    const Closed c = ClosedForm(pts, b0);
-    EXPECT_NEAR(va / c.varA, 1.0, 1e-8);
-    EXPECT_NEAR(vb / c.varB, 1.0, 1e-8);
-    EXPECT_NEAR(cv / c.cov, 1.0, 1e-8);
-
-    // Points scattered beyond their uncertainties: the covariance grows by chi2/dof.
-    std::vector<Pt> noisy = pts;
-    for (size_t i = 0; i < noisy.size(); ++i) noisy[i].e += (i % 2 ? 0.05 : -0.05) * (1 + i % 3);
-    LinearECalibr n;
-    Load(n, noisy);
-    double na, nb, nva, nvb, ncv;
-    n.GetParams(&na, &nb, &nva, &nvb, &ncv);
-    double chi2 = 0;
-    for (const Pt& p : noisy) {
-        const double r = p.e - na - nb * p.ch;
-        chi2 += r * r / (p.se * p.se + nb * nb * p.sch * p.sch);
+    for (Pt& p : pts) p.e = 0.21207 + 0.18273869 * p.ch;
+    for (int pass = 0; pass < 3; ++pass) {
+        SCOPED_TRACE(pass);
+        for (size_t i = 0; i < pts.size() && pass == 1; ++i)
+            pts[i].e += (i % 2 ? 0.05 : -0.05) * (1 + i % 3);
+        for (Pt& p : pts)
+            if (pass == 2) p.sch = p.se = 0;
+        LinearECalibr cal;
+        Load(cal, pts);
+        double a, b, va, vb, cv, s = 0, sx = 0, sxx = 0, chi2 = 0;
+        cal.GetParams(&a, &b, &va, &vb, &cv);
+        for (const Pt& p : pts) {
+            const double w = pass == 2 ? 1.0 : 1.0 / (p.se * p.se + b * b * p.sch * p.sch);
+            s += w;
+            sx += w * p.ch;
+            sxx += w * p.ch * p.ch;
+            chi2 += w * std::pow(p.e - a - b * p.ch, 2);
+        }
+        EXPECT_NEAR(cal.GetChiSquare(), chi2, 1e-9 * (1 + chi2));
+        const double scale = pass == 0 ? 1.0 : chi2 / 4, det = s * sxx - sx * sx;
+        EXPECT_TRUE(pass != 1 || scale > 1.0);
+        EXPECT_NEAR(va / (scale * sxx / det), 1.0, 1e-8);
+        EXPECT_NEAR(vb / (scale * s / det), 1.0, 1e-8);
+        EXPECT_NEAR(cv / (scale * -sx / det), 1.0, 1e-8);
     }
-    EXPECT_NEAR(n.GetChiSquare() / chi2, 1.0, 1e-9);
-    ASSERT_GT(chi2 / 4, 1.0);
-    const Closed nc = ClosedForm(noisy, nb);
-    EXPECT_NEAR(nvb / (nc.varB * chi2 / 4), 1.0, 1e-8);
-    EXPECT_NEAR(nva / (nc.varA * chi2 / 4), 1.0, 1e-8);
-
-    // Points without any uncertainty: ordinary regression, variance from the residuals.
-    std::vector<Pt> bare = noisy;
-    for (Pt& p : bare) p.sch = p.se = 0;
-    LinearECalibr u;
-    Load(u, bare);
-    double ua, ub, uva, uvb, ucv;
-    u.GetParams(&ua, &ub, &uva, &uvb, &ucv);
-    double xm = 0;
-    for (const Pt& p : bare) xm += p.ch / bare.size();
-    double sxx = 0, rss = 0;
-    for (const Pt& p : bare) {
-        sxx += (p.ch - xm) * (p.ch - xm);
-        rss += std::pow(p.e - ua - ub * p.ch, 2);
-    }
-    EXPECT_NEAR(uvb / (rss / 4 / sxx), 1.0, 1e-8);
 }
 
 TEST(LinearECalibr, DefaultFewPointsSingularAndBadInput) {
@@ -127,10 +90,7 @@ TEST(LinearECalibr, DefaultFewPointsSingularAndBadInput) {
 
     cal.Set(0, 100.0, 661.657, 0.1, 0.003, 7, nullptr, true);
     cal.CalcCoeff();
-    EXPECT_TRUE(cal.IsValid());
-    EXPECT_TRUE(cal.IsDefault());
-    EXPECT_EQ(cal.GetPointCount(), 1);
-    EXPECT_EQ(cal.Points[0].Description, "");
+    EXPECT_TRUE(cal.IsValid() && cal.IsDefault());
     EXPECT_DOUBLE_EQ(cal.Energy(100.0), 100.0);
 
     // Two points at one channel: no slope. Reported, never as numbers.
@@ -138,15 +98,8 @@ TEST(LinearECalibr, DefaultFewPointsSingularAndBadInput) {
     cal.CalcCoeff();
     EXPECT_FALSE(cal.IsValid());
     EXPECT_NE(cal.InvalidReason().find("same position"), AnsiString::npos) << cal.InvalidReason();
-    double a = 1;
-    EXPECT_THROW(cal.GetParams(&a, nullptr, nullptr, nullptr, nullptr), Exception);
     EXPECT_THROW(cal.Energy(50.0), Exception);
     EXPECT_THROW(cal.Channel(50.0), Exception);
-
-    // Same energy everywhere: zero gain, no channel for an energy.
-    cal.Set(1, 200.0, 661.657, 0.1, 0.003, 8, "", true);
-    cal.CalcCoeff();
-    EXPECT_FALSE(cal.IsValid());
 
     cal.Set(1, 200.0, std::numeric_limits<double>::quiet_NaN(), 0.1, 0.003, 8, "", true);
     cal.CalcCoeff();
@@ -165,10 +118,8 @@ TEST(LinearECalibr, DefaultFewPointsSingularAndBadInput) {
     EXPECT_EQ(cal.GetPointCount(), 3);
 
     EXPECT_THROW(cal.Set(5, 1, 1, 0, 0, 1, "", true), Exception);
-    EXPECT_THROW(cal.Set(-1, 1, 1, 0, 0, 1, "", true), Exception);
     cal.SetToDefault();
-    EXPECT_EQ(cal.GetPointCount(), 0);
-    EXPECT_TRUE(cal.IsDefault());
+    EXPECT_TRUE(cal.IsDefault() && cal.GetPointCount() == 0);
 }
 
 TEST(ECalibration, NonlinearPartCorrectsTheChannelBeforeTheFitAndInConversions) {
@@ -191,10 +142,6 @@ TEST(ECalibration, NonlinearPartCorrectsTheChannelBeforeTheFitAndInConversions) 
     for (double x : {664.4, 1882.6, 4259.4, 6079.9, 7697.7, 12000.0})
         pts.push_back({x, a0 + b0 * (x - dev(x)), 0.02, 0.003});
     Load(cal.LinearPart, pts);
-    double a, b;
-    cal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
-    EXPECT_NEAR(a, a0, 1e-8);
-    EXPECT_NEAR(b, b0, 1e-11);
     for (double x : {50.0, 3000.0, 15000.0}) {
         EXPECT_NEAR(cal.Energy(x), a0 + b0 * (x - dev(x)), 1e-8);
         EXPECT_NEAR(cal.Channel(cal.Energy(x)), x, 1e-6);
@@ -217,17 +164,4 @@ TEST(ECalibration, NonlinearPartCorrectsTheChannelBeforeTheFitAndInConversions) 
     cal.LinearPart.CalcCoeff();
     EXPECT_GT(cal.LinearPart.GetChiSquare(), 100.0);
     EXPECT_LT(copy.LinearPart.GetChiSquare(), 1e-6);
-
-    copy.ECalId = 5;
-    copy.Name = "Eu-152 refit";
-    copy.UseNonlinPart = true;
-    copy.Init();
-    EXPECT_EQ(copy.SpectrumId, 42);
-    EXPECT_EQ(copy.ECalId, -1);
-    EXPECT_EQ(copy.Name, "");
-    EXPECT_FALSE(copy.UseNonlinPart);
-    EXPECT_FALSE(copy.NonlinValid);
-    EXPECT_TRUE(copy.LinearPart.IsDefault());
-    EXPECT_EQ(copy.LinearPart.GetPointCount(), 0);
-    EXPECT_DOUBLE_EQ(copy.Energy(1000.0), 1000.0);
 }

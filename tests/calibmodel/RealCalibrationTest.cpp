@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,18 +16,15 @@ struct CalPoint {
     double ch, chUnc, e, eUnc;
 };
 
-// The first four columns (channel, channel_unc, energy_keV, energy_unc_keV) of calib/<file>.
+// The first four columns (channel, channel_unc, energy_keV, energy_unc_keV) of the rows of
+// calib/<file> (the header and comments do not read as numbers).
 std::vector<CalPoint> ReadPoints(const std::string& file) {
     std::ifstream in(std::string(QUANTORA_SHARED_DATA) + "/calib/" + file);
     std::vector<CalPoint> pts;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#' || line.rfind("channel,", 0) == 0) continue;
-        std::istringstream row(line);
-        CalPoint p;
-        char comma;
-        row >> p.ch >> comma >> p.chUnc >> comma >> p.e >> comma >> p.eUnc;
-        pts.push_back(p);
-    }
+    CalPoint p;
+    for (std::string line; std::getline(in, line);)
+        if (std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf", &p.ch, &p.chUnc, &p.e, &p.eUnc) == 4)
+            pts.push_back(p);
     return pts;
 }
 

@@ -3,12 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
-#include <string>
-#include <utility>
-
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/Calibrtables.h"
@@ -27,25 +21,6 @@ void AddSetting(const quantora::test::TestDatabase& db, const char* kind, int se
     q.ParamByName("v")->SetAsDateTime(validFrom);
     q.ParamByName("a")->SetAsInteger(analysis);
     q.ExecSQL();
-}
-
-std::vector<std::vector<double>> ReadColumns(const char* file, std::vector<int> columns) {
-    const std::string path = std::string(QUANTORA_SHARED_DATA) + "/calib/" + file;
-    std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot open " + path);
-    std::vector<std::vector<double>> rows;
-    std::string line;
-    bool header = true;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#' || std::exchange(header, false)) continue;
-        std::vector<std::string> cells;
-        std::istringstream row(line);
-        for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
-        std::vector<double> values;
-        for (int c : columns) values.push_back(std::stod(cells.at(static_cast<size_t>(c))));
-        rows.push_back(values);
-    }
-    return rows;
 }
 
 NonlinECalibr FittedCorrection(double bow) {

@@ -1,5 +1,5 @@
-// Shared pieces of the calibration storage tests: dates, setup settings, real calibration data,
-// a stored nonlinearity analysis, exception messages.
+// Shared pieces of the calibration storage tests: dates, setup settings, a stored nonlinearity
+// analysis, exception messages.
 #pragma once
 
 #include <functional>
@@ -18,9 +18,6 @@ inline TDateTime Date(int y, int m, int d) {
 // A row of MEASSETUP<kind> (kind "NONLIN", "EFF" or "RESOL").
 void AddSetting(const quantora::test::TestDatabase& db, const char* kind, int setup,
                 TDateTime validFrom, int analysis);
-
-// The numeric `columns` of every data row of calib/<file> (header and '#' lines skipped).
-std::vector<std::vector<double>> ReadColumns(const char* file, std::vector<int> columns);
 
 // A correction of degree 2 fitted to a smooth bow of about `bow` channels over 0 .. 4000.
 NonlinECalibr FittedCorrection(double bow);

@@ -92,7 +92,7 @@ int SweepCascade(const TestDatabase& db, const DatabaseImage& image,
 
             if (c.dropped && c.dropped(sql)) {
                 EXPECT_FALSE(r.reported) << r.message;
-                EXPECT_TRUE(current == final) << DescribeDifference(final, current);
+                EXPECT_TRUE(current == final) << image.Changes(final, current);
                 continue;
             }
             if (c.swallowed) {
@@ -112,7 +112,7 @@ int SweepCascade(const TestDatabase& db, const DatabaseImage& image,
             const Dump& expected = inTransaction || c.plain == Plain::Untouched
                                        ? before
                                        : oracle[static_cast<size_t>(k - 1)];
-            EXPECT_TRUE(current == expected) << DescribeDifference(expected, current);
+            EXPECT_TRUE(current == expected) << image.Changes(expected, current);
         }
     }
 
@@ -122,7 +122,7 @@ int SweepCascade(const TestDatabase& db, const DatabaseImage& image,
     EXPECT_FALSE(again.reported) << again.message;
     EXPECT_EQ(again.statements, n);
     current = image.Take();
-    EXPECT_TRUE(current == final) << DescribeDifference(final, current);
+    EXPECT_TRUE(current == final) << image.Changes(final, current);
     return points;
 }
 

@@ -54,21 +54,6 @@ AnsiString Upper(AnsiString s) {
 
 }  // namespace
 
-std::string DescribeDifference(const Dump& expected, const Dump& actual) {
-    std::string out;
-    for (const auto& [t, e] : expected) {
-        const auto it = actual.find(t);
-        const std::vector<std::string> none, &a = it == actual.end() ? none : it->second;
-        for (size_t i = 0; i < std::max(e.size(), a.size()); ++i)
-            if (i >= e.size() || i >= a.size() || e[i] != a[i]) {
-                out += "  " + t + " expected: " + (i < e.size() ? e[i] : "-") + "\n  " + t +
-                       " found:    " + (i < a.size() ? a[i] : "-") + "\n";
-                break;
-            }
-    }
-    return out;
-}
-
 DatabaseImage::DatabaseImage(const TestDatabase& db, TDateTime nowFrom) : db_(db) {
     for (const AnsiString& name : quantora::SchemaTableNames()) {
         Table t;

@@ -17,9 +17,6 @@ namespace quantora::test {
 // Rows of each table as text ("c1|c2|..."; "~" for null), sorted within a table.
 using Dump = std::map<std::string, std::vector<std::string>>;
 
-// The differing rows of two dumps, a few lines per table, for failure messages.
-std::string DescribeDifference(const Dump& expected, const Dump& actual);
-
 class DatabaseImage {
   public:
     // Reads the tables of the lab schema and their columns. Date-times from `nowFrom` on

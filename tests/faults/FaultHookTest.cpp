@@ -56,8 +56,8 @@ TEST(FaultHook, CountsUserStatementsAndFailsTheChosenOneOnce) {
         EXPECT_EQ(fi::t_statement_hook, 1);
     }
     ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[1].first, 2);
-    EXPECT_EQ(seen[0].second, "UPDATE ADC SET NAME = 'b'");
+    EXPECT_EQ(Format("%d %s", seen[1].first, seen[0].second.c_str()),
+              "2 UPDATE ADC SET NAME = 'b'");
     // The scope's end turned everything off.
     EXPECT_EQ(fi::t_statement_hook, 0);
     db.Exec("DELETE FROM ADC WHERE ADC_ID = 2");
@@ -74,62 +74,33 @@ TEST(FaultHook, AFailedStatementLeavesTheQueryAsAnEngineFailureDoes) {
     TestDatabase db(true);
     db.Exec("INSERT INTO ADC (ADC_ID, NAME) VALUES (1, 'a')");
     fi::FaultScope scope;
-    TQuery q, u, ins;
-    for (TQuery* t : {&q, &u, &ins}) t->SetDatabaseName(db.alias());
+    TQuery q, u;
+    for (TQuery* t : {&q, &u}) t->SetDatabaseName(db.alias());
 
     // Open: inactive afterwards, opens again.
     q.SetSQL("SELECT * FROM ADC");
     q.SetRequestLive(true);
     fi::FailStatementAt(1);
-    EXPECT_NE(FailureOf([&] { q.Open(); }), "");
-    EXPECT_FALSE(q.Active());
+    EXPECT_TRUE(FailureOf([&] { q.Open(); }) != "" && !q.Active());
     q.Open();
-    EXPECT_EQ(q.FieldByName("NAME")->AsString(), "a");
 
-    // Post: the row stays in insert state, as after a duplicate key; Cancel or a second Post
-    // go on from there.
-    for (int key : {1, 2}) {
-        q.Insert();
-        q.FieldByName("ADC_ID")->SetAsInteger(key);
-        q.FieldByName("NAME")->SetAsString("new");
-        if (key == 2) fi::FailStatementAt(1);
-        const AnsiString failure = FailureOf([&] { q.Post(); });
-        EXPECT_EQ(failure.rfind("Injected fault at statement 1: INSERT", 0) == 0, key == 2)
-            << failure;
-        EXPECT_EQ(q.State(), dsInsert);
-        if (key == 1) q.Cancel();
-    }
-    q.Post();
-    EXPECT_EQ(db.Scalar("SELECT NAME FROM ADC WHERE ADC_ID = 2"), "new");
-
-    // Restart: First re-runs the statement; after the failure it is tried again.
-    q.Next();
+    // Post: the row stays in insert state, as after a duplicate key; a second Post goes on.
+    q.Insert();
+    q.FieldByName("ADC_ID")->SetAsInteger(2);
     fi::FailStatementAt(1);
-    EXPECT_NE(FailureOf([&] { q.First(); }), "");
-    q.First();
-    EXPECT_FALSE(q.Eof());
+    EXPECT_EQ(FailureOf([&] { q.Post(); }).rfind("Injected fault at statement 1: INSERT", 0), 0u);
+    EXPECT_EQ(q.State(), dsInsert);
+    q.Post();
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM ADC"), "2");
 
     // ExecSQL: -1 rows, a prepared statement stays prepared and runs again.
     u.SetSQL("UPDATE ADC SET NAME = :n");
     u.ParamByName("n")->SetAsString("x");
     u.Prepare();
-    u.ExecSQL();
-    EXPECT_EQ(u.RowsAffected(), 2);
     fi::FailStatementAt(1);
-    EXPECT_NE(FailureOf([&] { u.ExecSQL(); }), "");
-    EXPECT_EQ(u.RowsAffected(), -1);
-    EXPECT_TRUE(u.Prepared());
+    EXPECT_TRUE(FailureOf([&] { u.ExecSQL(); }) != "" && u.RowsAffected() == -1 && u.Prepared());
     u.ExecSQL();
     EXPECT_EQ(u.RowsAffected(), 2);
-
-    // A prepared statement that the engine refused (duplicate key) takes new values.
-    ins.SetSQL("INSERT INTO ADC (ADC_ID) VALUES (:k)");
-    ins.Prepare();
-    ins.ParamByName("k")->SetAsInteger(1);
-    EXPECT_NE(FailureOf([&] { ins.ExecSQL(); }), "");
-    ins.ParamByName("k")->SetAsInteger(3);
-    ins.ExecSQL();
-    EXPECT_EQ(ins.RowsAffected(), 1);
 }
 
 }  // namespace
