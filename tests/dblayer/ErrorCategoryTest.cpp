@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <functional>
 #include <memory>
 
 #include "quantora/base/Format.h"
@@ -14,23 +13,14 @@
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
+#include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
 using quantora::Format;
+using quantora::test::Raised;
 using quantora::test::TestDatabase;
 
 namespace {
-
-// The error `provoke` raises; fails the test when it raises none.
-EDatabaseError Raised(const std::function<void()>& provoke) {
-    try {
-        provoke();
-    } catch (const EDatabaseError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error";
-    return EDatabaseError("none");
-}
 
 TEST(ErrorCategory, EachFailureIsReportedWithItsCategoryAndCode) {
     TestDatabase db;
@@ -69,7 +59,7 @@ TEST(ErrorCategory, EachFailureIsReportedWithItsCategoryAndCode) {
             q.SetSQL("INSERT INTO E (ID, V) VALUES (3, 0)");
             q.ExecSQL();
         }
-        const EDatabaseError e = Raised([&] { db.Exec(c.sql); });
+        const EDatabaseError e = Raised<EDatabaseError>([&] { db.Exec(c.sql); });
         EXPECT_EQ(e.Category(), c.category)
             << DbErrorCategoryName(e.Category()) << ": " << e.what();
         EXPECT_EQ(e.Retryable(), c.retryable);
@@ -86,7 +76,8 @@ TEST(ErrorCategory, EachFailureIsReportedWithItsCategoryAndCode) {
         std::fputs("a text file, not a database, and long enough for SQLite to tell", f);
         std::fclose(f);
     }
-    const EDatabaseError e = Raised([&] { OpenDatabase(garbage, "sqlite:" + garbage); });
+    const EDatabaseError e =
+        Raised<EDatabaseError>([&] { OpenDatabase(garbage, "sqlite:" + garbage); });
     EXPECT_EQ(e.Category(), C::Corrupt) << e.what();
     EXPECT_EQ(e.EngineCode(), SQLITE_NOTADB);
     std::remove(garbage.c_str());
@@ -119,7 +110,7 @@ TEST(ErrorCategory, AFullDiskRollsTheTransactionBack) {
         Transaction tr(db.alias());
         FileSizeLimit limit(256 * 1024);
         if (!limit.ok()) GTEST_SKIP() << "the file size limit cannot be set here";
-        const EDatabaseError e = Raised([&] {
+        const EDatabaseError e = Raised<EDatabaseError>([&] {
             for (int id = 2; id < 10; ++id)
                 db.Exec(Format("INSERT INTO B (ID, DATA) VALUES (%d, randomblob(400000))", id));
             tr.Commit();

@@ -3,15 +3,15 @@
 // parameters, and a connection that breaks. Skipped unless QUANTORA_TEST_PG names a server.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "quantora/base/DateTime.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
+#include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
+using quantora::test::Raised;
 using quantora::test::TestDatabase;
 using quantora::test::UsingPostgres;
 
@@ -23,17 +23,8 @@ class PostgresTest : public ::testing::Test {
         if (!UsingPostgres()) GTEST_SKIP() << "QUANTORA_TEST_PG is not set";
         db = std::make_unique<TestDatabase>();
     }
-    // What another workstation sees: the query runs on a connection of another thread.
-    AnsiString Elsewhere(const AnsiString& sql) const {
-        AnsiString out;
-        std::thread t([&] { out = db->Scalar(sql); });
-        t.join();
-        return out;
-    }
-    void Query(TQuery& q, const AnsiString& sql) const {
-        q.SetDatabaseName(db->alias());
-        q.SetSQL(sql);
-    }
+    AnsiString Elsewhere(const AnsiString& sql) const { return db->Elsewhere(sql); }
+    void Query(TQuery& q, const AnsiString& sql) const { db->Prep(q, sql); }
     std::unique_ptr<TestDatabase> db;
 };
 
@@ -253,17 +244,11 @@ TEST_F(PostgresTest, ParametersTheServerCannotTypeAlone) {
     }
     EXPECT_EQ(db->Scalar("SELECT SUM(N) FROM T"), "22");
 
-    TQuery bad;
-    Query(bad, "SELECT COUNT(*) FROM T WHERE T_ID = :id");
-    bad.ParamByName("id")->SetAsString("abc");
-    try {
-        bad.Open();
-        FAIL() << "no exception";
-    } catch (const EDatabaseError& e) {
-        EXPECT_NE(e.Message.find("abc"), std::string::npos) << e.Message;
-        EXPECT_NE(e.Message.find("PostgreSQL"), std::string::npos) << e.Message;
-        EXPECT_NE(e.Message.find("WHERE T_ID = $1"), std::string::npos) << e.Message;
-    }
+    Query(q, "SELECT COUNT(*) FROM T WHERE T_ID = :id");
+    q.ParamByName("id")->SetAsString("abc");
+    const AnsiString m = Raised([&] { q.Open(); }).Message;
+    for (const char* part : {"abc", "PostgreSQL", "WHERE T_ID = $1"})
+        EXPECT_NE(m.find(part), std::string::npos) << m;
 }
 
 TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
@@ -305,13 +290,9 @@ TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
         Transaction tr(db->alias());
         db->Exec("INSERT INTO T (T_ID) VALUES (1)");
         kill_connection();
-        try {
-            db->Exec("INSERT INTO T (T_ID) VALUES (2)");
-            ADD_FAILURE() << "no error";
-        } catch (const EDatabaseError& e) {
-            EXPECT_EQ(e.Category(), DbErrorCategory::ConnectionLost) << e.what();
-            EXPECT_TRUE(e.Retryable());
-        }
+        const auto e = Raised<EDatabaseError>([&] { db->Exec("INSERT INTO T (T_ID) VALUES (2)"); });
+        EXPECT_EQ(e.Category(), DbErrorCategory::ConnectionLost) << e.what();
+        EXPECT_TRUE(e.Retryable());
         // The transaction is gone: nothing may run as if it were still open.
         EXPECT_THROW(db->Exec("INSERT INTO T (T_ID) VALUES (3)"), EDatabaseError);
     }
@@ -329,20 +310,14 @@ TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
 }
 
 TEST(PostgresConnect, UnreachableServersAndDatabasesAreClearErrors) {
-    try {
-        OpenDatabase("pg_unreachable", "postgresql://postgres@127.0.0.1:1/quantora");
-        FAIL() << "no exception";
-    } catch (const EDatabaseError& e) {
-        EXPECT_NE(e.Message.find("PostgreSQL: cannot connect"), std::string::npos) << e.Message;
-    }
+    AnsiString m = Raised([] {
+                       OpenDatabase("pg_unreachable", "postgresql://postgres@127.0.0.1:1/quantora");
+                   }).Message;
+    EXPECT_NE(m.find("PostgreSQL: cannot connect"), std::string::npos) << m;
     EXPECT_FALSE(IsDatabaseOpen("pg_unreachable"));
     if (!UsingPostgres()) return;
     AnsiString uri = std::getenv("QUANTORA_TEST_PG");
     uri = uri.substr(0, uri.rfind('/') + 1) + "no_such_database_here";
-    try {
-        OpenDatabase("pg_nodb", "postgresql:" + uri);
-        FAIL() << "no exception";
-    } catch (const EDatabaseError& e) {
-        EXPECT_NE(e.Message.find("no_such_database_here"), std::string::npos) << e.Message;
-    }
+    m = Raised([&] { OpenDatabase("pg_nodb", "postgresql:" + uri); }).Message;
+    EXPECT_NE(m.find("no_such_database_here"), std::string::npos) << m;
 }

@@ -1,17 +1,14 @@
-// The database-backed key generator: several processes at once, taking over from MAX(key),
+// The database-backed key generator: several clients at once, taking over from MAX(key),
 // blocks, and keys taken inside a caller's transaction.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "quantora/base/Exception.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "tests/support/TestDatabase.h"
@@ -19,71 +16,28 @@
 using quantora::DbKeyGen;
 using quantora::test::TestDatabase;
 
-namespace {
-
-constexpr int kProcesses = 4;
-constexpr int kKeysEach = 2000;
-
-// One client on its own connection: waits until the parent closes `go`, then writes its keys.
-[[noreturn]] void RunClient(const AnsiString& uri, int go, int out) {
-    int status = 0;
-    try {
-        OpenDatabase("keygen_client", uri);
-        if (uri.rfind("sqlite:", 0) == 0) {  // distinctness is measured, not durability
-            TQuery q;
-            q.SetDatabaseName("keygen_client");
-            q.SetSQL("PRAGMA synchronous=NORMAL");
-            q.ExecSQL();
-        }
-        DbKeyGen gen("keygen_client", "EMPLOYEE", "EMPLOYEE");
-        char byte;
-        while (read(go, &byte, 1) > 0) {
-        }
-        int keys[kKeysEach];
-        for (int& k : keys) k = gen.NextKey();
-        if (write(out, keys, sizeof keys) != static_cast<ssize_t>(sizeof keys)) status = 3;
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "key client: %s\n", e.Message.c_str());
-        status = 2;
-    }
-    _exit(status);  // no destructors: the connections copied from the parent are not ours
-}
-
-}  // namespace
-
-TEST(DbKeyGen, FourProcessesGetDistinctKeys) {
+TEST(DbKeyGen, FourClientsGetDistinctKeys) {
+    constexpr int kClients = 4, kKeysEach = 2000;
     TestDatabase db(true);
     db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (500, 'b')");
-    CloseDatabase(db.alias());  // nothing open across fork (SQLite keeps per-process locks)
-    int go[2];
-    ASSERT_EQ(pipe(go), 0);
-    std::vector<std::pair<pid_t, int>> clients;
-    for (int c = 0; c < kProcesses; ++c) {
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            close(go[1]);
-            RunClient(db.uri(), go[0], out[1]);
-        }
-        close(out[1]);
-        clients.emplace_back(pid, out[0]);
-    }
-    close(go[0]);
-    close(go[1]);  // all go at once
-
+    // Each client on a connection of its own (one per thread), all at once.
+    std::vector<std::vector<int>> keys(kClients);
+    std::vector<std::thread> clients;
+    for (auto& mine : keys)
+        clients.emplace_back([&] {
+            try {
+                if (!db.postgres()) db.Exec("PRAGMA synchronous=NORMAL");  // not durability
+                DbKeyGen gen(db.alias(), "EMPLOYEE", "EMPLOYEE");
+                for (int i = 0; i < kKeysEach; ++i) mine.push_back(gen.NextKey());
+            } catch (const Exception& e) {
+                ADD_FAILURE() << e.Message;
+            }
+        });
+    for (std::thread& t : clients) t.join();
     std::set<int> distinct;
-    for (auto [pid, fd] : clients) {
-        int key;
-        while (read(fd, &key, sizeof key) == static_cast<ssize_t>(sizeof key)) distinct.insert(key);
-        close(fd);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "client status " << status;
-    }
+    for (const auto& mine : keys) distinct.insert(mine.begin(), mine.end());
     // One key per statement: no duplicates, no gaps, above the table's keys.
-    const int total = kProcesses * kKeysEach;
+    const int total = kClients * kKeysEach;
     EXPECT_EQ(distinct.size(), static_cast<size_t>(total));
     EXPECT_EQ(*distinct.begin(), 501);
     EXPECT_EQ(*distinct.rbegin(), 500 + total);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
@@ -71,19 +72,42 @@ TestDatabase::~TestDatabase() {
     }
 }
 
-void TestDatabase::Exec(const AnsiString& sql) const {
-    TQuery q;
+void TestDatabase::Prep(TQuery& q, const AnsiString& sql, bool live) const {
     q.SetDatabaseName(alias_);
     q.SetSQL(sql);
+    q.SetRequestLive(live);
+}
+
+void TestDatabase::Exec(const AnsiString& sql) const {
+    TQuery q;
+    Prep(q, sql);
     q.ExecSQL();
 }
 
 AnsiString TestDatabase::Scalar(const AnsiString& sql) const {
     TQuery q;
-    q.SetDatabaseName(alias_);
-    q.SetSQL(sql);
+    Prep(q, sql);
     q.Open();
     return q.Eof() ? AnsiString() : q.Fields()[0]->AsString();
+}
+
+AnsiString TestDatabase::Elsewhere(const AnsiString& sql) const {
+    AnsiString out;
+    std::thread([&] { out = Scalar(sql); }).join();
+    return out;
+}
+
+AnsiString TestDatabase::Rows(const AnsiString& sql) const {
+    TQuery q;
+    Prep(q, sql);
+    AnsiString out;
+    for (q.Open(); !q.Eof(); q.Next())
+        for (int i = 0; i < q.FieldCount(); ++i) {
+            TField* f = q.Fields()[i];
+            out += (f->IsNull() ? AnsiString("NULL") : f->AsString()) +
+                   (i + 1 < q.FieldCount() ? "|" : "\n");
+        }
+    return out;
 }
 
 }  // namespace quantora::test

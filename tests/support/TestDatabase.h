@@ -5,6 +5,7 @@
 #include <string>
 
 #include "quantora/base/Types.h"
+#include "quantora/dblayer/TQuery.h"
 
 namespace quantora::test {
 
@@ -25,6 +26,13 @@ class TestDatabase {
     void Exec(const AnsiString& sql) const;
     // The single value of a one-row, one-column query, as text ("" for null).
     AnsiString Scalar(const AnsiString& sql) const;
+    // Scalar on a connection of another thread: what another workstation sees.
+    AnsiString Elsewhere(const AnsiString& sql) const;
+    // Every row of a query: the columns' texts joined by '|' ("NULL" for null), each row ended
+    // by '\n'.
+    AnsiString Rows(const AnsiString& sql) const;
+    // Points `q` at this database with `sql`, live when asked.
+    void Prep(TQuery& q, const AnsiString& sql, bool live = false) const;
 
   private:
     AnsiString alias_, uri_, file_, pg_schema_;
