@@ -26,6 +26,7 @@ class PostgresTest : public ::testing::Test {
     AnsiString Elsewhere(const AnsiString& sql) const { return db->Elsewhere(sql); }
     void Query(TQuery& q, const AnsiString& sql) const { db->Prep(q, sql); }
     std::unique_ptr<TestDatabase> db;
+    TQuery q;
 };
 
 // Cursors of this session (the unnamed portal of the FETCH running this is left out).
@@ -86,7 +87,6 @@ TEST_F(PostgresTest, StreamsALargeResultWhileOtherStatementsRun) {
 
 TEST_F(PostgresTest, FailuresDoNotUndoWorkDoneWhileAResultIsOpen) {
     db->Exec("CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY)");
-    TQuery q;
     Query(q, "SELECT 100 / (500 - g) AS X FROM generate_series(1, 1000) AS g");
     q.Open();
     db->Exec("INSERT INTO T (T_ID) VALUES (1)");
@@ -154,7 +154,7 @@ TEST_F(PostgresTest, ResultsOpenedInANestedTransactionCloseWithItsRollback) {
 
 TEST_F(PostgresTest, TimestampsKeepMicroseconds) {
     db->Exec("CREATE TABLE D (D_ID INTEGER NOT NULL PRIMARY KEY, AT TIMESTAMP, DAY DATE)");
-    TQuery ins, q;
+    TQuery ins;
     Query(ins, "INSERT INTO D (D_ID, AT, DAY) VALUES (1, :at, :day)");
     Query(q, "SELECT AT, DAY FROM D WHERE AT = :at");
     for (const quantora::CivilTime& t :
@@ -186,7 +186,6 @@ TEST_F(PostgresTest, FieldTypesFollowTypeOids) {
         "INSERT INTO K VALUES (1, -7, 9007199254740993, 0.25, 0.1, 1.5, 'vv', 'ab', 'tt', "
         "'\\x01', '2001-02-03 04:05:06', '2001-02-03', TRUE, "
         "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11')");
-    TQuery q;
     Query(q, "SELECT K.*, K_ID + 1 AS E, V || '!' AS VX, I AS lower_alias, 1 AS \"Mixed\" FROM K");
     q.Open();
     ASSERT_FALSE(q.Eof());
@@ -226,7 +225,6 @@ TEST_F(PostgresTest, FieldTypesFollowTypeOids) {
 
 TEST_F(PostgresTest, ParametersTheServerCannotTypeAlone) {
     db->Exec("CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY, N INTEGER)");
-    TQuery q;
     Query(q, "SELECT :p IS NULL AS NP, :p AS P");
     q.ParamByName("p")->SetAsInteger(5);
     q.Open();
@@ -298,7 +296,6 @@ TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
     }
     EXPECT_EQ(db->Scalar("SELECT COUNT(*) FROM T"), "0");
 
-    TQuery q;
     Query(q, "SELECT g FROM generate_series(1, 100000) AS g");
     q.Open();
     kill_connection();
