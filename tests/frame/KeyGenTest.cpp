@@ -43,6 +43,11 @@ TEST(DbKeyGen, FourClientsGetDistinctKeys) {
     EXPECT_EQ(*distinct.rbegin(), 500 + total);
 }
 
+// The LASTKEY of a sequence ("" when it has no row).
+AnsiString Last(const TestDatabase& db, const char* seq) {
+    return db.Scalar(AnsiString("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = '") + seq + "'");
+}
+
 TEST(DbKeyGen, TakesOverFromMaxKeyAndSharesTheSequence) {
     TestDatabase db(true);
     db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (42, 'a')");
@@ -55,51 +60,47 @@ TEST(DbKeyGen, TakesOverFromMaxKeyAndSharesTheSequence) {
 
     // Without a table a sequence starts at 1; names are independent.
     DbKeyGen free(db.alias(), "free");
-    EXPECT_EQ(free.NextKey(), 1);
-    EXPECT_EQ(free.NextKey(), 2);
+    EXPECT_EQ(free.NextKey() + free.NextKey(), 1 + 2);
     EXPECT_EQ(b.NextKey(), 46);
 
     // A block is taken with one statement and handed out from memory.
     DbKeyGen blocks(db.alias(), "blocks", {}, {}, 5), single(db.alias(), "blocks");
     EXPECT_EQ(blocks.NextKey(), 1);
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'blocks'"), "5");
+    EXPECT_EQ(Last(db, "blocks"), "5");
     EXPECT_EQ(single.NextKey(), 6);
     for (int k = 2; k <= 5; ++k) EXPECT_EQ(blocks.NextKey(), k);
     EXPECT_EQ(blocks.NextKey(), 7);
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'blocks'"), "11");
+    EXPECT_EQ(Last(db, "blocks"), "11");
 }
 
 TEST(DbKeyGen, KeysInACallersTransactionFollowIt) {
     TestDatabase db(true);
     DbKeyGen gen(db.alias(), "EMPLOYEE", "EMPLOYEE", "EMPLOYEE_ID", 10);
-    EXPECT_EQ(gen.NextKey(), 1);  // a block of 10 outside: keys 1..10
-    for (int k = 2; k <= 10; ++k) gen.NextKey();
+    for (int k = 1; k <= 10; ++k) EXPECT_EQ(gen.NextKey(), k);  // a block of 10 outside
     {
         // Inside: one key per statement, part of the transaction.
         Transaction tr(db.alias());
-        EXPECT_EQ(gen.NextKey(), 11);
-        EXPECT_EQ(gen.NextKey(), 12);
-        EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "12");
+        EXPECT_EQ(gen.NextKey() + gen.NextKey(), 11 + 12);
+        EXPECT_EQ(Last(db, "EMPLOYEE"), "12");
         db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (11, 'rolled back')");
     }
     // Rolled back: the row and the keys are gone, so the keys are given again.
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM EMPLOYEE"), "0");
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "10");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM EMPLOYEE") + Last(db, "EMPLOYEE"), "010");
     {
         Transaction tr(db.alias());
         EXPECT_EQ(gen.NextKey(), 11);
         tr.Commit();
     }
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "11");
+    EXPECT_EQ(Last(db, "EMPLOYEE"), "11");
     EXPECT_EQ(gen.NextKey(), 12);  // outside again: a new block
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "21");
+    EXPECT_EQ(Last(db, "EMPLOYEE"), "21");
 
     // A sequence first used in a transaction that rolls back is made again later.
     {
         Transaction tr(db.alias());
         EXPECT_EQ(DbKeyGen(db.alias(), "later").NextKey(), 1);
     }
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM KEYSEQUENCE WHERE SEQNAME = 'later'"), "0");
+    EXPECT_EQ(Last(db, "later"), "");
     EXPECT_EQ(DbKeyGen(db.alias(), "later").NextKey(), 1);
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 
+#include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/frame/CachedRecord.h"
 #include "quantora/frame/PlainRecord.h"
@@ -80,49 +81,45 @@ class RecordTest : public ::testing::Test {
 
 }  // namespace
 
+// The record's members as one text.
+AnsiString Text(const SAMPLEROWData& r) {
+    return quantora::Format("%d|%d|%d|%g|%g|%s|%s", r.SAMPLEROW_ID, r.REF_ID, r.SHORTV, r.VAL,
+                            r.WHEN_AT, r.NAME.c_str(), r.CMT.c_str());
+}
+
 TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     SAMPLEROWData r;
     q.SetSQL("SELECT * FROM SAMPLEROW");
     EXPECT_THROW(r.GetData(&q), EDatabaseError);  // closed: a mistake, not an empty result
     q.Open();
     EXPECT_FALSE(r.GetData(&q));  // empty result
-    EXPECT_EQ(r.SAMPLEROW_ID, -1);
-    EXPECT_EQ(r.SHORTV, 7);
+    EXPECT_EQ(Text(r), "-1|-1|7|-1|-1||");
 
     db.Exec("INSERT INTO SAMPLEROW (SAMPLEROW_ID, SHORTV, NAME, VAL) VALUES (1, -3, 'one', 2.5)");
     db.Exec("INSERT INTO SAMPLEROW (SAMPLEROW_ID, NAME) VALUES (2, 'two')");
+    // Stored zeros are values, not nulls: they replace the reset values.
+    db.Exec("INSERT INTO SAMPLEROW VALUES (3, 0, 0, 0.0, NULL, '', NULL)");
     q.Close();
     q.SetSQL("SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
     q.Open();
     ASSERT_TRUE(r.GetData(&q));
-    EXPECT_EQ(r.SAMPLEROW_ID, 1);
-    EXPECT_EQ(r.SHORTV, -3);
-    EXPECT_EQ(r.NAME, "one");
-    EXPECT_EQ(r.WHEN_AT, -1.0);  // not in the result
     ASSERT_TRUE(r.GetData(&q));  // no Next: the same row again
-    EXPECT_EQ(r.SAMPLEROW_ID, 1);
+    EXPECT_EQ(Text(r), "1|-1|-3|2.5|-1|one|");
     q.Next();
     ASSERT_TRUE(r.GetData(&q));
-    EXPECT_EQ(r.SAMPLEROW_ID, 2);
-    EXPECT_EQ(r.VAL, -1.0);  // null
-    EXPECT_EQ(r.SHORTV, 7);
+    EXPECT_EQ(Text(r), "2|-1|7|-1|-1|two|");
 
     // Sets order by key.
     SAMPLEROWData low = r;
     low.SAMPLEROW_ID = -2;
     EXPECT_EQ(std::set<SAMPLEROWData>({r, low}).begin()->SAMPLEROW_ID, -2);
 
-    // Stored zeros are values, not nulls: they replace the reset values. The record follows
-    // the reopened query, other columns in another order, without a reset.
-    db.Exec("INSERT INTO SAMPLEROW VALUES (3, 0, 0, 0.0, NULL, '', NULL)");
+    // The record follows the reopened query, other columns in another order, without a reset.
     q.Close();
     q.SetSQL("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
     q.Open();
     ASSERT_TRUE(r.GetData(&q));
-    EXPECT_EQ(r.REF_ID, 0);
-    EXPECT_EQ(r.SHORTV, 0);
-    EXPECT_EQ(r.VAL, 0.0);
-    EXPECT_EQ(r.WHEN_AT, -1.0);  // null
+    EXPECT_EQ(Text(r), "3|0|0|0|-1||");
 }
 
 TEST_F(RecordTest, WriteRulesAndBrowseState) {

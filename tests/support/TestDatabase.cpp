@@ -29,10 +29,10 @@ bool UsingPostgres() {
     return PgUri() != nullptr;
 }
 
-TestDatabase::TestDatabase(bool schema) {
+TestDatabase::TestDatabase(bool schema, bool sqlite) {
     int n = ++g_counter;
     alias_ = Format("testdb_%d_%d", static_cast<int>(getpid()), n);
-    if (const char* pg = PgUri()) {
+    if (const char* pg = sqlite ? nullptr : PgUri()) {
         postgres_ = true;
         pg_schema_ = alias_;
         {

@@ -11,8 +11,9 @@ namespace quantora::test {
 
 class TestDatabase {
   public:
-    // Opens the alias; with `schema` the lab schema is created too.
-    explicit TestDatabase(bool schema = false);
+    // Opens the alias; with `schema` the lab schema is created too; `sqlite` whatever the suite
+    // runs on.
+    explicit TestDatabase(bool schema = false, bool sqlite = false);
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
