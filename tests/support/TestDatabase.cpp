@@ -18,6 +18,13 @@ namespace {
 
 std::atomic<int> g_counter{0};
 
+void Run(const AnsiString& alias, const AnsiString& sql) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.ExecSQL();
+}
+
 const char* PgUri() {
     const char* uri = std::getenv("QUANTORA_TEST_PG");
     return uri && *uri ? uri : nullptr;
@@ -35,14 +42,9 @@ TestDatabase::TestDatabase(bool schema, bool sqlite) {
     if (const char* pg = sqlite ? nullptr : PgUri()) {
         postgres_ = true;
         pg_schema_ = alias_;
-        {
-            // A schema of its own per test keeps tests apart on one server.
-            OpenDatabase(alias_ + "_admin", Format("postgresql:%s", pg));
-            TQuery q;
-            q.SetDatabaseName(alias_ + "_admin");
-            q.SetSQL(Format("CREATE SCHEMA %s", pg_schema_.c_str()));
-            q.ExecSQL();
-        }
+        // A schema of its own per test keeps tests apart on one server.
+        OpenDatabase(alias_ + "_admin", Format("postgresql:%s", pg));
+        Run(alias_ + "_admin", "CREATE SCHEMA " + pg_schema_);
         std::string base(pg);
         uri_ = Format("postgresql:%s%coptions=-csearch_path%%3D%s", pg,
                       base.find('?') == std::string::npos ? '?' : '&', pg_schema_.c_str());
@@ -60,10 +62,7 @@ TestDatabase::~TestDatabase() {
     CloseDatabase(alias_);
     if (postgres_) {
         try {
-            TQuery q;
-            q.SetDatabaseName(alias_ + "_admin");
-            q.SetSQL(Format("DROP SCHEMA %s CASCADE", pg_schema_.c_str()));
-            q.ExecSQL();
+            Run(alias_ + "_admin", "DROP SCHEMA " + pg_schema_ + " CASCADE");
         } catch (...) {
         }
         CloseDatabase(alias_ + "_admin");
@@ -79,9 +78,7 @@ void TestDatabase::Prep(TQuery& q, const AnsiString& sql, bool live) const {
 }
 
 void TestDatabase::Exec(const AnsiString& sql) const {
-    TQuery q;
-    Prep(q, sql);
-    q.ExecSQL();
+    Run(alias_, sql);
 }
 
 AnsiString TestDatabase::Scalar(const AnsiString& sql) const {
