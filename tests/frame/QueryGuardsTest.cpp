@@ -92,8 +92,10 @@ TEST_F(QueryGuardsTest, ExecQueryLogsCutsAndCatches) {
         const AnsiString head = "UPDATE T SET NAME = '", tail = "' WHERE T_ID = 1";
         const AnsiString sql = head + AnsiString(length - head.size() - tail.size(), 'x') + tail;
         EXPECT_EQ(exec(sql.c_str(), false), 1);
+        ASSERT_FALSE(log.entries.empty());
         EXPECT_EQ(log.entries.back().text, length == 64 ? sql : sql.substr(0, 65) + "...");
     }
+    EXPECT_EQ(log.entries.size(), 3u);  // one line and one flush each
     EXPECT_EQ(log.flushes, 3);
 
     log.entries.clear();
