@@ -3,8 +3,6 @@
 // commit, empty blobs, composite keys, the types of expression columns.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
@@ -19,17 +17,13 @@ class EngineParity : public ::testing::Test {
     void SetUp() override {
         db.Exec("CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), DATA BLOB)");
     }
-    // What another workstation sees: the query runs on a connection of another thread.
-    AnsiString Elsewhere(const AnsiString& sql) const {
-        AnsiString out;
-        std::thread t([&] { out = db.Scalar(sql); });
-        t.join();
-        return out;
-    }
+    // What another workstation sees: the count and sum of the keys.
+    AnsiString Keys() const { return db.Elsewhere("SELECT COUNT(*) || ':' || SUM(T_ID) FROM T"); }
     void Insert(int id) const {
         db.Exec("INSERT INTO T (T_ID) VALUES (" + std::to_string(id) + ")");
     }
     TestDatabase db;
+    TQuery q;
 };
 
 }  // namespace
@@ -41,11 +35,9 @@ TEST_F(EngineParity, AFailedStatementLeavesTheTransactionUsable) {
         EXPECT_THROW(Insert(1), EDatabaseError);
         EXPECT_THROW(db.Scalar("SELECT NO_SUCH_COLUMN FROM T"), EDatabaseError);
         Insert(2);
-        EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM T"), "2");
         tr.Commit();
         EXPECT_THROW(tr.Commit(), EDatabaseError);
     }
-    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "2");
     {
         Transaction outer(db.alias());
         Insert(3);
@@ -66,153 +58,87 @@ TEST_F(EngineParity, AFailedStatementLeavesTheTransactionUsable) {
         Transaction tr(db.alias());
         Insert(6);
     }  // rolled back
-    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "4");
+    EXPECT_EQ(Keys(), "4:10");
     EXPECT_THROW(Transaction("no_such_alias"), EDatabaseError);
 }
 
 TEST_F(EngineParity, StatementsRunWhileAResultIsOpenStayDone) {
     for (int i = 1; i <= 3; ++i) Insert(i);
-    TQuery q;
-    q.SetDatabaseName(db.alias());
-    q.SetSQL("SELECT T_ID FROM T WHERE T_ID <= 3 ORDER BY T_ID");
-    q.SetRequestLive(true);  // reads one row at a time
+    db.Prep(q, "SELECT T_ID FROM T WHERE T_ID <= 3 ORDER BY T_ID", true);  // one row at a time
     q.Open();
     Insert(10);
     EXPECT_THROW(Insert(10), EDatabaseError);
-    db.Exec("UPDATE T SET NAME = 'x' WHERE T_ID = 1");
     {
         Transaction tr(db.alias());
         Insert(11);
     }  // rolled back; the result opened before it reads on
+    // Transaction control sent as SQL.
+    for (const char* sql :
+         {"BEGIN", "INSERT INTO T (T_ID) VALUES (20)", "SAVEPOINT a",
+          "INSERT INTO T (T_ID) VALUES (30)", "SAVEPOINT b", "INSERT INTO T (T_ID) VALUES (40)",
+          "ROLLBACK TO SAVEPOINT a", "INSERT INTO T (T_ID) VALUES (50)", "RELEASE SAVEPOINT a"})
+        db.Exec(sql);
+    EXPECT_THROW(db.Exec("RELEASE SAVEPOINT b"), EDatabaseError);  // gone with a
+    db.Exec("COMMIT");
+    EXPECT_THROW(db.Exec("COMMIT"), EDatabaseError);  // nothing left to commit
     int rows = 0;
     for (; !q.Eof(); q.Next()) EXPECT_EQ(q.Fields()[0]->AsInteger(), ++rows);
     EXPECT_EQ(rows, 3);
     q.Close();
-    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T WHERE T_ID = 10 OR NAME = 'x'"), "2");
-    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T WHERE T_ID = 11"), "0");
-}
+    EXPECT_EQ(Keys(), "6:86");  // 1, 2, 3, 10, 20, 50
 
-TEST_F(EngineParity, AResultOpenedInATransactionReadsOnAfterTheCommit) {
-    for (int i = 1; i <= 5; ++i) Insert(i);
-    TQuery q;
-    q.SetDatabaseName(db.alias());
-    q.SetSQL("SELECT T_ID FROM T WHERE T_ID <= 5 ORDER BY T_ID");
+    // A result opened in a transaction reads on after the commit.
+    db.Prep(q, "SELECT T_ID FROM T WHERE T_ID <= 3 ORDER BY T_ID");
     {
         Transaction tr(db.alias());
         q.Open();
-        EXPECT_EQ(q.Fields()[0]->AsInteger(), 1);
         q.Next();
         Insert(6);
         tr.Commit();
     }
-    int expected = 2;
-    for (; !q.Eof(); q.Next()) EXPECT_EQ(q.Fields()[0]->AsInteger(), expected++);
-    EXPECT_EQ(expected, 6);
-    q.Close();
-    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "6");
-}
-
-TEST_F(EngineParity, TransactionControlSentAsSql) {
-    TQuery ctl;
-    ctl.SetDatabaseName(db.alias());
-    auto run = [&ctl](const char* sql) {
-        ctl.SetSQL(sql);
-        ctl.ExecSQL();
-    };
-    TQuery open;
-    open.SetDatabaseName(db.alias());
-    open.SetSQL("SELECT * FROM T");
-    open.SetRequestLive(true);  // reads one row at a time
-    Insert(1);
-    Insert(9);
-    open.Open();  // a result open across all of it
-    run("BEGIN");
-    Insert(2);
-    run("SAVEPOINT a");
-    Insert(3);
-    run("SAVEPOINT b");
-    Insert(4);
-    run("ROLLBACK TO SAVEPOINT a");
-    Insert(5);
-    run("RELEASE SAVEPOINT a");
-    EXPECT_THROW(run("RELEASE SAVEPOINT b"), EDatabaseError);  // gone with a
-    run("COMMIT");
-    EXPECT_THROW(run("COMMIT"), EDatabaseError);  // nothing left to commit
-    EXPECT_FALSE(open.Eof());
-    open.Close();
-    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T WHERE T_ID IN (1, 2, 5, 9)"), "4");
-    EXPECT_EQ(Elsewhere("SELECT COUNT(*) FROM T"), "4");
+    for (rows = 1; !q.Eof(); q.Next()) EXPECT_EQ(q.Fields()[0]->AsInteger(), ++rows);
+    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(Keys(), "7:92");
 }
 
 TEST_F(EngineParity, EmptyBlobsAreNotNull) {
-    TQuery ins;
-    ins.SetDatabaseName(db.alias());
-    ins.SetSQL("INSERT INTO T (T_ID, DATA) VALUES (:id, :d)");
-    ins.ParamByName("id")->SetAsInteger(1);
-    ins.ParamByName("d")->SetAsBlob(AnsiString());
-    ins.ExecSQL();
-    ins.ParamByName("id")->SetAsInteger(2);
-    ins.ParamByName("d")->Clear();
-    ins.ExecSQL();
-    TQuery live;
-    live.SetDatabaseName(db.alias());
-    live.SetSQL("SELECT * FROM T");
-    live.SetRequestLive(true);
-    live.Open();
-    live.Insert();
-    live.FieldByName("T_ID")->SetAsInteger(3);
-    live.FieldByName("DATA")->SetAsString(AnsiString());
-    live.Post();
-    live.Close();
-
-    TQuery q;
-    q.SetDatabaseName(db.alias());
-    q.SetSQL("SELECT T_ID, DATA FROM T ORDER BY T_ID");
+    db.Prep(q, "INSERT INTO T (T_ID, DATA) VALUES (:id, :d)");
+    q.ParamByName("id")->SetAsInteger(1);
+    q.ParamByName("d")->SetAsBlob(AnsiString());
+    q.ExecSQL();
+    q.ParamByName("id")->SetAsInteger(2);
+    q.ParamByName("d")->Clear();
+    q.ExecSQL();
+    db.Prep(q, "SELECT * FROM T", true);
     q.Open();
-    for (int id = 1; id <= 3; ++id, q.Next()) {
-        ASSERT_FALSE(q.Eof());
-        TField* data = q.FieldByName("DATA");
-        EXPECT_EQ(data->IsNull(), id == 2) << id;
-        EXPECT_EQ(data->AsString(), "") << id;
-        EXPECT_EQ(data->AsVariant(), id == 2 ? Variant() : Variant::FromBlob(AnsiString())) << id;
-    }
+    q.Insert();
+    q.FieldByName("T_ID")->SetAsInteger(3);
+    q.FieldByName("DATA")->SetAsString(AnsiString());
+    q.Post();
+    EXPECT_EQ(db.Rows("SELECT T_ID, DATA FROM T ORDER BY T_ID"), "1|\n2|NULL\n3|\n");
 }
 
-TEST_F(EngineParity, EditFindsItsRowByEveryColumnOfACompositeKey) {
+TEST_F(EngineParity, CompositeKeysAndExpressionColumns) {
+    // Edit finds its row by every column of a composite key.
     db.Exec(
         "CREATE TABLE P (A INTEGER NOT NULL, B INTEGER NOT NULL, V INTEGER, PRIMARY KEY (B, A))");
     for (const char* row : {"1, 1", "1, 2", "2, 1"})
         db.Exec(AnsiString("INSERT INTO P (A, B) VALUES (") + row + ")");
-    TQuery live;
-    live.SetDatabaseName(db.alias());
-    live.SetSQL("SELECT * FROM P WHERE A = 1 AND B = 2");
-    live.SetRequestLive(true);
-    live.Open();
-    live.Edit();
-    live.FieldByName("V")->SetAsInteger(9);
-    live.Post();
-    live.Close();
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM P WHERE V = 9"), "1");
-    EXPECT_EQ(db.Scalar("SELECT V FROM P WHERE A = 1 AND B = 2"), "9");
-}
-
-TEST_F(EngineParity, ExpressionColumnsTakeTheTypeOfTheirValue) {
-    db.Exec("INSERT INTO T (T_ID, NAME) VALUES (1, 'a')");
-    db.Exec("INSERT INTO T (T_ID, NAME) VALUES (2, 'a')");
-    TQuery q;
-    q.SetDatabaseName(db.alias());
-    q.SetSQL(
-        "SELECT COUNT(*) AS N, MAX(T_ID) AS M, SUM(T_ID) AS S, AVG(T_ID) AS A, "
-        "NAME || '!' AS E FROM T GROUP BY NAME");
+    db.Prep(q, "SELECT * FROM P WHERE A = 1 AND B = 2", true);
     q.Open();
-    ASSERT_FALSE(q.Eof());
-    for (const char* name : {"N", "M", "S"})
-        EXPECT_EQ(q.FieldByName(name)->DataType(), ftLargeint) << name;
-    EXPECT_EQ(q.FieldByName("A")->DataType(), ftFloat);
-    EXPECT_EQ(q.FieldByName("E")->DataType(), ftString);
-    EXPECT_EQ(q.FieldByName("E")->DataSize(), 256);
-    EXPECT_EQ(q.FieldByName("N")->AsInteger(), 2);
-    EXPECT_EQ(q.FieldByName("S")->AsString(), "3");
-    EXPECT_EQ(q.FieldByName("A")->AsString(), "1.5");
-    EXPECT_EQ(q.FieldByName("E")->AsString(), "a!");
+    q.Edit();
+    q.FieldByName("V")->SetAsInteger(9);
+    q.Post();
+    EXPECT_EQ(db.Rows("SELECT A, B FROM P WHERE V IS NOT NULL"), "1|2\n");
+
+    // Expression columns take the type of their value.
+    db.Prep(q, "SELECT COUNT(*), MAX(A), SUM(A), AVG(A), 'a' || B FROM P WHERE B = 1 GROUP BY B");
+    q.Open();
+    const TFieldType types[] = {ftLargeint, ftLargeint, ftLargeint, ftFloat, ftString};
+    const char* const texts[] = {"2", "2", "3", "1.5", "a1"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(q.Fields()[i]->DataType(), types[i]) << i;
+        EXPECT_EQ(q.Fields()[i]->AsString(), texts[i]) << i;
+    }
+    EXPECT_EQ(q.Fields()[4]->DataSize(), 256);
 }

@@ -29,25 +29,25 @@ TEST(PgDialect, StatementsThatCanBeReadThroughACursor) {
 
 TEST(PgDialect, TransactionControlIsTakenApart) {
     using Op = pg::ControlStatement::Op;
+    struct Case {
+        const char* sql;
+        Op op;
+        const char* detail;  // the savepoint, or for Begin the statement sent
+    };
+    for (Case c :
+         {Case{"BEGIN IMMEDIATE", Op::Begin, "BEGIN"},  // SQLite's lock mode is dropped
+          {"begin exclusive transaction;", Op::Begin, "BEGIN"},
+          {"BEGIN ISOLATION LEVEL SERIALIZABLE", Op::Begin, "BEGIN ISOLATION LEVEL SERIALIZABLE"},
+          {"SAVEPOINT Quantora_SP2", Op::Savepoint, "quantora_sp2"},  // folded
+          {"RELEASE \"Mixed\"\"Name\"", Op::Release, "Mixed\"Name"},
+          {"ROLLBACK TRANSACTION TO SAVEPOINT s1;", Op::RollbackTo, "s1"},
+          {"ROLLBACK;", Op::Rollback, ""}}) {
+        pg::ControlStatement out;
+        ASSERT_TRUE(pg::ParseControl(c.sql, out)) << c.sql;
+        EXPECT_EQ(out.op, c.op) << c.sql;
+        EXPECT_EQ(c.op == Op::Begin ? out.begin_sql : out.savepoint, c.detail);
+    }
     pg::ControlStatement c;
-    ASSERT_TRUE(pg::ParseControl("BEGIN IMMEDIATE", c));
-    EXPECT_EQ(c.op, Op::Begin);
-    EXPECT_EQ(c.begin_sql, "BEGIN");  // SQLite's lock mode is dropped
-    ASSERT_TRUE(pg::ParseControl("begin exclusive transaction;", c));
-    EXPECT_EQ(c.begin_sql, "BEGIN");
-    ASSERT_TRUE(pg::ParseControl("BEGIN ISOLATION LEVEL SERIALIZABLE", c));
-    EXPECT_EQ(c.begin_sql, "BEGIN ISOLATION LEVEL SERIALIZABLE");
-    ASSERT_TRUE(pg::ParseControl("SAVEPOINT Quantora_SP2", c));
-    EXPECT_EQ(c.op, Op::Savepoint);
-    EXPECT_EQ(c.savepoint, "quantora_sp2");  // folded like the server folds it
-    ASSERT_TRUE(pg::ParseControl("RELEASE \"Mixed\"\"Name\"", c));
-    EXPECT_EQ(c.op, Op::Release);
-    EXPECT_EQ(c.savepoint, "Mixed\"Name");
-    ASSERT_TRUE(pg::ParseControl("ROLLBACK TRANSACTION TO SAVEPOINT s1;", c));
-    EXPECT_EQ(c.op, Op::RollbackTo);
-    EXPECT_EQ(c.savepoint, "s1");
-    ASSERT_TRUE(pg::ParseControl("ROLLBACK;", c));
-    EXPECT_EQ(c.op, Op::Rollback);
     for (const char* bad : {"SAVEPOINT", "SAVEPOINT 1x", "RELEASE", "COMMIT AND CHAIN",
                             "ROLLBACK TO", "BEGIN IMMEDIATE NONSENSE", "START", "SELECT 1"})
         EXPECT_FALSE(pg::ParseControl(bad, c)) << bad;

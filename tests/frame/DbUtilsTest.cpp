@@ -1,6 +1,7 @@
 // Shared utilities: object keys, project ancestors, measurement types, CSV export.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -10,63 +11,55 @@
 #include "quantora/frame/MeasTypeInfo.h"
 #include "tests/support/TestDatabase.h"
 
+using quantora::Format;
 using quantora::test::TestDatabase;
 
-TEST(DbUtils, MillisecondsAndObjectKeys) {
+TEST(DbUtils, ObjectKeysProjectAncestorsAndMeasurementTypes) {
     EXPECT_EQ(Millisecs2DateTime(86400000.0), 1.0);
-    long sample = 0, source = 0, list = 0;
-    EXPECT_TRUE(SetSampleIDs(3, 17, &sample, &source, &list));
-    EXPECT_EQ(sample, -1);
-    EXPECT_EQ(source, 17);
-    EXPECT_EQ(list, -1);
-    EXPECT_TRUE(SetSampleIDs(1, 17, &sample, &source, nullptr));
-    EXPECT_EQ(source, -1);
-    EXPECT_FALSE(SetSampleIDs(5, 17, &sample, &source, &list));
-    EXPECT_EQ(list, -1);
-}
+    long ids[3] = {0, 0, 0};  // sample, source, source list
+    EXPECT_TRUE(SetSampleIDs(3, 17, &ids[0], &ids[1], &ids[2]));
+    EXPECT_EQ(Format("%ld %ld %ld", ids[0], ids[1], ids[2]), "-1 17 -1");
+    EXPECT_TRUE(SetSampleIDs(1, 17, &ids[0], &ids[1], nullptr));
+    EXPECT_EQ(ids[1], -1);
+    EXPECT_FALSE(SetSampleIDs(5, 17, &ids[0], &ids[1], &ids[2]));
 
-TEST(DbUtils, ProjectAncestorsAndMeasurementTypes) {
     TestDatabase db(true);
-    db.Exec("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID) VALUES (2, NULL)");
-    db.Exec("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID) VALUES (5, 2)");
-    db.Exec("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID) VALUES (9, 5)");
-    db.Exec("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID) VALUES (20, 21)");
-    db.Exec("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID) VALUES (21, 20)");  // a loop
+    // 9 -> 5 -> 2, and a loop of 20 and 21.
+    for (const char* p : {"2, NULL", "5, 2", "9, 5", "20, 21", "21, 20"})
+        db.Exec(AnsiString("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID) VALUES (") + p + ")");
     AnsiString alias = db.alias();
-    std::vector<int> ids{99};
-    GetSuperProjectIDsForProject(alias, &ids, 9);
-    EXPECT_EQ(ids, (std::vector<int>{2, 5}));
-    GetSuperProjectIDsForProject(alias, &ids, 2);
-    EXPECT_TRUE(ids.empty());
-    GetSuperProjectIDsForProject(alias, &ids, 20);
-    EXPECT_EQ(ids.size(), 100u);  // the loop ends at the limit
+    std::vector<int> up{99};
+    GetSuperProjectIDsForProject(alias, &up, 9);
+    EXPECT_EQ(up, (std::vector<int>{2, 5}));
+    GetSuperProjectIDsForProject(alias, &up, 2);
+    EXPECT_TRUE(up.empty());
+    GetSuperProjectIDsForProject(alias, &up, 20);
+    EXPECT_EQ(up.size(), 100u);  // the loop ends at the limit
     GetSuperProjectIDsForProject(alias, nullptr, 9);
 
-    auto type_of = [&](int meas, std::initializer_list<int> types) {
-        int id = meas * 10;
+    // The measurement's type from the types of its spectra (ordered by type), and the spectra.
+    const std::pair<std::vector<int>, int> cases[] = {
+        {{1}, 1}, {{4, 3}, 4}, {{3}, 0}, {{2, 1}, 2}, {{1, 5}, 1}, {{3, 1}, 3}, {{}, 0}};
+    int meas = 0;
+    for (const auto& [types, expected] : cases) {
+        int id = ++meas * 10;
         for (int t : types)
             db.Exec(
-                quantora::Format("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, "
-                                 "SPECTRUMTYPE_ID, NAME) VALUES (%d, %d, %d, 'sp%d')",
-                                 id++, meas, t, t));
+                Format("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, SPECTRUMTYPE_ID, "
+                       "NAME) VALUES (%d, %d, %d, 'sp%d')",
+                       id++, meas, t, t));
         MeasTypeInfoData info;
         info.GetInfo(db.name(), meas, "m");
-        return info;
-    };
-    EXPECT_EQ(type_of(1, {1}).MeasType, 1);
-    EXPECT_EQ(type_of(2, {4, 3}).MeasType, 4);  // ordered by type
-    EXPECT_EQ(type_of(3, {3}).MeasType, 0);
-    EXPECT_EQ(type_of(4, {2, 1}).MeasType, 2);
-    EXPECT_EQ(type_of(5, {1, 5}).MeasType, 1);
-    MeasTypeInfoData info = type_of(6, {3, 1});
-    EXPECT_EQ(info.MeasType, 3);
-    EXPECT_EQ(info.MEASUREMENT_ID, 6);
-    ASSERT_EQ(info.Spectra.size(), 2u);
-    EXPECT_EQ(info.Spectra[0].SPECTRUMTYPE_ID, 1);
-    EXPECT_EQ(info.Spectra[0].Name, "sp1");
-    MeasTypeInfoData none = type_of(7, {});
-    EXPECT_EQ(none.MEASUREMENT_ID, -1);
-    EXPECT_EQ(none.Name, "");
+        EXPECT_EQ(info.MeasType, expected) << meas;
+        EXPECT_EQ(info.MEASUREMENT_ID, types.empty() ? -1 : meas);
+        AnsiString got, want;  // the spectra in type order
+        for (const auto& sp : info.Spectra)
+            got += Format("%d %s,", sp.SPECTRUMTYPE_ID, sp.Name.c_str());
+        std::vector<int> sorted = types;
+        std::sort(sorted.begin(), sorted.end());
+        for (int t : sorted) want += Format("%d sp%d,", t, t);
+        EXPECT_EQ(got, want);
+    }
 }
 
 TEST(DbUtils, CsvExportQuotesStringsOnlyAndEndsLinesWithCrLf) {

@@ -1,17 +1,14 @@
-// The database-backed key generator: several processes at once, taking over from MAX(key),
+// The database-backed key generator: several clients at once, taking over from MAX(key),
 // blocks, and keys taken inside a caller's transaction.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "quantora/base/Exception.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "tests/support/TestDatabase.h"
@@ -19,74 +16,36 @@
 using quantora::DbKeyGen;
 using quantora::test::TestDatabase;
 
-namespace {
-
-constexpr int kProcesses = 4;
-constexpr int kKeysEach = 2000;
-
-// One client on its own connection: waits until the parent closes `go`, then writes its keys.
-[[noreturn]] void RunClient(const AnsiString& uri, int go, int out) {
-    int status = 0;
-    try {
-        OpenDatabase("keygen_client", uri);
-        if (uri.rfind("sqlite:", 0) == 0) {  // distinctness is measured, not durability
-            TQuery q;
-            q.SetDatabaseName("keygen_client");
-            q.SetSQL("PRAGMA synchronous=NORMAL");
-            q.ExecSQL();
-        }
-        DbKeyGen gen("keygen_client", "EMPLOYEE", "EMPLOYEE");
-        char byte;
-        while (read(go, &byte, 1) > 0) {
-        }
-        int keys[kKeysEach];
-        for (int& k : keys) k = gen.NextKey();
-        if (write(out, keys, sizeof keys) != static_cast<ssize_t>(sizeof keys)) status = 3;
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "key client: %s\n", e.Message.c_str());
-        status = 2;
-    }
-    _exit(status);  // no destructors: the connections copied from the parent are not ours
-}
-
-}  // namespace
-
-TEST(DbKeyGen, FourProcessesGetDistinctKeys) {
+TEST(DbKeyGen, FourClientsGetDistinctKeys) {
+    constexpr int kClients = 4, kKeysEach = 2000;
     TestDatabase db(true);
     db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (500, 'b')");
-    CloseDatabase(db.alias());  // nothing open across fork (SQLite keeps per-process locks)
-    int go[2];
-    ASSERT_EQ(pipe(go), 0);
-    std::vector<std::pair<pid_t, int>> clients;
-    for (int c = 0; c < kProcesses; ++c) {
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            close(go[1]);
-            RunClient(db.uri(), go[0], out[1]);
-        }
-        close(out[1]);
-        clients.emplace_back(pid, out[0]);
-    }
-    close(go[0]);
-    close(go[1]);  // all go at once
-
+    // Each client on a connection of its own (one per thread), all at once.
+    std::vector<std::vector<int>> keys(kClients);
+    std::vector<std::thread> clients;
+    for (auto& mine : keys)
+        clients.emplace_back([&] {
+            try {
+                if (!db.postgres()) db.Exec("PRAGMA synchronous=NORMAL");  // not durability
+                DbKeyGen gen(db.alias(), "EMPLOYEE", "EMPLOYEE");
+                for (int i = 0; i < kKeysEach; ++i) mine.push_back(gen.NextKey());
+            } catch (const Exception& e) {
+                ADD_FAILURE() << e.Message;
+            }
+        });
+    for (std::thread& t : clients) t.join();
     std::set<int> distinct;
-    for (auto [pid, fd] : clients) {
-        int key;
-        while (read(fd, &key, sizeof key) == static_cast<ssize_t>(sizeof key)) distinct.insert(key);
-        close(fd);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "client status " << status;
-    }
+    for (const auto& mine : keys) distinct.insert(mine.begin(), mine.end());
     // One key per statement: no duplicates, no gaps, above the table's keys.
-    const int total = kProcesses * kKeysEach;
+    const int total = kClients * kKeysEach;
     EXPECT_EQ(distinct.size(), static_cast<size_t>(total));
     EXPECT_EQ(*distinct.begin(), 501);
     EXPECT_EQ(*distinct.rbegin(), 500 + total);
+}
+
+// The LASTKEY of a sequence ("" when it has no row).
+AnsiString Last(const TestDatabase& db, const char* seq) {
+    return db.Scalar(AnsiString("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = '") + seq + "'");
 }
 
 TEST(DbKeyGen, TakesOverFromMaxKeyAndSharesTheSequence) {
@@ -101,51 +60,47 @@ TEST(DbKeyGen, TakesOverFromMaxKeyAndSharesTheSequence) {
 
     // Without a table a sequence starts at 1; names are independent.
     DbKeyGen free(db.alias(), "free");
-    EXPECT_EQ(free.NextKey(), 1);
-    EXPECT_EQ(free.NextKey(), 2);
+    EXPECT_EQ(free.NextKey() + free.NextKey(), 1 + 2);
     EXPECT_EQ(b.NextKey(), 46);
 
     // A block is taken with one statement and handed out from memory.
     DbKeyGen blocks(db.alias(), "blocks", {}, {}, 5), single(db.alias(), "blocks");
     EXPECT_EQ(blocks.NextKey(), 1);
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'blocks'"), "5");
+    EXPECT_EQ(Last(db, "blocks"), "5");
     EXPECT_EQ(single.NextKey(), 6);
     for (int k = 2; k <= 5; ++k) EXPECT_EQ(blocks.NextKey(), k);
     EXPECT_EQ(blocks.NextKey(), 7);
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'blocks'"), "11");
+    EXPECT_EQ(Last(db, "blocks"), "11");
 }
 
 TEST(DbKeyGen, KeysInACallersTransactionFollowIt) {
     TestDatabase db(true);
     DbKeyGen gen(db.alias(), "EMPLOYEE", "EMPLOYEE", "EMPLOYEE_ID", 10);
-    EXPECT_EQ(gen.NextKey(), 1);  // a block of 10 outside: keys 1..10
-    for (int k = 2; k <= 10; ++k) gen.NextKey();
+    for (int k = 1; k <= 10; ++k) EXPECT_EQ(gen.NextKey(), k);  // a block of 10 outside
     {
         // Inside: one key per statement, part of the transaction.
         Transaction tr(db.alias());
-        EXPECT_EQ(gen.NextKey(), 11);
-        EXPECT_EQ(gen.NextKey(), 12);
-        EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "12");
+        EXPECT_EQ(gen.NextKey() + gen.NextKey(), 11 + 12);
+        EXPECT_EQ(Last(db, "EMPLOYEE"), "12");
         db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (11, 'rolled back')");
     }
     // Rolled back: the row and the keys are gone, so the keys are given again.
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM EMPLOYEE"), "0");
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "10");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM EMPLOYEE") + Last(db, "EMPLOYEE"), "010");
     {
         Transaction tr(db.alias());
         EXPECT_EQ(gen.NextKey(), 11);
         tr.Commit();
     }
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "11");
+    EXPECT_EQ(Last(db, "EMPLOYEE"), "11");
     EXPECT_EQ(gen.NextKey(), 12);  // outside again: a new block
-    EXPECT_EQ(db.Scalar("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = 'EMPLOYEE'"), "21");
+    EXPECT_EQ(Last(db, "EMPLOYEE"), "21");
 
     // A sequence first used in a transaction that rolls back is made again later.
     {
         Transaction tr(db.alias());
         EXPECT_EQ(DbKeyGen(db.alias(), "later").NextKey(), 1);
     }
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM KEYSEQUENCE WHERE SEQNAME = 'later'"), "0");
+    EXPECT_EQ(Last(db, "later"), "");
     EXPECT_EQ(DbKeyGen(db.alias(), "later").NextKey(), 1);
 }
 

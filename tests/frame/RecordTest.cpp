@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 
+#include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/frame/CachedRecord.h"
 #include "quantora/frame/PlainRecord.h"
@@ -11,6 +12,7 @@
 
 using quantora::Col;
 using quantora::DateCol;
+using quantora::Format;
 using quantora::test::TestDatabase;
 
 namespace {
@@ -22,37 +24,40 @@ struct SAMPLEROWData : CachedRecord<SAMPLEROWData, 7> {
     double VAL, WHEN_AT;
     AnsiString NAME, CMT;
     static constexpr const char* Table = "SAMPLEROW";
-    static const std::array<quantora::Column<SAMPLEROWData>, 7>& Columns();
+    static const auto& Columns() {
+        using R = SAMPLEROWData;
+        static constexpr std::array<quantora::Column<R>, 7> cols = {
+            Col("SAMPLEROW_ID", &R::SAMPLEROW_ID).Key(),
+            Col("REF_ID", &R::REF_ID).IfPositive(),
+            Col("SHORTV", &R::SHORTV).ResetTo(7),
+            Col("VAL", &R::VAL).IfPositive(),
+            DateCol("WHEN_AT", &R::WHEN_AT).IfPositive(),
+            Col("NAME", &R::NAME),
+            Col("CMT", &R::CMT).IfNotEmpty()};
+        return cols;
+    }
     SAMPLEROWData() { Reset(); }
+    AnsiString Text() const {
+        return Format("%d|%d|%d|%g|%g|%s|%s", SAMPLEROW_ID, REF_ID, SHORTV, VAL, WHEN_AT,
+                      NAME.c_str(), CMT.c_str());
+    }
 };
-const std::array<quantora::Column<SAMPLEROWData>, 7>& SAMPLEROWData::Columns() {
-    using R = SAMPLEROWData;
-    static constexpr std::array<quantora::Column<R>, 7> cols = {
-        Col("SAMPLEROW_ID", &R::SAMPLEROW_ID).Key(),
-        Col("REF_ID", &R::REF_ID).IfPositive(),
-        Col("SHORTV", &R::SHORTV).ResetTo(7),
-        Col("VAL", &R::VAL).IfPositive(),
-        DateCol("WHEN_AT", &R::WHEN_AT).IfPositive(),
-        Col("NAME", &R::NAME),
-        Col("CMT", &R::CMT).IfNotEmpty(),
-    };
-    return cols;
-}
 
+// The plain variant on the same table.
 struct PLAINROWData : PlainRecord<PLAINROWData, 3> {
-    int PLAINROW_ID;
+    int SAMPLEROW_ID;
     AnsiString NAME, CMT;
-    static constexpr const char* Table = "PLAINROW";
-    static const std::array<quantora::Column<PLAINROWData>, 3>& Columns();
+    static constexpr const char* Table = "SAMPLEROW";
+    static const auto& Columns() {
+        using R = PLAINROWData;
+        static constexpr std::array<quantora::Column<R>, 3> cols = {
+            Col("SAMPLEROW_ID", &R::SAMPLEROW_ID).Key(), Col("NAME", &R::NAME),
+            Col("CMT", &R::CMT).IfNotEmpty()};
+        return cols;
+    }
     PLAINROWData() { Reset(); }
+    AnsiString Text() const { return Format("%d|%s|%s", SAMPLEROW_ID, NAME.c_str(), CMT.c_str()); }
 };
-const std::array<quantora::Column<PLAINROWData>, 3>& PLAINROWData::Columns() {
-    using R = PLAINROWData;
-    static constexpr std::array<quantora::Column<R>, 3> cols = {
-        Col("PLAINROW_ID", &R::PLAINROW_ID).Key(), Col("NAME", &R::NAME),
-        Col("CMT", &R::CMT).IfNotEmpty()};
-    return cols;
-}
 
 // Counts its calls; CanGenerate as configured.
 struct ScriptedKeyGen : IntKeyGen {
@@ -69,10 +74,12 @@ class RecordTest : public ::testing::Test {
         db.Exec(
             "CREATE TABLE SAMPLEROW (SAMPLEROW_ID INTEGER NOT NULL PRIMARY KEY, REF_ID INTEGER, "
             "SHORTV SMALLINT, VAL DOUBLE, WHEN_AT TIMESTAMP, NAME VARCHAR(40), CMT TEXT)");
-        db.Exec(
-            "CREATE TABLE PLAINROW (PLAINROW_ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), "
-            "CMT TEXT)");
         q.SetDatabaseName(db.alias());
+    }
+    void Reopen(const AnsiString& sql) {
+        q.Close();
+        q.SetSQL(sql);
+        q.Open();
     }
     TestDatabase db;
     TQuery q;
@@ -86,116 +93,74 @@ TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     EXPECT_THROW(r.GetData(&q), EDatabaseError);  // closed: a mistake, not an empty result
     q.Open();
     EXPECT_FALSE(r.GetData(&q));  // empty result
-    EXPECT_EQ(r.SAMPLEROW_ID, -1);
-    EXPECT_EQ(r.SHORTV, 7);
+    EXPECT_EQ(r.Text(), "-1|-1|7|-1|-1||");
 
     db.Exec("INSERT INTO SAMPLEROW (SAMPLEROW_ID, SHORTV, NAME, VAL) VALUES (1, -3, 'one', 2.5)");
     db.Exec("INSERT INTO SAMPLEROW (SAMPLEROW_ID, NAME) VALUES (2, 'two')");
-    q.Close();
-    q.SetSQL("SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
-    q.Open();
+    // Stored zeros are values, not nulls: they replace the reset values.
+    db.Exec("INSERT INTO SAMPLEROW VALUES (3, 0, 0, 0.0, NULL, '', NULL)");
+    Reopen("SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
     ASSERT_TRUE(r.GetData(&q));
-    EXPECT_EQ(r.SAMPLEROW_ID, 1);
-    EXPECT_EQ(r.SHORTV, -3);
-    EXPECT_EQ(r.NAME, "one");
-    EXPECT_EQ(r.WHEN_AT, -1.0);  // not in the result
     ASSERT_TRUE(r.GetData(&q));  // no Next: the same row again
-    EXPECT_EQ(r.SAMPLEROW_ID, 1);
+    EXPECT_EQ(r.Text(), "1|-1|-3|2.5|-1|one|");
     q.Next();
     ASSERT_TRUE(r.GetData(&q));
-    EXPECT_EQ(r.SAMPLEROW_ID, 2);
-    EXPECT_EQ(r.VAL, -1.0);  // null
-    EXPECT_EQ(r.SHORTV, 7);
+    EXPECT_EQ(r.Text(), "2|-1|7|-1|-1|two|");
 
     // Sets order by key.
     SAMPLEROWData low = r;
     low.SAMPLEROW_ID = -2;
     EXPECT_EQ(std::set<SAMPLEROWData>({r, low}).begin()->SAMPLEROW_ID, -2);
 
-    // Stored zeros are values, not nulls: they replace the reset values. The record follows
-    // the reopened query, other columns in another order, without a reset.
-    db.Exec("INSERT INTO SAMPLEROW VALUES (3, 0, 0, 0.0, NULL, '', NULL)");
-    q.Close();
-    q.SetSQL("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
-    q.Open();
+    // The record follows the reopened query, other columns in another order, without a reset.
+    Reopen("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
     ASSERT_TRUE(r.GetData(&q));
-    EXPECT_EQ(r.REF_ID, 0);
-    EXPECT_EQ(r.SHORTV, 0);
-    EXPECT_EQ(r.VAL, 0.0);
-    EXPECT_EQ(r.WHEN_AT, -1.0);  // null
+    EXPECT_EQ(r.Text(), "3|0|0|0|-1||");
 }
 
-TEST_F(RecordTest, WriteRulesAndBrowseState) {
+TEST_F(RecordTest, WriteRulesAndKeysFromMembersAndGenerators) {
     SAMPLEROWData r;
-    r.SAMPLEROW_ID = 1;
+    ScriptedKeyGen cannot(false), can(true);
+    r.SAMPLEROW_ID = 0;    // key 0 is written as 0
     r.VAL = std::nan("");  // not written
     r.WHEN_AT = 0.0;       // not written
     r.NAME = "";           // always written: empty, not null
-    r.Insert(nullptr, db.name(), nullptr);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE REF_ID IS NULL AND VAL IS NULL AND "
-                        "WHEN_AT IS NULL AND CMT IS NULL AND NAME = '' AND SHORTV = 7"),
-              "1");
-
+    r.Insert(&cannot, db.name(), nullptr);
     r.Reset();
-    r.SAMPLEROW_ID = 2;
+    r.SAMPLEROW_ID = 17;  // an explicit key never calls the generator
     r.REF_ID = 9;
     r.VAL = 0.5;
     r.WHEN_AT = 45000.25;
     r.CMT = "note";
-    r.Insert(nullptr, db.name(), nullptr);
-    SAMPLEROWData back;
-    q.SetSQL("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 2");
-    q.Open();
-    ASSERT_TRUE(back.GetData(&q));
-    EXPECT_EQ(back.REF_ID, 9);
-    EXPECT_EQ(back.VAL, 0.5);
-    EXPECT_EQ(back.WHEN_AT, 45000.25);
-    EXPECT_EQ(back.CMT, "note");
-
-    // SetData in browse state changes nothing.
-    back.NAME = "changed";
-    back.SetData(&q);
-    EXPECT_EQ(q.State(), dsBrowse);
-    EXPECT_EQ(db.Scalar("SELECT NAME FROM SAMPLEROW WHERE SAMPLEROW_ID = 2"), "");
-}
-
-TEST_F(RecordTest, InsertKeysFromMembersAndGenerators) {
-    SAMPLEROWData r;
-    ScriptedKeyGen cannot(false), can(true);
-    r.SAMPLEROW_ID = 0;
-    r.Insert(&cannot, db.name(), nullptr);  // key 0 is written as 0
-    EXPECT_EQ(cannot.calls, 0);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE SAMPLEROW_ID = 0"), "1");
-
-    r.Reset();
-    r.SAMPLEROW_ID = 17;
-    r.Insert(&can, db.name(), nullptr);  // an explicit key never calls the generator
-    EXPECT_EQ(can.calls, 0);
-
+    r.Insert(&can, db.name(), nullptr);
+    EXPECT_EQ(can.calls + cannot.calls, 0);
     r.Reset();
     r.Insert(&can, db.name(), nullptr);
     EXPECT_EQ(r.SAMPLEROW_ID, 101);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE SAMPLEROW_ID IN (17, 101)"), "2");
-
     // On the caller's live query, which stays open.
-    TQuery live;
-    live.SetDatabaseName(db.alias());
-    live.SetSQL("SELECT * FROM SAMPLEROW");
-    live.SetRequestLive(true);
-    live.Open();
-    for (int i = 0; i < 3; ++i) {
-        r.Reset();
-        r.NAME = "batch";
-        r.Insert(&can, nullptr, &live);
-    }
-    EXPECT_TRUE(live.Active());
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE NAME = 'batch'"), "3");
-
-    // A failing insert passes the layer's error on and leaves the generated key.
+    db.Prep(q, "SELECT * FROM SAMPLEROW", true);
+    q.Open();
     r.Reset();
+    r.NAME = "batch";
+    r.Insert(&can, nullptr, &q);
+    EXPECT_TRUE(q.Active());
+    EXPECT_EQ(db.Rows("SELECT * FROM SAMPLEROW ORDER BY 1"),
+              "0|NULL|7|NULL|NULL||NULL\n17|9|7|0.5|2023-03-15 06:00:00.000000||note\n"
+              "101|NULL|7|NULL|NULL||NULL\n102|NULL|7|NULL|NULL|batch|NULL\n");
+
+    // A failing insert passes the layer's error on.
     r.SAMPLEROW_ID = 17;
     EXPECT_THROW(r.Insert(nullptr, db.name(), nullptr), EDatabaseError);
     EXPECT_THROW(r.Insert(nullptr, nullptr, nullptr), Exception);
+
+    // Read back exactly; SetData in browse state changes nothing.
+    Reopen("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 17");
+    ASSERT_TRUE(r.GetData(&q));
+    EXPECT_EQ(r.WHEN_AT, 45000.25);
+    r.NAME = "changed";
+    r.SetData(&q);
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(db.Scalar("SELECT NAME FROM SAMPLEROW WHERE SAMPLEROW_ID = 17"), "");
 }
 
 TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
@@ -203,38 +168,34 @@ TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
     quantora::CountingKeyGen keys(40);
     p.NAME = "first";
     p.Insert(&keys, db.name(), nullptr);
-    EXPECT_EQ(p.PLAINROW_ID, 40);
+    EXPECT_EQ(p.SAMPLEROW_ID, 40);
     p.Reset();
-    p.PLAINROW_ID = 3;
+    p.SAMPLEROW_ID = 3;
     p.CMT = "c";
     p.Insert(&keys, db.name(), nullptr);
-    EXPECT_EQ(p.PLAINROW_ID, 3);
+    EXPECT_EQ(p.SAMPLEROW_ID, 3);
 
-    q.SetSQL("SELECT NAME, PLAINROW_ID FROM PLAINROW ORDER BY PLAINROW_ID");
-    q.Open();
+    Reopen("SELECT NAME, SAMPLEROW_ID FROM SAMPLEROW ORDER BY SAMPLEROW_ID");
     ASSERT_TRUE(p.Read(&q));
-    EXPECT_EQ(p.PLAINROW_ID, 3);
-    EXPECT_EQ(p.NAME, "");  // null
-    EXPECT_EQ(p.CMT, "");   // not selected
+    EXPECT_EQ(p.Text(), "3||");  // NAME null, CMT not selected
     q.Next();
     ASSERT_TRUE(p.Read(&q));
-    EXPECT_EQ(p.NAME, "first");
+    EXPECT_EQ(p.Text(), "40|first|");
     q.Next();
     EXPECT_FALSE(p.Read(&q));
-    EXPECT_EQ(p.PLAINROW_ID, -1);
+    EXPECT_EQ(p.SAMPLEROW_ID, -1);
 
     // The generator's key is written whatever its value; the member takes it only once the
     // row is posted.
     quantora::CountingKeyGen zero(0), taken(40);
-    p.Reset();
     p.Insert(&zero, db.name(), nullptr);
-    EXPECT_EQ(p.PLAINROW_ID, 0);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PLAINROW WHERE PLAINROW_ID = 0"), "1");
+    EXPECT_EQ(p.SAMPLEROW_ID, 0);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE SAMPLEROW_ID = 0"), "1");
     p.Reset();
     EXPECT_THROW(p.Insert(&taken, db.name(), nullptr), EDatabaseError);
-    EXPECT_EQ(p.PLAINROW_ID, -1);
+    EXPECT_EQ(p.SAMPLEROW_ID, -1);
 
-    quantora::MaxKeyGen max(db.alias(), "PLAINROW");
+    quantora::MaxKeyGen max(db.alias(), "SAMPLEROW");
     EXPECT_EQ(max.NextKey(), 41);
     EXPECT_EQ(max.NextKey(), 42);  // never a key it gave before
 }

@@ -3,11 +3,13 @@
 
 #include <bit>
 #include <cstdint>
-#include <random>
+#include <tuple>
+#include <utility>
 
 #include "quantora/base/Exception.h"
 #include "quantora/numeric/NumMatrix.h"
 #include "quantora/numeric/NumVector.h"
+#include "tests/support/Raised.h"
 
 namespace {
 
@@ -16,12 +18,7 @@ uint64_t Bits(double d) {
 }
 
 AnsiString MessageOf(auto&& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message;
-    }
-    return "(no exception)";
+    return quantora::test::Raised(action).Message;
 }
 
 }  // namespace
@@ -42,15 +39,6 @@ TEST(NumVector, StoredFormIsLittleEndianBinary64WithEveryBitKept) {
     back.LoadFromString(3, s);
     ASSERT_EQ(back.Dim(), 3);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(Bits(back[i]), Bits(v[i])) << i;
-
-    // Random bit patterns (NaNs, infinities and subnormals among them) survive a round trip.
-    std::mt19937_64 rng(20240601);
-    NumVector<double> big(5000);
-    for (double& d : big) d = std::bit_cast<double>(rng());
-    NumVector<double>::SaveToString(big, s);
-    ASSERT_EQ(s.size(), 5000u * 8);
-    back.LoadFromString(5000, s);
-    for (int i = 0; i < 5000; ++i) ASSERT_EQ(Bits(back[i]), Bits(big[i])) << i;
 }
 
 TEST(NumVector, EmptyCorruptAndResize) {
@@ -60,21 +48,20 @@ TEST(NumVector, EmptyCorruptAndResize) {
     NumVector<double> v(4);
     v.LoadFromString(5, "");  // an empty column never fails; the caller checks the size
     EXPECT_EQ(v.Dim(), 0);
-
     v.Resize(2);
     v[0] = 7.5;
     v.Resize(3);  // existing elements kept, new ones zero
     EXPECT_EQ(v[0], 7.5);
     EXPECT_EQ(Bits(v[2]), 0u);
     const NumVector<double> before = v;
-    EXPECT_EQ(MessageOf([&] { v.LoadFromString(4, AnsiString(24, 'x')); }),
-              "NumVector::LoadFromString: corrupted data (dim=4, expected len: 32, found: 24)");
-    EXPECT_EQ(MessageOf([&] { v.LoadFromString(-1, AnsiString(8, '\0')); }),
-              "NumVector::LoadFromString: corrupted data (dim=-1, expected len: -8, found: 8)");
-    // A byte length beyond 32 bits is still reported with the true numbers.
-    EXPECT_EQ(MessageOf([&] { v.LoadFromString(0x7FFFFFFF, AnsiString(8, '\0')); }),
-              "NumVector::LoadFromString: corrupted data (dim=2147483647, expected len: "
-              "17179869176, found: 8)");
+    const std::pair<int, const char*> corrupt[] = {
+        // a byte length beyond 32 bits is kept whole
+        {4, "dim=4, expected len: 32, found: 8"},
+        {-1, "dim=-1, expected len: -8, found: 8"},
+        {0x7FFFFFFF, "dim=2147483647, expected len: 17179869176, found: 8"}};
+    for (auto [dim, text] : corrupt)
+        EXPECT_EQ(MessageOf([&] { v.LoadFromString(dim, AnsiString(8, 'x')); }),
+                  AnsiString("NumVector::LoadFromString: corrupted data (") + text + ")");
     EXPECT_EQ(MessageOf([&] { v.Resize(-1); }), "Error resizing numeric vector: illegal size (-1)");
     EXPECT_EQ(v, before);
     EXPECT_THROW(v.At(3), Exception);
@@ -86,18 +73,19 @@ TEST(NumMatrix, RowMajorStoredFormAndRoundTrip) {
     m(0, 1) = 2.0;
     m[1][0] = 3.0;
     m[1][1] = -0.0;
-    AnsiString s;
+    AnsiString s, t;
     m.SaveToString(s);
-    ASSERT_EQ(s.size(), 32u);
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(Bits(quantora::LoadDoubleLE(&s[8 * k])), Bits(k == 3 ? -0.0 : k + 1.0)) << k;
-    AnsiString t;
     NumMatrix<double>::SaveToString(m, t);
     EXPECT_EQ(t, s);
+    NumVector<double> flat;  // the same bytes as a vector, row after row
+    flat.LoadFromString(4, s);
     NumMatrix<double> back;
-    back.LoadFromString(1, 4, s);  // the same bytes read as another shape
+    back.LoadFromString(1, 4, s);  // and as another shape
     ASSERT_TRUE(back.Rows() == 1 && back.Cols() == 4);
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(Bits(back(0, k)), Bits(m(k / 2, k % 2))) << k;
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(Bits(flat[k]), Bits(m(k / 2, k % 2))) << k;
+        EXPECT_EQ(Bits(back(0, k)), Bits(m(k / 2, k % 2))) << k;
+    }
 }
 
 TEST(NumMatrix, EmptyCorruptAndResize) {
@@ -109,18 +97,16 @@ TEST(NumMatrix, EmptyCorruptAndResize) {
     EXPECT_EQ(m(0, 2), 3);
     m.LoadFromString(4, 4, "");
     EXPECT_TRUE(m.Rows() == 0 && m.Cols() == 0);
-
     m.LoadFromString(5, 5, AnsiString(200, '\0'));
-    EXPECT_EQ(MessageOf([&] { m.LoadFromString(1, 1, AnsiString(10, '\0')); }),
-              "NumMatrix::LoadFromString: corrupted data (rowdim=1, coldim=1, expected len: 8, "
-              "found: 10)");
     // Negative dimensions never match, even when their product would.
-    EXPECT_EQ(MessageOf([&] { m.LoadFromString(-1, -1, AnsiString(8, '\0')); }),
-              "NumMatrix::LoadFromString: corrupted data (rowdim=-1, coldim=-1, expected len: 8, "
-              "found: 8)");
-    EXPECT_EQ(MessageOf([&] { m.LoadFromString(2147483647, 2147483647, AnsiString(8, '\0')); }),
-              "NumMatrix::LoadFromString: corrupted data (rowdim=2147483647, coldim=2147483647, "
-              "expected len: 36893488113059364872, found: 8)");
+    const std::tuple<int, int, const char*> corrupt[] = {
+        {1, 2, "rowdim=1, coldim=2, expected len: 16, found: 8"},
+        {-1, -1, "rowdim=-1, coldim=-1, expected len: 8, found: 8"},
+        {2147483647, 2147483647,
+         "rowdim=2147483647, coldim=2147483647, expected len: 36893488113059364872, found: 8"}};
+    for (auto [r, c, text] : corrupt)
+        EXPECT_EQ(MessageOf([&] { m.LoadFromString(r, c, AnsiString(8, '\0')); }),
+                  AnsiString("NumMatrix::LoadFromString: corrupted data (") + text + ")");
     EXPECT_EQ(MessageOf([&] { m.Resize(2, 0); }),
               "Error resizing numeric matrix: illegal dimension (2,0)");
     EXPECT_EQ(MessageOf([&] { m.Resize(-1, 3); }),

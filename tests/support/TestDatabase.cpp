@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
@@ -16,6 +17,13 @@ namespace quantora::test {
 namespace {
 
 std::atomic<int> g_counter{0};
+
+void Run(const AnsiString& alias, const AnsiString& sql) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.ExecSQL();
+}
 
 const char* PgUri() {
     const char* uri = std::getenv("QUANTORA_TEST_PG");
@@ -28,20 +36,15 @@ bool UsingPostgres() {
     return PgUri() != nullptr;
 }
 
-TestDatabase::TestDatabase(bool schema) {
+TestDatabase::TestDatabase(bool schema, bool sqlite) {
     int n = ++g_counter;
     alias_ = Format("testdb_%d_%d", static_cast<int>(getpid()), n);
-    if (const char* pg = PgUri()) {
+    if (const char* pg = sqlite ? nullptr : PgUri()) {
         postgres_ = true;
         pg_schema_ = alias_;
-        {
-            // A schema of its own per test keeps tests apart on one server.
-            OpenDatabase(alias_ + "_admin", Format("postgresql:%s", pg));
-            TQuery q;
-            q.SetDatabaseName(alias_ + "_admin");
-            q.SetSQL(Format("CREATE SCHEMA %s", pg_schema_.c_str()));
-            q.ExecSQL();
-        }
+        // A schema of its own per test keeps tests apart on one server.
+        OpenDatabase(alias_ + "_admin", Format("postgresql:%s", pg));
+        Run(alias_ + "_admin", "CREATE SCHEMA " + pg_schema_);
         std::string base(pg);
         uri_ = Format("postgresql:%s%coptions=-csearch_path%%3D%s", pg,
                       base.find('?') == std::string::npos ? '?' : '&', pg_schema_.c_str());
@@ -59,10 +62,7 @@ TestDatabase::~TestDatabase() {
     CloseDatabase(alias_);
     if (postgres_) {
         try {
-            TQuery q;
-            q.SetDatabaseName(alias_ + "_admin");
-            q.SetSQL(Format("DROP SCHEMA %s CASCADE", pg_schema_.c_str()));
-            q.ExecSQL();
+            Run(alias_ + "_admin", "DROP SCHEMA " + pg_schema_ + " CASCADE");
         } catch (...) {
         }
         CloseDatabase(alias_ + "_admin");
@@ -71,19 +71,40 @@ TestDatabase::~TestDatabase() {
     }
 }
 
-void TestDatabase::Exec(const AnsiString& sql) const {
-    TQuery q;
+void TestDatabase::Prep(TQuery& q, const AnsiString& sql, bool live) const {
     q.SetDatabaseName(alias_);
     q.SetSQL(sql);
-    q.ExecSQL();
+    q.SetRequestLive(live);
+}
+
+void TestDatabase::Exec(const AnsiString& sql) const {
+    Run(alias_, sql);
 }
 
 AnsiString TestDatabase::Scalar(const AnsiString& sql) const {
     TQuery q;
-    q.SetDatabaseName(alias_);
-    q.SetSQL(sql);
+    Prep(q, sql);
     q.Open();
     return q.Eof() ? AnsiString() : q.Fields()[0]->AsString();
+}
+
+AnsiString TestDatabase::Elsewhere(const AnsiString& sql) const {
+    AnsiString out;
+    std::thread([&] { out = Scalar(sql); }).join();
+    return out;
+}
+
+AnsiString TestDatabase::Rows(const AnsiString& sql) const {
+    TQuery q;
+    Prep(q, sql);
+    AnsiString out;
+    for (q.Open(); !q.Eof(); q.Next())
+        for (int i = 0; i < q.FieldCount(); ++i) {
+            TField* f = q.Fields()[i];
+            out += (f->IsNull() ? AnsiString("NULL") : f->AsString()) +
+                   (i + 1 < q.FieldCount() ? "|" : "\n");
+        }
+    return out;
 }
 
 }  // namespace quantora::test

@@ -5,13 +5,15 @@
 #include <string>
 
 #include "quantora/base/Types.h"
+#include "quantora/dblayer/TQuery.h"
 
 namespace quantora::test {
 
 class TestDatabase {
   public:
-    // Opens the alias; with `schema` the lab schema is created too.
-    explicit TestDatabase(bool schema = false);
+    // Opens the alias; with `schema` the lab schema is created too; `sqlite` whatever the suite
+    // runs on.
+    explicit TestDatabase(bool schema = false, bool sqlite = false);
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
@@ -25,6 +27,13 @@ class TestDatabase {
     void Exec(const AnsiString& sql) const;
     // The single value of a one-row, one-column query, as text ("" for null).
     AnsiString Scalar(const AnsiString& sql) const;
+    // Scalar on a connection of another thread: what another workstation sees.
+    AnsiString Elsewhere(const AnsiString& sql) const;
+    // Every row of a query: the columns' texts joined by '|' ("NULL" for null), each row ended
+    // by '\n'.
+    AnsiString Rows(const AnsiString& sql) const;
+    // Points `q` at this database with `sql`, live when asked.
+    void Prep(TQuery& q, const AnsiString& sql, bool live = false) const;
 
   private:
     AnsiString alias_, uri_, file_, pg_schema_;
