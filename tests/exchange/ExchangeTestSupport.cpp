@@ -98,14 +98,6 @@ void ExecSql(const AnsiString& alias, const AnsiString& sql) {
     q.ExecSQL();
 }
 
-long long CountRows(const AnsiString& alias, const AnsiString& table) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(Format("SELECT COUNT(*) FROM %s", table.c_str()));
-    q.Open();
-    return q.Fields()[0]->AsLargeInt();
-}
-
 void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes, bool xmlSafe) {
     const double kFloats[] = {1.0 / 3.0, 0.0, 0.1, -1.5e-300, 6.02214076e23, -2.0 / 7.0};
     for (const char* const* table = QuantoraXmlExporter::ExportedTables; *table; ++table) {

@@ -47,7 +47,6 @@ class SqliteDatabase {
 
 // Runs a statement on the alias.
 void ExecSql(const AnsiString& alias, const AnsiString& sql);
-long long CountRows(const AnsiString& alias, const AnsiString& table);
 
 // Fills each exported table with `rows` rows: every column type, nulls in the second row,
 // texts with quotes, tabs and non-ASCII letters (UTF-8, so that every engine takes them), blobs

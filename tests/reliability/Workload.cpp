@@ -117,9 +117,8 @@ AnsiString IntegrityCheck(const AnsiString& alias) {
     TQuery q;
     q.SetDatabaseName(alias);
     q.SetSQL("PRAGMA integrity_check");
-    AnsiString out;
-    for (q.Open(); !q.Eof(); q.Next()) out += (out.empty() ? "" : "; ") + q.Fields()[0]->AsString();
-    return out;
+    q.Open();
+    return q.Fields()[0]->AsString();  // a damaged file's first line names a fault
 }
 
 std::string DatabaseDigest(const AnsiString& alias) {

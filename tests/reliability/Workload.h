@@ -19,7 +19,7 @@ struct WriteStats {
 // running a unit again after a busy, serialization or deadlock error (at most 50 tries).
 WriteStats RunWriter(const AnsiString& alias, int writer, int first, int count);
 
-// "ok" lines of PRAGMA integrity_check joined; "ok" for a sound file.
+// The first line of PRAGMA integrity_check: "ok" for a sound file.
 AnsiString IntegrityCheck(const AnsiString& alias);
 
 // An order-independent digest of the rows of the exported tables and BLOBCHUNK (creation times

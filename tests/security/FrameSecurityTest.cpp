@@ -90,11 +90,6 @@ TEST(QueryGuardNames, HostileTableAndColumnNamesAreRefused) {
     EXPECT_FALSE(side.copy(&none));
     EXPECT_FALSE(side.copy(nullptr));
     EXPECT_EQ(DumpTables(db.alias()), before);
-
-    // Plain names still work, and a hostile value bound through the update guard is a value.
-    SimpleAutoUpdateQuery upd(db.name(), "SAMPLE", "EMPLOYEE_ID");
-    EXPECT_EQ(upd.Update(1, 2), 1);
-    EXPECT_EQ(db.Scalar("SELECT EMPLOYEE_ID FROM SAMPLE WHERE SAMPLE_ID = 1"), "2");
 }
 
 TEST(DeletionNames, HostileTableNamesAndDescriptorsAreRefused) {
