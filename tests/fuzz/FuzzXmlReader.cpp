@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "quantora/exchange/XmlReader.h"
-#include "tests/fuzz/FuzzInput.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static quantora::fuzz::MemoryFile input;

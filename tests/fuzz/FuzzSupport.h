@@ -1,0 +1,103 @@
+// Shared pieces of the fuzz targets: the input taken apart field by field, the input as a file
+// (an anonymous in-memory file reached through /proc/self/fd, nothing written per run), and a
+// scratch SQLite database with the lab schema, without durability, removed at exit.
+#pragma once
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "quantora/base/Types.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/TQuery.h"
+
+namespace quantora::fuzz {
+
+// Reads little-endian integers and byte strings off the input; zeros once it is used up.
+class ByteReader {
+  public:
+    ByteReader(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+    bool Done() const { return p_ >= end_; }
+    uint8_t Byte() { return p_ < end_ ? *p_++ : 0; }
+    int64_t Int(size_t n) {
+        uint64_t v = 0;
+        for (size_t i = 0; i < n; ++i) v |= static_cast<uint64_t>(Byte()) << (8 * i);
+        return static_cast<int64_t>(v);
+    }
+    AnsiString Bytes(size_t n = SIZE_MAX) {
+        n = std::min<size_t>(n, static_cast<size_t>(end_ - p_));
+        AnsiString s(reinterpret_cast<const char*>(p_), n);
+        p_ += n;
+        return s;
+    }
+
+  private:
+    const uint8_t* p_;
+    const uint8_t* end_;
+};
+
+class MemoryFile {
+  public:
+    MemoryFile() : fd_(memfd_create("quantora-fuzz", 0)) {
+        if (fd_ < 0) std::abort();
+        path_ = "/proc/self/fd/" + std::to_string(fd_);
+    }
+    ~MemoryFile() { close(fd_); }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    // Replaces the file's contents.
+    void Set(const uint8_t* data, size_t size) {
+        if (ftruncate(fd_, 0) != 0) std::abort();
+        for (size_t done = 0; done < size;) {
+            const ssize_t n = pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
+            if (n <= 0) std::abort();
+            done += static_cast<size_t>(n);
+        }
+    }
+    const char* Path() const { return path_.c_str(); }
+
+  private:
+    int fd_;
+    std::string path_;
+};
+
+inline void Exec(const char* alias, const AnsiString& sql) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.ExecSQL();
+}
+
+class ScratchDatabase {
+  public:
+    // `setup`, when given, runs once after the schema is made.
+    explicit ScratchDatabase(const char* alias, const char* setup = nullptr) : alias_(alias) {
+        std::error_code ec;
+        const std::filesystem::path dir = std::filesystem::is_directory("/dev/shm", ec)
+                                              ? "/dev/shm"
+                                              : std::filesystem::temp_directory_path();
+        file_ = (dir / (std::string(alias) + "_" + std::to_string(getpid()) + ".db")).string();
+        std::remove(file_.c_str());
+        OpenDatabase(alias, "sqlite:" + file_);
+        CreateSchema(alias);
+        Exec(alias, "PRAGMA synchronous = OFF");  // a disk flush per run is of no use here
+        if (setup) Exec(alias, setup);
+    }
+    ~ScratchDatabase() {
+        CloseDatabase(alias_);
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            std::remove((file_ + suffix).c_str());
+    }
+
+  private:
+    const char* alias_;
+    std::string file_;
+};
+}  // namespace quantora::fuzz
