@@ -182,22 +182,13 @@ TEST(XmlImport, ValueDecoders) {
     AnsiString s;
     quantora::DecodeXmlString("a&quot;b&#9;&#233;&#0;&amp;x&#256;&#;&#12a;&", s);
     EXPECT_EQ(s, std::string("a\"b\t\xE9\0&amp;x&#256;&#;&#12a;&", 28));
-    using Hex = quantora::XmlHexResult;
-    const struct {
-        const char* text;
-        Hex result;
-        std::string bytes;
-        std::size_t errorAt;
-    } hex[] = {{"00fF\n7a\r\n", Hex::Ok, std::string("\0\xFF\x7A", 3), 0},
-               {"00F\n", Hex::OddDigitCount, "", 2},
-               {"00 1F", Hex::BadDigit, "", 2}};
-    for (const auto& h : hex) {
-        std::size_t pos = 0;
-        EXPECT_EQ(quantora::DecodeXmlHex(h.text, s, pos), h.result) << h.text;
-        EXPECT_EQ(h.result == Hex::Ok ? s : "", h.bytes) << h.text;
-        EXPECT_EQ(pos, h.errorAt) << h.text;
-    }
-
+    std::size_t pos = 0;
+    EXPECT_EQ(quantora::DecodeXmlHex("00fF\n7a\r\n", s, pos), quantora::XmlHexResult::Ok);
+    EXPECT_EQ(s, std::string("\0\xFF\x7A", 3));
+    EXPECT_EQ(quantora::DecodeXmlHex("00F\n", s, pos), quantora::XmlHexResult::OddDigitCount);
+    EXPECT_EQ(pos, 2u);
+    EXPECT_EQ(quantora::DecodeXmlHex("00 1F", s, pos), quantora::XmlHexResult::BadDigit);
+    EXPECT_EQ(pos, 2u);
     double d = 0;
     for (const char* bad : {"", "+1", "1.5.3", "1 ", " 1", "0x10", "1e999", "--1"})
         EXPECT_FALSE(quantora::DecodeXmlFloat(bad, d)) << bad;
