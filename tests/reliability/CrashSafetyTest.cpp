@@ -3,7 +3,6 @@
 // progress reports and right after it reported its commit. Afterwards the file passes PRAGMA
 // integrity_check and holds exactly the state before or after the transaction, both while the
 // crashed writer's log is recovered and after the log has been checkpointed into the file.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -37,34 +36,25 @@ struct RunResult {
     bool done = false;  // the worker reported its commit before it died
 };
 
-// Runs the worker and kills it after its `killAfter`-th progress report or right after it
-// reported its commit, whichever comes first.
-RunResult RunAndKill(std::vector<std::string> args, int killAfter) {
-    args.insert(args.begin(), RELIABILITY_WORKER);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    FILE* in = fdopen(out[0], "r");
+// Runs the worker with `args` (words without quotes) and kills it after its `killAfter`-th
+// progress report or right after it reported its commit, whichever comes first.
+RunResult RunAndKill(const std::vector<std::string>& args, int killAfter) {
+    std::string command = "exec " RELIABILITY_WORKER;
+    for (const std::string& a : args) command += " '" + a + "'";
+    FILE* in = popen(command.c_str(), "r");
+    if (!in) throw std::runtime_error("popen failed");
     RunResult r;
     char line[256];
+    pid_t pid = 0;
     bool killed = false;
     while (std::fgets(line, sizeof line, in)) {
+        if (std::sscanf(line, "worker %d", &pid) == 1) continue;  // its first line
         r.progress += line[0] == 'p';
         r.done = r.done || std::strncmp(line, "done", 4) == 0;
-        if (!killed && (r.done || r.progress >= killAfter)) killed = kill(pid, SIGKILL) == 0;
+        if (!killed && pid > 0 && (r.done || r.progress >= killAfter))
+            killed = kill(pid, SIGKILL) == 0;
     }
-    std::fclose(in);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const int status = pclose(in);
     EXPECT_TRUE(killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
     return r;
 }

@@ -1,7 +1,7 @@
 // Worker process of the crash tests: a program of its own, so that it is a fresh process with its
 // own connections, like another workstation. It writes "p" on its standard output at every
-// progress step inside its one transaction and "done" after the commit, so that the test can
-// kill it at a known point.
+// progress step inside its one transaction and "done" after the commit, after a first line
+// "worker <pid>", so that the test can kill it at a known point.
 //   import <uri> <xml file>
 //   blob <uri> <bytes> <seed>     replaces the value of owner CRASHTEST 1 (8 KiB chunks, keys
 //                                 from 1000000)
@@ -42,6 +42,7 @@ struct ReportingKeyGen : quantora::CountingKeyGen {
 int main(int argc, char** argv) {
     const std::string mode = argc > 2 ? argv[1] : "";
     const AnsiString alias = quantora::Format("reliability_worker_%d", static_cast<int>(getpid()));
+    Say(quantora::Format("worker %d\n", static_cast<int>(getpid())).c_str());
     try {
         OpenDatabase(alias, argv[2]);
         if (mode == "import" && argc == 4) {
