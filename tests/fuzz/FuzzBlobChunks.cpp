@@ -3,9 +3,6 @@
 // the owner columns as any storage type: null, integer, float, text or blob, since SQLite keeps
 // whatever it is given) and reads one owner's value. The read must either throw or give a value
 // within the size limit.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 
 #include "quantora/base/Exception.h"
 #include "quantora/dblayer/Transaction.h"

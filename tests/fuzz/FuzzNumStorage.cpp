@@ -2,9 +2,6 @@
 // the dimensions (4 bytes each), the rest is the stored string; a load either throws, leaving the
 // object as it was, or gives exactly the decoded elements, which must encode back to the same
 // bytes.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 
 #include "quantora/base/Exception.h"
 #include "quantora/numeric/NumMatrix.h"

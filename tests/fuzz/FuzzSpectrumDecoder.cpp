@@ -2,9 +2,6 @@
 // ten bytes give the format code, the channel count and the start count; the rest is the stream.
 // Decoding either throws (leaving no counts) or gives exactly `channels` counts starting with the
 // start count, which the encoder must then reproduce.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "quantora/base/Exception.h"

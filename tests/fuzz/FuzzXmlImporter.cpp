@@ -1,9 +1,6 @@
 // Fuzz target: importing an arbitrary export file into a scratch SQLite database with the lab
 // schema. The import runs in one transaction, so a failed import must leave the database exactly
 // as it was: the row count of a table it reaches is compared before and after.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "quantora/base/Exception.h"

@@ -1,9 +1,6 @@
 // Fuzz target: the XML pull reader on arbitrary file contents. Reads atoms until the end or the
 // first error; an error must come with a message, and the open-tag stack may never claim more
 // tags than were opened.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 
 #include "quantora/exchange/XmlReader.h"
 #include "tests/fuzz/FuzzSupport.h"

@@ -42,7 +42,7 @@ const std::vector<std::vector<unsigned long>>& RealSpectra() {
     return spectra;
 }
 
-int WriteUnit(const AnsiString& alias, int writer, int unit) {
+void WriteUnit(const AnsiString& alias, int writer, int unit) {
     Transaction tr(alias);
     CountingKeyGen keys((writer + 1) * 1000000 + unit * 32, alias);
     MEASUREMENTData m;
@@ -71,8 +71,6 @@ int WriteUnit(const AnsiString& alias, int writer, int unit) {
                                          static_cast<unsigned>(writer * 1000 + unit));
     StoreBlobChunks(blob, "MEASUREMENT", m.MEASUREMENT_ID, 0, 1, nullptr, &keys, 1, kBlobChunkSize);
     tr.Commit();
-    return 1 + kSpectraPerUnit +
-           static_cast<int>((blob.size() + kBlobChunkSize - 1) / kBlobChunkSize);
 }
 
 uint64_t Fnv(uint64_t h, const char* p, size_t n) {
@@ -94,23 +92,20 @@ AnsiString PatternBytes(size_t n, unsigned seed) {
     return s;
 }
 
-WriteStats RunWriter(const AnsiString& alias, int writer, int first, int count) {
-    WriteStats stats;
-    for (int unit = first; unit < first + count; ++unit, ++stats.units) {
+void RunWriter(const AnsiString& alias, int writer, int units) {
+    for (int unit = 0; unit < units; ++unit) {
         for (int attempt = 1;; ++attempt) {
             try {
-                stats.rows += WriteUnit(alias, writer, unit);
+                WriteUnit(alias, writer, unit);
                 break;
             } catch (const EDatabaseError& e) {
                 const bool transient = e.Category() == DbErrorCategory::Busy ||
                                        e.Category() == DbErrorCategory::Serialization;
                 if (!e.Retryable() || !transient || attempt >= 50) throw;
-                ++stats.retries;
                 std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
             }
         }
     }
-    return stats;
 }
 
 AnsiString IntegrityCheck(const AnsiString& alias) {

@@ -11,13 +11,9 @@
 
 namespace quantora::reliability {
 
-struct WriteStats {
-    long long units = 0, rows = 0, retries = 0;
-};
-
-// Writes units [first, first + count) of `writer` on `alias`, each in its own transaction,
-// running a unit again after a busy, serialization or deadlock error (at most 50 tries).
-WriteStats RunWriter(const AnsiString& alias, int writer, int first, int count);
+// Writes the first `units` units of `writer` on `alias`, each in its own transaction, running a
+// unit again after a busy, serialization or deadlock error (at most 50 tries).
+void RunWriter(const AnsiString& alias, int writer, int units);
 
 // The first line of PRAGMA integrity_check: "ok" for a sound file.
 AnsiString IntegrityCheck(const AnsiString& alias);
