@@ -98,7 +98,7 @@ void ExecSql(const AnsiString& alias, const AnsiString& sql) {
     q.ExecSQL();
 }
 
-void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes, bool xmlSafe) {
+void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes) {
     const double kFloats[] = {1.0 / 3.0, 0.0, 0.1, -1.5e-300, 6.02214076e23, -2.0 / 7.0};
     for (const char* const* table = QuantoraXmlExporter::ExportedTables; *table; ++table) {
         TQuery q;
@@ -137,9 +137,8 @@ void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBy
                         if (f->Size() <= 1) {
                             f->SetAsString(r % 2 ? "N" : "Y");
                         } else {
-                            AnsiString s =
-                                Format("Row %d \"quoted\"\tcaf\xC3\xA9 %s 'x' %s", r,
-                                       xmlSafe ? "and" : "& <tag>", f->FieldName().c_str());
+                            AnsiString s = Format("Row %d \"quoted\"\tcaf\xC3\xA9 & <tag> 'x' %s",
+                                                  r, f->FieldName().c_str());
                             f->SetAsString(s.substr(0, static_cast<std::size_t>(f->Size())));
                         }
                         break;

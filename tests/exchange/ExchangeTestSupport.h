@@ -50,10 +50,9 @@ void ExecSql(const AnsiString& alias, const AnsiString& sql);
 
 // Fills each exported table with `rows` rows: every column type, nulls in the second row,
 // texts with quotes, tabs and non-ASCII letters (UTF-8, so that every engine takes them), blobs
-// with zero bytes, dates with microseconds, floats that need all 15 digits. Unless `xmlSafe`,
-// texts also hold ampersands and angle brackets, which the format writes unescaped. With
-// `bigBlobBytes` the first row of each table gets blobs of that size.
-void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes = 0,
-                        bool xmlSafe = false);
+// with zero bytes, dates with microseconds, floats that need all 15 digits, ampersands and angle
+// brackets (which the format writes unescaped). With `bigBlobBytes` the first row of each table
+// gets blobs of that size.
+void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes = 0);
 
 }  // namespace quantora::test

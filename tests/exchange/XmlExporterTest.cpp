@@ -1,11 +1,10 @@
 // The XML export: exact text of every value form, field descriptions, an empty table, the whole
-// file of a small database with its progress lines, failures, and xmllint's view of the file.
+// file of a small database with its progress lines, and failures.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
@@ -118,13 +117,10 @@ TEST(XmlExport, WholeDatabaseFileWithProgressLines) {
             "INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME, CREATIONDATE, CMT) VALUES "
             "(1, 'Ann \"A\" <a>', '2024-03-01 18:00:00', 'ok')");
     ExecSql(db.alias(), "INSERT INTO EMPLOYEE (EMPLOYEE_ID) VALUES (2)");
-    TempPath withLogger, withoutLogger;
+    TempPath path;
     quantora::MemoryLogger logger;
-    QuantoraXmlExporter(&logger).ExportDatabase(db.name(), withLogger.c_str());
-    QuantoraXmlExporter().ExportDatabase(db.name(), withoutLogger.c_str());
-
-    const std::string text = ReadFileBytes(withLogger.str());
-    EXPECT_EQ(text, ReadFileBytes(withoutLogger.str()));
+    QuantoraXmlExporter(&logger).ExportDatabase(db.name(), path.c_str());
+    const std::string text = ReadFileBytes(path.str());
     char host[256] = {};
     ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
     // Field descriptions and records as in EveryValueFormIsWrittenExactly; the other tables
@@ -147,8 +143,6 @@ TEST(XmlExport, WholeDatabaseFileWithProgressLines) {
     ASSERT_EQ(logger.entries.size(), 21u);
     EXPECT_EQ(logger.entries[0].text, "2 records of table EMPLOYEE exported.");
     EXPECT_EQ(logger.entries[20].text, "0 records of table FWHMCALPOINT exported.");
-    EXPECT_EQ(logger.entries[20].kind, quantora::MemoryLogger::Kind::Message);
-    EXPECT_EQ(logger.entries[20].level, 0);
 }
 
 TEST(XmlExport, FailuresAndTheFilesWritten) {
@@ -173,18 +167,6 @@ TEST(XmlExport, FailuresAndTheFilesWritten) {
     quantora::XmlOutputFile file;
     EXPECT_THROW(exporter.ExportDataSet("EMPLOYEE", &q, &file), Exception);
     EXPECT_EQ(exporter.File, nullptr);
-}
-
-TEST(XmlExport, XmllintAcceptsAnExportOfOrdinaryData) {
-    if (std::system("command -v xmllint > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "xmllint is not installed";
-    TestDatabase db(true);
-    FillExportedTables(db.alias(), 4, 1000, true);
-    TempPath path, report(".txt");
-    QuantoraXmlExporter().ExportDatabase(db.name(), path.c_str());
-    const int rc = std::system(
-        Format("xmllint --noout '%s' > '%s' 2>&1", path.c_str(), report.c_str()).c_str());
-    EXPECT_EQ(rc, 0) << ReadFileBytes(report.str());
 }
 
 TEST(XmlExport, FieldTypeTable) {

@@ -1,5 +1,5 @@
 // Crash safety on SQLite: a worker process is killed with SIGKILL in the middle of one long
-// transaction (an XML import; a StoreBlobChunks replacing a value of several MB), at several
+// transaction (an XML import of a database of 1200 measurements with real spectra), at several
 // progress reports and right after it reported its commit. Afterwards the file passes PRAGMA
 // integrity_check and holds exactly the state before or after the transaction, both while the
 // crashed writer's log is recovered and after the log has been checkpointed into the file.
@@ -18,9 +18,8 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/exchange/XmlExporter.h"
-#include "quantora/frame/IntKeyGen.h"
-#include "quantora/services/Blobutil.h"
 #include "tests/reliability/Workload.h"
+#include "tests/security/SecurityTestSupport.h"
 #include "tests/support/TestDatabase.h"
 
 using quantora::Format;
@@ -73,61 +72,43 @@ TEST(CrashSafetyTest, AKilledTransactionLeavesTheOldOrTheNewDatabase) {
         ~RemoveFile() { std::filesystem::remove(path); }
     } removeXml{xml};
     QuantoraXmlExporter().ExportDatabase(source.name(), xml.c_str());
-    // The worker's mode and its arguments after the database; the blob replaces a value of 3 MB
-    // next to another owner's value.
-    const struct {
-        const char* mode;
-        std::string argument, seed;
-    } scenarios[] = {{"import", xml, ""}, {"blob", std::to_string(6 << 20), "5"}};
-    for (const auto& s : scenarios) {
-        std::string oldState, newState;
-        // The first run is killed right after its commit; it also counts the progress reports.
-        int reports = 1 << 30, oldSeen = 0;
-        for (int plan = 0; plan < 5; ++plan) {
-            const int killAfter = plan == 0 ? reports : plan * reports / 4;
-            const bool keepOpen = plan % 2 == 1;  // log recovered by a process that has it open
-            SCOPED_TRACE(Format("%s killed after report %d of %d, %s", s.mode, killAfter, reports,
-                                keepOpen ? "kept open" : "closed"));
-            TestDatabase db(true);
-            for (const auto& [owner, bytes, seed, firstKey] :
-                 {std::tuple{"BYSTANDER", 300000, 99, 1}, {"CRASHTEST", 3 << 20, 1, 10000}}) {
-                if (s.seed.empty()) break;
-                quantora::CountingKeyGen keys(firstKey, db.alias());
-                Transaction tr(db.alias());
-                StoreBlobChunks(rel::PatternBytes(bytes, seed), owner, 1, 0, 1, nullptr, &keys, 7,
-                                8192);
-                tr.Commit();
-            }
-            if (plan == 0) oldState = rel::DatabaseDigest(db.alias());
-            if (!keepOpen) CloseDatabase(db.alias());
-            std::vector<std::string> args{s.mode, db.uri(), s.argument};
-            if (!s.seed.empty()) args.push_back(s.seed);
-            const RunResult r = RunAndKill(args, killAfter);
-            std::vector<std::string> states;
-            for (int pass = 0; pass < (keepOpen ? 1 : 2); ++pass) {
-                const AnsiString alias = db.alias() + Format("_check%d", pass);
-                OpenDatabase(alias, db.uri());
-                EXPECT_EQ(rel::IntegrityCheck(alias), "ok");
-                states.push_back(rel::DatabaseDigest(alias));
-                CloseDatabase(alias);  // the last connection checkpoints the log into the file
-            }
-            if (plan == 0) {  // run to its commit: the new state
-                ASSERT_TRUE(r.done);
-                ASSERT_GE(r.progress, 8);
-                reports = r.progress;
-                newState = states.front();
-                ASSERT_NE(oldState, newState);
-            }
-            for (const std::string& state : states) {
-                EXPECT_EQ(state, states.front()) << "the checkpoint changed the state";
-                EXPECT_TRUE(state == oldState || state == newState) << state;
-                EXPECT_TRUE(!r.done || state == newState) << "a reported commit was lost";
-            }
-            oldSeen += states.front() == oldState;
-            if (!keepOpen) OpenDatabase(db.alias(), db.uri());
+    // The first run is killed right after its commit, which gives the new state; it also counts
+    // the progress reports.
+    quantora::test::TableDump oldState, newState;
+    int reports = 1 << 30, oldSeen = 0;
+    for (int plan = 0; plan < 5; ++plan) {
+        const int killAfter = plan == 0 ? reports : plan * reports / 4;
+        const bool keepOpen = plan % 2 == 1;  // log recovered by a process that has it open
+        SCOPED_TRACE(Format("killed after report %d of %d, %s", killAfter, reports,
+                            keepOpen ? "kept open" : "closed"));
+        TestDatabase db(true);
+        if (plan == 0) oldState = quantora::test::DumpTables(db.alias());
+        if (!keepOpen) CloseDatabase(db.alias());
+        const RunResult r = RunAndKill({"import", db.uri(), xml}, killAfter);
+        std::vector<quantora::test::TableDump> states;
+        for (int pass = 0; pass < (keepOpen ? 1 : 2); ++pass) {
+            const AnsiString alias = db.alias() + Format("_check%d", pass);
+            OpenDatabase(alias, db.uri());
+            EXPECT_EQ(rel::IntegrityCheck(alias), "ok");
+            states.push_back(quantora::test::DumpTables(alias));
+            CloseDatabase(alias);  // the last connection checkpoints the log into the file
         }
-        EXPECT_GT(oldSeen, 0) << s.mode << ": no kill interrupted a transaction";
+        if (plan == 0) {
+            ASSERT_TRUE(r.done);
+            ASSERT_GE(r.progress, 8);
+            reports = r.progress;
+            newState = states.front();
+            ASSERT_NE(oldState, newState);
+        }
+        for (const auto& state : states) {
+            EXPECT_EQ(state, states.front()) << "the checkpoint changed the state";
+            EXPECT_TRUE(state == oldState || state == newState);
+            EXPECT_TRUE(!r.done || state == newState) << "a reported commit was lost";
+        }
+        oldSeen += states.front() == oldState;
+        if (!keepOpen) OpenDatabase(db.alias(), db.uri());
     }
+    EXPECT_GT(oldSeen, 0) << "no kill interrupted the transaction";
 }
 
 }  // namespace

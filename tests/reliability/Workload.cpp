@@ -1,9 +1,8 @@
-// The reliability tests' write workload and the digest of a database.
+// The reliability tests' write workload.
 #include "tests/reliability/Workload.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -13,7 +12,6 @@
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
-#include "quantora/exchange/XmlExporter.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/records/Meastables.h"
 #include "quantora/services/Blobutil.h"
@@ -40,6 +38,13 @@ const std::vector<std::vector<unsigned long>>& RealSpectra() {
         return all;
     }();
     return spectra;
+}
+
+// `n` bytes depending on `seed`, every byte value included.
+AnsiString PatternBytes(size_t n, unsigned seed) {
+    AnsiString s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 256 + seed * 7) & 0xFF);
+    return s;
 }
 
 void WriteUnit(const AnsiString& alias, int writer, int unit) {
@@ -73,24 +78,7 @@ void WriteUnit(const AnsiString& alias, int writer, int unit) {
     tr.Commit();
 }
 
-uint64_t Fnv(uint64_t h, const char* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 1099511628211ull;
-    return h;
-}
-
 }  // namespace
-
-AnsiString PatternBytes(size_t n, unsigned seed) {
-    AnsiString s(n, '\0');
-    uint32_t x = seed * 2654435761u + 1;
-    for (size_t i = 0; i < n; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s[i] = static_cast<char>(i % 251 == 0 ? 0 : x & 0xFF);
-    }
-    return s;
-}
 
 void RunWriter(const AnsiString& alias, int writer, int units) {
     for (int unit = 0; unit < units; ++unit) {
@@ -114,33 +102,6 @@ AnsiString IntegrityCheck(const AnsiString& alias) {
     q.SetSQL("PRAGMA integrity_check");
     q.Open();
     return q.Fields()[0]->AsString();  // a damaged file's first line names a fault
-}
-
-std::string DatabaseDigest(const AnsiString& alias) {
-    std::string digest;
-    std::vector<const char*> tables{"BLOBCHUNK"};
-    for (const char* const* t = QuantoraXmlExporter::ExportedTables; *t; ++t) tables.push_back(*t);
-    for (const char* table : tables) {
-        TQuery q;
-        q.SetDatabaseName(alias);
-        q.SetSQL(Format("SELECT * FROM %s", table));
-        q.SetUniDirectional(true);
-        long long rows = 0;
-        uint64_t sum = 0;
-        for (q.Open(); !q.Eof(); q.Next(), ++rows) {
-            uint64_t h = 14695981039346656037ull;
-            for (int i = 0; i < q.FieldCount(); ++i) {
-                const TField* f = q.Fields()[i];
-                if (f->FieldName() == "CREATIONDATE") continue;  // the time of the run
-                const AnsiString v = f->IsNull() ? AnsiString("\1N") : f->AsString();
-                h = Fnv(Fnv(h, v.data(), v.size()), "\0", 1);
-            }
-            sum += h * 0x9E3779B97F4A7C15ull;
-        }
-        digest +=
-            Format("%s: %lld rows, %016llx\n", table, rows, static_cast<unsigned long long>(sum));
-    }
-    return digest;
 }
 
 }  // namespace quantora::reliability

@@ -1,7 +1,6 @@
-// The write workload of the reliability tests, shared by the test process and the worker
-// processes: write units (one measurement with two spectra of real counts and a chunked blob, in
-// one transaction; every key and value follows from writer and unit), retried only on the
-// engine's documented transient errors; and digests to compare the databases left behind.
+// The write workload of the reliability tests: write units (one measurement with two spectra of
+// real counts and a chunked blob, in one transaction; every key and value follows from writer and
+// unit), retried only on the engine's documented transient errors.
 #pragma once
 
 #include <string>
@@ -17,12 +16,5 @@ void RunWriter(const AnsiString& alias, int writer, int units);
 
 // The first line of PRAGMA integrity_check: "ok" for a sound file.
 AnsiString IntegrityCheck(const AnsiString& alias);
-
-// An order-independent digest of the rows of the exported tables and BLOBCHUNK (creation times
-// left out).
-std::string DatabaseDigest(const AnsiString& alias);
-
-// `n` bytes depending on `seed`, every byte value included.
-AnsiString PatternBytes(size_t n, unsigned seed);
 
 }  // namespace quantora::reliability

@@ -40,6 +40,7 @@ TableDump DumpTables(const AnsiString& alias, const std::set<AnsiString>& skippe
             AnsiString row;
             for (int i = 0; i < q.FieldCount(); ++i) {
                 TField* f = q.Fields()[i];
+                if (f->FieldName() == "CREATIONDATE") continue;  // the time of the run
                 row += f->IsNull() ? AnsiString("<null>") : "[" + f->AsString() + "]";
                 row += '|';
             }
