@@ -1,9 +1,7 @@
-// Shared pieces of the fuzz targets: the input taken apart field by field, the input as a file
-// (an anonymous in-memory file reached through /proc/self/fd, nothing written per run), and a
-// scratch SQLite database with the lab schema, without durability, removed at exit.
+// Shared pieces of the fuzz targets: the input taken apart field by field, the input as a file,
+// and a scratch SQLite database with the lab schema, without durability, removed at exit.
 #pragma once
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "quantora/base/Types.h"
@@ -42,30 +41,27 @@ class ByteReader {
     const uint8_t* end_;
 };
 
-class MemoryFile {
-  public:
-    MemoryFile() : fd_(memfd_create("quantora-fuzz", 0)) {
-        if (fd_ < 0) std::abort();
-        path_ = "/proc/self/fd/" + std::to_string(fd_);
-    }
-    ~MemoryFile() { close(fd_); }
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
+// Scratch files go to /dev/shm when there is one: nothing of a run needs to reach a disk.
+inline std::string ScratchPath(const std::string& stem) {
+    std::error_code ec;
+    const std::filesystem::path dir = std::filesystem::is_directory("/dev/shm", ec)
+                                          ? "/dev/shm"
+                                          : std::filesystem::temp_directory_path();
+    return (dir / (stem + "_" + std::to_string(getpid()))).string();
+}
 
-    // Replaces the file's contents.
+// The input as a file, rewritten for each run.
+class InputFile {
+  public:
+    ~InputFile() { std::remove(path_.c_str()); }
     void Set(const uint8_t* data, size_t size) {
-        if (ftruncate(fd_, 0) != 0) std::abort();
-        for (size_t done = 0; done < size;) {
-            const ssize_t n = pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
-            if (n <= 0) std::abort();
-            done += static_cast<size_t>(n);
-        }
+        std::ofstream(path_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     const char* Path() const { return path_.c_str(); }
 
   private:
-    int fd_;
-    std::string path_;
+    std::string path_ = ScratchPath("quantora_fuzz_input");
 };
 
 inline void Exec(const char* alias, const AnsiString& sql) {
@@ -79,11 +75,7 @@ class ScratchDatabase {
   public:
     // `setup`, when given, runs once after the schema is made.
     explicit ScratchDatabase(const char* alias, const char* setup = nullptr) : alias_(alias) {
-        std::error_code ec;
-        const std::filesystem::path dir = std::filesystem::is_directory("/dev/shm", ec)
-                                              ? "/dev/shm"
-                                              : std::filesystem::temp_directory_path();
-        file_ = (dir / (std::string(alias) + "_" + std::to_string(getpid()) + ".db")).string();
+        file_ = ScratchPath(alias) + ".db";
         std::remove(file_.c_str());
         OpenDatabase(alias, "sqlite:" + file_);
         CreateSchema(alias);

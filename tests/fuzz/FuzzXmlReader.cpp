@@ -6,7 +6,7 @@
 #include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static quantora::fuzz::MemoryFile input;
+    static quantora::fuzz::InputFile input;
     input.Set(data, size);
 
     XmlExportImport::XmlFile file;

@@ -1,9 +1,10 @@
 // Hostile table and column names at the frame's entry points (query guards, ExecQuery::copy,
-// the deletion functions and runtime-made deletion rules), and hostile texts through the
-// deletion reports. A name that is not a plain identifier is refused before any SQL runs.
+// the deletion functions and runtime-made deletion rules) in one table, and hostile texts through
+// the deletion reports. A name that is not a plain identifier is refused before any SQL runs.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "quantora/base/Exception.h"
 #include "quantora/dblayer/TQuery.h"
@@ -54,25 +55,71 @@ TEST(SqlNames, IdentifiersAreTheOnlyNamesAccepted) {
     EXPECT_THROW(quantora::SqlStringLiteral(AnsiString("a\0b", 3), "t"), Exception);
 }
 
-TEST(QueryGuardNames, HostileTableAndColumnNamesAreRefused) {
+// Every entry point with a hostile name in each place a name goes; the first four take any bytes,
+// the others a C string.
+TEST(HostileNames, FrameEntryPointsRefuseThem) {
     TestDatabase db(true);
     FillBystanderRows(db.alias());
     const TableDump before = DumpTables(db.alias());
+    const ReferringTableInfo_t end{Blocking, nullptr, nullptr, nullptr};
+    const ReferringTableInfo_t samples[] = {{Blocking, "SAMPLE", "NAME", "EMPLOYEE_ID"}, end};
+    std::set<AnsiString> blocking, nulled;
+    auto check = [&](const ReferringTableInfo_t& d) {
+        const ReferringTableInfo_t rules[] = {d, end};
+        CheckBeforeDeletion_IntKey(db.alias(), "EMPLOYEE", 1, rules, &blocking, nullptr);
+    };
+    auto copy = [&](const char* n) {
+        TQuery sq, dq;
+        sq.SetDatabaseName(db.alias());
+        dq.SetDatabaseName(db.alias());
+        ExecQuery from{false, &sq, nullptr}, to{false, &dq, nullptr};
+        to.copy(&from, n);
+    };
+    const quantora::DetailStep details[] = {{"DELETE FROM SAMPLE WHERE SAMPLE_ID = %d"}};
+    using Call = std::function<void(const AnsiString&, const char*)>;
+    const std::vector<std::pair<const char*, Call>> calls = {
+        {"DeleteRecord_IntKey", [&](auto& s, auto) { DeleteRecord_IntKey(db.alias(), s, 1); }},
+        {"CheckBeforeDeletion_IntKey",
+         [&](auto& s, auto) {
+             CheckBeforeDeletion_IntKey(db.alias(), s, 1, samples, &blocking, &nulled);
+         }},
+        {"NullReferences_IntKey",
+         [&](auto& s, auto) { NullReferences_IntKey(db.alias(), s, 1, samples); }},
+        {"DeletionRulesBuilder", [](auto& s, auto) { quantora::DeletionRulesBuilder b(s); }},
+        {"AutoQuery", [&](auto&, const char* n) { AutoQuery q(nullptr, db.name(), n); }},
+        {"AutoDeleteQuery", [&](auto&, const char* n) { AutoDeleteQuery q(db.name(), n); }},
+        {"SimpleAutoUpdateQuery",
+         [&](auto&, const char* n) { SimpleAutoUpdateQuery q(db.name(), n, "NAME"); }},
+        {"SimpleAutoUpdateQuery",
+         [&](auto&, const char* n) { SimpleAutoUpdateQuery q(db.name(), "SAMPLE", n); }},
+        {"ExecQuery::copy", [&](auto&, const char* n) { copy(n); }},
+        {"CheckBeforeDeletion_IntKey",
+         [&](auto&, const char* n) {
+             check({NullOnDelete, n, "NAME", nullptr});
+         }},
+        {"CheckBeforeDeletion_IntKey",
+         [&](auto&, const char* n) {
+             check({NullOnDelete, "SAMPLE", n, nullptr});
+         }},
+        {"CheckBeforeDeletion_IntKey",
+         [&](auto&, const char* n) {
+             check({NullOnDelete, "SAMPLE", "NAME", n});
+         }},
+        {"NullReferences_IntKey",  // nulling references uses the table's name only
+         [&](auto&, const char* n) {
+             const ReferringTableInfo_t rules[] = {{NullOnDelete, n, "NAME", nullptr}, end};
+             NullReferences_IntKey(db.alias(), "EMPLOYEE", 1, rules);
+         }},
+        {"DeleteWithDetails",  // stops before its first detail statement
+         [&](auto&, const char* n) {
+             quantora::DeleteWithDetails({n, nullptr, details}, db.alias(), 1);
+         }},
+    };
     for (const AnsiString& name : HostileNames()) {
-        const char* n = name.c_str();
-        if (!name.empty() && std::strlen(n) == name.size()) {
-            ExpectRefused([&] { AutoQuery q(nullptr, db.name(), n); }, "AutoQuery", name);
-            ExpectRefused([&] { AutoDeleteQuery q(db.name(), n); }, "AutoDeleteQuery", name);
-            ExpectRefused([&] { SimpleAutoUpdateQuery q(db.name(), n, "NAME"); },
-                          "SimpleAutoUpdateQuery", name);
-            ExpectRefused([&] { SimpleAutoUpdateQuery q(db.name(), "SAMPLE", n); },
-                          "SimpleAutoUpdateQuery", name);
-            TQuery sq, dq;
-            sq.SetDatabaseName(db.alias());
-            dq.SetDatabaseName(db.alias());
-            ExecQuery from{false, &sq, nullptr}, to{false, &dq, nullptr};
-            ExpectRefused([&] { to.copy(&from, n); }, "ExecQuery::copy", name);
-        }
+        const bool cString = !name.empty() && std::strlen(name.c_str()) == name.size();
+        for (std::size_t i = 0; i < calls.size(); ++i)
+            if (i < 4 || cString)
+                ExpectRefused([&] { calls[i].second(name, name.c_str()); }, calls[i].first, name);
         EXPECT_EQ(DumpTables(db.alias()), before) << name;
     }
     EXPECT_THROW(AutoDeleteQuery(db.name(), nullptr), Exception);
@@ -85,50 +132,6 @@ TEST(QueryGuardNames, HostileTableAndColumnNamesAreRefused) {
     EXPECT_FALSE(side.copy(&none));
     EXPECT_FALSE(side.copy(nullptr));
     EXPECT_EQ(DumpTables(db.alias()), before);
-}
-
-TEST(DeletionNames, HostileTableNamesAndDescriptorsAreRefused) {
-    TestDatabase db(true);
-    FillBystanderRows(db.alias());
-    const TableDump before = DumpTables(db.alias());
-    const ReferringTableInfo_t samples[] = {{Blocking, "SAMPLE", "NAME", "EMPLOYEE_ID"},
-                                            {Blocking, nullptr, nullptr, nullptr}};
-    std::set<AnsiString> blocking, nulled;
-    for (const AnsiString& name : HostileNames()) {
-        ExpectRefused([&] { DeleteRecord_IntKey(db.alias(), name, 1); }, "DeleteRecord_IntKey",
-                      name);
-        ExpectRefused(
-            [&] { CheckBeforeDeletion_IntKey(db.alias(), name, 1, samples, &blocking, &nulled); },
-            "CheckBeforeDeletion_IntKey", name);
-        ExpectRefused([&] { NullReferences_IntKey(db.alias(), name, 1, samples); },
-                      "NullReferences_IntKey", name);
-        ExpectRefused([&] { quantora::DeletionRulesBuilder b(name); }, "DeletionRulesBuilder",
-                      name);
-        if (!name.empty() && std::strlen(name.c_str()) == name.size()) {
-            // The name as the referring table, its display column and its key column.
-            const char* n = name.c_str();
-            const ReferringTableInfo_t bad[][2] = {
-                {{NullOnDelete, n, "NAME", nullptr}, {Blocking, nullptr, nullptr, nullptr}},
-                {{NullOnDelete, "SAMPLE", n, nullptr}, {Blocking, nullptr, nullptr, nullptr}},
-                {{NullOnDelete, "SAMPLE", "NAME", n}, {Blocking, nullptr, nullptr, nullptr}}};
-            for (const auto& rules : bad)
-                ExpectRefused(
-                    [&] {
-                        CheckBeforeDeletion_IntKey(db.alias(), "EMPLOYEE", 1, rules, &blocking,
-                                                   nullptr);
-                    },
-                    "CheckBeforeDeletion_IntKey", name);
-            // Nulling references uses the table's name only.
-            ExpectRefused([&] { NullReferences_IntKey(db.alias(), "EMPLOYEE", 1, bad[0]); },
-                          "NullReferences_IntKey", name);
-            // A cascade with a bad table stops before its first detail statement.
-            const quantora::DetailStep details[] = {{"DELETE FROM SAMPLE WHERE SAMPLE_ID = %d"}};
-            quantora::DeletionRules rules{name.c_str(), nullptr, details};
-            ExpectRefused([&] { quantora::DeleteWithDetails(rules, db.alias(), 1); },
-                          "DeleteWithDetails", name);
-        }
-        EXPECT_EQ(DumpTables(db.alias()), before) << name;
-    }
 
     // The display text of a report is data: quotes, comment markers and conversions show as
     // they are stored.
