@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/IntKeyGen.h"
+#include "quantora/frame/SqlNames.h"
 #include "quantora/services/Blobutil.h"
 #include "quantora/services/Usersettings.h"
 #include "tests/security/SecurityTestSupport.h"
@@ -85,38 +87,31 @@ TEST(UserSettingsText, HostileNamesAndValuesRoundTrip) {
     TestDatabase db(true);
     FillBystanderRows(db.alias());
     const std::vector<AnsiString>& texts = HostileTexts();
-    for (size_t i = 0; i < texts.size(); ++i) {
-        TQuery q;
-        q.SetDatabaseName(db.alias());
-        q.SetSQL("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (:id, 'T', :name)");
-        q.ParamByName("id")->SetAsInteger(static_cast<int>(10 + i));
-        q.ParamByName("name")->SetAsString(texts[i]);
-        q.ExecSQL();
-    }
+    const int n = static_cast<int>(texts.size());
+    for (int i = 0; i < n; ++i)
+        db.Exec(
+            quantora::Format("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (%d, "
+                             "'T', %s)",
+                             10 + i, quantora::SqlStringLiteral(texts[i], "name").c_str()));
     const TableDump before = DumpTables(db.alias(), {"USERSETTINGS"});
-
     quantora::MaxKeyGen keys(db.alias(), "USERSETTINGS");
-    DbUserSettings settings;
+    DbUserSettings settings, reread;
     settings.SetBasicData(db.alias(), &keys, 2);
-    for (size_t i = 0; i < texts.size(); ++i)
-        settings.InsertUserValue(static_cast<int>(10 + i), QuantoraSettingType::Text,
-                                 Variant(texts[i] + AnsiString(5000, '\'')),
-                                 static_cast<int>(i + 1));
+    for (int i = 0; i < n; ++i)
+        settings.InsertUserValue(10 + i, QuantoraSettingType::Text,
+                                 Variant(texts[i] + AnsiString(5000, '\'')), i + 1);
     settings.SaveSettings();
-    for (const RegSetting& s : settings.Settings) EXPECT_GT(s.RowKey, 0) << s.SettingId;
-
-    DbUserSettings reread;
     reread.SetBasicData(db.alias(), &keys, 2);
-    ASSERT_EQ(reread.RetrieveSettings(), static_cast<int>(texts.size()));
+    ASSERT_EQ(reread.RetrieveSettings(), n);
     for (const RegSetting& s : reread.Settings) {
-        const size_t i = static_cast<size_t>(s.SettingId - 10);
-        ASSERT_LT(i, texts.size());
+        const int i = s.SettingId - 10;
+        ASSERT_TRUE(i >= 0 && i < n) << s.SettingId;
         EXPECT_EQ(s.Name, texts[i]);
         EXPECT_EQ(s.Value, Variant(texts[i] + AnsiString(5000, '\'')));
     }
     // Saving again updates the same rows; nothing outside USERSETTINGS moved.
     reread.SaveSettings();
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM USERSETTINGS"), std::to_string(texts.size()));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM USERSETTINGS"), std::to_string(n));
     EXPECT_EQ(DumpTables(db.alias(), {"USERSETTINGS"}), before);
 }
 
