@@ -68,13 +68,9 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 std::vector<std::string> SplitCrLfLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find("\r\n", pos);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 2;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.substr(0, line.size() - 1));
     return lines;
 }
 

@@ -28,7 +28,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // `text` with the first `from` after `after` replaced; fails the test when there is none.
 std::string Replaced(std::string text, const std::string& from, const std::string& to,
                      const std::string& after = "");
-// The file's lines without their CR LF ends.
+// The lines of a file whose every line ends in CR LF, without their ends.
 std::vector<std::string> SplitCrLfLines(const std::string& text);
 
 // A fresh SQLite database with the lab schema under a unique alias, removed afterwards.

@@ -36,10 +36,8 @@ std::string ReadAll(const fs::path& file) {
 }
 
 template <class T>
-std::string Raw(T v) {
-    std::string s(sizeof v, '\0');
-    std::memcpy(s.data(), &v, sizeof v);
-    return s;
+void Poke(std::string& s, size_t at, T v) {
+    std::memcpy(&s[at], &v, sizeof v);
 }
 
 void SpectrumSeeds(const fs::path& data, const fs::path& out) {
@@ -50,9 +48,11 @@ void SpectrumSeeds(const fs::path& data, const fs::path& out) {
         unsigned short format = 0;
         const AnsiString stream = codec.GetCompressedStream(&counts, &format, fast);
         // The target's header: format (bit 15 set lifts its channel limit), channels, start.
-        Write(out / "spectrum_decoder" / name,
-              Raw<uint16_t>(format) + Raw<int32_t>(static_cast<int32_t>(counts.size())) +
-                  Raw<uint32_t>(static_cast<uint32_t>(counts[0])) + stream);
+        std::string head(10, '\0');
+        Poke<uint16_t>(head, 0, format);
+        Poke<int32_t>(head, 2, static_cast<int32_t>(counts.size()));
+        Poke<uint32_t>(head, 6, static_cast<uint32_t>(counts[0]));
+        Write(out / "spectrum_decoder" / name, head + stream);
     };
     int n = 0;
     for (const char* name : spectra) {
@@ -63,11 +63,6 @@ void SpectrumSeeds(const fs::path& data, const fs::path& out) {
     }
     // A flat spectrum, which the codec stores uncoded or nearly so.
     seed("flat", std::vector<unsigned long>(100, 0xfffffffful), false);
-}
-
-template <class T>
-void Poke(std::string& s, size_t at, T v) {
-    std::memcpy(&s[at], &v, sizeof v);
 }
 
 template <class T>
@@ -97,9 +92,9 @@ void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
     std::string spc = ReadAll(original / "Alcatraz14.Spc");
     const size_t first = static_cast<size_t>(Peek<int16_t>(spc, 60));
     spc = spc.substr(0, (first - 1) * 128) + spc.substr((first - 1) * 128, 2 * 128);
-    Poke<int16_t>(spc, 40, 0);                                       // no ROI records
-    Poke<int16_t>(spc, 54, static_cast<int16_t>(spc.size() / 128));  // records allocated
-    Poke<int16_t>(spc, 56, static_cast<int16_t>(spc.size() / 128));  // last record used
+    Poke<int16_t>(spc, 40, 0);  // no ROI records
+    for (size_t at : {54, 56})  // records allocated, last record used
+        Poke<int16_t>(spc, at, static_cast<int16_t>(spc.size() / 128));
     Poke<int16_t>(spc, 62, 2);
     Poke<uint16_t>(spc, 64, kSeedChannels);
     Write(out / "spc_reader" / "integer", spc);

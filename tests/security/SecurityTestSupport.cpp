@@ -28,7 +28,6 @@ TableDump DumpTables(const AnsiString& alias, const std::set<AnsiString>& skippe
     TableDump dump;
     TQuery q;
     q.SetDatabaseName(alias);
-    q.SetRequestLive(false);
     q.SetUniDirectional(true);
     for (const AnsiString& table : SchemaTableNames()) {
         if (skipped.count(table)) continue;
