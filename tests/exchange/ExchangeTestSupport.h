@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "quantora/base/Exception.h"
 #include "quantora/base/Types.h"
 
 namespace quantora::test {
@@ -44,6 +45,17 @@ class SqliteDatabase {
   private:
     AnsiString alias_, file_;
 };
+
+// The message of the Exception `f` throws; "" when it throws none.
+template <class F>
+AnsiString Raised(F&& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message;
+    }
+    return "";
+}
 
 // Runs a statement on the alias.
 void ExecSql(const AnsiString& alias, const AnsiString& sql);

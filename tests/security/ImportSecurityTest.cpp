@@ -50,14 +50,11 @@ TEST(XmlImportHostile, TableNamesOutsideTheSchemaAreRefused) {
               {&asField, replace, identifier ? "" : "not a valid field name"}}) {
             TempPath input;
             WriteFileBytes(input.str(), *text);
-            try {
-                quantora::ImportXmlDatabase(db.alias(), input.str(), nullptr, options);
-                ADD_FAILURE() << "imported into '" << name.substr(0, 80) << "'";
-            } catch (const Exception& e) {
-                EXPECT_NE(e.Message.find("nothing was imported"), AnsiString::npos) << e.Message;
-                EXPECT_NE(e.Message.find(message), AnsiString::npos) << e.Message;
-                EXPECT_LT(e.Message.size(), 1000u);
-            }
+            const AnsiString refused = Raised(
+                [&] { quantora::ImportXmlDatabase(db.alias(), input.str(), nullptr, options); });
+            EXPECT_NE(refused.find("nothing was imported"), AnsiString::npos) << refused;
+            EXPECT_NE(refused.find(message), AnsiString::npos) << refused;
+            EXPECT_LT(refused.size(), 1000u);
             EXPECT_EQ(DumpTables(db.alias()), before) << name.substr(0, 80);
         }
     }
