@@ -95,7 +95,6 @@ TEST(XmlImport, RoundTripReproducesTheFile) {
     // floats as their 15 digits.
     const char* blob = "SELECT COUNTDATA FROM SPECTRUM WHERE SPECTRUM_ID = 1";
     EXPECT_EQ(Value(target.alias(), blob), Value(source.alias(), blob));
-    EXPECT_EQ(Value(target.alias(), blob).size(), 700000u);
     const char* date = "SELECT STARTDATE FROM MEASUREMENT WHERE MEASUREMENT_ID = 1";
     EXPECT_NEAR(Value<double>(target.alias(), date), Value<double>(source.alias(), date), 1e-10);
     const char* number = "SELECT LIVETIME FROM SPECTRUM WHERE SPECTRUM_ID = 3";
@@ -215,8 +214,6 @@ TEST(XmlImport, MalformedFilesAreRejectedWithNothingImported) {
         {"empty file", "", "Unexpected end of file"},
         {"truncated in a record", file.substr(0, file.size() / 2), "Unexpected end of file"},
         {"truncated in a hex value", file.substr(0, blobAt + 300), "Unexpected end of file"},
-        {"footer missing", file.substr(0, file.rfind("</QuantoraDatabases>")),
-         "Unexpected end of file"},
         {"mismatched closing tag", Replaced(file, "  </TableData>", "  </TableDesc>"),
          "do not match"},
         {"bad hex digit", file.substr(0, blobAt + 7) + "G" + file.substr(blobAt + 8),

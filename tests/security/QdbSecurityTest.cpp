@@ -54,22 +54,20 @@ TEST(QdbHostileArguments, CsvRunsOneReadOnlySelectOnly) {
         "\r\n");
     EXPECT_EQ(DumpTables(db.alias()), before);
 
-    const char* smuggled[] = {
-        "SELECT 1; DELETE FROM SAMPLE",
-        "SELECT 1;DELETE FROM SAMPLE;",
-        "SELECT '';DELETE FROM SAMPLE",
-        "SELECT 1 /* ' */ ; DELETE FROM SAMPLE; --'",
-        "SELECT 1 /* ; DELETE FROM SAMPLE */",
-        "SELECT 1 -- '\n; DELETE FROM SAMPLE",
-        "SELECT E'\\''; DELETE FROM SAMPLE; --'",
-        "SELECT $$;$$; DELETE FROM SAMPLE",
-        "SELECT \"x\"\"; DELETE FROM SAMPLE",
-        "SELECT 1 AS [x'] ; DELETE FROM SAMPLE; SELECT ']'",
-        "SELECT 1 AS `x'` ; DELETE FROM SAMPLE; SELECT '`'",
-        "WITH d AS (DELETE FROM SAMPLE RETURNING *) SELECT * FROM d",
-        "DELETE FROM SAMPLE WHERE 'SELECT' = 'SELECT'",
-        "SELECT * FROM SAMPLE WHERE NAME = 'unterminated",
-    };
+    const char* smuggled[] = {"SELECT 1; DELETE FROM SAMPLE",
+                              "SELECT 1;DELETE FROM SAMPLE;",
+                              "SELECT '';DELETE FROM SAMPLE",
+                              "SELECT 1 /* ' */ ; DELETE FROM SAMPLE; --'",
+                              "SELECT 1 /* ; DELETE FROM SAMPLE */",
+                              "SELECT 1 -- '\n; DELETE FROM SAMPLE",
+                              "SELECT E'\\''; DELETE FROM SAMPLE; --'",
+                              "SELECT $$;$$; DELETE FROM SAMPLE",
+                              "SELECT \"x\"\"; DELETE FROM SAMPLE",
+                              "SELECT 1 AS [x'] ; DELETE FROM SAMPLE; SELECT ']'",
+                              "SELECT 1 AS `x'` ; DELETE FROM SAMPLE; SELECT '`'",
+                              "WITH d AS (DELETE FROM SAMPLE RETURNING *) SELECT * FROM d",
+                              "DELETE FROM SAMPLE WHERE 'SELECT' = 'SELECT'",
+                              "SELECT * FROM SAMPLE WHERE NAME = 'unterminated"};
     for (const char* sql : smuggled) {
         fs::remove(out);
         r = RunQdb(csv + Quoted(sql) + " " + Quoted(out));

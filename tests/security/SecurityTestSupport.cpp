@@ -9,18 +9,16 @@
 namespace quantora::test {
 
 const std::vector<AnsiString>& HostileTexts() {
-    static const std::vector<AnsiString> texts = {
-        "x'; DELETE FROM SAMPLE; --",
-        "a''b'",
-        "' OR '1'='1",
-        "\"SAMPLE\"; DROP TABLE SAMPLE",
-        "-- the rest is a comment",
-        "/* open */ x */ /*",
-        "back\\slash\\' \\\\",
-        ":OWNERTYPE :p1 ?1 $1 $$",
-        "%s%n%d%%",
-        "');DELETE FROM EMPLOYEE;SELECT('",
-    };
+    static const std::vector<AnsiString> texts = {"x'; DELETE FROM SAMPLE; --",
+                                                  "a''b'",
+                                                  "' OR '1'='1",
+                                                  "\"SAMPLE\"; DROP TABLE SAMPLE",
+                                                  "-- the rest is a comment",
+                                                  "/* open */ x */ /*",
+                                                  "back\\slash\\' \\\\",
+                                                  ":OWNERTYPE :p1 ?1 $1 $$",
+                                                  "%s%n%d%%",
+                                                  "');DELETE FROM EMPLOYEE;SELECT('"};
     return texts;
 }
 
