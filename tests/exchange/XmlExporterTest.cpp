@@ -4,9 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 
-#include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"

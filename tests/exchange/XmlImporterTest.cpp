@@ -4,8 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <type_traits>
 #include <utility>
 

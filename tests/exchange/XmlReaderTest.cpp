@@ -20,7 +20,6 @@ struct TempFile : quantora::test::TempPath {
     explicit TempFile(const std::string& content) {
         quantora::test::WriteFileBytes(str(), content);
     }
-    const char* Path() const { return c_str(); }
 };
 
 // One string per atom: "?pi", "!decl", "open", "/close", "empty/", "#text".
@@ -46,7 +45,7 @@ ReadResult ReadAll(const char* path) {
 }
 
 ReadResult ReadText(const std::string& content) {
-    return ReadAll(TempFile(content).Path());
+    return ReadAll(TempFile(content).c_str());
 }
 
 std::string EndOfFile(long long line, long long pos) {
@@ -108,7 +107,7 @@ TEST(XmlReader, TagSyntaxAndItsMessages) {
     TempFile spaced("< a\n  b = \"1\n&amp;2\"\r\n c=&quot;3\"\n/><!D r [\r\n <!E e \"v\">\r\n]>");
     XmlFile f;
     XmlAtom a;
-    ASSERT_TRUE(f.Open(spaced.Path()));
+    ASSERT_TRUE(f.Open(spaced.c_str()));
     ASSERT_TRUE(f.GetNextAtom(a));
     EXPECT_EQ(Summary(a), "a/");
     EXPECT_EQ(a.Tag.FindAttr("B"), "1\n&amp;2");
@@ -134,7 +133,7 @@ TEST(XmlReader, LinesAndValuesAcrossBufferBoundaries) {
             TempFile file(text + "<r/>");
             XmlFile f;
             XmlAtom a;
-            ASSERT_TRUE(f.Open(file.Path()));
+            ASSERT_TRUE(f.Open(file.c_str()));
             int bad = 0;
             for (int i = 0; i < units; ++i) {
                 ASSERT_TRUE(f.GetNextAtom(a)) << f.ErrorMessage;
@@ -163,8 +162,8 @@ TEST(XmlReader, OpenCloseAndTwoFilesAtOnce) {
     for (int i = 0; i < 300; ++i) text1 += "<a b=\"&quot;x&#9;\r\n\">t&amp;</a>\r\n";
     for (int i = 0; i < 300; ++i) text2 += Format("<T%d x=\"%0500d\">\r\n</t%d>\r\n", i, i, i);
     TempFile file1(text1), file2(text2);
-    const ReadResult alone1 = ReadAll(file1.Path()), alone2 = ReadAll(file2.Path());
-    ASSERT_TRUE(f1.Open(file1.Path()) && f2.Open(file2.Path()));
+    const ReadResult alone1 = ReadAll(file1.c_str()), alone2 = ReadAll(file2.c_str());
+    ASSERT_TRUE(f1.Open(file1.c_str()) && f2.Open(file2.c_str()));
     ReadResult r1, r2;
     for (bool more1 = true, more2 = true; more1 || more2;) {
         if (more1 && (more1 = f1.GetNextAtom(a))) r1.atoms.push_back(Summary(a));
