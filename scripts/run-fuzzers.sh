@@ -40,7 +40,7 @@ fuzz_one() {
   local t=$1 name=${1#fuzz_}
   mkdir -p "$work/$name/corpus" "$work/$name/artifacts"
   for seeds in "tests/fuzz/corpus/$name" "$work/seeds/$name" "tests/fuzz/regressions/$name"; do
-    if [ -d "$seeds" ]; then cp -r "$seeds/." "$work/$name/corpus/"; fi
+    if [ -d "$seeds" ]; then cp -rL "$seeds/." "$work/$name/corpus/"; fi
   done
   (cd "$work/$name" && "$build/bin/$t" -max_total_time="$seconds" -timeout=10 \
       -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "quantora/base/Exception.h"
 #include "quantora/base/Types.h"
 
 namespace quantora::test {
@@ -28,7 +29,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // `text` with the first `from` after `after` replaced; fails the test when there is none.
 std::string Replaced(std::string text, const std::string& from, const std::string& to,
                      const std::string& after = "");
-// The file's lines without their CR LF ends.
+// The lines of a file whose every line ends in CR LF, without their ends.
 std::vector<std::string> SplitCrLfLines(const std::string& text);
 
 // A fresh SQLite database with the lab schema under a unique alias, removed afterwards.
@@ -45,16 +46,25 @@ class SqliteDatabase {
     AnsiString alias_, file_;
 };
 
+// The message of the Exception `f` throws; "" when it throws none.
+template <class F>
+AnsiString Raised(F&& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message;
+    }
+    return "";
+}
+
 // Runs a statement on the alias.
 void ExecSql(const AnsiString& alias, const AnsiString& sql);
-long long CountRows(const AnsiString& alias, const AnsiString& table);
 
 // Fills each exported table with `rows` rows: every column type, nulls in the second row,
 // texts with quotes, tabs and non-ASCII letters (UTF-8, so that every engine takes them), blobs
-// with zero bytes, dates with microseconds, floats that need all 15 digits. Unless `xmlSafe`,
-// texts also hold ampersands and angle brackets, which the format writes unescaped. With
-// `bigBlobBytes` the first row of each table gets blobs of that size.
-void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes = 0,
-                        bool xmlSafe = false);
+// with zero bytes, dates with microseconds, floats that need all 15 digits, ampersands and angle
+// brackets (which the format writes unescaped). With `bigBlobBytes` the first row of each table
+// gets blobs of that size.
+void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes = 0);
 
 }  // namespace quantora::test

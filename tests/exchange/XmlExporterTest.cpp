@@ -1,13 +1,10 @@
 // The XML export: exact text of every value form, field descriptions, an empty table, the whole
-// file of a small database with its progress lines, failures, and xmllint's view of the file.
+// file of a small database with its progress lines, and failures.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 
-#include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
@@ -66,41 +63,15 @@ TEST(XmlExport, EveryValueFormIsWrittenExactly) {
     ExecSql(db.alias(),
             "CREATE TABLE VALS (ID INTEGER NOT NULL PRIMARY KEY, N SMALLINT, F DOUBLE, "
             "D TIMESTAMP, S VARCHAR(30), C CHAR(1), M TEXT, B BLOB)");
-    const std::string blob300(300, '\xAB'), blob254(254, '\xFE');
-    {
-        TQuery q;
-        q.SetDatabaseName(db.alias());
-        q.SetRequestLive(true);
-        q.SetSQL("SELECT * FROM VALS");
-        q.Open();
-        auto row = [&](int id) {
-            q.Insert();
-            q.FieldByName("ID")->SetAsInteger(id);
-        };
-        row(1);
-        q.FieldByName("N")->SetAsInteger(-7);
-        q.FieldByName("F")->SetAsFloat(0.1);
-        q.FieldByName("D")->SetAsDateTime(quantora::EncodeDateTime({2024, 3, 1, 12, 0, 0, 0}));
-        q.FieldByName("S")->SetAsString("a\"b\tc\xE9&<'>");
-        q.FieldByName("C")->SetAsString("Y");
-        q.FieldByName("M")->SetAsString("x\ny");
-        q.FieldByName("B")->SetAsString(blob300);
-        q.Post();
-        row(INT_MAX);
-        q.FieldByName("N")->SetAsInteger(0);
-        q.FieldByName("F")->SetAsFloat(1.0 / 3.0);
-        q.FieldByName("D")->SetAsDateTime(0.0);
-        q.FieldByName("S")->SetAsString(std::string("cut\0here", 8));
-        q.FieldByName("M")->SetAsString("");
-        q.FieldByName("B")->SetAsString(blob254);
-        q.Post();
-        row(-3);  // every other column null
-        q.Post();
-        row(4);
-        q.FieldByName("F")->SetAsFloat(-2.5e20);
-        q.FieldByName("B")->SetAsString(std::string("\0\0\x01", 3));
-        q.Post();
-    }
+    for (const std::string& values : std::vector<std::string>{
+             "1, -7, 0.1, '2024-03-01 12:00:00', 'a\"b\tc\xE9&<''>', 'Y', 'x\ny', X'" +
+                 Repeated("AB", 300) + "'",
+             "2147483647, 0, 1.0 / 3.0, '1899-12-30 00:00:00', CAST(X'6375740068657265' AS TEXT), "
+             "NULL, '', X'" +
+                 Repeated("FE", 254) + "'",
+             "-3, NULL, NULL, NULL, NULL, NULL, NULL, NULL",  // every other column null
+             "4, NULL, -2.5e20, NULL, NULL, NULL, NULL, X'000001'"})
+        ExecSql(db.alias(), "INSERT INTO VALS VALUES (" + values + ")");
     // A line break after every 127th byte, also when it ends the value.
     const std::string hex300 =
         Repeated("AB", 127) + "\r\n" + Repeated("AB", 127) + "\r\n" + Repeated("AB", 46);
@@ -144,62 +115,40 @@ TEST(XmlExport, WholeDatabaseFileWithProgressLines) {
             "INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME, CREATIONDATE, CMT) VALUES "
             "(1, 'Ann \"A\" <a>', '2024-03-01 18:00:00', 'ok')");
     ExecSql(db.alias(), "INSERT INTO EMPLOYEE (EMPLOYEE_ID) VALUES (2)");
-    TempPath withLogger, withoutLogger;
+    TempPath path;
     quantora::MemoryLogger logger;
-    QuantoraXmlExporter(&logger).ExportDatabase(db.name(), withLogger.c_str());
-    QuantoraXmlExporter().ExportDatabase(db.name(), withoutLogger.c_str());
-
-    const std::string text = ReadFileBytes(withLogger.str());
-    EXPECT_EQ(text, ReadFileBytes(withoutLogger.str()));
+    QuantoraXmlExporter(&logger).ExportDatabase(db.name(), path.c_str());
+    const std::string text = ReadFileBytes(path.str());
     char host[256] = {};
     ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
-    const std::vector<std::string> expectedStart = {
-        "<?xml version=\"1.0\"?>",
-        "<QuantoraDatabases>",
+    // Field descriptions and records as in EveryValueFormIsWrittenExactly; the other tables
+    // follow in the list's order, all empty; the file ends with the footer.
+    const std::vector<std::string> expected = {
+        "<?xml version=\"1.0\"?>", "<QuantoraDatabases>",
         "<FormatVersion Version=\"4.1\" Name=\"Quantora Database Format\" "
         "Comment=\"XML-based data format for Quantora System\"/>",
         Format("<Database HostMachine=\"%s\" Name=\"%s\" Version=\"4.0\">", host, db.name()),
-        "<Table Name=\"EMPLOYEE\">",
-        "  <TableDesc>",
-        "    <FieldDesc Name=\"EMPLOYEE_ID\" Type=\"Integer\" MaxLen=\"4\"/>",
-        "    <FieldDesc Name=\"NAME\" Type=\"String\" MaxLen=\"101\"/>",
-        "    <FieldDesc Name=\"CREATIONDATE\" Type=\"DateTime\" MaxLen=\"8\"/>",
-        "    <FieldDesc Name=\"CMT\" Type=\"Memo\" MaxLen=\"0\"/>",
-        "  </TableDesc>",
-        "  <TableData>",
-        "<Record EMPLOYEE_ID=\"1\" NAME=\"Ann &quot;A&quot; <a>\" CREATIONDATE=\"45352.75\" "
-        "CMT=\"6F6B\" />",
-        "<Record EMPLOYEE_ID=\"2\" NAME=\"\" CREATIONDATE=\"\" CMT=\"\" />",
-        "  </TableData>",
-        "</Table>",
-    };
+        "<Table Name=\"EMPLOYEE\">"};
     const std::vector<std::string> lines = SplitCrLfLines(text);
-    ASSERT_GT(lines.size(), expectedStart.size() + 2);
-    for (std::size_t i = 0; i < expectedStart.size(); ++i)
-        EXPECT_EQ(lines[i], expectedStart[i]) << "line " << i + 1;
-    // The other tables follow in the list's order, all empty; the file ends with the footer.
-    EXPECT_EQ(lines[expectedStart.size()], "<Table Name=\"SOURCE\">");
+    ASSERT_GT(lines.size(), 20u);
+    EXPECT_EQ(std::vector(lines.begin(), lines.begin() + 5), expected);
+    EXPECT_EQ(lines[12],
+              "<Record EMPLOYEE_ID=\"1\" NAME=\"Ann &quot;A&quot; <a>\" CREATIONDATE=\"45352.75\" "
+              "CMT=\"6F6B\" />");
+    EXPECT_EQ(lines[16], "<Table Name=\"SOURCE\">");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "  <TableData>"), 21);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                         "<Record EMPLOYEE_ID=\"2\" NAME=\"\" CREATIONDATE=\"\" CMT=\"\" />"),
-              1);
     EXPECT_EQ(text.substr(text.size() - 45), "</Table>\r\n</Database>\r\n</QuantoraDatabases>\r\n");
     ASSERT_EQ(logger.entries.size(), 21u);
     EXPECT_EQ(logger.entries[0].text, "2 records of table EMPLOYEE exported.");
     EXPECT_EQ(logger.entries[20].text, "0 records of table FWHMCALPOINT exported.");
-    EXPECT_EQ(logger.entries[20].kind, quantora::MemoryLogger::Kind::Message);
-    EXPECT_EQ(logger.entries[20].level, 0);
 }
 
-TEST(XmlExport, FailuresAreReported) {
+TEST(XmlExport, FailuresAndTheFilesWritten) {
     TestDatabase db(true);
-    const char* unwritable = "/nonexistent-dir/sub/export.xml";
-    try {
-        QuantoraXmlExporter().ExportDatabase(db.name(), unwritable);
-        ADD_FAILURE() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message, "Could not open output file.");
-    }
+    EXPECT_EQ(Raised([&] {
+                  QuantoraXmlExporter().ExportDatabase(db.name(), "/nonexistent-dir/sub/x.xml");
+              }),
+              "Could not open output file.");
     // A database without the tables: the layer's error passes through.
     TestDatabase empty(false);
     TempPath path;
@@ -211,39 +160,9 @@ TEST(XmlExport, FailuresAreReported) {
     q.SetSQL("SELECT * FROM EMPLOYEE");
     q.Open();
     EXPECT_THROW(exporter.ExportFieldDesc(q.Fields()[0]), Exception);
-    quantora::XmlOutputFile closed;
-    EXPECT_THROW(exporter.ExportDataSet("EMPLOYEE", &q, &closed), Exception);
+    quantora::XmlOutputFile file;
+    EXPECT_THROW(exporter.ExportDataSet("EMPLOYEE", &q, &file), Exception);
     EXPECT_EQ(exporter.File, nullptr);
-}
-
-TEST(XmlExport, HeaderAndFooterGoIntoTheFilePassedNotTheMemberFile) {
-    TempPath memberPath, passedPath;
-    quantora::XmlOutputFile member, passed;
-    ASSERT_TRUE(member.Open(memberPath.c_str()));
-    ASSERT_TRUE(passed.Open(passedPath.c_str()));
-    XmlExporter exporter;
-    exporter.File = &member;
-    exporter.ExportHeader(&passed, "host", "lab", "7");
-    exporter.ExportFooter(&passed);
-    member.Close();
-    passed.Close();
-    EXPECT_EQ(ReadFileBytes(memberPath.str()), "");
-    const std::string text = ReadFileBytes(passedPath.str());
-    EXPECT_EQ(text.rfind("<?xml version=\"1.0\"?>\r\n", 0), 0u);
-    EXPECT_NE(text.find("Name=\"lab\" Version=\"7\""), std::string::npos);
-    EXPECT_EQ(text.substr(text.size() - 22), "</QuantoraDatabases>\r\n");
-}
-
-TEST(XmlExport, XmllintAcceptsAnExportOfOrdinaryData) {
-    if (std::system("command -v xmllint > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "xmllint is not installed";
-    TestDatabase db(true);
-    FillExportedTables(db.alias(), 4, 1000, true);
-    TempPath path, report(".txt");
-    QuantoraXmlExporter().ExportDatabase(db.name(), path.c_str());
-    const int rc = std::system(
-        Format("xmllint --noout '%s' > '%s' 2>&1", path.c_str(), report.c_str()).c_str());
-    EXPECT_EQ(rc, 0) << ReadFileBytes(report.str());
 }
 
 TEST(XmlExport, FieldTypeTable) {
@@ -266,16 +185,4 @@ TEST(XmlExport, FieldTypeTable) {
         EXPECT_EQ(quantora::XmlFieldTypeNumber(c.name), *c.name ? c.type : -1);
     }
     EXPECT_EQ(quantora::XmlFieldTypeNumber("Int"), -1);
-}
-
-TEST(XmlExport, AFailedReopenLeavesNoFileOpen) {
-    TempPath first;
-    quantora::XmlOutputFile out;
-    ASSERT_TRUE(out.Open(first.c_str()));
-    out.Write("kept");
-    EXPECT_FALSE(out.Open("/nonexistent-dir/sub/export.xml"));
-    EXPECT_FALSE(out.IsOpen());
-    EXPECT_EQ(ReadFileBytes(first.str()), "kept");  // written out when the file was given up
-    EXPECT_THROW(out.Write("late", 4), Exception);
-    EXPECT_EQ(ReadFileBytes(first.str()), "kept");
 }

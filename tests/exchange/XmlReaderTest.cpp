@@ -1,8 +1,7 @@
-// The XML reader: export-format files read back whole, references, tag syntax and its messages,
-// the open-tag stack, line counting across buffer boundaries, hostile input, two files at once.
+// The XML reader: references, tag syntax and its messages, the open-tag stack, line counting
+// across buffer boundaries, two files at once. Arbitrary bytes: the fuzz target.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,7 +20,6 @@ struct TempFile : quantora::test::TempPath {
     explicit TempFile(const std::string& content) {
         quantora::test::WriteFileBytes(str(), content);
     }
-    const char* Path() const { return c_str(); }
 };
 
 // One string per atom: "?pi", "!decl", "open", "/close", "empty/", "#text".
@@ -47,70 +45,14 @@ ReadResult ReadAll(const char* path) {
 }
 
 ReadResult ReadText(const std::string& content) {
-    TempFile file(content);
-    return ReadAll(file.Path());
+    return ReadAll(TempFile(content).c_str());
 }
 
 std::string EndOfFile(long long line, long long pos) {
     return Format("Unexpected end of file near position (line %lld, position %lld)", line, pos);
 }
 
-// A database export of two tables (the second empty) with CR LF line ends; the hex value holds
-// a line break of its own, which is not counted as a line.
-const std::string kExport =
-    "<?xml version=\"1.0\"?>\r\n<QuantoraDatabases>\r\n"
-    "<FormatVersion Version=\"4.1\" Name=\"Quantora Database Format\" Comment=\"XML-based data "
-    "format for Quantora System\"/>\r\n"
-    "<Database HostMachine=\"labhost\" Name=\"lab\" Version=\"4.0\">\r\n"
-    "<Table Name=\"SPECTRUM\">\r\n  <TableDesc>\r\n"
-    "    <FieldDesc Name=\"ID\" Type=\"Integer\" MaxLen=\"4\"/>\r\n"
-    "    <FieldDesc Name=\"NAME\" Type=\"String\" MaxLen=\"81\"/>\r\n"
-    "    <FieldDesc Name=\"COUNTS\" Type=\"Blob\" MaxLen=\"0\"/>\r\n  </TableDesc>\r\n"
-    "  <TableData>\r\n"
-    "<Record ID=\"0\" NAME=\"Cs &quot;ref&quot; & <pot>&#9;&#233; 'x'\" COUNTS=\"00FF\r\n7A\" "
-    "/>\r\n"
-    "<Record ID=\"1\" NAME=\"\" COUNTS=\"\" />\r\n"
-    "  </TableData>\r\n</Table>\r\n"
-    "<Table Name=\"EMPLOYEE\">\r\n  <TableDesc>\r\n  </TableDesc>\r\n  <TableData>\r\n"
-    "  </TableData>\r\n</Table>\r\n</Database>\r\n</QuantoraDatabases>\r\n";
-const Strings kExportAtoms = {
-    "?xml",      "QuantoraDatabases", "FormatVersion/",    "Database",   "Table",
-    "TableDesc", "FieldDesc/",        "FieldDesc/",        "FieldDesc/", "/TableDesc",
-    "TableData", "Record/",           "Record/",           "/TableData", "/Table",
-    "Table",     "TableDesc",         "/TableDesc",        "TableData",  "/TableData",
-    "/Table",    "/Database",         "/QuantoraDatabases"};
-
 }  // namespace
-
-TEST(XmlReader, ExportFileReadsBackWithDecodedValues) {
-    TempFile file(kExport);
-    XmlFile f;
-    XmlAtom a;
-    Strings atoms, records;
-    ASSERT_TRUE(f.Open(file.Path()));
-    while (f.GetNextAtom(a)) {
-        atoms.push_back(Summary(a));
-        const XmlTag& t = a.Tag;
-        if (t.Name == "FormatVersion") {
-            ASSERT_EQ(t.Attributes.size(), 3u);
-            EXPECT_EQ(t.Attributes[2].Name, "Comment");
-            EXPECT_EQ(t.FindAttr("version"), "4.1");  // names match without regard to case
-        }
-        if (t.Name == "Record") {
-            ASSERT_EQ(t.Attributes.size(), 3u);
-            for (const XmlAttribute& attr : t.Attributes) records.push_back(attr.Value);
-        }
-    }
-    EXPECT_EQ(atoms, kExportAtoms);
-    // References are left in place; the hex value's CR LF reads as a line feed.
-    EXPECT_EQ(records,
-              (Strings{"0", "Cs &quot;ref&quot; & <pot>&#9;&#233; 'x'", "00FF\n7A", "1", "", ""}));
-    EXPECT_TRUE(f.RootOpened);
-    EXPECT_TRUE(f.OpenTags.empty());
-    // Reading on ends at the end of the file, naming the last line (the line feed in the value
-    // not counted) and the offset of its first byte.
-    EXPECT_EQ(f.ErrorMessage, EndOfFile(24, static_cast<long long>(kExport.size())));
-}
 
 TEST(XmlReader, ReferencesAtTheStartOfAText) {
     const std::string k199(199, 'k');
@@ -160,18 +102,18 @@ TEST(XmlReader, TagSyntaxAndItsMessages) {
     EXPECT_EQ(closed.atoms, (Strings{"Table", "/TABLE"}));
     EXPECT_EQ(closed.error, EndOfFile(3, 26));
 
-    // White space inside the tag syntax; a quote from a reference opens a value; the bracket
-    // section of a declaration is kept without its white space.
-    TempFile spaced("< a\n  b = \"1\n2\"\r\n c=&quot;3\"\n/><!D r [\r\n <!E e \"v\">\r\n]>");
+    // White space inside the tag syntax; a quote from a reference opens a value; references in a
+    // value are left in place; the bracket section of a declaration is kept without white space.
+    TempFile spaced("< a\n  b = \"1\n&amp;2\"\r\n c=&quot;3\"\n/><!D r [\r\n <!E e \"v\">\r\n]>");
     XmlFile f;
     XmlAtom a;
-    ASSERT_TRUE(f.Open(spaced.Path()));
+    ASSERT_TRUE(f.Open(spaced.c_str()));
     ASSERT_TRUE(f.GetNextAtom(a));
     EXPECT_EQ(Summary(a), "a/");
-    EXPECT_EQ(a.Tag.FindAttr("B"), "1\n2");
+    EXPECT_EQ(a.Tag.FindAttr("B"), "1\n&amp;2");
     EXPECT_EQ(a.Tag.FindAttr("c"), "3");
     EXPECT_EQ(f.Line, 4);
-    EXPECT_EQ(f.LineStart, 29);
+    EXPECT_EQ(f.LineStart, 34);
     EXPECT_FALSE(f.RootOpened);  // an empty-element tag opens nothing
     ASSERT_TRUE(f.GetNextAtom(a));
     EXPECT_EQ(Summary(a), "!D");
@@ -191,7 +133,7 @@ TEST(XmlReader, LinesAndValuesAcrossBufferBoundaries) {
             TempFile file(text + "<r/>");
             XmlFile f;
             XmlAtom a;
-            ASSERT_TRUE(f.Open(file.Path()));
+            ASSERT_TRUE(f.Open(file.c_str()));
             int bad = 0;
             for (int i = 0; i < units; ++i) {
                 ASSERT_TRUE(f.GetNextAtom(a)) << f.ErrorMessage;
@@ -208,49 +150,20 @@ TEST(XmlReader, LinesAndValuesAcrossBufferBoundaries) {
     }
 }
 
-TEST(XmlReader, HostileInputEndsInAnErrorWithBoundedWork) {
-    const std::string longName(1 << 20, 'n');  // read as it stands
-    EXPECT_EQ(ReadText("<" + longName + " " + longName + "=\"v\"/>").atoms,
-              Strings{longName + "/"});
-
-    std::string nested;
-    for (int i = 0; i < 100000; ++i) nested += "<a>";
-    TempFile deep(nested);
-    XmlFile f;
-    XmlAtom a;
-    ASSERT_TRUE(f.Open(deep.Path()));
-    while (f.GetNextAtom(a)) {
-    }
-    EXPECT_EQ(f.OpenTags.size(), 100000u);
-    EXPECT_EQ(f.ErrorMessage, EndOfFile(1, 0));
-
-    // Real measurement files of other formats, binary ones included.
-    const auto dir = std::filesystem::path(QUANTORA_SHARED_DATA) / "spectra" / "original";
-    if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << dir << " is missing";
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-        if (!entry.is_regular_file()) continue;
-        const ReadResult r = ReadAll(entry.path().c_str());
-        EXPECT_FALSE(r.error.empty()) << entry.path();
-        EXPECT_LE(r.atoms.size(), std::filesystem::file_size(entry.path())) << entry.path();
-    }
-}
-
 TEST(XmlReader, OpenCloseAndTwoFilesAtOnce) {
     XmlFile f1, f2;
     XmlAtom a;
     EXPECT_FALSE(f1.Open("/nonexistent/dir/file.xml"));
-    EXPECT_EQ(f1.ErrorMessage, "Could not open XML file");
     EXPECT_FALSE(f1.GetNextAtom(a));  // not open: no message of its own
     EXPECT_EQ(f1.ErrorMessage, "Could not open XML file");
 
     // Both files larger than the read buffer, read alternately atom by atom.
-    std::string text1 = kExport, text2;
-    text1.insert(text1.find("<Table "), std::string(200000, ' '));
+    std::string text1 = "<?xml version=\"1.0\"?>\r\n<R>" + std::string(200000, ' '), text2;
+    for (int i = 0; i < 300; ++i) text1 += "<a b=\"&quot;x&#9;\r\n\">t&amp;</a>\r\n";
     for (int i = 0; i < 300; ++i) text2 += Format("<T%d x=\"%0500d\">\r\n</t%d>\r\n", i, i, i);
     TempFile file1(text1), file2(text2);
-    const ReadResult alone1 = ReadAll(file1.Path()), alone2 = ReadAll(file2.Path());
-    ASSERT_EQ(alone2.atoms.size(), 600u);
-    ASSERT_TRUE(f1.Open(file1.Path()) && f2.Open(file2.Path()));
+    const ReadResult alone1 = ReadAll(file1.c_str()), alone2 = ReadAll(file2.c_str());
+    ASSERT_TRUE(f1.Open(file1.c_str()) && f2.Open(file2.c_str()));
     ReadResult r1, r2;
     for (bool more1 = true, more2 = true; more1 || more2;) {
         if (more1 && (more1 = f1.GetNextAtom(a))) r1.atoms.push_back(Summary(a));
@@ -258,15 +171,9 @@ TEST(XmlReader, OpenCloseAndTwoFilesAtOnce) {
     }
     EXPECT_EQ(r1.atoms, alone1.atoms);
     EXPECT_EQ(r2.atoms, alone2.atoms);
+    EXPECT_EQ(alone2.atoms.size(), 600u);
     EXPECT_EQ(f1.ErrorMessage, alone1.error);
-    EXPECT_EQ(f2.ErrorMessage, alone2.error);
-
-    // Close forgets the open tags; opening again starts at the beginning.
-    ASSERT_TRUE(f2.Open(file2.Path()) && f2.GetNextAtom(a));
-    f2.Close();
-    EXPECT_TRUE(!f2.IsOpen() && f2.OpenTags.empty());
-    ASSERT_TRUE(f2.Open(file2.Path()));
-    ASSERT_TRUE(f2.GetNextAtom(a));
-    EXPECT_EQ(Summary(a), "T0");
-    EXPECT_EQ(f2.Line, 1);
+    EXPECT_EQ(f1.OpenTags.size(), 1u);
+    f1.Close();  // forgets the open tags
+    EXPECT_TRUE(!f1.IsOpen() && f1.OpenTags.empty());
 }

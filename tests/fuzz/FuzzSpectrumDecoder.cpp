@@ -2,28 +2,23 @@
 // ten bytes give the format code, the channel count and the start count; the rest is the stream.
 // Decoding either throws (leaving no counts) or gives exactly `channels` counts starting with the
 // start count, which the encoder must then reproduce.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "quantora/base/Exception.h"
 #include "quantora/spectrum/SpectrumCompressor.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 10) return 0;
-    uint16_t format = 0;
-    int32_t channels = 0;
-    uint32_t startCount = 0;
-    std::memcpy(&format, data, 2);
-    std::memcpy(&channels, data + 2, 4);
-    std::memcpy(&startCount, data + 6, 4);
+    quantora::fuzz::ByteReader in(data, size);
+    auto format = static_cast<uint16_t>(in.Int(2));
+    auto channels = static_cast<int32_t>(in.Int(4));
+    const auto startCount = static_cast<uint32_t>(in.Int(4));
     // Keep most runs at sizes a real spectrum has, so the fuzzer explores the stream decoders
     // rather than the size checks; a few bytes still reach every channel count.
     if (!(format & 0x8000)) channels &= 0x1ffff;
     format &= 0x7fff;
-    const AnsiString stream(reinterpret_cast<const char*>(data + 10), size - 10);
+    const AnsiString stream = in.Bytes();
 
     SpectrumCompressor codec;
     try {

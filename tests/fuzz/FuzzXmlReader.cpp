@@ -1,15 +1,12 @@
 // Fuzz target: the XML pull reader on arbitrary file contents. Reads atoms until the end or the
 // first error; an error must come with a message, and the open-tag stack may never claim more
 // tags than were opened.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 
 #include "quantora/exchange/XmlReader.h"
-#include "tests/fuzz/FuzzInput.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static quantora::fuzz::MemoryFile input;
+    static quantora::fuzz::InputFile input;
     input.Set(data, size);
 
     XmlExportImport::XmlFile file;

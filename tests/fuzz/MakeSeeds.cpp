@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quantora/base/Exception.h"
@@ -35,43 +36,33 @@ std::string ReadAll(const fs::path& file) {
 }
 
 template <class T>
-std::string Raw(T v) {
-    std::string s(sizeof v, '\0');
-    std::memcpy(s.data(), &v, sizeof v);
-    return s;
+void Poke(std::string& s, size_t at, T v) {
+    std::memcpy(&s[at], &v, sizeof v);
 }
 
 void SpectrumSeeds(const fs::path& data, const fs::path& out) {
     const char* spectra[] = {"nai_detector_csv.txt", "Cs137LowResNoCalib_spe.txt",
                              "digibase_5min_30_1_spe.txt"};
+    auto seed = [&](const std::string& name, std::vector<unsigned long> counts, bool fast) {
+        SpectrumCompressor codec;
+        unsigned short format = 0;
+        const AnsiString stream = codec.GetCompressedStream(&counts, &format, fast);
+        // The target's header: format (bit 15 set lifts its channel limit), channels, start.
+        std::string head(10, '\0');
+        Poke<uint16_t>(head, 0, format);
+        Poke<int32_t>(head, 2, static_cast<int32_t>(counts.size()));
+        Poke<uint32_t>(head, 6, static_cast<uint32_t>(counts[0]));
+        Write(out / "spectrum_decoder" / name, head + stream);
+    };
     int n = 0;
     for (const char* name : spectra) {
         std::ifstream in(data / "spectra/counts" / name);
         std::vector<unsigned long> counts;
         for (unsigned long c; in >> c;) counts.push_back(c);
-        for (bool fast : {false, true}) {
-            SpectrumCompressor codec;
-            unsigned short format = 0;
-            const AnsiString stream = codec.GetCompressedStream(&counts, &format, fast);
-            // The target's header: format (bit 15 set lifts its channel limit), channels, start.
-            const std::string seed = Raw<uint16_t>(format) +
-                                     Raw<int32_t>(static_cast<int32_t>(counts.size())) +
-                                     Raw<uint32_t>(static_cast<uint32_t>(counts[0])) + stream;
-            Write(out / "spectrum_decoder" / ("spectrum" + std::to_string(++n)), seed);
-        }
+        for (bool fast : {false, true}) seed("spectrum" + std::to_string(++n), counts, fast);
     }
     // A flat spectrum, which the codec stores uncoded or nearly so.
-    std::vector<unsigned long> flat(100, 0xfffffffful);
-    SpectrumCompressor codec;
-    unsigned short format = 0;
-    const AnsiString stream = codec.GetCompressedStream(&flat, &format);
-    Write(out / "spectrum_decoder" / "flat",
-          Raw<uint16_t>(format) + Raw<int32_t>(100) + Raw<uint32_t>(0xffffffffu) + stream);
-}
-
-template <class T>
-void Poke(std::string& s, size_t at, T v) {
-    std::memcpy(&s[at], &v, sizeof v);
+    seed("flat", std::vector<unsigned long>(100, 0xfffffffful), false);
 }
 
 template <class T>
@@ -88,24 +79,22 @@ constexpr uint16_t kSeedChannels = 64;
 // channel data blocks; text files written by our writers and an IAEA-style SPE excerpt.
 void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
     const fs::path original = data / "spectra/original";
-    std::string chn = ReadAll(original / "AH20190131_Na22_10cm_IDM4.Chn");
-    const size_t n = Peek<uint16_t>(chn, 30);
-    chn = chn.substr(0, 32 + 4 * kSeedChannels) + chn.substr(32 + 4 * n);
-    Poke<uint16_t>(chn, 30, kSeedChannels);
-    Write(out / "chn_reader" / "full_trailer", chn);
-    std::string shortTrailer = ReadAll(original / "eu_calib_7cm.Chn");
-    const size_t m = Peek<uint16_t>(shortTrailer, 30);
-    shortTrailer = shortTrailer.substr(0, 32 + 4 * kSeedChannels) + shortTrailer.substr(32 + 4 * m);
-    Poke<uint16_t>(shortTrailer, 30, kSeedChannels);
-    Write(out / "chn_reader" / "short_trailer", shortTrailer);
+    for (const auto& [file, seed] : {std::pair{"AH20190131_Na22_10cm_IDM4.Chn", "full_trailer"},
+                                     {"eu_calib_7cm.Chn", "short_trailer"}}) {
+        std::string chn = ReadAll(original / file);
+        const size_t n = Peek<uint16_t>(chn, 30);
+        chn = chn.substr(0, 32 + 4 * kSeedChannels) + chn.substr(32 + 4 * n);
+        Poke<uint16_t>(chn, 30, kSeedChannels);
+        Write(out / "chn_reader" / seed, chn);
+    }
 
     // SPC: records 1..21 (header, text, calibration), then two spectrum records.
     std::string spc = ReadAll(original / "Alcatraz14.Spc");
     const size_t first = static_cast<size_t>(Peek<int16_t>(spc, 60));
     spc = spc.substr(0, (first - 1) * 128) + spc.substr((first - 1) * 128, 2 * 128);
-    Poke<int16_t>(spc, 40, 0);                                       // no ROI records
-    Poke<int16_t>(spc, 54, static_cast<int16_t>(spc.size() / 128));  // records allocated
-    Poke<int16_t>(spc, 56, static_cast<int16_t>(spc.size() / 128));  // last record used
+    Poke<int16_t>(spc, 40, 0);  // no ROI records
+    for (size_t at : {54, 56})  // records allocated, last record used
+        Poke<int16_t>(spc, at, static_cast<int16_t>(spc.size() / 128));
     Poke<int16_t>(spc, 62, 2);
     Poke<uint16_t>(spc, 64, kSeedChannels);
     Write(out / "spc_reader" / "integer", spc);

@@ -1,9 +1,8 @@
-// The reliability tests' write workload and the digest of a database.
+// The reliability tests' write workload.
 #include "tests/reliability/Workload.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -13,7 +12,6 @@
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
-#include "quantora/exchange/XmlExporter.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/records/Meastables.h"
 #include "quantora/services/Blobutil.h"
@@ -42,7 +40,14 @@ const std::vector<std::vector<unsigned long>>& RealSpectra() {
     return spectra;
 }
 
-int WriteUnit(const AnsiString& alias, int writer, int unit) {
+// `n` bytes depending on `seed`, every byte value included.
+AnsiString PatternBytes(size_t n, unsigned seed) {
+    AnsiString s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 256 + seed * 7) & 0xFF);
+    return s;
+}
+
+void WriteUnit(const AnsiString& alias, int writer, int unit) {
     Transaction tr(alias);
     CountingKeyGen keys((writer + 1) * 1000000 + unit * 32, alias);
     MEASUREMENTData m;
@@ -71,82 +76,32 @@ int WriteUnit(const AnsiString& alias, int writer, int unit) {
                                          static_cast<unsigned>(writer * 1000 + unit));
     StoreBlobChunks(blob, "MEASUREMENT", m.MEASUREMENT_ID, 0, 1, nullptr, &keys, 1, kBlobChunkSize);
     tr.Commit();
-    return 1 + kSpectraPerUnit +
-           static_cast<int>((blob.size() + kBlobChunkSize - 1) / kBlobChunkSize);
-}
-
-uint64_t Fnv(uint64_t h, const char* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 1099511628211ull;
-    return h;
 }
 
 }  // namespace
 
-AnsiString PatternBytes(size_t n, unsigned seed) {
-    AnsiString s(n, '\0');
-    uint32_t x = seed * 2654435761u + 1;
-    for (size_t i = 0; i < n; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s[i] = static_cast<char>(i % 251 == 0 ? 0 : x & 0xFF);
-    }
-    return s;
-}
-
-WriteStats RunWriter(const AnsiString& alias, int writer, int first, int count) {
-    WriteStats stats;
-    for (int unit = first; unit < first + count; ++unit, ++stats.units) {
+void RunWriter(const AnsiString& alias, int writer, int units) {
+    for (int unit = 0; unit < units; ++unit) {
         for (int attempt = 1;; ++attempt) {
             try {
-                stats.rows += WriteUnit(alias, writer, unit);
+                WriteUnit(alias, writer, unit);
                 break;
             } catch (const EDatabaseError& e) {
                 const bool transient = e.Category() == DbErrorCategory::Busy ||
                                        e.Category() == DbErrorCategory::Serialization;
                 if (!e.Retryable() || !transient || attempt >= 50) throw;
-                ++stats.retries;
                 std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
             }
         }
     }
-    return stats;
 }
 
 AnsiString IntegrityCheck(const AnsiString& alias) {
     TQuery q;
     q.SetDatabaseName(alias);
     q.SetSQL("PRAGMA integrity_check");
-    AnsiString out;
-    for (q.Open(); !q.Eof(); q.Next()) out += (out.empty() ? "" : "; ") + q.Fields()[0]->AsString();
-    return out;
-}
-
-std::string DatabaseDigest(const AnsiString& alias) {
-    std::string digest;
-    std::vector<const char*> tables{"BLOBCHUNK"};
-    for (const char* const* t = QuantoraXmlExporter::ExportedTables; *t; ++t) tables.push_back(*t);
-    for (const char* table : tables) {
-        TQuery q;
-        q.SetDatabaseName(alias);
-        q.SetSQL(Format("SELECT * FROM %s", table));
-        q.SetUniDirectional(true);
-        long long rows = 0;
-        uint64_t sum = 0;
-        for (q.Open(); !q.Eof(); q.Next(), ++rows) {
-            uint64_t h = 14695981039346656037ull;
-            for (int i = 0; i < q.FieldCount(); ++i) {
-                const TField* f = q.Fields()[i];
-                if (f->FieldName() == "CREATIONDATE") continue;  // the time of the run
-                const AnsiString v = f->IsNull() ? AnsiString("\1N") : f->AsString();
-                h = Fnv(Fnv(h, v.data(), v.size()), "\0", 1);
-            }
-            sum += h * 0x9E3779B97F4A7C15ull;
-        }
-        digest +=
-            Format("%s: %lld rows, %016llx\n", table, rows, static_cast<unsigned long long>(sum));
-    }
-    return digest;
+    q.Open();
+    return q.Fields()[0]->AsString();  // a damaged file's first line names a fault
 }
 
 }  // namespace quantora::reliability

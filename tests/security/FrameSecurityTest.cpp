@@ -1,15 +1,17 @@
 // Hostile table and column names at the frame's entry points (query guards, ExecQuery::copy,
-// the deletion functions and runtime-made deletion rules), and hostile texts through the
-// deletion reports. A name that is not a plain identifier is refused before any SQL runs.
+// the deletion functions and runtime-made deletion rules) in one table, and hostile texts through
+// the deletion reports. A name that is not a plain identifier is refused before any SQL runs.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "quantora/base/Exception.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/Deletion.h"
 #include "quantora/frame/QueryGuards.h"
 #include "quantora/frame/SqlNames.h"
+#include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/security/SecurityTestSupport.h"
 #include "tests/support/TestDatabase.h"
 
@@ -32,13 +34,9 @@ std::vector<AnsiString> HostileNames() {
 // Runs `f`, which must throw an Exception naming `context`.
 template <class F>
 void ExpectRefused(F&& f, const char* context, const AnsiString& name) {
-    try {
-        f();
-        ADD_FAILURE() << context << " took '" << name << "'";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message.rfind(context, 0), 0u) << e.Message;
-        EXPECT_NE(e.Message.find("valid"), AnsiString::npos) << e.Message;
-    }
+    const AnsiString m = Raised(f);
+    EXPECT_TRUE(m.rfind(context, 0) == 0 && m.find("valid") != AnsiString::npos)
+        << context << " '" << name << "': " << m;
 }
 
 TEST(SqlNames, IdentifiersAreTheOnlyNamesAccepted) {
@@ -46,38 +44,76 @@ TEST(SqlNames, IdentifiersAreTheOnlyNamesAccepted) {
     for (const char* n : {"SAMPLE", "sample", "_x", "T1", "BLOBCHUNK"})
         EXPECT_TRUE(quantora::IsSqlName(n)) << n;
     EXPECT_TRUE(quantora::IsSqlName(AnsiString(63, 'S')));
-    EXPECT_TRUE(quantora::IsSchemaTable("Sample"));
-    for (const char* n : {"sqlite_master", "sqlite_sequence", "pg_class", "pg_authid", "T"})
-        EXPECT_FALSE(quantora::IsSchemaTable(n)) << n;
 
     EXPECT_EQ(quantora::SqlStringLiteral("x'; --", "t"), "'x''; --'");
     EXPECT_THROW(quantora::SqlStringLiteral(AnsiString("a\0b", 3), "t"), Exception);
-    EXPECT_TRUE(quantora::FormatTakes("a %d b %% c %s", "ds"));
-    EXPECT_FALSE(quantora::FormatTakes("a %d %s", "d"));
-    EXPECT_FALSE(quantora::FormatTakes("%5d", "d"));
-    EXPECT_FALSE(quantora::FormatTakes("%s %d", "ds"));
-    EXPECT_FALSE(quantora::FormatTakes("%d %n", "d"));
 }
 
-TEST(QueryGuardNames, HostileTableAndColumnNamesAreRefused) {
+// Every entry point with a hostile name in each place a name goes; the first four take any bytes,
+// the others a C string.
+TEST(HostileNames, FrameEntryPointsRefuseThem) {
     TestDatabase db(true);
     FillBystanderRows(db.alias());
     const TableDump before = DumpTables(db.alias());
+    const ReferringTableInfo_t end{Blocking, nullptr, nullptr, nullptr};
+    const ReferringTableInfo_t samples[] = {{Blocking, "SAMPLE", "NAME", "EMPLOYEE_ID"}, end};
+    std::set<AnsiString> blocking, nulled;
+    auto check = [&](const ReferringTableInfo_t& d) {
+        const ReferringTableInfo_t rules[] = {d, end};
+        CheckBeforeDeletion_IntKey(db.alias(), "EMPLOYEE", 1, rules, &blocking, nullptr);
+    };
+    auto copy = [&](const char* n) {
+        TQuery sq, dq;
+        sq.SetDatabaseName(db.alias());
+        dq.SetDatabaseName(db.alias());
+        ExecQuery from{false, &sq, nullptr}, to{false, &dq, nullptr};
+        to.copy(&from, n);
+    };
+    const quantora::DetailStep details[] = {{"DELETE FROM SAMPLE WHERE SAMPLE_ID = %d"}};
+    using Call = std::function<void(const AnsiString&, const char*)>;
+    const std::vector<std::pair<const char*, Call>> calls = {
+        {"DeleteRecord_IntKey", [&](auto& s, auto) { DeleteRecord_IntKey(db.alias(), s, 1); }},
+        {"CheckBeforeDeletion_IntKey",
+         [&](auto& s, auto) {
+             CheckBeforeDeletion_IntKey(db.alias(), s, 1, samples, &blocking, &nulled);
+         }},
+        {"NullReferences_IntKey",
+         [&](auto& s, auto) { NullReferences_IntKey(db.alias(), s, 1, samples); }},
+        {"DeletionRulesBuilder", [](auto& s, auto) { quantora::DeletionRulesBuilder b(s); }},
+        {"AutoQuery", [&](auto&, const char* n) { AutoQuery q(nullptr, db.name(), n); }},
+        {"AutoDeleteQuery", [&](auto&, const char* n) { AutoDeleteQuery q(db.name(), n); }},
+        {"SimpleAutoUpdateQuery",
+         [&](auto&, const char* n) { SimpleAutoUpdateQuery q(db.name(), n, "NAME"); }},
+        {"SimpleAutoUpdateQuery",
+         [&](auto&, const char* n) { SimpleAutoUpdateQuery q(db.name(), "SAMPLE", n); }},
+        {"ExecQuery::copy", [&](auto&, const char* n) { copy(n); }},
+        {"CheckBeforeDeletion_IntKey",
+         [&](auto&, const char* n) {
+             check({NullOnDelete, n, "NAME", nullptr});
+         }},
+        {"CheckBeforeDeletion_IntKey",
+         [&](auto&, const char* n) {
+             check({NullOnDelete, "SAMPLE", n, nullptr});
+         }},
+        {"CheckBeforeDeletion_IntKey",
+         [&](auto&, const char* n) {
+             check({NullOnDelete, "SAMPLE", "NAME", n});
+         }},
+        {"NullReferences_IntKey",  // nulling references uses the table's name only
+         [&](auto&, const char* n) {
+             const ReferringTableInfo_t rules[] = {{NullOnDelete, n, "NAME", nullptr}, end};
+             NullReferences_IntKey(db.alias(), "EMPLOYEE", 1, rules);
+         }},
+        {"DeleteWithDetails",  // stops before its first detail statement
+         [&](auto&, const char* n) {
+             quantora::DeleteWithDetails({n, nullptr, details}, db.alias(), 1);
+         }},
+    };
     for (const AnsiString& name : HostileNames()) {
-        const char* n = name.c_str();
-        if (!name.empty() && std::strlen(n) == name.size()) {
-            ExpectRefused([&] { AutoQuery q(nullptr, db.name(), n); }, "AutoQuery", name);
-            ExpectRefused([&] { AutoDeleteQuery q(db.name(), n); }, "AutoDeleteQuery", name);
-            ExpectRefused([&] { SimpleAutoUpdateQuery q(db.name(), n, "NAME"); },
-                          "SimpleAutoUpdateQuery", name);
-            ExpectRefused([&] { SimpleAutoUpdateQuery q(db.name(), "SAMPLE", n); },
-                          "SimpleAutoUpdateQuery", name);
-            TQuery sq, dq;
-            sq.SetDatabaseName(db.alias());
-            dq.SetDatabaseName(db.alias());
-            ExecQuery from{false, &sq, nullptr}, to{false, &dq, nullptr};
-            ExpectRefused([&] { to.copy(&from, n); }, "ExecQuery::copy", name);
-        }
+        const bool cString = !name.empty() && std::strlen(name.c_str()) == name.size();
+        for (std::size_t i = 0; i < calls.size(); ++i)
+            if (i < 4 || cString)
+                ExpectRefused([&] { calls[i].second(name, name.c_str()); }, calls[i].first, name);
         EXPECT_EQ(DumpTables(db.alias()), before) << name;
     }
     EXPECT_THROW(AutoDeleteQuery(db.name(), nullptr), Exception);
@@ -90,58 +126,6 @@ TEST(QueryGuardNames, HostileTableAndColumnNamesAreRefused) {
     EXPECT_FALSE(side.copy(&none));
     EXPECT_FALSE(side.copy(nullptr));
     EXPECT_EQ(DumpTables(db.alias()), before);
-
-    // Plain names still work, and a hostile value bound through the update guard is a value.
-    SimpleAutoUpdateQuery upd(db.name(), "SAMPLE", "EMPLOYEE_ID");
-    EXPECT_EQ(upd.Update(1, 2), 1);
-    EXPECT_EQ(db.Scalar("SELECT EMPLOYEE_ID FROM SAMPLE WHERE SAMPLE_ID = 1"), "2");
-}
-
-TEST(DeletionNames, HostileTableNamesAndDescriptorsAreRefused) {
-    TestDatabase db(true);
-    FillBystanderRows(db.alias());
-    const TableDump before = DumpTables(db.alias());
-    const ReferringTableInfo_t samples[] = {{Blocking, "SAMPLE", "NAME", "EMPLOYEE_ID"},
-                                            {Blocking, nullptr, nullptr, nullptr}};
-    std::set<AnsiString> blocking, nulled;
-    for (const AnsiString& name : HostileNames()) {
-        ExpectRefused([&] { DeleteRecord_IntKey(db.alias(), name, 1); }, "DeleteRecord_IntKey",
-                      name);
-        ExpectRefused(
-            [&] { CheckBeforeDeletion_IntKey(db.alias(), name, 1, samples, &blocking, &nulled); },
-            "CheckBeforeDeletion_IntKey", name);
-        ExpectRefused([&] { NullReferences_IntKey(db.alias(), name, 1, samples); },
-                      "NullReferences_IntKey", name);
-        ExpectRefused([&] { quantora::DeletionRulesBuilder b(name); }, "DeletionRulesBuilder",
-                      name);
-        if (!name.empty() && std::strlen(name.c_str()) == name.size()) {
-            const ReferringTableInfo_t bad[] = {{NullOnDelete, name.c_str(), "NAME", nullptr},
-                                                {Blocking, nullptr, nullptr, nullptr}};
-            const ReferringTableInfo_t badColumn[] = {
-                {NullOnDelete, "SAMPLE", name.c_str(), nullptr},
-                {NullOnDelete, "SAMPLE", "NAME", name.c_str()},
-                {Blocking, nullptr, nullptr, nullptr}};
-            ExpectRefused(
-                [&] {
-                    CheckBeforeDeletion_IntKey(db.alias(), "EMPLOYEE", 1, bad, &blocking, nullptr);
-                },
-                "CheckBeforeDeletion_IntKey", name);
-            ExpectRefused([&] { NullReferences_IntKey(db.alias(), "EMPLOYEE", 1, bad); },
-                          "NullReferences_IntKey", name);
-            ExpectRefused(
-                [&] {
-                    CheckBeforeDeletion_IntKey(db.alias(), "EMPLOYEE", 1, badColumn, &blocking,
-                                               nullptr);
-                },
-                "CheckBeforeDeletion_IntKey", name);
-            // A cascade with a bad table stops before its first detail statement.
-            const quantora::DetailStep details[] = {{"DELETE FROM SAMPLE WHERE SAMPLE_ID = %d"}};
-            quantora::DeletionRules rules{name.c_str(), nullptr, details};
-            ExpectRefused([&] { quantora::DeleteWithDetails(rules, db.alias(), 1); },
-                          "DeleteWithDetails", name);
-        }
-        EXPECT_EQ(DumpTables(db.alias()), before) << name;
-    }
 
     // The display text of a report is data: quotes, comment markers and conversions show as
     // they are stored.
@@ -170,7 +154,6 @@ TEST(DeletionNames, RuntimeFormatsMustTakeExactlyTheKey) {
         EXPECT_THROW(b.Check(ok, message, Blocking), Exception) << message;
     EXPECT_NO_THROW(b.Check(ok, "SAMPLE ID=%d of '%s' (100%%)", Blocking));
     EXPECT_NO_THROW(b.Check(ok, "SAMPLE ID=%d", NullOnDelete));
-    EXPECT_EQ(b.Rules().checks.size(), 2u);
 }
 
 }  // namespace

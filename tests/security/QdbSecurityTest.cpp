@@ -1,7 +1,8 @@
-// The qdb binary with hostile arguments on a database with bystander rows: queries that try to
-// smuggle a second statement past the csv check, hostile table names and keys. Each is refused
-// with one error line or handled as data, and a full dump of the lab tables shows nothing else
-// changed.
+// The qdb binary with hostile queries on a database with bystander rows: queries that try to
+// smuggle a second statement past the csv check are refused with one error line, literals that
+// look like SQL are data, and a full dump of the lab tables shows nothing else changed. (Hostile
+// table names and keys of check and delete are unknown tables and malformed keys: qdb's own
+// tests.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,22 +54,20 @@ TEST(QdbHostileArguments, CsvRunsOneReadOnlySelectOnly) {
         "\r\n");
     EXPECT_EQ(DumpTables(db.alias()), before);
 
-    const char* smuggled[] = {
-        "SELECT 1; DELETE FROM SAMPLE",
-        "SELECT 1;DELETE FROM SAMPLE;",
-        "SELECT '';DELETE FROM SAMPLE",
-        "SELECT 1 /* ' */ ; DELETE FROM SAMPLE; --'",
-        "SELECT 1 /* ; DELETE FROM SAMPLE */",
-        "SELECT 1 -- '\n; DELETE FROM SAMPLE",
-        "SELECT E'\\''; DELETE FROM SAMPLE; --'",
-        "SELECT $$;$$; DELETE FROM SAMPLE",
-        "SELECT \"x\"\"; DELETE FROM SAMPLE",
-        "SELECT 1 AS [x'] ; DELETE FROM SAMPLE; SELECT ']'",
-        "SELECT 1 AS `x'` ; DELETE FROM SAMPLE; SELECT '`'",
-        "WITH d AS (DELETE FROM SAMPLE RETURNING *) SELECT * FROM d",
-        "DELETE FROM SAMPLE WHERE 'SELECT' = 'SELECT'",
-        "SELECT * FROM SAMPLE WHERE NAME = 'unterminated",
-    };
+    const char* smuggled[] = {"SELECT 1; DELETE FROM SAMPLE",
+                              "SELECT 1;DELETE FROM SAMPLE;",
+                              "SELECT '';DELETE FROM SAMPLE",
+                              "SELECT 1 /* ' */ ; DELETE FROM SAMPLE; --'",
+                              "SELECT 1 /* ; DELETE FROM SAMPLE */",
+                              "SELECT 1 -- '\n; DELETE FROM SAMPLE",
+                              "SELECT E'\\''; DELETE FROM SAMPLE; --'",
+                              "SELECT $$;$$; DELETE FROM SAMPLE",
+                              "SELECT \"x\"\"; DELETE FROM SAMPLE",
+                              "SELECT 1 AS [x'] ; DELETE FROM SAMPLE; SELECT ']'",
+                              "SELECT 1 AS `x'` ; DELETE FROM SAMPLE; SELECT '`'",
+                              "WITH d AS (DELETE FROM SAMPLE RETURNING *) SELECT * FROM d",
+                              "DELETE FROM SAMPLE WHERE 'SELECT' = 'SELECT'",
+                              "SELECT * FROM SAMPLE WHERE NAME = 'unterminated"};
     for (const char* sql : smuggled) {
         fs::remove(out);
         r = RunQdb(csv + Quoted(sql) + " " + Quoted(out));
@@ -86,32 +85,6 @@ TEST(QdbHostileArguments, CsvRunsOneReadOnlySelectOnly) {
         EXPECT_NE(r.out.find("read-only"), std::string::npos) << r.out;
         EXPECT_EQ(db.Scalar("SELECT is_called FROM SECURITY_SEQ"), "0");
     }
-}
-
-TEST(QdbHostileArguments, CheckAndDeleteRefuseHostileNames) {
-    TestDatabase db(true);
-    FillBystanderRows(db.alias());
-    const TableDump before = DumpTables(db.alias());
-    const std::string base = " " + Quoted(db.uri()) + " ";
-    std::vector<AnsiString> tables = HostileTexts();
-    for (const char* t : {"SAMPLE; DELETE FROM EMPLOYEE", "SAMPLE --", "sqlite_master", "pg_class",
-                          "EMPLOYEE WHERE 1=1", "BLOBCHUNK"})
-        tables.emplace_back(t);
-    for (const AnsiString& table : tables) {
-        ExpectRefused(RunQdb("check" + base + Quoted(table) + " 1"), "check", table);
-        ExpectRefused(RunQdb("delete" + base + Quoted(table) + " 1 --yes"), "delete", table);
-    }
-    for (const char* key : {"1; DELETE FROM SAMPLE", "1 OR 1=1", "1--", "0x1", "-1", "1'"}) {
-        ExpectRefused(RunQdb("check" + base + "SAMPLE " + Quoted(key)), "check", key);
-        ExpectRefused(RunQdb("delete" + base + "SAMPLE " + Quoted(key) + " --yes"), "delete", key);
-    }
-    EXPECT_EQ(DumpTables(db.alias()), before);
-
-    // A database argument is a file name or URI, never SQL.
-    const TempPath oddFile("x'; DELETE FROM SAMPLE; --.db");
-    const std::string odd = oddFile.str();
-    ExpectRefused(RunQdb("info " + Quoted(odd)), "info", odd);
-    EXPECT_FALSE(fs::exists(odd));
 }
 
 }  // namespace

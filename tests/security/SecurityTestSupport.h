@@ -14,7 +14,8 @@ namespace quantora::test {
 // parameter and placeholder markers and printf conversions; each at most 40 bytes.
 const std::vector<AnsiString>& HostileTexts();
 
-// Every row of every lab table, each row as one text (null shown apart from empty), sorted.
+// Every row of every lab table, each row as one text (null shown apart from empty, creation
+// times left out), sorted.
 using TableDump = std::map<AnsiString, std::vector<AnsiString>>;
 TableDump DumpTables(const AnsiString& alias, const std::set<AnsiString>& skipped = {});
 
