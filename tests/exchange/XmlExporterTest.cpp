@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
@@ -185,4 +186,28 @@ TEST(XmlExport, FieldTypeTable) {
         EXPECT_EQ(quantora::XmlFieldTypeNumber(c.name), *c.name ? c.type : -1);
     }
     EXPECT_EQ(quantora::XmlFieldTypeNumber("Int"), -1);
+}
+
+// The import inserts tables in file order: a table that another exported table refers to
+// (a column named after it, TABLE_ID) is exported first.
+TEST(XmlExport, ReferencedTablesComeFirst) {
+    TestDatabase db(true);
+    std::vector<std::string> order;
+    for (const char* const* t = QuantoraXmlExporter::ExportedTables; *t; ++t) order.push_back(*t);
+    for (size_t i = 0; i < order.size(); ++i) {
+        TQuery q;
+        q.SetDatabaseName(db.alias());
+        q.SetSQL("SELECT * FROM " + order[i] + " WHERE 1 = 0");
+        q.Open();
+        for (int f = 0; f < q.FieldCount(); ++f) {
+            std::string name = q.Fields()[f]->FieldName();
+            for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (name.size() < 4 || name.compare(name.size() - 3, 3, "_ID") != 0) continue;
+            const auto ref = std::find(order.begin(), order.end(), name.substr(0, name.size() - 3));
+            if (ref != order.end() && *ref != order[i]) {
+                EXPECT_LT(ref - order.begin(), static_cast<std::ptrdiff_t>(i))
+                    << order[i] << "." << name;
+            }
+        }
+    }
 }
