@@ -136,6 +136,7 @@ TEST_F(RadlibTest, FactorIsReplacedOnlyWhenBoundsAreGenerated) {
 
     lib.ToleranceFactor = 0.0;  // refused rather than divided by
     EXPECT_THROW(Match(100, 1), Exception);
+    lib.GenerateBounds();
     EXPECT_THROW(Match(NAN, 1), Exception);
     EXPECT_THROW(Match(100, -0.5), Exception);
 
