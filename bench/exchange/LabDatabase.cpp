@@ -21,6 +21,7 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/exchange/XmlExporter.h"
+#include "quantora/frame/LabTables.h"
 #include "quantora/records/Meastables.h"
 
 namespace quantora::bench {
@@ -354,15 +355,16 @@ class TableWriter {
 
 // Reference tables filled with generic rows, in a lab's proportions.
 struct PlannedRows {
-    const char* table;
+    quantora::LabTable table;
     long long rows;
 };
+using T = quantora::LabTable;
 const PlannedRows kReferenceRows[] = {
-    {"EMPLOYEE", 45},      {"SOURCE", 400},         {"DETECTOR", 16},
-    {"ADC", 16},           {"MEASRANGE", 8},        {"MEASPOSITION", 24},
-    {"MEASSETUP", 64},     {"PROJECT", 1200},       {"IRRADIATIONLOCATION", 10},
-    {"IRRADIATION", 2500}, {"LOT", 4000},           {"SAMPLEGEOM", 60},
-    {"SAMPLE", 30000},     {"NONLINANALYSIS", 120},
+    {T::EMPLOYEE, 45},      {T::SOURCE, 400},         {T::DETECTOR, 16},
+    {T::ADC, 16},           {T::MEASRANGE, 8},        {T::MEASPOSITION, 24},
+    {T::MEASSETUP, 64},     {T::PROJECT, 1200},       {T::IRRADIATIONLOCATION, 10},
+    {T::IRRADIATION, 2500}, {T::LOT, 4000},           {T::SAMPLEGEOM, 60},
+    {T::SAMPLE, 30000},     {T::NONLINANALYSIS, 120},
 };
 
 std::vector<double> Doubles(LabGenerator& gen, std::size_t n) {
@@ -372,13 +374,13 @@ std::vector<double> Doubles(LabGenerator& gen, std::size_t n) {
 }
 
 void FillReferenceTables(LabGenerator& gen) {
-    for (const PlannedRows& p : kReferenceRows) gen.Plan(p.table, p.rows);
+    for (const PlannedRows& p : kReferenceRows) gen.Plan(quantora::LabTableName(p.table), p.rows);
     for (const PlannedRows& p : kReferenceRows) {
-        TableWriter w(gen, p.table);
+        TableWriter w(gen, quantora::LabTableName(p.table));
         for (long long id = 1; id <= p.rows; ++id) {
             w.Generic(id);
             std::vector<double> a, b, m, norm, coeff, geometry;
-            if (std::string(p.table) == "NONLINANALYSIS") {
+            if (p.table == T::NONLINANALYSIS) {
                 const std::size_t degree = 3 + static_cast<std::size_t>(gen.Pick(6));
                 w.Int("ORTPOLDEGREE", static_cast<long long>(degree));
                 a = Doubles(gen, degree + 1);
@@ -391,7 +393,7 @@ void FillReferenceTables(LabGenerator& gen) {
                 w.Blob("FITMATR", m.data(), m.size() * sizeof(double));
                 w.Blob("ORTPOLNORMVECT", norm.data(), norm.size() * sizeof(double));
                 w.Blob("FITCOEFFVECT", coeff.data(), coeff.size() * sizeof(double));
-            } else if (std::string(p.table) == "SAMPLEGEOM") {
+            } else if (p.table == T::SAMPLEGEOM) {
                 geometry = Doubles(gen, 8 + static_cast<std::size_t>(gen.Pick(120)));
                 w.Blob("DATA", geometry.data(), geometry.size() * sizeof(double));
             }

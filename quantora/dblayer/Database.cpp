@@ -71,6 +71,7 @@ std::shared_ptr<Connection> Connect(const AnsiString& uri) {
 
 std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias) {
     AnsiString key = Key(alias);
+    ThreadConnection& tc = t_connections[key];
     AliasEntry entry;
     {
         Registry& r = TheRegistry();
@@ -80,14 +81,13 @@ std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias) {
             t_connections.erase(key);
             throw EDatabaseError(Format("Database alias '%s' is not open", alias.c_str()));
         }
+        // The thread's connection is current: no copy of the URI needed.
+        if (tc.connection && tc.generation == it->second.generation) return tc.connection;
         entry = it->second;
     }
-    ThreadConnection& tc = t_connections[key];
-    if (!tc.connection || tc.generation != entry.generation) {
-        tc.connection.reset();
-        tc.connection = Connect(entry.uri);
-        tc.generation = entry.generation;
-    }
+    tc.connection.reset();
+    tc.connection = Connect(entry.uri);
+    tc.generation = entry.generation;
     return tc.connection;
 }
 

@@ -72,8 +72,12 @@ bool EndsOperand(std::string_view s, size_t end) {
     return std::string_view("+-*/%|&^~<>=!:[(.").find(s[end]) == std::string_view::npos;
 }
 
-// The value of the literal text, or null when it does not fit a 64-bit integer or a finite double.
-Variant LiteralValue(std::string_view text) {
+// The last token that matters for `column <op> literal`.
+enum class Last { Other, Name, Comparison };
+
+}  // namespace
+
+Variant NumericLiteralValue(std::string_view text) {
     const char* first = text.data();
     const char* last = first + text.size();
     if (text.find_first_of(".eE") == std::string_view::npos) {
@@ -86,19 +90,9 @@ Variant LiteralValue(std::string_view text) {
     return r.ec == std::errc() && r.ptr == last ? Variant(d) : Variant();
 }
 
-struct Literal {
-    size_t begin, end;
-    Variant value;
-};
-
-// The last token that matters for `column <op> literal`.
-enum class Last { Other, Name, Comparison };
-
-}  // namespace
-
-BoundLiterals ParametrizeLiterals(std::string_view s, PlaceholderStyle style, int params) {
+std::vector<LiteralSpan> FindBindableLiterals(std::string_view s, int params) {
     if (!IsDataStatement(s)) return {};
-    std::vector<Literal> found;
+    std::vector<LiteralSpan> found;
     Last last = Last::Other;
     bool column_before_op = false;
     size_t i = 0;
@@ -136,7 +130,7 @@ BoundLiterals ParametrizeLiterals(std::string_view s, PlaceholderStyle style, in
                      (i + 2 < s.size() && s[i + 1] == '.' && DigitAt(s, i + 2))))) {
             const size_t end = NumberEnd(s, c == '-' ? i + 1 : i);
             if (last == Last::Comparison && column_before_op && EndsOperand(s, end)) {
-                Variant v = LiteralValue(s.substr(i, end - i));
+                Variant v = NumericLiteralValue(s.substr(i, end - i));
                 if (!v.IsNull()) found.push_back({i, end, std::move(v)});
             }
             last = Last::Other;
@@ -156,21 +150,29 @@ BoundLiterals ParametrizeLiterals(std::string_view s, PlaceholderStyle style, in
             ++i;
         }
     }
-    if (found.empty()) return {};
+    return found;
+}
 
+BoundLiterals BindLiterals(std::string_view s, PlaceholderStyle style, int params,
+                           const std::vector<LiteralSpan>& spans) {
+    if (spans.empty()) return {};
     BoundLiterals out;
-    out.text.reserve(s.size() + found.size() * 3);
-    out.values.reserve(found.size());
+    out.text.reserve(s.size() + spans.size() * 3);
+    out.values.reserve(spans.size());
     size_t at = 0;
-    for (Literal& l : found) {
+    for (const LiteralSpan& l : spans) {
         out.text.append(s.substr(at, l.begin - at));
         out.text += style == PlaceholderStyle::QuestionNumber ? '?' : '$';
         out.text += std::to_string(++params);
-        out.values.push_back(std::move(l.value));
+        out.values.push_back(l.value);
         at = l.end;
     }
     out.text.append(s.substr(at));
     return out;
+}
+
+BoundLiterals ParametrizeLiterals(std::string_view s, PlaceholderStyle style, int params) {
+    return BindLiterals(s, style, params, FindBindableLiterals(s, params));
 }
 
 }  // namespace quantora::db

@@ -26,4 +26,18 @@ struct BoundLiterals {
 // `params`.
 BoundLiterals ParametrizeLiterals(std::string_view sql, PlaceholderStyle style, int params);
 
+// The two steps of ParametrizeLiterals: the literals it binds (their place in `sql` and value),
+// and `sql` with those replaced by the placeholders `params` + 1, + 2, ...
+struct LiteralSpan {
+    size_t begin, end;
+    Variant value;
+};
+std::vector<LiteralSpan> FindBindableLiterals(std::string_view sql, int params);
+BoundLiterals BindLiterals(std::string_view sql, PlaceholderStyle style, int params,
+                           const std::vector<LiteralSpan>& spans);
+
+// The value of a numeric literal's text: a 64-bit integer, or a double when it has a point or
+// an exponent; null when it does not fit.
+Variant NumericLiteralValue(std::string_view text);
+
 }  // namespace quantora::db

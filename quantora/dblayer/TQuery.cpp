@@ -7,6 +7,7 @@
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/FaultInjection.h"
 #include "quantora/dblayer/LiteralParams.h"
+#include "quantora/dblayer/SqlShapes.h"
 #include "quantora/dblayer/ValueConvert.h"
 
 using quantora::Format;
@@ -46,9 +47,7 @@ void TQuery::SetSQL(const AnsiString& sql) {
 
 void TQuery::Translate(PlaceholderStyle style) {
     translated_style_ = style;
-    translated_ = TranslateSql(sql_, style);
-    literals_ = ParametrizeLiterals(translated_.text, style,
-                                    static_cast<int>(translated_.param_names.size()));
+    AnalyseSql(sql_, style, &translated_, &literals_);
 }
 
 const AnsiString& TQuery::EngineSql() const {

@@ -114,4 +114,12 @@ enum class LabTable {
 #undef QUANTORA_LAB_TABLE_CONSTANT
 };
 
+// The table's name as the schema writes it.
+constexpr const char* LabTableName(LabTable table) {
+#define QUANTORA_LAB_TABLE_NAME(table, record) #table,
+    constexpr const char* kNames[] = {QUANTORA_LAB_TABLES(QUANTORA_LAB_TABLE_NAME)};
+#undef QUANTORA_LAB_TABLE_NAME
+    return kNames[static_cast<int>(table)];
+}
+
 }  // namespace quantora

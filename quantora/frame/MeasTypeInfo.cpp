@@ -1,7 +1,8 @@
 // MeasTypeInfoData::GetInfo: one query for the spectra of a measurement.
 #include "quantora/frame/MeasTypeInfo.h"
 
-#include "quantora/base/Format.h"
+#include <string>
+
 #include "quantora/dblayer/TQuery.h"
 
 void MeasTypeInfoData::Reset() {
@@ -16,10 +17,11 @@ void MeasTypeInfoData::GetInfo(const char* dbName, int measurementId, AnsiString
     TQuery q;
     q.SetDatabaseName(dbName ? dbName : "");
     q.SetUniDirectional(true);
-    q.SetSQL(quantora::Format(
+    // Once per measurement read: put together without a format pass.
+    q.SetSQL(
         "SELECT    s.spectrum_id, s.name as spename, s.spectrumtype_id, s.measurement_id FROM    "
-        "spectrum s WHERE    s.measurement_id = %d ORDER BY spectrumtype_id",
-        measurementId));
+        "spectrum s WHERE    s.measurement_id = " +
+        std::to_string(measurementId) + " ORDER BY spectrumtype_id");
     q.Open();
     if (q.Eof()) return;
     Name = std::move(name);

@@ -67,8 +67,8 @@ AnsiString SpectrumCompressor::GetCompressedStream(const std::vector<unsigned lo
         EncodeBlockRice(values.data(), n, out);
         *format = kSpectrumFormatBlockRice;
     } else {
-        EncodeContextModel(values.data(), n, out);
-        *format = kSpectrumFormatContextModel;
+        EncodeContextModel(values.data(), n, out, true);
+        *format = kSpectrumFormatScaledContextModel;
     }
     if (out.size() >= headerSize + 4 * n) {
         // Coding did not pay: store the counts as they are.
@@ -105,7 +105,8 @@ void SpectrumCompressor::SetCompressedStream(AnsiString stream, unsigned long st
             return;
         case kSpectrumFormatStored:
         case kSpectrumFormatBlockRice:
-        case kSpectrumFormatContextModel: {
+        case kSpectrumFormatContextModel:
+        case kSpectrumFormatScaledContextModel: {
             const CountHeader header = ReadCountHeader(Bytes(stream), stream.size());
             if (header.channels != n) {
                 throw Exception(
@@ -166,7 +167,8 @@ void SpectrumCompressor::GetCounts(std::vector<unsigned long>* counts) {
                 break;
             default:
                 out[0] = startCount_;
-                DecodeContextModel(body, bodySize, out, channels_);
+                DecodeContextModel(body, bodySize, out, channels_,
+                                   format_ == kSpectrumFormatScaledContextModel);
                 break;
         }
         if (CountChecksum(out, channels_) != header.checksum) {

@@ -18,9 +18,12 @@ enum SpectrumFormat : unsigned short {
     // Fast mode: header, then blocks of 64 channels, each either Rice-coded prediction residuals
     // or a sparse list of non-zero channels (BlockRiceCodec.cpp).
     kSpectrumFormatBlockRice = 3,
-    // Default mode: header, then counts coded by an adaptive range coder whose models follow the
-    // local count level (ContextModelCodec.cpp).
+    // Former default mode: header, then counts coded by an adaptive range coder whose models follow
+    // the local count level (ContextModelCodec.cpp).
     kSpectrumFormatContextModel = 4,
+    // Default mode: as kSpectrumFormatContextModel, with a residual step that also widens with the
+    // recent prediction misses (ContextModelCodec.cpp).
+    kSpectrumFormatScaledContextModel = 5,
 };
 
 // Largest number of channels the codec accepts, so that a damaged CHANNELS value cannot make the

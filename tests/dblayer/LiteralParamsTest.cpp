@@ -5,6 +5,7 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/LiteralParams.h"
+#include "quantora/dblayer/SqlShapes.h"
 #include "quantora/dblayer/TQuery.h"
 #include "tests/support/TestDatabase.h"
 
@@ -60,11 +61,41 @@ TEST(LiteralParams, BindsComparedNumbersAndLeavesTheRest) {
         {"SET lock_timeout = 200", 0, nullptr, {}},
         {"PRAGMA busy_timeout = 200", 0, nullptr, {}},
     };
+    // The shape cache gives what the two steps give: for a text, again, and with its digits
+    // changed or doubled (so numbers and placeholders move).
+    std::vector<AnsiString> texts = {"DELETE T WHERE A = :a AND B=:b AND C = 1.",
+                                     "UPDATE T SET T.X = -.5, Y = :y WHERE T.ID = 42",
+                                     "SELECT 1 FROM T WHERE A = 9e400",
+                                     "SELECT * FROM T WHERE A = :a AND B = ?1 AND C = 5",
+                                     "SELECT * FROM T WHERE A = :a AND B = $1 AND C = 5",
+                                     "SELECT * FROM T WHERE B = 3 AND C = \x01",
+                                     "SELECT * FROM T WHERE B = \x01 AND C = 5"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);
         BoundLiterals b = ParametrizeLiterals(c.in, PlaceholderStyle::QuestionNumber, c.params);
         EXPECT_EQ(b.text, c.out ? c.out : "");
         EXPECT_EQ(b.values, c.values);
+        texts.push_back(c.in);
+    }
+    for (const AnsiString& text : texts) {
+        AnsiString shifted = text, doubled;
+        for (char& ch : shifted)
+            if (ch >= '0' && ch <= '9') ch = static_cast<char>('0' + (ch - '0' + 3) % 10);
+        for (char ch : text) doubled.append(ch >= '0' && ch <= '9' ? 2 : 1, ch);
+        for (const AnsiString& sql : {text, text, shifted, doubled, text})
+            for (PlaceholderStyle style :
+                 {PlaceholderStyle::QuestionNumber, PlaceholderStyle::DollarNumber}) {
+                SCOPED_TRACE(sql);
+                TranslatedSql want = TranslateSql(sql, style), got;
+                BoundLiterals wantBound = ParametrizeLiterals(
+                                  want.text, style, static_cast<int>(want.param_names.size())),
+                              gotBound;
+                AnalyseSql(sql, style, &got, &gotBound);
+                EXPECT_EQ(got.text, want.text);
+                EXPECT_EQ(got.param_names, want.param_names);
+                EXPECT_EQ(gotBound.text, wantBound.text);
+                EXPECT_EQ(gotBound.values, wantBound.values);
+            }
     }
     BoundLiterals pg = ParametrizeLiterals("DELETE FROM T WHERE \"ID\" = 2 AND X = $1",
                                            PlaceholderStyle::DollarNumber, 1);
