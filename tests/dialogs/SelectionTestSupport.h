@@ -62,7 +62,7 @@ inline QTreeWidgetItem* At(QTreeWidget* tree, std::initializer_list<const char*>
 //           Deeper (5)
 //     Sibling (6)
 //   Root B (7)
-// M10 and M11 have spectra (S10a, S10b, S11); calibrations hang below S10a.
+// M10 and M11 have spectra (S10a, S10b, S11); calibrations hang below S10a. Sources Src1..Src4.
 class LabDatabase {
   public:
     LabDatabase() : db(true) {
@@ -75,6 +75,10 @@ class LabDatabase {
         for (const char* sp : {"100, 10, 'S10a'", "101, 10, 'S10b'", "110, 11, 'S11'"})
             db.Exec(quantora::Format(
                 "INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (%s)", sp));
+        for (int id : {3, 1, 4, 2})  // out of key order
+            db.Exec(quantora::Format(
+                "INSERT INTO SOURCE (SOURCE_ID, NAME, OWNER) VALUES (%d, 'Src%d', 'Owner %d')", id,
+                id, id));
     }
 
     // Measurement "M<id>" of `project`, object type 1.
@@ -93,6 +97,20 @@ class LabDatabase {
     }
 
     quantora::test::TestDatabase db;
+};
+
+// The fixture of the selection dialog tests: captured messages and the lab database.
+class SelectionTest : public ::testing::Test {
+  protected:
+    template <class Form>
+    void Show(Form& form) {
+        form.DbName = lab.db.alias();
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    }
+
+    MessageCapture capture;
+    LabDatabase lab;
 };
 
 }  // namespace dialogtest

@@ -287,11 +287,7 @@ TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
          "no efficiency analysis"},
         {"spectrum " + Quoted(d + "none.db") + " 1 " + Quoted(d + "m.png"), 1, "not found"},
     };
-    for (const auto& r : runs) {
-        const auto out = RunQdb("plot " + r.args);
-        EXPECT_EQ(out.code, r.code) << r.args << "\n" << out.out;
-        EXPECT_NE(out.out.find(r.says), std::string::npos) << out.out;
-    }
+    for (const auto& r : runs) quantora::test::ExpectQdb("plot " + r.args, r.code, {r.says});
     EXPECT_FALSE(fs::exists(d + "m.png"));
 
     // The efficiencies recomputed from source, line and live time give back the residuals the
