@@ -8,7 +8,6 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/nuclides/GammaLineTable.h"
-#include "quantora/nuclides/Radlib.h"
 #include "tests/support/TestDatabase.h"
 
 namespace {
@@ -74,14 +73,6 @@ TEST_F(GammaLineTableTest, WritesIsomersDecaysLinesAndOneLibrary) {
                                          "RADIATIONLIBRARY_ID = %d",
                                          r.libraryId)),
               std::filesystem::path(file).stem().string());
-
-    // The library takes the four complete lines: 1332.492 keV twice, ground state and isomer.
-    RadiationLibrary lib;
-    lib.Load(db.alias(), {r.libraryId});
-    EXPECT_EQ(lib.Radiations().size(), 4u);
-    std::vector<AnsiString> found;
-    lib.GetMatchingRadiations(1332.49, 0.01, found);
-    EXPECT_EQ(found.size(), 2u);
 }
 
 TEST_F(GammaLineTableTest, BadFilesFailNamingTheLineAndLeaveNothing) {
