@@ -70,8 +70,6 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
          {"FWHM calibration 7 'fw'", "A = 3.5 +-", "B = 0.005 +-"}},
         // Keys that do not exist, and both or neither selector.
         {"ecal " + uri + " --spectrum 999", 1, {"qdb ecal: "}},
-        {"ecal " + uri + " --measurement 999", 1, {"qdb ecal: "}},
-        {"ecal " + uri + " --spectrum x", 1, {"qdb ecal: "}},
         {"ecal " + uri + " --spectrum 100 --measurement 10", 1, {"qdb ecal: "}},
         {"ecal " + uri, 1, {"qdb ecal: "}},
         {"fwhm " + uri + " --spectrum 999", 1, {"qdb fwhm: "}},
