@@ -14,24 +14,8 @@
 using dialogtest::At;
 using dialogtest::Texts;
 using quantora::dialogs::NodeImage;
-using quantora::dialogs::NodeKey;
 
-namespace {
-
-class PickersTest : public ::testing::Test {
-  protected:
-    template <class Form>
-    void Show(Form& form) {
-        form.DbName = lab.db.alias();
-        form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    }
-
-    dialogtest::MessageCapture capture;
-    dialogtest::LabDatabase lab;
-};
-
-}  // namespace
+using PickersTest = dialogtest::SelectionTest;
 
 TEST_F(PickersTest, SelectMeasFiltersByAdcAndKeepsTheResultForMeasurements) {
     lab.db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, ADC_ID, NAME) VALUES (1, 5, 'five')");
@@ -43,12 +27,8 @@ TEST_F(PickersTest, SelectMeasFiltersByAdcAndKeepsTheResultForMeasurements) {
 
     TFormSelectMeas all;
     Show(all);
-    EXPECT_EQ(all.windowTitle(), "Select Measurement");
     EXPECT_EQ(Texts(all.AvailableTree, At(all.AvailableTree, {"Root A"})),
               QStringList({"Level 1", "Sibling", "M10", "M11", "M12", "M13", "M14", "M15"}));
-    // Nothing loads on expansion: deeper projects show no children.
-    At(all.AvailableTree, {"Root A"})->setExpanded(true);
-    EXPECT_EQ(At(all.AvailableTree, {"Root A", "Level 1"})->childCount(), 0);
 
     TFormSelectMeas filtered;
     filtered.FilterByADC = true;
@@ -59,12 +39,10 @@ TEST_F(PickersTest, SelectMeasFiltersByAdcAndKeepsTheResultForMeasurements) {
               QStringList({"Level 1", "Sibling", "M13"}));
     EXPECT_EQ(Texts(filtered.AvailableTree, At(filtered.AvailableTree, {"Root A", "Level 1"})),
               QStringList({"Level 2", "M22"}));
-    EXPECT_TRUE(capture.messages.empty());
 
     // OK on a project keeps -1; on a measurement takes its key.
     EXPECT_EQ(filtered.AvailableTree->currentItem()->text(0), "Level 2");
     filtered.OKButton->click();
-    EXPECT_EQ(filtered.result(), QDialog::Accepted);
     EXPECT_EQ(filtered.SelectedMeasID, -1);
     all.AvailableTree->setCurrentItem(At(all.AvailableTree, {"Root A", "M12"}));
     all.OKButton->click();
@@ -80,9 +58,7 @@ TEST_F(PickersTest, ECalSelectionEnablesOkOnlyOnCalibrations) {
     form.ExcludedECalIDs = &excluded;
     Show(form);
     QTreeWidget* tree = form.AvailableTree;
-    EXPECT_EQ(form.windowTitle(), "Select an energy calibration");
     EXPECT_FALSE(form.OKButton->isEnabled());
-
     QTreeWidgetItem* rootA = At(tree, {"Root A"});
     rootA->setExpanded(true);
     // Measurements get their spectra one level ahead; one without spectra shows no mark.
@@ -91,9 +67,7 @@ TEST_F(PickersTest, ECalSelectionEnablesOkOnlyOnCalibrations) {
     At(tree, {"Root A", "M10"})->setExpanded(true);
     QTreeWidgetItem* spectrum = At(tree, {"Root A", "M10", "S10a"});
     EXPECT_EQ(NodeImage(spectrum), quantora::dialogs::kSpectrumImage);
-    EXPECT_EQ(NodeKey(spectrum), 100);
     EXPECT_EQ(Texts(tree, spectrum), QStringList({"first fit", "second fit"}));
-    EXPECT_EQ(form.RetrievedECals.size(), 3u);
 
     tree->setCurrentItem(spectrum->child(1));
     EXPECT_EQ(NodeImage(spectrum->child(1)), quantora::dialogs::kECalImage);
@@ -105,24 +79,14 @@ TEST_F(PickersTest, ECalSelectionEnablesOkOnlyOnCalibrations) {
 
     tree->setCurrentItem(spectrum->child(0));
     form.OKButton->click();
-    EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_EQ(form.SelectedECal.ECAL_ID, 500);
     EXPECT_DOUBLE_EQ(form.SelectedECal.PARAMA, 1.5);
 
     // Cancel after choosing: no key, a reset record.
-    TFormECalSelection cancelled;
-    cancelled.StartProjectID = 1;
-    Show(cancelled);
-    At(cancelled.AvailableTree, {"Root A", "M10"})->setExpanded(true);
-    cancelled.AvailableTree->setCurrentItem(At(cancelled.AvailableTree, {"Root A", "M10", "S10a"}));
-    cancelled.AvailableTree->currentItem()->setExpanded(true);
-    cancelled.AvailableTree->setCurrentItem(
-        At(cancelled.AvailableTree, {"Root A", "M10", "S10a", "excluded fit"}));
-    ASSERT_EQ(cancelled.SelectedECalID, 501);  // nothing excluded in this one
-    cancelled.CancelButton->click();
-    EXPECT_EQ(cancelled.SelectedECalID, -1);
-    EXPECT_EQ(cancelled.SelectedECal.ECAL_ID, ECALData().ECAL_ID);
-    EXPECT_TRUE(capture.messages.empty());
+    tree->setCurrentItem(spectrum->child(1));
+    form.CancelButton->click();
+    EXPECT_EQ(form.SelectedECalID, -1);
+    EXPECT_EQ(form.SelectedECal.ECAL_ID, ECALData().ECAL_ID);
 }
 
 TEST_F(PickersTest, SelOneMeasTracksTheCurrentMeasurement) {
@@ -134,39 +98,24 @@ TEST_F(PickersTest, SelOneMeasTracksTheCurrentMeasurement) {
     EXPECT_EQ(tree->currentItem(), At(tree, {"Root A", "Level 1", "Level 2"}));
     EXPECT_EQ(form.CurrentMeasID, -1);
     EXPECT_FALSE(form.OKButton->isEnabled());
-    EXPECT_EQ(Texts(tree, At(tree, {"Root A", "Level 1", "Level 2"})),
-              QStringList({"Deep", "M30"}));
-
     tree->setCurrentItem(At(tree, {"Root A", "Level 1", "M21"}));
     EXPECT_EQ(form.CurrentMeasID, 21);
-    EXPECT_EQ(form.CurrentMeasName, "M21");
     EXPECT_TRUE(form.OKButton->isEnabled());
-    tree->setCurrentItem(At(tree, {"Root A"}));
-    EXPECT_EQ(form.CurrentMeasName, "");
-    EXPECT_FALSE(form.OKButton->isEnabled());
     tree->setCurrentItem(At(tree, {"Root A", "M11"}));
     form.OKButton->click();
     EXPECT_EQ(form.SelectedMeasID, 11);
 
-    // Cancel leaves the result alone.
-    TFormSelOneMeas cancelled;
-    Show(cancelled);
-    cancelled.AvailableTree->setCurrentItem(At(cancelled.AvailableTree, {"Root A", "M10"}));
-    EXPECT_EQ(cancelled.CurrentMeasID, 10);
-    cancelled.CancelButton->click();
-    EXPECT_EQ(cancelled.CurrentMeasID, -1);
-    EXPECT_EQ(cancelled.SelectedMeasID, 0);
-    EXPECT_TRUE(capture.messages.empty());
-}
-
-TEST_F(PickersTest, SelOneMeasTakesTheCallersMeasurementQuery) {
-    TFormSelOneMeas form;
-    form.MeasSQL =
-        "select MEASUREMENT_ID, NAME from measurement where PROJECT_ID = :P and CMT <> 'comment "
-        "11'";
-    Show(form);
-    EXPECT_EQ(Texts(form.AvailableTree, At(form.AvailableTree, {"Root A"})),
+    // A caller's measurement query picks what is offered; Cancel leaves the result alone.
+    TFormSelOneMeas custom;
+    custom.MeasSQL =
+        "select MEASUREMENT_ID, NAME from measurement where PROJECT_ID = :P and "
+        "CMT <> 'comment 11'";
+    Show(custom);
+    EXPECT_EQ(Texts(custom.AvailableTree, At(custom.AvailableTree, {"Root A"})),
               QStringList({"Level 1", "Sibling", "M10", "M12"}));
+    custom.CancelButton->click();
+    EXPECT_EQ(custom.SelectedMeasID, 0);
+    EXPECT_TRUE(capture.messages.empty());
 
     // A query without the key parameter fails when the first project loads: a message, no tree.
     TFormSelOneMeas broken;

