@@ -73,26 +73,6 @@ std::vector<std::string> SplitCrLfLines(const std::string& text) {
     return lines;
 }
 
-SqliteDatabase::SqliteDatabase() {
-    alias_ = UniqueName("xmlexchange_db", "");
-    file_ = (std::filesystem::temp_directory_path() / (alias_ + ".db")).string();
-    std::remove(file_.c_str());
-    OpenDatabase(alias_, "sqlite:" + file_);
-    CreateSchema(alias_);
-}
-
-SqliteDatabase::~SqliteDatabase() {
-    CloseDatabase(alias_);
-    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file_ + suffix).c_str());
-}
-
-void ExecSql(const AnsiString& alias, const AnsiString& sql) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(sql);
-    q.ExecSQL();
-}
-
 void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes) {
     const double kFloats[] = {1.0 / 3.0, 0.0, 0.1, -1.5e-300, 6.02214076e23, -2.0 / 7.0};
     for (const char* const* table = QuantoraXmlExporter::ExportedTables; *table; ++table) {

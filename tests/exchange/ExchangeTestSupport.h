@@ -1,12 +1,12 @@
-// Helpers of the exchange tests: temporary files, an SQLite database of its own (whatever engine
-// the suite runs on), and a filler that puts rows of every value type into the exported tables.
+// Helpers of the exchange tests: temporary files and their text, and a filler that puts rows of
+// every value type into the exported tables.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "quantora/base/Exception.h"
 #include "quantora/base/Types.h"
+#include "tests/support/Raised.h"
 
 namespace quantora::test {
 
@@ -31,34 +31,6 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
                      const std::string& after = "");
 // The lines of a file whose every line ends in CR LF, without their ends.
 std::vector<std::string> SplitCrLfLines(const std::string& text);
-
-// A fresh SQLite database with the lab schema under a unique alias, removed afterwards.
-class SqliteDatabase {
-  public:
-    SqliteDatabase();
-    ~SqliteDatabase();
-    SqliteDatabase(const SqliteDatabase&) = delete;
-    SqliteDatabase& operator=(const SqliteDatabase&) = delete;
-    const AnsiString& alias() const { return alias_; }
-    const char* name() const { return alias_.c_str(); }
-
-  private:
-    AnsiString alias_, file_;
-};
-
-// The message of the Exception `f` throws; "" when it throws none.
-template <class F>
-AnsiString Raised(F&& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message;
-    }
-    return "";
-}
-
-// Runs a statement on the alias.
-void ExecSql(const AnsiString& alias, const AnsiString& sql);
 
 // Fills each exported table with `rows` rows: every column type, nulls in the second row,
 // texts with quotes, tabs and non-ASCII letters (UTF-8, so that every engine takes them), blobs

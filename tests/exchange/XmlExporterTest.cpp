@@ -1,12 +1,11 @@
 // The XML export: exact text of every value form, field descriptions, an empty table, the whole
-// file of a small database with its progress lines, and failures.
+// file of a small database with its progress lines, the field type table, the table order.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 
-#include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/exchange/XmlExporter.h"
@@ -27,8 +26,8 @@ std::string Repeated(const char* s, int n) {
     return out;
 }
 
-// The table section ExportDataSet writes for `sql`, after skipping `skip` rows.
-std::string ExportSection(const AnsiString& alias, const AnsiString& sql, int skip, int& rows) {
+// The table section ExportDataSet writes for `sql`.
+std::string ExportSection(const AnsiString& alias, const AnsiString& sql, int& rows) {
     TempPath path;
     quantora::XmlOutputFile out;
     EXPECT_TRUE(out.Open(path.c_str()));
@@ -36,7 +35,6 @@ std::string ExportSection(const AnsiString& alias, const AnsiString& sql, int sk
     q.SetDatabaseName(alias);
     q.SetSQL(sql);
     q.Open();
-    for (int i = 0; i < skip; ++i) q.Next();
     XmlExporter exporter;
     rows = exporter.ExportDataSet("VALS", &q, &out);
     EXPECT_EQ(exporter.File, nullptr);
@@ -60,10 +58,11 @@ const char* kSectionEnd = "  </TableData>\r\n</Table>\r\n";
 }  // namespace
 
 TEST(XmlExport, EveryValueFormIsWrittenExactly) {
-    SqliteDatabase db;  // byte 233 and zero bytes in texts: SQLite keeps them as they are
-    ExecSql(db.alias(),
-            "CREATE TABLE VALS (ID INTEGER NOT NULL PRIMARY KEY, N SMALLINT, F DOUBLE, "
-            "D TIMESTAMP, S VARCHAR(30), C CHAR(1), M TEXT, B BLOB)");
+    TestDatabase db(false,
+                    true);  // byte 233 and zero bytes in texts: SQLite keeps them as they are
+    db.Exec(
+        "CREATE TABLE VALS (ID INTEGER NOT NULL PRIMARY KEY, N SMALLINT, F DOUBLE, "
+        "D TIMESTAMP, S VARCHAR(30), C CHAR(1), M TEXT, B BLOB)");
     for (const std::string& values : std::vector<std::string>{
              "1, -7, 0.1, '2024-03-01 12:00:00', 'a\"b\tc\xE9&<''>', 'Y', 'x\ny', X'" +
                  Repeated("AB", 300) + "'",
@@ -72,7 +71,7 @@ TEST(XmlExport, EveryValueFormIsWrittenExactly) {
                  Repeated("FE", 254) + "'",
              "-3, NULL, NULL, NULL, NULL, NULL, NULL, NULL",  // every other column null
              "4, NULL, -2.5e20, NULL, NULL, NULL, NULL, X'000001'"})
-        ExecSql(db.alias(), "INSERT INTO VALS VALUES (" + values + ")");
+        db.Exec("INSERT INTO VALS VALUES (" + values + ")");
     // A line break after every 127th byte, also when it ends the value.
     const std::string hex300 =
         Repeated("AB", 127) + "\r\n" + Repeated("AB", 127) + "\r\n" + Repeated("AB", 46);
@@ -89,22 +88,18 @@ TEST(XmlExport, EveryValueFormIsWrittenExactly) {
         "<Record ID=\"2147483647\" N=\"0\" F=\"0.333333333333333\" D=\"0\" S=\"cut\" C=\"\" "
         "M=\"\" B=\"" +
         hex254 + "\" />\r\n";
-    const AnsiString all = "SELECT * FROM VALS ORDER BY ID";
     int rows = 0;
-    EXPECT_EQ(ExportSection(db.alias(), all, 0, rows),
+    EXPECT_EQ(ExportSection(db.alias(), "SELECT * FROM VALS ORDER BY ID", rows),
               kValsDesc + nullRow + row1 + row4 + rowMax + kSectionEnd);
     EXPECT_EQ(rows, 4);
-    // Export starts at the dataset's current row.
-    EXPECT_EQ(ExportSection(db.alias(), all, 3, rows), kValsDesc + rowMax + kSectionEnd);
-    EXPECT_EQ(rows, 1);
 
     // An empty result still describes its fields; an expression integer is a Largeint, written in
     // hex.
-    EXPECT_EQ(ExportSection(db.alias(), "SELECT * FROM VALS WHERE ID = 99", 0, rows),
+    EXPECT_EQ(ExportSection(db.alias(), "SELECT * FROM VALS WHERE ID = 99", rows),
               std::string(kValsDesc) + kSectionEnd);
     EXPECT_EQ(rows, 0);
     const std::string twice =
-        ExportSection(db.alias(), "SELECT ID * 5 AS FIVEFOLD FROM VALS WHERE ID = 4", 0, rows);
+        ExportSection(db.alias(), "SELECT ID * 5 AS FIVEFOLD FROM VALS WHERE ID = 4", rows);
     EXPECT_NE(twice.find("<FieldDesc Name=\"FIVEFOLD\" Type=\"Largeint\" MaxLen=\"8\"/>"),
               std::string::npos);
     EXPECT_NE(twice.find("<Record FIVEFOLD=\"3230\" />"), std::string::npos);
@@ -112,10 +107,10 @@ TEST(XmlExport, EveryValueFormIsWrittenExactly) {
 
 TEST(XmlExport, WholeDatabaseFileWithProgressLines) {
     TestDatabase db(true);
-    ExecSql(db.alias(),
-            "INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME, CREATIONDATE, CMT) VALUES "
-            "(1, 'Ann \"A\" <a>', '2024-03-01 18:00:00', 'ok')");
-    ExecSql(db.alias(), "INSERT INTO EMPLOYEE (EMPLOYEE_ID) VALUES (2)");
+    db.Exec(
+        "INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME, CREATIONDATE, CMT) VALUES "
+        "(1, 'Ann \"A\" <a>', '2024-03-01 18:00:00', 'ok')");
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID) VALUES (2)");
     TempPath path;
     quantora::MemoryLogger logger;
     QuantoraXmlExporter(&logger).ExportDatabase(db.name(), path.c_str());
@@ -142,28 +137,10 @@ TEST(XmlExport, WholeDatabaseFileWithProgressLines) {
     ASSERT_EQ(logger.entries.size(), 21u);
     EXPECT_EQ(logger.entries[0].text, "2 records of table EMPLOYEE exported.");
     EXPECT_EQ(logger.entries[20].text, "0 records of table FWHMCALPOINT exported.");
-}
-
-TEST(XmlExport, FailuresAndTheFilesWritten) {
-    TestDatabase db(true);
     EXPECT_EQ(Raised([&] {
                   QuantoraXmlExporter().ExportDatabase(db.name(), "/nonexistent-dir/sub/x.xml");
-              }),
+              }).Message,
               "Could not open output file.");
-    // A database without the tables: the layer's error passes through.
-    TestDatabase empty(false);
-    TempPath path;
-    EXPECT_THROW(QuantoraXmlExporter().ExportDatabase(empty.name(), path.c_str()), Exception);
-    // A writer without a file fails cleanly.
-    XmlExporter exporter;
-    TQuery q;
-    q.SetDatabaseName(db.alias());
-    q.SetSQL("SELECT * FROM EMPLOYEE");
-    q.Open();
-    EXPECT_THROW(exporter.ExportFieldDesc(q.Fields()[0]), Exception);
-    quantora::XmlOutputFile file;
-    EXPECT_THROW(exporter.ExportDataSet("EMPLOYEE", &q, &file), Exception);
-    EXPECT_EQ(exporter.File, nullptr);
 }
 
 TEST(XmlExport, FieldTypeTable) {

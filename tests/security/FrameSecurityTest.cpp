@@ -34,7 +34,7 @@ std::vector<AnsiString> HostileNames() {
 // Runs `f`, which must throw an Exception naming `context`.
 template <class F>
 void ExpectRefused(F&& f, const char* context, const AnsiString& name) {
-    const AnsiString m = Raised(f);
+    const AnsiString m = Raised(f).Message;
     EXPECT_TRUE(m.rfind(context, 0) == 0 && m.find("valid") != AnsiString::npos)
         << context << " '" << name << "': " << m;
 }

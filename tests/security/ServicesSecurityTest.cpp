@@ -1,15 +1,11 @@
-// Hostile text at the storage services: blob chunk owner types (put into SQL as literals) and
-// user setting names and values. Each hostile value round-trips or is refused with a clear
-// error, and every other row of the database stays as it was.
+// Hostile blob chunk owner types (put into SQL as literals): each round-trips or is refused with
+// a clear error, and every other row of the database stays as it was.
 #include <gtest/gtest.h>
 
 #include "quantora/base/Exception.h"
-#include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/IntKeyGen.h"
-#include "quantora/frame/SqlNames.h"
 #include "quantora/services/Blobutil.h"
-#include "quantora/services/Usersettings.h"
 #include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/security/SecurityTestSupport.h"
 #include "tests/support/TestDatabase.h"
@@ -74,44 +70,12 @@ TEST(BlobChunkOwnerType, HostileOwnerTypesRoundTripAndTouchNothingElse) {
                       if (op == 0) store(Value(40, 2), zero);
                       if (op == 1) read(zero);
                       if (op == 2) DeleteBlobChunks(zero, 7, 0, 0, db.alias());
-                  }),
+                  }).Message,
                   "BLOB chunks: the owner type contains a zero byte")
             << op;
         EXPECT_EQ(DumpTables(db.alias()), before) << op;
     }
     EXPECT_TRUE(back.empty());
-}
-
-TEST(UserSettingsText, HostileNamesAndValuesRoundTrip) {
-    TestDatabase db(true);
-    FillBystanderRows(db.alias());
-    const std::vector<AnsiString>& texts = HostileTexts();
-    const int n = static_cast<int>(texts.size());
-    for (int i = 0; i < n; ++i)
-        db.Exec(
-            quantora::Format("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (%d, "
-                             "'T', %s)",
-                             10 + i, quantora::SqlStringLiteral(texts[i], "name").c_str()));
-    const TableDump before = DumpTables(db.alias(), {"USERSETTINGS"});
-    quantora::MaxKeyGen keys(db.alias(), "USERSETTINGS");
-    DbUserSettings settings, reread;
-    settings.SetBasicData(db.alias(), &keys, 2);
-    for (int i = 0; i < n; ++i)
-        settings.InsertUserValue(10 + i, QuantoraSettingType::Text,
-                                 Variant(texts[i] + AnsiString(5000, '\'')), i + 1);
-    settings.SaveSettings();
-    reread.SetBasicData(db.alias(), &keys, 2);
-    ASSERT_EQ(reread.RetrieveSettings(), n);
-    for (const RegSetting& s : reread.Settings) {
-        const int i = s.SettingId - 10;
-        ASSERT_TRUE(i >= 0 && i < n) << s.SettingId;
-        EXPECT_EQ(s.Name, texts[i]);
-        EXPECT_EQ(s.Value, Variant(texts[i] + AnsiString(5000, '\'')));
-    }
-    // Saving again updates the same rows; nothing outside USERSETTINGS moved.
-    reread.SaveSettings();
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM USERSETTINGS"), std::to_string(n));
-    EXPECT_EQ(DumpTables(db.alias(), {"USERSETTINGS"}), before);
 }
 
 }  // namespace
