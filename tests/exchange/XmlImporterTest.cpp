@@ -152,19 +152,6 @@ TEST(XmlImport, UnknownTablesAndFieldsCanBeSkipped) {
         EXPECT_NE(result.warnings[0].find(name), AnsiString::npos);
         EXPECT_EQ(logger.entries.size(), 22u);
         EXPECT_EQ(TotalRows(fresh.alias()), 21 * 2);
-
-        // The class entry point skips unknown tables, but not unknown fields.
-        TestDatabase viaClass(true);
-        TempPath path;
-        WriteFileBytes(path.str(), *text);
-        try {
-            QuantoraXmlImporter::ImportDatabase(viaClass.name(), path.c_str(), nullptr, true);
-            EXPECT_EQ(TotalRows(viaClass.alias()), 21 * 2);
-            EXPECT_EQ(text, &extraTable);
-        } catch (const Exception& e) {
-            EXPECT_NE(e.Message.find("field EXTRA"), AnsiString::npos) << e.Message;
-            EXPECT_EQ(text, &extraField);
-        }
     }
 }
 

@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/exchange/XmlExporter.h"
+#include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/reliability/Workload.h"
 #include "tests/security/SecurityTestSupport.h"
 #include "tests/support/TestDatabase.h"
@@ -66,11 +66,7 @@ TEST(CrashSafetyTest, AKilledTransactionLeavesTheOldOrTheNewDatabase) {
         rel::RunWriter(source.alias(), 0, 1200);
         tr.Commit();
     }
-    const std::string xml = source.uri().substr(7) + ".xml";
-    struct RemoveFile {
-        std::string path;
-        ~RemoveFile() { std::filesystem::remove(path); }
-    } removeXml{xml};
+    const quantora::test::TempPath xml;
     QuantoraXmlExporter().ExportDatabase(source.name(), xml.c_str());
     // The first run is killed right after its commit, which gives the new state; it also counts
     // the progress reports.
@@ -84,7 +80,7 @@ TEST(CrashSafetyTest, AKilledTransactionLeavesTheOldOrTheNewDatabase) {
         TestDatabase db(true);
         if (plan == 0) oldState = quantora::test::DumpTables(db.alias());
         if (!keepOpen) CloseDatabase(db.alias());
-        const RunResult r = RunAndKill({"import", db.uri(), xml}, killAfter);
+        const RunResult r = RunAndKill({"import", db.uri(), xml.str()}, killAfter);
         std::vector<quantora::test::TableDump> states;
         for (int pass = 0; pass < (keepOpen ? 1 : 2); ++pass) {
             const AnsiString alias = db.alias() + Format("_check%d", pass);

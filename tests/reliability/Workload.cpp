@@ -54,8 +54,6 @@ void WriteUnit(const AnsiString& alias, int writer, int unit) {
     m.NAME = Format("rel-w%d-u%d", writer, unit);
     m.MEASOBJTYPE_ID = 1;
     m.STARTDATE = 45000.0 + unit / 1024.0;
-    m.CREATIONDATE = 45000.25;
-    m.CMT = Format("writer %d", writer);
     m.Insert(&keys, alias.c_str(), nullptr);
     const auto& all = RealSpectra();
     for (int s = 0; s < kSpectraPerUnit; ++s) {
@@ -66,9 +64,6 @@ void WriteUnit(const AnsiString& alias, int writer, int unit) {
         sp.SPECTRUMTYPE_ID = 1 + s;
         sp.NAME = Format("%s/%d", m.NAME.c_str(), s);
         sp.LIVETIME = 100.0 + unit;
-        sp.TRUETIME = 100.5 + unit;
-        sp.EMPLOYEE_ID = 1;
-        sp.CREATIONDATE = 45000.25;
         sp.CompressCounts(&counts, s == 1);
         sp.Insert(&keys, alias.c_str(), nullptr);
     }

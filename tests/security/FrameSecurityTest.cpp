@@ -117,15 +117,6 @@ TEST(HostileNames, FrameEntryPointsRefuseThem) {
         EXPECT_EQ(DumpTables(db.alias()), before) << name;
     }
     EXPECT_THROW(AutoDeleteQuery(db.name(), nullptr), Exception);
-    // A side without a query cannot be opened: nothing is copied.
-    TQuery sq;
-    sq.SetDatabaseName(db.alias());
-    sq.SetSQL("SELECT * FROM SAMPLE");
-    ExecQuery side{false, &sq, nullptr}, none{false, nullptr, nullptr};
-    EXPECT_FALSE(none.copy(&side));
-    EXPECT_FALSE(side.copy(&none));
-    EXPECT_FALSE(side.copy(nullptr));
-    EXPECT_EQ(DumpTables(db.alias()), before);
 
     // The display text of a report is data: quotes, comment markers and conversions show as
     // they are stored.
