@@ -91,43 +91,31 @@ void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBy
                 bool key = false;
                 for (const AnsiString& k : keys) key = key || db::SameName(k, f->FieldName());
                 if (nulls && !key) continue;
-                switch (f->DataType()) {
-                    case ftInteger:
-                        f->SetAsInteger(key || r != 3 ? r + 1 + 100 * i : INT_MIN + i);
-                        break;
-                    case ftSmallint:
-                        f->SetAsInteger(r * 7 - 3);
-                        break;
-                    case ftFloat:
-                        f->SetAsFloat(kFloats[(r + i) % 6] * (i + 1));
-                        break;
-                    case ftDateTime: {
-                        CivilTime t{2023, 7, 14, 13, 45, 12, 123456};
-                        t.day += r % 10;
-                        t.microsecond += 111 * i + r;
-                        f->SetAsDateTime(EncodeDateTime(t));
-                        break;
-                    }
-                    case ftString:
-                        if (f->Size() <= 1) {
-                            f->SetAsString(r % 2 ? "N" : "Y");
-                        } else {
-                            AnsiString s = Format("Row %d \"quoted\"\tcaf\xC3\xA9 & <tag> 'x' %s",
-                                                  r, f->FieldName().c_str());
-                            f->SetAsString(s.substr(0, static_cast<std::size_t>(f->Size())));
-                        }
-                        break;
-                    case ftMemo:
-                        f->SetAsString(Format("Line one of %s\r\nline two \"%d\" \xC3\xA9\n",
-                                              f->FieldName().c_str(), r));
-                        break;
-                    case ftBlob:
-                        f->SetAsString(
-                            BlobBytes(r == 0 && bigBlobBytes ? bigBlobBytes : 1 + 127 * r + i, r));
-                        break;
-                    default:
-                        ADD_FAILURE() << "unexpected column type in " << *table;
-                }
+                const int type = f->DataType();
+                const AnsiString name = f->FieldName();
+                if (type == ftInteger)
+                    f->SetAsInteger(key || r != 3 ? r + 1 + 100 * i : INT_MIN + i);
+                else if (type == ftSmallint)
+                    f->SetAsInteger(r * 7 - 3);
+                else if (type == ftFloat)
+                    f->SetAsFloat(kFloats[(r + i) % 6] * (i + 1));
+                else if (type == ftDateTime)
+                    f->SetAsDateTime(
+                        EncodeDateTime({2023, 7, 14 + r % 10, 13, 45, 12, 123456 + 111 * i + r}));
+                else if (type == ftString && f->Size() <= 1)
+                    f->SetAsString(r % 2 ? "N" : "Y");
+                else if (type == ftString)
+                    f->SetAsString(
+                        Format("Row %d \"quoted\"\tcaf\xC3\xA9 & <tag> 'x' %s", r, name.c_str())
+                            .substr(0, static_cast<std::size_t>(f->Size())));
+                else if (type == ftMemo)
+                    f->SetAsString(
+                        Format("Line one of %s\r\nline two \"%d\" \xC3\xA9\n", name.c_str(), r));
+                else if (type == ftBlob)
+                    f->SetAsString(
+                        BlobBytes(r == 0 && bigBlobBytes ? bigBlobBytes : 1 + 127 * r + i, r));
+                else
+                    ADD_FAILURE() << "unexpected column type in " << *table;
             }
             q.Post();
         }

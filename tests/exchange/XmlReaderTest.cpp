@@ -1,5 +1,5 @@
 // The XML reader: references, tag syntax and its messages, the open-tag stack, line counting
-// across buffer boundaries, two files at once. Arbitrary bytes: the fuzz target.
+// across buffer boundaries. Arbitrary bytes: the fuzz target.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -117,6 +117,8 @@ TEST(XmlReader, TagSyntaxAndItsMessages) {
     EXPECT_EQ(Summary(a), "!D");
     EXPECT_TRUE(a.Tag.BracketSectionSeen);
     EXPECT_EQ(a.Tag.BracketText, "<!Ee\"v\">");
+    EXPECT_FALSE(f.Open("/nonexistent/dir/file.xml"));
+    EXPECT_EQ(f.ErrorMessage, "Could not open XML file");
 }
 
 TEST(XmlReader, LinesAndValuesAcrossBufferBoundaries) {
@@ -146,27 +148,4 @@ TEST(XmlReader, LinesAndValuesAcrossBufferBoundaries) {
             EXPECT_EQ(f.ErrorMessage, EndOfFile(1 + units, lastLineStart)) << first << pad;
         }
     }
-}
-
-TEST(XmlReader, OpenCloseAndTwoFilesAtOnce) {
-    XmlFile f1, f2;
-    XmlAtom a;
-    EXPECT_FALSE(f1.Open("/nonexistent/dir/file.xml"));
-    EXPECT_EQ(f1.ErrorMessage, "Could not open XML file");
-    // Both files larger than the read buffer, read alternately atom by atom.
-    std::string text1 = "<R>" + std::string(200000, ' '), text2;
-    for (int i = 0; i < 300; ++i) text1 += "<a b=\"&quot;x&#9;\r\n\">t&amp;</a>\r\n";
-    for (int i = 0; i < 300; ++i) text2 += Format("<T%d x=\"%0500d\">\r\n</t%d>\r\n", i, i, i);
-    TempFile file1(text1), file2(text2);
-    ASSERT_TRUE(f1.Open(file1.c_str()) && f2.Open(file2.c_str()));
-    ReadResult r1, r2;
-    for (bool more1 = true, more2 = true; more1 || more2;) {
-        if (more1 && (more1 = f1.GetNextAtom(a))) r1.atoms.push_back(Summary(a));
-        if (more2 && (more2 = f2.GetNextAtom(a))) r2.atoms.push_back(Summary(a));
-    }
-    EXPECT_EQ(r1.atoms, ReadAll(file1.c_str()).atoms);
-    EXPECT_EQ(r2.atoms, ReadAll(file2.c_str()).atoms);
-    EXPECT_EQ(r2.atoms.size(), 600u);
-    f1.Close();  // forgets the open tags
-    EXPECT_TRUE(!f1.IsOpen() && f1.OpenTags.empty());
 }

