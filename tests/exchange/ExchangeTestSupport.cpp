@@ -23,10 +23,6 @@ namespace {
 
 std::atomic<int> g_counter{0};
 
-std::string UniqueName(const char* stem, const char* suffix) {
-    return Format("%s_%d_%d%s", stem, static_cast<int>(getpid()), ++g_counter, suffix);
-}
-
 // Bytes 0 to 255 in a row-dependent order, zero bytes included.
 AnsiString BlobBytes(std::size_t n, int row) {
     AnsiString b(n, '\0');
@@ -38,8 +34,8 @@ AnsiString BlobBytes(std::size_t n, int row) {
 }  // namespace
 
 TempPath::TempPath(const char* suffix)
-    : path_((std::filesystem::temp_directory_path() / UniqueName("xmlexchange", suffix)).string()) {
-}
+    : path_(Format("%s/xmlexchange_%d_%d%s", std::filesystem::temp_directory_path().c_str(),
+                   static_cast<int>(getpid()), ++g_counter, suffix)) {}
 
 TempPath::~TempPath() {
     std::remove(path_.c_str());

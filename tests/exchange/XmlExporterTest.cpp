@@ -1,7 +1,6 @@
-// The XML export: exact text of every value form, field descriptions, an empty table, the whole
-// file of a small database with its progress lines, the field type table, the table order.
+// The XML export: exact text of every value form, field descriptions, an empty table, the field
+// type table, the table order. The file's header, footer and progress lines: XmlImporterTest.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -11,7 +10,6 @@
 #include "quantora/exchange/XmlExporter.h"
 #include "quantora/exchange/XmlFieldTypes.h"
 #include "quantora/exchange/XmlOutputFile.h"
-#include "quantora/frame/StringLogger.h"
 #include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/support/TestDatabase.h"
 
@@ -97,32 +95,6 @@ TEST(XmlExport, EveryValueFormIsWrittenExactly) {
     EXPECT_EQ(ExportSection(db.alias(), "SELECT * FROM VALS WHERE ID = 99", rows),
               std::string(kValsDesc) + kSectionEnd);
     EXPECT_EQ(rows, 0);
-}
-
-TEST(XmlExport, WholeDatabaseFileWithProgressLines) {
-    TestDatabase db(true);
-    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID) VALUES (2)");
-    TempPath path;
-    quantora::MemoryLogger logger;
-    QuantoraXmlExporter(&logger).ExportDatabase(db.name(), path.c_str());
-    const std::string text = ReadFileBytes(path.str());
-    char host[256] = {};
-    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
-    // Field descriptions and records as in EveryValueFormIsWrittenExactly; the file ends with the
-    // footer.
-    const std::vector<std::string> expected = {
-        "<?xml version=\"1.0\"?>", "<QuantoraDatabases>",
-        "<FormatVersion Version=\"4.1\" Name=\"Quantora Database Format\" "
-        "Comment=\"XML-based data format for Quantora System\"/>",
-        Format("<Database HostMachine=\"%s\" Name=\"%s\" Version=\"4.0\">", host, db.name()),
-        "<Table Name=\"EMPLOYEE\">"};
-    const std::vector<std::string> lines = SplitCrLfLines(text);
-    ASSERT_GT(lines.size(), 20u);
-    EXPECT_EQ(std::vector(lines.begin(), lines.begin() + 5), expected);
-    EXPECT_EQ(text.substr(text.size() - 45), "</Table>\r\n</Database>\r\n</QuantoraDatabases>\r\n");
-    ASSERT_EQ(logger.entries.size(), 21u);
-    EXPECT_EQ(logger.entries[0].text, "1 records of table EMPLOYEE exported.");
-    EXPECT_EQ(logger.entries[20].text, "0 records of table FWHMCALPOINT exported.");
     EXPECT_EQ(Raised([&] {
                   QuantoraXmlExporter().ExportDatabase(db.name(), "/nonexistent-dir/sub/x.xml");
               }).Message,

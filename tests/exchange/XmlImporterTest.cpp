@@ -1,8 +1,9 @@
-// Import of export files: the round trip that reproduces the file (across engines), refusal
-// and replacement of existing rows, unknown tables and fields, references and day numbers, and
-// malformed files rejected with the line named and nothing imported. Hex digits, integers and
-// floats: the malformed files and the fuzz target.
+// Import of export files: the round trip that reproduces the file (across engines, with the
+// file's header and progress lines), refusal and replacement of existing rows, unknown tables and
+// fields, references and day numbers, and malformed files rejected with the line named and
+// nothing imported. Hex digits, integers and floats: the malformed files and the fuzz target.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -27,9 +28,9 @@ using quantora::XmlImportOptions;
 
 namespace {
 
-std::string Export(const AnsiString& alias) {
+std::string Export(const AnsiString& alias, StringLogger* logger = nullptr) {
     TempPath path;
-    QuantoraXmlExporter().ExportDatabase(alias.c_str(), path.c_str());
+    QuantoraXmlExporter(logger).ExportDatabase(alias.c_str(), path.c_str());
     return ReadFileBytes(path.str());
 }
 
@@ -79,7 +80,24 @@ long long TotalRows(const AnsiString& alias) {
 TEST(XmlImport, RoundTripReproducesTheFile) {
     TestDatabase source(true, true);
     FillExportedTables(source.alias(), 5, 700000);
-    const std::string first = Export(source.alias());
+    quantora::MemoryLogger exported;
+    const std::string first = Export(source.alias(), &exported);
+    // The header names the format, the host and the database; the footer closes them.
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    const std::vector<std::string> lines = SplitCrLfLines(first);
+    ASSERT_GT(lines.size(), 5u);
+    EXPECT_EQ(std::vector(lines.begin(), lines.begin() + 5),
+              (std::vector<std::string>{
+                  "<?xml version=\"1.0\"?>", "<QuantoraDatabases>",
+                  "<FormatVersion Version=\"4.1\" Name=\"Quantora Database Format\" "
+                  "Comment=\"XML-based data format for Quantora System\"/>",
+                  Format("<Database HostMachine=\"%s\" Name=\"%s\" Version=\"4.0\">", host,
+                         source.name()),
+                  "<Table Name=\"EMPLOYEE\">"}));
+    EXPECT_EQ(first.substr(first.size() - 45),
+              "</Table>\r\n</Database>\r\n</QuantoraDatabases>\r\n");
+    EXPECT_EQ(exported.entries.at(0).text, "5 records of table EMPLOYEE exported.");
 
     TestDatabase target(true);
     quantora::MemoryLogger logger;

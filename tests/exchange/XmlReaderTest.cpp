@@ -34,18 +34,14 @@ struct ReadResult {
     std::string error;
 };
 
-ReadResult ReadAll(const char* path) {
+ReadResult ReadText(const std::string& content) {
     ReadResult r;
     XmlFile f;
     XmlAtom a;
-    f.Open(path);
+    f.Open(TempFile(content).c_str());
     while (f.GetNextAtom(a)) r.atoms.push_back(Summary(a));
     r.error = f.ErrorMessage;
     return r;
-}
-
-ReadResult ReadText(const std::string& content) {
-    return ReadAll(TempFile(content).c_str());
 }
 
 std::string EndOfFile(long long line, long long pos) {

@@ -62,13 +62,6 @@ void SpectrumSeeds(const fs::path& data, const fs::path& out) {
     seed("flat", std::vector<unsigned long>(100, 0xfffffffful), false);
 }
 
-template <class T>
-T Peek(const std::string& s, size_t at) {
-    T v;
-    std::memcpy(&v, &s[at], sizeof v);
-    return v;
-}
-
 // Whole real files where they fit the fuzzer's input size; the CHN files cut to 64 channels
 // with their trailers kept. A text seed's first byte picks the count-list layout of the target.
 void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
@@ -76,7 +69,8 @@ void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
     for (const auto& [file, seed] : {std::pair{"AH20190131_Na22_10cm_IDM4.Chn", "full_trailer"},
                                      {"eu_calib_7cm.Chn", "short_trailer"}}) {
         std::string chn = ReadAll(original / file);
-        const size_t n = Peek<uint16_t>(chn, 30);
+        const size_t n = static_cast<unsigned char>(chn[30]) | static_cast<unsigned char>(chn[31])
+                                                                   << 8;
         chn = chn.substr(0, 32 + 4 * 64) + chn.substr(32 + 4 * n);
         Poke<uint16_t>(chn, 30, 64);
         Write(out / "chn_reader" / seed, chn);

@@ -16,17 +16,12 @@ namespace {
 
 constexpr int kChunk = 16;
 
-// `n` bytes of value `seed`.
-AnsiString Value(size_t n, unsigned seed) {
-    return AnsiString(n, static_cast<char>(seed));
-}
-
 TEST(BlobChunkOwnerType, HostileOwnerTypesRoundTripAndTouchNothingElse) {
     TestDatabase db(true);
     FillBystanderRows(db.alias());
     quantora::CountingKeyGen keys(1000, db.alias());
     // A bystander value with the same owner ids as every hostile one.
-    const AnsiString kept = Value(5 * kChunk + 3, 1);
+    const AnsiString kept = AnsiString(5 * kChunk + 3, 1);
     StoreBlobChunks(kept, "SPECTRUM", 7, 1, 1, nullptr, &keys, 1, kChunk);
     const TableDump before = DumpTables(db.alias());
     AnsiString back;
@@ -43,7 +38,7 @@ TEST(BlobChunkOwnerType, HostileOwnerTypesRoundTripAndTouchNothingElse) {
     if (!db.postgres()) owners.push_back("\xC3\x28 \xFF invalid UTF-8");
     unsigned seed = 2;
     for (const AnsiString& owner : owners) {
-        const AnsiString value = Value(3 * kChunk + 1, ++seed);
+        const AnsiString value = AnsiString(3 * kChunk + 1, static_cast<char>(++seed));
         store(value, owner);
         EXPECT_EQ(read(owner), value) << owner;
         // Stored under exactly this owner type.
@@ -67,7 +62,7 @@ TEST(BlobChunkOwnerType, HostileOwnerTypesRoundTripAndTouchNothingElse) {
     back = "untouched";
     for (int op = 0; op < 3; ++op) {
         EXPECT_EQ(Raised([&] {
-                      if (op == 0) store(Value(40, 2), zero);
+                      if (op == 0) store(AnsiString(40, 2), zero);
                       if (op == 1) read(zero);
                       if (op == 2) DeleteBlobChunks(zero, 7, 0, 0, db.alias());
                   }).Message,
