@@ -32,11 +32,9 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 // The lines of a file whose every line ends in CR LF, without their ends.
 std::vector<std::string> SplitCrLfLines(const std::string& text);
 
-// Fills each exported table with `rows` rows: every column type, nulls in the second row,
-// texts with quotes, tabs and non-ASCII letters (UTF-8, so that every engine takes them), blobs
-// with zero bytes, dates with microseconds, floats that need all 15 digits, ampersands and angle
-// brackets (which the format writes unescaped). With `bigBlobBytes` the first row of each table
-// gets blobs of that size.
+// Fills each exported table with `rows` rows: every column type, nulls in the second row, texts
+// with quotes, tabs, UTF-8, ampersands and angle brackets, blobs with zero bytes, dates with
+// microseconds, 15-digit floats; with `bigBlobBytes`, blobs of that size in the first row.
 void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBytes = 0);
 
 }  // namespace quantora::test

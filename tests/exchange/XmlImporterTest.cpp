@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <type_traits>
 #include <utility>
 
 #include "quantora/base/DateTime.h"
@@ -49,27 +48,18 @@ quantora::XmlImportResult ImportText(const AnsiString& alias, const std::string&
     return ImportXmlDatabase(alias, path.str(), logger, options);
 }
 
-// The one value `sql` selects, as text or as a float.
-template <class T = AnsiString>
-T Value(const AnsiString& alias, const AnsiString& sql) {
+// The one value `sql` selects, as a float.
+double Float(const TestDatabase& db, const AnsiString& sql) {
     TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(sql);
+    db.Prep(q, sql);
     q.Open();
-    if constexpr (std::is_same_v<T, double>)
-        return q.Fields()[0]->AsFloat();
-    else
-        return q.Fields()[0]->AsString();
+    return q.Fields()[0]->AsFloat();
 }
 
-long long CountRows(const AnsiString& alias, const AnsiString& table) {
-    return std::stoll(Value(alias, "SELECT COUNT(*) FROM " + table));
-}
-
-long long TotalRows(const AnsiString& alias) {
+long long TotalRows(const TestDatabase& db) {
     long long n = 0;
     for (const char* const* t = QuantoraXmlExporter::ExportedTables; *t; ++t)
-        n += CountRows(alias, *t);
+        n += std::stoll(db.Scalar(AnsiString("SELECT COUNT(*) FROM ") + *t));
     return n;
 }
 
@@ -112,14 +102,13 @@ TEST(XmlImport, RoundTripReproducesTheFile) {
     // Blobs come back bit for bit, dates to the file's resolution (whole seconds exactly),
     // floats as their 15 digits.
     const char* blob = "SELECT COUNTDATA FROM SPECTRUM WHERE SPECTRUM_ID = 1";
-    EXPECT_EQ(Value(target.alias(), blob), Value(source.alias(), blob));
+    EXPECT_EQ(target.Scalar(blob), source.Scalar(blob));
     const char* date = "SELECT STARTDATE FROM MEASUREMENT WHERE MEASUREMENT_ID = 1";
-    EXPECT_NEAR(Value<double>(target.alias(), date), Value<double>(source.alias(), date), 1e-10);
+    EXPECT_NEAR(Float(target, date), Float(source, date), 1e-10);
     const char* number = "SELECT LIVETIME FROM SPECTRUM WHERE SPECTRUM_ID = 3";
-    const double original = Value<double>(source.alias(), number);
-    EXPECT_EQ(Value<double>(target.alias(), number),
-              std::strtod(Format("%.15g", original).c_str(), nullptr));
-    EXPECT_EQ(Value(target.alias(), "SELECT NAME FROM SPECTRUM WHERE SPECTRUM_ID = 2"), "");
+    const double original = Float(source, number);
+    EXPECT_EQ(Float(target, number), std::strtod(Format("%.15g", original).c_str(), nullptr));
+    EXPECT_EQ(target.Scalar("SELECT NAME FROM SPECTRUM WHERE SPECTRUM_ID = 2"), "");
 }
 
 TEST(XmlImport, ExistingRowsAreRefusedUnlessReplacing) {
@@ -134,13 +123,13 @@ TEST(XmlImport, ExistingRowsAreRefusedUnlessReplacing) {
     EXPECT_NE(refused.find("already holds rows (replacing them was not asked for) (table SPECTRUM"),
               AnsiString::npos)
         << refused;
-    EXPECT_EQ(TotalRows(target.alias()), 1);
+    EXPECT_EQ(TotalRows(target), 1);
 
     XmlImportOptions replace;
     replace.replaceExistingRows = true;
     ImportText(target.alias(), file, nullptr, replace);
-    EXPECT_EQ(CountRows(target.alias(), "SPECTRUM"), 3);
-    EXPECT_EQ(TotalRows(target.alias()), 21 * 3);
+    EXPECT_EQ(target.Scalar("SELECT COUNT(*) FROM SPECTRUM"), "3");
+    EXPECT_EQ(TotalRows(target), 21 * 3);
 }
 
 // A plain name outside the lab schema (one the engine has) is skipped, not written into; names
@@ -169,7 +158,7 @@ TEST(XmlImport, UnknownTablesAndFieldsCanBeSkipped) {
         ASSERT_EQ(result.warnings.size(), 1u);
         EXPECT_NE(result.warnings[0].find(name), AnsiString::npos);
         EXPECT_EQ(logger.entries.size(), 22u);
-        EXPECT_EQ(TotalRows(fresh.alias()), 21 * 2);
+        EXPECT_EQ(TotalRows(fresh), 21 * 2);
     }
 }
 
@@ -227,7 +216,7 @@ TEST(XmlImport, MalformedFilesAreRejectedWithNothingImported) {
         const AnsiString message = Raised([&] { ImportText(target.alias(), c.text); }).Message;
         EXPECT_NE(message.find(c.message), AnsiString::npos) << c.name << ": " << message;
         EXPECT_NE(message.find("line "), AnsiString::npos) << c.name << ": " << message;
-        EXPECT_EQ(TotalRows(target.alias()), 0) << c.name;
+        EXPECT_EQ(TotalRows(target), 0) << c.name;
     }
 
     // The line named is the file's own, counting the line feeds inside hex values before it.

@@ -1,8 +1,6 @@
-// Fuzz target: reading a chunked blob value back from hostile BLOBCHUNK rows. Each run empties
-// the table of a scratch SQLite database, writes the rows the input describes (SERIAL, DATA and
-// the owner columns as any storage type: null, integer, float, text or blob, since SQLite keeps
-// whatever it is given) and reads one owner's value. The read must either throw or give a value
-// within the size limit.
+// Fuzz target: reading a chunked blob value back from hostile BLOBCHUNK rows, written as the input
+// describes (owner columns, SERIAL and DATA of any SQLite storage type) into a scratch database.
+// The read must either throw or give a value within the size limit.
 
 #include "quantora/base/Exception.h"
 #include "quantora/dblayer/Transaction.h"

@@ -7,19 +7,7 @@
 #include "quantora/frame/SqlNames.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-namespace {
-
-const char* kAlias = "fuzz_importer";
-
-long long SourceRows() {
-    TQuery q;
-    q.SetDatabaseName(kAlias);
-    q.SetSQL("SELECT COUNT(*) FROM SOURCE WHERE NAME = 'kept'");
-    q.Open();
-    return q.Fields()[0]->AsLargeInt();
-}
-
-}  // namespace
+static const char* kAlias = "fuzz_importer";
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // One row that a failed import must not lose.
@@ -40,7 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Nothing of a failed import stays, and a successful one into a table with rows is refused:
     // either way the SOURCE row is still there.
-    if (SourceRows() != 1) std::abort();
+    TQuery q;
+    q.SetDatabaseName(kAlias);
+    q.SetSQL("SELECT COUNT(*) FROM SOURCE WHERE NAME = 'kept'");
+    q.Open();
+    if (q.Fields()[0]->AsLargeInt() != 1) std::abort();
+    q.Close();
     // Clear what was imported (only lab tables are written), so every run starts alike.
     for (const AnsiString& t : quantora::SchemaTableNames())
         quantora::fuzz::Exec(kAlias,

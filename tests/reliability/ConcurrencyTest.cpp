@@ -1,8 +1,6 @@
-// Concurrent writers on one database: threads of this process, each with its own connection,
-// every writer inserting measurements with spectra and blob chunks in a key range of its own, one
-// transaction per measurement. The only error allowed is the engine's documented transient one,
-// after which the writer runs the transaction again; afterwards the database holds exactly what
-// the same writers leave when they run one after another.
+// Concurrent writers on one database, each a thread with its own connection and key range,
+// retrying only on the engine's transient errors: afterwards the database holds exactly what the
+// same writers leave when they run one after another.
 #include <gtest/gtest.h>
 
 #include <thread>

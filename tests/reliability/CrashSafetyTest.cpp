@@ -33,11 +33,10 @@ struct RunResult {
     bool done = false;  // the worker reported its commit before it died
 };
 
-// Runs the worker with `args` (words without quotes) and kills it after its `killAfter`-th
-// progress report or right after it reported its commit, whichever comes first.
-RunResult RunAndKill(const std::vector<std::string>& args, int killAfter) {
-    std::string command = "exec " RELIABILITY_WORKER;
-    for (const std::string& a : args) command += " '" + a + "'";
+// Runs the worker's import of `xml` into `uri` and kills it after its `killAfter`-th progress
+// report or right after it reported its commit, whichever comes first.
+RunResult RunAndKill(const std::string& uri, const std::string& xml, int killAfter) {
+    const std::string command = "exec " RELIABILITY_WORKER " import '" + uri + "' '" + xml + "'";
     FILE* in = popen(command.c_str(), "r");
     if (!in) throw std::runtime_error("popen failed");
     RunResult r;
@@ -80,7 +79,7 @@ TEST(CrashSafetyTest, AKilledTransactionLeavesTheOldOrTheNewDatabase) {
         TestDatabase db(true);
         if (plan == 0) oldState = quantora::test::DumpTables(db.alias());
         if (!keepOpen) CloseDatabase(db.alias());
-        const RunResult r = RunAndKill({"import", db.uri(), xml.str()}, killAfter);
+        const RunResult r = RunAndKill(db.uri(), xml.str(), killAfter);
         std::vector<quantora::test::TableDump> states;
         for (int pass = 0; pass < (keepOpen ? 1 : 2); ++pass) {
             const AnsiString alias = db.alias() + Format("_check%d", pass);

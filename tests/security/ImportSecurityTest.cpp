@@ -1,7 +1,5 @@
-// Hostile names in XML import files: table and field names that try to reach SQL or tables
-// outside the lab schema are refused with one short message and nothing imported, also when
-// unknown tables are to be skipped. Each refusal is checked on a file that is otherwise
-// importable over the database it is tried on.
+// Hostile table and field names in otherwise importable XML files: names that try to reach SQL
+// or tables outside the lab schema are refused with one short message and nothing imported.
 #include <gtest/gtest.h>
 
 #include "quantora/base/Exception.h"

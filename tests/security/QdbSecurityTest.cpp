@@ -1,8 +1,6 @@
 // The qdb binary with hostile queries on a database with bystander rows: queries that try to
 // smuggle a second statement past the csv check are refused with one error line, literals that
-// look like SQL are data, and a full dump of the lab tables shows nothing else changed. (Hostile
-// table names and keys of check and delete are unknown tables and malformed keys: qdb's own
-// tests.)
+// look like SQL are data, and a full dump of the lab tables shows nothing else changed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,7 +60,6 @@ TEST(QdbHostileArguments, CsvRunsOneReadOnlySelectOnly) {
                               "SELECT $$;$$; DELETE FROM SAMPLE",
                               "SELECT \"x\"\"; DELETE FROM SAMPLE",
                               "SELECT 1 AS [x'] ; DELETE FROM SAMPLE; SELECT ']'",
-                              "SELECT 1 AS `x'` ; DELETE FROM SAMPLE; SELECT '`'",
                               "WITH d AS (DELETE FROM SAMPLE RETURNING *) SELECT * FROM d",
                               "DELETE FROM SAMPLE WHERE 'SELECT' = 'SELECT'",
                               "SELECT * FROM SAMPLE WHERE NAME = 'unterminated"};
