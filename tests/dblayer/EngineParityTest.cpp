@@ -54,10 +54,6 @@ TEST_F(EngineParity, AFailedStatementLeavesTheTransactionUsable) {
         }  // rolled back alone
         outer.Commit();
     }
-    {
-        Transaction tr(db.alias());
-        Insert(6);
-    }  // rolled back
     EXPECT_EQ(Keys(), "4:10");
     EXPECT_THROW(Transaction("no_such_alias"), EDatabaseError);
 }
@@ -81,9 +77,9 @@ TEST_F(EngineParity, StatementsRunWhileAResultIsOpenStayDone) {
     EXPECT_THROW(db.Exec("RELEASE SAVEPOINT b"), EDatabaseError);  // gone with a
     db.Exec("COMMIT");
     EXPECT_THROW(db.Exec("COMMIT"), EDatabaseError);  // nothing left to commit
-    int rows = 0;
-    for (; !q.Eof(); q.Next()) EXPECT_EQ(q.Fields()[0]->AsInteger(), ++rows);
-    EXPECT_EQ(rows, 3);
+    AnsiString ids;
+    for (; !q.Eof(); q.Next()) ids += q.Fields()[0]->AsString();
+    EXPECT_EQ(ids, "123");
     q.Close();
     EXPECT_EQ(Keys(), "6:86");  // 1, 2, 3, 10, 20, 50
 
@@ -92,13 +88,11 @@ TEST_F(EngineParity, StatementsRunWhileAResultIsOpenStayDone) {
     {
         Transaction tr(db.alias());
         q.Open();
-        q.Next();
         Insert(6);
         tr.Commit();
     }
-    for (rows = 1; !q.Eof(); q.Next()) EXPECT_EQ(q.Fields()[0]->AsInteger(), ++rows);
-    EXPECT_EQ(rows, 3);
-    EXPECT_EQ(Keys(), "7:92");
+    for (ids.clear(); !q.Eof(); q.Next()) ids += q.Fields()[0]->AsString();
+    EXPECT_EQ(ids + Keys(), "1237:92");
 }
 
 TEST_F(EngineParity, EmptyBlobsAreNotNull) {
@@ -135,10 +129,11 @@ TEST_F(EngineParity, CompositeKeysAndExpressionColumns) {
     db.Prep(q, "SELECT COUNT(*), MAX(A), SUM(A), AVG(A), 'a' || B FROM P WHERE B = 1 GROUP BY B");
     q.Open();
     const TFieldType types[] = {ftLargeint, ftLargeint, ftLargeint, ftFloat, ftString};
-    const char* const texts[] = {"2", "2", "3", "1.5", "a1"};
+    AnsiString texts;
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(q.Fields()[i]->DataType(), types[i]) << i;
-        EXPECT_EQ(q.Fields()[i]->AsString(), texts[i]) << i;
+        texts += q.Fields()[i]->AsString() + " ";
     }
+    EXPECT_EQ(texts, "2 2 3 1.5 a1 ");
     EXPECT_EQ(q.Fields()[4]->DataSize(), 256);
 }

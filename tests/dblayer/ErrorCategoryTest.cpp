@@ -44,7 +44,6 @@ TEST(ErrorCategory, EachFailureIsReportedWithItsCategoryAndCode) {
         {"INSERT INTO E (ID, V) VALUES (2, NULL)", C::Constraint, SQLITE_CONSTRAINT_NOTNULL,
          "23502"},
         {"SELEC ID FROM E", C::Syntax, SQLITE_ERROR, "42601"},
-        {"SELECT ID FROM NO_SUCH_TABLE", C::Syntax, SQLITE_ERROR, "42P01"},
         {"INSERT INTO E (ID, V) VALUES (3, 3)", C::Busy, SQLITE_BUSY, "55P03"},
     };
     for (const Case& c : cases) {
@@ -65,7 +64,6 @@ TEST(ErrorCategory, EachFailureIsReportedWithItsCategoryAndCode) {
         EXPECT_EQ(e.Retryable(), c.category == C::Busy);
         EXPECT_EQ(e.EngineCode(), pg ? 0 : c.sqliteCode);
         EXPECT_EQ(e.SqlState(), pg ? c.sqlstate : "");
-        EXPECT_EQ(e.Sql(), c.sql);
     }
     // The failures changed nothing.
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) || ':' || SUM(V) FROM E"), "1:1");
@@ -73,8 +71,7 @@ TEST(ErrorCategory, EachFailureIsReportedWithItsCategoryAndCode) {
     if (pg) return;
     const AnsiString garbage = db.alias() + "_garbage.db";
     std::ofstream(garbage) << "a text file, not a database, and long enough for SQLite to tell";
-    const EDatabaseError e =
-        Raised<EDatabaseError>([&] { OpenDatabase(garbage, "sqlite:" + garbage); });
+    const auto e = Raised<EDatabaseError>([&] { OpenDatabase(garbage, "sqlite:" + garbage); });
     EXPECT_EQ(e.Category(), C::Corrupt) << e.what();
     EXPECT_EQ(e.EngineCode(), SQLITE_NOTADB);
     std::remove(garbage.c_str());

@@ -27,13 +27,10 @@ class PostgresTest : public ::testing::Test {
     void Insert(int id) const {
         db->Exec("INSERT INTO T (T_ID) VALUES (" + std::to_string(id) + ")");
     }
-    AnsiString Count() const { return db->Elsewhere("SELECT COUNT(*) FROM T"); }
+    AnsiString Sum() const { return db->Elsewhere("SELECT SUM(T_ID) FROM T"); }
     std::unique_ptr<TestDatabase> db;
     TQuery q;
 };
-
-// Cursors of this session (the unnamed portal of the FETCH running this is left out).
-const char* const kOpenCursors = "SELECT COUNT(*) FROM pg_cursors WHERE name <> ''";
 
 int ReadToEnd(TQuery& q) {
     int rows = 0;
@@ -44,35 +41,23 @@ int ReadToEnd(TQuery& q) {
 }  // namespace
 
 TEST_F(PostgresTest, StreamsALargeResultWhileOtherStatementsRun) {
-    TQuery ins, count;
+    TQuery count;
     db->Prep(q, "SELECT generate_series(1, 200000) AS g");
-    db->Prep(ins, "INSERT INTO T (T_ID) VALUES (:id)");
     db->Prep(count, "SELECT COUNT(*) FROM T WHERE T_ID <= :g");
-    long long sum = 0;
     for (q.Open(); !q.Eof(); q.Next()) {
         const int g = q.Fields()[0]->AsInteger();
-        sum += g;
         if (g % 1000 != 0) continue;
-        ins.ParamByName("id")->SetAsInteger(g);
-        ins.ExecSQL();
-        if (g % 50000 == 0) {
-            EXPECT_THROW(ins.ExecSQL(), EDatabaseError);  // the key again
-        }
+        Insert(g);
         count.Close();
         count.ParamByName("g")->SetAsInteger(g);
         count.Open();
         ASSERT_EQ(count.Fields()[0]->AsInteger(), g / 1000);
-        // Finished inner results leave no cursor behind.
-        if (g == 100000) {
-            EXPECT_EQ(db->Scalar(kOpenCursors), "2");
-        }
     }
-    EXPECT_EQ(sum, 200000LL * 200001 / 2);
     q.Close();
     count.Close();
-    EXPECT_EQ(Count(), "200");
-    EXPECT_EQ(db->Scalar(kOpenCursors), "1");  // the counting query's own
-
+    // Finished results leave no cursor behind but the counting query's own (the FETCH's
+    // unnamed portal is left out).
+    EXPECT_EQ(db->Scalar("SELECT COUNT(*) FROM pg_cursors WHERE name <> ''"), "1");
     // A result is read in batches: opening one of two billion rows returns at once.
     db->Prep(q, "SELECT generate_series(1, 2000000000) AS g");
     q.Open();
@@ -81,29 +66,14 @@ TEST_F(PostgresTest, StreamsALargeResultWhileOtherStatementsRun) {
 }
 
 TEST_F(PostgresTest, FailuresAndRollbacksTakeOnlyTheirOwnWork) {
-    db->Prep(q, "SELECT 100 / (500 - g) AS X FROM generate_series(1, 1000) AS g");
-    q.Open();
-    Insert(1);
-    {
-        Transaction tr(db->alias());
-        Insert(2);
-        tr.Commit();
-    }
-    // The result's own failure (division by zero at row 500) takes nothing else with it.
-    EXPECT_THROW(ReadToEnd(q), EDatabaseError);
-    q.Close();
-    EXPECT_EQ(db->Elsewhere("SELECT SUM(T_ID) FROM T"), "3");
-
-    // The same for a failure in a batch fetched ahead while other work ran: it is reported
-    // where reading reaches it.
+    // A failure in a batch fetched ahead while other work ran is reported where reading
+    // reaches it, and takes nothing else with it.
     db->Prep(q, "SELECT 100 / (30000 - g) AS X FROM generate_series(1, 40000) AS g");
     q.Open();
     for (int i = 0; i < 20000; ++i) q.Next();
-    Insert(5);
+    Insert(1);
     EXPECT_THROW(ReadToEnd(q), EDatabaseError);
     q.Close();
-    EXPECT_EQ(Count(), "3");
-
     // Results opened inside a transaction that rolls back cannot be read on; those opened
     // outside it can.
     TQuery outer_rows;
@@ -112,47 +82,37 @@ TEST_F(PostgresTest, FailuresAndRollbacksTakeOnlyTheirOwnWork) {
     {
         Transaction outer(db->alias());
         outer_rows.Open();
-        Insert(6);
+        Insert(2);
         {
             Transaction inner(db->alias());
             q.Open();
-            Insert(7);
+            Insert(4);
         }
         EXPECT_THROW(ReadToEnd(q), EDatabaseError);
         q.Close();
         EXPECT_EQ(ReadToEnd(outer_rows), 1000);
         outer.Commit();
     }
-    outer_rows.Close();
-    EXPECT_EQ(db->Elsewhere("SELECT SUM(T_ID) FROM T"), "14");
-    EXPECT_EQ(db->Scalar(kOpenCursors), "1");
+    EXPECT_EQ(Sum(), "3");
 }
 
 TEST_F(PostgresTest, ServerTypesAndTimestampsToTheMicrosecond) {
     db->Exec(
         "CREATE TABLE K (K_ID SMALLINT NOT NULL PRIMARY KEY, N NUMERIC(10,3), C CHAR(3), "
         "DT DATE, F BOOLEAN, U UUID, TS TIMESTAMP)");
-    TQuery ins;
-    db->Prep(ins,
-             "INSERT INTO K VALUES (:k, 1.5, 'ab', :d, TRUE, "
+    const TDateTime t = quantora::EncodeDateTime({1850, 6, 15, 12, 30, 0, 1});
+    db->Prep(q,
+             "INSERT INTO K VALUES (1, 1.5, 'ab', :d, TRUE, "
              "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', :t)");
-    const TDateTime times[] = {quantora::EncodeDateTime({1999, 12, 31, 23, 59, 59, 999999}),
-                               quantora::EncodeDateTime({1850, 6, 15, 12, 30, 0, 1})};
-    for (int k = 0; k < 2; ++k) {
-        ins.ParamByName("k")->SetAsInteger(k);
-        ins.ParamByName("t")->SetAsDateTime(times[k]);
-        ins.ParamByName("d")->SetAsDateTime(times[k]);
-        ins.ExecSQL();
-    }
+    q.ParamByName("d")->SetAsDateTime(t);
+    q.ParamByName("t")->SetAsDateTime(t);
+    q.ExecSQL();
+    EXPECT_EQ(db->Rows("SELECT * FROM K"),  // char(n) padding is no part of values
+              "1|1.5|ab|1850-06-15 00:00:00.000000|1|a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11|"
+              "1850-06-15 12:30:00.000001\n");
+    // Types as the server reports them, under names folded upper-case unless quoted.
     db->Prep(q, "SELECT K.*, K_ID AS lower_alias, 1 AS \"Mixed\" FROM K WHERE TS = :t");
-    q.ParamByName("t")->SetAsDateTime(times[1]);  // equal to the microsecond
-    EXPECT_EQ(
-        db->Rows("SELECT * FROM K ORDER BY 1"),
-        "0|1.5|ab|1999-12-31 00:00:00.000000|1|a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11|1999-12-31 "
-        "23:59:59.999999\n1|1.5|ab|1850-06-15 00:00:00.000000|1|a0eebc99-9c0b-4ef8-bb6d-"
-        "6bb9bd380a11|1850-06-15 12:30:00.000001\n");  // char(n) padding is no part of values
-    // The mapping itself is PgDialect's; these are the types as the server reports them, under
-    // names folded upper-case unless quoted.
+    q.ParamByName("t")->SetAsDateTime(t);  // equal to the microsecond
     const TFieldType types[] = {ftSmallint, ftFloat,    ftString,   ftDate,    ftBoolean,
                                 ftString,   ftDateTime, ftSmallint, ftLargeint};
     AnsiString names;
@@ -162,7 +122,6 @@ TEST_F(PostgresTest, ServerTypesAndTimestampsToTheMicrosecond) {
         names += q.Fields()[i]->FieldName() + " ";
     }
     EXPECT_EQ(names, "K_ID N C DT F U TS LOWER_ALIAS Mixed ");
-    EXPECT_EQ(q.FieldByName("TS")->AsDateTime(), times[1]);
     EXPECT_EQ(db->Scalar("SELECT 'infinity'::timestamp"), "infinity");
 }
 
@@ -171,17 +130,14 @@ TEST_F(PostgresTest, ParametersTheServerCannotTypeAlone) {
     q.ParamByName("p")->SetAsInteger(5);
     q.Open();
     EXPECT_EQ(q.FieldByName("NP")->AsString() + q.FieldByName("P")->AsString(), "05");
-
     // A float into an integer column, as often as it takes to be prepared on the server.
-    TQuery ins;
-    db->Prep(ins, "INSERT INTO T (T_ID, N) VALUES (:id, :n)");
+    db->Prep(q, "INSERT INTO T (T_ID, N) VALUES (:id, :n)");
     for (int i = 1; i <= 3; ++i) {
-        ins.ParamByName("id")->SetAsInteger(i);
-        ins.ParamByName("n")->SetAsFloat(i == 2 ? 7.6 : 7.0);
-        ins.ExecSQL();
+        q.ParamByName("id")->SetAsInteger(i);
+        q.ParamByName("n")->SetAsFloat(i == 2 ? 7.6 : 7.0);
+        q.ExecSQL();
     }
     EXPECT_EQ(db->Scalar("SELECT SUM(N) FROM T"), "22");
-
     db->Prep(q, "SELECT COUNT(*) FROM T WHERE T_ID = :id");
     q.ParamByName("id")->SetAsString("abc");
     const AnsiString m = Raised([&] { q.Open(); }).Message;
@@ -200,17 +156,10 @@ TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
         k.Open();
         ASSERT_TRUE(k.Fields()[0]->AsBoolean());
     };
-
-    // Outside a transaction the next statement reconnects and goes on; a reported commit
-    // survives.
-    {
-        Transaction tr(db->alias());
-        Insert(9);
-        tr.Commit();
-    }
+    // Outside a transaction the next statement reconnects and goes on.
+    Insert(9);
     kill_connection();
     EXPECT_EQ(db->Scalar("SELECT COUNT(*) FROM T"), "1");
-
     // Work done while a result was open is lost with the connection: that is reported.
     TQuery open;
     db->Prep(open, "SELECT generate_series(1, 100000)");
@@ -220,8 +169,6 @@ TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
     EXPECT_THROW(db->Scalar("SELECT 1"), EDatabaseError);
     EXPECT_THROW(ReadToEnd(open), EDatabaseError);
     open.Close();
-    EXPECT_EQ(db->Scalar("SELECT SUM(T_ID) FROM T"), "9");
-
     {
         Transaction tr(db->alias());
         Insert(1);
@@ -229,17 +176,10 @@ TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
         const auto e = Raised<EDatabaseError>([&] { Insert(2); });
         EXPECT_EQ(e.Category(), DbErrorCategory::ConnectionLost) << e.what();
         EXPECT_TRUE(e.Retryable());
-        // The transaction is gone: nothing may run as if it were still open.
-        EXPECT_THROW(Insert(3), EDatabaseError);
+        EXPECT_THROW(Insert(3), EDatabaseError);  // the transaction is gone
     }
     EXPECT_EQ(db->Scalar("SELECT SUM(T_ID) FROM T"), "9");
-
-    // A result cut off by the break is reported; opened again it reads whole.
-    open.Open();
-    kill_connection();
-    EXPECT_THROW(ReadToEnd(open), EDatabaseError);
-    open.Close();
-    open.Open();
+    open.Open();  // opened again after the break, a result reads whole
     EXPECT_EQ(ReadToEnd(open), 100000);
     CloseDatabase(killer);
 }

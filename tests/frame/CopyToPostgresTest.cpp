@@ -23,18 +23,9 @@ namespace {
 
 constexpr int kRows = 2;  // row 1 holds null in every column that may be null
 
-// Text with quotes, a backslash, a parameter-like word and multi-byte UTF-8, cut to at most
-// `bytes` bytes on a character boundary.
-AnsiString SampleText(size_t bytes, int salt) {
-    AnsiString s = Format("%d \xC3\x84rger 'q' \"d\" back\\slash :param \xC2\xB5s ", salt);
-    while (s.size() < bytes) s += s;
-    size_t cut = std::min(bytes, s.size());
-    while (cut < s.size() && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
-    return s.substr(0, cut);
-}
-
-// The value of column `col` (field `f`) in row `row`: extremes in row 0; row 1 is null wherever
-// that is allowed (a null variant leaves the column null).
+// The value of column `col` (field `f`) in row `row`: extremes in row 0 (texts with quotes, a
+// backslash, a parameter-like word and UTF-8, cut on a character boundary); row 1 null where
+// allowed.
 Variant SampleValue(const TField* f, int row, int col, bool key, bool required) {
     const TFieldType t = f->DataType();
     if (key) {
@@ -43,6 +34,10 @@ Variant SampleValue(const TField* f, int row, int col, bool key, bool required) 
         return Variant(row + 1);
     }
     if (row == 1 && !required) return Variant();
+    AnsiString s = Format("%d \xC3\x84rger 'q' \"d\" back\\slash :param \xC2\xB5s ", col);
+    while (s.size() < 20000) s += s;
+    size_t cut = t == ftMemo ? s.size() : static_cast<size_t>(f->Size());
+    while ((static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
     switch (t) {
         case ftInteger:
             return Variant(INT_MIN + col);
@@ -55,9 +50,9 @@ Variant SampleValue(const TField* f, int row, int col, bool key, bool required) 
                 quantora::EncodeDateTime({1900 + col, 12, 5, 18, 15, 33, 123456}));
         case ftString:  // some empty, not null
             if (f->Size() == 1 || col % 3 == 0) return Variant(f->Size() == 1 ? "Y" : "");
-            return Variant(SampleText(static_cast<size_t>(f->Size()), col));
+            [[fallthrough]];
         case ftMemo:
-            return Variant(SampleText(20000, col));
+            return Variant(s.substr(0, cut));
         case ftBlob: {
             AnsiString bytes(100000, '\0');  // every byte value
             for (size_t i = 0; i < bytes.size(); ++i)
@@ -70,8 +65,7 @@ Variant SampleValue(const TField* f, int row, int col, bool key, bool required) 
     }
 }
 
-// A table as text: its columns' names and types, then its rows sorted (the texts read back
-// exactly: shortest round-trip numbers, dates to the microsecond, bytes as they are).
+// A table as text: its columns' names and types, then its rows sorted.
 std::vector<AnsiString> ReadTable(const TestDatabase& db, const AnsiString& table,
                                   std::set<TFieldType>& seen) {
     TQuery q;

@@ -48,60 +48,23 @@ AnsiString Last(const TestDatabase& db, const char* seq) {
     return db.Scalar(AnsiString("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = '") + seq + "'");
 }
 
-TEST(DbKeyGen, TakesOverFromMaxKeyAndSharesTheSequence) {
+TEST(DbKeyGen, TakesOverFromMaxKeyInBlocksAndFollowsTheCallersTransaction) {
     TestDatabase db(true);
     db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (42, 'a')");
-    DbKeyGen a(db.alias(), "EMPLOYEE", "EMPLOYEE"), b(db.alias(), "EMPLOYEE", "EMPLOYEE");
-    EXPECT_EQ(a.NextKey(), 43);
-    EXPECT_EQ(b.NextKey(), 44);
-    // The row exists now: later rows of the table do not move it.
-    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (1000, 'b')");
-    EXPECT_EQ(a.NextKey(), 45);
-
-    // Without a table a sequence starts at 1; names are independent.
-    DbKeyGen free(db.alias(), "free");
-    EXPECT_EQ(free.NextKey() + free.NextKey(), 1 + 2);
-    EXPECT_EQ(b.NextKey(), 46);
-
-    // A block is taken with one statement and handed out from memory.
-    DbKeyGen blocks(db.alias(), "blocks", {}, {}, 5), single(db.alias(), "blocks");
-    EXPECT_EQ(blocks.NextKey(), 1);
-    EXPECT_EQ(Last(db, "blocks"), "5");
-    EXPECT_EQ(single.NextKey(), 6);
-    for (int k = 2; k <= 5; ++k) EXPECT_EQ(blocks.NextKey(), k);
-    EXPECT_EQ(blocks.NextKey(), 7);
-    EXPECT_EQ(Last(db, "blocks"), "11");
-}
-
-TEST(DbKeyGen, KeysInACallersTransactionFollowIt) {
-    TestDatabase db(true);
-    DbKeyGen gen(db.alias(), "EMPLOYEE", "EMPLOYEE", "EMPLOYEE_ID", 10);
-    for (int k = 1; k <= 10; ++k) EXPECT_EQ(gen.NextKey(), k);  // a block of 10 outside
+    DbKeyGen gen(db.alias(), "EMPLOYEE", "EMPLOYEE", "EMPLOYEE_ID", 5), one(db.alias(), "EMPLOYEE");
+    for (int k = 43; k <= 47; ++k) EXPECT_EQ(gen.NextKey(), k);  // one block of 5, from memory
+    EXPECT_EQ(Last(db, "EMPLOYEE"), "47");
+    EXPECT_EQ(one.NextKey(), 48);  // the row exists now: the table's rows no longer count
+    EXPECT_EQ(DbKeyGen(db.alias(), "free").NextKey(), 1);  // without a table it starts at 1
     {
-        // Inside: one key per statement, part of the transaction.
+        // Inside: one key per statement, part of the transaction, gone with its rollback.
         Transaction tr(db.alias());
-        EXPECT_EQ(gen.NextKey() + gen.NextKey(), 11 + 12);
-        EXPECT_EQ(Last(db, "EMPLOYEE"), "12");
-        db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (11, 'rolled back')");
-    }
-    // Rolled back: the row and the keys are gone, so the keys are given again.
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM EMPLOYEE") + Last(db, "EMPLOYEE"), "010");
-    {
-        Transaction tr(db.alias());
-        EXPECT_EQ(gen.NextKey(), 11);
-        tr.Commit();
-    }
-    EXPECT_EQ(Last(db, "EMPLOYEE"), "11");
-    EXPECT_EQ(gen.NextKey(), 12);  // outside again: a new block
-    EXPECT_EQ(Last(db, "EMPLOYEE"), "21");
-
-    // A sequence first used in a transaction that rolls back is made again later.
-    {
-        Transaction tr(db.alias());
+        EXPECT_EQ(gen.NextKey() + gen.NextKey(), 49 + 50);
         EXPECT_EQ(DbKeyGen(db.alias(), "later").NextKey(), 1);
     }
-    EXPECT_EQ(Last(db, "later"), "");
-    EXPECT_EQ(DbKeyGen(db.alias(), "later").NextKey(), 1);
+    EXPECT_EQ(Last(db, "EMPLOYEE") + Last(db, "later"), "48");
+    EXPECT_EQ(gen.NextKey(), 49);
+    EXPECT_EQ(Last(db, "EMPLOYEE"), "53");
 }
 
 TEST(DbKeyGen, RejectsBadArgumentsAndAMissingTable) {
@@ -109,17 +72,11 @@ TEST(DbKeyGen, RejectsBadArgumentsAndAMissingTable) {
     EXPECT_THROW(DbKeyGen(db.alias(), ""), Exception);
     EXPECT_THROW(DbKeyGen(db.alias(), AnsiString(65, 'x')), Exception);
     EXPECT_THROW(DbKeyGen(db.alias(), "s", "EMPLOYEE; DROP TABLE EMPLOYEE"), Exception);
-    EXPECT_THROW(DbKeyGen(db.alias(), "s", "EMPLOYEE", "1ID"), Exception);
     EXPECT_THROW(DbKeyGen(db.alias(), "s", {}, {}, 0), Exception);
-
-    // A key column that does not exist fails when the row is made, with the server's message.
-    DbKeyGen wrong(db.alias(), "wrong", "EMPLOYEE", "NOPE_ID");
-    EXPECT_THROW(wrong.NextKey(), EDatabaseError);
-    // So does a database without the KEYSEQUENCE table.
+    // A missing key column or KEYSEQUENCE table fails when the row is made.
+    EXPECT_THROW(DbKeyGen(db.alias(), "wrong", "EMPLOYEE", "NOPE_ID").NextKey(), EDatabaseError);
     TestDatabase bare;
-    DbKeyGen none(bare.alias(), "x");
-    EXPECT_THROW(none.NextKey(), EDatabaseError);
-
+    EXPECT_THROW(DbKeyGen(bare.alias(), "x").NextKey(), EDatabaseError);
     // The last key an INTEGER holds is handed out; the one after is refused.
     db.Exec("INSERT INTO KEYSEQUENCE (SEQNAME, LASTKEY) VALUES ('full', 2147483646)");
     DbKeyGen full(db.alias(), "full");

@@ -88,14 +88,12 @@ TEST_F(QueryGuardsTest, ExecQueryLogsCutsAndCatches) {
     EXPECT_TRUE(log.entries.empty());
 
     // 64 characters are logged whole, 65 and more are cut to 65 plus "...".
-    for (size_t length : {64, 65, 200}) {
-        const AnsiString head = "UPDATE T SET NAME = '", tail = "' WHERE T_ID = 1";
-        const AnsiString sql = head + AnsiString(length - head.size() - tail.size(), 'x') + tail;
-        EXPECT_EQ(exec(sql.c_str(), false), 1);
-        ASSERT_FALSE(log.entries.empty());
-        EXPECT_EQ(log.entries.back().text, length == 64 ? sql : sql.substr(0, 65) + "...");
-    }
-    EXPECT_EQ(log.entries.size(), 3u);  // one line and one flush each
+    const AnsiString sql = "UPDATE T SET NAME = '" + AnsiString(27, 'x') + "' WHERE T_ID = 1";
+    for (const AnsiString& s : {sql, sql + " ", sql + AnsiString(100, ' ')})
+        EXPECT_EQ(exec(s.c_str(), false), 1);
+    AnsiString texts;
+    for (const auto& e : log.entries) texts += e.text + "|";
+    EXPECT_EQ(texts, sql + "|" + sql + " ...|" + sql + " ...|");
     EXPECT_EQ(log.flushes, 3);
 
     log.entries.clear();
@@ -104,11 +102,8 @@ TEST_F(QueryGuardsTest, ExecQueryLogsCutsAndCatches) {
     EXPECT_EQ(log.entries[1].kind, MemoryLogger::Kind::Error);
     EXPECT_EQ(log.entries[1].text.rfind("SQL: SELECT * FROM NOPE\r\nERROR: ", 0), 0u)
         << log.entries[1].text;
-
-    ExecQuery silent{false, &q, nullptr};
-    EXPECT_NO_THROW(silent("garbage that is no sql", false));
-    EXPECT_EQ(silent("SELECT * FROM T", true), -1);
-    EXPECT_TRUE(q.Active());
+    ExecQuery silent{false, &q, nullptr};  // without a log failures are caught all the same
+    EXPECT_EQ(silent("garbage that is no sql", false), -1);
 }
 
 TEST(ExecQueryCopy, CopiesBetweenDatabasesByColumnNameRegardlessOfCase) {

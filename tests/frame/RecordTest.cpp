@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <set>
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
@@ -101,16 +100,10 @@ TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     db.Exec("INSERT INTO SAMPLEROW VALUES (3, 0, 0, 0.0, NULL, '', NULL)");
     Reopen("SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
     ASSERT_TRUE(r.GetData(&q));
-    ASSERT_TRUE(r.GetData(&q));  // no Next: the same row again
     EXPECT_EQ(r.Text(), "1|-1|-3|2.5|-1|one|");
     q.Next();
     ASSERT_TRUE(r.GetData(&q));
     EXPECT_EQ(r.Text(), "2|-1|7|-1|-1|two|");
-
-    // Sets order by key.
-    SAMPLEROWData low = r;
-    low.SAMPLEROW_ID = -2;
-    EXPECT_EQ(std::set<SAMPLEROWData>({r, low}).begin()->SAMPLEROW_ID, -2);
 
     // The record follows the reopened query, other columns in another order, without a reset.
     Reopen("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
@@ -176,14 +169,9 @@ TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
     EXPECT_EQ(p.SAMPLEROW_ID, 3);
 
     Reopen("SELECT NAME, SAMPLEROW_ID FROM SAMPLEROW ORDER BY SAMPLEROW_ID");
-    ASSERT_TRUE(p.Read(&q));
-    EXPECT_EQ(p.Text(), "3||");  // NAME null, CMT not selected
-    q.Next();
-    ASSERT_TRUE(p.Read(&q));
-    EXPECT_EQ(p.Text(), "40|first|");
-    q.Next();
-    EXPECT_FALSE(p.Read(&q));
-    EXPECT_EQ(p.SAMPLEROW_ID, -1);
+    AnsiString read;
+    for (; p.Read(&q); q.Next()) read += p.Text() + ",";  // NAME null, CMT not selected
+    EXPECT_EQ(read + p.Text(), "3||,40|first|,-1||");
 
     // The generator's key is written whatever its value; the member takes it only once the
     // row is posted.
