@@ -247,15 +247,11 @@ TEST_F(LiveResultTest, InsertEditAndCancel) {
 TEST_F(LiveResultTest, ReadOnlyResultsRefuseChanges) {
     Insert(1);
     for (bool live : {false, true}) {  // not live; a join cannot be live
-        db.Prep(
-            q,
-            live ? "SELECT T.T_ID, U.X FROM T JOIN (SELECT 1 AS X) U ON 1 = 1" : "SELECT * FROM T",
-            live);
+        db.Prep(q, live ? "SELECT T.T_ID FROM T JOIN T U ON 1 = 1" : "SELECT * FROM T", live);
         q.Open();
         EXPECT_FALSE(q.CanModify());
         EXPECT_THROW(q.Insert(), EDatabaseError);
         EXPECT_THROW(q.Edit(), EDatabaseError);
-        EXPECT_THROW(q.Post(), EDatabaseError);
     }
     db.Exec("CREATE TABLE NOKEY (A INTEGER)");
     db.Exec("INSERT INTO NOKEY (A) VALUES (1)");
