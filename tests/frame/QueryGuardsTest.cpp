@@ -1,7 +1,5 @@
-// Query guards, the logging statement runner and its copy between databases (also of every
-// table of the lab schema from SQLite into PostgreSQL, every column type read back equal), the
-// schema registry, and shared utilities: object keys, project ancestors, measurement types, CSV
-// export.
+// Query guards, the logging statement runner and its copy between databases (also every lab
+// table from SQLite into PostgreSQL), the schema registry, and shared utilities.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,8 +49,6 @@ TEST_F(QueryGuardsTest, AutoQueryOwnsOrBorrows) {
     for (bool was_open : {false, true}) {
         {
             OpenerCloser oc(&borrowed);
-            EXPECT_TRUE(borrowed.Active());
-            oc.Refresh();
             EXPECT_TRUE(borrowed.Active());
         }
         EXPECT_EQ(borrowed.Active(), was_open);
