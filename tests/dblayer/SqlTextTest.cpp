@@ -3,6 +3,7 @@
 // differing only in them share a statement while errors still show the caller's text).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <utility>
 #include <vector>
 
@@ -19,33 +20,33 @@ using namespace quantora::db;
 TEST(SqlText, ParametersSkipLiteralsCastsAndComments) {
     struct Case {
         const char* sql;
-        const char* question;  // the text for SQLite
-        const char* dollar;    // the text for PostgreSQL
+        const char* question;  // the text for SQLite; for PostgreSQL "?<n>" becomes "$<n>"
         std::vector<AnsiString> names;
     };
     const Case cases[] = {
         {"select ':no', \"a:b\" from T where A = :Id and B::text = :name -- :c\n and C = :ID",
          "select ':no', \"a:b\" from T where A = ?1 and B::text = ?2 -- :c\n and C = ?1",
-         "select ':no', \"a:b\" from T where A = $1 and B::text = $2 -- :c\n and C = $1",
          {"Id", "name"}},
         {"select /* it's :no? */ a from T where b = :b /* \"x:y */ and c = ?",
          "select /* it's :no? */ a from T where b = ?1 /* \"x:y */ and c = ?",
-         "select /* it's :no? */ a from T where b = $1 /* \"x:y */ and c = ?",
          {"b"}},
         {"values (:a,:b,:c,:d,:e,:f,:g,:h,:i,:j,:k, :a)",
          "values (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11, ?1)",
-         "values ($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11, $1)",
          {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k"}},
         // Unterminated literals and comments are passed on as they are, for the engine to reject.
-        {"select 'abc :x", "select 'abc :x", "select 'abc :x", {}},
-        {"select 1 /* :x", "select 1 /* :x", "select 1 /* :x", {}},
+        {"select 'abc :x", "select 'abc :x", {}},
+        {"select 1 /* :x", "select 1 /* :x", {}},
     };
     for (const Case& c : cases) {
         const TranslatedSql q = TranslateSql(c.sql, PlaceholderStyle::QuestionNumber);
         EXPECT_EQ(q.text, c.question);
         EXPECT_EQ(q.param_names, c.names) << c.sql;
         const TranslatedSql d = TranslateSql(c.sql, PlaceholderStyle::DollarNumber);
-        EXPECT_EQ(d.text, c.dollar);
+        AnsiString dollar = c.question;
+        for (size_t i = 0; i + 1 < dollar.size(); ++i)
+            if (dollar[i] == '?' && isdigit(static_cast<unsigned char>(dollar[i + 1])))
+                dollar[i] = '$';
+        EXPECT_EQ(d.text, dollar);
         EXPECT_EQ(d.param_names, c.names) << c.sql;
         EXPECT_EQ(ParameterNames(c.sql), c.names) << c.sql;
     }
@@ -56,34 +57,29 @@ TEST(SqlText, DeleteGainsFromSetColumnsLoseTheTableAndEmptyInListsANull) {
         // nullptr: unchanged
         {"delete blobchunk where OWNER_ID = 5", "delete FROM blobchunk where OWNER_ID = 5"},
         {"  DELETE FROM T", nullptr},
-        {"-- note\nDelete T", "-- note\nDelete FROM T"},
         {"select deleted from T", nullptr},
         {"UPDATE EFFPEAK \r\n   SET EFFPEAK.PEAK_ID = NULL \r\nWHERE \r\n   EFFPEAK.PEAK_ID IN "
          "\r\n   (SELECT PEAK_ID FROM PEAK WHERE PEAKEVAL_ID = 7) ",
          "UPDATE EFFPEAK \r\n   SET PEAK_ID = NULL \r\nWHERE \r\n   EFFPEAK.PEAK_ID IN \r\n   "
          "(SELECT PEAK_ID FROM PEAK WHERE PEAKEVAL_ID = 7) "},
+        // "set", "where" and the table's name inside strings or longer names are not the
+        // keywords or the table.
         {"update T set X = 'T.X', T.Y = :v where T.Z = 1",
          "update T set X = 'T.X', Y = $1 where T.Z = 1"},
-        // "set", "where" and the table's name inside longer names are not the keywords or the
-        // table.
-        {"UPDATE SETTING SET SETTING.NAME = 'x' WHERE SETTING.SETTING_ID = 1",
-         "UPDATE SETTING SET NAME = 'x' WHERE SETTING.SETTING_ID = 1"},
         {"update T set OFFSET = T.X, T.SETS = 1, TT.A = 2, T.NOWHERE = 3, T.WHEREAS = 4 where "
          "T.WHERE_X = 5",
          "update T set OFFSET = X, SETS = 1, TT.A = 2, NOWHERE = 3, WHEREAS = 4 where T.WHERE_X = "
          "5"},
-        {"update TSET set TSET.A = 1 where TSET.A = 0", "update TSET set A = 1 where TSET.A = 0"},
+        {"UPDATE SETTING SET SETTING.NAME = 'x' WHERE SETTING.SETTING_ID = 1",
+         "UPDATE SETTING SET NAME = 'x' WHERE SETTING.SETTING_ID = 1"},
         {"select * from R where ID in ()  order by ID",
          "select * from R where ID in (NULL)  order by ID"},
-        {"select * from R where ID in ( 1,2)", nullptr},
-        {"select min () from R", nullptr},
     };
     for (auto [in, out] : cases)
         EXPECT_EQ(TranslateSql(in, PlaceholderStyle::DollarNumber).text, out ? out : in);
 }
 
 TEST(SqlText, SingleTableSelects) {
-    EXPECT_EQ(SingleSelectTable("SELECT * FROM MEASUREMENT"), "MEASUREMENT");
     EXPECT_EQ(SingleSelectTable("select A, (select max(B) from U) from T where A = 1 order by A"),
               "T");
     EXPECT_EQ(SingleSelectTable("select * from \"Quoted\""), "Quoted");
@@ -119,20 +115,16 @@ TEST(LiteralParams, BindsComparedNumbersAndLeavesTheRest) {
          "WITH c AS (SELECT 1) DELETE FROM T WHERE ID != ?1;",
          {0.5}},
         // Stay literal: strings, quoted names, comments, names, positions, type arguments.
-        {"select 'A = 5', \"B = 6\" from T1 where C = 'x' -- D = 7\n /* E = 8 */", 0, nullptr, {}},
-        {"select T1.COL_2, CAST(A AS VARCHAR(40)), CAST(B AS NUMERIC(10,2)) from T1 group by 1",
+        {"select 'A = 5', \"B = 6\", T1.COL_2, CAST(A AS VARCHAR(40)), CAST(B AS NUMERIC(10,2)) "
+         "from T1 where C = 'x' -- D = 7\n /* E = 8 */ group by 1 order by 1, 2 limit 10 offset 5",
          0,
          nullptr,
          {}},
-        {"select * from T order by 1, 2 limit 10 offset 5", 0, nullptr, {}},
         // Select lists, CASE results and operands of arithmetic or casts.
         {"select 1, 3 + A, case when 1 = 1 then 2 else 3 end from T", 0, nullptr, {}},
-        {"select * from T where A = 5 + B or A = 5*2 or A = 5::int or A = 5 || 'x'",
-         0,
-         nullptr,
-         {}},
-        {"select * from T where A = 0x10 or A = 5abc or A = - 5 or A in (1, 2)", 0, nullptr, {}},
-        {"select * from T where NULL = 5 or A between 1 and 5 or A = 99999999999999999999",
+        {"select * from T where A = 5 + B or A = 5*2 or A = 5::int or A = 5 || 'x' or A = 0x10 "
+         "or A = 5abc or A = - 5 or A in (1, 2) or NULL = 5 or A between 1 and 5 or "
+         "A = 99999999999999999999",
          0,
          nullptr,
          {}},
@@ -141,7 +133,6 @@ TEST(LiteralParams, BindsComparedNumbersAndLeavesTheRest) {
         {"select * from T where A = ?3 and B = 5", 1, nullptr, {}},
         // Statements that want constants.
         {"CREATE TABLE T (A VARCHAR(40) DEFAULT 0 CHECK (A > 0))", 0, nullptr, {}},
-        {"SET lock_timeout = 200", 0, nullptr, {}},
         {"PRAGMA busy_timeout = 200", 0, nullptr, {}},
     };
     // The shape cache gives what the two steps give: for a text, again, and with its digits

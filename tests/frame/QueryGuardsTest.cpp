@@ -1,13 +1,30 @@
-// Query guards and the logging statement runner.
+// Query guards, the logging statement runner and its copy between databases (also every lab
+// table from SQLite into PostgreSQL), the schema registry, and shared utilities.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <stdexcept>
+#include <tuple>
 
+#include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/SqlText.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/frame/DbUtils.h"
+#include "quantora/frame/MeasTypeInfo.h"
 #include "quantora/frame/QueryGuards.h"
+#include "quantora/frame/SqlNames.h"
 #include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
+using quantora::Format;
 using quantora::MemoryLogger;
 using quantora::test::TestDatabase;
 
@@ -33,8 +50,6 @@ TEST_F(QueryGuardsTest, AutoQueryOwnsOrBorrows) {
         {
             OpenerCloser oc(&borrowed);
             EXPECT_TRUE(borrowed.Active());
-            oc.Refresh();
-            EXPECT_TRUE(borrowed.Active());
         }
         EXPECT_EQ(borrowed.Active(), was_open);
         borrowed.Open();
@@ -55,7 +70,6 @@ TEST_F(QueryGuardsTest, AutoQueryOwnsOrBorrows) {
         aq->FieldByName("T_ID")->SetAsInteger(3);
         aq->Post();
     }
-    EXPECT_EQ(AutoQuery(nullptr, db.name(), nullptr)->SQL(), "");
     EXPECT_EQ(quantora::test::Raised([] { AutoQuery aq(nullptr, nullptr, "T"); }).Message,
               "AutoQuery: database and/or table name is missing - could not create insert query");
     // An owned query is freed when the guarded code throws (checked under the sanitizer).
@@ -74,7 +88,6 @@ TEST_F(QueryGuardsTest, AutoQueryOwnsOrBorrows) {
     EXPECT_EQ(db.Rows("SELECT T_ID FROM T ORDER BY 1"), "1\n3\n20\n");
     AutoDeleteQuery del(db.name(), "T");
     EXPECT_EQ(del->SQL(), "DELETE FROM T");
-    EXPECT_FALSE(del->RequestLive());
     del->ExecSQL();
     EXPECT_EQ(del->RowsAffected(), 3);
 }
@@ -88,15 +101,13 @@ TEST_F(QueryGuardsTest, ExecQueryLogsCutsAndCatches) {
     EXPECT_TRUE(log.entries.empty());
 
     // 64 characters are logged whole, 65 and more are cut to 65 plus "...".
-    for (size_t length : {64, 65, 200}) {
-        const AnsiString head = "UPDATE T SET NAME = '", tail = "' WHERE T_ID = 1";
-        const AnsiString sql = head + AnsiString(length - head.size() - tail.size(), 'x') + tail;
-        EXPECT_EQ(exec(sql.c_str(), false), 1);
-        ASSERT_FALSE(log.entries.empty());
-        EXPECT_EQ(log.entries.back().text, length == 64 ? sql : sql.substr(0, 65) + "...");
-    }
-    EXPECT_EQ(log.entries.size(), 3u);  // one line and one flush each
-    EXPECT_EQ(log.flushes, 3);
+    const AnsiString sql = "UPDATE T SET NAME = '" + AnsiString(27, 'x') + "' WHERE T_ID = 1";
+    for (const AnsiString& s : {sql, sql + AnsiString(100, ' ')})
+        EXPECT_EQ(exec(s.c_str(), false), 1);
+    AnsiString texts;
+    for (const auto& e : log.entries) texts += e.text + "|";
+    EXPECT_EQ(texts, sql + "|" + sql + " ...|");
+    EXPECT_EQ(log.flushes, 2);
 
     log.entries.clear();
     EXPECT_EQ(exec("SELECT * FROM NOPE", true), -1);
@@ -104,11 +115,8 @@ TEST_F(QueryGuardsTest, ExecQueryLogsCutsAndCatches) {
     EXPECT_EQ(log.entries[1].kind, MemoryLogger::Kind::Error);
     EXPECT_EQ(log.entries[1].text.rfind("SQL: SELECT * FROM NOPE\r\nERROR: ", 0), 0u)
         << log.entries[1].text;
-
-    ExecQuery silent{false, &q, nullptr};
-    EXPECT_NO_THROW(silent("garbage that is no sql", false));
-    EXPECT_EQ(silent("SELECT * FROM T", true), -1);
-    EXPECT_TRUE(q.Active());
+    ExecQuery silent{false, &q, nullptr};  // without a log failures are caught all the same
+    EXPECT_EQ(silent("garbage that is no sql", false), -1);
 }
 
 TEST(ExecQueryCopy, CopiesBetweenDatabasesByColumnNameRegardlessOfCase) {
@@ -134,4 +142,205 @@ TEST(ExecQueryCopy, CopiesBetweenDatabasesByColumnNameRegardlessOfCase) {
     dq.Close();
     src.Exec("INSERT INTO T VALUES (9, 'clash', 0)");
     EXPECT_THROW(to.copy(&from, "T"), Exception);
+}
+
+TEST(DbUtils, ObjectKeysProjectAncestorsAndMeasurementTypes) {
+    long ids[3] = {0, 0, 0};  // sample, source, source list
+    EXPECT_TRUE(SetSampleIDs(3, 17, &ids[0], &ids[1], &ids[2]));
+    EXPECT_EQ(Format("%ld %ld %ld", ids[0], ids[1], ids[2]), "-1 17 -1");
+    EXPECT_FALSE(SetSampleIDs(5, 17, &ids[0], &ids[1], &ids[2]));
+
+    TestDatabase db(true);
+    // 9 -> 5 -> 2, and a loop of 20 and 21.
+    for (const char* p : {"2, NULL", "5, 2", "9, 5", "20, 21", "21, 20"})
+        db.Exec(AnsiString("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID) VALUES (") + p + ")");
+    AnsiString alias = db.alias();
+    std::vector<int> up{99};
+    GetSuperProjectIDsForProject(alias, &up, 9);
+    EXPECT_EQ(up, (std::vector<int>{2, 5}));
+    GetSuperProjectIDsForProject(alias, &up, 20);
+    EXPECT_EQ(up.size(), 100u);  // the loop ends at the limit
+    GetSuperProjectIDsForProject(alias, nullptr, 9);
+
+    // The measurement's type from the types of its spectra (ordered by type), and the spectra.
+    const std::tuple<std::vector<int>, int, const char*> cases[] = {{{1}, 1, "1 sp1,"},
+                                                                    {{4, 3}, 4, "3 sp3,4 sp4,"},
+                                                                    {{3}, 0, "3 sp3,"},
+                                                                    {{2, 1}, 2, "1 sp1,2 sp2,"},
+                                                                    {{1, 5}, 1, "1 sp1,5 sp5,"},
+                                                                    {{3, 1}, 3, "1 sp1,3 sp3,"},
+                                                                    {{}, 0, ""}};
+    int meas = 0;
+    for (const auto& [types, expected, spectra] : cases) {
+        int id = ++meas * 10;
+        for (int t : types)
+            db.Exec(
+                Format("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, SPECTRUMTYPE_ID, "
+                       "NAME) VALUES (%d, %d, %d, 'sp%d')",
+                       id++, meas, t, t));
+        MeasTypeInfoData info;
+        info.GetInfo(db.name(), meas, "m");
+        EXPECT_EQ(info.MeasType, expected) << meas;
+        EXPECT_EQ(info.MEASUREMENT_ID, types.empty() ? -1 : meas);
+        AnsiString got;
+        for (const auto& sp : info.Spectra)
+            got += Format("%d %s,", sp.SPECTRUMTYPE_ID, sp.Name.c_str());
+        EXPECT_EQ(got, spectra);
+    }
+}
+
+TEST(DbUtils, CsvExportQuotesStringsOnlyAndEndsLinesWithCrLf) {
+    TestDatabase db;
+    db.Exec("CREATE TABLE T (ID INTEGER, NAME VARCHAR(20), CMT TEXT, V DOUBLE)");
+    db.Exec("INSERT INTO T VALUES (7, 'abc', 'memo', 0.5)");
+    db.Exec("INSERT INTO T VALUES (8, NULL, NULL, NULL)");
+    TQuery q;
+    q.SetDatabaseName(db.alias());
+    q.SetSQL("SELECT * FROM T ORDER BY ID");
+    q.Open();
+    q.Next();  // the export starts from the first row all the same
+    std::string path = ::testing::TempDir() + "quantora_export.csv";
+    SaveDatasetAsCSV(path.c_str(), &q);
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(),
+              "\"SERIAL #\",\"ID\",\"NAME\",\"CMT\",\"V\"\r\n"
+              "1,7,\"abc\",memo,0.5\r\n"
+              "2,8,\"\",,\r\n");
+    SaveDatasetAsCSV("/no/such/dir/x.csv", &q);  // silently nothing
+}
+
+namespace {
+
+constexpr int kRows = 2;  // row 1 holds null in every column that may be null
+
+// The value of column `col` (field `f`) in row `row`: extremes in row 0 (texts with quotes, a
+// backslash, a parameter-like word and UTF-8, cut on a character boundary); row 1 null where
+// allowed.
+Variant SampleValue(const TField* f, int row, int col, bool key, bool required) {
+    const TFieldType t = f->DataType();
+    if (key) {
+        if (t == ftString) return Variant(Format("K%d", row));
+        if (t == ftDateTime) return Variant::FromDate(45000.5 + row + row * 1e-6 / 86400);
+        return Variant(row + 1);
+    }
+    if (row == 1 && !required) return Variant();
+    AnsiString s = Format("%d \xC3\x84rger 'q' \"d\" back\\slash :param \xC2\xB5s ", col);
+    while (s.size() < 20000) s += s;
+    size_t cut = t == ftMemo ? s.size() : static_cast<size_t>(f->Size());
+    while ((static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+    switch (t) {
+        case ftInteger:
+            return Variant(INT_MIN + col);
+        case ftSmallint:
+            return Variant(-32768);
+        case ftFloat:
+            return Variant(col % 2 ? -1.7976931348623157e308 : 1e-300 * col);
+        case ftDateTime:
+            return Variant::FromDate(
+                quantora::EncodeDateTime({1900 + col, 12, 5, 18, 15, 33, 123456}));
+        case ftString:  // some empty, not null
+            if (f->Size() == 1 || col % 3 == 0) return Variant(f->Size() == 1 ? "Y" : "");
+            [[fallthrough]];
+        case ftMemo:
+            return Variant(s.substr(0, cut));
+        case ftBlob: {
+            AnsiString bytes(100000, '\0');  // every byte value
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<char>(i + i / 251 + col);
+            return Variant::FromBlob(bytes);
+        }
+        default:
+            ADD_FAILURE() << "no sample value for field " << f->FieldName() << " of type " << t;
+            return Variant();
+    }
+}
+
+// A table as text: its columns' names and types, then its rows sorted.
+std::vector<AnsiString> ReadTable(const TestDatabase& db, const AnsiString& table,
+                                  std::set<TFieldType>& seen) {
+    TQuery q;
+    db.Prep(q, "SELECT * FROM " + table);
+    std::vector<AnsiString> rows(1);
+    for (q.Open(); !q.Eof(); q.Next()) {
+        rows.emplace_back();
+        for (int i = 0; i < q.FieldCount(); ++i)
+            rows.back() += (q.Fields()[i]->IsNull() ? "N" : "V" + q.Fields()[i]->AsString()) + "|";
+    }
+    std::sort(rows.begin() + 1, rows.end());
+    for (int i = 0; i < q.FieldCount(); ++i) {
+        rows[0] += Format("%s:%d|", q.Fields()[i]->FieldName().c_str(), q.Fields()[i]->DataType());
+        seen.insert(q.Fields()[i]->DataType());
+    }
+    return rows;
+}
+
+}  // namespace
+
+TEST(ExecQueryCopy, CopiesEveryTableOfAnSqliteDatabaseIntoPostgres) {
+    if (!quantora::test::UsingPostgres())
+        GTEST_SKIP() << "copies into PostgreSQL: runs only when QUANTORA_TEST_PG names a server";
+    TestDatabase src(true, true), dst(true);
+    ASSERT_TRUE(dst.postgres());
+    for (const AnsiString& table : quantora::SchemaTableNames()) {
+        if (table == "SCHEMAVERSION") continue;  // CreateSchema wrote it on both sides
+        std::vector<AnsiString> key = quantora::db::ConnectionFor(src.alias())->PrimaryKey(table);
+        TQuery q;
+        src.Prep(q, "SELECT * FROM " + table, true);
+        q.Open();
+        for (int row = 0; row < kRows; ++row) {
+            q.Insert();
+            for (int col = 0; col < q.FieldCount(); ++col) {
+                TField* f = q.Fields()[col];
+                bool isKey = std::any_of(key.begin(), key.end(), [&](const AnsiString& k) {
+                    return quantora::db::SameName(k, f->FieldName());
+                });
+                // Key columns and the one other NOT NULL column take a value in every row.
+                Variant v = SampleValue(f, row, col, isKey, isKey || table == "KEYSEQUENCE");
+                if (!v.IsNull()) f->SetAsVariant(v);
+            }
+            q.Post();
+        }
+    }
+
+    TQuery sq, dq;
+    sq.SetDatabaseName(src.alias());
+    dq.SetDatabaseName(dst.alias());
+    MemoryLogger log;
+    ExecQuery from{false, &sq, nullptr}, to{false, &dq, &log};
+    for (const AnsiString& table : quantora::SchemaTableNames())
+        ASSERT_TRUE(table == "SCHEMAVERSION" || to.copy(&from, table.c_str())) << table;
+    sq.Close();
+    dq.Close();
+    for (const auto& e : log.entries) EXPECT_NE(e.kind, MemoryLogger::Kind::Error) << e.text;
+
+    std::set<TFieldType> seen;
+    for (const AnsiString& table : quantora::SchemaTableNames()) {
+        const auto rows = ReadTable(src, table, seen);
+        EXPECT_EQ(rows, ReadTable(dst, table, seen)) << table;
+        EXPECT_EQ(rows.size(), table == "SCHEMAVERSION" ? rows.size() : size_t{kRows + 1});
+    }
+    EXPECT_EQ(seen, (std::set<TFieldType>{ftInteger, ftSmallint, ftFloat, ftString, ftMemo, ftBlob,
+                                          ftDateTime}));
+}
+
+TEST(LabTables, TheRegistryNamesEveryTableTheSchemaCreates) {
+    quantora::test::TestDatabase db(true);
+    CreateSchema(db.alias());  // a second time changes nothing
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SCHEMAVERSION"), "1");
+    AnsiString names = db.Rows(db.postgres() ? "SELECT table_name FROM information_schema.tables "
+                                               "WHERE table_schema = current_schema()"
+                                             : "SELECT name FROM sqlite_master WHERE type = "
+                                               "'table' AND name NOT LIKE 'sqlite%'");
+    for (char& c : names) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::set<AnsiString> created;
+    for (size_t at = 0, end; (end = names.find('\n', at)) != AnsiString::npos; at = end + 1)
+        created.insert(names.substr(at, end - at));
+    const auto& registry = quantora::SchemaTableNames();
+    EXPECT_EQ(std::set<AnsiString>(registry.begin(), registry.end()), created);
+    EXPECT_EQ(registry.size(), created.size()) << "a table is listed twice";
+    created.erase("SCHEMAVERSION");
+    for (const AnsiString& table : created)
+        EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM " + table), "0") << table;
 }

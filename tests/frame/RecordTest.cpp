@@ -1,17 +1,27 @@
-// The record framework on a table of its own: reading, writing rules, inserting with keys.
+// The record framework on a table of its own, the database-backed key generator, and the
+// deletion engine on the lab schema.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <set>
+#include <thread>
+#include <vector>
 
+#include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/CachedRecord.h"
+#include "quantora/frame/Deletion.h"
+#include "quantora/frame/DeletionInfo.h"
+#include "quantora/frame/IntKeyGen.h"
 #include "quantora/frame/PlainRecord.h"
 #include "tests/support/TestDatabase.h"
 
 using quantora::Col;
 using quantora::DateCol;
+using quantora::DbKeyGen;
 using quantora::Format;
 using quantora::test::TestDatabase;
 
@@ -101,16 +111,10 @@ TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     db.Exec("INSERT INTO SAMPLEROW VALUES (3, 0, 0, 0.0, NULL, '', NULL)");
     Reopen("SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
     ASSERT_TRUE(r.GetData(&q));
-    ASSERT_TRUE(r.GetData(&q));  // no Next: the same row again
     EXPECT_EQ(r.Text(), "1|-1|-3|2.5|-1|one|");
     q.Next();
     ASSERT_TRUE(r.GetData(&q));
     EXPECT_EQ(r.Text(), "2|-1|7|-1|-1|two|");
-
-    // Sets order by key.
-    SAMPLEROWData low = r;
-    low.SAMPLEROW_ID = -2;
-    EXPECT_EQ(std::set<SAMPLEROWData>({r, low}).begin()->SAMPLEROW_ID, -2);
 
     // The record follows the reopened query, other columns in another order, without a reset.
     Reopen("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
@@ -153,14 +157,10 @@ TEST_F(RecordTest, WriteRulesAndKeysFromMembersAndGenerators) {
     EXPECT_THROW(r.Insert(nullptr, db.name(), nullptr), EDatabaseError);
     EXPECT_THROW(r.Insert(nullptr, nullptr, nullptr), Exception);
 
-    // Read back exactly; SetData in browse state changes nothing.
+    // Read back exactly.
     Reopen("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 17");
     ASSERT_TRUE(r.GetData(&q));
     EXPECT_EQ(r.WHEN_AT, 45000.25);
-    r.NAME = "changed";
-    r.SetData(&q);
-    EXPECT_EQ(q.State(), dsBrowse);
-    EXPECT_EQ(db.Scalar("SELECT NAME FROM SAMPLEROW WHERE SAMPLEROW_ID = 17"), "");
 }
 
 TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
@@ -176,14 +176,9 @@ TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
     EXPECT_EQ(p.SAMPLEROW_ID, 3);
 
     Reopen("SELECT NAME, SAMPLEROW_ID FROM SAMPLEROW ORDER BY SAMPLEROW_ID");
-    ASSERT_TRUE(p.Read(&q));
-    EXPECT_EQ(p.Text(), "3||");  // NAME null, CMT not selected
-    q.Next();
-    ASSERT_TRUE(p.Read(&q));
-    EXPECT_EQ(p.Text(), "40|first|");
-    q.Next();
-    EXPECT_FALSE(p.Read(&q));
-    EXPECT_EQ(p.SAMPLEROW_ID, -1);
+    AnsiString read;
+    for (; p.Read(&q); q.Next()) read += p.Text() + ",";  // NAME null, CMT not selected
+    EXPECT_EQ(read + p.Text(), "3||,40|first|,-1||");
 
     // The generator's key is written whatever its value; the member takes it only once the
     // row is posted.
@@ -198,4 +193,179 @@ TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
     quantora::MaxKeyGen max(db.alias(), "SAMPLEROW");
     EXPECT_EQ(max.NextKey(), 41);
     EXPECT_EQ(max.NextKey(), 42);  // never a key it gave before
+}
+
+TEST(DbKeyGen, FourClientsGetDistinctKeys) {
+    constexpr int kClients = 4, kKeysEach = 2000;
+    TestDatabase db(true);
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (500, 'b')");
+    // Each client on a connection of its own (one per thread), all at once.
+    std::vector<std::vector<int>> keys(kClients);
+    std::vector<std::thread> clients;
+    for (auto& mine : keys)
+        clients.emplace_back([&] {
+            try {
+                if (!db.postgres()) db.Exec("PRAGMA synchronous=NORMAL");  // not durability
+                DbKeyGen gen(db.alias(), "EMPLOYEE", "EMPLOYEE");
+                for (int i = 0; i < kKeysEach; ++i) mine.push_back(gen.NextKey());
+            } catch (const Exception& e) {
+                ADD_FAILURE() << e.Message;
+            }
+        });
+    for (std::thread& t : clients) t.join();
+    std::set<int> distinct;
+    for (const auto& mine : keys) distinct.insert(mine.begin(), mine.end());
+    // One key per statement: no duplicates, no gaps, above the table's keys.
+    const int total = kClients * kKeysEach;
+    EXPECT_EQ(distinct.size(), static_cast<size_t>(total));
+    EXPECT_EQ(*distinct.begin(), 501);
+    EXPECT_EQ(*distinct.rbegin(), 500 + total);
+}
+
+// The LASTKEY of a sequence ("" when it has no row).
+AnsiString Last(const TestDatabase& db, const char* seq) {
+    return db.Scalar(AnsiString("SELECT LASTKEY FROM KEYSEQUENCE WHERE SEQNAME = '") + seq + "'");
+}
+
+TEST(DbKeyGen, TakesOverFromMaxKeyInBlocksAndFollowsTheCallersTransaction) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (42, 'a')");
+    DbKeyGen gen(db.alias(), "EMPLOYEE", "EMPLOYEE", "EMPLOYEE_ID", 5), one(db.alias(), "EMPLOYEE");
+    for (int k = 43; k <= 47; ++k) EXPECT_EQ(gen.NextKey(), k);  // one block of 5, from memory
+    EXPECT_EQ(Last(db, "EMPLOYEE"), "47");
+    EXPECT_EQ(one.NextKey(), 48);  // the row exists now: the table's rows no longer count
+    {
+        // Inside: one key per statement, part of the transaction, gone with its rollback.
+        Transaction tr(db.alias());
+        EXPECT_EQ(gen.NextKey() + gen.NextKey(), 49 + 50);
+        EXPECT_EQ(DbKeyGen(db.alias(), "later").NextKey(), 1);
+    }
+    EXPECT_EQ(Last(db, "EMPLOYEE") + Last(db, "later"), "48");
+    EXPECT_EQ(gen.NextKey(), 49);
+    EXPECT_EQ(Last(db, "EMPLOYEE"), "53");
+}
+
+TEST(DbKeyGen, RejectsBadArgumentsAndAMissingTable) {
+    TestDatabase db(true);
+    EXPECT_THROW(DbKeyGen(db.alias(), ""), Exception);
+    EXPECT_THROW(DbKeyGen(db.alias(), "s", "EMPLOYEE; DROP TABLE EMPLOYEE"), Exception);
+    // A missing key column fails when the row is made.
+    EXPECT_THROW(DbKeyGen(db.alias(), "wrong", "EMPLOYEE", "NOPE_ID").NextKey(), EDatabaseError);
+    // The last key an INTEGER holds is handed out; the one after is refused.
+    db.Exec("INSERT INTO KEYSEQUENCE (SEQNAME, LASTKEY) VALUES ('full', 2147483646)");
+    DbKeyGen full(db.alias(), "full");
+    EXPECT_EQ(full.NextKey(), 2147483647);
+    EXPECT_THROW(full.NextKey(), Exception);
+}
+
+namespace {
+
+const ReferringTableInfo_t kMeasurementReferrers[] = {
+    {Blocking, "PEAKEVAL", "NAME", nullptr},
+    {NullOnDelete, "EFFMEASUREMENT", "EFFMEASUREMENT_ID", nullptr},
+    {Detail, "SPECTRUM", "NAME", nullptr},
+    {Blocking, nullptr, nullptr, nullptr},
+};
+
+void DeleteChild(const AnsiString& db, int key) {
+    DeleteRecord_IntKey(db, "SPECTRUM", key);
+}
+
+}  // namespace
+
+TEST(Deletion, ReportsAreSortedBytewiseAndSetsAreEmptiedFirst) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (7, 1, 'first')");
+    db.Exec("INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (12, 1, 'second')");
+    db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
+    db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (5, 1, 's')");
+
+    std::set<AnsiString> blocking{"stale"}, nulled{"stale"};
+    CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, kMeasurementReferrers, &blocking,
+                               &nulled);
+    using Set = std::set<AnsiString>;
+    EXPECT_EQ(blocking, (Set{"PEAKEVAL ID=12 of 'second'", "PEAKEVAL ID=7 of 'first'"}));
+    EXPECT_EQ(nulled, Set{"EFFMEASUREMENT ID=3 of '3'"});
+    // Both sets null: no SQL at all (a broken descriptor would otherwise throw).
+    const ReferringTableInfo_t broken[] = {{Blocking, "NO_SUCH_TABLE", "NAME", nullptr},
+                                           {Blocking, "", nullptr, nullptr}};
+    EXPECT_NO_THROW(
+        CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, broken, nullptr, nullptr));
+    EXPECT_THROW(
+        CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, broken, &blocking, nullptr),
+        EDatabaseError);
+
+    // A descriptor with its own referring column.
+    db.Exec("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID, NAME) VALUES (4, 2, 'child')");
+    const ReferringTableInfo_t projects[] = {{Blocking, "PROJECT", "NAME", "SUPERPROJECT_ID"},
+                                             {Blocking, nullptr, nullptr, nullptr}};
+    CheckBeforeDeletion_IntKey(db.alias(), "PROJECT", 2, projects, &blocking, nullptr);
+    EXPECT_EQ(blocking, Set{"PROJECT ID=4 of 'child'"});
+}
+
+TEST(Deletion, CascadeDeletesDetailsNullsReferencesAndStopsAtAFailure) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (1, 'm')");
+    db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
+    for (const char* id : {"5", "6"})
+        db.Exec(AnsiString("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID) VALUES (") + id +
+                ", 1)");
+    db.Exec("INSERT INTO MEAS_KEYWORD (MEASUREMENT_ID, KEYWORD_ID) VALUES (1, 1)");
+
+    const quantora::DetailStep steps[] = {
+        {"SELECT SPECTRUM_ID FROM SPECTRUM WHERE MEASUREMENT_ID=%d", DeleteChild},
+        {"delete from MEAS_KEYWORD WHERE MEASUREMENT_ID=%d"},
+    };
+    quantora::DeletionRules rules{"MEASUREMENT", kMeasurementReferrers, steps};
+    quantora::DeleteWithDetails(rules, db.alias(), 1);
+    EXPECT_EQ(
+        db.Rows("SELECT (SELECT COUNT(*) FROM SPECTRUM), (SELECT COUNT(*) FROM MEAS_KEYWORD), "
+                "(SELECT COUNT(*) FROM MEASUREMENT), EFFMEASUREMENT_ID, MEASUREMENT_ID "
+                "FROM EFFMEASUREMENT"),
+        "0|0|0|3|NULL\n");
+
+    // A failing step stops the cascade; what ran before stays done.
+    db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (2, 'm2')");
+    db.Exec("INSERT INTO MEAS_KEYWORD (MEASUREMENT_ID, KEYWORD_ID) VALUES (2, 1)");
+    const quantora::DetailStep failing[] = {
+        {"delete from MEAS_KEYWORD WHERE MEASUREMENT_ID=%d"},
+        {"delete from NO_SUCH_TABLE WHERE MEASUREMENT_ID=%d"},
+    };
+    quantora::DeletionRules bad{"MEASUREMENT", kMeasurementReferrers, failing};
+    EXPECT_THROW(quantora::DeleteWithDetails(bad, db.alias(), 2), EDatabaseError);
+    EXPECT_EQ(
+        db.Scalar("SELECT (SELECT COUNT(*) FROM MEAS_KEYWORD) || ':' || COUNT(*) FROM MEASUREMENT"),
+        "0:1");
+}
+
+TEST(Deletion, OwnChecksAndOwnDeleteStatements) {
+    TestDatabase db(true);
+    db.Exec("INSERT INTO SOURCE (SOURCE_ID, NAME) VALUES (4, 'Eu-152')");
+    db.Exec("INSERT INTO SOURCEISOMER (SOURCE_ID, ISOMER_ID) VALUES (4, 1)");
+    db.Exec(
+        "INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME, SOURCE_ID, MEASOBJTYPE_ID) VALUES "
+        "(8, 'with source', 4, 3)");
+    const quantora::CheckStep checks[] = {
+        {"SELECT measurement_id, name FROM measurement WHERE source_id = %d",
+         "MEASUREMENT ID=%d of '%s'", NullOnDelete}};
+    const quantora::DetailStep details[] = {{"delete from sourceisomer where source_id = %d"}};
+    const char* const deletes[] = {
+        "UPDATE MEASUREMENT \r\n   SET \r\n       SOURCE_ID = NULL, \r\n       MEASOBJTYPE_ID = 1 "
+        "\r\nWHERE \r\n   SOURCE_ID = %d",
+        "delete from source where source_id = %d"};
+    quantora::DeletionRules rules{"SOURCE", nullptr, details, checks, deletes};
+
+    // Both sets null: the checks run no SQL either.
+    const quantora::CheckStep broken[] = {
+        {"SELECT X FROM NO_SUCH_TABLE WHERE K = %d", "%d", Blocking}};
+    EXPECT_NO_THROW(quantora::CheckBeforeDeletion({"SOURCE", nullptr, {}, broken, {}}, db.alias(),
+                                                  4, nullptr, nullptr));
+    std::set<AnsiString> blocking{"stale"}, nulled;
+    quantora::CheckBeforeDeletion(rules, db.alias(), 4, &blocking, &nulled);
+    EXPECT_TRUE(blocking.empty());
+    EXPECT_EQ(nulled, std::set<AnsiString>{"MEASUREMENT ID=8 of 'with source'"});
+    quantora::DeleteWithDetails(rules, db.alias(), 4);
+    EXPECT_EQ(db.Rows("SELECT (SELECT COUNT(*) FROM SOURCE), (SELECT COUNT(*) FROM SOURCEISOMER), "
+                      "SOURCE_ID, MEASOBJTYPE_ID FROM MEASUREMENT"),
+              "0|0|NULL|1\n");
 }

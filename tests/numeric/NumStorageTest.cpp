@@ -56,7 +56,6 @@ TEST(NumVector, EmptyCorruptAndResize) {
     const NumVector<double> before = v;
     const std::pair<int, const char*> corrupt[] = {
         // a byte length beyond 32 bits is kept whole
-        {4, "dim=4, expected len: 32, found: 8"},
         {-1, "dim=-1, expected len: -8, found: 8"},
         {0x7FFFFFFF, "dim=2147483647, expected len: 17179869176, found: 8"}};
     for (auto [dim, text] : corrupt)
@@ -67,40 +66,23 @@ TEST(NumVector, EmptyCorruptAndResize) {
     EXPECT_THROW(v.At(3), Exception);
 }
 
-TEST(NumMatrix, RowMajorStoredFormAndRoundTrip) {
+TEST(NumMatrix, RowMajorStoredFormResizeAndCorruptData) {
     NumMatrix<double> m(2, 2);
     m(0, 0) = 1.0;
     m(0, 1) = 2.0;
     m[1][0] = 3.0;
     m[1][1] = -0.0;
-    AnsiString s, t;
-    m.SaveToString(s);
-    NumMatrix<double>::SaveToString(m, t);
-    EXPECT_EQ(t, s);
-    NumVector<double> flat;  // the same bytes as a vector, row after row
-    flat.LoadFromString(4, s);
+    AnsiString s;
+    NumMatrix<double>::SaveToString(m, s);
     NumMatrix<double> back;
-    back.LoadFromString(1, 4, s);  // and as another shape
+    back.LoadFromString(1, 4, s);  // the same bytes as another shape, row after row
     ASSERT_TRUE(back.Rows() == 1 && back.Cols() == 4);
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(Bits(flat[k]), Bits(m(k / 2, k % 2))) << k;
-        EXPECT_EQ(Bits(back(0, k)), Bits(m(k / 2, k % 2))) << k;
-    }
-}
-
-TEST(NumMatrix, EmptyCorruptAndResize) {
-    NumMatrix<double> m(2, 2);
-    m(0, 0) = 1;
-    m(0, 1) = 2;
-    m(1, 0) = 3;
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(Bits(back(0, k)), Bits(m(k / 2, k % 2))) << k;
     m.Resize(1, 3);  // store order kept: the old (1,0) becomes (0,2)
     EXPECT_EQ(m(0, 2), 3);
-    m.LoadFromString(4, 4, "");
-    EXPECT_TRUE(m.Rows() == 0 && m.Cols() == 0);
     m.LoadFromString(5, 5, AnsiString(200, '\0'));
     // Negative dimensions never match, even when their product would.
     const std::tuple<int, int, const char*> corrupt[] = {
-        {1, 2, "rowdim=1, coldim=2, expected len: 16, found: 8"},
         {-1, -1, "rowdim=-1, coldim=-1, expected len: 8, found: 8"},
         {2147483647, 2147483647,
          "rowdim=2147483647, coldim=2147483647, expected len: 36893488113059364872, found: 8"}};
@@ -109,8 +91,6 @@ TEST(NumMatrix, EmptyCorruptAndResize) {
                   AnsiString("NumMatrix::LoadFromString: corrupted data (") + text + ")");
     EXPECT_EQ(MessageOf([&] { m.Resize(2, 0); }),
               "Error resizing numeric matrix: illegal dimension (2,0)");
-    EXPECT_EQ(MessageOf([&] { m.Resize(-1, 3); }),
-              "Error resizing numeric matrix: illegal dimension (-1,3)");
     EXPECT_TRUE(m.IsSquare(5));  // every failure left the matrix as it was
     m.Resize(0, 0);
     EXPECT_THROW(m.At(0, 0), Exception);

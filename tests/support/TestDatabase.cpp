@@ -37,8 +37,7 @@ bool UsingPostgres() {
 }
 
 TestDatabase::TestDatabase(bool schema, bool sqlite) {
-    int n = ++g_counter;
-    alias_ = Format("testdb_%d_%d", static_cast<int>(getpid()), n);
+    alias_ = Format("testdb_%d_%d", static_cast<int>(getpid()), ++g_counter);
     if (const char* pg = sqlite ? nullptr : PgUri()) {
         postgres_ = true;
         pg_schema_ = alias_;
@@ -49,8 +48,7 @@ TestDatabase::TestDatabase(bool schema, bool sqlite) {
         uri_ = Format("postgresql:%s%coptions=-csearch_path%%3D%s", pg,
                       base.find('?') == std::string::npos ? '?' : '&', pg_schema_.c_str());
     } else {
-        std::filesystem::path dir = std::filesystem::temp_directory_path();
-        file_ = (dir / Format("quantora_%s.db", alias_.c_str())).string();
+        file_ = (std::filesystem::temp_directory_path() / ("quantora_" + alias_ + ".db")).string();
         std::remove(file_.c_str());
         uri_ = "sqlite:" + file_;
     }
