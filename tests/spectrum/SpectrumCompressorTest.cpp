@@ -172,7 +172,6 @@ TEST(SpectrumCompressor, PinnedStreamsOfEveryFormat) {
 
 TEST(SpectrumCompressor, EdgeSpectraRoundTripInBothModes) {
     std::mt19937 rng(1);
-    // Extremes side by side, full random words, words of random width, long runs of large values.
     Counts alternating(3000), random(5000), lowBits(5000), steps(2000);
     for (size_t i = 0; i < alternating.size(); ++i) alternating[i] = i % 2 ? 0xFFFFFFFFul : 0;
     for (auto& c : random) c = rng();
