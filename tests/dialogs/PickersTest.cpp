@@ -6,20 +6,18 @@
 #include <QTreeWidget>
 
 #include "quantora/dialogs/Ecalselectionform.h"
-#include "quantora/dialogs/Icons.h"
 #include "quantora/dialogs/Onemeasselform.h"
 #include "quantora/dialogs/Selonemeasform.h"
 #include "tests/dialogs/SelectionTestSupport.h"
 
 using dialogtest::At;
 using dialogtest::Texts;
-using quantora::dialogs::NodeImage;
 
 using PickersTest = dialogtest::SelectionTest;
 
 TEST_F(PickersTest, SelectMeasFiltersByAdcAndKeepsTheResultForMeasurements) {
-    lab.db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, ADC_ID, NAME) VALUES (1, 5, 'five')");
-    lab.db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, ADC_ID, NAME) VALUES (2, 6, 'six')");
+    lab.db.Exec(
+        "INSERT INTO MEASSETUP (MEASSETUP_ID, ADC_ID, NAME) VALUES (1, 5, 'a'), (2, 6, 'b')");
     lab.AddMeasurement(13, 1, 1, 1);
     lab.AddMeasurement(14, 1, 1, 2);  // a sample measurement on the same ADC
     lab.AddMeasurement(15, 1, 2, 1);  // another ADC
@@ -61,16 +59,13 @@ TEST_F(PickersTest, ECalSelectionEnablesOkOnlyOnCalibrations) {
     EXPECT_FALSE(form.OKButton->isEnabled());
     QTreeWidgetItem* rootA = At(tree, {"Root A"});
     rootA->setExpanded(true);
-    // Measurements get their spectra one level ahead; one without spectra shows no mark.
+    // Measurements get their spectra one level ahead.
     EXPECT_EQ(Texts(tree, At(tree, {"Root A", "M10"})), QStringList({"S10a", "S10b"}));
-    EXPECT_EQ(At(tree, {"Root A", "M12"})->childCount(), 0);
     At(tree, {"Root A", "M10"})->setExpanded(true);
     QTreeWidgetItem* spectrum = At(tree, {"Root A", "M10", "S10a"});
-    EXPECT_EQ(NodeImage(spectrum), quantora::dialogs::kSpectrumImage);
     EXPECT_EQ(Texts(tree, spectrum), QStringList({"first fit", "second fit"}));
 
     tree->setCurrentItem(spectrum->child(1));
-    EXPECT_EQ(NodeImage(spectrum->child(1)), quantora::dialogs::kECalImage);
     EXPECT_EQ(form.SelectedECalID, 502);
     EXPECT_TRUE(form.OKButton->isEnabled());
     tree->setCurrentItem(spectrum);
@@ -115,12 +110,4 @@ TEST_F(PickersTest, SelOneMeasTracksTheCurrentMeasurement) {
               QStringList({"Level 1", "Sibling", "M10", "M12"}));
     custom.CancelButton->click();
     EXPECT_EQ(custom.SelectedMeasID, 0);
-    EXPECT_TRUE(capture.messages.empty());
-
-    // A query without the key parameter fails when the first project loads: a message, no tree.
-    TFormSelOneMeas broken;
-    broken.MeasSQL = "select MEASUREMENT_ID, NAME from measurement";
-    Show(broken);
-    ASSERT_EQ(capture.messages.size(), 1u);
-    EXPECT_EQ(broken.AvailableTree->topLevelItemCount(), 0);
 }

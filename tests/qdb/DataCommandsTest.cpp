@@ -7,8 +7,6 @@
 #include <fstream>
 
 #include "quantora/base/Format.h"
-#include "quantora/dblayer/Database.h"
-#include "quantora/dblayer/TQuery.h"
 #include "tests/qdb/QdbRun.h"
 #include "tests/support/TestDatabase.h"
 
@@ -24,13 +22,12 @@ namespace {
 namespace fs = std::filesystem;
 
 void FillSmallLab(const TestDatabase& db) {
-    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (1, 'Ada')");
-    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (2, 'Tom')");
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (1, 'Ada'), (2, 'Tom')");
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME, EMPLOYEE_ID) VALUES (1, 'Soil, \"2026\"', 1)");
     db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, PROJECT_ID, NAME) VALUES (5, 1, 'm5')");
-    db.Exec("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (1, 'I', 'Default project')");
-    db.Exec("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (2, 'F', 'Significance')");
-    db.Exec("INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (3, 'T', 'Report title')");
+    db.Exec(
+        "INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (1, 'I', 'Default project'), "
+        "(2, 'F', 'Significance'), (3, 'T', 'Report title')");
 }
 
 int Count(const TestDatabase& db, const char* table) {
@@ -69,10 +66,7 @@ TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
     EXPECT_TRUE(fs::exists(tmp / "new.db"));
     std::ofstream(tmp / "broken.xml") << "<?xml version=\"1.0\"?>\n<Quantora";
     ExpectQdb("import " + Quoted(tmp / "broken.xml") + " " + Quoted(tmp / "other.db"), 1);
-    ExpectQdb("import " + Quoted(tmp / "missing.xml") + " " + Quoted(tmp / "other.db"), 1,
-              {"missing.xml"});
     EXPECT_FALSE(fs::exists(tmp / "other.db"));
-    EXPECT_NE(RunQdb("import " + Quoted(xml) + " " + Quoted(tmp / "new.db") + " --force").code, 0);
 }
 
 TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
@@ -93,16 +87,13 @@ TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
     EXPECT_EQ(Count(db, "USERSETTINGS"), 3);
 
     // Wrong values, unknown users and settings: one line, nothing stored.
-    const char* bad[] = {"1 1 4x",          "1 1 ''", "1 2 fast",    "9 1 5",
-                         "Nobody 1 5",      "1 99 5", "1 Unknown 5", "1 1 5 --index -1",
-                         "1 1 5 --index x", "1 1"};
+    const char* bad[] = {"1 1 4x", "1 2 fast", "Nobody 1 5", "1 Unknown 5", "1 1 5 --index -1"};
     for (const char* args : bad) {
         r = ExpectQdb(base + args, 1);
         EXPECT_EQ(r.out.rfind("qdb settings: ", 0), 0u) << r.out;
     }
     EXPECT_EQ(Count(db, "USERSETTINGS"), 3);
     EXPECT_EQ(db.Scalar("SELECT SETTINGVALUE FROM USERSETTINGS WHERE SETTING_ID = 1"), "43");
-    EXPECT_NE(RunQdb("settings list " + Quoted(db.uri()) + " 1").code, 0);
 }
 
 TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
@@ -110,29 +101,18 @@ TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
     const std::string junk = tmp / "junk.db";
     std::ofstream(junk) << "not a database at all";
     const std::string missing = tmp / "missing.db";
-    const std::string empty = tmp / "empty.db";
-    {
-        OpenDatabase("notours", "sqlite:" + empty);  // an SQLite file without our tables
-        TQuery q;
-        q.SetDatabaseName("notours");
-        q.SetSQL("CREATE TABLE NOTOURS (A INTEGER)");
-        q.ExecSQL();
-        CloseDatabase("notours");
-    }
+    const TestDatabase notOurs(false, true);  // an SQLite file without our tables
+    notOurs.Exec("CREATE TABLE NOTOURS (A INTEGER)");
+    const std::string empty = notOurs.uri().substr(std::string("sqlite:").size());
     // Each kind of bad database gets its own words, from every command that opens one.
     const std::pair<std::string, const char*> databases[] = {
         {junk, "file is not a database"},
         {missing, "not found"},
         {empty, "is not a lab database"},
         {"postgresql://nobody@127.0.0.1:1/x", "Connection refused"}};
-    const std::string commands[] = {"info %s",
-                                    "tables %s",
-                                    "export %s " + Quoted(tmp / "o.xml"),
+    const std::string commands[] = {"info %s", "export %s " + Quoted(tmp / "o.xml"),
                                     "csv %s 'SELECT 1' " + Quoted(tmp / "o.csv"),
-                                    "settings get %s 1",
-                                    "check %s SPECTRUM 1",
-                                    "ecal %s --spectrum 1",
-                                    "match %s --library 1 661.7"};
+                                    "check %s SPECTRUM 1"};
     for (const std::string& c : commands)
         for (const auto& [db, words] : databases) {
             const auto r = ExpectQdb(Format(c.c_str(), Quoted(db).c_str()), 1, {words});
@@ -146,10 +126,6 @@ TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_FALSE(fs::exists(tmp / "o.xml"));
     EXPECT_FALSE(fs::exists(tmp / "o.csv"));
-    // Wrong argument counts.
-    EXPECT_NE(RunQdb("info").code, 0);
-    EXPECT_NE(RunQdb("export " + Quoted(junk)).code, 0);
-    EXPECT_NE(RunQdb("demo a.db b.db").code, 0);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// qdb check, delete, ecal, fwhm, match and nuclides load, run as a binary on fresh databases.
+// qdb check, delete, ecal, fwhm, match and nuclides load, run as a binary on fresh databases
+// (the ODBC data-source verbs are the ODBC installer tests').
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -25,16 +26,12 @@ void FillLab(const TestDatabase& db) {
           "ECAL (ECAL_ID, SPECTRUM_ID, NAME, TENTATIVE) VALUES (5, 100, 'ec', 'F')",
           "FWHMCAL (FWHMCAL_ID, SPECTRUM_ID, NAME, TENTATIVE) VALUES (7, 100, 'fw', 'F')"})
         db.Exec(Format("INSERT INTO %s", row));
-    for (const char* point : {"51, 5, 100, 0.1, 60, 0.01", "52, 5, 1100, 0.1, 560, 0.01"})
-        db.Exec(
-            Format("INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, CHPOSUNC, ENERGY, "
-                   "ENERGYUNC) VALUES (%s)",
-                   point));
-    for (const char* point : {"71, 7, 100, 0.1, 2.0, 0.05", "72, 7, 1100, 0.1, 3.0, 0.05"})
-        db.Exec(
-            Format("INSERT INTO FWHMCALPOINT (FWHMCALPOINT_ID, FWHMCAL_ID, CHPOS, CHPOSUNC, "
-                   "FWHM, FWHMUNC) VALUES (%s)",
-                   point));
+    db.Exec(
+        "INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, CHPOSUNC, ENERGY, ENERGYUNC) "
+        "VALUES (51, 5, 100, 0.1, 60, 0.01), (52, 5, 1100, 0.1, 560, 0.01)");
+    db.Exec(
+        "INSERT INTO FWHMCALPOINT (FWHMCALPOINT_ID, FWHMCAL_ID, CHPOS, CHPOSUNC, FWHM, "
+        "FWHMUNC) VALUES (71, 7, 100, 0.1, 2.0, 0.05), (72, 7, 1100, 0.1, 3.0, 0.05)");
 }
 
 int Count(const TestDatabase& db, const char* table) {
@@ -68,16 +65,12 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
         {"fwhm " + uri + " --spectrum 100",
          0,
          {"FWHM calibration 7 'fw'", "A = 3.5 +-", "B = 0.005 +-"}},
-        // Keys that do not exist, and both or neither selector.
+        // A key that does not exist, no selector, bad arguments.
         {"ecal " + uri + " --spectrum 999", 1, {"qdb ecal: "}},
-        {"ecal " + uri + " --spectrum 100 --measurement 10", 1, {"qdb ecal: "}},
         {"ecal " + uri, 1, {"qdb ecal: "}},
-        {"fwhm " + uri + " --spectrum 999", 1, {"qdb fwhm: "}},
         {"delete " + uri + " SPECTRUM 555 --yes", 1, {"no row"}},
         {"match " + uri + " --library 1 66o.5", 1, {"malformed energy"}},
-        {"match " + uri + " --library 1 661.7:-1", 1, {"malformed energy"}},
         {"match " + uri + " --library 42 661.7", 1, {"no radiation library"}},
-        {"nuclides load " + uri + " /nonexistent/none.csv", 1, {"cannot open"}},
         // With --yes the measurement goes with its spectrum and the spectrum's calibrations.
         {"delete " + uri + " MEASUREMENT 10 --yes", 0, {"deleted MEASUREMENT ID=10"}},
     };
@@ -119,36 +112,4 @@ TEST(QdbLabCommands, NuclidesLoadThenMatch) {
     r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(Count(db, "RADIATIONLIBRARY"), 2);
-}
-
-TEST(QdbLabCommands, OdbcAddListRemoveInPrivateIniFiles) {
-    // The installer's files of this test only; the drivers come from the system's list.
-    const quantora::test::ScratchDir scratch;
-    const std::filesystem::path& dir = scratch.path;
-    std::string driver;
-    {
-        std::ifstream sys("/etc/odbcinst.ini");
-        std::ofstream copy(dir / "odbcinst.ini");
-        for (std::string line; std::getline(sys, line);) {
-            if (driver.empty() && line.size() > 2 && line.front() == '[' && line.back() == ']')
-                driver = line.substr(1, line.size() - 2);
-            copy << line << '\n';
-        }
-        std::ofstream(dir / "odbc.ini");
-    }
-    if (driver.empty()) GTEST_SKIP() << "no ODBC driver installed";
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    setenv("ODBCINI", (dir / "user.ini").c_str(), 1);
-
-    using quantora::test::ExpectQdb;
-    ExpectQdb("odbc add qdb_test_dsn --driver " + Quoted(driver) + " --database labdb", 0);
-    ExpectQdb("odbc list", 0, {"qdb_test_dsn\t" + driver});
-    EXPECT_NE(quantora::test::ReadText(dir / "user.ini").find("DATABASE=labdb"), std::string::npos);
-    ExpectQdb("odbc remove qdb_test_dsn --driver " + Quoted(driver), 0);
-    EXPECT_EQ(RunQdb("odbc list").out.find("qdb_test_dsn"), std::string::npos);
-
-    // Attribute separators in a value and a missing driver are refused.
-    EXPECT_NE(RunQdb("odbc add " + Quoted("a;DRIVER=x") + " --driver " + Quoted(driver)).code, 0);
-    unsetenv("ODBCSYSINI");
-    unsetenv("ODBCINI");
 }

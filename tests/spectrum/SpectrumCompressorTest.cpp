@@ -1,5 +1,5 @@
-// SpectrumCompressor: round trips of real and edge-case spectra in both modes, and damaged or
-// mismatched streams.
+// SpectrumCompressor: round trips of real and edge-case spectra in both modes, pinned streams, and
+// damaged or mismatched streams (the fuzz target explores damage further).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -172,21 +172,19 @@ TEST(SpectrumCompressor, PinnedStreamsOfEveryFormat) {
 
 TEST(SpectrumCompressor, EdgeSpectraRoundTripInBothModes) {
     std::mt19937 rng(1);
-    Counts alternating(3000), random(5000), lowBits(5000), steps(2000), spikes(3000, 0);
+    Counts alternating(3000), random(5000), lowBits(5000), steps(2000);
     for (size_t i = 0; i < alternating.size(); ++i) alternating[i] = i % 2 ? 0xFFFFFFFFul : 0;
     for (auto& c : random) c = rng();
     for (auto& c : lowBits) c = rng() >> (rng() % 32);
     for (size_t i = 0; i < steps.size(); ++i) steps[i] = i < 700 ? 3 : i < 1400 ? 0xFFFFFFF0ul : 1;
-    for (size_t i = 0; i < spikes.size(); i += 97) spikes[i] = 0xFFFFFFFFul - i;
-    std::vector<Counts> cases = {alternating, random, lowBits, steps, spikes, ShortSpectrum()};
-    for (unsigned long c : {5ul, 0ul, 0xFFFFFFFFul}) cases.emplace_back(1, c);
+    std::vector<Counts> cases = {
+        alternating,     random,         lowBits,           steps,
+        ShortSpectrum(), {0xFFFFFFFFul}, {3, 0xFFFFFFFFul}, Counts(16384, 0)};
     for (int n : {63, 64, 65, 129}) cases.emplace_back(n, 7);  // around the fast block size
-    cases.insert(cases.end(), {{3, 0xFFFFFFFFul}, Counts(16384, 0), Counts(4096, 0xFFFFFFFFul)});
     for (const Counts& counts : cases) {
         for (bool fast : {false, true}) {
             SCOPED_TRACE(::testing::Message() << counts.size() << " channels, fast " << fast);
             const Stored s = Compress(counts, fast);
-            EXPECT_NE(s.format, kSpectrumFormatEmpty);
             // Nothing grows by more than the header beyond the raw counts.
             EXPECT_LE(s.stream.size(), 4 * counts.size() + 9);
             // STARTCOUNT is a signed 32-bit column: 0xFFFFFFFF comes back as -1.
@@ -200,15 +198,15 @@ TEST(SpectrumCompressor, EdgeSpectraRoundTripInBothModes) {
     EXPECT_EQ(Compress(random, false).format, kSpectrumFormatStored);
 }
 
-// Empty spectra, values that cannot be stored, and rows whose values do not fit their stream
-// (a failed load leaves the compressor empty); a header claiming the largest channel count over
-// a few bytes allocates nothing.
+// Empty spectra, values that cannot be stored, and rows whose values do not fit their stream: a
+// cut, lengthened or damaged stream, a wrong format, channel count or first count (a failed load
+// leaves the compressor empty); a header claiming the largest channel count over a few bytes
+// allocates nothing.
 TEST(SpectrumCompressor, EmptyAndMismatchedRowsAreRefused) {
     for (bool fast : {false, true}) {
         const Stored s = Compress(Counts{}, fast);
         EXPECT_EQ(s.format, kSpectrumFormatEmpty);
-        EXPECT_TRUE(s.stream.empty());
-        EXPECT_TRUE(Expand(s, 0, 0).empty());
+        EXPECT_TRUE(s.stream.empty() && Expand(s, 0, 0).empty());
     }
     SpectrumCompressor c;
     unsigned short format = 0;
@@ -216,9 +214,6 @@ TEST(SpectrumCompressor, EmptyAndMismatchedRowsAreRefused) {
     EXPECT_THROW(c.SetCompressedStream("", 0, kSpectrumFormatEmpty, 3), Exception);
     EXPECT_THROW(c.SetCompressedStream("x", 0, kSpectrumFormatEmpty, 0), Exception);
     EXPECT_THROW(c.GetCompressedStream(&tooLarge, &format, false), Exception);
-    EXPECT_THROW(c.GetCompressedStream(nullptr, &format, false), Exception);
-    EXPECT_THROW(c.GetCompressedStream(&tooLarge, nullptr, false), Exception);
-    EXPECT_THROW(c.GetCounts(nullptr), Exception);
 
     const Counts counts = ShortSpectrum();
     const int n = static_cast<int>(counts.size());
@@ -229,9 +224,9 @@ TEST(SpectrumCompressor, EmptyAndMismatchedRowsAreRefused) {
     ASSERT_EQ(stored.format, kSpectrumFormatStored);
     for (bool fast : {false, true}) {
         const Stored s = Compress(counts, fast);
-        const unsigned short other = s.format == kSpectrumFormatBlockRice
-                                         ? kSpectrumFormatContextModel
-                                         : kSpectrumFormatBlockRice;
+        const unsigned short other = fast ? kSpectrumFormatContextModel : kSpectrumFormatBlockRice;
+        AnsiString flipped = s.stream;
+        flipped[flipped.size() / 2] = static_cast<char>(~flipped[flipped.size() / 2]);
         const struct {
             Stored s;
             unsigned long first;
@@ -245,6 +240,9 @@ TEST(SpectrumCompressor, EmptyAndMismatchedRowsAreRefused) {
                    {s, counts[0], 0x7FFFFFFF},
                    {{s.stream, other}, counts[0], n},
                    {s, counts[0] + 1, n},  // a wrong first count fails the checksum
+                   {{s.stream.substr(0, s.stream.size() - 1), s.format}, counts[0], n},
+                   {{s.stream + AnsiString(1, '\0'), s.format}, counts[0], n},
+                   {{flipped, s.format}, counts[0], n},  // damage inside the coded counts
                    {{stored.stream + "x", stored.format}, random[0], 50},
                    {stored, random[0] ^ 1, 50}};
         for (const auto& b : bad) EXPECT_THROW(Expand(b.s, b.first, b.channels), Exception);
@@ -262,39 +260,6 @@ TEST(SpectrumCompressor, EmptyAndMismatchedRowsAreRefused) {
                              kSpectrumFormatContextModel, kSpectrumFormatScaledContextModel})
         EXPECT_THROW(c.SetCompressedStream(hostile, 0, f, quantora::kMaxSpectrumChannels),
                      Exception);
-}
-
-// A cut stream fails, every flipped byte either fails or (when it only touched padding
-// bits) still gives the original counts: never other counts, never a crash.
-TEST(SpectrumCompressor, DamagedStreamsAreDetected) {
-    const Counts counts = ShortSpectrum();
-    const int n = static_cast<int>(counts.size());
-    for (bool fast : {false, true}) {
-        SCOPED_TRACE(fast ? "fast" : "default");
-        const Stored s = Compress(counts, fast);
-        ASSERT_NE(s.format, kSpectrumFormatStored);
-        for (size_t len :
-             {size_t{0}, size_t{3}, size_t{6}, s.stream.size() / 2, s.stream.size() - 1})
-            EXPECT_THROW(Expand(Stored{s.stream.substr(0, len), s.format}, counts[0], n), Exception)
-                << "cut at " << len;
-        EXPECT_THROW(Expand(Stored{s.stream + AnsiString(1, '\0'), s.format}, counts[0], n),
-                     Exception);
-        int detected = 0, harmless = 0;
-        for (size_t pos = 0; pos < s.stream.size(); ++pos) {
-            for (int mask : {0x01, 0x10, 0x80, 0xFF}) {
-                Stored damaged = s;
-                damaged.stream[pos] = static_cast<char>(damaged.stream[pos] ^ mask);
-                try {
-                    EXPECT_EQ(Expand(damaged, counts[0], n), counts) << "byte " << pos;
-                    ++harmless;
-                } catch (const Exception& e) {
-                    EXPECT_NE(e.Message.find("SpectrumCompressor"), std::string::npos);
-                    ++detected;
-                }
-            }
-        }
-        EXPECT_GT(detected, 10 * harmless);
-    }
 }
 
 }  // namespace

@@ -150,10 +150,8 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
         const SpectrumFileData& first = r.file.spectra.at(0);
         TQuery m;
         m.SetDatabaseName(db.alias());
-        m.SetSQL(
-            Format("SELECT STARTDATE, ENDDATE FROM MEASUREMENT "
-                   "WHERE MEASUREMENT_ID = %d",
-                   r.measurementId));
+        m.SetSQL(Format("SELECT STARTDATE, ENDDATE FROM MEASUREMENT WHERE MEASUREMENT_ID = %d",
+                        r.measurementId));
         m.Open();
         EXPECT_EQ(m.Fields()[0]->IsNull(), first.startTime <= 0) << name;
         if (first.startTime > 0) {
