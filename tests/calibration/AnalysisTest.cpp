@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "quantora/base/Format.h"
@@ -92,16 +93,14 @@ TEST_F(AnalysisTest, MissingPartsLeaveTheCalibrationInvalidCorruptOnesThrow) {
         EXPECT_FALSE(nl.NonlinValid);
     }
     // Degree 0 asks for -1 b-elements, which no stored vector holds: invalid, no crash.
-    {
-        const double ch[] = {0, 100, 200}, dev[] = {1, 2, 1}, unc[] = {0.1, 0.1, 0.1};
-        NonlinECalibr source, loaded;
-        source.Fit(ch, dev, unc, 3, 0);
-        N r;
-        r.MEASNUM = 1;
-        r.CopyFromNonlinECalibr(&source);
-        EXPECT_NO_THROW(r.CopyToNonlinECalibr(&loaded));
-        EXPECT_FALSE(loaded.NonlinValid);
-    }
+    const double ch[] = {0, 100, 200}, dev[] = {1, 2, 1}, unc[] = {0.1, 0.1, 0.1};
+    NonlinECalibr degree0, loaded;
+    degree0.Fit(ch, dev, unc, 3, 0);
+    N r0;
+    r0.MEASNUM = 1;
+    r0.CopyFromNonlinECalibr(&degree0);
+    EXPECT_NO_THROW(r0.CopyToNonlinECalibr(&loaded));
+    EXPECT_FALSE(loaded.NonlinValid);
     // Two measurements claimed: 2 + 2 * 2 - 1 = 5 parameters expected, 3 stored.
     ECalibration cal;
     cal.NonlinAnalysisId = 1;
@@ -130,10 +129,6 @@ TEST_F(AnalysisTest, MissingPartsLeaveTheCalibrationInvalidCorruptOnesThrow) {
     ExpectThrowsMessage([&] { e.CopyToEffCalibr(&eff); },
                         "NumMatrix::LoadFromString: corrupted data (rowdim=5, coldim=5, expected "
                         "len: 200, found: 128)");
-    e.FITCOEFFVECT.push_back('\x01');
-    ExpectThrowsMessage(
-        [&] { e.CopyToEffCalibr(&eff); },
-        "NumVector::LoadFromString: corrupted data (dim=5, expected len: 40, found: 41)");
     // Fewer fit parameters than the polynomial has terms: invalid, not an error.
     NumVector<double>(2).SaveToString(e.FITCOEFFVECT);
     NumMatrix<double>(2, 2).SaveToString(e.FITMATR);
@@ -177,29 +172,11 @@ TEST_F(AnalysisTest, RealEfficiencyAnalysisWithTheEnergyRangeOfItsPeaks) {
     ASSERT_TRUE(back.Valid && back.Absolute);
     EXPECT_NEAR(back.LowerEnergy, fitted.LowerEnergy, 1e-9);
     EXPECT_NEAR(back.UpperEnergy, fitted.UpperEnergy, 1e-9);
-    for (double energy : {121.7817, 1408.013}) {
-        EXPECT_DOUBLE_EQ(back.Efficiency(energy), fitted.Efficiency(energy));
-        EXPECT_DOUBLE_EQ(back.EfficiencyUnc(energy), fitted.EfficiencyUnc(energy));
-    }
-
-    // One peak: a range of one energy, which holds only that energy.
-    db.Exec("DELETE FROM EFFPEAK WHERE EFFPEAK_ID <> (SELECT MIN(EFFPEAK_ID) FROM EFFPEAK)");
-    ASSERT_TRUE(RetrieveEffCal(&back, 3, db.name()));
-    EXPECT_EQ(back.LowerEnergy, back.UpperEnergy);
-    EXPECT_TRUE(back.InRange(back.LowerEnergy));
-    EXPECT_FALSE(back.InRange(back.LowerEnergy * 1.001) || back.InRange(back.LowerEnergy * 0.999));
-    db.Exec("DELETE FROM EFFPEAK");  // no peaks: the bounds are e^0
-    ASSERT_TRUE(RetrieveEffCal(&back, 3, db.name()));
-    EXPECT_EQ(back.LowerEnergy + back.UpperEnergy, 2.0);
+    for (double energy : {121.7817, 1408.013})
+        EXPECT_EQ(std::make_pair(back.Efficiency(energy), back.EfficiencyUnc(energy)),
+                  std::make_pair(fitted.Efficiency(energy), fitted.EfficiencyUnc(energy)));
     EXPECT_FALSE(RetrieveEffCal(&back, 0, db.name()));
     EXPECT_EQ(back.EffAnalysisId, -1);
-
-    // ISABSOLUTE null reads as false and is written back as "N".
-    db.Exec("UPDATE EFFANALYSIS SET ISABSOLUTE = NULL");
-    EFFANALYSISData r = Read<EFFANALYSISData>(3);
-    EXPECT_FALSE(r.ISABSOLUTE);
-    r.UpdateData(db.name(), nullptr);
-    EXPECT_EQ(db.Scalar("SELECT ISABSOLUTE FROM EFFANALYSIS"), "N");
 }
 
 TEST_F(AnalysisTest, UpdateDataAndTheReferencesDeletionDrops) {
