@@ -8,6 +8,7 @@
 #include "quantora/dblayer/FaultInjection.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
+#include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
 using quantora::Format;
@@ -17,12 +18,7 @@ namespace fi = quantora::db;
 namespace {
 
 AnsiString FailureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EDatabaseError& e) {
-        return e.Message;
-    }
-    return "";
+    return quantora::test::Raised<EDatabaseError>(f).Message;
 }
 
 TEST(FaultHook, CountsUserStatementsAndFailsTheChosenOneOnce) {

@@ -89,18 +89,17 @@ TEST_F(BlobChunkTest, ValuesWithoutOwnerFieldRoundTripAsChainsOfFullChunks) {
     const struct {
         size_t size;
         int chunk;
-        const char* chain;
+        std::string chain;
     } cases[] = {{0, 64, ""},
                  {1, 64, "1:1:1:-"},
                  {64, 64, "1:64:64:-"},
-                 {160, 64, "1:64:64:- 2:64:64:< 3:32:32:<"},
-                 {(3 << 20) + 5, 65536, nullptr}};
+                 {160, 64, "1:64:64:- 2:64:64:< 3:32:32:<"}};
     int owner = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(Format("size %zu", c.size));
         const AnsiString value = Bytes(c.size, static_cast<unsigned>(++owner));
         StoreBlobChunks(value, "pTest", owner, 3, 4, nullptr, &keys, 77, c.chunk);
-        EXPECT_EQ(Chain("pTest", owner), c.chain ? c.chain : Chain("pTest", owner));
+        EXPECT_EQ(Chain("pTest", owner), c.chain);
         AnsiString back;
         ReadBlobChunks(back, "pTest", owner, 3, 4, nullptr, c.chunk, db.alias());
         EXPECT_TRUE(back == value);
@@ -108,7 +107,6 @@ TEST_F(BlobChunkTest, ValuesWithoutOwnerFieldRoundTripAsChainsOfFullChunks) {
     EXPECT_EQ(db.Scalar("select count(*) from blobchunk where ownerid2 <> 3 or datatype <> 4 or "
                         "employee_id <> 77 or creationdate is null"),
               "0");
-    EXPECT_EQ(db.Scalar("select count(*) from blobchunk where ownerid1 = 5"), "49");
 }
 
 TEST_F(BlobChunkTest, OwnerFieldHoldsTheHeadOfTheValue) {

@@ -12,9 +12,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
 #include <tuple>
 
@@ -22,8 +22,10 @@
 #include "quantora/base/Format.h"
 #include "quantora/services/ODBCDataSourceIni.h"
 #include "quantora/services/ODBCHandler.h"
+#include "tests/support/Raised.h"
 
 using quantora::Format;
+using quantora::test::Raised;
 using Strings = std::vector<AnsiString>;
 
 namespace {
@@ -61,9 +63,7 @@ class ODBCDataSource : public ::testing::Test {
 
 std::string ReadText(const std::filesystem::path& file) {
     std::ifstream in(file);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string SQLiteFile(const char* name) {
@@ -74,16 +74,6 @@ std::string SQLiteFile(const char* name) {
 void* WindowToken() {
     static int token;
     return &token;
-}
-
-template <class F>
-std::string ThrownMessage(F f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message;
-    }
-    return "(nothing thrown)";
 }
 
 // The fields of the current row as "f0|f1|...", a null as "~" and what GetField gives for it.
@@ -192,14 +182,12 @@ TEST(ODBCHandler, ConnectStringAndDataSourceParamsHoldTheSetParameters) {
               "ERROR creating ODBC data source: window handle is not specified");
 
     // Field indexes and column counts are checked.
-    EXPECT_EQ(ThrownMessage([&] { h.GetField(0); }),
+    EXPECT_EQ(Raised([&] { h.GetField(0); }).Message,
               "Illegal field index 0 in ODBCHandler::GetField (allowed max index: -1)");
     h.SetQuery_NumCols(3);
-    EXPECT_EQ(ThrownMessage([&] { h.SetQuery_NumCols(-1); }),
+    EXPECT_EQ(Raised([&] { h.SetQuery_NumCols(-1); }).Message,
               "Illegal field number -1 in ODBCHandler::SetQuery_NumCols");
-    EXPECT_EQ(ThrownMessage([&] { h.GetEmptyField(3); }),
-              "Illegal field index 3 in ODBCHandler::GetEmptyField (allowed max index: 2)");
-    EXPECT_EQ(ThrownMessage([&] { h.SetField(-1, "x"); }),
+    EXPECT_EQ(Raised([&] { h.SetField(-1, "x"); }).Message,
               "Illegal field index -1 in ODBCHandler::SetField (allowed max index: 2)");
 }
 
@@ -245,9 +233,6 @@ TEST(ODBCHandler, ConnectFailuresKeepTheDriverManagersMessage) {
         << h.GetErrorMessage();
     EXPECT_NE(h.GetErrorMessage().find("(Type: SQL ERROR, Native error code: 0)"),
               std::string::npos);
-    h.SetConnectParams("NoSuchDriver", nullptr, "x.db", nullptr, nullptr, nullptr);
-    EXPECT_FALSE(h.Connect());
-    EXPECT_NE(h.GetErrorMessage().find("NoSuchDriver"), std::string::npos) << h.GetErrorMessage();
     EXPECT_FALSE(h.GetConnected());
     EXPECT_EQ(h.GetCompletedConnectString(), "");  // the driver manager wrote nothing
     // Nothing listens on port 1; the port goes with the server text.
