@@ -166,8 +166,9 @@ TEST_F(ECalStorageTest, ASingularFitIsReportedNotStored) {
 
     // Such points stored by another program: an invalid line that says why, never NaNs.
     db.Exec("INSERT INTO ECAL (ECAL_ID, SPECTRUM_ID) VALUES (50, 7)");
-    db.Exec("INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, ENERGY) VALUES (51, 50, 300, 1)");
-    db.Exec("INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, ENERGY) VALUES (52, 50, 300, 2)");
+    db.Exec(
+        "INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, ENERGY) VALUES (51, 50, 300, 1), "
+        "(52, 50, 300, 2)");
     ECalibration cal;
     cal.ECalId = 50;
     RetrieveLinearECal(&cal, db.name());
