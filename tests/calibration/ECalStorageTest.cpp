@@ -114,10 +114,9 @@ TEST_F(ECalStorageTest, PointsInChannelOrderAndTheDefaultLine) {
     other.ECalId = 999;
     other.NonlinAnalysisId = 11;
     RetrieveECal(&other, db.name(), -1, 0.0);
-    EXPECT_EQ(other.Name, "kept");
-    EXPECT_TRUE(other.LinearPart.IsDefault());
-    EXPECT_TRUE(other.NonlinValid);
-    EXPECT_EQ(other.NonlinName, "analysis 11");
+    EXPECT_EQ(Format("%s %d %d %s", other.Name.c_str(), other.LinearPart.IsDefault(),
+                     other.NonlinValid, other.NonlinName.c_str()),
+              "kept 1 1 analysis 11");
 }
 
 TEST_F(ECalStorageTest, NonlinearPartFromTheRowOrTheSetupAtTheMeasurementDate) {
@@ -133,8 +132,7 @@ TEST_F(ECalStorageTest, NonlinearPartFromTheRowOrTheSetupAtTheMeasurementDate) {
     ECalibration cal;
     cal.SpectrumId = 7;
     RetrieveECalForSpectrum(&cal, db.name(), 5, Date(2002, 1, 1));
-    ASSERT_TRUE(cal.NonlinValid);
-    EXPECT_EQ(cal.NonlinAnalysisId, 11);  // the row's analysis, not the setup's
+    ASSERT_TRUE(cal.NonlinValid && cal.NonlinAnalysisId == 11);  // the row's, not the setup's
     // The line is refitted through the corrected channels, as in memory.
     named.NonlinPart() = bow;
     named.LinearPart.CalcCoeff();

@@ -20,7 +20,6 @@
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
-#include "quantora/services/ODBCDataSourceIni.h"
 #include "quantora/services/ODBCHandler.h"
 #include "tests/support/Raised.h"
 
@@ -187,8 +186,6 @@ TEST(ODBCHandler, ConnectStringAndDataSourceParamsHoldTheSetParameters) {
     h.SetQuery_NumCols(3);
     EXPECT_EQ(Raised([&] { h.SetQuery_NumCols(-1); }).Message,
               "Illegal field number -1 in ODBCHandler::SetQuery_NumCols");
-    EXPECT_EQ(Raised([&] { h.SetField(-1, "x"); }).Message,
-              "Illegal field index -1 in ODBCHandler::SetField (allowed max index: 2)");
 }
 
 TEST(ODBCHandler, RunsSQLOnSQLiteByDriverString) {
@@ -264,13 +261,6 @@ TEST(ODBCHandler, RunsSQLOnPostgreSQLByDriverString) {
                        longPassword.c_str(), nullptr);
     ASSERT_TRUE(h.Connect()) << h.GetErrorMessage();
     EXPECT_EQ(h.GetCompletedConnectString().size(), 2099u);
-}
-
-TEST(ODBCAttributeText, IsZeroSeparatedAndClosedByDoubleZero) {
-    using quantora::MakeODBCAttributeText;
-    using namespace std::string_literals;
-    EXPECT_EQ(MakeODBCAttributeText({"DSN=x", "", "SERVER=y"}), "DSN=x\0SERVER=y\0\0"s);
-    EXPECT_EQ(MakeODBCAttributeText({"DESCRIPTION=a@b"}), "DESCRIPTION=a\0b\0\0"s);
 }
 
 TEST_F(ODBCDataSource, SourcesAreCreatedUsedListedAndRemoved) {
