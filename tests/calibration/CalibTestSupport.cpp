@@ -1,9 +1,6 @@
 // Shared pieces of the calibration storage tests.
 #include "tests/calibration/CalibTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/Calibrtables.h"
 
@@ -42,15 +39,6 @@ void StoreAnalysis(const quantora::test::TestDatabase& db, int key, NonlinECalib
     a.MEASNUM = 1;
     a.CopyFromNonlinECalibr(&nl);
     a.Insert(nullptr, db.name(), nullptr);
-}
-
-void ExpectThrowsMessage(const std::function<void()>& f, const AnsiString& message) {
-    try {
-        f();
-        ADD_FAILURE() << "no exception, expected: " << message;
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message, message);
-    }
 }
 
 }  // namespace calibtest

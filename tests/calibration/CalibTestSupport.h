@@ -7,6 +7,7 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/calibmodel/NonlinECalibr.h"
+#include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
 namespace calibtest {
@@ -24,6 +25,8 @@ NonlinECalibr FittedCorrection(double bow);
 // Stores `nl` as NONLINANALYSIS row `key` of one measurement.
 void StoreAnalysis(const quantora::test::TestDatabase& db, int key, NonlinECalibr nl);
 
-void ExpectThrowsMessage(const std::function<void()>& f, const AnsiString& message);
+inline void ExpectThrowsMessage(const std::function<void()>& f, const AnsiString& message) {
+    EXPECT_EQ(quantora::test::Raised(f).Message, message);
+}
 
 }  // namespace calibtest

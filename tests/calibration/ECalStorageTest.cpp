@@ -62,8 +62,7 @@ TEST_F(ECalStorageTest, NonTentativeWinsOverNewerTentativeThenNewestModification
     // Only tentative ones ("y" counts as "Y"): the most recently modified, not the last stored.
     db.Exec(Format("UPDATE ECAL SET TENTATIVE = 'y' WHERE ECAL_ID = %d", a));
     RetrieveECalForSpectrum(&cal, db.name(), -1, 0.0);
-    EXPECT_EQ(cal.ECalId, b);
-    EXPECT_TRUE(cal.Tentative);
+    EXPECT_TRUE(cal.ECalId == b && cal.Tentative);
     EXPECT_NEAR(cal.Energy(1000), 600.0, 1e-9);
 
     // Through the measurement's main spectrum; a measurement of no known type, or a spectrum
@@ -71,17 +70,16 @@ TEST_F(ECalStorageTest, NonTentativeWinsOverNewerTentativeThenNewestModification
     MeasTypeInfoData info;
     info.MeasType = 2;
     info.Spectra = {{8, 1, "main"}, {7, 2, "other"}};
-    RetrieveLinECalForMeasurement(&cal, db.name(), &info);
+    auto viaMeasurement = [&] {
+        RetrieveLinECalForMeasurement(&cal, db.name(), &info);
+        return Format("%d %d %s", cal.ECalId, cal.LinearPart.IsDefault(), cal.Name.c_str());
+    };
+    EXPECT_EQ(viaMeasurement(), "-1 1 ");
     EXPECT_EQ(cal.SpectrumId, 8);
-    EXPECT_EQ(cal.ECalId, -1);
-    EXPECT_TRUE(cal.LinearPart.IsDefault());
     info.Spectra[0].SPECTRUM_ID = 7;
-    RetrieveLinECalForMeasurement(&cal, db.name(), &info);
-    EXPECT_EQ(cal.ECalId, b);
+    EXPECT_EQ(viaMeasurement(), Format("%d 0 B", b));
     info.MeasType = 5;
-    RetrieveLinECalForMeasurement(&cal, db.name(), &info);
-    EXPECT_EQ(cal.ECalId, -1);
-    EXPECT_TRUE(cal.Name.empty());
+    EXPECT_EQ(viaMeasurement(), "-1 1 ");
 }
 
 TEST_F(ECalStorageTest, PointsInChannelOrderAndTheDefaultLine) {
@@ -116,10 +114,9 @@ TEST_F(ECalStorageTest, PointsInChannelOrderAndTheDefaultLine) {
     other.ECalId = 999;
     other.NonlinAnalysisId = 11;
     RetrieveECal(&other, db.name(), -1, 0.0);
-    EXPECT_EQ(other.Name, "kept");
-    EXPECT_TRUE(other.LinearPart.IsDefault());
-    EXPECT_TRUE(other.NonlinValid);
-    EXPECT_EQ(other.NonlinName, "analysis 11");
+    EXPECT_EQ(Format("%s %d %d %s", other.Name.c_str(), other.LinearPart.IsDefault(),
+                     other.NonlinValid, other.NonlinName.c_str()),
+              "kept 1 1 analysis 11");
 }
 
 TEST_F(ECalStorageTest, NonlinearPartFromTheRowOrTheSetupAtTheMeasurementDate) {
@@ -135,8 +132,7 @@ TEST_F(ECalStorageTest, NonlinearPartFromTheRowOrTheSetupAtTheMeasurementDate) {
     ECalibration cal;
     cal.SpectrumId = 7;
     RetrieveECalForSpectrum(&cal, db.name(), 5, Date(2002, 1, 1));
-    ASSERT_TRUE(cal.NonlinValid);
-    EXPECT_EQ(cal.NonlinAnalysisId, 11);  // the row's analysis, not the setup's
+    ASSERT_TRUE(cal.NonlinValid && cal.NonlinAnalysisId == 11);  // the row's, not the setup's
     // The line is refitted through the corrected channels, as in memory.
     named.NonlinPart() = bow;
     named.LinearPart.CalcCoeff();
@@ -168,8 +164,9 @@ TEST_F(ECalStorageTest, ASingularFitIsReportedNotStored) {
 
     // Such points stored by another program: an invalid line that says why, never NaNs.
     db.Exec("INSERT INTO ECAL (ECAL_ID, SPECTRUM_ID) VALUES (50, 7)");
-    db.Exec("INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, ENERGY) VALUES (51, 50, 300, 1)");
-    db.Exec("INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, ENERGY) VALUES (52, 50, 300, 2)");
+    db.Exec(
+        "INSERT INTO ECALPOINT (ECALPOINT_ID, ECAL_ID, CHPOS, ENERGY) VALUES (51, 50, 300, 1), "
+        "(52, 50, 300, 2)");
     ECalibration cal;
     cal.ECalId = 50;
     RetrieveLinearECal(&cal, db.name());

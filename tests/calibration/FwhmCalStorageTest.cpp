@@ -56,7 +56,7 @@ TEST_F(FwhmCalStorageTest, TheApplicableCalibrationAndTheCallersQueries) {
     EXPECT_NEAR(cal.Fwhm(1000.0), std::sqrt(3.0), 1e-9);
 
     // A spectrum without FWHM calibrations leaves the object alone; key 0 means the object's.
-    EXPECT_NO_THROW(RetrieveLinearFwhmCalForSpectrum(&cal, db.name(), 8, nullptr, nullptr));
+    RetrieveLinearFwhmCalForSpectrum(&cal, db.name(), 8, nullptr, nullptr);
     EXPECT_EQ(cal.Name, "first");
     cal.FwhmCalId = second;
     RetrieveLinearFwhmCal(&cal, 0, db.name(), nullptr, nullptr);
@@ -72,10 +72,8 @@ TEST_F(FwhmCalStorageTest, TheApplicableCalibrationAndTheCallersQueries) {
         "SELECT * FROM FWHMCALPOINT WHERE FWHMCAL_ID = %d AND CHPOS > 1000 ORDER BY CHPOS DESC",
         first));
     RetrieveLinearFwhmCalForSpectrum(&cal, db.name(), 7, &fwhmQ, &pointQ);
-    EXPECT_EQ(cal.FwhmCalId, first);
     ASSERT_EQ(cal.GetPointCount(), 2);
-    EXPECT_EQ(cal.Points[0].ChPos, 3000.0);
-    EXPECT_FALSE(pointQ.Active());
+    EXPECT_TRUE(cal.FwhmCalId == first && cal.Points[0].ChPos == 3000.0 && !pointQ.Active());
 }
 
 TEST_F(FwhmCalStorageTest, MissingOrTooFewPointsAndBadFitsAreRefused) {

@@ -57,16 +57,13 @@ TEST_F(PeakEvalCalTest, ParametersKeepTheirKindAndSixSignificantDigits) {
         EXPECT_EQ(back.GetStoredValue(n), cal.GetStoredValue(n)) << n;
     }
 
-    // A missing parameter keeps its default, an unknown number is ignored; values written by
-    // others convert by kind.
-    db.Exec("UPDATE PEAKEVALCALPARAMLIST SET PECPVALUE = -2.9 WHERE PEAKEVALCALPARAM_ID = 2");
+    // A missing parameter keeps its default, an unknown number is ignored.
     db.Exec("DELETE FROM PEAKEVALCALPARAMLIST WHERE PEAKEVALCALPARAM_ID = 30");
     db.Exec(
         "INSERT INTO PEAKEVALCALPARAMLIST (PEAKEVALCAL_ID, PEAKEVALCALPARAM_ID, PECPVALUE) "
         "VALUES (4, 70, 1)");
     back.InitialDamping = 99.0;
     ASSERT_TRUE(RetrievePeakEvalCal(&back, db.name(), 4, nullptr));
-    EXPECT_EQ(back.SmoothingPoints, -2);
     EXPECT_EQ(back.InitialDamping, PeakEvalCalibration().InitialDamping);
 }
 

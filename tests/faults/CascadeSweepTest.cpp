@@ -84,17 +84,9 @@ std::vector<Cascade> RecordCascades(const AnsiString& alias) {
     return out;
 }
 
-// The caller's live queries that StoreECal and StoreLinearFwhmCal may borrow: they must come out
-// of every failure fit for the next call.
-struct CallerQueries {
-    TQuery q[4];
-    explicit CallerQueries(const AnsiString& alias) {
-        OpenAll(q, alias,
-                {LabTable::ECAL, LabTable::ECALPOINT, LabTable::FWHMCAL, LabTable::FWHMCALPOINT});
-    }
-};
-
-std::vector<Cascade> StorageCascades(const TestDatabase& db, CallerQueries& cq) {
+// `caller`: four live queries (ECAL, ECALPOINT, FWHMCAL, FWHMCALPOINT) that StoreECal and
+// StoreLinearFwhmCal may borrow; they must come out of every failure fit for the next call.
+std::vector<Cascade> StorageCascades(const TestDatabase& db, TQuery* caller) {
     const AnsiString alias = db.alias();
     const TDateTime created = quantora::EncodeDateTime({2024, 3, 4, 10});
     std::vector<Cascade> out;
@@ -108,7 +100,7 @@ std::vector<Cascade> StorageCascades(const TestDatabase& db, CallerQueries& cq) 
         db.Exec("UPDATE FWHMCAL SET TENTATIVE = 'N'");
     };
     const char* stepByStep = "the storage functions open no transaction";
-    for (TQuery* q : {static_cast<TQuery*>(nullptr), cq.q}) {
+    for (TQuery* q : {static_cast<TQuery*>(nullptr), caller}) {
         const std::string borrowed = q ? " (caller's queries)" : "";
         auto storeECal = [alias, q, created] {
             ECalibration cal;
@@ -254,7 +246,9 @@ TEST(FaultSweep, EveryCascadeOfTheLibrary) {
                                  "NONLINANALYSISData::Delete", "PEAKEVALCALData::Delete"})
         EXPECT_NE(names.find(expected), std::string::npos) << expected;
 
-    CallerQueries queries(db.alias());
+    TQuery queries[4];
+    OpenAll(queries, db.alias(),
+            {LabTable::ECAL, LabTable::ECALPOINT, LabTable::FWHMCAL, LabTable::FWHMCALPOINT});
     for (Cascade& c : StorageCascades(db, queries)) cascades.push_back(std::move(c));
     cascades.push_back(SaveSettingsCascade(db));
 

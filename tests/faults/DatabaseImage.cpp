@@ -14,13 +14,8 @@
 namespace quantora::test {
 namespace {
 
-bool EndsWith(const AnsiString& s, const char* tail) {
-    const size_t n = std::char_traits<char>::length(tail);
-    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
 bool IsReference(const AnsiString& column) {
-    return EndsWith(column, "_ID") || column == "OWNERID1" || column == "OWNERID2";
+    return column.ends_with("_ID") || column == "OWNERID1" || column == "OWNERID2";
 }
 
 // The value of column `c` (index `i`) in row `k` of the generic fill.
@@ -40,7 +35,7 @@ Variant FillValue(const AnsiString& table, const AnsiString& c, TFieldType type,
     if (size == 1) return Variant("Y");
     if (c == "OWNERTYPE") return Variant("pDocument");
     if (c == "VALUETYPE") return Variant("I");
-    if (EndsWith(c, "_ID")) return Variant(Format("R%d", k));  // text keys (RADIATION_ID)
+    if (c.ends_with("_ID")) return Variant(Format("R%d", k));  // text keys (RADIATION_ID)
     AnsiString text = Format("%s %d", c.c_str(), k);
     if (size > 0 && text.size() > static_cast<size_t>(size))
         text = text.substr(text.size() - static_cast<size_t>(size));

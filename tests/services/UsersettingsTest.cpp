@@ -1,4 +1,4 @@
-// User settings: matching by setting id and index, values of every type surviving save and
+// User settings: values of every type surviving save and
 // reload exactly, the leading-number reading of stored text, update and insert passes, the save
 // on destruction and its failure path.
 #include <gtest/gtest.h>
@@ -22,19 +22,6 @@ constexpr int kUser = 5, kInt = 7, kFloat = 8, kText = 9;
 
 bool SameDouble(double a, double b) {
     return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-TEST(UserSettings, MatchingComparesTheIndexOnlyWhenGiven) {
-    DbUserSettings s;
-    s.InsertUserValue(kInt, T::Integer, Variant(1), 0);
-    s.InsertUserValue(kInt, T::Integer, Variant(2), 2);
-    s.InsertUserValue(kInt, T::Integer, Variant(3), 0);  // replaces the first entry
-    ASSERT_EQ(s.Settings.size(), 2u);
-    EXPECT_EQ(s.Settings[0].Value, Variant(3));
-    const Variant fallback("none");
-    EXPECT_EQ(s.GetUserValue(kInt, fallback, 2), Variant(2));
-    EXPECT_EQ(s.GetUserValue(kInt, fallback, 5), fallback);
-    EXPECT_EQ(s.GetUserValue(kFloat, fallback, 0), fallback);
 }
 
 TEST(UserSettings, LeadingNumberReading) {
@@ -172,12 +159,6 @@ TEST_F(UserSettingsDb, MissingConfigurationIsRejectedDestructionSavesWhenAsked) 
     EXPECT_EQ(Col("autostore", key), "Y");
     s.SaveSettings();
     EXPECT_EQ(Col("autostore", key), "N");
-    {
-        DbUserSettings d;  // no flag: nothing saved
-        d.SetBasicData(db.alias(), &keys, kUser);
-        d.InsertUserValue(kInt, T::Integer, Variant(9));
-    }
-    EXPECT_EQ(Rows(), 1);
 
     AnsiString shown;
     quantora::InstallUiHooks({{}, [&](const AnsiString& text) { shown = text; }, {}});
