@@ -34,9 +34,10 @@ struct RunResult {
 };
 
 // Runs the worker's import of `xml` into `uri` and kills it after its `killAfter`-th progress
-// report or right after it reported its commit, whichever comes first.
+// report (where it waits, stopped) or right after it reported its commit, whichever comes first.
 RunResult RunAndKill(const std::string& uri, const std::string& xml, int killAfter) {
-    const std::string command = "exec " RELIABILITY_WORKER " import '" + uri + "' '" + xml + "'";
+    const std::string command = "exec " RELIABILITY_WORKER " import '" + uri + "' '" + xml + "' " +
+                                std::to_string(killAfter);
     FILE* in = popen(command.c_str(), "r");
     if (!in) throw std::runtime_error("popen failed");
     RunResult r;
