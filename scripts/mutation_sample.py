@@ -301,7 +301,9 @@ def mutate(args, tree, build, sample, env, pg_env, ninja, ctest):
                         rc, out = run(ctest, 3600, env)
                     if rc == 0 and pg_env:
                         rc, out = run(ctest, 3600, pg_env)
-                    failed = re.findall(r"^\s*\d+ - (\S+) \(", out, re.M)
+                    # The first test of ctest's "FAILED" list (its skipped ones are listed too).
+                    failed = re.findall(r"^\s*\d+ - (\S+) \((?!Skipped)",
+                                        out.split("tests FAILED:")[-1], re.M)
                     if rc is None:
                         status, detail = "killed", "suite timed out"
                     elif rc != 0:
