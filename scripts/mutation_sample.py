@@ -271,7 +271,7 @@ def mutate(args, tree, build, sample, env, pg_env, ninja, ctest):
         original.clear()
 
     signal.signal(signal.SIGTERM, lambda *_: (restore(), sys.exit(143)))
-    valid = sum(1 for status, _ in done.values() if status in ("killed", "survived"))
+    valid = 0  # mutants of this sample that built, done earlier or now
     outcomes = []
     for s in sample:
         if valid >= args.count:
