@@ -141,6 +141,8 @@ TEST(Plots, BadInputGivesAClearError) {
         {[&](P p, R r) { DrawSpectrum(p, r, {uncalibrated}, energy); },
          "has no energy calibration"},
         {[&](P p, R r) { DrawSpectrum(p, r, {noLiveTime}, normalise); }, "has no live time"},
+        {[](P p, R r) { DrawFwhmCalibration(p, r, FwhmCalibrClass(), "t"); },
+         "FWHM calibration is not valid"},
         {[&](P, R) { SavePlot(dir + "x.pdf", 800, 500, nothing); }, "unknown picture format"},
         {[&](P, R) { SavePlot(dir + "x.png", 800, 50000, nothing); }, "out of range"},
         {[&](P, R) { SavePlot("/nonexistent/dir/x.png", 800, 500, nothing); }, "cannot write"},
@@ -156,6 +158,22 @@ TEST(Plots, BadInputGivesAClearError) {
         }
     }
     EXPECT_FALSE(fs::exists(dir + "x.pdf"));
+}
+
+// Major tick labels, powers of ten written as on paper.
+TEST(Plots, AxisLabels) {
+    const struct {
+        double lo, hi;
+        std::vector<std::string> labels;
+    } cases[] = {{0.5, 2e3, {"1", "10", "100", "1000"}},
+                 {1e-4, 1, {"10⁻⁴", "10⁻³", "10⁻²", "10⁻¹", "10⁰"}},
+                 {1, 1e6, {"10⁰", "10¹", "10²", "10³", "10⁴", "10⁵", "10⁶"}}};
+    for (const auto& c : cases) {
+        std::vector<std::string> labels;
+        for (const quantora::plots::Tick& t : quantora::plots::Axis(c.lo, c.hi, true).Ticks(6))
+            if (t.major) labels.push_back(t.label);
+        EXPECT_EQ(labels, c.labels) << c.lo << ".." << c.hi;
+    }
 }
 
 // The frame is drawn round the data rectangle; a legend box lands in the corner it is given.
