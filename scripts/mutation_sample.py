@@ -197,17 +197,17 @@ def main():
     build = (args.build or tree / "build" / "mutation").resolve()
 
     sample = order(all_sites(tree), args.seed)
-    if args.only:
-        sample = [s for s in sample if re.search(args.only, s["file"])]
     if args.same_as:
         wanted = [row.rsplit("\t", 2) for row in args.same_as.read_text().splitlines()]
-        wanted = [key for key, status, _ in wanted if status in ("killed", "survived")
-                  and (not args.only or re.search(args.only, key.split("\t", 1)[0]))]
+        wanted = [key for key, status, _ in wanted if status in ("killed", "survived")]
         by_key = {s["key"]: s for s in sample}
         gone = [key for key in wanted if key not in by_key]
         for key in gone:
             print("gone: " + key.replace("\t", " | "))
         sample = [by_key[key] for key in wanted if key in by_key]
+    if args.only:
+        sample = [s for s in sample if re.search(args.only, s["file"])]
+    if args.same_as:
         args.count = len(sample)
     if args.list:
         for s in sample[: args.count]:
