@@ -25,6 +25,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/quantora/
     PATTERN "dblayer/sqlite" EXCLUDE PATTERN "dblayer/postgres" EXCLUDE
     PATTERN "dblayer/ErrorCodes.h" EXCLUDE PATTERN "dblayer/FaultInjection.h" EXCLUDE
     PATTERN "dblayer/SqlShapes.h" EXCLUDE
+    PATTERN "dblayer/ThreadQuery.h" EXCLUDE
     PATTERN "spectrum/BitStream.h" EXCLUDE PATTERN "spectrum/BlockRiceCodec.h" EXCLUDE
     PATTERN "spectrum/ContextModelCodec.h" EXCLUDE PATTERN "spectrum/CountStream.h" EXCLUDE
     PATTERN "spectrum/ForceInline.h" EXCLUDE PATTERN "spectrum/RangeCoder.h" EXCLUDE

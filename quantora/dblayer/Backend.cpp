@@ -1,9 +1,30 @@
-// Statement cache and primary-key cache shared by every engine's connection.
+// A statement's cell read, and the statement cache and primary-key cache shared by every
+// engine's connection.
 #include "quantora/dblayer/Backend.h"
 
 #include <cctype>
 
 namespace quantora::db {
+
+Cell Statement::Read(int column) const {
+    Cell c;
+    c.kind = Kind(column);
+    switch (c.kind) {
+        case CellKind::Null:
+            break;
+        case CellKind::Int:
+            c.i = GetInt64(column);
+            break;
+        case CellKind::Float:
+            c.d = GetDouble(column);
+            break;
+        case CellKind::Text:
+        case CellKind::Blob:
+            c.text = GetText(column);
+            break;
+    }
+    return c;
+}
 
 StatementLease& StatementLease::operator=(StatementLease&& o) noexcept {
     if (this != &o) {

@@ -28,6 +28,14 @@ struct ColumnInfo {
 // Storage class of one value of the current row.
 enum class CellKind : uint8_t { Null, Int, Float, Text, Blob };
 
+// One value of the current row, borrowed from a statement or a row buffer.
+struct Cell {
+    CellKind kind = CellKind::Null;
+    int64_t i = 0;
+    double d = 0.0;
+    std::string_view text;
+};
+
 // A prepared statement. One execution at a time; rows are produced one step at a time.
 class Statement {
   public:
@@ -57,6 +65,8 @@ class Statement {
     virtual double GetDouble(int i) const = 0;
     // Text and blob bytes; valid until the next Step or Reset.
     virtual std::string_view GetText(int i) const = 0;
+    // The value of column `i` as the four above give it, in one call (an engine may do it in one).
+    virtual Cell Read(int i) const;
 };
 
 class Connection;

@@ -2,14 +2,18 @@
 // alias on first use; closing an alias makes every thread drop its connection at its next use.
 #include "quantora/dblayer/Database.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/ThreadQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/dblayer/postgres/PostgresBackend.h"
 #include "quantora/dblayer/sqlite/SqliteBackend.h"
@@ -26,6 +30,9 @@ struct Registry {
     std::mutex mutex;
     std::unordered_map<AnsiString, AliasEntry> aliases;  // by upper-case alias
     uint64_t next_generation = 1;
+    // Counts the openings and closings of aliases, so that a thread can tell without the lock
+    // that the connection it used last is still current.
+    std::atomic<uint64_t> changes{0};
 };
 
 Registry& TheRegistry() {
@@ -36,8 +43,19 @@ Registry& TheRegistry() {
 struct ThreadConnection {
     uint64_t generation = 0;
     std::shared_ptr<Connection> connection;
+    // ThreadQuery's queries on this connection, given up with it (and before it).
+    std::vector<std::pair<const void*, std::shared_ptr<TQuery>>> queries;
 };
 thread_local std::unordered_map<AnsiString, ThreadConnection> t_connections;
+
+// The thread's last checked connection, as the alias was spelled, and the count of alias changes
+// it was checked at. Reading many rows calls ConnectionFor per statement: this skips the lock.
+struct LastUsed {
+    AnsiString alias;
+    uint64_t changes = 0;
+    ThreadConnection* tc = nullptr;
+};
+thread_local LastUsed t_last;
 
 AnsiString Key(const AnsiString& alias) {
     AnsiString k = alias;
@@ -69,26 +87,51 @@ std::shared_ptr<Connection> Connect(const AnsiString& uri) {
 
 }  // namespace
 
-std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias) {
+namespace {
+
+// The thread's connection to the alias, current (reconnected when the alias was opened again).
+ThreadConnection& Current(const AnsiString& alias) {
+    Registry& r = TheRegistry();
+    const uint64_t changes = r.changes.load(std::memory_order_acquire);
+    if (t_last.tc && t_last.changes == changes && t_last.alias == alias) return *t_last.tc;
     AnsiString key = Key(alias);
     ThreadConnection& tc = t_connections[key];
     AliasEntry entry;
     {
-        Registry& r = TheRegistry();
         std::lock_guard lock(r.mutex);
         auto it = r.aliases.find(key);
         if (it == r.aliases.end()) {
             t_connections.erase(key);
             throw EDatabaseError(Format("Database alias '%s' is not open", alias.c_str()));
         }
-        // The thread's connection is current: no copy of the URI needed.
-        if (tc.connection && tc.generation == it->second.generation) return tc.connection;
+        if (tc.connection && tc.generation == it->second.generation) {
+            t_last = {alias, changes, &tc};
+            return tc;
+        }
         entry = it->second;
     }
+    tc.queries.clear();
     tc.connection.reset();
     tc.connection = Connect(entry.uri);
     tc.generation = entry.generation;
-    return tc.connection;
+    t_last = {alias, changes, &tc};
+    return tc;
+}
+
+}  // namespace
+
+std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias) {
+    return Current(alias).connection;
+}
+
+std::shared_ptr<TQuery> ThreadQuery(const AnsiString& alias, const void* key) {
+    ThreadConnection& tc = Current(alias);
+    for (auto& [k, q] : tc.queries)
+        if (k == key) return q;
+    auto q = std::make_shared<TQuery>();
+    q->SetDatabaseName(alias);
+    tc.queries.emplace_back(key, q);
+    return q;
 }
 
 }  // namespace quantora::db
@@ -106,7 +149,8 @@ void OpenDatabase(const AnsiString& alias, const AnsiString& uri) {
     AliasEntry& e = r.aliases[key];
     e.uri = uri;
     e.generation = r.next_generation++;
-    t_connections[key] = ThreadConnection{e.generation, std::move(conn)};
+    r.changes.fetch_add(1, std::memory_order_release);
+    t_connections[key] = ThreadConnection{e.generation, std::move(conn), {}};
 }
 
 void CloseDatabase(const AnsiString& alias) {
@@ -114,6 +158,7 @@ void CloseDatabase(const AnsiString& alias) {
     {
         std::lock_guard lock(TheRegistry().mutex);
         TheRegistry().aliases.erase(key);
+        TheRegistry().changes.fetch_add(1, std::memory_order_release);
     }
     t_connections.erase(key);
 }

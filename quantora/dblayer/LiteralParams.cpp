@@ -153,12 +153,12 @@ std::vector<LiteralSpan> FindBindableLiterals(std::string_view s, int params) {
     return found;
 }
 
-BoundLiterals BindLiterals(std::string_view s, PlaceholderStyle style, int params,
-                           const std::vector<LiteralSpan>& spans) {
-    if (spans.empty()) return {};
-    BoundLiterals out;
+void BindLiterals(std::string_view s, PlaceholderStyle style, int params,
+                  const std::vector<LiteralSpan>& spans, BoundLiterals& out) {
+    out.text.clear();
+    out.values.clear();
+    if (spans.empty()) return;
     out.text.reserve(s.size() + spans.size() * 3);
-    out.values.reserve(spans.size());
     size_t at = 0;
     for (const LiteralSpan& l : spans) {
         out.text.append(s.substr(at, l.begin - at));
@@ -168,6 +168,12 @@ BoundLiterals BindLiterals(std::string_view s, PlaceholderStyle style, int param
         at = l.end;
     }
     out.text.append(s.substr(at));
+}
+
+BoundLiterals BindLiterals(std::string_view s, PlaceholderStyle style, int params,
+                           const std::vector<LiteralSpan>& spans) {
+    BoundLiterals out;
+    BindLiterals(s, style, params, spans, out);
     return out;
 }
 

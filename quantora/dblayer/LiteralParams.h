@@ -35,6 +35,9 @@ struct LiteralSpan {
 std::vector<LiteralSpan> FindBindableLiterals(std::string_view sql, int params);
 BoundLiterals BindLiterals(std::string_view sql, PlaceholderStyle style, int params,
                            const std::vector<LiteralSpan>& spans);
+// The same into `out`, whose storage is reused.
+void BindLiterals(std::string_view sql, PlaceholderStyle style, int params,
+                  const std::vector<LiteralSpan>& spans, BoundLiterals& out);
 
 // The value of a numeric literal's text: a 64-bit integer, or a double when it has a point or
 // an exponent; null when it does not fit.

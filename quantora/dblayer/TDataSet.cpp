@@ -11,6 +11,16 @@ using namespace quantora::db;
 
 TDataSet::~TDataSet() = default;  // a concrete dataset closes itself in its own destructor
 
+bool TDataSet::SameColumns(const std::vector<std::unique_ptr<TField>>& fields,
+                           const std::vector<ColumnSpec>& columns) {
+    if (fields.size() != columns.size()) return false;
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (fields[i]->FieldName() != columns[i].name || fields[i]->DataType() != columns[i].type ||
+            fields[i]->Size() != columns[i].size)
+            return false;
+    return true;
+}
+
 void TDataSet::Fail(const AnsiString& what) const {
     throw EDatabaseError(Format("%s [SQL: %s]", what.c_str(), Describe().c_str()));
 }
@@ -21,17 +31,24 @@ void TDataSet::CheckActive(const char* operation) const {
 
 void TDataSet::Open() {
     if (Active()) return;
-    std::vector<ColumnSpec> columns = InternalOpen();
+    columns_.clear();
+    InternalOpen(columns_);
     try {
-        fields_.clear();
-        lookups_.clear();
-        field_list_.items_.clear();
-        for (size_t i = 0; i < columns.size(); ++i) {
-            fields_.push_back(std::make_unique<TField>(this, static_cast<int>(i),
-                                                       std::move(columns[i].name), columns[i].type,
-                                                       columns[i].size));
-            field_list_.items_.push_back(fields_.back().get());
+        if (SameColumns(spare_fields_, columns_)) {
+            fields_.swap(spare_fields_);
+            lookups_.swap(spare_lookups_);
+        } else {
+            fields_.clear();
+            lookups_.clear();
+            for (size_t i = 0; i < columns_.size(); ++i)
+                fields_.push_back(std::make_unique<TField>(this, static_cast<int>(i),
+                                                           AnsiString(columns_[i].name),
+                                                           columns_[i].type, columns_[i].size));
         }
+        spare_fields_.clear();
+        spare_lookups_.clear();
+        field_list_.items_.clear();
+        for (const auto& f : fields_) field_list_.items_.push_back(f.get());
         state_ = dsBrowse;
         from_buffer_ = false;
         eof_ = !InternalStep();
@@ -50,8 +67,11 @@ void TDataSet::Close() noexcept {
     eof_ = true;
     from_buffer_ = false;
     field_list_.items_.clear();
+    fields_.swap(spare_fields_);
     fields_.clear();
+    lookups_.swap(spare_lookups_);
     lookups_.clear();
+    columns_.clear();
     buffer_.clear();
     old_row_.clear();
     saved_buffer_.clear();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "quantora/base/Types.h"
@@ -42,7 +43,8 @@ class TDataSet : public TComponent {
     TField* FindField(const AnsiString& name) const;
     TField* FieldByName(const AnsiString& name) const;
     // Field lookups shared by every reader of this result that uses the same `key` (a record
-    // type's column table): the list stored last under `key`, or null. Dropped on Close.
+    // type's column table): the list stored last under `key`, or null. Dropped on Close, unless
+    // the next Open has the same columns and so keeps the same fields.
     TField* const* CachedFields(const void* key) const {
         for (const FieldLookup& l : lookups_)
             if (l.key == key) return l.fields.data();
@@ -62,12 +64,12 @@ class TDataSet : public TComponent {
 
   protected:
     struct ColumnSpec {
-        AnsiString name;
+        std::string_view name;  // valid until Close
         TFieldType type;
         int size;
     };
-    // Runs the statement; returns its columns. Rows then come from Step().
-    virtual std::vector<ColumnSpec> InternalOpen() = 0;
+    // Runs the statement and fills `columns` with its columns. Rows then come from Step().
+    virtual void InternalOpen(std::vector<ColumnSpec>& columns) = 0;
     virtual void InternalClose() noexcept = 0;
     virtual void InternalRestart() = 0;
     virtual bool InternalStep() = 0;
@@ -88,6 +90,8 @@ class TDataSet : public TComponent {
     void CheckActive(const char* operation) const;
     void CheckBrowseMode();
     [[noreturn]] void Fail(const AnsiString& what) const;
+    static bool SameColumns(const std::vector<std::unique_ptr<TField>>& fields,
+                            const std::vector<ColumnSpec>& columns);
 
     TDataSetState state_ = dsInactive;
     bool eof_ = true;
@@ -100,6 +104,11 @@ class TDataSet : public TComponent {
     };
     mutable std::vector<FieldLookup> lookups_;
     TFields field_list_;
+    // The fields and lookups of the last result, kept after Close so that reopening with the same
+    // columns (a query run again for the next key) allocates none of them again.
+    std::vector<std::unique_ptr<TField>> spare_fields_;
+    std::vector<FieldLookup> spare_lookups_;
+    std::vector<ColumnSpec> columns_;
     std::vector<Variant> buffer_, old_row_, saved_buffer_;
     std::vector<bool> assigned_;
     bool saved_eof_ = true, saved_from_buffer_ = false;

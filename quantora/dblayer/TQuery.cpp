@@ -38,11 +38,30 @@ TQuery::~TQuery() {
 
 void TQuery::SetSQL(const AnsiString& sql) {
     Close();
-    UnPrepare();
+    const bool prepared = prepared_ && stmt_;
+    if (prepared) engine_before_ = EngineSql();
     sql_ = sql;
-    // Translated once here for the parameter list; reused by an engine that writes `?n`.
-    Translate(PlaceholderStyle::QuestionNumber);
+    // Translated once here for the parameter list, in the style of the prepared statement or else
+    // `?n` (reused by an engine that writes those).
+    try {
+        Translate(prepared ? translated_style_ : PlaceholderStyle::QuestionNumber);
+    } catch (...) {
+        UnPrepare();
+        throw;
+    }
+    // The same statement with other bound literals (a key printed into the text): it stays
+    // prepared and takes the new values, and the parameters are the same.
+    if (prepared && EngineSql() == engine_before_ && SameParams()) return;
+    UnPrepare();
     params_.Rebuild(translated_.param_names);
+}
+
+bool TQuery::SameParams() const {
+    const std::vector<AnsiString>& names = translated_.param_names;
+    if (static_cast<int>(names.size()) != params_.Count()) return false;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (params_[static_cast<int>(i)]->Name() != names[i]) return false;
+    return true;
 }
 
 void TQuery::Translate(PlaceholderStyle style) {
@@ -146,10 +165,9 @@ void TQuery::ExecSQL() {
     if (!prepared_) ReleaseStatement();
 }
 
-std::vector<TDataSet::ColumnSpec> TQuery::InternalOpen() {
+void TQuery::InternalOpen(std::vector<ColumnSpec>& cols) {
     rows_affected_ = -1;
     EnsureStatement();
-    std::vector<ColumnSpec> cols;
     try {
         BindParams();
         ReadAhead();
@@ -159,7 +177,7 @@ std::vector<TDataSet::ColumnSpec> TQuery::InternalOpen() {
         cols.reserve(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
             const ColumnInfo& c = stmt_->Column(i);
-            cols.push_back({c.name, c.type, c.size});
+            cols.push_back({std::string_view(c.name), c.type, c.size});
         }
     } catch (...) {
         if (prepared_)
@@ -170,7 +188,6 @@ std::vector<TDataSet::ColumnSpec> TQuery::InternalOpen() {
     }
     cursor_ = stmt_.get();
     live_table_ = request_live_ ? SingleSelectTable(sql_) : AnsiString();
-    return cols;
 }
 
 void TQuery::InternalClose() noexcept {

@@ -30,7 +30,9 @@ class TQuery : public TDBDataSet {
     int ParamCount() const { return params_.Count(); }
     TParam* ParamByName(const AnsiString& name) const { return params_.ParamByName(name); }
 
-    // Prepares the statement once and keeps it until the SQL text changes or UnPrepare.
+    // Prepares the statement once and keeps it until UnPrepare or a new SQL text that is another
+    // statement: a text that differs only in the numeric literals the layer binds (see
+    // LiteralParams.h) keeps the statement and binds its own values.
     void Prepare();
     void UnPrepare() noexcept;
     bool Prepared() const { return prepared_; }
@@ -43,7 +45,7 @@ class TQuery : public TDBDataSet {
     bool CanModify() const override;
 
   protected:
-    std::vector<ColumnSpec> InternalOpen() override;
+    void InternalOpen(std::vector<ColumnSpec>& columns) override;
     void InternalClose() noexcept override;
     void InternalRestart() override;
     bool InternalStep() override;
@@ -54,6 +56,8 @@ class TQuery : public TDBDataSet {
 
   private:
     void Translate(quantora::db::PlaceholderStyle style);
+    // Whether the parameters are those of the translated text, in its order and spelling.
+    bool SameParams() const;
     const AnsiString& EngineSql() const;
     void EnsureStatement();
     [[noreturn]] void RethrowForCaller() const;
@@ -76,6 +80,7 @@ class TQuery : public TDBDataSet {
     // The statement with the text's numeric literals bound (after the parameters); empty text
     // when there were none.
     quantora::db::BoundLiterals literals_;
+    AnsiString engine_before_;  // SetSQL's copy of the prepared statement's text
     // The parameter of each placeholder (null: not set up), found once per statement.
     std::vector<const TParam*> placeholder_params_;
     // The connection outlives the statement lease (declaration order).

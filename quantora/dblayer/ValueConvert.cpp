@@ -87,26 +87,6 @@ Cell CellOf(const Variant& v) {
     return c;
 }
 
-Cell CellOf(const Statement& st, int column) {
-    Cell c;
-    c.kind = st.Kind(column);
-    switch (c.kind) {
-        case CellKind::Null:
-            break;
-        case CellKind::Int:
-            c.i = st.GetInt64(column);
-            break;
-        case CellKind::Float:
-            c.d = st.GetDouble(column);
-            break;
-        case CellKind::Text:
-        case CellKind::Blob:
-            c.text = st.GetText(column);
-            break;
-    }
-    return c;
-}
-
 int64_t CellToInt64(const Cell& c, TFieldType type, const char* what) {
     switch (c.kind) {
         case CellKind::Null:

@@ -12,16 +12,10 @@
 
 namespace quantora::db {
 
-// One value of the current row, borrowed from a statement or a row buffer.
-struct Cell {
-    CellKind kind = CellKind::Null;
-    int64_t i = 0;
-    double d = 0.0;
-    std::string_view text;
-};
-
 Cell CellOf(const Variant& v);
-Cell CellOf(const Statement& st, int column);
+inline Cell CellOf(const Statement& st, int column) {
+    return st.Read(column);
+}
 
 // Each throws EDatabaseError naming `what` (a field or parameter name) when the value has no
 // such form.

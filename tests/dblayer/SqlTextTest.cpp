@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "quantora/dblayer/LiteralParams.h"
 #include "quantora/dblayer/SqlShapes.h"
 #include "quantora/dblayer/SqlText.h"
+#include "quantora/dblayer/TQuery.h"
 #include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
@@ -197,6 +199,27 @@ TEST(LiteralParams, TextsDifferingInALiteralShareOneStatement) {
     EXPECT_EQ(db.Rows("SELECT V FROM L WHERE ID = 1.5"), "");
     EXPECT_EQ(db.Rows("SELECT V FROM L WHERE ID = 2.0"), "two\n");
     EXPECT_EQ(db.Rows("SELECT V FROM L WHERE S < 100000 ORDER BY ID"), "one\ntwo\n");
+    // A prepared query stays prepared for a text that differs only in a bound literal; another
+    // statement (an unbound number, other parameter names) is prepared anew.
+    TQuery q;
+    q.SetDatabaseName(db.alias());
+    const std::tuple<const char*, bool, int, const char*> texts[] = {
+        {"SELECT V FROM L WHERE ID = 1", false, 0, "one"},
+        {"SELECT V FROM L WHERE ID = 2", true, 0, "two"},
+        {"SELECT V FROM L ORDER BY ID LIMIT 1", false, 0, "one"},
+        {"SELECT V FROM L ORDER BY ID LIMIT 2", false, 0, "two"},
+        {"SELECT V FROM L WHERE ID = :A", false, 2, "two"},
+        {"SELECT V FROM L WHERE ID = :B", false, 1, "one"}};
+    for (const auto& [sql, kept, param, last] : texts) {
+        q.SetSQL(sql);
+        EXPECT_EQ(q.Prepared(), kept) << sql;
+        if (param) q.Params()[0]->SetAsInteger(param);
+        q.Prepare();
+        AnsiString v;
+        for (q.Open(); !q.Eof(); q.Next()) v = q.Fields()[0]->AsString();
+        q.Close();
+        EXPECT_EQ(v, last) << sql;
+    }
     const AnsiString bad = "SELECT NO_SUCH FROM L WHERE ID = 2";
     const EDatabaseError e = quantora::test::Raised<EDatabaseError>([&] { db.Rows(bad); });
     EXPECT_EQ(e.Sql(), bad);

@@ -187,6 +187,14 @@ TEST(DbUtils, ObjectKeysProjectAncestorsAndMeasurementTypes) {
             got += Format("%d %s,", sp.SPECTRUMTYPE_ID, sp.Name.c_str());
         EXPECT_EQ(got, spectra);
     }
+    // The query the thread keeps for this follows the alias to another database and back.
+    TestDatabase other(true);
+    for (const AnsiString& uri : {other.uri(), db.uri()}) {
+        OpenDatabase(db.alias(), uri);
+        MeasTypeInfoData info;
+        info.GetInfo(db.name(), 1, "m");
+        EXPECT_EQ(info.Spectra.size(), uri == db.uri() ? 1u : 0u);
+    }
 }
 
 TEST(DbUtils, CsvExportQuotesStringsOnlyAndEndsLinesWithCrLf) {

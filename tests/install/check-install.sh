@@ -8,7 +8,7 @@ trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" > /dev/null
 inc="$work/prefix/include"
 # Only public headers: no engine back end, no fault hook, nothing that needs an engine's headers.
-for private in dblayer/sqlite dblayer/postgres dblayer/FaultInjection.h dblayer/ErrorCodes.h dblayer/SqlShapes.h; do
+for private in dblayer/sqlite dblayer/postgres dblayer/FaultInjection.h dblayer/ErrorCodes.h dblayer/SqlShapes.h dblayer/ThreadQuery.h; do
   if [ -e "$inc/quantora/$private" ]; then echo "installed: $private" >&2; exit 1; fi
 done
 if grep -rlE '#include [<"](libpq-fe|sqlite3|sql|sqlext)\.h[>"]' "$inc"; then

@@ -221,6 +221,28 @@ class SqliteStatement final : public Statement {
                 return CellKind::Null;
         }
     }
+    Cell Read(int i) const override {
+        Cell c;
+        const int type = sqlite3_column_type(stmt_, i);
+        switch (type) {
+            case SQLITE_INTEGER:
+                c.kind = CellKind::Int;
+                c.i = sqlite3_column_int64(stmt_, i);
+                break;
+            case SQLITE_FLOAT:
+                c.kind = CellKind::Float;
+                c.d = sqlite3_column_double(stmt_, i);
+                break;
+            case SQLITE_TEXT:
+            case SQLITE_BLOB:
+                c.kind = type == SQLITE_TEXT ? CellKind::Text : CellKind::Blob;
+                c.text = GetText(i);
+                break;
+            default:
+                break;
+        }
+        return c;
+    }
     int64_t GetInt64(int i) const override { return sqlite3_column_int64(stmt_, i); }
     double GetDouble(int i) const override { return sqlite3_column_double(stmt_, i); }
     std::string_view GetText(int i) const override {
