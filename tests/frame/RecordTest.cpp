@@ -142,8 +142,7 @@ TEST_F(RecordTest, WriteRulesAndKeysFromMembersAndGenerators) {
     r.Insert(&can, db.name(), nullptr);
     EXPECT_EQ(r.SAMPLEROW_ID, 101);
     // On the caller's live query, which stays open.
-    db.Prep(q, "SELECT * FROM SAMPLEROW", true);
-    q.Open();
+    db.Open(q, "SELECT * FROM SAMPLEROW", true);
     r.Reset();
     r.NAME = "batch";
     r.Insert(&can, nullptr, &q);

@@ -69,6 +69,14 @@ TestDatabase::~TestDatabase() {
     }
 }
 
+TQuery& Open(TQuery& q, const AnsiString& alias, const AnsiString& sql, bool live) {
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.SetRequestLive(live);
+    q.Open();
+    return q;
+}
+
 void TestDatabase::Prep(TQuery& q, const AnsiString& sql, bool live) const {
     q.SetDatabaseName(alias_);
     q.SetSQL(sql);
@@ -81,8 +89,7 @@ void TestDatabase::Exec(const AnsiString& sql) const {
 
 AnsiString TestDatabase::Scalar(const AnsiString& sql) const {
     TQuery q;
-    Prep(q, sql);
-    q.Open();
+    Open(q, sql);
     return q.Eof() ? AnsiString() : q.Fields()[0]->AsString();
 }
 

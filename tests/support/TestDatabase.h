@@ -9,6 +9,9 @@
 
 namespace quantora::test {
 
+// Points `q` at the database `alias` with `sql`, live when asked, and opens it.
+TQuery& Open(TQuery& q, const AnsiString& alias, const AnsiString& sql, bool live = false);
+
 class TestDatabase {
   public:
     // Opens the alias; with `schema` the lab schema is created too; `sqlite` whatever the suite
@@ -32,8 +35,11 @@ class TestDatabase {
     // Every row of a query: the columns' texts joined by '|' ("NULL" for null), each row ended
     // by '\n'.
     AnsiString Rows(const AnsiString& sql) const;
-    // Points `q` at this database with `sql`, live when asked.
+    // Points `q` at this database with `sql`, live when asked; Open opens it too.
     void Prep(TQuery& q, const AnsiString& sql, bool live = false) const;
+    TQuery& Open(TQuery& q, const AnsiString& sql, bool live = false) const {
+        return test::Open(q, alias_, sql, live);
+    }
 
   private:
     AnsiString alias_, uri_, file_, pg_schema_;
