@@ -30,9 +30,7 @@ class AnalysisTest : public ::testing::Test {
     template <class R>
     R Read(int key) {
         TQuery q;
-        q.SetDatabaseName(db.alias());
-        q.SetSQL(Format("SELECT * FROM %s WHERE %s_ID = %d", R::Table, R::Table, key));
-        q.Open();
+        db.Open(q, Format("SELECT * FROM %s WHERE %s_ID = %d", R::Table, R::Table, key));
         R r;
         EXPECT_TRUE(r.GetData(&q)) << R::Table << " " << key;
         return r;
@@ -172,10 +170,7 @@ TEST_F(AnalysisTest, UpdateDataAndTheReferencesDeletionDrops) {
     }
     // The caller's query stands on another analysis: the record's own row is updated.
     TQuery live;
-    live.SetDatabaseName(db.alias());
-    live.SetSQL("SELECT * FROM NONLINANALYSIS WHERE NONLINANALYSIS_ID = 1");
-    live.SetRequestLive(true);
-    live.Open();
+    db.Open(live, "SELECT * FROM NONLINANALYSIS WHERE NONLINANALYSIS_ID = 1", true);
     NONLINANALYSISData other;
     other.NONLINANALYSIS_ID = 2;
     other.NAME = "second";

@@ -39,13 +39,10 @@ TEST_F(PeakEvalCalTest, ParametersKeepTheirKindAndSixSignificantDigits) {
     ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCALPARAMLIST WHERE CREATIONDATE IS NOT NULL"),
               "61");
-    {  // dated now, by a date literal every engine reads as a date
-        TQuery d;
-        d.SetDatabaseName(db.alias());
-        d.SetSQL("SELECT CREATIONDATE FROM PEAKEVALCALPARAMLIST");
-        d.Open();
-        EXPECT_NEAR(d.Fields()[0]->AsDateTime(), quantora::LocalNow(), 1.0 / 24);
-    }
+    TQuery d;  // dated now, by a date literal every engine reads as a date
+    EXPECT_NEAR(
+        db.Open(d, "SELECT CREATIONDATE FROM PEAKEVALCALPARAMLIST").Fields()[0]->AsDateTime(),
+        quantora::LocalNow(), 1.0 / 24);
     PeakEvalCalibration back;
     ASSERT_TRUE(RetrievePeakEvalCal(&back, db.name(), 4, nullptr));
     EXPECT_EQ(back.Name + "|" + back.Comment, "precise|for Ge1");
