@@ -175,7 +175,7 @@ TEST_F(AnalysisTest, UpdateDataAndTheReferencesDeletionDrops) {
     other.NONLINANALYSIS_ID = 2;
     other.NAME = "second";
     other.UpdateData(db.name(), &live);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM NONLINANALYSIS WHERE NAME = 'second'"), "1");
+    EXPECT_EQ(db.Count("NONLINANALYSIS WHERE NAME = 'second'"), 1);
     other.NONLINANALYSIS_ID = 99;
     ExpectThrowsMessage([&] { other.UpdateData(db.name(), nullptr); },
                         "Could not update NONLINANALYSIS record: ID=99 not found");
@@ -203,5 +203,5 @@ TEST_F(AnalysisTest, UpdateDataAndTheReferencesDeletionDrops) {
     EXPECT_TRUE(blocking.empty());
     EXPECT_EQ(nulled, std::set<AnsiString>{"ENERGY CALIBRATION ID=30 of 'uses'"});
     nl.Delete(db.alias());
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM ECAL WHERE NONLINANALYSIS_ID IS NULL"), "2");
+    EXPECT_EQ(db.Count("ECAL WHERE NONLINANALYSIS_ID IS NULL"), 2);
 }

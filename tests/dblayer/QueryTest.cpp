@@ -457,7 +457,7 @@ TEST_F(PostgresTest, StreamsALargeResultWhileOtherStatementsRun) {
     count.Close();
     // Finished results leave no cursor behind but the counting query's own (the FETCH's
     // unnamed portal is left out).
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM pg_cursors WHERE name <> ''"), "1");
+    EXPECT_EQ(db.Count("pg_cursors WHERE name <> ''"), 1);
     // A result is read in batches: opening one of two billion rows returns at once.
     db.Open(q, "SELECT generate_series(1, 2000000000) AS g");
     q.Next();
@@ -548,7 +548,7 @@ TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
     // Outside a transaction the next statement reconnects and goes on.
     Insert(9);
     kill_connection();
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM T"), "1");
+    EXPECT_EQ(db.Count("T"), 1);
     // Work done while a result was open is lost with the connection: that is reported.
     TQuery open;
     db.Open(open, "SELECT generate_series(1, 100000)");

@@ -127,7 +127,7 @@ TEST(XmlImport, ExistingRowsAreRefusedUnlessReplacing) {
     XmlImportOptions replace;
     replace.replaceExistingRows = true;
     ImportText(target.alias(), file, nullptr, replace);
-    EXPECT_EQ(target.Scalar("SELECT COUNT(*) FROM SPECTRUM"), "3");
+    EXPECT_EQ(target.Count("SPECTRUM"), 3);
     EXPECT_EQ(TotalRows(target), 21 * 3);
 }
 

@@ -228,7 +228,7 @@ TEST(ExecQueryCopy, CopiesEveryTableOfAnSqliteDatabaseIntoPostgres) {
 TEST(LabTables, TheRegistryNamesEveryTableTheSchemaCreates) {
     quantora::test::TestDatabase db(true);
     CreateSchema(db.alias());  // a second time changes nothing
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SCHEMAVERSION"), "1");
+    EXPECT_EQ(db.Count("SCHEMAVERSION"), 1);
     AnsiString names = db.Rows(db.postgres() ? "SELECT table_name FROM information_schema.tables "
                                                "WHERE table_schema = current_schema()"
                                              : "SELECT name FROM sqlite_master WHERE type = "

@@ -184,7 +184,7 @@ TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
     quantora::CountingKeyGen zero(0), taken(40);
     p.Insert(&zero, db.name(), nullptr);
     EXPECT_EQ(p.SAMPLEROW_ID, 0);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE SAMPLEROW_ID = 0"), "1");
+    EXPECT_EQ(db.Count("SAMPLEROW WHERE SAMPLEROW_ID = 0"), 1);
     p.Reset();
     EXPECT_THROW(p.Insert(&taken, db.name(), nullptr), EDatabaseError);
     EXPECT_EQ(p.SAMPLEROW_ID, -1);

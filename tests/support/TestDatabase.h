@@ -30,6 +30,10 @@ class TestDatabase {
     void Exec(const AnsiString& sql) const;
     // The single value of a one-row, one-column query, as text ("" for null).
     AnsiString Scalar(const AnsiString& sql) const;
+    // The number of rows of `from` ("TABLE [WHERE ...]").
+    int Count(const AnsiString& from) const {
+        return std::stoi(Scalar("SELECT COUNT(*) FROM " + from));
+    }
     // Scalar on a connection of another thread: what another workstation sees.
     AnsiString Elsewhere(const AnsiString& sql) const;
     // Every row of a query: the columns' texts joined by '|' ("NULL" for null), each row ended
