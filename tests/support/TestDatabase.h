@@ -9,8 +9,9 @@
 
 namespace quantora::test {
 
-// Points `q` at the database `alias` with `sql`, live when asked, and opens it.
+// Points `q` at the database `alias` with `sql`, live when asked, and opens it; Exec runs `sql`.
 TQuery& Open(TQuery& q, const AnsiString& alias, const AnsiString& sql, bool live = false);
+void Exec(const AnsiString& alias, const AnsiString& sql);
 
 class TestDatabase {
   public:
