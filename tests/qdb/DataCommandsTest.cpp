@@ -47,14 +47,18 @@ TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
     ASSERT_EQ(RunQdb("export " + Quoted(src.uri()) + " " + Quoted(xml)).code, 0);
 
     TestDatabase dst(true);
-    dst.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (7, 'Old')");
-    ExpectQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()), 1, {"qdb import: "});
-    EXPECT_EQ(dst.Scalar("SELECT NAME FROM EMPLOYEE"), "Old");
-    EXPECT_EQ(dst.Count("PROJECT"), 0);
+    // Rows in a late table: the tables imported before it are rolled back as well.
+    dst.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (7, 'Old')");
+    ExpectQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()), 1,
+              {"qdb import: ",
+               "already holds rows (replacing them was not asked for) (table "
+               "MEASUREMENT"});
+    EXPECT_EQ(dst.Scalar("SELECT NAME FROM MEASUREMENT") + std::to_string(dst.Count("EMPLOYEE")),
+              "Old0");
 
     ExpectQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()) + " --replace", 0,
               {"2 records of table EMPLOYEE imported."});
-    EXPECT_EQ(dst.Count("EMPLOYEE"), 2);
+    EXPECT_EQ(dst.Rows("SELECT MEASUREMENT_ID, NAME FROM MEASUREMENT"), "5|m5\n");  // replaced
     EXPECT_EQ(dst.Scalar("SELECT NAME FROM PROJECT"), "Soil, \"2026\"");
 
     // A new file gets the schema; a failed import into a new file leaves no file behind.
