@@ -1,5 +1,5 @@
 // The record framework on a table of its own, the database-backed key generator, and the
-// deletion engine on the lab schema.
+// deletion engine on the lab schema (the record classes' own rules: RecordClassesTest).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -274,8 +274,9 @@ void DeleteChild(const AnsiString& db, int key) {
 
 TEST(Deletion, ReportsAreSortedBytewiseAndSetsAreEmptiedFirst) {
     TestDatabase db(true);
-    db.Exec("INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (7, 1, 'first')");
-    db.Exec("INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (12, 1, 'second')");
+    db.Exec(
+        "INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (7, 1, 'first'), "
+        "(12, 1, 'second')");
     db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
     db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (5, 1, 's')");
 
@@ -293,6 +294,10 @@ TEST(Deletion, ReportsAreSortedBytewiseAndSetsAreEmptiedFirst) {
     EXPECT_THROW(
         CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, broken, &blocking, nullptr),
         EDatabaseError);
+    const quantora::CheckStep brokenCheck[] = {
+        {"SELECT X FROM NO_SUCH_TABLE WHERE K = %d", "%d", Blocking}};
+    EXPECT_NO_THROW(quantora::CheckBeforeDeletion({"MEASUREMENT", nullptr, {}, brokenCheck, {}},
+                                                  db.alias(), 1, nullptr, nullptr));
 
     // A descriptor with its own referring column.
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID, NAME) VALUES (4, 2, 'child')");
@@ -306,9 +311,7 @@ TEST(Deletion, CascadeDeletesDetailsNullsReferencesAndStopsAtAFailure) {
     TestDatabase db(true);
     db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (1, 'm')");
     db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
-    for (const char* id : {"5", "6"})
-        db.Exec(AnsiString("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID) VALUES (") + id +
-                ", 1)");
+    db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID) VALUES (5, 1), (6, 1)");
     db.Exec("INSERT INTO MEAS_KEYWORD (MEASUREMENT_ID, KEYWORD_ID) VALUES (1, 1)");
 
     const quantora::DetailStep steps[] = {
@@ -335,36 +338,4 @@ TEST(Deletion, CascadeDeletesDetailsNullsReferencesAndStopsAtAFailure) {
     EXPECT_EQ(
         db.Scalar("SELECT (SELECT COUNT(*) FROM MEAS_KEYWORD) || ':' || COUNT(*) FROM MEASUREMENT"),
         "0:1");
-}
-
-TEST(Deletion, OwnChecksAndOwnDeleteStatements) {
-    TestDatabase db(true);
-    db.Exec("INSERT INTO SOURCE (SOURCE_ID, NAME) VALUES (4, 'Eu-152')");
-    db.Exec("INSERT INTO SOURCEISOMER (SOURCE_ID, ISOMER_ID) VALUES (4, 1)");
-    db.Exec(
-        "INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME, SOURCE_ID, MEASOBJTYPE_ID) VALUES "
-        "(8, 'with source', 4, 3)");
-    const quantora::CheckStep checks[] = {
-        {"SELECT measurement_id, name FROM measurement WHERE source_id = %d",
-         "MEASUREMENT ID=%d of '%s'", NullOnDelete}};
-    const quantora::DetailStep details[] = {{"delete from sourceisomer where source_id = %d"}};
-    const char* const deletes[] = {
-        "UPDATE MEASUREMENT \r\n   SET \r\n       SOURCE_ID = NULL, \r\n       MEASOBJTYPE_ID = 1 "
-        "\r\nWHERE \r\n   SOURCE_ID = %d",
-        "delete from source where source_id = %d"};
-    quantora::DeletionRules rules{"SOURCE", nullptr, details, checks, deletes};
-
-    // Both sets null: the checks run no SQL either.
-    const quantora::CheckStep broken[] = {
-        {"SELECT X FROM NO_SUCH_TABLE WHERE K = %d", "%d", Blocking}};
-    EXPECT_NO_THROW(quantora::CheckBeforeDeletion({"SOURCE", nullptr, {}, broken, {}}, db.alias(),
-                                                  4, nullptr, nullptr));
-    std::set<AnsiString> blocking{"stale"}, nulled;
-    quantora::CheckBeforeDeletion(rules, db.alias(), 4, &blocking, &nulled);
-    EXPECT_TRUE(blocking.empty());
-    EXPECT_EQ(nulled, std::set<AnsiString>{"MEASUREMENT ID=8 of 'with source'"});
-    quantora::DeleteWithDetails(rules, db.alias(), 4);
-    EXPECT_EQ(db.Rows("SELECT (SELECT COUNT(*) FROM SOURCE), (SELECT COUNT(*) FROM SOURCEISOMER), "
-                      "SOURCE_ID, MEASOBJTYPE_ID FROM MEASUREMENT"),
-              "0|0|NULL|1\n");
 }
