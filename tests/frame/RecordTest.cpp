@@ -86,11 +86,6 @@ class RecordTest : public ::testing::Test {
             "SHORTV SMALLINT, VAL DOUBLE, WHEN_AT TIMESTAMP, NAME VARCHAR(40), CMT TEXT)");
         q.SetDatabaseName(db.alias());
     }
-    void Reopen(const AnsiString& sql) {
-        q.Close();
-        q.SetSQL(sql);
-        q.Open();
-    }
     TestDatabase db;
     TQuery q;
 };
@@ -109,7 +104,7 @@ TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     db.Exec("INSERT INTO SAMPLEROW (SAMPLEROW_ID, NAME) VALUES (2, 'two')");
     // Stored zeros are values, not nulls: they replace the reset values.
     db.Exec("INSERT INTO SAMPLEROW VALUES (3, 0, 0, 0.0, NULL, '', NULL)");
-    Reopen("SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
+    db.Open(q, "SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
     ASSERT_TRUE(r.GetData(&q));
     EXPECT_EQ(r.Text(), "1|-1|-3|2.5|-1|one|");
     q.Next();
@@ -117,7 +112,7 @@ TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     EXPECT_EQ(r.Text(), "2|-1|7|-1|-1|two|");
 
     // The record follows the reopened query, other columns in another order, without a reset.
-    Reopen("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
+    db.Open(q, "SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
     ASSERT_TRUE(r.GetData(&q));
     EXPECT_EQ(r.Text(), "3|0|0|0|-1||");
 }
@@ -157,7 +152,7 @@ TEST_F(RecordTest, WriteRulesAndKeysFromMembersAndGenerators) {
     EXPECT_THROW(r.Insert(nullptr, nullptr, nullptr), Exception);
 
     // Read back exactly.
-    Reopen("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 17");
+    db.Open(q, "SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 17");
     ASSERT_TRUE(r.GetData(&q));
     EXPECT_EQ(r.WHEN_AT, 45000.25);
 }
@@ -174,7 +169,7 @@ TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
     p.Insert(&keys, db.name(), nullptr);
     EXPECT_EQ(p.SAMPLEROW_ID, 3);
 
-    Reopen("SELECT NAME, SAMPLEROW_ID FROM SAMPLEROW ORDER BY SAMPLEROW_ID");
+    db.Open(q, "SELECT NAME, SAMPLEROW_ID FROM SAMPLEROW ORDER BY SAMPLEROW_ID");
     AnsiString read;
     for (; p.Read(&q); q.Next()) read += p.Text() + ",";  // NAME null, CMT not selected
     EXPECT_EQ(read + p.Text(), "3||,40|first|,-1||");

@@ -22,13 +22,6 @@ class RecordSteps : public ::testing::Test {
     TQuery q;
 
     RecordSteps() { q.SetDatabaseName(db.alias()); }
-    TQuery& Select(const AnsiString& sql, bool live = false) {
-        q.Close();
-        q.SetRequestLive(live);
-        q.SetSQL(sql);
-        q.Open();
-        return q;
-    }
 };
 
 }  // namespace
@@ -44,7 +37,7 @@ TEST_F(RecordSteps, MeasurementObjectColumnFollowsTheTypeAndEveryQuery) {
     for (const char* columns : {"*",
                                 "SOURCELIST_ID, SOURCE_ID, SAMPLE_ID, MEASOBJTYPE_ID, "
                                 "MEASUREMENT_ID"}) {
-        Select(Format("SELECT %s FROM MEASUREMENT ORDER BY MEASUREMENT_ID", columns));
+        db.Open(q, Format("SELECT %s FROM MEASUREMENT ORDER BY MEASUREMENT_ID", columns));
         for (int type = 1; type <= 4; ++type, q.Next()) {
             ASSERT_TRUE(m.GetData(&q));
             EXPECT_EQ(
@@ -96,7 +89,7 @@ TEST_F(RecordSteps, EvaluationFlagsAndCalibrationReferences) {
         "INSERT INTO PEAKEVAL (PEAKEVAL_ID, ECAL_ID, USENEWESTECAL, USENEWESTWCAL) VALUES (1, "
         "5, 'y', 'N')");
     PEAKEVALData e;
-    ASSERT_TRUE(e.GetData(&Select("SELECT * FROM PEAKEVAL", true)));
+    ASSERT_TRUE(e.GetData(&db.Open(q, "SELECT * FROM PEAKEVAL", true)));
     EXPECT_EQ(std::tuple(e.USENEWESTECAL, e.USENEWESTWCAL, e.USEAUTOECALUPDATE),
               std::tuple(true, false, true));
     // Calibration references below 1 become null, also over a value already in the row.
@@ -131,7 +124,7 @@ TEST_F(RecordSteps, ReadAllPeaksKeepsKeyOrderAmongEqualEnergies) {
     EXPECT_EQ(order, (std::vector<int>{3, 1, 5, 9}));
 
     // An empty result empties both.
-    Select("SELECT * FROM PEAK WHERE PEAK_ID < 0");
+    db.Open(q, "SELECT * FROM PEAK WHERE PEAK_ID < 0");
     ReadAllPeaks(&q, &peaks, &byEnergy);
     EXPECT_EQ(peaks.size() + byEnergy.size(), 0u);
 }
@@ -201,8 +194,8 @@ class GeometryParams : public RecordSteps {
     }
     SAMPLEGEOMData Read(int key) {
         SAMPLEGEOMData g;
-        EXPECT_TRUE(
-            g.GetData(&Select(Format("SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = %d", key))));
+        EXPECT_TRUE(g.GetData(
+            &db.Open(q, Format("SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = %d", key))));
         return g;
     }
     quantora::CountingKeyGen paramKeys{50};
@@ -253,7 +246,7 @@ TEST_F(GeometryParams, RowAndParamsAreWrittenTogether) {
         3);
     // In edit state the parameters are stored before the row is posted.
     SAMPLEGEOMData back = Read(70);
-    Select("SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = 70", true).Edit();
+    db.Open(q, "SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = 70", true).Edit();
     back.Params[0].SAMPLEGEOMPARAM_ID = -1;
     back.NAME = "changed";
     back.SetData(&q, &paramKeys);
