@@ -30,9 +30,9 @@ class AnalysisTest : public ::testing::Test {
     template <class R>
     R Read(int key) {
         TQuery q;
-        db.Open(q, Format("SELECT * FROM %s WHERE %s_ID = %d", R::Table, R::Table, key));
         R r;
-        EXPECT_TRUE(r.GetData(&q)) << R::Table << " " << key;
+        EXPECT_TRUE(r.GetData(
+            &db.Open(q, Format("SELECT * FROM %s WHERE %s_ID = %d", R::Table, R::Table, key))));
         return r;
     }
 };
@@ -163,11 +163,7 @@ TEST_F(AnalysisTest, RealEfficiencyAnalysisWithTheEnergyRangeOfItsPeaks) {
 }
 
 TEST_F(AnalysisTest, UpdateDataAndTheReferencesDeletionDrops) {
-    for (int key : {1, 2}) {
-        NONLINANALYSISData a;
-        a.NONLINANALYSIS_ID = key;
-        a.Insert(nullptr, db.name(), nullptr);
-    }
+    db.Exec("INSERT INTO NONLINANALYSIS (NONLINANALYSIS_ID) VALUES (1), (2)");
     // The caller's query stands on another analysis: the record's own row is updated.
     TQuery live;
     db.Open(live, "SELECT * FROM NONLINANALYSIS WHERE NONLINANALYSIS_ID = 1", true);

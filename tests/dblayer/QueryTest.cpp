@@ -5,7 +5,6 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 
-#include <cctype>
 #include <csignal>
 #include <cstdint>
 #include <memory>
@@ -275,8 +274,7 @@ TEST_F(EngineParity, AFailedStatementLeavesTheTransactionUsable) {
 
 TEST_F(EngineParity, StatementsRunWhileAResultIsOpenStayDone) {
     for (int i = 1; i <= 3; ++i) Insert(i);
-    db.Prep(q, "SELECT T_ID FROM T WHERE T_ID <= 3 ORDER BY T_ID", true);  // one row at a time
-    q.Open();
+    db.Open(q, "SELECT T_ID FROM T WHERE T_ID <= 3 ORDER BY T_ID", true);  // one row at a time
     Insert(10);
     EXPECT_THROW(Insert(10), EDatabaseError);
     {
@@ -439,9 +437,8 @@ TEST(ErrorCategory, AFullDiskRollsTheTransactionBack) {
 
 TEST_F(PostgresTest, StreamsALargeResultWhileOtherStatementsRun) {
     TQuery count;
-    db.Prep(q, "SELECT generate_series(1, 200000) AS g");
     db.Prep(count, "SELECT COUNT(*) FROM T WHERE T_ID <= :g");
-    for (q.Open(); !q.Eof(); q.Next()) {
+    for (db.Open(q, "SELECT generate_series(1, 200000) AS g"); !q.Eof(); q.Next()) {
         const int g = q.Fields()[0]->AsInteger();
         if (g % 1000 != 0) continue;
         Insert(g);

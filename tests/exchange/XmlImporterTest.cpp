@@ -51,8 +51,7 @@ quantora::XmlImportResult ImportText(const AnsiString& alias, const std::string&
 // The one value `sql` selects, as a float.
 double Float(const TestDatabase& db, const AnsiString& sql) {
     TQuery q;
-    db.Open(q, sql);
-    return q.Fields()[0]->AsFloat();
+    return db.Open(q, sql).Fields()[0]->AsFloat();
 }
 
 long long TotalRows(const TestDatabase& db) {

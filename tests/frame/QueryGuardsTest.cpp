@@ -5,7 +5,6 @@
 #include <cctype>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <tuple>
 
@@ -32,8 +31,7 @@ class QueryGuardsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         db.Exec("CREATE TABLE T (T_ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(255))");
-        db.Exec("INSERT INTO T (T_ID, NAME) VALUES (1, 'a')");
-        db.Exec("INSERT INTO T (T_ID, NAME) VALUES (2, 'b')");
+        db.Exec("INSERT INTO T (T_ID, NAME) VALUES (1, 'a'), (2, 'b')");
     }
     TestDatabase db;
 };
@@ -197,9 +195,7 @@ TEST(DbUtils, CsvExportQuotesStringsOnlyAndEndsLinesWithCrLf) {
     std::string path = ::testing::TempDir() + "quantora_export.csv";
     SaveDatasetAsCSV(path.c_str(), &q);
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(),
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
               "\"SERIAL #\",\"ID\",\"NAME\",\"CMT\",\"V\"\r\n"
               "1,7,\"abc\",memo,0.5\r\n"
               "2,8,\"\",,\r\n");

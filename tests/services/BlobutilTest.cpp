@@ -111,8 +111,7 @@ TEST_F(BlobChunkTest, OwnerFieldHoldsTheHeadOfTheValue) {
     db.Exec("CREATE TABLE OWNERROW (OWNERROW_ID INTEGER NOT NULL PRIMARY KEY, HEAD BLOB)");
     db.Exec("INSERT INTO OWNERROW (OWNERROW_ID) VALUES (1)");
     TQuery owner;
-    db.Open(owner, "select * from OWNERROW", true);
-    TField* head = owner.FieldByName("HEAD");
+    TField* head = db.Open(owner, "select * from OWNERROW", true).FieldByName("HEAD");
     // A row that is not being edited cannot take the head.
     EXPECT_THROW(StoreBlobChunks("new", "pDocument", 1, 0, 0, head, &keys, 1, 4), Exception);
     // size of the value: the chunk rows left; a shorter value removes the old chunks.

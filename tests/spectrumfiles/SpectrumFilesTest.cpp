@@ -168,9 +168,9 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
             // The row's summary of the counts survives their compression, and the CRC32 the
             // signed column.
             TQuery q;
-            db.Open(q, Format("SELECT * FROM SPECTRUM WHERE SPECTRUM_ID = %d", r.spectrumIds[i]));
             SPECTRUMData row;
-            ASSERT_TRUE(row.GetData(&q));
+            ASSERT_TRUE(row.GetData(&db.Open(
+                q, Format("SELECT * FROM SPECTRUM WHERE SPECTRUM_ID = %d", r.spectrumIds[i]))));
             const std::vector<unsigned long> c = CountsFromChannelZero(original);
             EXPECT_EQ(static_cast<uint32_t>(row.CRC32), SpectrumCountsCrc32(c)) << name;
             EXPECT_EQ(row.MINCOUNT, *std::min_element(c.begin(), c.end())) << name;
