@@ -8,6 +8,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/nuclides/GammaLineTable.h"
+#include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
 namespace {
@@ -22,19 +23,14 @@ struct GammaLineTableTest : ::testing::Test {
     std::string file = (std::filesystem::temp_directory_path() / (db.alias() + "_lines.csv"));
     ~GammaLineTableTest() override { std::filesystem::remove(file); }
 
-    quantora::GammaLineLoad Load(const std::string& text, int firstKey = 1) {
+    quantora::GammaLineLoad Load(const std::string& text) {
         std::ofstream(file, std::ios::binary) << text;
-        quantora::CountingKeyGen keys(firstKey);
+        quantora::CountingKeyGen keys(1);
         return quantora::LoadGammaLineTable(db.alias(), file, &keys, nullptr);
     }
-    // What the load throws ("" when it does not).
-    std::string Failure(const std::string& text, int firstKey = 1) {
-        try {
-            Load(text, firstKey);
-        } catch (const Exception& e) {
-            return e.Message;
-        }
-        return "";
+    // What the load throws.
+    std::string Failure(const std::string& text) {
+        return quantora::test::Raised([&] { Load(text); }).Message;
     }
     // Rows in the tables a load writes.
     std::string Rows() {
