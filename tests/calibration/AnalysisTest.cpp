@@ -30,11 +30,9 @@ class AnalysisTest : public ::testing::Test {
     template <class R>
     R Read(int key) {
         TQuery q;
-        q.SetDatabaseName(db.alias());
-        q.SetSQL(Format("SELECT * FROM %s WHERE %s_ID = %d", R::Table, R::Table, key));
-        q.Open();
         R r;
-        EXPECT_TRUE(r.GetData(&q)) << R::Table << " " << key;
+        EXPECT_TRUE(r.GetData(
+            &db.Open(q, Format("SELECT * FROM %s WHERE %s_ID = %d", R::Table, R::Table, key))));
         return r;
     }
 };
@@ -165,22 +163,15 @@ TEST_F(AnalysisTest, RealEfficiencyAnalysisWithTheEnergyRangeOfItsPeaks) {
 }
 
 TEST_F(AnalysisTest, UpdateDataAndTheReferencesDeletionDrops) {
-    for (int key : {1, 2}) {
-        NONLINANALYSISData a;
-        a.NONLINANALYSIS_ID = key;
-        a.Insert(nullptr, db.name(), nullptr);
-    }
+    db.Exec("INSERT INTO NONLINANALYSIS (NONLINANALYSIS_ID) VALUES (1), (2)");
     // The caller's query stands on another analysis: the record's own row is updated.
     TQuery live;
-    live.SetDatabaseName(db.alias());
-    live.SetSQL("SELECT * FROM NONLINANALYSIS WHERE NONLINANALYSIS_ID = 1");
-    live.SetRequestLive(true);
-    live.Open();
+    db.Open(live, "SELECT * FROM NONLINANALYSIS WHERE NONLINANALYSIS_ID = 1", true);
     NONLINANALYSISData other;
     other.NONLINANALYSIS_ID = 2;
     other.NAME = "second";
     other.UpdateData(db.name(), &live);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM NONLINANALYSIS WHERE NAME = 'second'"), "1");
+    EXPECT_EQ(db.Count("NONLINANALYSIS WHERE NAME = 'second'"), 1);
     other.NONLINANALYSIS_ID = 99;
     ExpectThrowsMessage([&] { other.UpdateData(db.name(), nullptr); },
                         "Could not update NONLINANALYSIS record: ID=99 not found");
@@ -208,5 +199,5 @@ TEST_F(AnalysisTest, UpdateDataAndTheReferencesDeletionDrops) {
     EXPECT_TRUE(blocking.empty());
     EXPECT_EQ(nulled, std::set<AnsiString>{"ENERGY CALIBRATION ID=30 of 'uses'"});
     nl.Delete(db.alias());
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM ECAL WHERE NONLINANALYSIS_ID IS NULL"), "2");
+    EXPECT_EQ(db.Count("ECAL WHERE NONLINANALYSIS_ID IS NULL"), 2);
 }

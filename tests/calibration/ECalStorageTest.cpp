@@ -159,7 +159,7 @@ TEST_F(ECalStorageTest, ASingularFitIsReportedNotStored) {
     ECalibration bad = Make("bad", false, Date(2021, 1, 1), {300, 300});
     EXPECT_FALSE(bad.LinearPart.IsValid());
     EXPECT_THROW(StoreECal(&bad, &ecalKeys, &pointKeys, db.name(), nullptr, nullptr), Exception);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM ECAL"), "1");
+    EXPECT_EQ(db.Count("ECAL"), 1);
     EXPECT_EQ(Tentative(earlier), "N");
 
     // Such points stored by another program: an invalid line that says why, never NaNs.

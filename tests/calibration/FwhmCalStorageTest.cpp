@@ -40,7 +40,7 @@ class FwhmCalStorageTest : public ::testing::Test {
 
 TEST_F(FwhmCalStorageTest, TheApplicableCalibrationAndTheCallersQueries) {
     const int first = Store("first", false, 0.0, {3000, 100, 1500});
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM FWHMCAL WHERE LASTMODIFIEDDATE = CREATIONDATE"), "1");
+    EXPECT_EQ(db.Count("FWHMCAL WHERE LASTMODIFIEDDATE = CREATIONDATE"), 1);
     const int second = Store("second", false, Date(2021, 1, 1), {100, 2000}, 3.0);
     EXPECT_EQ(db.Scalar(Format("SELECT TENTATIVE FROM FWHMCAL WHERE FWHMCAL_ID = %d", first)), "Y");
     FwhmCalibrClass cal;
@@ -97,6 +97,5 @@ TEST_F(FwhmCalStorageTest, MissingOrTooFewPointsAndBadFitsAreRefused) {
 
     // Two points at one channel cannot be fitted: refused before anything is written.
     EXPECT_THROW(Store("singular", false, 0.0, {500, 500}), Exception);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM FWHMCAL WHERE TENTATIVE = 'Y' OR NAME = 'singular'"),
-              "0");
+    EXPECT_EQ(db.Count("FWHMCAL WHERE TENTATIVE = 'Y' OR NAME = 'singular'"), 0);
 }

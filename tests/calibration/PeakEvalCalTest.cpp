@@ -37,15 +37,11 @@ TEST_F(PeakEvalCalTest, ParametersKeepTheirKindAndSixSignificantDigits) {
     cal.SmoothingPoints = -7;              // 2, integer
     cal.KeepNegativeAreas = true;          // 53, flag
     ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCALPARAMLIST WHERE CREATIONDATE IS NOT NULL"),
-              "61");
-    {  // dated now, by a date literal every engine reads as a date
-        TQuery d;
-        d.SetDatabaseName(db.alias());
-        d.SetSQL("SELECT CREATIONDATE FROM PEAKEVALCALPARAMLIST");
-        d.Open();
-        EXPECT_NEAR(d.Fields()[0]->AsDateTime(), quantora::LocalNow(), 1.0 / 24);
-    }
+    EXPECT_EQ(db.Count("PEAKEVALCALPARAMLIST WHERE CREATIONDATE IS NOT NULL"), 61);
+    TQuery d;  // dated now, by a date literal every engine reads as a date
+    EXPECT_NEAR(
+        db.Open(d, "SELECT CREATIONDATE FROM PEAKEVALCALPARAMLIST").Fields()[0]->AsDateTime(),
+        quantora::LocalNow(), 1.0 / 24);
     PeakEvalCalibration back;
     ASSERT_TRUE(RetrievePeakEvalCal(&back, db.name(), 4, nullptr));
     EXPECT_EQ(back.Name + "|" + back.Comment, "precise|for Ge1");
@@ -71,12 +67,12 @@ TEST_F(PeakEvalCalTest, StoringOverASettingReplacesOnlyItsParametersFailuresAreR
     PeakEvalCalibration cal = Setting("original");
     cal.Comment.clear();
     ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), true, nullptr));
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCAL WHERE CMT IS NULL"), "1");
+    EXPECT_EQ(db.Count("PEAKEVALCAL WHERE CMT IS NULL"), 1);
     cal.Name = "renamed";
     cal.MinNetArea = 25.0;
     ASSERT_TRUE(StorePeakEvalCal(&cal, db.name(), false, nullptr));
     EXPECT_EQ(db.Scalar("SELECT NAME FROM PEAKEVALCAL"), "original");
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCALPARAMLIST"), "61");
+    EXPECT_EQ(db.Count("PEAKEVALCALPARAMLIST"), 61);
     PeakEvalCalibration back;
     back.PeakEvalCalId = 4;
     ASSERT_TRUE(RetrievePeakEvalCal(&back, db.name(), 0, nullptr));  // the key it holds
@@ -98,6 +94,6 @@ TEST_F(PeakEvalCalTest, StoringOverASettingReplacesOnlyItsParametersFailuresAreR
     cal.PeakEvalCalId = 7;
     cal.MinNetArea = std::nan("");
     EXPECT_FALSE(StorePeakEvalCal(&cal, db.name(), true, &log));
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PEAKEVALCAL WHERE PEAKEVALCAL_ID = 7"), "0");
+    EXPECT_EQ(db.Count("PEAKEVALCAL WHERE PEAKEVALCAL_ID = 7"), 0);
     EXPECT_EQ(log.entries.back().kind, MemoryLogger::Kind::Error);
 }

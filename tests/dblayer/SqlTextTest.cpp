@@ -182,8 +182,7 @@ TEST(LiteralParams, BindsComparedNumbersAndLeavesTheRest) {
 TEST(LiteralParams, TextsDifferingInALiteralShareOneStatement) {
     quantora::test::TestDatabase db;
     db.Exec("CREATE TABLE L (ID INTEGER NOT NULL PRIMARY KEY, V VARCHAR(10), S SMALLINT)");
-    db.Exec("INSERT INTO L (ID, V, S) VALUES (1, 'one', 1)");
-    db.Exec("INSERT INTO L (ID, V, S) VALUES (2, 'two', 2)");
+    db.Exec("INSERT INTO L (ID, V, S) VALUES (1, 'one', 1), (2, 'two', 2)");
     std::shared_ptr<Connection> conn = ConnectionFor(db.alias());
     db.Rows("SELECT V FROM L WHERE ID = 1");
     const uint64_t prepared = conn->PreparedCount();

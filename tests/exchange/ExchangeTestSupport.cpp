@@ -15,8 +15,8 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/SqlText.h"
-#include "quantora/dblayer/TQuery.h"
 #include "quantora/exchange/XmlExporter.h"
+#include "tests/support/TestDatabase.h"
 
 namespace quantora::test {
 namespace {
@@ -73,10 +73,7 @@ void FillExportedTables(const AnsiString& alias, int rows, std::size_t bigBlobBy
     const double kFloats[] = {1.0 / 3.0, 0.0, 0.1, -1.5e-300, 6.02214076e23, -2.0 / 7.0};
     for (const char* const* table = QuantoraXmlExporter::ExportedTables; *table; ++table) {
         TQuery q;
-        q.SetDatabaseName(alias);
-        q.SetRequestLive(true);
-        q.SetSQL(Format("SELECT * FROM %s", *table));
-        q.Open();
+        Open(q, alias, Format("SELECT * FROM %s", *table), true);
         const std::vector<AnsiString>& keys = db::ConnectionFor(alias)->PrimaryKey(*table);
         for (int r = 0; r < rows; ++r) {
             q.Insert();

@@ -30,9 +30,7 @@ std::string ExportSection(const AnsiString& alias, const AnsiString& sql, int& r
     quantora::XmlOutputFile out;
     EXPECT_TRUE(out.Open(path.c_str()));
     TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(sql);
-    q.Open();
+    Open(q, alias, sql);
     XmlExporter exporter;
     rows = exporter.ExportDataSet("VALS", &q, &out);
     EXPECT_EQ(exporter.File, nullptr);
@@ -131,9 +129,7 @@ TEST(XmlExport, ReferencedTablesComeFirst) {
     for (const char* const* t = QuantoraXmlExporter::ExportedTables; *t; ++t) order.push_back(*t);
     for (size_t i = 0; i < order.size(); ++i) {
         TQuery q;
-        q.SetDatabaseName(db.alias());
-        q.SetSQL("SELECT * FROM " + order[i] + " WHERE 1 = 0");
-        q.Open();
+        db.Open(q, "SELECT * FROM " + order[i] + " WHERE 1 = 0");
         for (int f = 0; f < q.FieldCount(); ++f) {
             std::string name = q.Fields()[f]->FieldName();
             for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -1,4 +1,4 @@
-// The XML reader: references, tag syntax and its messages, the open-tag stack, line counting
+// The XML reader: tag syntax and its messages, the open-tag stack, line counting and references
 // across buffer boundaries. Arbitrary bytes: the fuzz target.
 #include <gtest/gtest.h>
 
@@ -49,30 +49,6 @@ std::string EndOfFile(long long line, long long pos) {
 }
 
 }  // namespace
-
-TEST(XmlReader, ReferencesAtTheStartOfAText) {
-    const std::string k199(199, 'k');
-    const std::vector<std::pair<std::string, std::string>> texts = {
-        {"&#65;bc", "#Abc"},
-        {"\n  &amp;x &#66;", "#&amp;x &#66;"},  // an unknown name is read again as plain bytes
-        {"&quot;q\"", "#\"q\""},
-        {"&#60;b>t", "#<b>t"},  // a "<" from a reference starts no tag
-        {"&" + k199 + ";", "#&" + k199 + ";"},
-    };
-    for (const auto& [text, atom] : texts) {
-        const ReadResult r = ReadText("<a>" + text + "</a>");
-        EXPECT_EQ(r.atoms, (Strings{"a", atom, "/a"})) << text;
-    }
-    const std::vector<std::pair<std::string, std::string>> errors = {
-        {"&" + k199 + "k;",
-         "Too long keyword found (line 1, position 0, string: '" + k199 + "...')"},
-        {"\r\n\r\n&#2345;", "Illegal character code found (line 3, position 7, code:'#2345')"},
-        {"&#256;", "Illegal character code found (line 1, position 0, code:'#256')"},
-        {"\n&quo", EndOfFile(2, 4)},
-        {"te\nxt", EndOfFile(1, 0)},  // line feeds in a text are not counted
-    };
-    for (const auto& [text, message] : errors) EXPECT_EQ(ReadText("<a>" + text).error, message);
-}
 
 TEST(XmlReader, TagSyntaxAndItsMessages) {
     const std::vector<std::pair<std::string, std::string>> errors = {

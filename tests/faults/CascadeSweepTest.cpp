@@ -254,22 +254,22 @@ TEST(FaultSweep, EveryCascadeOfTheLibrary) {
 
     const std::string exportFile = ::testing::TempDir() + Format("faults_%s.xml", db.name());
     WriteExportFile(db, image, fill, exportFile);
-    Cascade import{.name = "ImportXmlDatabase (replacing rows)",
-                   .plain = Plain::Untouched,
-                   .why = "the import runs in one transaction of its own",
-                   .wrapsError = true};
-    import.action = [&db, &exportFile ] { quantora::XmlImportOptions options;
-    options.replaceExistingRows = true;
-    quantora::ImportXmlDatabase(db.alias(), exportFile, nullptr, options);
-    return true;
-};
-cascades.push_back(import);
-
-for (const Cascade& c : cascades) {
-    SCOPED_TRACE(c.name);
-    quantora::test::SweepCascade(db, image, fill, c);
+    quantora::XmlImportOptions replace;
+    replace.replaceExistingRows = true;
+    Cascade importing{.name = "ImportXmlDatabase (replacing rows)",
+                      .plain = Plain::Untouched,
+                      .why = "the import runs in one transaction of its own",
+                      .wrapsError = true};
+    importing.action = [&] {
+        quantora::ImportXmlDatabase(db.alias(), exportFile, nullptr, replace);
+        return true;
+    };
+    cascades.push_back(importing);
+    for (const Cascade& c : cascades) {
+        SCOPED_TRACE(c.name);
+        quantora::test::SweepCascade(db, image, fill, c);
+    }
+    std::remove(exportFile.c_str());
 }
-std::remove(exportFile.c_str());
-}  // namespace
 
 }  // namespace

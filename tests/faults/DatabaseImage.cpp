@@ -54,9 +54,7 @@ DatabaseImage::DatabaseImage(const TestDatabase& db, TDateTime nowFrom) : db_(db
         Table t;
         t.name = name;
         TQuery q;
-        q.SetDatabaseName(db.alias());
-        q.SetSQL(Format("SELECT * FROM %s WHERE 1 = 0", t.name.c_str()));
-        q.Open();
+        db.Open(q, Format("SELECT * FROM %s WHERE 1 = 0", t.name.c_str()));
         AnsiString names, marks;
         for (int i = 0; i < q.FieldCount(); ++i) {
             const TField* f = q.Fields()[i];

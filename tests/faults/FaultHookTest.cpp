@@ -81,7 +81,7 @@ TEST(FaultHook, AFailedStatementLeavesTheQueryAsAnEngineFailureDoes) {
     EXPECT_EQ(FailureOf([&] { q.Post(); }).rfind("Injected fault at statement 1: INSERT", 0), 0u);
     EXPECT_EQ(q.State(), dsInsert);
     q.Post();
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM ADC"), "2");
+    EXPECT_EQ(db.Count("ADC"), 2);
 
     // ExecSQL: -1 rows, a prepared statement stays prepared and runs again.
     u.SetSQL("UPDATE ADC SET NAME = :n");

@@ -1,5 +1,5 @@
 // The record framework on a table of its own, the database-backed key generator, and the
-// deletion engine on the lab schema.
+// deletion engine on the lab schema (the record classes' own rules: RecordClassesTest).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -86,11 +86,6 @@ class RecordTest : public ::testing::Test {
             "SHORTV SMALLINT, VAL DOUBLE, WHEN_AT TIMESTAMP, NAME VARCHAR(40), CMT TEXT)");
         q.SetDatabaseName(db.alias());
     }
-    void Reopen(const AnsiString& sql) {
-        q.Close();
-        q.SetSQL(sql);
-        q.Open();
-    }
     TestDatabase db;
     TQuery q;
 };
@@ -109,7 +104,7 @@ TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     db.Exec("INSERT INTO SAMPLEROW (SAMPLEROW_ID, NAME) VALUES (2, 'two')");
     // Stored zeros are values, not nulls: they replace the reset values.
     db.Exec("INSERT INTO SAMPLEROW VALUES (3, 0, 0, 0.0, NULL, '', NULL)");
-    Reopen("SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
+    db.Open(q, "SELECT SAMPLEROW_ID, NAME, VAL, SHORTV, 42 AS EXTRA FROM SAMPLEROW ORDER BY 1");
     ASSERT_TRUE(r.GetData(&q));
     EXPECT_EQ(r.Text(), "1|-1|-3|2.5|-1|one|");
     q.Next();
@@ -117,7 +112,7 @@ TEST_F(RecordTest, ReadingLeavesAbsentAndNullColumnsAtReset) {
     EXPECT_EQ(r.Text(), "2|-1|7|-1|-1|two|");
 
     // The record follows the reopened query, other columns in another order, without a reset.
-    Reopen("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
+    db.Open(q, "SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 3");
     ASSERT_TRUE(r.GetData(&q));
     EXPECT_EQ(r.Text(), "3|0|0|0|-1||");
 }
@@ -142,8 +137,7 @@ TEST_F(RecordTest, WriteRulesAndKeysFromMembersAndGenerators) {
     r.Insert(&can, db.name(), nullptr);
     EXPECT_EQ(r.SAMPLEROW_ID, 101);
     // On the caller's live query, which stays open.
-    db.Prep(q, "SELECT * FROM SAMPLEROW", true);
-    q.Open();
+    db.Open(q, "SELECT * FROM SAMPLEROW", true);
     r.Reset();
     r.NAME = "batch";
     r.Insert(&can, nullptr, &q);
@@ -158,7 +152,7 @@ TEST_F(RecordTest, WriteRulesAndKeysFromMembersAndGenerators) {
     EXPECT_THROW(r.Insert(nullptr, nullptr, nullptr), Exception);
 
     // Read back exactly.
-    Reopen("SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 17");
+    db.Open(q, "SELECT * FROM SAMPLEROW WHERE SAMPLEROW_ID = 17");
     ASSERT_TRUE(r.GetData(&q));
     EXPECT_EQ(r.WHEN_AT, 45000.25);
 }
@@ -175,7 +169,7 @@ TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
     p.Insert(&keys, db.name(), nullptr);
     EXPECT_EQ(p.SAMPLEROW_ID, 3);
 
-    Reopen("SELECT NAME, SAMPLEROW_ID FROM SAMPLEROW ORDER BY SAMPLEROW_ID");
+    db.Open(q, "SELECT NAME, SAMPLEROW_ID FROM SAMPLEROW ORDER BY SAMPLEROW_ID");
     AnsiString read;
     for (; p.Read(&q); q.Next()) read += p.Text() + ",";  // NAME null, CMT not selected
     EXPECT_EQ(read + p.Text(), "3||,40|first|,-1||");
@@ -185,7 +179,7 @@ TEST_F(RecordTest, PlainVariantReadsByNameAndWritesTheKeyRule) {
     quantora::CountingKeyGen zero(0), taken(40);
     p.Insert(&zero, db.name(), nullptr);
     EXPECT_EQ(p.SAMPLEROW_ID, 0);
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SAMPLEROW WHERE SAMPLEROW_ID = 0"), "1");
+    EXPECT_EQ(db.Count("SAMPLEROW WHERE SAMPLEROW_ID = 0"), 1);
     p.Reset();
     EXPECT_THROW(p.Insert(&taken, db.name(), nullptr), EDatabaseError);
     EXPECT_EQ(p.SAMPLEROW_ID, -1);
@@ -275,8 +269,9 @@ void DeleteChild(const AnsiString& db, int key) {
 
 TEST(Deletion, ReportsAreSortedBytewiseAndSetsAreEmptiedFirst) {
     TestDatabase db(true);
-    db.Exec("INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (7, 1, 'first')");
-    db.Exec("INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (12, 1, 'second')");
+    db.Exec(
+        "INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (7, 1, 'first'), "
+        "(12, 1, 'second')");
     db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
     db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (5, 1, 's')");
 
@@ -294,6 +289,10 @@ TEST(Deletion, ReportsAreSortedBytewiseAndSetsAreEmptiedFirst) {
     EXPECT_THROW(
         CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, broken, &blocking, nullptr),
         EDatabaseError);
+    const quantora::CheckStep brokenCheck[] = {
+        {"SELECT X FROM NO_SUCH_TABLE WHERE K = %d", "%d", Blocking}};
+    EXPECT_NO_THROW(quantora::CheckBeforeDeletion({"MEASUREMENT", nullptr, {}, brokenCheck, {}},
+                                                  db.alias(), 1, nullptr, nullptr));
 
     // A descriptor with its own referring column.
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, SUPERPROJECT_ID, NAME) VALUES (4, 2, 'child')");
@@ -307,9 +306,7 @@ TEST(Deletion, CascadeDeletesDetailsNullsReferencesAndStopsAtAFailure) {
     TestDatabase db(true);
     db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (1, 'm')");
     db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
-    for (const char* id : {"5", "6"})
-        db.Exec(AnsiString("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID) VALUES (") + id +
-                ", 1)");
+    db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID) VALUES (5, 1), (6, 1)");
     db.Exec("INSERT INTO MEAS_KEYWORD (MEASUREMENT_ID, KEYWORD_ID) VALUES (1, 1)");
 
     const quantora::DetailStep steps[] = {
@@ -336,36 +333,4 @@ TEST(Deletion, CascadeDeletesDetailsNullsReferencesAndStopsAtAFailure) {
     EXPECT_EQ(
         db.Scalar("SELECT (SELECT COUNT(*) FROM MEAS_KEYWORD) || ':' || COUNT(*) FROM MEASUREMENT"),
         "0:1");
-}
-
-TEST(Deletion, OwnChecksAndOwnDeleteStatements) {
-    TestDatabase db(true);
-    db.Exec("INSERT INTO SOURCE (SOURCE_ID, NAME) VALUES (4, 'Eu-152')");
-    db.Exec("INSERT INTO SOURCEISOMER (SOURCE_ID, ISOMER_ID) VALUES (4, 1)");
-    db.Exec(
-        "INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME, SOURCE_ID, MEASOBJTYPE_ID) VALUES "
-        "(8, 'with source', 4, 3)");
-    const quantora::CheckStep checks[] = {
-        {"SELECT measurement_id, name FROM measurement WHERE source_id = %d",
-         "MEASUREMENT ID=%d of '%s'", NullOnDelete}};
-    const quantora::DetailStep details[] = {{"delete from sourceisomer where source_id = %d"}};
-    const char* const deletes[] = {
-        "UPDATE MEASUREMENT \r\n   SET \r\n       SOURCE_ID = NULL, \r\n       MEASOBJTYPE_ID = 1 "
-        "\r\nWHERE \r\n   SOURCE_ID = %d",
-        "delete from source where source_id = %d"};
-    quantora::DeletionRules rules{"SOURCE", nullptr, details, checks, deletes};
-
-    // Both sets null: the checks run no SQL either.
-    const quantora::CheckStep broken[] = {
-        {"SELECT X FROM NO_SUCH_TABLE WHERE K = %d", "%d", Blocking}};
-    EXPECT_NO_THROW(quantora::CheckBeforeDeletion({"SOURCE", nullptr, {}, broken, {}}, db.alias(),
-                                                  4, nullptr, nullptr));
-    std::set<AnsiString> blocking{"stale"}, nulled;
-    quantora::CheckBeforeDeletion(rules, db.alias(), 4, &blocking, &nulled);
-    EXPECT_TRUE(blocking.empty());
-    EXPECT_EQ(nulled, std::set<AnsiString>{"MEASUREMENT ID=8 of 'with source'"});
-    quantora::DeleteWithDetails(rules, db.alias(), 4);
-    EXPECT_EQ(db.Rows("SELECT (SELECT COUNT(*) FROM SOURCE), (SELECT COUNT(*) FROM SOURCEISOMER), "
-                      "SOURCE_ID, MEASOBJTYPE_ID FROM MEASUREMENT"),
-              "0|0|NULL|1\n");
 }

@@ -8,6 +8,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/nuclides/GammaLineTable.h"
+#include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
 namespace {
@@ -22,22 +23,14 @@ struct GammaLineTableTest : ::testing::Test {
     std::string file = (std::filesystem::temp_directory_path() / (db.alias() + "_lines.csv"));
     ~GammaLineTableTest() override { std::filesystem::remove(file); }
 
-    quantora::GammaLineLoad Load(const std::string& text, int firstKey = 1) {
+    quantora::GammaLineLoad Load(const std::string& text) {
         std::ofstream(file, std::ios::binary) << text;
-        quantora::CountingKeyGen keys(firstKey);
+        quantora::CountingKeyGen keys(1);
         return quantora::LoadGammaLineTable(db.alias(), file, &keys, nullptr);
     }
-    // What the load throws ("" when it does not).
-    std::string Failure(const std::string& text, int firstKey = 1) {
-        try {
-            Load(text, firstKey);
-        } catch (const Exception& e) {
-            return e.Message;
-        }
-        return "";
-    }
-    std::string Count(const char* what) {
-        return db.Scalar(std::string("SELECT COUNT(*) ") + what);
+    // What the load throws.
+    std::string Failure(const std::string& text) {
+        return quantora::test::Raised([&] { Load(text); }).Message;
     }
     // Rows in the tables a load writes.
     std::string Rows() {
@@ -64,9 +57,8 @@ TEST_F(GammaLineTableTest, WritesIsomersDecaysLinesAndOneLibrary) {
              "Ar-45,0,21.48,0.15,B-,1,,,,,ar45,,,\r\n");
     EXPECT_EQ(std::vector<int>({r.isomers, r.decays, r.lines, r.unmatchable, r.withoutEnergy}),
               std::vector<int>({3, 3, 6, 2, 1}));
-    EXPECT_EQ(Count("FROM RADIATION WHERE EUNC IS NULL AND E = 826.1"), "1");
-    EXPECT_EQ(Count("FROM ISOMER WHERE SYMBOL = 'Co-60' AND ISOMERNUM = 1 AND HALFLIFE = 628"),
-              "1");
+    EXPECT_EQ(db.Count("RADIATION WHERE EUNC IS NULL AND E = 826.1"), 1);
+    EXPECT_EQ(db.Count("ISOMER WHERE SYMBOL = 'Co-60' AND ISOMERNUM = 1 AND HALFLIFE = 628"), 1);
     EXPECT_EQ(db.Scalar("SELECT CMT FROM RADIATION WHERE E = 1020.04"),
               "level 1020.03 -> 0 keV, D,E2");
     EXPECT_EQ(db.Scalar(quantora::Format("SELECT NAME FROM RADIATIONLIBRARY WHERE "

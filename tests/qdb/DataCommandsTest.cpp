@@ -30,10 +30,6 @@ void FillSmallLab(const TestDatabase& db) {
         "(2, 'F', 'Significance'), (3, 'T', 'Report title')");
 }
 
-int Count(const TestDatabase& db, const char* table) {
-    return std::stoi(db.Scalar(Format("SELECT COUNT(*) FROM %s", table)));
-}
-
 TEST(QdbDataCommands, InfoShowsEngineVersionAndCounts) {
     TestDatabase db(true);
     FillSmallLab(db);
@@ -51,14 +47,18 @@ TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
     ASSERT_EQ(RunQdb("export " + Quoted(src.uri()) + " " + Quoted(xml)).code, 0);
 
     TestDatabase dst(true);
-    dst.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (7, 'Old')");
-    ExpectQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()), 1, {"qdb import: "});
-    EXPECT_EQ(dst.Scalar("SELECT NAME FROM EMPLOYEE"), "Old");
-    EXPECT_EQ(Count(dst, "PROJECT"), 0);
+    // Rows in a late table: the tables imported before it are rolled back as well.
+    dst.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (7, 'Old')");
+    ExpectQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()), 1,
+              {"qdb import: ",
+               "already holds rows (replacing them was not asked for) (table "
+               "MEASUREMENT"});
+    EXPECT_EQ(dst.Scalar("SELECT NAME FROM MEASUREMENT") + std::to_string(dst.Count("EMPLOYEE")),
+              "Old0");
 
     ExpectQdb("import " + Quoted(xml) + " " + Quoted(dst.uri()) + " --replace", 0,
               {"2 records of table EMPLOYEE imported."});
-    EXPECT_EQ(Count(dst, "EMPLOYEE"), 2);
+    EXPECT_EQ(dst.Rows("SELECT MEASUREMENT_ID, NAME FROM MEASUREMENT"), "5|m5\n");  // replaced
     EXPECT_EQ(dst.Scalar("SELECT NAME FROM PROJECT"), "Soil, \"2026\"");
 
     // A new file gets the schema; a failed import into a new file leaves no file behind.
@@ -84,7 +84,7 @@ TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
     EXPECT_EQ(r.out.find("Tom"), std::string::npos);
     r = RunQdb("settings get " + Quoted(db.uri()) + " Tom 3");
     EXPECT_EQ(r.out, "3\tReport title\t2\ttext\tToms report\n");
-    EXPECT_EQ(Count(db, "USERSETTINGS"), 3);
+    EXPECT_EQ(db.Count("USERSETTINGS"), 3);
 
     // Wrong values, unknown users and settings: one line, nothing stored.
     const char* bad[] = {"1 1 4x", "1 2 fast", "Nobody 1 5", "1 Unknown 5", "1 1 5 --index -1"};
@@ -92,7 +92,7 @@ TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
         r = ExpectQdb(base + args, 1);
         EXPECT_EQ(r.out.rfind("qdb settings: ", 0), 0u) << r.out;
     }
-    EXPECT_EQ(Count(db, "USERSETTINGS"), 3);
+    EXPECT_EQ(db.Count("USERSETTINGS"), 3);
     EXPECT_EQ(db.Scalar("SELECT SETTINGVALUE FROM USERSETTINGS WHERE SETTING_ID = 1"), "43");
 }
 

@@ -7,8 +7,8 @@
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
-#include "quantora/dblayer/TQuery.h"
 #include "tests/qdb/QdbRun.h"
+#include "tests/support/TestDatabase.h"
 
 using quantora::Format;
 using quantora::test::Quoted;
@@ -21,9 +21,7 @@ namespace fs = std::filesystem;
 // One value of a query on a database file.
 double Value(const std::string& alias, const std::string& sql) {
     TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(sql);
-    q.Open();
+    quantora::test::Open(q, alias, sql);
     EXPECT_FALSE(q.Eof()) << sql;
     return q.Eof() ? -1 : q.Fields()[0]->AsFloat();
 }

@@ -34,10 +34,6 @@ void FillLab(const TestDatabase& db) {
         "FWHMUNC) VALUES (71, 7, 100, 0.1, 2.0, 0.05), (72, 7, 1100, 0.1, 3.0, 0.05)");
 }
 
-int Count(const TestDatabase& db, const char* table) {
-    return std::stoi(db.Scalar(Format("SELECT COUNT(*) FROM %s", table)));
-}
-
 }  // namespace
 
 TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
@@ -76,8 +72,8 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
     };
     for (const auto& r : runs) quantora::test::ExpectQdb(r.args, r.code, r.says);
     for (const char* table : {"MEASUREMENT", "SPECTRUM", "ECAL", "ECALPOINT"})
-        EXPECT_EQ(Count(db, table), 0) << table;
-    EXPECT_EQ(Count(db, "PROJECT"), 1);
+        EXPECT_EQ(db.Count(table), 0) << table;
+    EXPECT_EQ(db.Count("PROJECT"), 1);
 }
 
 TEST(QdbLabCommands, NuclidesLoadThenMatch) {
@@ -111,5 +107,5 @@ TEST(QdbLabCommands, NuclidesLoadThenMatch) {
     // A second load gets keys of its own.
     r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
     EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_EQ(Count(db, "RADIATIONLIBRARY"), 2);
+    EXPECT_EQ(db.Count("RADIATIONLIBRARY"), 2);
 }

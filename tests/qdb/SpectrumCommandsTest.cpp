@@ -33,8 +33,8 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
     ExpectQdb(archive, 1,
               {"3 imported, 0 skipped as already present, 1 refused",
                "cut.spe: SPE: line 6: $DATA: announces 10 channels", "swapped"});
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), "10");
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT WHERE PROJECT_ID = 1"), "3");
+    EXPECT_EQ(db.Count("SPECTRUM"), 10);
+    EXPECT_EQ(db.Count("MEASUREMENT WHERE PROJECT_ID = 1"), 3);
     ExpectQdb(archive, 1, {"0 imported, 3 skipped as already present, 1 refused"});
 
     const std::string spc = Quoted(original + "Alcatraz14.Spc");

@@ -171,9 +171,7 @@ std::string ResetRow(const TestDatabase& db) {
     SetKey(r, 1);
     InsertRecord(r, db);
     TQuery q;
-    q.SetDatabaseName(db.alias());
-    q.SetSQL(Format("SELECT * FROM %s", R::Table));
-    q.Open();
+    db.Open(q, Format("SELECT * FROM %s", R::Table));
     std::string out;
     for (const auto& c : R::Columns()) {
         const TField* f = q.FindField(c.name);
@@ -204,10 +202,7 @@ void ExpectColumnsRoundTrip(const TestDatabase& db) {
     SetKey(r, 2);
     InsertRecord(r, db);
     TQuery q;
-    q.SetDatabaseName(db.alias());
-    q.SetRequestLive(true);
-    q.SetSQL(Format("SELECT * FROM %s WHERE %s >= '2' ORDER BY %s", R::Table, key, key));
-    q.Open();
+    db.Open(q, Format("SELECT * FROM %s WHERE %s >= '2' ORDER BY %s", R::Table, key, key), true);
     R back;
     ASSERT_TRUE(ReadRecord(back, &q));
     for (const auto& c : R::Columns())

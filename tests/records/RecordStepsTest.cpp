@@ -22,16 +22,6 @@ class RecordSteps : public ::testing::Test {
     TQuery q;
 
     RecordSteps() { q.SetDatabaseName(db.alias()); }
-    int Count(const AnsiString& where) {
-        return std::stoi(db.Scalar("SELECT COUNT(*) FROM " + where));
-    }
-    TQuery& Select(const AnsiString& sql, bool live = false) {
-        q.Close();
-        q.SetRequestLive(live);
-        q.SetSQL(sql);
-        q.Open();
-        return q;
-    }
 };
 
 }  // namespace
@@ -47,7 +37,7 @@ TEST_F(RecordSteps, MeasurementObjectColumnFollowsTheTypeAndEveryQuery) {
     for (const char* columns : {"*",
                                 "SOURCELIST_ID, SOURCE_ID, SAMPLE_ID, MEASOBJTYPE_ID, "
                                 "MEASUREMENT_ID"}) {
-        Select(Format("SELECT %s FROM MEASUREMENT ORDER BY MEASUREMENT_ID", columns));
+        db.Open(q, Format("SELECT %s FROM MEASUREMENT ORDER BY MEASUREMENT_ID", columns));
         for (int type = 1; type <= 4; ++type, q.Next()) {
             ASSERT_TRUE(m.GetData(&q));
             EXPECT_EQ(
@@ -66,11 +56,12 @@ TEST_F(RecordSteps, MeasurementObjectColumnFollowsTheTypeAndEveryQuery) {
         const int t = type >= 2 && type <= 4 ? type : 1;
         EXPECT_EQ(w.MEASOBJTYPE_ID, t);
         // The ids 20, 30 and 40 are told apart by their sum.
-        EXPECT_EQ(Count(Format("MEASUREMENT WHERE MEASUREMENT_ID = %d AND MEASOBJTYPE_ID = %d AND "
-                               "COALESCE(SAMPLE_ID, 0) + COALESCE(SOURCE_ID, 0) + "
-                               "COALESCE(SOURCELIST_ID, 0) = %d",
-                               10 + type, t, t == 1 ? 0 : t * 10)),
-                  1);
+        EXPECT_EQ(
+            db.Count(Format("MEASUREMENT WHERE MEASUREMENT_ID = %d AND MEASOBJTYPE_ID = %d AND "
+                            "COALESCE(SAMPLE_ID, 0) + COALESCE(SOURCE_ID, 0) + "
+                            "COALESCE(SOURCELIST_ID, 0) = %d",
+                            10 + type, t, t == 1 ? 0 : t * 10)),
+            1);
     }
 }
 
@@ -82,7 +73,7 @@ TEST_F(RecordSteps, EmptyAndOneChannelSpectraAndDamagedCounts) {
               std::vector<int>({0, 0, 0, 1}));
     s.SPECTRUM_ID = 1;
     s.Insert(nullptr, db.name(), nullptr);
-    EXPECT_EQ(Count("SPECTRUM WHERE COUNTDATA IS NULL"), 1);
+    EXPECT_EQ(db.Count("SPECTRUM WHERE COUNTDATA IS NULL"), 1);
     std::vector<unsigned long> out{1, 2};
     s.UncompressCounts(&out);
     EXPECT_TRUE(out.empty());
@@ -98,7 +89,7 @@ TEST_F(RecordSteps, EvaluationFlagsAndCalibrationReferences) {
         "INSERT INTO PEAKEVAL (PEAKEVAL_ID, ECAL_ID, USENEWESTECAL, USENEWESTWCAL) VALUES (1, "
         "5, 'y', 'N')");
     PEAKEVALData e;
-    ASSERT_TRUE(e.GetData(&Select("SELECT * FROM PEAKEVAL", true)));
+    ASSERT_TRUE(e.GetData(&db.Open(q, "SELECT * FROM PEAKEVAL", true)));
     EXPECT_EQ(std::tuple(e.USENEWESTECAL, e.USENEWESTWCAL, e.USEAUTOECALUPDATE),
               std::tuple(true, false, true));
     // Calibration references below 1 become null, also over a value already in the row.
@@ -107,7 +98,7 @@ TEST_F(RecordSteps, EvaluationFlagsAndCalibrationReferences) {
     q.Edit();
     e.SetData(&q);
     q.Post();
-    EXPECT_EQ(Count("PEAKEVAL WHERE ECAL_ID IS NULL AND FWHMCAL_ID = 4"), 1);
+    EXPECT_EQ(db.Count("PEAKEVAL WHERE ECAL_ID IS NULL AND FWHMCAL_ID = 4"), 1);
 }
 
 TEST_F(RecordSteps, ReadAllPeaksKeepsKeyOrderAmongEqualEnergies) {
@@ -133,7 +124,7 @@ TEST_F(RecordSteps, ReadAllPeaksKeepsKeyOrderAmongEqualEnergies) {
     EXPECT_EQ(order, (std::vector<int>{3, 1, 5, 9}));
 
     // An empty result empties both.
-    Select("SELECT * FROM PEAK WHERE PEAK_ID < 0");
+    db.Open(q, "SELECT * FROM PEAK WHERE PEAK_ID < 0");
     ReadAllPeaks(&q, &peaks, &byEnergy);
     EXPECT_EQ(peaks.size() + byEnergy.size(), 0u);
 }
@@ -160,7 +151,8 @@ TEST_F(RecordSteps, IsomerInsertAndUpdateUseBothKeyParts) {
     si.ISOMER_ID = 2;
     si.ACTIVITYUNC = 0.2;
     EXPECT_TRUE(si.Update(&u));
-    EXPECT_EQ(Count("SOURCEISOMER WHERE ACTIVITY = 2.5 AND ACTIVITYUNC = 0.2 AND CMT = 'kept'"), 1);
+    EXPECT_EQ(db.Count("SOURCEISOMER WHERE ACTIVITY = 2.5 AND ACTIVITYUNC = 0.2 AND CMT = 'kept'"),
+              1);
 }
 
 namespace {
@@ -198,12 +190,12 @@ class GeometryParams : public RecordSteps {
                 std::string(row) + ")");
     }
     int Params(int geometry) {
-        return Count(Format("SAMPLEGEOMPARAM WHERE SAMPLEGEOM_ID = %d", geometry));
+        return db.Count(Format("SAMPLEGEOMPARAM WHERE SAMPLEGEOM_ID = %d", geometry));
     }
     SAMPLEGEOMData Read(int key) {
         SAMPLEGEOMData g;
-        EXPECT_TRUE(
-            g.GetData(&Select(Format("SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = %d", key))));
+        EXPECT_TRUE(g.GetData(
+            &db.Open(q, Format("SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = %d", key))));
         return g;
     }
     quantora::CountingKeyGen paramKeys{50};
@@ -221,7 +213,7 @@ TEST_F(GeometryParams, OnePerRequiredParameterAndRoundTrip) {
     g.Params[2].INTVALUE2 = -7;
     g.Params[0].INTVALUE1 = 42;
     EXPECT_THROW(g.StoreParams(&q, nullptr), Exception);
-    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE INTVALUE1 = 42"), 0);
+    EXPECT_EQ(db.Count("SAMPLEGEOMPARAM WHERE INTVALUE1 = 42"), 0);
     // Stored and read back, the list is the same but for the key of the appended value.
     g.Params[2].TEXTVALUE = "lead";
     g.Params[0].NUMVALUE2 = 1e-300;
@@ -248,16 +240,17 @@ TEST_F(GeometryParams, RowAndParamsAreWrittenTogether) {
     quantora::CountingKeyGen keys(70);
     paramKeys = quantora::CountingKeyGen(700);
     g.Insert(&keys, &paramKeys, db.name(), nullptr);
-    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOM_ID = 70 AND SAMPLEGEOMPARAM_ID BETWEEN 700 "
-                    "AND 702 AND NUMVALUE1 = 99"),
-              3);
+    EXPECT_EQ(
+        db.Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOM_ID = 70 AND SAMPLEGEOMPARAM_ID BETWEEN 700 "
+                 "AND 702 AND NUMVALUE1 = 99"),
+        3);
     // In edit state the parameters are stored before the row is posted.
     SAMPLEGEOMData back = Read(70);
-    Select("SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = 70", true).Edit();
+    db.Open(q, "SELECT * FROM SAMPLEGEOM WHERE SAMPLEGEOM_ID = 70", true).Edit();
     back.Params[0].SAMPLEGEOMPARAM_ID = -1;
     back.NAME = "changed";
     back.SetData(&q, &paramKeys);
-    EXPECT_EQ(Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID IN (701, 702, 703)"), 3);
+    EXPECT_EQ(db.Count("SAMPLEGEOMPARAM WHERE SAMPLEGEOMPARAM_ID IN (701, 702, 703)"), 3);
     q.Post();
     EXPECT_EQ(Read(70).NAME, "changed");
 }

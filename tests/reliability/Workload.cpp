@@ -10,11 +10,11 @@
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/records/Meastables.h"
 #include "quantora/services/Blobutil.h"
+#include "tests/support/TestDatabase.h"
 
 namespace quantora::reliability {
 namespace {
@@ -92,11 +92,8 @@ void RunWriter(const AnsiString& alias, int writer, int units) {
 }
 
 AnsiString IntegrityCheck(const AnsiString& alias) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL("PRAGMA integrity_check");
-    q.Open();
-    return q.Fields()[0]->AsString();  // a damaged file's first line names a fault
+    TQuery q;  // a damaged file's first line names a fault
+    return test::Open(q, alias, "PRAGMA integrity_check").Fields()[0]->AsString();
 }
 
 }  // namespace quantora::reliability

@@ -10,7 +10,6 @@
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/Deletion.h"
 #include "quantora/frame/QueryGuards.h"
-#include "quantora/frame/SqlNames.h"
 #include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/security/SecurityTestSupport.h"
 #include "tests/support/TestDatabase.h"
@@ -37,16 +36,6 @@ void ExpectRefused(F&& f, const char* context, const AnsiString& name) {
     const AnsiString m = Raised(f).Message;
     EXPECT_TRUE(m.rfind(context, 0) == 0 && m.find("valid") != AnsiString::npos)
         << context << " '" << name << "': " << m;
-}
-
-TEST(SqlNames, IdentifiersAreTheOnlyNamesAccepted) {
-    for (const AnsiString& n : HostileNames()) EXPECT_FALSE(quantora::IsSqlName(n)) << n;
-    for (const char* n : {"SAMPLE", "sample", "_x", "T1", "BLOBCHUNK"})
-        EXPECT_TRUE(quantora::IsSqlName(n)) << n;
-    EXPECT_TRUE(quantora::IsSqlName(AnsiString(63, 'S')));
-
-    EXPECT_EQ(quantora::SqlStringLiteral("x'; --", "t"), "'x''; --'");
-    EXPECT_THROW(quantora::SqlStringLiteral(AnsiString("a\0b", 3), "t"), Exception);
 }
 
 // Every entry point with a hostile name in each place a name goes; the first four take any bytes,

@@ -5,6 +5,7 @@
 
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/SqlNames.h"
+#include "tests/support/TestDatabase.h"
 
 namespace quantora::test {
 
@@ -49,21 +50,15 @@ TableDump DumpTables(const AnsiString& alias, const std::set<AnsiString>& skippe
 }
 
 void FillBystanderRows(const AnsiString& alias) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    for (const char* sql : {
-             "INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (1, 'Ada')",
-             "INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (2, 'x''; DELETE FROM SAMPLE; --')",
-             "INSERT INTO PROJECT (PROJECT_ID, NAME, EMPLOYEE_ID) VALUES (1, 'Soil', 1)",
-             "INSERT INTO SAMPLE (SAMPLE_ID, NAME, EMPLOYEE_ID) VALUES (1, 'S1', 1)",
-             "INSERT INTO SAMPLE (SAMPLE_ID, NAME, EMPLOYEE_ID) VALUES (2, 'S2', 2)",
-             "INSERT INTO MEASUREMENT (MEASUREMENT_ID, PROJECT_ID, NAME) VALUES (5, 1, 'm5')",
-             "INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (7, 5, 'sp7')",
-             "INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (1, 'T', 'Report title')",
-         }) {
-        q.SetSQL(sql);
-        q.ExecSQL();
-    }
+    for (const char* sql :
+         {"INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (1, 'Ada'), "
+          "(2, 'x''; DELETE FROM SAMPLE; --')",
+          "INSERT INTO PROJECT (PROJECT_ID, NAME, EMPLOYEE_ID) VALUES (1, 'Soil', 1)",
+          "INSERT INTO SAMPLE (SAMPLE_ID, NAME, EMPLOYEE_ID) VALUES (1, 'S1', 1), (2, 'S2', 2)",
+          "INSERT INTO MEASUREMENT (MEASUREMENT_ID, PROJECT_ID, NAME) VALUES (5, 1, 'm5')",
+          "INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (7, 5, 'sp7')",
+          "INSERT INTO SETTING (SETTING_ID, VALUETYPE, NAME) VALUES (1, 'T', 'Report title')"})
+        Exec(alias, sql);
 }
 
 }  // namespace quantora::test

@@ -26,14 +26,12 @@ class BlobChunkTest : public ::testing::Test {
     // previous key and "<" for the key of the row before.
     std::string Chain(const AnsiString& type, int id1) {
         TQuery q;
-        q.SetDatabaseName(db.alias());
-        q.SetSQL(
-            Format("select serial, datasize, data, prevblobchunk_id, blobchunk_id from "
-                   "blobchunk where ownertype = '%s' and ownerid1 = %d order by serial",
-                   type.c_str(), id1));
+        db.Open(q, Format("select serial, datasize, data, prevblobchunk_id, blobchunk_id from "
+                          "blobchunk where ownertype = '%s' and ownerid1 = %d order by serial",
+                          type.c_str(), id1));
         std::string out;
         int prev = -1;
-        for (q.Open(); !q.Eof(); q.Next()) {
+        for (; !q.Eof(); q.Next()) {
             const TFields& f = q.Fields();
             const char* link = f[3]->IsNull() ? "-" : f[3]->AsInteger() == prev ? "<" : "?";
             out += Format("%s%d:%d:%zu:%s", out.empty() ? "" : " ", f[0]->AsInteger(),
@@ -113,11 +111,7 @@ TEST_F(BlobChunkTest, OwnerFieldHoldsTheHeadOfTheValue) {
     db.Exec("CREATE TABLE OWNERROW (OWNERROW_ID INTEGER NOT NULL PRIMARY KEY, HEAD BLOB)");
     db.Exec("INSERT INTO OWNERROW (OWNERROW_ID) VALUES (1)");
     TQuery owner;
-    owner.SetDatabaseName(db.alias());
-    owner.SetRequestLive(true);
-    owner.SetSQL("select * from OWNERROW");
-    owner.Open();
-    TField* head = owner.FieldByName("HEAD");
+    TField* head = db.Open(owner, "select * from OWNERROW", true).FieldByName("HEAD");
     // A row that is not being edited cannot take the head.
     EXPECT_THROW(StoreBlobChunks("new", "pDocument", 1, 0, 0, head, &keys, 1, 4), Exception);
     // size of the value: the chunk rows left; a shorter value removes the old chunks.

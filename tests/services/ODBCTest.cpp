@@ -137,11 +137,6 @@ std::optional<PgServer> PgServerFromEnvironment() {
     return PgServer{m[3], part(4, "5432"), part(1, "postgres"), m[2], m[5]};
 }
 
-Strings Sorted(Strings s) {
-    std::sort(s.begin(), s.end());
-    return s;
-}
-
 }  // namespace
 
 TEST(ODBCHandler, ConnectStringAndDataSourceParamsHoldTheSetParameters) {
@@ -288,8 +283,9 @@ TEST_F(ODBCDataSource, SourcesAreCreatedUsedListedAndRemoved) {
     for (const auto& l : listings) {
         Strings names{"stale"}, descriptions{"stale"};
         ASSERT_TRUE(h.RetrieveDSNNames(&names, &descriptions, l.driver));
-        EXPECT_EQ(Sorted(names), l.names) << l.driver;
-        EXPECT_EQ(Sorted(descriptions), l.descriptions) << l.driver;
+        for (Strings* s : {&names, &descriptions}) std::sort(s->begin(), s->end());
+        EXPECT_EQ(names, l.names) << l.driver;
+        EXPECT_EQ(descriptions, l.descriptions) << l.driver;
     }
     Strings descriptions;
     EXPECT_FALSE(h.RetrieveDSNNames(nullptr, &descriptions, ""));

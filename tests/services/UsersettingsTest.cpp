@@ -55,7 +55,6 @@ class UserSettingsDb : public ::testing::Test {
                    "'%s')",
                    id, user, setting, index, value, date));
     }
-    int Rows() { return std::stoi(db.Scalar("select count(*) from usersettings")); }
     AnsiString Col(const char* column, int key) {
         return db.Scalar(
             Format("select %s from usersettings where usersettings_id = %d", column, key));
@@ -120,7 +119,7 @@ TEST_F(UserSettingsDb, SavingUpdatesLoadedRowsAndInsertsTheRest) {
     s.InsertUserValue(kInt, T::Integer, Variant(2));
     s.InsertUserValue(kText, T::Text, Variant("new"), 2);
     s.SaveSettings();
-    EXPECT_EQ(Rows(), 3);  // the second save updated the first two rows
+    EXPECT_EQ(db.Count("usersettings"), 3);  // the second save updated the first two rows
     EXPECT_EQ(Col("settingvalue || settingindex || autostore", s.Settings[0].RowKey), "20N");
     EXPECT_EQ(Col("settingindex", s.Settings[2].RowKey), "2");
 
@@ -135,7 +134,7 @@ TEST_F(UserSettingsDb, SavingUpdatesLoadedRowsAndInsertsTheRest) {
     EXPECT_EQ(Col("settingvalue", s.Settings[1].RowKey), "0.25");
     EXPECT_EQ(Col("settingvalue", 50), "foreign");
     EXPECT_EQ(Col("employee_id", s.Settings[2].RowKey), std::to_string(kUser));
-    EXPECT_EQ(Rows(), 5);
+    EXPECT_EQ(db.Count("usersettings"), 5);
 }
 
 TEST_F(UserSettingsDb, MissingConfigurationIsRejectedDestructionSavesWhenAsked) {

@@ -149,10 +149,8 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
         // The new measurement runs from the file's start for its real time, or has no dates.
         const SpectrumFileData& first = r.file.spectra.at(0);
         TQuery m;
-        m.SetDatabaseName(db.alias());
-        m.SetSQL(Format("SELECT STARTDATE, ENDDATE FROM MEASUREMENT WHERE MEASUREMENT_ID = %d",
-                        r.measurementId));
-        m.Open();
+        db.Open(m, Format("SELECT STARTDATE, ENDDATE FROM MEASUREMENT WHERE MEASUREMENT_ID = %d",
+                          r.measurementId));
         EXPECT_EQ(m.Fields()[0]->IsNull(), first.startTime <= 0) << name;
         if (first.startTime > 0) {
             EXPECT_NEAR(m.Fields()[0]->AsFloat(), first.startTime, 1e-9) << name;
@@ -170,11 +168,9 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
             // The row's summary of the counts survives their compression, and the CRC32 the
             // signed column.
             TQuery q;
-            q.SetDatabaseName(db.alias());
-            q.SetSQL(Format("SELECT * FROM SPECTRUM WHERE SPECTRUM_ID = %d", r.spectrumIds[i]));
-            q.Open();
             SPECTRUMData row;
-            ASSERT_TRUE(row.GetData(&q));
+            ASSERT_TRUE(row.GetData(&db.Open(
+                q, Format("SELECT * FROM SPECTRUM WHERE SPECTRUM_ID = %d", r.spectrumIds[i]))));
             const std::vector<unsigned long> c = CountsFromChannelZero(original);
             EXPECT_EQ(static_cast<uint32_t>(row.CRC32), SpectrumCountsCrc32(c)) << name;
             EXPECT_EQ(row.MINCOUNT, *std::min_element(c.begin(), c.end())) << name;

@@ -18,19 +18,19 @@ namespace {
 
 std::atomic<int> g_counter{0};
 
-void Run(const AnsiString& alias, const AnsiString& sql) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(sql);
-    q.ExecSQL();
-}
-
 const char* PgUri() {
     const char* uri = std::getenv("QUANTORA_TEST_PG");
     return uri && *uri ? uri : nullptr;
 }
 
 }  // namespace
+
+void Exec(const AnsiString& alias, const AnsiString& sql) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.ExecSQL();
+}
 
 bool UsingPostgres() {
     return PgUri() != nullptr;
@@ -43,7 +43,7 @@ TestDatabase::TestDatabase(bool schema, bool sqlite) {
         pg_schema_ = alias_;
         // A schema of its own per test keeps tests apart on one server.
         OpenDatabase(alias_ + "_admin", Format("postgresql:%s", pg));
-        Run(alias_ + "_admin", "CREATE SCHEMA " + pg_schema_);
+        test::Exec(alias_ + "_admin", "CREATE SCHEMA " + pg_schema_);
         std::string base(pg);
         uri_ = Format("postgresql:%s%coptions=-csearch_path%%3D%s", pg,
                       base.find('?') == std::string::npos ? '?' : '&', pg_schema_.c_str());
@@ -60,13 +60,21 @@ TestDatabase::~TestDatabase() {
     CloseDatabase(alias_);
     if (postgres_) {
         try {
-            Run(alias_ + "_admin", "DROP SCHEMA " + pg_schema_ + " CASCADE");
+            test::Exec(alias_ + "_admin", "DROP SCHEMA " + pg_schema_ + " CASCADE");
         } catch (...) {
         }
         CloseDatabase(alias_ + "_admin");
     } else {
         for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file_ + suffix).c_str());
     }
+}
+
+TQuery& Open(TQuery& q, const AnsiString& alias, const AnsiString& sql, bool live) {
+    q.SetDatabaseName(alias);
+    q.SetSQL(sql);
+    q.SetRequestLive(live);
+    q.Open();
+    return q;
 }
 
 void TestDatabase::Prep(TQuery& q, const AnsiString& sql, bool live) const {
@@ -76,13 +84,12 @@ void TestDatabase::Prep(TQuery& q, const AnsiString& sql, bool live) const {
 }
 
 void TestDatabase::Exec(const AnsiString& sql) const {
-    Run(alias_, sql);
+    test::Exec(alias_, sql);
 }
 
 AnsiString TestDatabase::Scalar(const AnsiString& sql) const {
     TQuery q;
-    Prep(q, sql);
-    q.Open();
+    Open(q, sql);
     return q.Eof() ? AnsiString() : q.Fields()[0]->AsString();
 }
 

@@ -9,6 +9,10 @@
 
 namespace quantora::test {
 
+// Points `q` at the database `alias` with `sql`, live when asked, and opens it; Exec runs `sql`.
+TQuery& Open(TQuery& q, const AnsiString& alias, const AnsiString& sql, bool live = false);
+void Exec(const AnsiString& alias, const AnsiString& sql);
+
 class TestDatabase {
   public:
     // Opens the alias; with `schema` the lab schema is created too; `sqlite` whatever the suite
@@ -27,13 +31,20 @@ class TestDatabase {
     void Exec(const AnsiString& sql) const;
     // The single value of a one-row, one-column query, as text ("" for null).
     AnsiString Scalar(const AnsiString& sql) const;
+    // The number of rows of `from` ("TABLE [WHERE ...]").
+    int Count(const AnsiString& from) const {
+        return std::stoi(Scalar("SELECT COUNT(*) FROM " + from));
+    }
     // Scalar on a connection of another thread: what another workstation sees.
     AnsiString Elsewhere(const AnsiString& sql) const;
     // Every row of a query: the columns' texts joined by '|' ("NULL" for null), each row ended
     // by '\n'.
     AnsiString Rows(const AnsiString& sql) const;
-    // Points `q` at this database with `sql`, live when asked.
+    // Points `q` at this database with `sql`, live when asked; Open opens it too.
     void Prep(TQuery& q, const AnsiString& sql, bool live = false) const;
+    TQuery& Open(TQuery& q, const AnsiString& sql, bool live = false) const {
+        return test::Open(q, alias_, sql, live);
+    }
 
   private:
     AnsiString alias_, uri_, file_, pg_schema_;
