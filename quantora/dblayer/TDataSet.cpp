@@ -179,12 +179,13 @@ Cell TDataSet::ReadCell(int index) const {
     return CellOf(*cursor_, index);
 }
 
-void TDataSet::WriteCell(const TField& field, Variant value) {
+void TDataSet::WriteCell(const TField& field, Variant&& value) {
     if (state_ != dsEdit && state_ != dsInsert)
         Fail(Format("Field '%s' cannot be modified: the dataset is not in edit or insert mode",
                     field.FieldName().c_str()));
     size_t i = static_cast<size_t>(field.Index());
-    buffer_[i] = ToStorage(std::move(value), field.DataType(), field.FieldName().c_str());
+    ConvertToStorage(value, field.DataType(), field.FieldName().c_str());
+    buffer_[i] = std::move(value);
     assigned_[i] = true;
 }
 

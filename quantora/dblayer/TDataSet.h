@@ -86,7 +86,7 @@ class TDataSet : public TComponent {
   private:
     friend class TField;
     quantora::db::Cell ReadCell(int index) const;
-    void WriteCell(const TField& field, Variant value);
+    void WriteCell(const TField& field, Variant&& value);
     void CheckActive(const char* operation) const;
     void CheckBrowseMode();
     [[noreturn]] void Fail(const AnsiString& what) const;

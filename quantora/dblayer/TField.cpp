@@ -102,6 +102,6 @@ void TField::SetAsString(const AnsiString& value) {
     Assign(quantora::IsBinaryType(type_) ? Variant::FromBlob(value) : Variant(value));
 }
 
-void TField::Assign(Variant value) {
+void TField::Assign(Variant&& value) {
     dataset_->WriteCell(*this, std::move(value));
 }

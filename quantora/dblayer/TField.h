@@ -44,11 +44,11 @@ class TField {
     void SetAsDateTime(TDateTime value) { Assign(Variant::FromDate(value)); }
     void SetAsString(const AnsiString& value);
     void SetAsBoolean(bool value) { Assign(Variant(value ? 1 : 0)); }
-    void SetAsVariant(const Variant& value) { Assign(value); }
+    void SetAsVariant(const Variant& value) { Assign(Variant(value)); }
     void Clear() { Assign(Variant()); }
 
   private:
-    void Assign(Variant value);
+    void Assign(Variant&& value);
     [[noreturn]] void ConversionError(const char* what, const AnsiString& text) const;
 
     TDataSet* dataset_;

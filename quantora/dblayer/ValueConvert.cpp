@@ -160,8 +160,8 @@ Variant CellToVariant(const Cell& c, TFieldType type, const char* what) {
     return Variant(std::move(s));
 }
 
-Variant ToStorage(Variant v, TFieldType type, const char* what) {
-    if (v.IsNull() || type == ftUnknown) return v;
+void ConvertToStorage(Variant& v, TFieldType type, const char* what) {
+    if (v.IsNull() || type == ftUnknown) return;
     const Variant::Kind k = v.kind();
     if ((k == Variant::Kind::Int && IsIntegerType(type)) ||
         (k == Variant::Kind::Float && IsFloatType(type)) ||
@@ -169,25 +169,33 @@ Variant ToStorage(Variant v, TFieldType type, const char* what) {
         (k == Variant::Kind::Blob && IsBinaryType(type)) ||
         (k == Variant::Kind::String && !IsIntegerType(type) && !IsFloatType(type) &&
          !IsDateType(type) && !IsBinaryType(type)))
-        return v;  // already in the column's storage form
-    Cell c = CellOf(v);
+        return;  // already in the column's storage form
+    const Cell c = CellOf(v);
     if (IsIntegerType(type)) {
-        if (v.kind() == Variant::Kind::Date)
-            return Variant(RoundToInt64(std::floor(v.float_value()), what));
-        return Variant(CellToInt64(c, type, what));
+        v = k == Variant::Kind::Date ? Variant(RoundToInt64(std::floor(v.float_value()), what))
+                                     : Variant(CellToInt64(c, type, what));
+        return;
     }
-    if (IsFloatType(type)) return Variant(CellToDouble(c, type, what));
-    if (IsDateType(type)) return Variant::FromDate(CellToDateTime(c, what));
-    if (IsBinaryType(type)) {
-        if (v.kind() == Variant::Kind::String) return Variant::FromBlob(std::move(v).TakeText());
-        AnsiString s;
-        CellToString(c, v.kind() == Variant::Kind::Date ? ftDateTime : type, s);
-        return Variant::FromBlob(std::move(s));
+    if (IsFloatType(type)) {
+        v = Variant(CellToDouble(c, type, what));
+        return;
     }
-    if (v.kind() == Variant::Kind::String) return v;
+    if (IsDateType(type)) {
+        v = Variant::FromDate(CellToDateTime(c, what));
+        return;
+    }
+    if (k == Variant::Kind::String) {  // to a binary column: the bytes as they are
+        v = Variant::FromBlob(std::move(v).TakeText());
+        return;
+    }
     AnsiString s;
-    CellToString(c, v.kind() == Variant::Kind::Date ? ftDateTime : type, s);
-    return Variant(std::move(s));
+    CellToString(c, k == Variant::Kind::Date ? ftDateTime : type, s);
+    v = IsBinaryType(type) ? Variant::FromBlob(std::move(s)) : Variant(std::move(s));
+}
+
+Variant ToStorage(Variant v, TFieldType type, const char* what) {
+    ConvertToStorage(v, type, what);
+    return v;
 }
 
 }  // namespace quantora::db

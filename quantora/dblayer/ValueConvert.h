@@ -27,6 +27,8 @@ Variant CellToVariant(const Cell& c, TFieldType type, const char* what);
 
 // The value in the storage form of a column of `type` (ftUnknown keeps it as it is).
 Variant ToStorage(Variant v, TFieldType type, const char* what);
+// The same in place: a value already in that form is not moved.
+void ConvertToStorage(Variant& v, TFieldType type, const char* what);
 
 // Shortest decimal text that reads back as the same double.
 AnsiString FloatToText(double v);

@@ -176,6 +176,31 @@ TEST(Plots, AxisLabels) {
     }
 }
 
+// The frame is drawn round the data rectangle; a legend box lands in the corner it is given.
+TEST(Plots, FrameAndLegendCorners) {
+    for (Corner corner :
+         {Corner::TopLeft, Corner::TopRight, Corner::BottomLeft, Corner::BottomRight}) {
+        QImage img(400, 300, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        PlotCanvas canvas(p, QRectF(0, 0, 400, 300), false);
+        Panel panel{{}, Axis(0, 10, false), Axis(0, 10, false)};
+        canvas.PlacePanel(panel, QRectF(0, 0, 400, 300), true, true);
+        canvas.DrawAxes(panel, "x", "y", true);
+        canvas.DrawLegend(panel, {{"legend", Qt::blue}}, corner);
+        p.end();
+        const QRectF& r = panel.rect;
+        const auto frame = ColumnsOf(img, QColor(30, 30, 30));
+        EXPECT_NEAR(frame.at(static_cast<int>(r.center().x())), r.top(), 1.0);
+        const auto legend = ColumnsOf(img, QColor(160, 160, 160));
+        ASSERT_FALSE(legend.empty());
+        const bool left = corner == Corner::TopLeft || corner == Corner::BottomLeft;
+        const bool top = corner == Corner::TopLeft || corner == Corner::TopRight;
+        EXPECT_EQ(legend.begin()->first < r.center().x(), left) << static_cast<int>(corner);
+        EXPECT_EQ(legend.begin()->second < r.center().y(), top) << static_cast<int>(corner);
+    }
+}
+
 TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
     using quantora::test::Quoted;
     using quantora::test::RunQdb;
