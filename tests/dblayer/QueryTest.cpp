@@ -89,6 +89,12 @@ TEST_F(QueryTest, EmptyResultsNullsAndNestedReads) {
     EXPECT_EQ(pairs, 9);
     q.First();  // re-runs the statement
     EXPECT_EQ(q.Fields()[0]->AsInteger(), 1);
+    // A reopen keeps its fields only for the same columns: another name of one type is new.
+    for (const char* name : {"T_ID", "OTHER"}) {
+        q.Close();
+        db.Open(q, AnsiString("SELECT T_ID AS ") + name + " FROM T");
+        EXPECT_NE(q.FindField(name), nullptr) << name;
+    }
 }
 
 TEST_F(QueryTest, ParametersOfEveryType) {

@@ -6,11 +6,13 @@
 #include <fstream>
 #include <set>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/DbUtils.h"
 #include "quantora/frame/MeasTypeInfo.h"
@@ -183,14 +185,18 @@ TEST(DbUtils, ObjectKeysProjectAncestorsAndMeasurementTypes) {
             got += Format("%d %s,", sp.SPECTRUMTYPE_ID, sp.Name.c_str());
         EXPECT_EQ(got, spectra);
     }
-    // The query the thread keeps for this follows the alias to another database and back.
+    // The query the thread keeps for this follows the alias when another thread opens it on
+    // another database and back, and goes when the alias closes.
     TestDatabase other(true);
     for (const AnsiString& uri : {other.uri(), db.uri()}) {
-        OpenDatabase(db.alias(), uri);
+        std::thread([&] { OpenDatabase(db.alias(), uri); }).join();
         MeasTypeInfoData info;
         info.GetInfo(db.name(), 1, "m");
         EXPECT_EQ(info.Spectra.size(), uri == db.uri() ? 1u : 0u);
     }
+    CloseDatabase(db.alias());
+    EXPECT_THROW(MeasTypeInfoData().GetInfo(db.name(), 1, "m"), EDatabaseError);
+    OpenDatabase(db.alias(), db.uri());
 }
 
 TEST(DbUtils, CsvExportQuotesStringsOnlyAndEndsLinesWithCrLf) {
