@@ -100,6 +100,22 @@ bool SecondStatementFollows(sqlite3* db, const char* tail, const char* end) {
     return false;
 }
 
+// The cell kind of an SQLite storage class.
+CellKind KindOf(int type) {
+    switch (type) {
+        case SQLITE_INTEGER:
+            return CellKind::Int;
+        case SQLITE_FLOAT:
+            return CellKind::Float;
+        case SQLITE_TEXT:
+            return CellKind::Text;
+        case SQLITE_BLOB:
+            return CellKind::Blob;
+        default:
+            return CellKind::Null;
+    }
+}
+
 class SqliteStatement final : public Statement {
   public:
     // `tx_depth` is the connection's count of open Transaction objects.
@@ -207,38 +223,22 @@ class SqliteStatement final : public Statement {
     int ColumnCount() const override { return static_cast<int>(columns_.size()); }
     const ColumnInfo& Column(int i) const override { return columns_[static_cast<size_t>(i)]; }
 
-    CellKind Kind(int i) const override {
-        switch (sqlite3_column_type(stmt_, i)) {
-            case SQLITE_INTEGER:
-                return CellKind::Int;
-            case SQLITE_FLOAT:
-                return CellKind::Float;
-            case SQLITE_TEXT:
-                return CellKind::Text;
-            case SQLITE_BLOB:
-                return CellKind::Blob;
-            default:
-                return CellKind::Null;
-        }
-    }
+    CellKind Kind(int i) const override { return KindOf(sqlite3_column_type(stmt_, i)); }
     Cell Read(int i) const override {
         Cell c;
-        const int type = sqlite3_column_type(stmt_, i);
-        switch (type) {
-            case SQLITE_INTEGER:
-                c.kind = CellKind::Int;
+        c.kind = KindOf(sqlite3_column_type(stmt_, i));
+        switch (c.kind) {
+            case CellKind::Int:
                 c.i = sqlite3_column_int64(stmt_, i);
                 break;
-            case SQLITE_FLOAT:
-                c.kind = CellKind::Float;
+            case CellKind::Float:
                 c.d = sqlite3_column_double(stmt_, i);
                 break;
-            case SQLITE_TEXT:
-            case SQLITE_BLOB:
-                c.kind = type == SQLITE_TEXT ? CellKind::Text : CellKind::Blob;
+            case CellKind::Text:
+            case CellKind::Blob:
                 c.text = GetText(i);
                 break;
-            default:
+            case CellKind::Null:
                 break;
         }
         return c;
