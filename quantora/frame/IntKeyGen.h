@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "quantora/base/Types.h"
+
+class TQuery;
 
 class IntKeyGen {
   public:
@@ -37,12 +40,14 @@ class CountingKeyGen : public IntKeyGen {
 class MaxKeyGen : public IntKeyGen {
   public:
     MaxKeyGen(AnsiString db, AnsiString table, AnsiString keyColumn = {});
+    ~MaxKeyGen() override;
     int NextKey() override;
     bool CanGenerate() override { return true; }
 
   private:
     AnsiString table_, key_column_;
     int last_ = 0;
+    std::unique_ptr<TQuery> query_;  // kept between calls: one query made, its statement cached
 };
 
 // Keys from a named row of the KEYSEQUENCE table, taken with one atomic

@@ -21,12 +21,18 @@ MaxKeyGen::MaxKeyGen(AnsiString db, AnsiString table, AnsiString keyColumn)
     CheckedSqlName(key_column_, "MaxKeyGen", "column name");
 }
 
+MaxKeyGen::~MaxKeyGen() = default;
+
 int MaxKeyGen::NextKey() {
-    TQuery q;
-    q.SetDatabaseName(DbName);
-    q.SetSQL(Format("SELECT MAX(%s) FROM %s", key_column_.c_str(), table_.c_str()));
+    if (!query_) {
+        query_ = std::make_unique<TQuery>();
+        query_->SetSQL(Format("SELECT MAX(%s) FROM %s", key_column_.c_str(), table_.c_str()));
+    }
+    TQuery& q = *query_;
+    q.SetDatabaseName(DbName);  // DbName is the caller's to change
     q.Open();
-    int max = q.Eof() ? 0 : q.Fields()[0]->AsInteger();
+    const int max = q.Eof() ? 0 : q.Fields()[0]->AsInteger();
+    q.Close();
     last_ = (max > last_ ? max : last_) + 1;
     return last_;
 }

@@ -1,10 +1,14 @@
 // Query guards and the logging statement runner.
 #include "quantora/frame/QueryGuards.h"
 
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/dblayer/SqlText.h"
+#include "quantora/dblayer/ThreadQuery.h"
 #include "quantora/frame/SqlNames.h"
 
 using quantora::CheckedSqlName;
@@ -69,6 +73,30 @@ AutoQuery::~AutoQuery() {
     }
     delete Query;
     Query = nullptr;
+}
+
+std::shared_ptr<TQuery> ThreadInsertQuery(const char* dbName, const char* table) {
+    CheckedSqlName(table, "ThreadInsertQuery");
+    // The thread's queries are found by address: one interned name per table gives one.
+    static std::mutex mutex;
+    static std::set<AnsiString> names;
+    AnsiString name(table);
+    for (char& c : name) c = quantora::db::SqlUpper(c);
+    const void* key;
+    {
+        std::lock_guard lock(mutex);
+        key = &*names.insert(std::move(name)).first;
+    }
+    std::shared_ptr<TQuery> q = quantora::db::ThreadQuery(dbName ? dbName : "", key);
+    if (!q->Active()) {
+        q->SetSQL(Format("SELECT * FROM %s WHERE 1 = 0", table));
+        q->SetRequestLive(true);
+        q->SetUniDirectional(true);
+        q->Open();
+    } else if (q->State() != dsBrowse) {
+        q->Cancel();  // a row whose post failed is not posted again by the next insert
+    }
+    return q;
 }
 
 AutoDeleteQuery::AutoDeleteQuery(const char* dbName, const char* table)

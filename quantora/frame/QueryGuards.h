@@ -2,6 +2,8 @@
 // a query, run prepared DELETE and UPDATE statements, run SQL with optional logging, copy rows.
 #pragma once
 
+#include <memory>
+
 #include "quantora/base/Types.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/StringLogger.h"
@@ -42,6 +44,12 @@ class AutoQuery {
     TQuery* Query = nullptr;
     bool Owned = false;
 };
+
+// This thread's live query for inserting rows into `table` (a plain identifier) on the alias: a
+// SELECT of no row, so that it holds no lock while it stays open. It is kept open with the
+// thread's connection to the alias, and the records' Inserts given it share one prepared INSERT:
+// for writers of many rows. Hold it only while inserting.
+std::shared_ptr<TQuery> ThreadInsertQuery(const char* dbName, const char* table);
 
 // An owned "DELETE FROM table" statement; the caller runs it with ExecSQL.
 class AutoDeleteQuery : public AutoQuery {

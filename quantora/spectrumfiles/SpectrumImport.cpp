@@ -18,6 +18,7 @@
 #include "quantora/dblayer/DeferredFlush.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
+#include "quantora/frame/QueryGuards.h"
 #include "quantora/records/Meastables.h"
 #include "quantora/spectrumfiles/SpectrumRows.h"
 
@@ -26,7 +27,7 @@ namespace quantora {
 namespace {
 
 int NewMeasurement(const char* dbName, const SpectrumFile& file, const AnsiString& path,
-                   int projectId) {
+                   int projectId, IntKeyGen* keys) {
     const SpectrumFileData& first = file.spectra.front();
     MEASUREMENTData m;
     m.PROJECT_ID = projectId;
@@ -38,8 +39,7 @@ int NewMeasurement(const char* dbName, const SpectrumFile& file, const AnsiStrin
     }
     m.CREATIONDATE = LocalNow();
     m.CMT = "imported from " + file.format + " file " + path;
-    MaxKeyGen keys(dbName, "MEASUREMENT");
-    m.Insert(&keys, dbName, nullptr);
+    m.Insert(keys, dbName, ThreadInsertQuery(dbName, "MEASUREMENT").get());
     return m.MEASUREMENT_ID;
 }
 
@@ -89,7 +89,7 @@ struct SpectrumImporter::Prepared {
 };
 
 SpectrumImporter::SpectrumImporter(const char* dbName, SpectrumImportTarget target)
-    : db_(dbName), target_(std::move(target)) {
+    : db_(dbName), target_(std::move(target)), measurementKeys_(db_, "MEASUREMENT"), rows_(dbName) {
     if (target_.measurementId > 0) {
         if (!RowExists(dbName, "MEASUREMENT", "MEASUREMENT_ID", target_.measurementId))
             throw Exception(
@@ -136,14 +136,13 @@ SpectrumImportResult SpectrumImporter::Store(Prepared prepared, const AnsiString
     if (!all) {
         const char* db = db_.c_str();
         Transaction tr(db_);
-        result.measurementId = target_.measurementId > 0
-                                   ? target_.measurementId
-                                   : NewMeasurement(db, prepared.file, path, target_.projectId);
-        MaxKeyGen spectrumKeys(db, "SPECTRUM"), ecalKeys(db, "ECAL"), pointKeys(db, "ECALPOINT");
+        result.measurementId =
+            target_.measurementId > 0
+                ? target_.measurementId
+                : NewMeasurement(db, prepared.file, path, target_.projectId, &measurementKeys_);
         for (size_t i = 0; i < rows.size(); ++i) {
             rows[i].MEASUREMENT_ID = result.measurementId;
-            result.spectrumIds.push_back(StoreSpectrumRows(rows[i], prepared.file.spectra[i], db,
-                                                           &spectrumKeys, &ecalKeys, &pointKeys));
+            result.spectrumIds.push_back(rows_.Store(rows[i], prepared.file.spectra[i]));
         }
         tr.Commit();
         for (const SPECTRUMData& r : rows)

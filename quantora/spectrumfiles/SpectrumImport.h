@@ -11,6 +11,7 @@
 
 #include "quantora/spectrumfiles/SpectrumFile.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
+#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace quantora {
 
@@ -71,6 +72,8 @@ class SpectrumImporter {
     AnsiString db_;
     SpectrumImportTarget target_;
     std::set<Key> stored_;
+    MaxKeyGen measurementKeys_;
+    SpectrumRowWriter rows_;
 };
 
 // One file with a SpectrumImporter of its own.

@@ -10,6 +10,7 @@
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/frame/QueryGuards.h"
 #include "quantora/spectrumfiles/ReadSupport.h"
 
 namespace quantora {
@@ -23,18 +24,36 @@ constexpr double kPointEnergyUnc = 0.01;  // keV, a nominal weight for the sampl
 const char* const kCoeffsPrefix = "energy coefficients:";
 const char* const kDetectorPrefix = "detector ";
 
-// Tables of the CRC-32 polynomial for four bytes at a time (one 32-bit count per step).
-constexpr std::array<std::array<uint32_t, 256>, 4> kCrcTables = [] {
-    std::array<std::array<uint32_t, 256>, 4> t{};
+// Tables of the CRC-32 polynomial for eight bytes at a time (two 32-bit counts per step).
+constexpr std::array<std::array<uint32_t, 256>, 8> kCrcTables = [] {
+    std::array<std::array<uint32_t, 256>, 8> t{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t c = i;
         for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
         t[0][i] = c;
     }
-    for (size_t k = 1; k < 4; ++k)
+    for (size_t k = 1; k < 8; ++k)
         for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     return t;
 }();
+
+// Continues `crc` (not inverted) over counts as 32-bit little-endian words.
+uint32_t Crc32Words(uint32_t crc, const unsigned long* counts, size_t n) {
+    const auto& t = kCrcTables;
+    size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const uint32_t a = crc ^ static_cast<uint32_t>(counts[i]);
+        const uint32_t b = static_cast<uint32_t>(counts[i + 1]);
+        crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
+              t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
+    }
+    if (i < n) {
+        crc ^= static_cast<uint32_t>(counts[i]);
+        crc =
+            t[3][crc & 0xFF] ^ t[2][(crc >> 8) & 0xFF] ^ t[1][(crc >> 16) & 0xFF] ^ t[0][crc >> 24];
+    }
+    return crc;
+}
 
 void StoreCalibration(const SpectrumFileData& s, int spectrumId, const char* dbName,
                       IntKeyGen* ecalKeys, IntKeyGen* pointKeys) {
@@ -55,20 +74,14 @@ void StoreCalibration(const SpectrumFileData& s, int spectrumId, const char* dbN
         cal.LinearPart.Set(i, ch, e, 0.0, kPointEnergyUnc, -1, "file calibration", true);
     }
     cal.LinearPart.CalcCoeff();
-    StoreECal(&cal, ecalKeys, pointKeys, dbName, nullptr, nullptr);
+    StoreECal(&cal, ecalKeys, pointKeys, dbName, ThreadInsertQuery(dbName, "ECAL").get(),
+              ThreadInsertQuery(dbName, "ECALPOINT").get());
 }
 
 }  // namespace
 
 uint32_t SpectrumCountsCrc32(const std::vector<unsigned long>& counts) {
-    const auto& t = kCrcTables;
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned long c : counts) {
-        crc ^= static_cast<uint32_t>(c);
-        crc =
-            t[3][crc & 0xFF] ^ t[2][(crc >> 8) & 0xFF] ^ t[1][(crc >> 16) & 0xFF] ^ t[0][crc >> 24];
-    }
-    return crc ^ 0xFFFFFFFFu;
+    return Crc32Words(0xFFFFFFFFu, counts.data(), counts.size()) ^ 0xFFFFFFFFu;
 }
 
 std::vector<unsigned long> CountsFromChannelZero(const SpectrumFileData& s) {
@@ -90,12 +103,17 @@ SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, boo
         rec.SPECOLLSTARTEDAT = s.startTime;
         if (s.realTime > 0) rec.SPECOLLENDEDAT = s.startTime + s.realTime / 86400.0;
     }
-    double sum = 0;
-    for (unsigned long c : counts) sum += static_cast<double>(c);
-    const auto [mn, mx] = std::minmax_element(counts.begin(), counts.end());
-    rec.MINCOUNT = static_cast<double>(*mn);
-    rec.MAXCOUNT = static_cast<double>(*mx);
-    rec.SUMCOUNT = sum;
+    // One pass over the file's counts; the channels below its first one are zeros.
+    uint64_t sum = 0;
+    unsigned long mn = s.firstChannel > 0 ? 0 : ~0UL, mx = 0;
+    for (unsigned long c : s.counts) {
+        sum += c;
+        mn = std::min(mn, c);
+        mx = std::max(mx, c);
+    }
+    rec.MINCOUNT = static_cast<double>(mn);
+    rec.MAXCOUNT = static_cast<double>(mx);
+    rec.SUMCOUNT = static_cast<double>(sum);
     rec.CRC32 = static_cast<int>(SpectrumCountsCrc32(counts));
     rec.SPEFILETYPE = s.format.substr(0, 40);
     rec.CREATIONDATE = LocalNow();
@@ -104,16 +122,16 @@ SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, boo
     return rec;
 }
 
-int StoreFileSpectrum(const SpectrumFileData& s, int measurementId, const char* dbName,
-                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys) {
-    SPECTRUMData rec = SpectrumRecordFor(s, measurementId);
-    return StoreSpectrumRows(rec, s, dbName, spectrumKeys, ecalKeys, pointKeys);
-}
+SpectrumRowWriter::SpectrumRowWriter(const char* dbName)
+    : db_(dbName),
+      spectrumKeys_(db_, "SPECTRUM"),
+      ecalKeys_(db_, "ECAL"),
+      pointKeys_(db_, "ECALPOINT") {}
 
-int StoreSpectrumRows(SPECTRUMData& rec, const SpectrumFileData& s, const char* dbName,
-                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys) {
-    rec.Insert(spectrumKeys, dbName, nullptr);
-    if (HasEnergyCalibration(s)) StoreCalibration(s, rec.SPECTRUM_ID, dbName, ecalKeys, pointKeys);
+int SpectrumRowWriter::Store(SPECTRUMData& rec, const SpectrumFileData& s) {
+    const char* db = db_.c_str();
+    rec.Insert(&spectrumKeys_, db, ThreadInsertQuery(db, "SPECTRUM").get());
+    if (HasEnergyCalibration(s)) StoreCalibration(s, rec.SPECTRUM_ID, db, &ecalKeys_, &pointKeys_);
     return rec.SPECTRUM_ID;
 }
 

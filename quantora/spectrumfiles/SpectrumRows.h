@@ -23,13 +23,20 @@ std::vector<unsigned long> CountsFromChannelZero(const SpectrumFileData& s);
 // codec's fast mode.
 SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, bool fast = false);
 
-// Inserts the SPECTRUM row and, when `s` has an energy calibration, its ECAL row with points.
-// Returns the new SPECTRUM_ID. The caller owns the transaction.
-int StoreFileSpectrum(const SpectrumFileData& s, int measurementId, const char* dbName,
-                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys);
-// The same with the row already made by SpectrumRecordFor(s, ...).
-int StoreSpectrumRows(SPECTRUMData& rec, const SpectrumFileData& s, const char* dbName,
-                      IntKeyGen* spectrumKeys, IntKeyGen* ecalKeys, IntKeyGen* pointKeys);
+// Inserts the SPECTRUM rows of read spectra and, for a spectrum with an energy calibration, its
+// ECAL row with points. Keeps its key generators, and inserts through the thread's kept insert
+// queries, so a run of spectra reuses prepared statements. The caller owns the transactions.
+class SpectrumRowWriter {
+  public:
+    explicit SpectrumRowWriter(const char* dbName);
+    // Inserts `rec`, made by SpectrumRecordFor(s, ...), and the calibration of `s`; returns the
+    // new SPECTRUM_ID.
+    int Store(SPECTRUMData& rec, const SpectrumFileData& s);
+
+  private:
+    AnsiString db_;
+    MaxKeyGen spectrumKeys_, ecalKeys_, pointKeys_;
+};
 
 // A stored SPECTRUM row with what its energy calibration is found by: its measurement's setup
 // and start date (-1 and 0 without a measurement), and the measurement's name.
