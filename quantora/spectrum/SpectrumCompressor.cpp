@@ -2,8 +2,10 @@
 // coders.
 #include "quantora/spectrum/SpectrumCompressor.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "quantora/base/Exception.h"
@@ -50,31 +52,36 @@ AnsiString SpectrumCompressor::GetCompressedStream(const std::vector<unsigned lo
         throw Exception(Format("SpectrumCompressor: %zu channels exceed the limit of %d", n,
                                kMaxSpectrumChannels));
     }
-    std::vector<uint32_t> values(n);
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned long c = (*counts)[i];
-        if (c > 0xFFFFFFFFul) {
-            throw Exception(Format(
-                "SpectrumCompressor: count %lu of channel %zu does not fit in 32 bits", c, i));
-        }
-        values[i] = static_cast<uint32_t>(c);
+    // Checked all at once, then narrowed: both loops vectorise.
+    const unsigned long* src = counts->data();
+    unsigned long bits = 0;
+    for (size_t i = 0; i < n; ++i) bits |= src[i];
+    if (bits > 0xFFFFFFFFul) {
+        const size_t i = static_cast<size_t>(
+            std::find_if(src, src + n, [](unsigned long c) { return c > 0xFFFFFFFFul; }) - src);
+        throw Exception(Format(
+            "SpectrumCompressor: count %lu of channel %zu does not fit in 32 bits", src[i], i));
     }
+    const std::unique_ptr<uint32_t[]> buffer(new uint32_t[n]);
+    uint32_t* values = buffer.get();
+    for (size_t i = 0; i < n; ++i) values[i] = static_cast<uint32_t>(src[i]);
 
     AnsiString out;
-    WriteCountHeader(out, n, CountChecksum(values.data(), n));
+    WriteCountHeader(out, n, CountChecksum(values, n));
     const size_t headerSize = out.size();
     if (option) {
-        EncodeBlockRice(values.data(), n, out);
+        EncodeBlockRice(values, n, out);
         *format = kSpectrumFormatBlockRice;
     } else {
-        EncodeContextModel(values.data(), n, out, true);
+        EncodeContextModel(values, n, out, true);
         *format = kSpectrumFormatScaledContextModel;
     }
     if (out.size() >= headerSize + 4 * n) {
         // Coding did not pay: store the counts as they are.
         out.resize(headerSize);
-        for (uint32_t c : values) {
-            for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((c >> (8 * i)) & 0xFF));
+        for (size_t k = 0; k < n; ++k) {
+            for (int i = 0; i < 4; ++i)
+                out.push_back(static_cast<char>((values[k] >> (8 * i)) & 0xFF));
         }
         *format = kSpectrumFormatStored;
     }
