@@ -142,8 +142,8 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     SpectrumImportTarget target;
     target.projectId = 1;
     int stored = 0, highCrc = 0;
-    // The standard CRC-32 of the counts' little-endian bytes, for a pair and a single word.
-    EXPECT_EQ(SpectrumCountsCrc32({1, 2, 0xDEADBEEF}), 0x994B327Eu);
+    // The standard CRC-32 of the counts' little-endian bytes, four words at a time and one.
+    EXPECT_EQ(SpectrumCountsCrc32({1, 2, 3, 4, 0xDEADBEEF}), 0x25D8E6A1u);
     for (const char* name : files) {
         const std::string path = kDir + "original/" + name;
         const SpectrumImportResult r = ImportSpectrumFile(db.name(), path, target);
