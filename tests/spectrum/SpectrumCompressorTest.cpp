@@ -177,8 +177,12 @@ TEST(SpectrumCompressor, EdgeSpectraRoundTripInBothModes) {
     for (auto& c : random) c = rng();
     for (auto& c : lowBits) c = rng() >> (rng() % 32);
     for (size_t i = 0; i < steps.size(); ++i) steps[i] = i < 700 ? 3 : i < 1400 ? 0xFFFFFFF0ul : 1;
+    // A flat spectrum with one outlier per 64-channel block, 1 to 40 over its neighbours: the
+    // outliers' codes run from short ones to escapes.
+    Counts outliers(64 * 41, 5);
+    for (size_t j = 1; j <= 40; ++j) outliers[64 * j + 10] += j;
     std::vector<Counts> cases = {
-        alternating,     random,         lowBits,           steps,
+        alternating,     random,         lowBits,           steps,           outliers,
         ShortSpectrum(), {0xFFFFFFFFul}, {3, 0xFFFFFFFFul}, Counts(16384, 0)};
     for (int n : {63, 64, 65, 129}) cases.emplace_back(n, 7);  // around the fast block size
     for (const Counts& counts : cases) {
