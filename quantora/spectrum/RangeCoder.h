@@ -6,6 +6,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "quantora/base/Types.h"
 #include "quantora/spectrum/ForceInline.h"
@@ -68,13 +73,49 @@ struct SymbolModel {
 
     QUANTORA_INLINE void Update(int s) {
         using namespace rangecoder;
-#pragma GCC unroll 8
-        for (int i = 1; i < N; ++i) {
-            const int32_t target = s < i ? kSymbolTotal - (N - i) * kSymbolFloor : i * kSymbolFloor;
-            c[i] = static_cast<uint16_t>(Step(c[i], target, n));
+#if defined(__SSE2__)
+        if constexpr (N == 4 || N == 8) {
+            UpdateVector(s);
+            n += n < kAdaptLimit;
+            return;
         }
+#endif
+#pragma GCC unroll 8
+        for (int i = 1; i < N; ++i) c[i] = static_cast<uint16_t>(Step(c[i], kTargets[s][i], n));
         n += n < kAdaptLimit;
     }
+
+  private:
+    // kTargets[s][i]: where boundary i moves after symbol s (boundary 0 stays at 0).
+    static constexpr std::array<std::array<int16_t, N>, N> kTargets = [] {
+        using namespace rangecoder;
+        std::array<std::array<int16_t, N>, N> t{};
+        for (int s = 0; s < N; ++s) {
+            for (int i = 1; i < N; ++i)
+                t[s][i] = static_cast<int16_t>(s < i ? kSymbolTotal - (N - i) * kSymbolFloor
+                                                     : i * kSymbolFloor);
+        }
+        return t;
+    }();
+
+#if defined(__SSE2__)
+    // Step() on all boundaries at once, with the same results: boundaries, targets and their
+    // differences d lie in (-32768, 32768), and d * rate < 2^31, so the high half of the 16-bit
+    // product is the step. A rate of 32768 or more reads as rate - 65536 in a signed lane, which
+    // takes d off the high half: it is added back.
+    QUANTORA_INLINE void UpdateVector(int s) {
+        constexpr size_t kBytes = sizeof(c);
+        __m128i v = _mm_setzero_si128(), t = _mm_setzero_si128();
+        std::memcpy(&v, c.data(), kBytes);
+        std::memcpy(&t, kTargets[s].data(), kBytes);
+        const int32_t rate = rangecoder::kRate[n];
+        const __m128i d = _mm_sub_epi16(t, v);
+        __m128i step = _mm_mulhi_epi16(d, _mm_set1_epi16(static_cast<int16_t>(rate)));
+        if (rate >= 32768) step = _mm_add_epi16(step, d);
+        v = _mm_add_epi16(v, step);
+        std::memcpy(c.data(), &v, kBytes);
+    }
+#endif
 };
 
 class RangeEncoder {
