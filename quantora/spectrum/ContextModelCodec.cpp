@@ -169,8 +169,8 @@ class ChannelCoder {
 template <bool Scaled>
 void Encode(const uint32_t* counts, size_t n, AnsiString& out) {
     AnsiString coded, plain;
-    ChannelCoder<RangeEncoder, PlainWriter, Scaled> coder(RangeEncoder(coded),
-                                                          PlainWriter{BitWriter(plain)});
+    ChannelCoder<RangeEncoder, PlainWriter, Scaled> coder(RangeEncoder(coded, n / 2),
+                                                          PlainWriter{BitWriter(plain, n / 2)});
     uint64_t a = counts[0], b = a, c = a;
     for (size_t i = 1; i < n; ++i) {
         const uint64_t x = coder.Code(a, b, c, counts[i]);

@@ -13,6 +13,7 @@
 #endif
 
 #include "quantora/base/Types.h"
+#include "quantora/spectrum/BitStream.h"
 #include "quantora/spectrum/ForceInline.h"
 
 namespace quantora {
@@ -122,7 +123,8 @@ class RangeEncoder {
   public:
     static constexpr bool kDecoding = false;
 
-    explicit RangeEncoder(AnsiString& out) : out_(out) {}
+    // Appends to out; guess: the bytes expected.
+    RangeEncoder(AnsiString& out, size_t guess) : sink_(out, guess) {}
 
     // Codes one bit and adapts the model; returns the bit.
     QUANTORA_INLINE int Bit(BitModel& m, int bit) {
@@ -154,7 +156,8 @@ class RangeEncoder {
 
     // Writes the last bytes; the decoder reads exactly as many bytes as were written.
     void Finish() {
-        for (int i = 0; i < 5; ++i) ShiftLow();
+        for (int i = 0; i < 4; ++i) ShiftLow();
+        sink_.Finish();
     }
 
   private:
@@ -165,28 +168,18 @@ class RangeEncoder {
         }
     }
 
-    void ShiftLow() {
-        if (static_cast<uint32_t>(low_) < 0xFF000000u || (low_ >> 32) != 0) {
-            const uint8_t carry = static_cast<uint8_t>(low_ >> 32);
-            uint8_t byte = cache_;
-            do {
-                // The very first byte is always 0 (nothing can carry into it): it is not written.
-                if (started_) out_.push_back(static_cast<char>(static_cast<uint8_t>(byte + carry)));
-                started_ = true;
-                byte = 0xFF;
-            } while (--pending_ != 0);
-            cache_ = static_cast<uint8_t>(low_ >> 24);
-        }
-        ++pending_;
+    // Writes the top byte of the 32-bit low end; a carry out of it adds to the bytes written.
+    QUANTORA_INLINE void ShiftLow() {
+        if (low_ >> 32) [[unlikely]]
+            sink_.Carry();
+        sink_.Reserve(1);
+        sink_.Put(static_cast<uint8_t>(low_ >> 24));
         low_ = (low_ & 0x00FFFFFFu) << 8;
     }
 
-    AnsiString& out_;
+    ByteSink sink_;
     uint64_t low_ = 0;
     uint32_t range_ = 0xFFFFFFFFu;
-    uint8_t cache_ = 0;
-    uint64_t pending_ = 1;
-    bool started_ = false;
 };
 
 class RangeDecoder {
