@@ -118,7 +118,8 @@ class ChannelCoder {
             const int s = coder_.Symbol(
                 lm.direct, static_cast<int>(std::min<uint64_t>(x, kDirectSymbols - 1)));
             if (s < kDirectSymbols - 1) return static_cast<uint64_t>(s);
-            return Checked(kDirectSymbols - 1 + Gamma(lm.directEscape, x - (kDirectSymbols - 1)));
+            const uint64_t escape = Gamma(lm.directEscape, x - (kDirectSymbols - 1));
+            return Coder::kDecoding ? Checked(kDirectSymbols - 1 + escape) : x;
         }
         const int levelK = BitLength(p) >> 1;
         // spread_ < 2^32, so k <= 31.
@@ -131,7 +132,10 @@ class ChannelCoder {
         const int negative = s >= kHighSymbols;
         uint64_t high = static_cast<uint64_t>(s - (negative ? kHighSymbols : 0));
         if (high == kHighSymbols - 1) high += Gamma(lm.residualEscape[negative], (m >> k) - high);
-        const uint64_t mag = (high << k) | plain_.Raw(m, k);
+        const uint64_t low = plain_.Raw(m, k);
+        // The encoder knows the count; only the decoder puts it together.
+        if constexpr (!Coder::kDecoding) return x;
+        const uint64_t mag = (high << k) | low;
         return Checked(negative ? static_cast<int64_t>(p) - 1 - static_cast<int64_t>(mag)
                                 : static_cast<int64_t>(p + mag));
     }
@@ -144,10 +148,15 @@ class ChannelCoder {
     // Codes v (ignored when decoding; below 2^32 when encoding) in Elias-gamma form.
     QUANTORA_INLINE uint64_t Gamma(GammaModels& gm, uint64_t v) {
         const uint64_t h = v + 1;
-        const int length = Coder::kDecoding ? 0 : BitLength(h) - 1;
         int n = 0;
-        while (coder_.Bit(gm.unary[std::min(n, kUnaryContexts - 1)], n < length)) {
-            if (++n > kMaxLength) ThrowDamagedCounts("value too long");
+        if constexpr (Coder::kDecoding) {
+            while (coder_.Bit(gm.unary[std::min(n, kUnaryContexts - 1)])) {
+                if (++n > kMaxLength) ThrowDamagedCounts("value too long");
+            }
+        } else {
+            const int length = BitLength(h) - 1;
+            for (; n < length; ++n) coder_.Bit(gm.unary[std::min(n, kUnaryContexts - 1)], 1);
+            coder_.Bit(gm.unary[std::min(n, kUnaryContexts - 1)], 0);
         }
         if (n == 0) return 0;
         BitModel* lead = gm.mantissa[std::min(n, kMantissaContexts - 1)];
