@@ -11,7 +11,8 @@
 #include "quantora/spectrum/BlockRiceCodec.h"
 
 #include <algorithm>
-#include <vector>
+#include <array>
+#include <cstring>
 
 #include "quantora/spectrum/BitStream.h"
 #include "quantora/spectrum/CountStream.h"
@@ -50,16 +51,58 @@ inline uint64_t RiceBits(uint64_t u, int k) {
     return q < kEscape ? q + 1 + k : kEscape + kLiteralBits;
 }
 
-void PutRice(BitWriter& out, uint64_t u, int k) {
+QUANTORA_INLINE void PutRice(BitWriter& out, uint64_t u, int k) {
     const uint64_t q = u >> k;
-    if (q < kEscape) {
+    if (q < kEscape && q + 1 + k <= 32) {
+        // The unary quotient and the low bits in one go.
+        out.Put((uint64_t{1} << q) | ((u & ((uint64_t{1} << k) - 1)) << (q + 1)),
+                static_cast<int>(q) + 1 + k);
+    } else if (q < kEscape) {
         out.Put(uint64_t{1} << q, static_cast<int>(q) + 1);
-        if (k) out.Put(u, k);
+        out.Put(u, k);
     } else {
         out.Put(0, kEscape);
         out.Put(u, 32);
         out.Put(u >> 32, kLiteralBits - 32);
     }
+}
+
+// The candidate Rice parameters of a block: kCandidates of them, from a lowest one up.
+constexpr int kCandidates = 5;
+using RiceCosts = std::array<uint64_t, kCandidates>;
+
+using U64x2 = uint64_t __attribute__((vector_size(16)));
+
+// Bits of the Rice codes of u[0..count) for each parameter k0 + j, j < kCandidates. The quotient
+// sums of all candidates are taken two values at a time.
+RiceCosts CostsFrom(const uint64_t* u, size_t count, int k0) {
+    U64x2 sums[kCandidates] = {};
+    U64x2 pairs = {};
+    size_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        U64x2 v;
+        std::memcpy(&v, u + i, sizeof v);
+        pairs |= v;
+#pragma GCC unroll 5
+        for (int j = 0; j < kCandidates; ++j) sums[j] += v >> (k0 + j);
+    }
+    RiceCosts cost;
+    uint64_t any = pairs[0] | pairs[1];
+    for (int j = 0; j < kCandidates; ++j) cost[j] = sums[j][0] + sums[j][1];
+    if (i < count) {
+        any |= u[i];
+        for (int j = 0; j < kCandidates; ++j) cost[j] += u[i] >> (k0 + j);
+    }
+    if ((any >> k0) < kEscape) {
+        // No quotient reaches the escape: each code is its quotient plus 1 + k bits.
+        for (int j = 0; j < kCandidates; ++j) cost[j] += count * static_cast<uint64_t>(1 + k0 + j);
+        return cost;
+    }
+    for (int j = 0; j < kCandidates; ++j) {
+        cost[j] = 0;
+        for (size_t i = 0; i < count; ++i) cost[j] += RiceBits(u[i], k0 + j);
+    }
+    return cost;
 }
 
 QUANTORA_INLINE uint64_t GetRice(BitReader& in, int k) {
@@ -91,76 +134,72 @@ History HistoryAt(const T* counts, size_t i) {
     return History{at(1), at(2), at(3)};
 }
 
-void EncodeBlock(const uint32_t* counts, size_t s, size_t e, BitWriter& out,
-                 std::vector<uint64_t>& zz) {
+void EncodeBlock(const uint32_t* counts, size_t s, size_t e, BitWriter& out) {
+    const size_t len = e - s;
+    // Residuals, and the sparse form: the gap before each non-zero count and that count minus one
+    // (stored for every channel, kept only where the count is non-zero).
+    uint64_t zz[kBlock], gaps[kBlock + 1], values[kBlock];
+    uint64_t sum = 0, valueSum = 0;
+    size_t nonzero = 0, last = s;
     History h = HistoryAt(counts, s);
-    zz.clear();
     for (size_t i = s; i < e; ++i) {
-        zz.push_back(ZigZag(static_cast<int64_t>(counts[i]) - static_cast<int64_t>(h.Predict())));
-        h.Push(counts[i]);
+        const uint64_t x = counts[i];
+        const uint64_t u = ZigZag(static_cast<int64_t>(x) - static_cast<int64_t>(h.Predict()));
+        zz[i - s] = u;
+        sum += u;
+        h.Push(x);
+        gaps[nonzero] = i - last;
+        values[nonzero] = x - 1;
+        valueSum += x;
+        nonzero += x != 0;
+        last = x ? i + 1 : last;
     }
-    // The best Rice parameter lies next to log2 of the mean value: try only the neighbours.
-    uint64_t sum = 0;
-    for (uint64_t u : zz) sum += u;
-    const int k0 = BitLength(sum / zz.size());
+    gaps[nonzero] = e - last;
+    // The best Rice parameter lies next to log2 of the mean value: try only the neighbours, the
+    // first of the least cost.
+    const int k0 = BitLength(sum / len);
+    const int kLow = std::max(0, k0 - 3);
+    const RiceCosts costs = CostsFrom(zz, len, kLow);
     uint64_t best = ~uint64_t{0};
     int bestK = 0;
-    for (int k = std::max(0, k0 - 3); k <= std::min(kMaxK, k0 + 1); ++k) {
-        uint64_t bits = 0;
-        for (uint64_t u : zz) bits += RiceBits(u, k);
-        if (bits < best) best = bits, bestK = k;
+    for (int k = kLow; k <= std::min(kMaxK, k0 + 1); ++k) {
+        if (costs[k - kLow] < best) best = costs[k - kLow], bestK = k;
     }
     // A sparse block can only pay where some channels are empty; its parameters, too, lie next to
-    // log2 of the mean gap and count.
-    size_t nonzero = 0;
-    uint64_t valueSum = 0;
-    for (size_t i = s; i < e; ++i) {
-        nonzero += counts[i] != 0;
-        valueSum += counts[i];
-    }
+    // log2 of the mean gap and count. Gaps and counts cost apart: a pair costs the sum.
     bool sparse = false;
     int bestG = 0, bestV = 0;
-    if (8 * nonzero <= 7 * (e - s)) {
-        const int g0 = BitLength((e - s - nonzero) / (nonzero + 1));
+    if (8 * nonzero <= 7 * len) {
+        const int g0 = BitLength((len - nonzero) / (nonzero + 1));
         const int v0 = nonzero ? BitLength((valueSum - nonzero) / nonzero) : 0;
-        for (int g = std::max(0, g0 - 2); g <= std::min(kMaxGapK, g0 + 1); ++g) {
-            for (int v = std::max(0, v0 - 2); v <= std::min(kMaxValueK, v0 + 1); ++v) {
-                uint64_t bits = 0;
-                size_t last = s;
-                for (size_t i = s; i < e && bits < best; ++i) {
-                    if (!counts[i]) continue;
-                    bits += RiceBits(i - last, g) + RiceBits(counts[i] - 1u, v);
-                    last = i + 1;
-                }
-                bits += RiceBits(e - last, g);
+        const int gLow = std::max(0, g0 - 2), vLow = std::max(0, v0 - 2);
+        const RiceCosts gapCosts = CostsFrom(gaps, nonzero + 1, gLow);
+        const RiceCosts valueCosts = CostsFrom(values, nonzero, vLow);
+        for (int g = gLow; g <= std::min(kMaxGapK, g0 + 1); ++g) {
+            for (int v = vLow; v <= std::min(kMaxValueK, v0 + 1); ++v) {
+                const uint64_t bits = gapCosts[g - gLow] + valueCosts[v - vLow];
                 if (bits < best) best = bits, sparse = true, bestG = g, bestV = v;
             }
         }
     }
     if (!sparse) {
         out.Put(static_cast<uint64_t>(bestK), 8);
-        for (uint64_t u : zz) PutRice(out, u, bestK);
+        for (size_t j = 0; j < len; ++j) PutRice(out, zz[j], bestK);
         return;
     }
     out.Put(kSparseFlag | (bestG << 4) | bestV, 8);
-    size_t last = s;
-    for (size_t i = s; i < e; ++i) {
-        if (!counts[i]) continue;
-        PutRice(out, i - last, bestG);
-        PutRice(out, counts[i] - 1u, bestV);
-        last = i + 1;
+    for (size_t j = 0; j < nonzero; ++j) {
+        PutRice(out, gaps[j], bestG);
+        PutRice(out, values[j], bestV);
     }
-    PutRice(out, e - last, bestG);
+    PutRice(out, gaps[nonzero], bestG);
 }
 
 }  // namespace
 
 void EncodeBlockRice(const uint32_t* counts, size_t n, AnsiString& out) {
-    BitWriter writer(out);
-    std::vector<uint64_t> zz;
-    zz.reserve(kBlock);
-    for (size_t s = 1; s < n; s += kBlock)
-        EncodeBlock(counts, s, std::min(n, s + kBlock), writer, zz);
+    BitWriter writer(out, n / 2);
+    for (size_t s = 1; s < n; s += kBlock) EncodeBlock(counts, s, std::min(n, s + kBlock), writer);
     writer.Finish();
 }
 
