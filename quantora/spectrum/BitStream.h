@@ -68,6 +68,12 @@ class BitWriter {
     // Appends the low nbits (<= 32) of v; returns them.
     QUANTORA_INLINE uint64_t Put(uint64_t v, int nbits) {
         v &= (uint64_t{1} << nbits) - 1;
+        PutExact(v, nbits);
+        return v;
+    }
+
+    // Appends v < 2^nbits, nbits <= 32.
+    QUANTORA_INLINE void PutExact(uint64_t v, int nbits) {
         acc_ |= v << fill_;
         fill_ += nbits;
         if (fill_ >= 32) {
@@ -76,7 +82,6 @@ class BitWriter {
             acc_ >>= 32;
             fill_ -= 32;
         }
-        return v;
     }
 
     // Writes the last partial byte, padded with zero bits.

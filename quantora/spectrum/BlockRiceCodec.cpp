@@ -55,8 +55,8 @@ QUANTORA_INLINE void PutRice(BitWriter& out, uint64_t u, int k) {
     const uint64_t q = u >> k;
     if (q < kEscape && q + 1 + k <= 32) {
         // The unary quotient and the low bits in one go.
-        out.Put((uint64_t{1} << q) | ((u & ((uint64_t{1} << k) - 1)) << (q + 1)),
-                static_cast<int>(q) + 1 + k);
+        out.PutExact((uint64_t{1} << q) | ((u & ((uint64_t{1} << k) - 1)) << (q + 1)),
+                     static_cast<int>(q) + 1 + k);
     } else if (q < kEscape) {
         out.Put(uint64_t{1} << q, static_cast<int>(q) + 1);
         out.Put(u, k);
@@ -93,14 +93,15 @@ RiceCosts CostsFrom(const uint64_t* u, size_t count, int k0) {
         any |= u[i];
         for (int j = 0; j < kCandidates; ++j) cost[j] += u[i] >> (k0 + j);
     }
-    if ((any >> k0) < kEscape) {
-        // No quotient reaches the escape: each code is its quotient plus 1 + k bits.
-        for (int j = 0; j < kCandidates; ++j) cost[j] += count * static_cast<uint64_t>(1 + k0 + j);
-        return cost;
-    }
-    for (int j = 0; j < kCandidates; ++j) {
-        cost[j] = 0;
-        for (size_t i = 0; i < count; ++i) cost[j] += RiceBits(u[i], k0 + j);
+    // Each code is its quotient plus 1 + k bits, but for the escaped ones.
+    for (int j = 0; j < kCandidates; ++j) cost[j] += count * static_cast<uint64_t>(1 + k0 + j);
+    if ((any >> k0) < kEscape) return cost;
+    for (size_t i = 0; i < count; ++i) {
+        if ((u[i] >> k0) < kEscape) continue;
+        for (int j = 0; j < kCandidates; ++j) {
+            const uint64_t q = u[i] >> (k0 + j);
+            if (q >= kEscape) cost[j] += RiceBits(u[i], k0 + j) - (q + 1 + k0 + j);
+        }
     }
     return cost;
 }
@@ -136,25 +137,18 @@ History HistoryAt(const T* counts, size_t i) {
 
 void EncodeBlock(const uint32_t* counts, size_t s, size_t e, BitWriter& out) {
     const size_t len = e - s;
-    // Residuals, and the sparse form: the gap before each non-zero count and that count minus one
-    // (stored for every channel, kept only where the count is non-zero).
-    uint64_t zz[kBlock], gaps[kBlock + 1], values[kBlock];
-    uint64_t sum = 0, valueSum = 0;
-    size_t nonzero = 0, last = s;
+    uint64_t zz[kBlock];
+    uint64_t sum = 0;
+    size_t nonzero = 0;
     History h = HistoryAt(counts, s);
     for (size_t i = s; i < e; ++i) {
         const uint64_t x = counts[i];
         const uint64_t u = ZigZag(static_cast<int64_t>(x) - static_cast<int64_t>(h.Predict()));
         zz[i - s] = u;
         sum += u;
-        h.Push(x);
-        gaps[nonzero] = i - last;
-        values[nonzero] = x - 1;
-        valueSum += x;
         nonzero += x != 0;
-        last = x ? i + 1 : last;
+        h.Push(x);
     }
-    gaps[nonzero] = e - last;
     // The best Rice parameter lies next to log2 of the mean value: try only the neighbours, the
     // first of the least cost.
     const int k0 = BitLength(sum / len);
@@ -169,7 +163,21 @@ void EncodeBlock(const uint32_t* counts, size_t s, size_t e, BitWriter& out) {
     // log2 of the mean gap and count. Gaps and counts cost apart: a pair costs the sum.
     bool sparse = false;
     int bestG = 0, bestV = 0;
+    // The gap before each non-zero count and that count minus one (stored for every channel, kept
+    // only where the count is non-zero).
+    uint64_t gaps[kBlock + 1], values[kBlock];
     if (8 * nonzero <= 7 * len) {
+        uint64_t valueSum = 0;
+        size_t kept = 0, last = s;
+        for (size_t i = s; i < e; ++i) {
+            const uint64_t x = counts[i];
+            gaps[kept] = i - last;
+            values[kept] = x - 1;
+            valueSum += x;
+            kept += x != 0;
+            last = x ? i + 1 : last;
+        }
+        gaps[nonzero] = e - last;
         const int g0 = BitLength((len - nonzero) / (nonzero + 1));
         const int v0 = nonzero ? BitLength((valueSum - nonzero) / nonzero) : 0;
         const int gLow = std::max(0, g0 - 2), vLow = std::max(0, v0 - 2);
