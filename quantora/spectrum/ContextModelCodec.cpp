@@ -118,7 +118,7 @@ class ChannelCoder {
             const int s = coder_.Symbol(
                 lm.direct, static_cast<int>(std::min<uint64_t>(x, kDirectSymbols - 1)));
             if (s < kDirectSymbols - 1) return static_cast<uint64_t>(s);
-            const uint64_t escape = Gamma(lm.directEscape, x - (kDirectSymbols - 1));
+            const uint64_t escape = Escape(lm.directEscape, x - (kDirectSymbols - 1));
             return Coder::kDecoding ? Checked(kDirectSymbols - 1 + escape) : x;
         }
         const int levelK = BitLength(p) >> 1;
@@ -131,7 +131,7 @@ class ChannelCoder {
                              static_cast<int>(std::min<uint64_t>(m >> k, kHighSymbols - 1)));
         const int negative = s >= kHighSymbols;
         uint64_t high = static_cast<uint64_t>(s - (negative ? kHighSymbols : 0));
-        if (high == kHighSymbols - 1) high += Gamma(lm.residualEscape[negative], (m >> k) - high);
+        if (high == kHighSymbols - 1) high += Escape(lm.residualEscape[negative], (m >> k) - high);
         const uint64_t low = plain_.Raw(m, k);
         // The encoder knows the count; only the decoder puts it together.
         if constexpr (!Coder::kDecoding) return x;
@@ -144,6 +144,17 @@ class ChannelCoder {
         if (value < 0 || value > 0xFFFFFFFFll) ThrowDamagedCounts("count out of range");
         return static_cast<uint64_t>(value);
     }
+
+    // Gamma() on the rare escapes. The encoder keeps it out of line, which leaves registers to its
+    // main path; the decoder would have to save its state around the call.
+    QUANTORA_INLINE uint64_t Escape(GammaModels& gm, uint64_t v) {
+        if constexpr (Coder::kDecoding) {
+            return Gamma(gm, v);
+        } else {
+            return GammaOutOfLine(gm, v);
+        }
+    }
+    [[gnu::noinline]] uint64_t GammaOutOfLine(GammaModels& gm, uint64_t v) { return Gamma(gm, v); }
 
     // Codes v (ignored when decoding; below 2^32 when encoding) in Elias-gamma form.
     QUANTORA_INLINE uint64_t Gamma(GammaModels& gm, uint64_t v) {

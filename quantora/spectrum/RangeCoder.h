@@ -100,6 +100,16 @@ struct SymbolModel {
     }();
 
 #if defined(__SSE2__)
+    // kRate[n] in each 16-bit lane, read as signed.
+    alignas(16) static constexpr std::array<std::array<int16_t, 8>,
+                                            rangecoder::kAdaptLimit + 1> kRateLanes = [] {
+        std::array<std::array<int16_t, 8>, rangecoder::kAdaptLimit + 1> t{};
+        for (int n = 0; n <= rangecoder::kAdaptLimit; ++n) {
+            for (auto& lane : t[n]) lane = static_cast<int16_t>(rangecoder::kRate[n]);
+        }
+        return t;
+    }();
+
     // Step() on all boundaries at once, with the same results: boundaries, targets and their
     // differences d lie in (-32768, 32768), and d * rate < 2^31, so the high half of the 16-bit
     // product is the step. A rate of 32768 or more reads as rate - 65536 in a signed lane, which
@@ -109,10 +119,12 @@ struct SymbolModel {
         __m128i v = _mm_setzero_si128(), t = _mm_setzero_si128();
         std::memcpy(&v, c.data(), kBytes);
         std::memcpy(&t, kTargets[s].data(), kBytes);
-        const int32_t rate = rangecoder::kRate[n];
+        __m128i rate;
+        std::memcpy(&rate, kRateLanes[n].data(), sizeof rate);
         const __m128i d = _mm_sub_epi16(t, v);
-        __m128i step = _mm_mulhi_epi16(d, _mm_set1_epi16(static_cast<int16_t>(rate)));
-        if (rate >= 32768) step = _mm_add_epi16(step, d);
+        __m128i step = _mm_mulhi_epi16(d, rate);
+        static_assert(rangecoder::kRate[0] >= 32768 && rangecoder::kRate[1] < 32768);
+        if (n == 0) step = _mm_add_epi16(step, d);
         v = _mm_add_epi16(v, step);
         std::memcpy(c.data(), &v, kBytes);
     }
