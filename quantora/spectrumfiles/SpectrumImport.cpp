@@ -80,12 +80,24 @@ class Workers {
 
 constexpr auto kFlushInterval = std::chrono::milliseconds(250);
 constexpr size_t kMaxUnflushedFiles = 256;
+// Read-ahead: enough files that the workers go on while the writer waits for a flush, and no more
+// bytes than this (the last files started may go beyond it).
+constexpr size_t kFilesAheadPerThread = 32;
+constexpr size_t kMaxBytesAhead = size_t{64} << 20;
 
 }  // namespace
 
 struct SpectrumImporter::Prepared {
     SpectrumFile file;
     std::vector<SPECTRUMData> rows;
+
+    // What it holds in memory, about: the counts as read and as stored.
+    size_t Bytes() const {
+        size_t n = 0;
+        for (const SpectrumFileData& s : file.spectra) n += s.counts.size() * sizeof(s.counts[0]);
+        for (const SPECTRUMData& r : rows) n += r.COUNTDATA.size();
+        return n;
+    }
 };
 
 SpectrumImporter::SpectrumImporter(const char* dbName, SpectrumImportTarget target)
@@ -158,13 +170,14 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& paths,
         bool ready = false;
         std::optional<Prepared> prepared;
         AnsiString error;
+        size_t bytes = 0;
     };
     std::vector<Slot> slots(paths.size());
     std::mutex mutex;
     std::condition_variable changed;
     const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
-    const size_t window = 2 * threads;  // files read ahead of the writes: bounds the memory
-    size_t next = 0, taken = 0;
+    const size_t window = kFilesAheadPerThread * threads;
+    size_t next = 0, taken = 0, bytesAhead = 0;
     bool stop = false;
 
     auto work = [&] {
@@ -172,19 +185,23 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& paths,
             size_t i;
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock,
-                             [&] { return stop || next >= paths.size() || next < taken + window; });
+                changed.wait(lock, [&] {
+                    return stop || next >= paths.size() ||
+                           (next < taken + window && bytesAhead < kMaxBytesAhead);
+                });
                 if (stop || next >= paths.size()) return;
                 i = next++;
             }
             Slot slot;
             try {
                 slot.prepared = Prepare(ReadSpectrumFile(paths[i], target_.read));
+                slot.bytes = slot.prepared->Bytes();
             } catch (const std::exception& e) {
                 slot.error = e.what();
             }
             {
                 std::lock_guard lock(mutex);
+                bytesAhead += slot.bytes;
                 slots[i] = std::move(slot);
                 slots[i].ready = true;
             }
@@ -216,6 +233,7 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& paths,
             changed.wait(lock, [&] { return slots[i].ready; });
             slot = std::move(slots[i]);
             ++taken;
+            bytesAhead -= slot.bytes;
         }
         changed.notify_all();
         SpectrumFileOutcome& o = unflushed.emplace_back();

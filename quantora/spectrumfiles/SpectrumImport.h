@@ -56,7 +56,8 @@ class SpectrumImporter {
 
     // Imports `paths` in their order, each file in a transaction of its own; a file that cannot
     // be read or stored is refused and the batch goes on. Reading and compressing run on worker
-    // threads a few files ahead of the database writes. Commits are flushed to disk together, at
+    // threads up to 32 files per thread (and about 64 MiB) ahead of the database writes, so they
+    // go on while a flush holds the writer. Commits are flushed to disk together, at
     // least every quarter second and at the end, and `onFile` hears of a file (in order, on the
     // caller's thread) only when its rows are on disk: what it reports survives a power cut.
     // Failures of the database itself end the batch with an exception.
