@@ -44,6 +44,9 @@ class Statement {
     virtual const AnsiString& Sql() const = 0;
     // Binds parameter `index` (0-based) for the next Execute. Date values arrive as Kind::Date.
     virtual void Bind(int index, const Variant& value) = 0;
+    // Binds a value that stays alive and unchanged until the next Reset (a row buffer posted and
+    // then reset): an engine may read it in place instead of copying it.
+    virtual void BindUntilReset(int index, const Variant& value) { Bind(index, value); }
     // Runs the statement; a statement that returns rows is then positioned before its first row.
     virtual void Execute() = 0;
     // Moves to the next row; false when there is none.

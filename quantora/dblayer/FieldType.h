@@ -61,6 +61,11 @@ inline bool IsBinaryType(TFieldType t) {
     return t == ftBlob || t == ftBytes || t == ftVarBytes || t == ftGraphic || t == ftTypedBinary ||
            t == ftOraBlob;
 }
+// A known type stored as text: none of the four above.
+inline bool IsTextType(TFieldType t) {
+    return t != ftUnknown && !IsIntegerType(t) && !IsFloatType(t) && !IsDateType(t) &&
+           !IsBinaryType(t);
+}
 
 // Bytes the value of a field of this type takes in a row buffer; `size` is the declared length
 // of character columns.

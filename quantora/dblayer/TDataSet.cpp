@@ -179,14 +179,23 @@ Cell TDataSet::ReadCell(int index) const {
     return CellOf(*cursor_, index);
 }
 
-void TDataSet::WriteCell(const TField& field, Variant&& value) {
+void TDataSet::CheckWritable(const TField& field) const {
     if (state_ != dsEdit && state_ != dsInsert)
         Fail(Format("Field '%s' cannot be modified: the dataset is not in edit or insert mode",
                     field.FieldName().c_str()));
-    size_t i = static_cast<size_t>(field.Index());
+}
+
+void TDataSet::WriteCell(const TField& field, Variant&& value) {
+    CheckWritable(field);
     ConvertToStorage(value, field.DataType(), field.FieldName().c_str());
-    buffer_[i] = std::move(value);
+    StoredCell(field) = std::move(value);
+}
+
+Variant& TDataSet::StoredCell(const TField& field) {
+    CheckWritable(field);
+    const size_t i = static_cast<size_t>(field.Index());
     assigned_[i] = true;
+    return buffer_[i];
 }
 
 void TDBDataSet::SetDatabaseName(const AnsiString& name) {

@@ -87,6 +87,9 @@ class TDataSet : public TComponent {
     friend class TField;
     quantora::db::Cell ReadCell(int index) const;
     void WriteCell(const TField& field, Variant&& value);
+    // The row buffer's cell of `field`, marked as assigned, for a value in its storage form.
+    Variant& StoredCell(const TField& field);
+    void CheckWritable(const TField& field) const;
     void CheckActive(const char* operation) const;
     void CheckBrowseMode();
     [[noreturn]] void Fail(const AnsiString& what) const;

@@ -98,8 +98,29 @@ Variant TField::AsVariant() const {
     return CellToVariant(dataset_->ReadCell(index_), type_, name_.c_str());
 }
 
+// A value already in the column's storage form goes straight into the row buffer's cell, reusing
+// its text storage; any other is converted first.
+void TField::SetAsLargeInt(int64_t value) {
+    if (quantora::IsIntegerType(type_)) return dataset_->StoredCell(*this).SetInt(value);
+    Assign(Variant(value));
+}
+
+void TField::SetAsFloat(double value) {
+    if (quantora::IsFloatType(type_)) return dataset_->StoredCell(*this).SetFloat(value);
+    Assign(Variant(value));
+}
+
+void TField::SetAsDateTime(TDateTime value) {
+    if (quantora::IsDateType(type_)) return dataset_->StoredCell(*this).SetDate(value);
+    Assign(Variant::FromDate(value));
+}
+
 void TField::SetAsString(const AnsiString& value) {
-    Assign(quantora::IsBinaryType(type_) ? Variant::FromBlob(value) : Variant(value));
+    if (quantora::IsBinaryType(type_))
+        return dataset_->StoredCell(*this).SetText(value, Variant::Kind::Blob);
+    if (quantora::IsTextType(type_))
+        return dataset_->StoredCell(*this).SetText(value, Variant::Kind::String);
+    Assign(Variant(value));
 }
 
 void TField::Assign(Variant&& value) {

@@ -38,10 +38,10 @@ class TField {
     Variant AsVariant() const;
 
     // Writing; only in the edit and insert states.
-    void SetAsInteger(int value) { Assign(Variant(value)); }
-    void SetAsLargeInt(int64_t value) { Assign(Variant(value)); }
-    void SetAsFloat(double value) { Assign(Variant(value)); }
-    void SetAsDateTime(TDateTime value) { Assign(Variant::FromDate(value)); }
+    void SetAsInteger(int value) { SetAsLargeInt(value); }
+    void SetAsLargeInt(int64_t value);
+    void SetAsFloat(double value);
+    void SetAsDateTime(TDateTime value);
     void SetAsString(const AnsiString& value);
     void SetAsBoolean(bool value) { Assign(Variant(value ? 1 : 0)); }
     void SetAsVariant(const Variant& value) { Assign(Variant(value)); }

@@ -248,8 +248,9 @@ void TQuery::InternalPost(bool inserting, const std::vector<Variant>& values,
     }
     int n = 0;
     for (size_t i = 0; i < values.size(); ++i)
-        if (assigned[i]) post_stmt_->Bind(n++, values[i]);
-    for (int k : post_key_fields_) post_stmt_->Bind(n++, old_values[static_cast<size_t>(k)]);
+        if (assigned[i]) post_stmt_->BindUntilReset(n++, values[i]);
+    for (int k : post_key_fields_)
+        post_stmt_->BindUntilReset(n++, old_values[static_cast<size_t>(k)]);
     try {
         BeforeStatement(post_stmt_->Sql());
         post_stmt_->Execute();

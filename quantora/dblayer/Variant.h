@@ -33,6 +33,27 @@ class Variant {
         text_.clear();
     }
 
+    // In-place setters; the text's storage is kept for the next value.
+    void SetInt(int64_t v) {
+        kind_ = Kind::Int;
+        int_ = v;
+        text_.clear();
+    }
+    void SetFloat(double v) {
+        kind_ = Kind::Float;
+        float_ = v;
+        text_.clear();
+    }
+    void SetDate(TDateTime v) {
+        SetFloat(v);
+        kind_ = Kind::Date;
+    }
+    // kind is String or Blob.
+    void SetText(const AnsiString& v, Kind kind) {
+        kind_ = kind;
+        text_.assign(v);
+    }
+
     Kind kind() const { return kind_; }
     bool IsNull() const { return kind_ == Kind::Null; }
     bool IsNumeric() const {

@@ -140,39 +140,11 @@ class SqliteStatement final : public Statement {
 
     const AnsiString& Sql() const override { return sql_; }
 
-    void Bind(int index, const Variant& v) override {
-        int i = index + 1, rc = SQLITE_OK;
-        if (i > sqlite3_bind_parameter_count(stmt_))
-            throw EDatabaseError(
-                Format("SQLite: no parameter %d in statement [SQL: %s]", i, sql_.c_str()));
-        switch (v.kind()) {
-            case Variant::Kind::Null:
-                rc = sqlite3_bind_null(stmt_, i);
-                break;
-            case Variant::Kind::Int:
-                rc = sqlite3_bind_int64(stmt_, i, v.int_value());
-                break;
-            case Variant::Kind::Float:
-                rc = sqlite3_bind_double(stmt_, i, v.float_value());
-                break;
-            case Variant::Kind::Date: {
-                char iso[kIsoDateTimeLength + 1];
-                FormatIsoDateTime(v.float_value(), iso);
-                rc = sqlite3_bind_text(stmt_, i, iso, static_cast<int>(kIsoDateTimeLength),
-                                       SQLITE_TRANSIENT);
-                break;
-            }
-            case Variant::Kind::String:
-                rc = sqlite3_bind_text64(stmt_, i, v.text_value().data(), v.text_value().size(),
-                                         SQLITE_TRANSIENT, SQLITE_UTF8);
-                break;
-            case Variant::Kind::Blob:
-                rc = sqlite3_bind_blob64(stmt_, i, v.text_value().data(), v.text_value().size(),
-                                         SQLITE_TRANSIENT);
-                break;
-        }
-        if (rc != SQLITE_OK) Fail(db_, rc, sql_);
-    }
+    void Bind(int index, const Variant& v) override { BindAs(index, v, SQLITE_TRANSIENT); }
+
+    // Text, blobs and formatted dates are bound in place; Reset clears the bindings before the
+    // values may change.
+    void BindUntilReset(int index, const Variant& v) override { BindAs(index, v, SQLITE_STATIC); }
 
     void Execute() override {
         if (pending_ || done_ || sqlite3_stmt_busy(stmt_)) sqlite3_reset(stmt_);
@@ -253,6 +225,45 @@ class SqliteStatement final : public Statement {
     }
 
   private:
+    // Binds v to parameter index + 1; `lifetime` is SQLITE_TRANSIENT (SQLite copies text and
+    // blobs) or SQLITE_STATIC (they stay valid until Reset).
+    void BindAs(int index, const Variant& v, sqlite3_destructor_type lifetime) {
+        int i = index + 1, rc = SQLITE_OK;
+        if (i > sqlite3_bind_parameter_count(stmt_))
+            throw EDatabaseError(
+                Format("SQLite: no parameter %d in statement [SQL: %s]", i, sql_.c_str()));
+        switch (v.kind()) {
+            case Variant::Kind::Null:
+                rc = sqlite3_bind_null(stmt_, i);
+                break;
+            case Variant::Kind::Int:
+                rc = sqlite3_bind_int64(stmt_, i, v.int_value());
+                break;
+            case Variant::Kind::Float:
+                rc = sqlite3_bind_double(stmt_, i, v.float_value());
+                break;
+            case Variant::Kind::Date: {
+                // One text per parameter, allocated once, so earlier bindings stay in place.
+                if (dates_.empty())
+                    dates_.resize(static_cast<size_t>(sqlite3_bind_parameter_count(stmt_)));
+                char(&iso)[kIsoDateTimeLength + 1] = dates_[static_cast<size_t>(index)].text;
+                FormatIsoDateTime(v.float_value(), iso);
+                rc = sqlite3_bind_text(stmt_, i, iso, static_cast<int>(kIsoDateTimeLength),
+                                       lifetime);
+                break;
+            }
+            case Variant::Kind::String:
+                rc = sqlite3_bind_text64(stmt_, i, v.text_value().data(), v.text_value().size(),
+                                         lifetime, SQLITE_UTF8);
+                break;
+            case Variant::Kind::Blob:
+                rc = sqlite3_bind_blob64(stmt_, i, v.text_value().data(), v.text_value().size(),
+                                         lifetime);
+                break;
+        }
+        if (rc != SQLITE_OK) Fail(db_, rc, sql_);
+    }
+
     // Columns without a declared type (expressions) take the type of the first row's value.
     void ResolveExpressionTypes() {
         if (resolved_) return;
@@ -283,6 +294,11 @@ class SqliteStatement final : public Statement {
     AnsiString sql_;
     const int* tx_depth_;
     std::vector<ColumnInfo> columns_;
+    // Dates bound in place, as ISO text, one slot per parameter.
+    struct IsoText {
+        char text[kIsoDateTimeLength + 1];
+    };
+    std::vector<IsoText> dates_;
     int64_t changes_ = 0;
     bool pending_ = false, done_ = false, resolved_ = false;
 };
