@@ -196,19 +196,24 @@ class SqliteStatement final : public Statement {
     const ColumnInfo& Column(int i) const override { return columns_[static_cast<size_t>(i)]; }
 
     CellKind Kind(int i) const override { return KindOf(sqlite3_column_type(stmt_, i)); }
+    // One lookup of the column's value for its kind and content. The value is unprotected, which
+    // is safe here: a connection is opened without SQLite's mutex and used by one thread at a time.
     Cell Read(int i) const override {
+        sqlite3_value* v = sqlite3_column_value(stmt_, i);
         Cell c;
-        c.kind = KindOf(sqlite3_column_type(stmt_, i));
+        c.kind = KindOf(sqlite3_value_type(v));
         switch (c.kind) {
             case CellKind::Int:
-                c.i = sqlite3_column_int64(stmt_, i);
+                c.i = sqlite3_value_int64(v);
                 break;
             case CellKind::Float:
-                c.d = sqlite3_column_double(stmt_, i);
+                c.d = sqlite3_value_double(v);
                 break;
             case CellKind::Text:
             case CellKind::Blob:
-                c.text = GetText(i);
+                if (const void* p = sqlite3_value_blob(v))
+                    c.text = std::string_view(static_cast<const char*>(p),
+                                              static_cast<size_t>(sqlite3_value_bytes(v)));
                 break;
             case CellKind::Null:
                 break;
