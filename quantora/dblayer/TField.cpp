@@ -54,15 +54,43 @@ int64_t TField::AsLargeInt() const {
     return CellToInt64(dataset_->ReadCell(index_), type_, name_.c_str());
 }
 
-int TField::AsInteger() const {
-    Cell c = dataset_->ReadCell(index_);
+namespace {
+
+int IntegerOf(const Cell& c, TFieldType type, const AnsiString& name) {
     if (c.kind == CellKind::Int && c.i >= INT32_MIN && c.i <= INT32_MAX)
         return static_cast<int>(c.i);
-    int64_t v = CellToInt64(c, type_, name_.c_str());
+    int64_t v = CellToInt64(c, type, name.c_str());
     if (v < INT32_MIN || v > INT32_MAX)
         throw EDatabaseError(quantora::Format("Value %lld of field '%s' is out of integer range",
-                                              static_cast<long long>(v), name_.c_str()));
+                                              static_cast<long long>(v), name.c_str()));
     return static_cast<int>(v);
+}
+
+}  // namespace
+
+int TField::AsInteger() const {
+    return IntegerOf(dataset_->ReadCell(index_), type_, name_);
+}
+
+bool TField::ReadInteger(int& out) const {
+    const Cell c = dataset_->ReadCell(index_);
+    if (c.kind == CellKind::Null) return false;
+    out = IntegerOf(c, type_, name_);
+    return true;
+}
+
+bool TField::ReadFloat(double& out) const {
+    const Cell c = dataset_->ReadCell(index_);
+    if (c.kind == CellKind::Null) return false;
+    out = CellToDouble(c, type_, name_.c_str());
+    return true;
+}
+
+bool TField::ReadDateTime(TDateTime& out) const {
+    const Cell c = dataset_->ReadCell(index_);
+    if (c.kind == CellKind::Null) return false;
+    out = CellToDateTime(c, name_.c_str());
+    return true;
 }
 
 double TField::AsFloat() const {

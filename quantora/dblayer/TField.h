@@ -34,6 +34,10 @@ class TField {
     // The text of a non-null value into `out`, reusing its storage (no allocation when it is
     // big enough); false, with `out` untouched, when the value is null.
     bool ReadString(AnsiString& out) const;
+    // The same for numbers and dates: one look at the value, false (`out` untouched) for a null.
+    bool ReadInteger(int& out) const;
+    bool ReadFloat(double& out) const;
+    bool ReadDateTime(TDateTime& out) const;
     bool AsBoolean() const;
     Variant AsVariant() const;
 

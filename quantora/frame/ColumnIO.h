@@ -63,17 +63,16 @@ void ReadMember(R& r, const Column<R>& c, const TField* f) {
     }
 }
 
-// Reads the field when it is present and not null; otherwise the member keeps its value. A null
-// number reads as 0, so only such a value needs the second look at IsNull; texts are read into
-// the member's own storage in one call.
+// Reads the field when it is present and not null; otherwise the member keeps its value. Each
+// field is looked at once; texts are read into the member's own storage.
 template <class R>
 void ReadIfPresent(R& r, const Column<R>& c, const TField* f) {
     if (!f) return;
     switch (c.type) {
         case ColumnType::Int:
         case ColumnType::Short: {
-            const int v = f->AsInteger();
-            if (v == 0 && f->IsNull()) return;
+            int v = 0;
+            if (!f->ReadInteger(v)) return;
             if (c.type == ColumnType::Int)
                 r.*c.member.i = v;
             else
@@ -82,18 +81,17 @@ void ReadIfPresent(R& r, const Column<R>& c, const TField* f) {
         }
         case ColumnType::Float:
         case ColumnType::DateTime: {
-            const double v = c.type == ColumnType::Float ? f->AsFloat() : f->AsDateTime();
-            if (v == 0.0 && f->IsNull()) return;
-            r.*c.member.d = v;
+            double v = 0.0;
+            if (c.type == ColumnType::Float ? f->ReadFloat(v) : f->ReadDateTime(v))
+                r.*c.member.d = v;
             return;
         }
         case ColumnType::String:
-            f->ReadString(r.*c.member.str);  // a null leaves the member as it is
+            f->ReadString(r.*c.member.str);
             return;
         case ColumnType::Flag: {
-            const AnsiString v = f->AsString();  // one character: no allocation
-            if (v.empty() && f->IsNull()) return;
-            r.*c.member.b = FlagIsSet(v);
+            AnsiString v;  // one character: no allocation
+            if (f->ReadString(v)) r.*c.member.b = FlagIsSet(v);
             return;
         }
     }
