@@ -53,17 +53,17 @@ inline uint64_t RiceBits(uint64_t u, int k) {
 
 QUANTORA_INLINE void PutRice(BitWriter& out, uint64_t u, int k) {
     const uint64_t q = u >> k;
-    if (q < kEscape && q + 1 + k <= 32) {
-        // The unary quotient and the low bits in one go.
-        out.PutExact((uint64_t{1} << q) | ((u & ((uint64_t{1} << k) - 1)) << (q + 1)),
-                     static_cast<int>(q) + 1 + k);
-    } else if (q < kEscape) {
-        out.Put(uint64_t{1} << q, static_cast<int>(q) + 1);
-        out.Put(u, k);
-    } else {
+    if (q >= kEscape) {
         out.Put(0, kEscape);
         out.Put(u, 32);
         out.Put(u >> 32, kLiteralBits - 32);
+    } else if (q + 1 + k <= 32) {
+        // The unary quotient and the low bits in one go.
+        out.PutExact((uint64_t{1} << q) | ((u & ((uint64_t{1} << k) - 1)) << (q + 1)),
+                     static_cast<int>(q) + 1 + k);
+    } else {
+        out.Put(uint64_t{1} << q, static_cast<int>(q) + 1);
+        out.Put(u, k);
     }
 }
 

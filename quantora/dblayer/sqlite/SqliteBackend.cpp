@@ -211,9 +211,7 @@ class SqliteStatement final : public Statement {
                 break;
             case CellKind::Text:
             case CellKind::Blob:
-                if (const void* p = sqlite3_value_blob(v))
-                    c.text = std::string_view(static_cast<const char*>(p),
-                                              static_cast<size_t>(sqlite3_value_bytes(v)));
+                c.text = BytesOf(v);
                 break;
             case CellKind::Null:
                 break;
@@ -223,13 +221,18 @@ class SqliteStatement final : public Statement {
     int64_t GetInt64(int i) const override { return sqlite3_column_int64(stmt_, i); }
     double GetDouble(int i) const override { return sqlite3_column_double(stmt_, i); }
     std::string_view GetText(int i) const override {
-        const void* p = sqlite3_column_blob(stmt_, i);
-        int n = sqlite3_column_bytes(stmt_, i);
-        return p ? std::string_view(static_cast<const char*>(p), static_cast<size_t>(n))
-                 : std::string_view();
+        return BytesOf(sqlite3_column_value(stmt_, i));
     }
 
   private:
+    // The bytes of a value as text or blob (empty for an empty one).
+    static std::string_view BytesOf(sqlite3_value* v) {
+        const void* p = sqlite3_value_blob(v);
+        return p ? std::string_view(static_cast<const char*>(p),
+                                    static_cast<size_t>(sqlite3_value_bytes(v)))
+                 : std::string_view();
+    }
+
     // Binds v to parameter index + 1; `lifetime` is SQLITE_TRANSIENT (SQLite copies text and
     // blobs) or SQLITE_STATIC (they stay valid until Reset).
     void BindAs(int index, const Variant& v, sqlite3_destructor_type lifetime) {
