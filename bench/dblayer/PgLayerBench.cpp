@@ -319,8 +319,8 @@ void BM_Insert_RawPrepared(benchmark::State& state) {
 }
 
 // Raw, for reference: what the layer sends for each Post inside a transaction (the INSERT between
-// a savepoint and its release, so that a failing row leaves the transaction usable), one round
-// trip per row. Live query / this is the layer's own overhead.
+// a savepoint and its release, so that a failing row leaves the transaction usable; all three
+// prepared), one round trip per row. Live query / this is the layer's own overhead.
 void BM_Insert_RawGuarded(benchmark::State& state) {
     RawConn raw;
     char sql[256];
@@ -330,19 +330,20 @@ void BM_Insert_RawGuarded(benchmark::State& state) {
         CreateTable(raw.c, "bench_insert_guarded");
         state.ResumeTiming();
         Exec(raw.c, "BEGIN");
-        {
-            PgResult prep(PQprepare(raw.c, "ins", sql, 10, nullptr));
+        auto prepare = [&raw](const char* name, const char* text, int params) {
+            PgResult prep(PQprepare(raw.c, name, text, params, nullptr));
             Check(raw.c, prep.r);
-        }
+        };
+        prepare("ins", sql, 10);
+        prepare("sp", "SAVEPOINT g", 0);
+        prepare("rl", "RELEASE SAVEPOINT g", 0);
         if (!PQenterPipelineMode(raw.c)) throw std::runtime_error(PQerrorMessage(raw.c));
         InsertParams p;
         for (int i = 0; i < kInsertRows; ++i) {
             p.Set(i);
-            if (!PQsendQueryParams(raw.c, "SAVEPOINT g", 0, nullptr, nullptr, nullptr, nullptr,
-                                   0) ||
+            if (!PQsendQueryPrepared(raw.c, "sp", 0, nullptr, nullptr, nullptr, 0) ||
                 !PQsendQueryPrepared(raw.c, "ins", 10, p.values, p.lengths, nullptr, 0) ||
-                !PQsendQueryParams(raw.c, "RELEASE SAVEPOINT g", 0, nullptr, nullptr, nullptr,
-                                   nullptr, 0) ||
+                !PQsendQueryPrepared(raw.c, "rl", 0, nullptr, nullptr, nullptr, 0) ||
                 !PQpipelineSync(raw.c))
                 throw std::runtime_error(PQerrorMessage(raw.c));
             for (int k = 0; k < 3; ++k) {
@@ -354,7 +355,7 @@ void BM_Insert_RawGuarded(benchmark::State& state) {
             Check(raw.c, sync.r);
         }
         PQexitPipelineMode(raw.c);
-        Exec(raw.c, "DEALLOCATE ins");
+        Exec(raw.c, "DEALLOCATE ALL");
         Exec(raw.c, "COMMIT");
     }
     state.SetItemsProcessed(state.iterations() * kInsertRows);

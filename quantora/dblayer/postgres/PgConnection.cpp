@@ -90,10 +90,18 @@ PGconn* PgConnection::Connect() {
         throw EDatabaseError(Format("PostgreSQL: cannot connect: %s", msg.c_str()), Lost());
     }
     PQsetNoticeProcessor(c, IgnoreNotice, nullptr);
-    PGresult* r = PQexec(c, kSessionSetup);
-    bool ok = r && PQresultStatus(r) == PGRES_COMMAND_OK;
-    ServerError e = ok ? ServerError{} : ErrorOf(c, r);
-    PQclear(r);
+    ServerError e;
+    auto setUp = [&](PGresult* r) {
+        const bool done = r && PQresultStatus(r) == PGRES_COMMAND_OK;
+        if (!done) e = ErrorOf(c, r);
+        PQclear(r);
+        return done;
+    };
+    const AnsiString savepoint = Format("SAVEPOINT %s", kGuardSavepoint),
+                     release = Format("RELEASE SAVEPOINT %s", kGuardSavepoint);
+    const bool ok = setUp(PQexec(c, kSessionSetup)) &&
+                    setUp(PQprepare(c, kGuardOpen, savepoint.c_str(), 0, nullptr)) &&
+                    setUp(PQprepare(c, kGuardRelease, release.c_str(), 0, nullptr));
     if (!ok) {
         PQfinish(c);
         throw EDatabaseError(Format("PostgreSQL: cannot set up the session: %s", e.message.c_str()),
@@ -333,7 +341,9 @@ void PgConnection::Recover(bool guarded) {
     PGTransactionStatusType ts = PQtransactionStatus(pg_);
     if (ts == PQTRANS_INERROR) {
         ServerError e;
-        if (guarded && Exec("ROLLBACK TO SAVEPOINT qdb_guard; RELEASE SAVEPOINT qdb_guard", e))
+        if (guarded && Exec(Format("ROLLBACK TO SAVEPOINT %s; RELEASE SAVEPOINT %s",
+                                   kGuardSavepoint, kGuardSavepoint),
+                            e))
             return;
         Exec("ROLLBACK", e);
         AbortBlock();
@@ -490,9 +500,9 @@ void PgConnection::ExecDirect(const AnsiString& sql) {
     }
     Pipeline p = StartPipeline();
     AddHousekeeping(p);
-    p.Command("SAVEPOINT qdb_guard");
+    OpenGuard(p);
     p.Command(text.c_str());
-    p.Command("RELEASE SAVEPOINT qdb_guard");
+    CloseGuard(p);
     if (!p.Run()) {
         ServerError e = p.error();
         Recover(true);

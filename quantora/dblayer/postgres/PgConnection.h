@@ -17,7 +17,11 @@ namespace quantora::db::pg {
 
 class PgStatement;
 
+// Every statement run inside a block goes between a savepoint and its release. Both commands are
+// prepared when the connection is made, so the server does not parse them for every statement.
 inline constexpr const char* kGuardSavepoint = "qdb_guard";
+inline constexpr const char* kGuardOpen = "qdb_guard_open";
+inline constexpr const char* kGuardRelease = "qdb_guard_release";
 
 class PgConnection final : public Connection {
   public:
@@ -46,6 +50,8 @@ class PgConnection final : public Connection {
     void ReadingAhead(PgStatement* st) { ahead_ = st; }
     void CollectAhead() noexcept;
     bool InBlock() const { return block_; }
+    static void OpenGuard(Pipeline& p) { p.QueryPrepared(kGuardOpen, {}); }
+    static void CloseGuard(Pipeline& p) { p.QueryPrepared(kGuardRelease, {}); }
     // Whether a FETCH on `self` needs a guard savepoint: something besides that cursor lives in
     // the block.
     bool FetchNeedsGuard(const PgStatement* self) const;

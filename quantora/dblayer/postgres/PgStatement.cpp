@@ -206,7 +206,7 @@ bool PgStatement::Run(ServerError& error) {
     Pipeline p = conn_.StartPipeline();
     conn_.AddHousekeeping(p);
     if (begin) p.Command("BEGIN");
-    if (guard) p.Command("SAVEPOINT qdb_guard");
+    if (guard) PgConnection::OpenGuard(p);
     const AnsiString& text = cursor ? declare_ : text_;
     AnsiString name;
     int prepare = -1;
@@ -229,7 +229,7 @@ bool PgStatement::Run(ServerError& error) {
         fetch_sql = FetchSql(requested, cursor_);
         fetch = p.Command(fetch_sql.c_str());
     }
-    if (guard) p.Command("RELEASE SAVEPOINT qdb_guard");
+    if (guard) PgConnection::CloseGuard(p);
     bool ok = p.Run();
     if (prepare >= 0 && p.Succeeded(prepare)) {
         prepared_ = name;
@@ -359,9 +359,9 @@ bool PgStatement::FetchMore() {
     AnsiString sql = FetchSql(requested, cursor_);
     Pipeline p = conn_.StartPipeline();
     conn_.AddHousekeeping(p);
-    if (guard) p.Command("SAVEPOINT qdb_guard");
+    if (guard) PgConnection::OpenGuard(p);
     int fetch = p.Command(sql.c_str());
-    if (guard) p.Command("RELEASE SAVEPOINT qdb_guard");
+    if (guard) PgConnection::CloseGuard(p);
     if (!p.Run()) {
         ServerError error = p.error();
         conn_.Recover(guard);
