@@ -489,6 +489,27 @@ void BM_Insert_Pqxx(benchmark::State& state) {
         c.unprepare("ins");
     });
 }
+
+// libpqxx with the live query's guarantee: each row in a subtransaction, so that a failing row
+// leaves the transaction usable.
+void BM_Insert_PqxxGuarded(benchmark::State& state) {
+    pqxx::connection c(LayerUri());
+    char sql[256];
+    std::snprintf(sql, sizeof sql, kInsertSql, "bench_insert_pqxx_guarded");
+    TimeInserts(state, "bench_insert_pqxx_guarded", [&] {
+        c.prepare("ins", sql);
+        pqxx::work w(c);
+        for (int i = 0; i < kInsertRows; ++i) {
+            InsertedRow r(i);
+            pqxx::subtransaction row(w);
+            row.exec_prepared("ins", r.id, r.i1, r.i2, r.f1, r.f2, r.f3, InsertedRow::kS1,
+                              InsertedRow::kS2, r.d1, r.b1);
+            row.commit();
+        }
+        w.commit();
+        c.unprepare("ins");
+    });
+}
 #endif
 
 // Opening a live SELECT * and inserting one row must not depend on the table's size.
@@ -547,6 +568,7 @@ const std::vector<std::pair<const char*, quantora::bench::BenchFunction>> kInser
 #endif
 #ifdef QUANTORA_BENCH_PQXX
     {"BM_Insert_Pqxx", BM_Insert_Pqxx},
+    {"BM_Insert_PqxxGuarded", BM_Insert_PqxxGuarded},
 #endif
 };
 constexpr int kRounds = 5;
@@ -629,6 +651,8 @@ int main(int argc, char** argv) {
               "",
               1.0,
               {"BM_Insert_SociPg", "BM_Insert_Pqxx"}},
+             {insert + "live query / libpqxx, savepoint per row", "BM_Insert_LiveQuery",
+              "BM_Insert_PqxxGuarded", 0},
              {"open live SELECT * + insert one: 1,000,000 rows / empty", "BM_OpenInsert_LargeTable",
               "BM_OpenInsert_EmptyTable", 1.5}});
     } catch (const std::exception& e) {
