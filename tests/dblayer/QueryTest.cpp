@@ -573,3 +573,23 @@ TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
     EXPECT_EQ(ReadRest(open), 100000);
     CloseDatabase(killer);
 }
+
+TEST_F(PostgresTest, DroppingTheSessionsPreparedStatementsBreaksNothing) {
+    // DISCARD ALL and DEALLOCATE ALL also drop the layer's own prepared statements: cached ones
+    // (an INSERT run twice) and the guard that keeps a failed one from taking its transaction.
+    db.Prep(q, "INSERT INTO T (T_ID) VALUES (:id)");
+    auto insert = [&](int id) {
+        q.ParamByName("id")->SetAsInteger(id);
+        q.ExecSQL();
+    };
+    for (const int base : {0, 4}) {  // DISCARD cannot run in a transaction, DEALLOCATE can
+        insert(base + 1), insert(base + 2);
+        if (base == 0) db.Exec("DISCARD ALL");
+        Transaction t(db.alias());
+        if (base == 4) db.Exec("DEALLOCATE ALL");
+        insert(base + 3);
+        EXPECT_THROW(insert(base + 3), EDatabaseError);
+        insert(base + 4), t.Commit();
+    }
+    EXPECT_EQ(Keys(), "8:36");
+}

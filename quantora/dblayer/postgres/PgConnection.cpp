@@ -65,6 +65,22 @@ DbErrorInfo Lost(const AnsiString& sql = {}) {
     return info;
 }
 
+// The session settings and the prepared guard commands.
+void SetUpSession(PGconn* c) {
+    ServerError e;
+    auto run = [&](PGresult* r) {
+        const bool done = r && PQresultStatus(r) == PGRES_COMMAND_OK;
+        if (!done) e = ErrorOf(c, r);
+        PQclear(r);
+        return done;
+    };
+    if (run(PQexec(c, kSessionSetup)) && run(PQprepare(c, kGuardOpen, kGuardOpenSql, 0, nullptr)) &&
+        run(PQprepare(c, kGuardRelease, kGuardReleaseSql, 0, nullptr)))
+        return;
+    throw EDatabaseError(Format("PostgreSQL: cannot set up the session: %s", e.message.c_str()),
+                         SqlStateErrorInfo(e.sqlstate, true));
+}
+
 }  // namespace
 
 PgConnection::PgConnection(const AnsiString& conninfo) : conninfo_(conninfo) {
@@ -90,24 +106,20 @@ PGconn* PgConnection::Connect() {
         throw EDatabaseError(Format("PostgreSQL: cannot connect: %s", msg.c_str()), Lost());
     }
     PQsetNoticeProcessor(c, IgnoreNotice, nullptr);
-    ServerError e;
-    auto setUp = [&](PGresult* r) {
-        const bool done = r && PQresultStatus(r) == PGRES_COMMAND_OK;
-        if (!done) e = ErrorOf(c, r);
-        PQclear(r);
-        return done;
-    };
-    const AnsiString savepoint = Format("SAVEPOINT %s", kGuardSavepoint),
-                     release = Format("RELEASE SAVEPOINT %s", kGuardSavepoint);
-    const bool ok = setUp(PQexec(c, kSessionSetup)) &&
-                    setUp(PQprepare(c, kGuardOpen, savepoint.c_str(), 0, nullptr)) &&
-                    setUp(PQprepare(c, kGuardRelease, release.c_str(), 0, nullptr));
-    if (!ok) {
+    try {
+        SetUpSession(c);
+    } catch (...) {
         PQfinish(c);
-        throw EDatabaseError(Format("PostgreSQL: cannot set up the session: %s", e.message.c_str()),
-                             SqlStateErrorInfo(e.sqlstate, true));
+        throw;
     }
     return c;
+}
+
+void PgConnection::RestoreSession() {
+    Settle();
+    ++epoch_;
+    deallocs_.clear();
+    SetUpSession(pg_);
 }
 
 void PgConnection::Reconnect() {
@@ -341,9 +353,7 @@ void PgConnection::Recover(bool guarded) {
     PGTransactionStatusType ts = PQtransactionStatus(pg_);
     if (ts == PQTRANS_INERROR) {
         ServerError e;
-        if (guarded && Exec(Format("ROLLBACK TO SAVEPOINT %s; RELEASE SAVEPOINT %s",
-                                   kGuardSavepoint, kGuardSavepoint),
-                            e))
+        if (guarded && Exec("ROLLBACK TO SAVEPOINT qdb_guard; RELEASE SAVEPOINT qdb_guard", e))
             return;
         Exec("ROLLBACK", e);
         AbortBlock();

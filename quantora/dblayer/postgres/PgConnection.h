@@ -18,10 +18,11 @@ namespace quantora::db::pg {
 class PgStatement;
 
 // Every statement run inside a block goes between a savepoint and its release. Both commands are
-// prepared when the connection is made, so the server does not parse them for every statement.
-inline constexpr const char* kGuardSavepoint = "qdb_guard";
+// prepared with the session, so the server does not parse them for every statement.
 inline constexpr const char* kGuardOpen = "qdb_guard_open";
+inline constexpr const char* kGuardOpenSql = "SAVEPOINT qdb_guard";
 inline constexpr const char* kGuardRelease = "qdb_guard_release";
+inline constexpr const char* kGuardReleaseSql = "RELEASE SAVEPOINT qdb_guard";
 
 class PgConnection final : public Connection {
   public:
@@ -51,7 +52,16 @@ class PgConnection final : public Connection {
     void CollectAhead() noexcept;
     bool InBlock() const { return block_; }
     static void OpenGuard(Pipeline& p) { p.QueryPrepared(kGuardOpen, {}); }
-    static void CloseGuard(Pipeline& p) { p.QueryPrepared(kGuardRelease, {}); }
+    // After a statement that drops prepared statements, the release goes as text.
+    static void CloseGuard(Pipeline& p, bool as_text = false) {
+        if (as_text) {
+            p.Command(kGuardReleaseSql);
+        } else {
+            p.QueryPrepared(kGuardRelease, {});
+        }
+    }
+    // After DEALLOCATE or DISCARD: prepares the layer's statements again, as for a new session.
+    void RestoreSession();
     // Whether a FETCH on `self` needs a guard savepoint: something besides that cursor lives in
     // the block.
     bool FetchNeedsGuard(const PgStatement* self) const;

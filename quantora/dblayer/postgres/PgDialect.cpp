@@ -281,6 +281,12 @@ bool IsDdl(std::string_view sql) {
     return Is(first, "create") || Is(first, "alter");
 }
 
+bool DropsPreparedStatements(std::string_view sql) {
+    Lexer lx(sql);
+    Token first = lx.Next();
+    return Is(first, "deallocate") || Is(first, "discard");
+}
+
 AnsiString TranslateDdl(std::string_view sql) {
     AnsiString out;
     out.reserve(sql.size() + 64);

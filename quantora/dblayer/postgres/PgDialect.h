@@ -34,6 +34,9 @@ bool ParseControl(std::string_view sql, ControlStatement& out);
 // True when the statement creates or alters schema objects (and so gets the DDL translation).
 bool IsDdl(std::string_view sql);
 
+// True for DEALLOCATE and DISCARD, which drop the session's prepared statements.
+bool DropsPreparedStatements(std::string_view sql);
+
 // Portable DDL types in PostgreSQL terms: DOUBLE → DOUBLE PRECISION, BLOB → BYTEA (whole words
 // outside literals and comments). Idempotent.
 AnsiString TranslateDdl(std::string_view sql);

@@ -53,6 +53,7 @@ PgStatement::PgStatement(PgConnection& conn, const AnsiString& sql, bool direct)
         catalog_read_ = true;
     }
     text_ = IsDdl(sql) ? TranslateDdl(sql) : sql;
+    drops_prepared_ = kind_ == StatementKind::Direct && DropsPreparedStatements(sql);
     if (kind_ == StatementKind::Rows) {
         cursor_ = conn_.NewName("qdb_c");
         declare_ = Format("DECLARE %s NO SCROLL CURSOR FOR ", cursor_.c_str()) + text_;
@@ -191,9 +192,8 @@ void PgStatement::Execute() {
     }
     conn_.Ready();
     ServerError error;
-    if (Run(error)) return;
-    if (RetryWithTypes(error) && Run(error)) return;
-    conn_.Throw(error, sql_);
+    if (!Run(error) && !(RetryWithTypes(error) && Run(error))) conn_.Throw(error, sql_);
+    if (drops_prepared_) conn_.RestoreSession();
 }
 
 bool PgStatement::Run(ServerError& error) {
@@ -229,7 +229,7 @@ bool PgStatement::Run(ServerError& error) {
         fetch_sql = FetchSql(requested, cursor_);
         fetch = p.Command(fetch_sql.c_str());
     }
-    if (guard) PgConnection::CloseGuard(p);
+    if (guard) PgConnection::CloseGuard(p, drops_prepared_);
     bool ok = p.Run();
     if (prepare >= 0 && p.Succeeded(prepare)) {
         prepared_ = name;

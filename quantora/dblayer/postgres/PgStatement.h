@@ -67,7 +67,8 @@ class PgStatement final : public Statement {
     AnsiString declare_;  // DECLARE ... FOR text_
     AnsiString cursor_;   // cursor name
     StatementKind kind_;
-    bool catalog_read_ = false;  // a query run directly: reads, changes nothing
+    bool catalog_read_ = false;    // a query run directly: reads, changes nothing
+    bool drops_prepared_ = false;  // DEALLOCATE or DISCARD: the session is set up again after it
     ControlStatement control_;
 
     // Parameters.
