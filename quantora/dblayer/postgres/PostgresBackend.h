@@ -17,7 +17,9 @@
 //   released on success and rolled back on failure, all in the same round trip. So a failing
 //   statement takes nothing else down: statements that succeeded stay done (autocommit
 //   semantics while a cursor is open), other open results stay readable, and an explicit
-//   transaction goes on after a failed statement the way it does on SQLite.
+//   transaction goes on after a failed statement the way it does on SQLite. The savepoint and
+//   its release are statements prepared with the session; after an application's DEALLOCATE or
+//   DISCARD the session is set up again.
 // - Work done while a cursor is open becomes durable and visible to other connections when the
 //   block commits, i.e. when the last open result is closed or read to its end; its row locks
 //   are held until then. A commit that fails while a result is being closed (where nothing may
