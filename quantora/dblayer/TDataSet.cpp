@@ -132,7 +132,7 @@ void TDataSet::Insert() {
     if (from_buffer_) saved_buffer_.swap(buffer_);
     buffer_.resize(fields_.size());
     for (Variant& v : buffer_) v.SetNull();
-    assigned_.assign(fields_.size(), false);
+    assigned_.assign(fields_.size(), 0);
     state_ = dsInsert;
 }
 
@@ -147,7 +147,7 @@ void TDataSet::Edit() {
         row.push_back(CellToVariant(ReadCell(f->Index()), f->DataType(), f->FieldName().c_str()));
     old_row_ = row;
     buffer_ = std::move(row);
-    assigned_.assign(fields_.size(), false);
+    assigned_.assign(fields_.size(), 0);
     saved_eof_ = eof_;
     saved_from_buffer_ = from_buffer_;
     state_ = dsEdit;
@@ -194,7 +194,7 @@ void TDataSet::WriteCell(const TField& field, Variant&& value) {
 Variant& TDataSet::StoredCell(const TField& field) {
     CheckWritable(field);
     const size_t i = static_cast<size_t>(field.Index());
-    assigned_[i] = true;
+    assigned_[i] = 1;
     return buffer_[i];
 }
 

@@ -2,6 +2,7 @@
 // current row and the row buffer. TQuery supplies the rows.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -73,9 +74,12 @@ class TDataSet : public TComponent {
     virtual void InternalClose() noexcept = 0;
     virtual void InternalRestart() = 0;
     virtual bool InternalStep() = 0;
+    // One flag per column: set when the row buffer's value was assigned. Bytes, not bits, so that
+    // setting a flag and comparing two sets (once per Post) cost a store and a memcmp.
+    using AssignedColumns = std::vector<uint8_t>;
     // Writes the row buffer: an insert of the assigned columns, or an update of them by key.
     virtual void InternalPost(bool inserting, const std::vector<Variant>& values,
-                              const std::vector<bool>& assigned,
+                              const AssignedColumns& assigned,
                               const std::vector<Variant>& old_values) = 0;
     // The SQL text (or another description) named in error messages.
     virtual AnsiString Describe() const = 0;
@@ -113,7 +117,7 @@ class TDataSet : public TComponent {
     std::vector<FieldLookup> spare_lookups_;
     std::vector<ColumnSpec> columns_;
     std::vector<Variant> buffer_, old_row_, saved_buffer_;
-    std::vector<bool> assigned_;
+    AssignedColumns assigned_;
     bool saved_eof_ = true, saved_from_buffer_ = false;
 };
 

@@ -233,8 +233,7 @@ bool TQuery::CanModify() const {
 }
 
 void TQuery::InternalPost(bool inserting, const std::vector<Variant>& values,
-                          const std::vector<bool>& assigned,
-                          const std::vector<Variant>& old_values) {
+                          const AssignedColumns& assigned, const std::vector<Variant>& old_values) {
     // The statement is rebuilt only when the kind of post or the set of assigned columns
     // changes, so a run of inserts reuses one prepared statement.
     if (!post_stmt_ || inserting != post_inserting_ || assigned != post_assigned_) {
@@ -267,7 +266,7 @@ void TQuery::InternalPost(bool inserting, const std::vector<Variant>& values,
             live_table_.c_str(), static_cast<long long>(changed), post_stmt_->Sql().c_str()));
 }
 
-AnsiString TQuery::BuildInsertSql(const std::vector<bool>& assigned) const {
+AnsiString TQuery::BuildInsertSql(const AssignedColumns& assigned) const {
     const PlaceholderStyle style = conn_->Placeholders();
     AnsiString names, marks;
     int n = 0;
@@ -285,7 +284,7 @@ AnsiString TQuery::BuildInsertSql(const std::vector<bool>& assigned) const {
                   marks.c_str());
 }
 
-AnsiString TQuery::BuildUpdateSql(const std::vector<bool>& assigned) {
+AnsiString TQuery::BuildUpdateSql(const AssignedColumns& assigned) {
     const std::vector<AnsiString>& key = conn_->PrimaryKey(live_table_);
     if (key.empty())
         throw EDatabaseError(Format("Table %s has no primary key: cannot update a row [SQL: %s]",

@@ -50,7 +50,7 @@ class TQuery : public TDBDataSet {
     void InternalRestart() override;
     bool InternalStep() override;
     void InternalPost(bool inserting, const std::vector<Variant>& values,
-                      const std::vector<bool>& assigned,
+                      const AssignedColumns& assigned,
                       const std::vector<Variant>& old_values) override;
     AnsiString Describe() const override { return sql_; }
 
@@ -64,8 +64,8 @@ class TQuery : public TDBDataSet {
     void BindParams();
     void ReadAhead();
     void ReleaseStatement() noexcept;
-    AnsiString BuildInsertSql(const std::vector<bool>& assigned) const;
-    AnsiString BuildUpdateSql(const std::vector<bool>& assigned);
+    AnsiString BuildInsertSql(const AssignedColumns& assigned) const;
+    AnsiString BuildUpdateSql(const AssignedColumns& assigned);
 
     AnsiString sql_;
     bool request_live_ = false;
@@ -89,6 +89,6 @@ class TQuery : public TDBDataSet {
     // The INSERT or UPDATE that Post ran last, kept for the next Post.
     quantora::db::StatementLease post_stmt_;
     bool post_inserting_ = false;
-    std::vector<bool> post_assigned_;
+    AssignedColumns post_assigned_;
     std::vector<int> post_key_fields_;
 };
