@@ -16,7 +16,11 @@ namespace {
 
 constexpr int kFirstBatch = 100;
 constexpr int kMaxBatch = 8000;
-constexpr size_t kBatchBytes = size_t{1} << 20;
+// Rows are fetched in batches of about 128 KiB. The server collects a FETCH's rows in a tuple store
+// before it sends them, so a larger batch costs it more per row (and fresh pages on both sides):
+// reading 1,000,000 rows of 60 bytes took 1.6 times as long in 1 MiB batches, about as long in
+// 64 KiB ones, and 1.3 times as long in 16 KiB ones, where round trips begin to count.
+constexpr size_t kBatchBytes = size_t{128} << 10;
 constexpr int kSizeSampleRows = 64;
 
 int64_t ParseInt(std::string_view s) {

@@ -3,9 +3,9 @@
 // Results are read through server-side cursors (DECLARE ... NO SCROLL CURSOR, FETCH n), so a
 // result of any size costs bounded memory and other statements can run on the same connection
 // while it is open. The first batch is small (one row for a live result, which may be opened
-// only to insert a row); later batches hold up to 8,000 rows or about a megabyte of values, so a
-// long result of narrow rows costs few round trips. A cursor read to its end is closed with the
-// next command sent (or by the end of its block).
+// only to insert a row); later batches hold up to 8,000 rows or about 128 KiB of values, and the
+// next one is fetched while the caller reads the current one. A cursor read to its end is closed
+// with the next command sent (or by the end of its block).
 //
 // Cursors live in a transaction block. How blocks are kept:
 // - Outside an explicit transaction, opening a cursor begins an implicit block (BEGIN, DECLARE
