@@ -8,6 +8,10 @@
 namespace quantora::db::pg {
 namespace {
 
+// Room for the usual pipelines (guard, command, release, sync) without growing: one allocation
+// per round trip.
+constexpr size_t kUsualEntries = 8;
+
 AnsiString Trimmed(const char* text) {
     AnsiString s = text ? text : "";
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
@@ -49,6 +53,7 @@ ServerError ErrorOf(PGconn* conn, const PGresult* r) {
 
 Pipeline::Pipeline(PGconn* conn, int pending_syncs) : conn_(conn), pending_syncs_(pending_syncs) {
     if (!PQenterPipelineMode(conn_)) SendFailed(conn_);
+    entries_.reserve(kUsualEntries);
 }
 
 Pipeline::~Pipeline() {
@@ -62,10 +67,8 @@ Pipeline::~Pipeline() {
 
 int Pipeline::Add(int ok, bool must_succeed) {
     if (!ok) SendFailed(conn_);
-    results_.emplace_back();
-    optional_.push_back(!must_succeed);
-    order_.push_back(static_cast<int>(results_.size() - 1));
-    return static_cast<int>(results_.size() - 1);
+    entries_.push_back(Entry{Result(), false, !must_succeed});
+    return static_cast<int>(entries_.size() - 1);
 }
 
 int Pipeline::Command(const char* sql, bool must_succeed) {
@@ -87,7 +90,7 @@ int Pipeline::QueryPrepared(const char* name, const ParamSet& p) {
 
 void Pipeline::Sync() {
     if (!PQpipelineSync(conn_)) SendFailed(conn_);
-    order_.push_back(-1);
+    entries_.push_back(Entry{Result(), true, false});
 }
 
 void Pipeline::Fail(const PGresult* r) {
@@ -97,33 +100,33 @@ void Pipeline::Fail(const PGresult* r) {
 }
 
 bool Pipeline::Run() {
-    if (order_.empty() || order_.back() != -1) Sync();
+    if (entries_.empty() || !entries_.back().sync) Sync();
     if (pending_syncs_ > 0) {
         int syncs = pending_syncs_;
         pending_syncs_ = 0;
         ServerError ignored;
         if (!ReadSyncs(conn_, syncs, ignored) && PQstatus(conn_) != CONNECTION_OK) {
             Fail(nullptr);
-            read_ = order_.size();
+            read_ = entries_.size();
         }
     }
-    while (read_ < order_.size()) {
-        int index = order_[read_];
+    while (read_ < entries_.size()) {
+        Entry& e = entries_[read_];
         PGresult* r = PQgetResult(conn_);
         if (!r) {
             // Nothing where a result belongs: the connection broke.
             Fail(nullptr);
-            read_ = order_.size();
+            read_ = entries_.size();
             break;
         }
-        if (index < 0) {
+        if (e.sync) {
             PQclear(r);
             ++read_;
             continue;
         }
         ExecStatusType st = PQresultStatus(r);
-        results_[static_cast<size_t>(index)].reset(r);
-        if (optional_[static_cast<size_t>(index)]) {
+        e.result.reset(r);
+        if (e.optional) {
             // A failed optional command leaves the rest of its segment aborted; fine.
         } else if (st == PGRES_FATAL_ERROR || st == PGRES_BAD_RESPONSE) {
             Fail(r);
@@ -140,15 +143,15 @@ bool Pipeline::Run() {
 }
 
 int Pipeline::SendDetached() {
-    if (order_.empty() || order_.back() != -1) Sync();
+    if (entries_.empty() || !entries_.back().sync) Sync();
     detached_ = true;
     int syncs = 0;
-    for (int i : order_) syncs += i < 0;
+    for (const Entry& e : entries_) syncs += e.sync;
     return syncs;
 }
 
 bool Pipeline::Succeeded(int index) const {
-    return IsOk(results_[static_cast<size_t>(index)].get());
+    return IsOk(entries_[static_cast<size_t>(index)].result.get());
 }
 
 bool ReadSyncs(PGconn* conn, int syncs, ServerError& error) {

@@ -62,19 +62,24 @@ class Pipeline {
     int SendDetached();
 
     bool Succeeded(int index) const;
-    PGresult* Get(int index) const { return results_[static_cast<size_t>(index)].get(); }
-    Result Take(int index) { return std::move(results_[static_cast<size_t>(index)]); }
+    PGresult* Get(int index) const { return entries_[static_cast<size_t>(index)].result.get(); }
+    Result Take(int index) { return std::move(entries_[static_cast<size_t>(index)].result); }
     const ServerError& error() const { return error_; }
 
   private:
     int Add(int ok, bool must_succeed = true);
     void Fail(const PGresult* r);
 
+    // A command (its index is its position) or a sync point, in sending order.
+    struct Entry {
+        Result result;
+        bool sync = false;
+        bool optional = false;
+    };
+
     PGconn* conn_;
-    std::vector<Result> results_;
-    std::vector<int> order_;  // command indexes in sending order, -1 for a sync point
-    std::vector<bool> optional_;
-    size_t read_ = 0;  // entries of order_ read so far
+    std::vector<Entry> entries_;
+    size_t read_ = 0;  // entries read so far
     int pending_syncs_ = 0;
     bool detached_ = false, failed_ = false;
     ServerError error_;
