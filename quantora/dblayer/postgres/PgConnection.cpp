@@ -353,8 +353,7 @@ void PgConnection::Recover(bool guarded) {
     PGTransactionStatusType ts = PQtransactionStatus(pg_);
     if (ts == PQTRANS_INERROR) {
         ServerError e;
-        if (guarded && Exec("ROLLBACK TO SAVEPOINT qdb_guard; RELEASE SAVEPOINT qdb_guard", e))
-            return;
+        if (guarded && Exec(kGuardRollbackSql, e)) return;
         Exec("ROLLBACK", e);
         AbortBlock();
     } else if (ts == PQTRANS_IDLE && block_) {

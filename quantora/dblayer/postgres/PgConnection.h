@@ -23,6 +23,9 @@ inline constexpr const char* kGuardOpen = "qdb_guard_open";
 inline constexpr const char* kGuardOpenSql = "SAVEPOINT qdb_guard";
 inline constexpr const char* kGuardRelease = "qdb_guard_release";
 inline constexpr const char* kGuardReleaseSql = "RELEASE SAVEPOINT qdb_guard";
+// After a failed statement: undoes it and ends the savepoint (sent as text, once per failure).
+inline constexpr const char* kGuardRollbackSql =
+    "ROLLBACK TO SAVEPOINT qdb_guard; RELEASE SAVEPOINT qdb_guard";
 
 class PgConnection final : public Connection {
   public:
