@@ -46,4 +46,7 @@ TEST(FwhmCalibrClass, FewPointsSingularAndUnphysicalInputStayInvalid) {
     cal.Valid = true;
     EXPECT_NEAR(cal.Fwhm(4000.0), 2.0, 1e-12);
     EXPECT_THROW(cal.Fwhm(1000.0), Exception);
+    cal.Reset();  // points and parameters gone: invalid until refitted
+    EXPECT_TRUE(!cal.Valid && cal.GetPointCount() == 0 && cal.A == 0.0 && cal.B == 0.0);
+    EXPECT_THROW(cal.Fwhm(4000.0), Exception);
 }

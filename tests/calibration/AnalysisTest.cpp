@@ -106,17 +106,18 @@ TEST_F(AnalysisTest, MissingPartsLeaveTheCalibrationInvalidCorruptOnesThrow) {
         [&] { RetrieveNonlinCal(&cal, db.name(), -1, 0.0); },
         "NumVector::LoadFromString: corrupted data (dim=5, expected len: 40, found: 24)");
 
-    // Efficiency: the fit size is the length of the stored coefficient vector.
+    // Efficiency: the fit size is the length of the stored coefficient vector, 8 bytes each.
     const N stored = Read<N>(1);
     EFFANALYSISData e;
     e.ORTPOLDEGREE = 2;
     std::tie(e.ORTPOLNORMVECT, e.ORTPOLAVECT, e.ORTPOLBVECT) =
         std::tie(stored.ORTPOLNORMVECT, stored.ORTPOLAVECT, stored.ORTPOLBVECT);
-    NumVector<double>(5).SaveToString(e.FITCOEFFVECT);
-    NumMatrix<double>(5, 5).SaveToString(e.FITMATR);
+    NumVector<double>(7).SaveToString(e.FITCOEFFVECT);
+    NumMatrix<double>(7, 7).SaveToString(e.FITMATR);
     EffCalibration eff;
     e.CopyToEffCalibr(&eff);
     EXPECT_TRUE(eff.Valid);
+    EXPECT_EQ(eff.FitCoeff.Dim(), 7);
     // Fewer fit parameters than the polynomial has terms: invalid, not an error.
     NumVector<double>(2).SaveToString(e.FITCOEFFVECT);
     NumMatrix<double>(2, 2).SaveToString(e.FITMATR);

@@ -89,6 +89,11 @@ TEST_F(QueryTest, EmptyResultsNullsAndNestedReads) {
     EXPECT_EQ(pairs, 9);
     q.First();  // re-runs the statement
     EXPECT_EQ(q.Fields()[0]->AsInteger(), 1);
+    q.Close();
+    db.Open(q, "SELECT random()");
+    const AnsiString drawn = q.Fields()[0]->AsString();
+    q.First();  // on the first row already: not run again, so not drawn again
+    EXPECT_EQ(q.Fields()[0]->AsString(), drawn);
     // A reopen keeps its fields only for the same columns: another name of one type is new.
     for (const char* name : {"T_ID", "OTHER"}) {
         q.Close();
@@ -225,6 +230,22 @@ TEST_F(LiveResultTest, InsertEditAndCancel) {
     EXPECT_EQ(db.Rows("SELECT T_ID, NAME, VAL, WHEN_AT, DATA FROM T ORDER BY T_ID"),
               "1|NULL|NULL|NULL|NULL\n2|first|2.5|1999-12-31 23:59:59.999999|" + blob +
                   "\n30|three|1|NULL|NULL\n");
+    // Close hands the last post's statement back, also for a query kept prepared: another
+    // query's insert of the same columns prepares nothing.
+    const auto conn = quantora::db::ConnectionFor(db.alias());
+    TQuery other;
+    uint64_t prepared = 0;
+    for (TQuery* p : {&q, &other}) {
+        db.Prep(*p, "SELECT * FROM T", true);
+        p->Prepare();
+        p->Open();
+        prepared = conn->PreparedCount();
+        p->Append();
+        p->FieldByName("T_ID")->SetAsInteger(p == &q ? 4 : 5);
+        p->Post();
+        p->Close();
+    }
+    EXPECT_EQ(conn->PreparedCount(), prepared);
     // The row vanished under the edit: the update reports it instead of doing nothing.
     db.Open(q, "SELECT * FROM T WHERE T_ID = 30", true);
     q.Edit();

@@ -133,6 +133,7 @@ TEST(LiteralParams, BindsComparedNumbersAndLeavesTheRest) {
         // Placeholders the engine or someone else numbers.
         {"select * from T where A = ? and B = 5", 0, nullptr, {}},
         {"select * from T where A = ?3 and B = 5", 1, nullptr, {}},
+        {"select * from T where A = $3 and B = 5", 1, nullptr, {}},
         // Statements that want constants.
         {"CREATE TABLE T (A VARCHAR(40) DEFAULT 0 CHECK (A > 0))", 0, nullptr, {}},
         {"PRAGMA busy_timeout = 200", 0, nullptr, {}},

@@ -1,5 +1,6 @@
-// The XML export: exact text of every value form, field descriptions, an empty table, the field
-// type table, the table order. The file's header, footer and progress lines: XmlImporterTest.
+// The XML export: exact text of every value form, field descriptions, an empty table, values
+// larger than the output buffer, the field type table, the table order. The file's header, footer
+// and progress lines: XmlImporterTest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -97,6 +98,23 @@ TEST(XmlExport, EveryValueFormIsWrittenExactly) {
                   QuantoraXmlExporter().ExportDatabase(db.name(), "/nonexistent-dir/sub/x.xml");
               }).Message,
               "Could not open output file.");
+}
+
+// A value of the buffer's size or more goes past the buffer, after what is buffered, straight to
+// the file: so a failing write shows at once.
+TEST(XmlExport, OutputFileWritesLargeValuesPastItsBuffer) {
+    const std::string big(quantora::XmlOutputFile::BufferSize, 'v');
+    TempPath path;
+    quantora::XmlOutputFile out;
+    ASSERT_TRUE(out.Open(path.c_str()));
+    for (const char* small : {"<", ">"}) {
+        out.Write(small, 1);
+        out.Write(big + small);
+    }
+    out.Close();
+    EXPECT_TRUE(ReadFileBytes(path.str()) == "<" + big + "<>" + big + ">");  // 2 MiB: no dump
+    ASSERT_TRUE(out.Open("/dev/full"));
+    EXPECT_EQ(Raised([&] { out.Write(big); }).Message, "Could not write output file.");
 }
 
 TEST(XmlExport, FieldTypeTable) {

@@ -54,6 +54,12 @@ double Float(const TestDatabase& db, const AnsiString& sql) {
     return db.Open(q, sql).Fields()[0]->AsFloat();
 }
 
+// Logger entry `i` with its level, as "text @level".
+std::string Logged(const quantora::MemoryLogger& logger, std::size_t i) {
+    const quantora::MemoryLogger::Entry& e = logger.entries.at(i);
+    return Format("%s @%d", e.text.c_str(), e.level);
+}
+
 long long TotalRows(const TestDatabase& db) {
     long long n = 0;
     for (const char* const* t = QuantoraXmlExporter::ExportedTables; *t; ++t)
@@ -85,7 +91,7 @@ TEST(XmlImport, RoundTripReproducesTheFile) {
                   "<Table Name=\"EMPLOYEE\">"}));
     EXPECT_EQ(first.substr(first.size() - 45),
               "</Table>\r\n</Database>\r\n</QuantoraDatabases>\r\n");
-    EXPECT_EQ(exported.entries.at(0).text, "5 records of table EMPLOYEE exported.");
+    EXPECT_EQ(Logged(exported, 0), "5 records of table EMPLOYEE exported. @0");
 
     TestDatabase target(true);
     quantora::MemoryLogger logger;
@@ -94,7 +100,7 @@ TEST(XmlImport, RoundTripReproducesTheFile) {
     EXPECT_EQ(result.rows, 21 * 5);
     EXPECT_TRUE(result.warnings.empty());
     ASSERT_EQ(logger.entries.size(), 21u);
-    EXPECT_EQ(logger.entries[15].text, "5 records of table SPECTRUM imported.");
+    EXPECT_EQ(Logged(logger, 15), "5 records of table SPECTRUM imported. @0");
     EXPECT_EQ(Body(first), Body(Export(target.alias())));
 
     // Blobs come back bit for bit, dates to the file's resolution (whole seconds exactly),
@@ -162,7 +168,7 @@ TEST(XmlImport, MalformedFilesAreRejectedWithNothingImported) {
     TestDatabase source(true);
     FillExportedTables(source.alias(), 4);
     const std::string file = Export(source.alias());
-    const std::string firstSpectrum = "<Table Name=\"SPECTRUM\">";
+    const std::string firstSpectrum = "<Table Name=\"SPECTRUM\">", adc = "<Table Name=\"ADC\">";
     const std::size_t blobAt = file.find("COUNTDATA=\"", file.find(firstSpectrum)) + 11;
     struct Case {
         std::string name, text, message;
@@ -174,6 +180,11 @@ TEST(XmlImport, MalformedFilesAreRejectedWithNothingImported) {
          "is not a hex digit"},
         {"odd hex length", file.substr(0, blobAt) + file.substr(blobAt + 1), "odd number"},
         {"bad integer", Replaced(file, "ADC_ID=\"1\"", "ADC_ID=\"1x\""), "is not an integer"},
+        {"bad hex integer",  // a Largeint is the hex form of its decimal text: here "1x"
+         Replaced(Replaced(file, "Name=\"ADC_ID\" Type=\"Integer\"",
+                           "Name=\"ADC_ID\" Type=\"Largeint\"", adc),
+                  "ADC_ID=\"1\"", "ADC_ID=\"3178\"", adc),
+         "'3178' is not the hex form of an integer"},
         {"bad float", Replaced(file, "=\"0.", "=\"0.3.", firstSpectrum),
          "is not a floating point number"},
         {"impossible date", Replaced(file, "SPECOLLSTARTEDAT=\"4", "SPECOLLSTARTEDAT=\"4000"),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quantora/base/Format.h"
@@ -90,6 +91,9 @@ TEST(XmlReader, TagSyntaxAndItsMessages) {
     EXPECT_EQ(a.Tag.BracketText, "<!Ee\"v\">");
     EXPECT_FALSE(f.Open("/nonexistent/dir/file.xml"));
     EXPECT_EQ(f.ErrorMessage, "Could not open XML file");
+    XmlFile never;  // never opened: reads nothing and stands at the start of line 1
+    EXPECT_FALSE(never.GetNextAtom(a));
+    EXPECT_EQ(std::make_pair(never.Line, never.LineStart), std::make_pair(1LL, 0LL));
 }
 
 TEST(XmlReader, LinesAndValuesAcrossBufferBoundaries) {

@@ -3,10 +3,12 @@
 
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <tuple>
 #include <utility>
 
 #include "quantora/base/Exception.h"
+#include "quantora/numeric/ByteCodec.h"
 #include "quantora/numeric/NumMatrix.h"
 #include "quantora/numeric/NumVector.h"
 #include "tests/support/Raised.h"
@@ -39,6 +41,13 @@ TEST(NumVector, StoredFormIsLittleEndianBinary64WithEveryBitKept) {
     back.LoadFromString(3, s);
     ASSERT_EQ(back.Dim(), 3);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(Bits(back[i]), Bits(v[i])) << i;
+    // The per-value codec (the byte-order independent path) writes the same bytes and reads each
+    // value back from its own eight alone: not its neighbour's, nor past the end of the buffer.
+    const auto packed = std::make_unique<char[]>(24);
+    for (int i = 0; i < 3; ++i) quantora::StoreDoubleLE(v[i], packed.get() + 8 * i);
+    EXPECT_EQ(AnsiString(packed.get(), 24), s);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Bits(quantora::LoadDoubleLE(packed.get() + 8 * i)), Bits(v[i])) << i;
 }
 
 TEST(NumVector, EmptyCorruptAndResize) {

@@ -176,7 +176,8 @@ TEST(Plots, AxisLabels) {
     }
 }
 
-// The frame is drawn round the data rectangle; a legend box lands in the corner it is given.
+// The frame is drawn round the data rectangle with its x labels apart; a legend box lands in the
+// corner it is given.
 TEST(Plots, FrameAndLegendCorners) {
     for (Corner corner :
          {Corner::TopLeft, Corner::TopRight, Corner::BottomLeft, Corner::BottomRight}) {
@@ -198,6 +199,16 @@ TEST(Plots, FrameAndLegendCorners) {
         const bool top = corner == Corner::TopLeft || corner == Corner::TopRight;
         EXPECT_EQ(legend.begin()->first < r.center().x(), left) << static_cast<int>(corner);
         EXPECT_EQ(legend.begin()->second < r.center().y(), top) << static_cast<int>(corner);
+        // Below the ticks, within the frame's width: the labels 2, 4, 6 and 8 apart, and the title.
+        int inked = 0;
+        for (int x = static_cast<int>(r.left()) + 5, inside = 0; x < r.right() - 5; ++x) {
+            int ink = 0;
+            for (int y = static_cast<int>(r.bottom()) + 5; y < img.height(); ++y)
+                ink |= img.pixel(x, y) != QColor(Qt::white).rgb();
+            inked += ink && !inside;
+            inside = ink;
+        }
+        EXPECT_GE(inked, 5) << static_cast<int>(corner);
     }
 }
 

@@ -150,8 +150,10 @@ TEST_F(RecordSteps, IsomerInsertAndUpdateUseBothKeyParts) {
     EXPECT_FALSE(si.Update(&u));
     si.ISOMER_ID = 2;
     si.ACTIVITYUNC = 0.2;
+    si.ACTIVITYCALIBRATED = true;
     EXPECT_TRUE(si.Update(&u));
-    EXPECT_EQ(db.Count("SOURCEISOMER WHERE ACTIVITY = 2.5 AND ACTIVITYUNC = 0.2 AND CMT = 'kept'"),
+    EXPECT_EQ(db.Count("SOURCEISOMER WHERE ACTIVITYCALIBRATED = 'Y' AND ACTIVITY = 2.5 AND "
+                       "ACTIVITYUNC = 0.2 AND CMT = 'kept'"),
               1);
 }
 
