@@ -10,6 +10,7 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/StoredSpectra.h"
 #include "quantora/nuclides/Radlib.h"
 
 namespace py = pybind11;
@@ -138,17 +139,27 @@ py::list Measurements(const DbPtr& db, std::optional<int> projectId) {
     return ToDicts(ReadAll(q), true);
 }
 
-py::array Peaks(const DbPtr& db, int peakEvalId) {
+py::array Peaks(const DbPtr& db, std::optional<int> spectrumId, std::optional<int> peakEvalId) {
+    if (spectrumId.has_value() == peakEvalId.has_value())
+        throw py::value_error("give either a spectrum id or peakeval_id=");
     std::vector<PeakRow> rows;
     {
         py::gil_scoped_release unlocked;
-        RequireRow(db->Alias(), "PEAKEVAL", "PEAKEVAL_ID", peakEvalId);
+        const char* alias = db->Alias();
+        int evalId = -1;
+        if (spectrumId) {
+            RequireRow(alias, "SPECTRUM", "SPECTRUM_ID", *spectrumId);
+            evalId = ApplicablePeakEval(alias, *spectrumId);
+        } else {
+            RequireRow(alias, "PEAKEVAL", "PEAKEVAL_ID", *peakEvalId);
+            evalId = *peakEvalId;
+        }
         TQuery q;
-        q.SetDatabaseName(db->Alias());
+        q.SetDatabaseName(alias);
         q.SetSQL(
             "SELECT PEAK_ID, E, EUNC, AREA, AREAUNC, FWHM, POS FROM PEAK WHERE PEAKEVAL_ID = :e "
             "ORDER BY POS, PEAK_ID");
-        q.ParamByName("e")->SetAsInteger(peakEvalId);
+        q.ParamByName("e")->SetAsInteger(evalId);
         for (q.Open(); !q.Eof(); q.Next()) {
             auto f = [&](int i) {
                 return q.Fields()[i]->IsNull() ? std::nan("") : q.Fields()[i]->AsFloat();

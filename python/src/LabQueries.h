@@ -20,8 +20,10 @@ pybind11::list RunQuery(const DbPtr& db, const AnsiString& sql, const pybind11::
 // Table name (upper case) to row count.
 pybind11::dict TableCounts(const DbPtr& db);
 pybind11::list Measurements(const DbPtr& db, std::optional<int> projectId);
-// A structured array, one element per peak in channel order.
-pybind11::array Peaks(const DbPtr& db, int peakEvalId);
+// A structured array, one element per peak in channel order: the peaks of the evaluation that
+// applies to the spectrum (none: empty), or of the evaluation given. Exactly one of the two.
+pybind11::array Peaks(const DbPtr& db, std::optional<int> spectrumId,
+                      std::optional<int> peakEvalId);
 // For each energy the lines it matches, each a dict.
 pybind11::list Match(const DbPtr& db, const std::vector<double>& energies,
                      const std::vector<double>& uncertainties, const std::vector<int>& libraryIds);

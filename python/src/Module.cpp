@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "python/src/Analysis.h"
 #include "python/src/Calibrations.h"
 #include "python/src/DbHandle.h"
 #include "python/src/Errors.h"
@@ -65,6 +66,7 @@ PYBIND11_MODULE(quantora, m) {
     RegisterErrors(m);
     RegisterCalibrations(m);
     RegisterLabTypes();
+    RegisterAnalysisTypes();
 
     py::class_<Spectrum>(m, "Spectrum", "A spectrum: counts per channel from channel 0.")
         .def_readonly("counts", &Spectrum::counts, "numpy uint32 array, one count per channel")
@@ -104,8 +106,20 @@ PYBIND11_MODULE(quantora, m) {
         .def("spectrum", &ReadSpectrum, py::arg("spectrum_id"))
         .def("spectra", &ReadSpectra, py::arg("measurement_id"))
         .def("measurements", &Measurements, py::arg("project_id") = py::none())
-        .def("peaks", &Peaks, py::arg("peakeval_id"),
-             "The peaks of a peak evaluation as a numpy structured array.")
+        .def("peaks", &Peaks, py::arg("spectrum_id") = py::none(), py::kw_only(),
+             py::arg("peakeval_id") = py::none(),
+             "The peaks of the evaluation that applies to a spectrum (empty when it has none), or "
+             "of the evaluation peakeval_id=, as a numpy structured array (energy and FWHM in "
+             "keV, areas in counts, position in channels).")
+        .def("analyse", &Analyse, py::arg("spectrum_id"), py::kw_only(),
+             py::arg("setting_id") = py::none(), py::arg("library_ids") = std::vector<int>{},
+             py::arg("store") = true,
+             "Finds and fits the peaks of a stored spectrum with a peak evaluation setting "
+             "(default: the stored default setting); with radiation libraries the energy and "
+             "FWHM calibrations are fitted anew from the lines found and each peak names its "
+             "line's nuclide. Stored unless store=False. The peaks as a numpy structured array: "
+             "energy, FWHM and their uncertainties in keV, areas and the decision threshold and "
+             "detection limit in counts, channel and FWHM in channels.")
         .def("ecal", &LoadECal, py::arg("spectrum_id"),
              "The energy calibration that applies to the spectrum.")
         .def("efficiency", &LoadEfficiency, py::arg("analysis_id"))

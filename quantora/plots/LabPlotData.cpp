@@ -10,32 +10,22 @@
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/StoredSpectra.h"
 #include "quantora/nuclides/Decay.h"
 #include "quantora/nuclides/Radlib.h"
 #include "quantora/records/Meastables.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace quantora::plots {
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
 
-// The peaks of the evaluation that applies to the spectrum's measurement: one whose energy
-// calibration is this spectrum's (or names none), non-tentative first, the newest.
+// The peaks of the evaluation that applies to the spectrum.
 std::vector<PeakMark> ReadPeaks(const char* alias, const StoredSpectrumRow& s) {
+    const int evalId = ApplicablePeakEval(alias, s.rec.SPECTRUM_ID);
+    if (evalId < 0) return {};
     TQuery q;
     q.SetDatabaseName(alias);
-    q.SetSQL(
-        "SELECT PEAKEVAL_ID FROM PEAKEVAL E WHERE E.MEASUREMENT_ID = :m AND (E.ECAL_ID IS NULL "
-        "OR E.ECAL_ID IN (SELECT ECAL_ID FROM ECAL WHERE SPECTRUM_ID = :s)) "
-        "ORDER BY CASE WHEN E.TENTATIVE = 'Y' THEN 1 ELSE 0 END, E.LASTMODIFIEDDATE DESC, "
-        "E.PEAKEVAL_ID DESC");
-    q.ParamByName("m")->SetAsInteger(s.rec.MEASUREMENT_ID);
-    q.ParamByName("s")->SetAsInteger(s.rec.SPECTRUM_ID);
-    q.Open();
-    if (q.Eof()) return {};
-    const int evalId = q.Fields()[0]->AsInteger();
-    q.Close();
     q.SetSQL(
         "SELECT POS, POSUNC, E, EUNC, AREA, AREAUNC, FWHM, FWHMUNC FROM PEAK "
         "WHERE PEAKEVAL_ID = :e ORDER BY POS");

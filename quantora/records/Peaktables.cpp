@@ -1,4 +1,5 @@
-// PEAK and PEAKEVAL: columns, the bulk peak reader, the peak evaluation's deletion cascade.
+// PEAK and PEAKEVAL: columns, the bulk peak reader, the peak evaluation's deletion cascade; the
+// columns of the fit regions, fitted peaks and their values.
 #include "quantora/records/Peaktables.h"
 
 #include <algorithm>
@@ -167,4 +168,53 @@ const quantora::DeletionRules& BuildPeakEvalDeletion() {
 const quantora::DeletionRules& PEAKEVALData::Deletion() {
     static const quantora::DeletionRules& rules = BuildPeakEvalDeletion();
     return rules;
+}
+
+const std::array<quantora::Column<PEAKEVALREGIONData>, 6>& PEAKEVALREGIONData::Columns() {
+    using R = PEAKEVALREGIONData;
+    static constexpr std::array<quantora::Column<R>, 6> cols = {
+        Col("PEAKEVALREGION_ID", &R::PEAKEVALREGION_ID).Key(),
+        Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
+        Col("PEAKEVALCAL_ID", &R::PEAKEVALCAL_ID),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+    };
+    return cols;
+}
+
+const std::array<quantora::Column<PEAKEVALPEAKData>, 5>& PEAKEVALPEAKData::Columns() {
+    using R = PEAKEVALPEAKData;
+    static constexpr std::array<quantora::Column<R>, 5> cols = {
+        Col("PEAKEVALPEAK_ID", &R::PEAKEVALPEAK_ID).Key(),
+        Col("PEAKEVALREGION_ID", &R::PEAKEVALREGION_ID),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+    };
+    return cols;
+}
+
+const std::array<quantora::Column<PEAKPARAMVALUEData>, 5>& PEAKPARAMVALUEData::Columns() {
+    using R = PEAKPARAMVALUEData;
+    static constexpr std::array<quantora::Column<R>, 5> cols = {
+        Col("PEAKPARAMVALUE_ID", &R::PEAKPARAMVALUE_ID).Key(),
+        Col("PEAKEVALPEAK_ID", &R::PEAKEVALPEAK_ID),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+    };
+    return cols;
+}
+
+const std::array<quantora::Column<REGIONPARAMVALUEData>, 5>& REGIONPARAMVALUEData::Columns() {
+    using R = REGIONPARAMVALUEData;
+    static constexpr std::array<quantora::Column<R>, 5> cols = {
+        Col("REGIONPARAMVALUE_ID", &R::REGIONPARAMVALUE_ID).Key(),
+        Col("PEAKEVALREGION_ID", &R::PEAKEVALREGION_ID),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
+        Col("CMT", &R::CMT).IfNotEmpty(),
+    };
+    return cols;
 }

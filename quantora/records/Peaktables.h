@@ -1,5 +1,7 @@
 // Record classes of the peak tables: PEAKEVAL (one peak search and fit over a measurement) and
-// PEAK (its peaks), the bulk peak reader with its energy index, and the evaluation's cascade.
+// PEAK (its peaks), the bulk peak reader with its energy index, and the evaluation's cascade;
+// the fit regions of an evaluation (PEAKEVALREGION), the peaks fitted in them (PEAKEVALPEAK) and
+// the named values of both (REGIONPARAMVALUE, PEAKPARAMVALUE: "name=value" in CMT).
 #pragma once
 
 #include <array>
@@ -58,4 +60,48 @@ struct PEAKEVALData : CachedRecord<PEAKEVALData, 18> {
     static const quantora::DeletionRules& Deletion();
 
     PEAKEVALData() { Reset(); }
+};
+
+struct PEAKEVALREGIONData : CachedRecord<PEAKEVALREGIONData, 6> {
+    int PEAKEVALREGION_ID, PEAKEVAL_ID, PEAKEVALCAL_ID, EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+
+    static constexpr const char* Table = "PEAKEVALREGION";
+    static const std::array<quantora::Column<PEAKEVALREGIONData>, 6>& Columns();
+
+    PEAKEVALREGIONData() { Reset(); }
+};
+
+struct PEAKEVALPEAKData : CachedRecord<PEAKEVALPEAKData, 5> {
+    int PEAKEVALPEAK_ID, PEAKEVALREGION_ID, EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+
+    static constexpr const char* Table = "PEAKEVALPEAK";
+    static const std::array<quantora::Column<PEAKEVALPEAKData>, 5>& Columns();
+
+    PEAKEVALPEAKData() { Reset(); }
+};
+
+struct PEAKPARAMVALUEData : CachedRecord<PEAKPARAMVALUEData, 5> {
+    int PEAKPARAMVALUE_ID, PEAKEVALPEAK_ID, EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+
+    static constexpr const char* Table = "PEAKPARAMVALUE";
+    static const std::array<quantora::Column<PEAKPARAMVALUEData>, 5>& Columns();
+
+    PEAKPARAMVALUEData() { Reset(); }
+};
+
+struct REGIONPARAMVALUEData : CachedRecord<REGIONPARAMVALUEData, 5> {
+    int REGIONPARAMVALUE_ID, PEAKEVALREGION_ID, EMPLOYEE_ID;
+    TDateTime CREATIONDATE;
+    AnsiString CMT;
+
+    static constexpr const char* Table = "REGIONPARAMVALUE";
+    static const std::array<quantora::Column<REGIONPARAMVALUEData>, 5>& Columns();
+
+    REGIONPARAMVALUEData() { Reset(); }
 };

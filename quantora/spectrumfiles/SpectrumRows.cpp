@@ -1,4 +1,4 @@
-// SPECTRUM and ECAL rows of a read spectrum, and a stored spectrum back as file data.
+// SPECTRUM and ECAL rows of a read spectrum; the exact polynomial kept with a stored calibration.
 #include "quantora/spectrumfiles/SpectrumRows.h"
 
 #include <algorithm>
@@ -63,8 +63,7 @@ void StoreCalibration(const SpectrumFileData& s, int spectrumId, const char* dbN
     cal.SpectrumId = spectrumId;
     cal.Name = "from " + s.format + " file";
     cal.CreationDate = cal.LastModifiedDate = LocalNow();
-    cal.Comment = kCoeffsPrefix;
-    for (double c : s.energyCoeffs) cal.Comment += " " + spectrumfiles::ShortestNumber(c);
+    cal.Comment = CoefficientsComment(s.energyCoeffs);
     const double n = static_cast<double>(s.firstChannel + s.counts.size());
     for (int i = 0; i < kCalibrationPoints; ++i) {
         const double ch = n * (0.05 + 0.9 * i / (kCalibrationPoints - 1));
@@ -137,47 +136,32 @@ int SpectrumRowWriter::Store(SPECTRUMData& rec, const SpectrumFileData& s) {
     return rec.SPECTRUM_ID;
 }
 
-StoredSpectrumRow ReadStoredSpectrumRow(const char* dbName, int spectrumId) {
-    TQuery q;
-    q.SetDatabaseName(dbName);
-    q.SetSQL(
-        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START, M.NAME AS QDB_MEAS "
-        "FROM SPECTRUM S LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
-        "WHERE S.SPECTRUM_ID = :id");
-    q.ParamByName("id")->SetAsInteger(spectrumId);
-    q.Open();
-    StoredSpectrumRow r;
-    if (!r.rec.GetData(&q))
-        throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
-    if (TField* f = q.FieldByName("QDB_SETUP"); !f->IsNull()) r.measSetupId = f->AsInteger();
-    if (TField* f = q.FieldByName("QDB_START"); !f->IsNull()) r.measDate = f->AsDateTime();
-    r.measName = q.FieldByName("QDB_MEAS")->AsString();
-    return r;
-}
-
-SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId) {
-    StoredSpectrumRow row = ReadStoredSpectrumRow(dbName, spectrumId);
-    SPECTRUMData& rec = row.rec;
-    SpectrumFileData s;
-    rec.UncompressCounts(&s.counts);
-    s.title = rec.NAME;
-    s.format = rec.SPEFILETYPE;
-    s.liveTime = rec.LIVETIME < 0 ? -1.0 : rec.LIVETIME;
-    s.realTime = rec.TRUETIME < 0 ? -1.0 : rec.TRUETIME;
-    s.startTime = rec.SPECOLLSTARTEDAT > 0 ? rec.SPECOLLSTARTEDAT : 0.0;
-    if (rec.CMT.rfind(kDetectorPrefix, 0) == 0) s.detector = rec.CMT.substr(9);
-    ECalibration cal;
-    cal.SpectrumId = spectrumId;
-    RetrieveECalForSpectrum(&cal, dbName, row.measSetupId, row.measDate);
+std::vector<double> CalibrationCoefficients(const ECalibration& cal) {
+    std::vector<double> coeffs;
     if (cal.ECalId > 0 && cal.Comment.rfind(kCoeffsPrefix, 0) == 0) {
         std::istringstream in(cal.Comment.substr(std::char_traits<char>::length(kCoeffsPrefix)));
-        for (double c; in >> c;) s.energyCoeffs.push_back(c);
-    } else if (cal.ECalId > 0 && cal.LinearPart.IsValid()) {
+        for (double c; in >> c;) coeffs.push_back(c);
+        if (coeffs.size() >= 2) return coeffs;
+        coeffs.clear();
+    }
+    if (cal.ECalId > 0 && cal.LinearPart.IsValid()) {
         double a, b;
         cal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
-        s.energyCoeffs = {a, b};
+        coeffs = {a, b};
     }
-    return s;
+    return coeffs;
+}
+
+AnsiString StoredDetector(const SPECTRUMData& rec) {
+    return rec.CMT.rfind(kDetectorPrefix, 0) == 0
+               ? rec.CMT.substr(std::char_traits<char>::length(kDetectorPrefix))
+               : AnsiString();
+}
+
+AnsiString CoefficientsComment(const std::vector<double>& coeffs) {
+    AnsiString text = kCoeffsPrefix;
+    for (double c : coeffs) text += " " + spectrumfiles::ShortestNumber(c);
+    return text;
 }
 
 }  // namespace quantora

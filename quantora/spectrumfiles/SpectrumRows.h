@@ -1,12 +1,14 @@
 // From a read spectrum to database rows and back. The SPECTRUM row goes through its record class
 // (compressed counts, CHANNELS, STARTCOUNT, MIN/MAX/SUMCOUNT, CRC32, times, name, file type); a
 // file's energy calibration becomes an ECAL row whose points sample the polynomial and whose
-// comment keeps the exact coefficients, so the calibration comes back out unchanged.
+// comment keeps the exact coefficients, so the calibration comes back out unchanged. Stored
+// spectra are read back in quantora/lab.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "quantora/calibmodel/ECalibration.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/records/Meastables.h"
 #include "quantora/spectrumfiles/SpectrumFile.h"
@@ -38,19 +40,13 @@ class SpectrumRowWriter {
     MaxKeyGen spectrumKeys_, ecalKeys_, pointKeys_;
 };
 
-// A stored SPECTRUM row with what its energy calibration is found by: its measurement's setup
-// and start date (-1 and 0 without a measurement), and the measurement's name.
-struct StoredSpectrumRow {
-    SPECTRUMData rec;
-    int measSetupId = -1;
-    TDateTime measDate = 0;
-    AnsiString measName;
-};
-// Throws "no spectrum with SPECTRUM_ID = %d" when there is no such row.
-StoredSpectrumRow ReadStoredSpectrumRow(const char* dbName, int spectrumId);
-
-// A stored spectrum as file data: counts from channel 0, times, name, detector, the file type
-// it came from and the energy calibration that applies to it. Throws when there is no such row.
-SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId);
+// The polynomial (keV over channel, lowest order first) of a stored energy calibration: the exact
+// coefficients a file or a recalibration kept in its comment, else its linear part; empty when
+// the calibration is not valid.
+std::vector<double> CalibrationCoefficients(const ECalibration& cal);
+// The detector a SPECTRUM row names in its comment (empty when none).
+AnsiString StoredDetector(const SPECTRUMData& rec);
+// The comment that keeps `coeffs` exactly with a stored calibration.
+AnsiString CoefficientsComment(const std::vector<double>& coeffs);
 
 }  // namespace quantora

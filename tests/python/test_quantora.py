@@ -51,7 +51,7 @@ def test_tables_peaks_and_efficiency_agree_with_sql(db):
     for table in ("SPECTRUM", "PEAK", "MEASUREMENT", "PROJECT"):
         assert counts[table] == rows(db, f"SELECT COUNT(*) AS N FROM {table}")[0]["N"] > 0
     for pe in rows(db, "SELECT PEAKEVAL_ID AS ID FROM PEAKEVAL"):
-        peaks = db.peaks(pe["ID"])
+        peaks = db.peaks(peakeval_id=pe["ID"])
         want = rows(db, "SELECT E, EUNC, AREA, AREAUNC, FWHM, POS FROM PEAK WHERE PEAKEVAL_ID = :p "
                         "ORDER BY POS, PEAK_ID", p=pe["ID"])
         got = [tuple(p)[1:] for p in peaks]
@@ -64,6 +64,21 @@ def test_tables_peaks_and_efficiency_agree_with_sql(db):
         grid = np.geomspace(60, 2000, 12).reshape(3, 4)
         values, uncs = eff.at(grid)
         assert [eff.at(float(e)) for e in grid.flat] == list(zip(values.flat, uncs.flat))
+
+
+def test_analyse_stores_the_peaks_a_spectrum_then_reports(db):
+    spectrum = rows(db, "SELECT MIN(SPECTRUM_ID) AS ID FROM SPECTRUM")[0]["ID"]
+    library = rows(db, "SELECT MIN(RADIATIONLIBRARY_ID) AS ID FROM RADIATIONLIBRARY")[0]["ID"]
+    dry = db.analyse(spectrum, library_ids=[library], store=False)
+    assert len(dry) > 3 and (dry["peak_id"] == -1).all()
+    peaks = db.analyse(spectrum, library_ids=[library])
+    assert (peaks["peak_id"] > 0).all() and (np.diff(peaks["channel"]) > 0).all()
+    assert (peaks["area"] > peaks["decision_threshold"]).all()
+    assert (peaks["detection_limit"] > peaks["decision_threshold"]).all()
+    assert b"" not in set(peaks["nuclide"][peaks["area"] > 1e4])  # strong peaks are lines
+    stored = db.peaks(spectrum)  # the newest evaluation of the spectrum is this one
+    assert list(stored["peak_id"]) == list(peaks["peak_id"])
+    assert np.allclose(stored["area"], peaks["area"]) and np.allclose(stored["energy"], peaks["energy"])
 
 
 def test_match_finds_each_library_line_at_its_own_energy(db):
@@ -109,6 +124,9 @@ def test_bad_input_raises_clear_python_errors(demo_uri, tmp_path):
         (lambda: db.query("SELEKT nonsense"), quantora.SQLSyntaxError),
         (lambda: db.query("INSERT INTO SPECTRUM (SPECTRUM_ID) VALUES (1)"), quantora.ConstraintError),
         (lambda: eff.at(-5.0), ValueError),
+        (lambda: db.peaks(), ValueError), (lambda: db.peaks(1, peakeval_id=1), ValueError),
+        (lambda: db.peaks(missing), KeyError), (lambda: db.analyse(missing), KeyError),
+        (lambda: db.analyse(1, setting_id=missing), KeyError),
     ]
     for call, error in cases:
         with pytest.raises(error):

@@ -1,5 +1,5 @@
-// qdb check, delete, ecal, fwhm, match and nuclides load, run as a binary on fresh databases
-// (the ODBC data-source verbs are the ODBC installer tests').
+// qdb check, delete, ecal, fwhm, match, nuclides load and library, and analyse, run as a binary on
+// fresh databases (the ODBC data-source verbs are the ODBC installer tests').
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -76,7 +76,7 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
     EXPECT_EQ(db.Count("PROJECT"), 1);
 }
 
-TEST(QdbLabCommands, NuclidesLoadThenMatch) {
+TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
     TestDatabase db(true);
     const std::string uri = Quoted(db.uri());
     // A few nuclides cut from the evaluated table.
@@ -91,7 +91,7 @@ TEST(QdbLabCommands, NuclidesLoadThenMatch) {
         out << line << '\n';
         while (std::getline(in, line))
             if (line.rfind("Cs-137,", 0) == 0 || line.rfind("Co-60,", 0) == 0 ||
-                line.rfind("Am-241,", 0) == 0)
+                line.rfind("Am-241,", 0) == 0 || line.rfind("Eu-152,", 0) == 0)
                 out << line << '\n';
     }
     auto r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
@@ -108,4 +108,42 @@ TEST(QdbLabCommands, NuclidesLoadThenMatch) {
     r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(db.Count("RADIATIONLIBRARY"), 2);
+
+    // A library of chosen nuclides; one the tables do not hold leaves nothing behind.
+    quantora::test::ExpectQdb("nuclides library " + uri + " eu Eu-152", 0, {": eu (1 nuclides)"});
+    quantora::test::ExpectQdb("nuclides library " + uri + " bad Eu-152,Xx-999", 1,
+                              {"no decay of Xx-999"});
+    EXPECT_EQ(db.Count("RADIATIONLIBRARY"), 3);
+    const std::string eu =
+        db.Scalar("SELECT RADIATIONLIBRARY_ID FROM RADIATIONLIBRARY WHERE NAME = 'eu'");
+
+    // The peak evaluation of a real spectrum: its table, its CSV, and the archive form, which
+    // leaves spectra with an evaluation alone.
+    db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p1')");
+    const std::string chn =
+        std::string(QUANTORA_SHARED_DATA) + "/spectra/original/eu_calib_7cm.Chn";
+    ASSERT_EQ(RunQdb("spectrum import " + uri + " " + Quoted(chn) +
+                     " --new-measurements "
+                     "--project 1")
+                  .code,
+              0);
+    const auto peaks = dir / "peaks.csv";
+    quantora::test::ExpectQdb(
+        "analyse " + uri + " --spectrum 1 --library " + eu + " --csv " + Quoted(peaks.string()), 0,
+        {"energy recalibrated from", "Eu-152", "stored as peak evaluation 1"});
+    std::ifstream table(peaks);
+    std::string header, row;
+    std::getline(table, header);
+    EXPECT_EQ(header.rfind("energy_kev,energy_unc_kev,area,area_unc,fwhm_kev,channel,", 0), 0u);
+    int rows = 0;
+    while (std::getline(table, row)) ++rows;
+    EXPECT_EQ(rows, db.Count("PEAK"));
+    EXPECT_GT(rows, 30);
+    quantora::test::ExpectQdb("analyse " + uri + " --project 1", 0,
+                              {"1 spectra, 0 without a peak evaluation"});
+    quantora::test::ExpectQdb("analyse " + uri + " --spectrum 1 --setting 99", 1,
+                              {"no peak evaluation setting with PEAKEVALCAL_ID = 99"});
+    quantora::test::ExpectQdb("analyse " + uri + " --spectrum 1 --library 99999", 1,
+                              {"no radiation library with RADIATIONLIBRARY_ID = 99999"});
+    EXPECT_EQ(db.Count("PEAKEVAL"), 1);
 }

@@ -14,10 +14,13 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/StoredSpectra.h"
+#include "quantora/spectrumfiles/ReadSupport.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
 #include "quantora/spectrumfiles/SpectrumImport.h"
 #include "quantora/spectrumfiles/SpectrumRows.h"
+#include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
 using namespace quantora;
@@ -253,7 +256,8 @@ TEST(SpectrumFiles, DamagedFilesGiveLocatedErrorsOrReadCleanly) {
 }
 
 // What the shared files do not show: quoted CSV fields, a CSV header the reader does not know, an
-// energy column fitted exactly, and an N42 spectrum holding an empty element of its own name.
+// energy column fitted exactly, an N42 spectrum holding an empty element of its own name, an N42
+// start time that is no date, and a count list at its channel limit.
 TEST(SpectrumFiles, TextFragments) {
     struct Case {
         const char *name, *text;
@@ -269,6 +273,11 @@ TEST(SpectrumFiles, TextFragments) {
          "</ChannelData></Spectrum></RadInstrumentData>",
          {1, 2, 3},
          ""},
+        {"e.n42",
+         "<RadInstrumentData><StartDateTime>2019-02-30T10:00:00</StartDateTime><Spectrum id=\"s\">"
+         "<ChannelData>4 5</ChannelData></Spectrum></RadInstrumentData>",
+         {4, 5},
+         "unreadable start time '2019-02-30T10:00:00' left out"},
     };
     for (const Case& c : cases) {
         const SpectrumFile f = ReadSpectrumBytes(c.text, c.name);
@@ -280,7 +289,17 @@ TEST(SpectrumFiles, TextFragments) {
         if (!*c.warning) {
             EXPECT_EQ(all.find("not read"), std::string::npos) << all;
         }
+        EXPECT_EQ(f.spectra[0].startTime, 0.0) << c.text;  // none has a start time to read
     }
+    // A list of one count per line holds at most kMaxChannels; the line beyond them is named.
+    std::string list;
+    for (size_t i = 0; i < spectrumfiles::kMaxChannels; ++i) list += "0\n";
+    EXPECT_EQ(ReadSpectrumBytes(list, "full").spectra.at(0).counts.size(),
+              spectrumfiles::kMaxChannels);
+    const AnsiString over = test::Raised([&] { ReadSpectrumBytes(list + "0\n", "over"); }).Message;
+    EXPECT_NE(over.find(Format("line %zu: more", spectrumfiles::kMaxChannels + 1)),
+              AnsiString::npos)
+        << over;
     // The N42 writer puts 16 counts on a line.
     SpectrumFileData eighteen;
     for (unsigned long c = 1; c <= 18; ++c) eighteen.counts.push_back(c);

@@ -26,6 +26,7 @@ int CmdDelete(const Args& args);
 int CmdECal(const Args& args);
 int CmdFwhm(const Args& args);
 int CmdMatch(const Args& args);
+int CmdAnalyse(const Args& args);
 int CmdNuclides(const Args& args);
 int CmdSpectrum(const Args& args);
 int CmdOdbc(const Args& args);

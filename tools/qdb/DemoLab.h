@@ -16,6 +16,7 @@
 #include "quantora/base/Types.h"
 #include "quantora/calibmodel/ECalibration.h"
 #include "quantora/calibmodel/FwhmCalibrClass.h"
+#include "quantora/calibmodel/PeakEvalCalibration.h"
 #include "quantora/dblayer/Variant.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "tools/qdb/DemoNuclides.h"
@@ -176,6 +177,7 @@ class DemoLab {
     std::map<AnsiString, int> isomerIds_;
     int libraryId_ = -1;
     int peakEvalCalId_ = -1;
+    PeakEvalCalibration peakEvalSetting_;  // what the measurements are evaluated with
     int soilMeasurement_ = -1;
     int busyProject_ = 4;
 };

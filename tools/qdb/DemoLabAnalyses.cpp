@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "quantora/analysis/PeakEvaluation.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibmodel/EffCalibration.h"
@@ -85,10 +86,15 @@ void DemoLab::Measure(const MeasPlan& plan, uint32_t seed) {
         GenerateSpectrum(det, emissions, plan.liveTime / 3600.0, seed);
     StoreMeasurement(plan, r, counts);
 
-    // Peak search with the widths the setting expects for this setup (channel units).
-    const double g2 = det.gain * det.gain;
-    r.peaks = SearchPeaks(counts, det.fwhmA / g2 + det.fwhmB * det.offset / g2,
-                          det.fwhmB / det.gain, 6.0, kFirstChannel);
+    // The library's peak evaluation with the lab's setting; energies through the setup's
+    // nominal calibration, widths from the spectrum itself.
+    quantora::analysis::SpectrumContext context;
+    context.energyCoeffs = {det.offset, det.gain};
+    const quantora::analysis::PeakEvaluationResult found =
+        quantora::analysis::EvaluatePeaks(counts, context, peakEvalSetting_);
+    for (const quantora::analysis::FittedPeak& p : found.peaks)
+        r.peaks.push_back({p.channel, p.channelUnc, p.area, p.areaUnc, p.fwhm, p.fwhmUnc, p.height,
+                           p.background});
     Calibrate(plan, r, nuclides);
     StorePeaks(plan, r);
     results_.push_back(std::move(r));

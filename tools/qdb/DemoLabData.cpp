@@ -446,6 +446,7 @@ void DemoLab::PeakEvalSetting() {
     if (!StorePeakEvalCal(&pec, kAlias, true, nullptr))
         throw Exception("could not store the peak evaluation setting");
     peakEvalCalId_ = pec.PeakEvalCalId;
+    peakEvalSetting_ = pec;
     Step("peak evaluation setting");
 }
 

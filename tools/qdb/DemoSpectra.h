@@ -1,11 +1,8 @@
-// Synthetic HPGe spectra for the demo lab and a simple peak search over them.
+// Synthetic HPGe spectra for the demo lab, and the peaks the library's evaluation finds in them.
 //
 // A spectrum is a falling continuum, the Compton continuum of every line, and a Gaussian peak
 // per line whose width follows FWHM(E) = sqrt(a + b*E); the expected counts of every channel are
 // then drawn from a Poisson distribution with a seeded generator, so a seed gives one spectrum.
-// The peak search runs a zero-area Gaussian filter over the counts, keeps local maxima above a
-// significance and measures each peak on a linear background: net area, centroid and width from
-// the first two moments.
 #pragma once
 
 #include <cstdint>
@@ -38,19 +35,13 @@ std::vector<unsigned long> GenerateSpectrum(const DetectorModel& det,
                                             const std::vector<Emission>& lines, double continuum,
                                             uint32_t seed);
 
+// A peak the library's evaluation found, in the units the demo's analyses use.
 struct FoundPeak {
     double pos, posUnc;    // channels
     double area, areaUnc;  // counts
     double fwhm, fwhmUnc;  // channels
     double height;         // counts per channel at the centroid
-    double bkg;            // background counts under the peak window
-    double significance;   // of the search filter
+    double bkg;            // continuum counts under the peak
 };
-
-// Peaks of `counts` from `firstChannel` on, by position. The filter and the width check use the
-// expected width FWHM^2 = fwhmA + fwhmB * ch (channel units); a peak with a well-determined
-// area must come out between 0.6 and 1.8 times that wide.
-std::vector<FoundPeak> SearchPeaks(const std::vector<unsigned long>& counts, double fwhmA,
-                                   double fwhmB, double minSignificance, int firstChannel);
 
 }  // namespace qdbtool::demo

@@ -25,6 +25,7 @@
 #include "quantora/frame/UiHooks.h"
 #include "quantora/nuclides/GammaLineTable.h"
 #include "quantora/nuclides/Nuclibtables.h"
+#include "quantora/nuclides/NuclideLibrary.h"
 #include "quantora/nuclides/Radlib.h"
 #include "quantora/records/Devicetables.h"
 #include "quantora/records/Meastables.h"
@@ -196,18 +197,6 @@ EnergyArg ParseEnergy(const std::string& text) {
     return e;
 }
 
-std::vector<int> ParseIdList(const std::string& text) {
-    std::vector<int> ids;
-    size_t pos = 0;
-    while (true) {
-        size_t comma = text.find(',', pos);
-        ids.push_back(ParseKey(text.substr(pos, comma - pos), "library id"));
-        if (comma == std::string::npos) break;
-        pos = comma + 1;
-    }
-    return ids;
-}
-
 // Keys unused in every table the line-table loader writes: one more than the largest in use.
 class NuclideKeyGen : public IntKeyGen {
   public:
@@ -355,7 +344,7 @@ int CmdMatch(const Args& in) {
     const std::string libs = TakeOption(args, "--library");
     if (args.size() < 2 || libs.empty())
         throw Exception("usage: qdb match <db> --library <id>[,<id>...] <energy>[:<unc>] ...");
-    const std::vector<int> ids = ParseIdList(libs);
+    const std::vector<int> ids = ParseKeyList(libs, "library id");
     std::vector<EnergyArg> energies;
     for (size_t i = 1; i < args.size(); ++i) energies.push_back(ParseEnergy(args[i]));
     OpenLabDatabase(kAlias, args[0]);
@@ -386,8 +375,23 @@ int CmdMatch(const Args& in) {
 }
 
 int CmdNuclides(const Args& in) {
-    if (in.size() != 3 || in[0] != "load")
-        throw Exception("usage: qdb nuclides load <db> <gamma_lines.csv>");
+    const char* const usage =
+        "usage: qdb nuclides load <db> <gamma_lines.csv> | qdb nuclides library <db> <name> "
+        "<nuclide>[,<nuclide>...]";
+    if (in.size() == 4 && in[0] == "library") {
+        std::vector<AnsiString> symbols;
+        for (size_t pos = 0;;) {
+            const size_t comma = in[3].find(',', pos);
+            symbols.push_back(in[3].substr(pos, comma - pos));
+            if (comma == std::string::npos) break;
+            pos = comma + 1;
+        }
+        OpenLabDatabase(kAlias, in[1]);
+        const int id = quantora::MakeNuclideLibrary(kAlias, in[2], symbols);
+        std::printf("radiation library %d: %s (%zu nuclides)\n", id, in[2].c_str(), symbols.size());
+        return 0;
+    }
+    if (in.size() != 3 || in[0] != "load") throw Exception(usage);
     const std::string csv = in[2];
     if (FILE* f = std::fopen(csv.c_str(), "rb"))
         std::fclose(f);

@@ -42,6 +42,16 @@ int ParseKey(const std::string& text, const char* what) {
     return v;
 }
 
+std::vector<int> ParseKeyList(const std::string& text, const char* what) {
+    std::vector<int> ids;
+    for (size_t pos = 0;;) {
+        const size_t comma = text.find(',', pos);
+        ids.push_back(ParseKey(text.substr(pos, comma - pos), what));
+        if (comma == std::string::npos) return ids;
+        pos = comma + 1;
+    }
+}
+
 bool ParseNumber(const std::string& text, double& out) {
     const char* b = text.data();
     const char* e = b + text.size();

@@ -15,6 +15,8 @@ void OpenLabDatabase(const std::string& alias, const std::string& db);
 
 // A whole positive number (a key); throws naming `what` otherwise.
 int ParseKey(const std::string& text, const char* what);
+// Keys separated by commas ("3,5,8"); throws naming `what` for a malformed one.
+std::vector<int> ParseKeyList(const std::string& text, const char* what);
 // A finite number; false when `text` is not one.
 bool ParseNumber(const std::string& text, double& out);
 

@@ -74,8 +74,18 @@ const Command kCommands[] = {
      "Radiation lines of the libraries matching measured energies in keV (uncertainty 0.5 keV "
      "when not given): nuclide, energy, intensity.",
      qdbtool::CmdMatch},
-    {"nuclides", "qdb nuclides load <db> <gamma_lines.csv>",
-     "Load an evaluated gamma-line table as a new radiation library.", qdbtool::CmdNuclides},
+    {"analyse",
+     "qdb analyse <db> --spectrum <id> [--setting <id>] [--library <id>[,<id>...]] [--csv <file>]"
+     " | --project <id> | --measurements <id>[,<id>...] [--jobs <n>]",
+     "Find and fit the peaks of a stored spectrum and store the evaluation; with a radiation "
+     "library the energy and FWHM calibrations are fitted anew from the lines found. With a "
+     "project or measurements: every spectrum that has no evaluation yet, on all cores.",
+     qdbtool::CmdAnalyse},
+    {"nuclides", "qdb nuclides load|library ...",
+     "load <db> <gamma_lines.csv>: load an evaluated gamma-line table as a new radiation "
+     "library. library <db> <name> <nuclide>[,<nuclide>...]: a library of those nuclides of the "
+     "loaded tables (e.g. a calibration source's).",
+     qdbtool::CmdNuclides},
     {"spectrum", "qdb spectrum import|export|info ...",
      "import <db> <file>... --measurement <id>: add the spectra of files of any supported "
      "format (SPE, N42, CHN, SPC, CNF, ASC, CSV; recognised by content) with their times and "

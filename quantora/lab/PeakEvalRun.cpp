@@ -1,0 +1,324 @@
+// Peak evaluation of a stored spectrum: read, evaluate, recalibrate, store.
+#include "quantora/lab/PeakEvalRun.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "quantora/analysis/Polynomial.h"
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/calibration/ECalStorage.h"
+#include "quantora/calibration/FwhmCalStorage.h"
+#include "quantora/calibration/Peakevalcaltables.h"
+#include "quantora/dblayer/EDatabaseError.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/Transaction.h"
+#include "quantora/frame/IntKeyGen.h"
+#include "quantora/frame/QueryGuards.h"
+#include "quantora/nuclides/Radlib.h"
+#include "quantora/records/Peaktables.h"
+#include "quantora/spectrumfiles/SpectrumRows.h"
+
+namespace quantora {
+namespace {
+
+using analysis::FittedPeak;
+using analysis::Poly;
+using analysis::PolySlope;
+using analysis::ReferenceLine;
+
+constexpr int kStoreAttempts = 3;  // a key taken by another workstation meanwhile: try again
+
+// Peak energies and widths in keV through `coeffs`.
+void ApplyEnergies(const std::vector<double>& coeffs, analysis::PeakEvaluationResult* r) {
+    for (FittedPeak& p : r->peaks) {
+        const double slope = std::fabs(PolySlope(coeffs, p.channel));
+        p.energy = Poly(coeffs, p.channel);
+        p.energyUnc = slope * p.channelUnc;
+        p.fwhmKeV = slope * p.fwhm;
+        p.fwhmKeVUnc = slope * p.fwhmUnc;
+    }
+}
+
+// The library's lines sorted by energy, and the nuclide name of each.
+struct LibraryLines {
+    std::vector<ReferenceLine> lines;
+    std::vector<std::string> names;
+};
+
+LibraryLines LoadLines(const char* dbName, const std::vector<int>& ids) {
+    TQuery q;
+    q.SetDatabaseName(dbName);
+    q.SetSQL("SELECT COUNT(*) FROM RADIATIONLIBRARY WHERE RADIATIONLIBRARY_ID = :id");
+    for (int id : ids) {
+        q.Close();
+        q.ParamByName("id")->SetAsInteger(id);
+        q.Open();
+        if (q.Fields()[0]->AsInteger() == 0)
+            throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
+    }
+    RadiationLibrary lib;
+    lib.Load(dbName, ids);
+    std::vector<std::pair<ReferenceLine, std::string>> all;
+    for (const RADIATIONData& r : lib.Radiations()) {
+        const DECAYData* d = lib.GetDecayData(r.DECAY_ID);
+        const ISOMERData* iso = d ? lib.GetIsomerData(d->ISOMER_ID) : nullptr;
+        if (!iso || !(r.E > 0)) continue;
+        std::string name = iso->SYMBOL;
+        if (iso->ISOMERNUM > 0) name += "m";
+        all.push_back({{r.E, std::max(r.EUNC, 0.0), r.INTENSITY, -1}, name});
+    }
+    std::sort(all.begin(), all.end(),
+              [](const auto& a, const auto& b) { return a.first.energy < b.first.energy; });
+    LibraryLines out;
+    for (auto& [line, name] : all) {
+        // The same line of the same nuclide twice (a table loaded twice) is one line.
+        if (!out.lines.empty() && out.names.back() == name &&
+            std::fabs(out.lines.back().energy - line.energy) < 1e-6)
+            continue;
+        out.lines.push_back(line);
+        out.names.push_back(std::move(name));
+    }
+    return out;
+}
+
+AnsiString ValueText(const char* name, double v) {
+    return Format("%s=%.10g", name, v);
+}
+
+class Writer {
+  public:
+    Writer(const char* db, PeakEvalRun& run, int employee)
+        : db_(db), run_(run), employee_(employee), now_(LocalNow()) {}
+
+    void Store() {
+        for (int attempt = 1;; ++attempt) {
+            try {
+                Transaction t(db_);
+                StoreCalibrations();
+                StoreEvaluation();
+                t.Commit();
+                return;
+            } catch (const EDatabaseError& e) {
+                // Keys come from MAX + 1: another workstation storing at the same moment can
+                // take one first, and the whole store is tried again.
+                run_.peakEvalId = -1;
+                run_.peakIds.clear();
+                const bool keyTaken = e.Category() == DbErrorCategory::Constraint;
+                if (attempt >= kStoreAttempts || !(e.Retryable() || keyTaken)) throw;
+            }
+        }
+    }
+
+  private:
+    void StoreCalibrations() {
+        LabSpectrum& s = run_.spectrum;
+        const analysis::Recalibration& rc = run_.recalibration;
+        const int spectrumId = s.row.rec.SPECTRUM_ID;
+        if (rc.energyValid) {
+            ECalibration cal;
+            cal.SpectrumId = spectrumId;
+            cal.Name = "recalibrated from peaks";
+            cal.CreationDate = cal.LastModifiedDate = now_;
+            cal.CreatedByEmpId = cal.LastModByEmpId = employee_;
+            cal.Comment = CoefficientsComment(rc.energyCoeffs);
+            int i = 0;
+            for (const analysis::LineMatch& m : rc.matches) {
+                if (!m.used) continue;
+                const FittedPeak& p = run_.result.peaks[static_cast<size_t>(m.peak)];
+                cal.LinearPart.Set(i++, p.channel, run_.lineEnergies[static_cast<size_t>(m.peak)],
+                                   p.channelUnc, 0.0, -1,
+                                   run_.nuclides[static_cast<size_t>(m.peak)].c_str(), true);
+            }
+            cal.LinearPart.CalcCoeff();
+            MaxKeyGen ecalKeys(db_, "ECAL"), pointKeys(db_, "ECALPOINT");
+            StoreECal(&cal, &ecalKeys, &pointKeys, db_, nullptr, nullptr);
+            s.ecal = cal;
+            s.energyCoeffs = rc.energyCoeffs;
+        }
+        if (rc.fwhm.Valid && (rc.energyValid || s.fwhm.FwhmCalId <= 0)) {
+            FwhmCalibrClass cal = rc.fwhm;
+            cal.SpectrumId = spectrumId;
+            cal.Name = "fitted from peaks";
+            cal.CreationDate = cal.LastModifiedDate = now_;
+            cal.CreatedByEmpId = cal.LastModByEmpId = employee_;
+            MaxKeyGen fwhmKeys(db_, "FWHMCAL"), pointKeys(db_, "FWHMCALPOINT");
+            StoreLinearFwhmCal(&cal, &fwhmKeys, &pointKeys, db_, nullptr, nullptr);
+            s.fwhm = cal;
+        }
+    }
+
+    void StoreEvaluation() {
+        const LabSpectrum& s = run_.spectrum;
+        const analysis::PeakEvaluationResult& r = run_.result;
+        PEAKEVALData pe;
+        pe.MEASUREMENT_ID = s.row.rec.MEASUREMENT_ID;
+        pe.PEAKEVALCAL_ID = run_.setting.PeakEvalCalId;
+        pe.PEAKEVALMETHOD_ID = 1;
+        pe.NAME = Format("Peaks of spectrum %d", s.row.rec.SPECTRUM_ID).substr(0, 100);
+        pe.TENTATIVE = "N";
+        pe.PERFORMEDBY_EMP_ID = pe.LASTMODBY_EMP_ID = employee_;
+        pe.CREATIONDATE = pe.LASTMODIFIEDDATE = now_;
+        pe.LEFTTRESHOLDCH = r.regions.empty() ? 0 : r.regions.front().first;
+        pe.RIGHTTRESHOLDCH = r.regions.empty() ? 0 : r.regions.back().last;
+        pe.ECAL_ID = s.ecal.ECalId;
+        pe.FWHMCAL_ID = s.fwhm.FwhmCalId;
+        pe.USEAUTOECALUPDATE = run_.recalibration.energyValid;
+        MaxKeyGen evalKeys(db_, "PEAKEVAL"), regionKeys(db_, "PEAKEVALREGION"),
+            fitKeys(db_, "PEAKEVALPEAK"), peakKeys(db_, "PEAK"),
+            peakValueKeys(db_, "PEAKPARAMVALUE"), regionValueKeys(db_, "REGIONPARAMVALUE");
+        pe.Insert(&evalKeys, db_, nullptr);
+        run_.peakEvalId = pe.PEAKEVAL_ID;
+
+        std::vector<int> regionIds;
+        PEAKEVALREGIONData region;
+        REGIONPARAMVALUEData rv;
+        auto regionValue = [&](int regionId, const AnsiString& text) {
+            rv.Reset();
+            rv.PEAKEVALREGION_ID = regionId;
+            rv.EMPLOYEE_ID = employee_;
+            rv.CREATIONDATE = now_;
+            rv.CMT = text;
+            rv.Insert(&regionValueKeys, db_, ThreadInsertQuery(db_, "REGIONPARAMVALUE").get());
+        };
+        for (const analysis::FitRegion& g : r.regions) {
+            region.Reset();
+            region.PEAKEVAL_ID = pe.PEAKEVAL_ID;
+            region.PEAKEVALCAL_ID = pe.PEAKEVALCAL_ID;
+            region.EMPLOYEE_ID = employee_;
+            region.CREATIONDATE = now_;
+            region.CMT = Format("channels %d-%d, %d peak(s), chi2/dof %.3f", g.first, g.last,
+                                g.peakCount, g.reducedChiSquare());
+            region.Insert(&regionKeys, db_, ThreadInsertQuery(db_, "PEAKEVALREGION").get());
+            regionIds.push_back(region.PEAKEVALREGION_ID);
+            regionValue(region.PEAKEVALREGION_ID, ValueText("first_channel", g.first));
+            regionValue(region.PEAKEVALREGION_ID, ValueText("last_channel", g.last));
+            regionValue(region.PEAKEVALREGION_ID, ValueText("chi_square", g.chiSquare));
+            regionValue(region.PEAKEVALREGION_ID, ValueText("degrees_of_freedom", g.dof));
+            regionValue(region.PEAKEVALREGION_ID, ValueText("tail_fwhm", g.tailFwhm));
+            regionValue(region.PEAKEVALREGION_ID, ValueText("step_fraction", g.stepFraction));
+            for (size_t k = 0; k < g.continuum.size(); ++k)
+                regionValue(
+                    region.PEAKEVALREGION_ID,
+                    ValueText(Format("continuum_%d", static_cast<int>(k)).c_str(), g.continuum[k]));
+        }
+
+        PEAKEVALPEAKData fitted;
+        PEAKPARAMVALUEData pv;
+        PEAKData pk;
+        const std::shared_ptr<TQuery> peakInsert = ThreadInsertQuery(db_, "PEAK");
+        for (size_t i = 0; i < r.peaks.size(); ++i) {
+            const FittedPeak& p = r.peaks[i];
+            fitted.Reset();
+            fitted.PEAKEVALREGION_ID = regionIds[static_cast<size_t>(p.region)];
+            fitted.EMPLOYEE_ID = employee_;
+            fitted.CREATIONDATE = now_;
+            fitted.CMT = run_.nuclides[i];
+            fitted.Insert(&fitKeys, db_, ThreadInsertQuery(db_, "PEAKEVALPEAK").get());
+            const std::pair<const char*, double> values[] = {
+                {"decision_threshold", p.decisionThreshold},
+                {"detection_limit", p.detectionLimit},
+                {"background", p.background},
+                {"line_energy", run_.lineEnergies[i]},
+            };
+            for (const auto& [name, v] : values) {
+                pv.Reset();
+                pv.PEAKEVALPEAK_ID = fitted.PEAKEVALPEAK_ID;
+                pv.EMPLOYEE_ID = employee_;
+                pv.CREATIONDATE = now_;
+                pv.CMT = ValueText(name, v);
+                pv.Insert(&peakValueKeys, db_, ThreadInsertQuery(db_, "PEAKPARAMVALUE").get());
+            }
+            pk.Reset();
+            pk.SetBasicData(pe.PEAKEVAL_ID, employee_, now_);
+            pk.PEAKEVALPEAK_ID = fitted.PEAKEVALPEAK_ID;
+            pk.POS = p.channel;
+            pk.POSUNC = p.channelUnc;
+            pk.E = p.energy;
+            pk.EUNC = p.energyUnc;
+            pk.AREA = p.area;
+            pk.AREAUNC = p.areaUnc;
+            pk.FWHM = p.fwhm;
+            pk.FWHMUNC = p.fwhmUnc;
+            pk.GAUSSFWHM = p.fwhm;
+            pk.GAUSSFWHMUNC = p.fwhmUnc;
+            pk.HEIGHT = pk.GAUSSAMPL = p.height;
+            pk.HEIGHTUNC = pk.GAUSSAMPLUNC = p.heightUnc;
+            pk.BKG = p.background;
+            pk.Insert(&peakKeys, db_, peakInsert.get());
+            run_.peakIds.push_back(pk.PEAK_ID);
+        }
+    }
+
+    const char* db_;
+    PeakEvalRun& run_;
+    int employee_;
+    TDateTime now_;
+};
+
+}  // namespace
+
+int DefaultPeakEvalSetting(const char* dbName) {
+    {
+        TQuery q;
+        q.SetDatabaseName(dbName);
+        q.SetSQL("SELECT MIN(PEAKEVALCAL_ID) FROM PEAKEVALCAL WHERE NAME = :n");
+        q.ParamByName("n")->SetAsString(kDefaultSettingName);
+        q.Open();
+        if (!q.Eof() && !q.Fields()[0]->IsNull()) return q.Fields()[0]->AsInteger();
+    }
+    PeakEvalCalibration cal;
+    MaxKeyGen keys(dbName, "PEAKEVALCAL");
+    cal.PeakEvalCalId = keys.NextKey();
+    cal.Name = kDefaultSettingName;
+    cal.CreationDate = LocalNow();
+    cal.Comment = "the engine's defaults; change its parameters to change what evaluations use";
+    if (!StorePeakEvalCal(&cal, dbName, true, nullptr))
+        throw Exception("the default peak evaluation setting cannot be stored");
+    return cal.PeakEvalCalId;
+}
+
+PeakEvalRun EvaluateStoredSpectrum(const char* dbName, int spectrumId,
+                                   const PeakEvalRunOptions& options) {
+    PeakEvalRun run;
+    run.spectrum = LoadLabSpectrum(dbName, spectrumId);
+    const int settingId = options.settingId > 0
+                              ? options.settingId
+                              : (options.store ? DefaultPeakEvalSetting(dbName) : -1);
+    if (settingId > 0 && !RetrievePeakEvalCal(&run.setting, dbName, settingId, nullptr))
+        throw Exception(Format("no peak evaluation setting with PEAKEVALCAL_ID = %d", settingId));
+    LabSpectrum& s = run.spectrum;
+    analysis::SpectrumContext ctx;
+    if (run.setting.UseEnergyCalibration) ctx.energyCoeffs = s.energyCoeffs;
+    if (s.fwhm.FwhmCalId > 0 && s.fwhm.Valid) ctx.fwhm = &s.fwhm;
+    run.result = analysis::EvaluatePeaks(s.counts, ctx, run.setting);
+    run.nuclides.assign(run.result.peaks.size(), std::string());
+    run.lineEnergies.assign(run.result.peaks.size(), 0.0);
+    if (!options.libraryIds.empty()) {
+        const LibraryLines lib = LoadLines(dbName, options.libraryIds);
+        run.recalibration =
+            analysis::Recalibrate(run.result, ctx.energyCoeffs, lib.lines, run.setting);
+        if (run.recalibration.energyValid)
+            ApplyEnergies(run.recalibration.energyCoeffs, &run.result);
+        for (size_t i = 0; i < run.result.peaks.size(); ++i) {
+            const FittedPeak& p = run.result.peaks[i];
+            if (p.energy <= 0) continue;
+            const int line =
+                analysis::IdentifyLine(p.energy, p.energyUnc, p.fwhmKeV, lib.lines, run.setting);
+            if (line < 0) continue;
+            run.nuclides[i] = lib.names[static_cast<size_t>(line)];
+            run.lineEnergies[i] = lib.lines[static_cast<size_t>(line)].energy;
+        }
+        // The matched peaks are the points of the new calibration.
+        for (const analysis::LineMatch& m : run.recalibration.matches) {
+            run.nuclides[static_cast<size_t>(m.peak)] = lib.names[static_cast<size_t>(m.line)];
+            run.lineEnergies[static_cast<size_t>(m.peak)] =
+                lib.lines[static_cast<size_t>(m.line)].energy;
+        }
+    }
+    if (options.store) Writer(dbName, run, options.employeeId).Store();
+    return run;
+}
+
+}  // namespace quantora

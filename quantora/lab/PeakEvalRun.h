@@ -1,0 +1,46 @@
+// A peak evaluation of a stored spectrum from start to end: the spectrum and its calibrations
+// read, the setting read (or the stored default setting), the peaks evaluated, optionally the
+// energy and FWHM calibrations fitted anew from lines of a radiation library, and everything
+// written in one transaction: PEAKEVAL with its regions, fitted peaks and their values, the PEAK
+// rows, and the new ECAL and FWHMCAL. A failure stores nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "quantora/analysis/PeakEvaluation.h"
+#include "quantora/analysis/Recalibration.h"
+#include "quantora/lab/StoredSpectra.h"
+
+namespace quantora {
+
+struct PeakEvalRunOptions {
+    int settingId = -1;           // PEAKEVALCAL_ID; -1: the stored default setting
+    std::vector<int> libraryIds;  // RADIATIONLIBRARY_IDs: recalibrate and name the lines
+    bool store = true;
+    int employeeId = -1;
+};
+
+struct PeakEvalRun {
+    LabSpectrum spectrum;
+    PeakEvalCalibration setting;
+    analysis::PeakEvaluationResult result;  // energies from the recalibration when there is one
+    analysis::Recalibration recalibration;
+    std::vector<std::string> nuclides;  // per peak: the nuclide of its line, empty when none
+    std::vector<double> lineEnergies;   // per peak: that line's energy (keV), 0 when none
+    int peakEvalId = -1;                // stored PEAKEVAL_ID
+    std::vector<int> peakIds;           // stored PEAK_ID per peak
+};
+
+// The name of the stored setting used when none is given.
+inline constexpr const char* kDefaultSettingName = "Default peak evaluation";
+
+// Evaluates the stored spectrum. Throws an Exception (nothing stored) for a missing spectrum or
+// setting, a spectrum that cannot be evaluated, or a database failure.
+PeakEvalRun EvaluateStoredSpectrum(const char* dbName, int spectrumId,
+                                   const PeakEvalRunOptions& options);
+
+// The key of the stored default setting, made with the engine's defaults when there is none.
+int DefaultPeakEvalSetting(const char* dbName);
+
+}  // namespace quantora

@@ -1,0 +1,52 @@
+// The peak evaluation against the known peaks of seeded synthetic spectra, with the default
+// setting, the spectrum's energy calibration and no FWHM calibration: peaks found per kind, false
+// peaks, area z-scores of the smaller peaks and the median area bias of the large ones.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "quantora/analysis/PeakEvaluation.h"
+#include "quantora/analysis/SyntheticSpectrum.h"
+#include "quantora/analysis/TruthScore.h"
+
+namespace qa = quantora::analysis;
+
+TEST(PeakEvaluationTruth, SeededSpectraMeetTheGoals) {
+    // 12 spectra of 10 isolated peaks, 4 doublets and 4 weak peaks: 264 peaks.
+    constexpr int kSpectra = 12;
+    qa::TruthSetOptions options = qa::kMixedTruthSet;
+    options.isolated = 10;
+    options.doublets = 4;
+    options.weak = 4;
+    const PeakEvalCalibration setting;
+    qa::TruthScore score;
+    std::string missed;  // the true isolated and doublet peaks not found, for the failure message
+    for (std::uint64_t seed = 1; seed <= kSpectra; ++seed) {
+        const qa::SyntheticSpectrum s = qa::TruthSpectrum(options, seed);
+        qa::SpectrumContext context;
+        context.energyCoeffs = s.energyCoeffs;
+        const qa::PeakEvaluationResult r = qa::EvaluatePeaks(s.counts, context, setting);
+        const qa::TruthMatch m = score.Add(s.peaks, r);
+        for (size_t t = 0; t < s.peaks.size(); ++t) {
+            const qa::TruePeak& p = s.peaks[t];
+            if (m.foundOfTrue[t] >= 0 || p.kind == qa::TruthKind::Weak) continue;
+            char line[160];
+            std::snprintf(line, sizeof line, "\n  seed %d: %s peak at channel %.1f, area %.0f",
+                          static_cast<int>(seed), qa::TruthKindName(p.kind), p.channel, p.area);
+            missed += line;
+        }
+    }
+    ASSERT_EQ(score.TrueCount(qa::TruthKind::Isolated), kSpectra * options.isolated);
+    ASSERT_EQ(score.TrueCount(qa::TruthKind::Doublet), kSpectra * 2 * options.doublets);
+    // Enough peaks on both sides of the area split for the statistics to mean something.
+    ASSERT_GE(score.AreaZ().count, 40u);
+    ASSERT_GE(score.LargeCount(), 8u);
+
+    std::string misses;
+    for (const std::string& m : score.Misses(qa::TruthGoals{})) misses += "\n  " + m;
+    EXPECT_TRUE(misses.empty()) << "goals missed:" << misses << "\nnot found:" << missed;
+    if (!misses.empty() || std::getenv("QUANTORA_TRUTH_TABLE")) qa::PrintTruthScore(stdout, score);
+}

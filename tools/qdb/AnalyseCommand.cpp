@@ -1,0 +1,140 @@
+// qdb analyse: the peak evaluation of one stored spectrum (a peak table, optionally CSV), or of
+// every spectrum of a project or of listed measurements that has none yet, on all cores.
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/lab/PeakEvalRun.h"
+#include "tools/qdb/Commands.h"
+#include "tools/qdb/LabSupport.h"
+#include "tools/qdb/Progress.h"
+
+namespace qdbtool {
+
+using quantora::Format;
+
+namespace {
+
+const char* const kAlias = "qdb_analyse";
+const char* const kUsage =
+    "usage: qdb analyse <db> --spectrum <id> [--setting <id>] [--library <id>[,<id>...]] "
+    "[--csv <file>]\n       qdb analyse <db> --project <id> | --measurements <id>[,<id>...] "
+    "[--setting <id>] [--library <id>[,...]] [--jobs <n>]";
+
+void PrintPeaks(const quantora::PeakEvalRun& run) {
+    const auto& r = run.result;
+    for (const std::string& n : r.notes) std::printf("note: %s\n", n.c_str());
+    for (const std::string& n : run.recalibration.notes) std::printf("note: %s\n", n.c_str());
+    std::printf("%4s %10s %11s %8s %12s %9s %9s %8s  %s\n", "#", "channel", "energy keV", "+-",
+                "area", "+-", "FWHM keV", "chi2/dof", "nuclide");
+    for (size_t i = 0; i < r.peaks.size(); ++i) {
+        const auto& p = r.peaks[i];
+        std::printf("%4zu %10.2f %11.2f %8.3f %12.1f %9.1f %9.3f %8.2f  %s\n", i + 1, p.channel,
+                    p.energy, p.energyUnc, p.area, p.areaUnc, p.fwhmKeV,
+                    r.regions[static_cast<size_t>(p.region)].reducedChiSquare(),
+                    run.nuclides[i].c_str());
+    }
+    if (run.peakEvalId > 0)
+        std::printf("%zu peaks stored as peak evaluation %d\n", r.peaks.size(), run.peakEvalId);
+}
+
+void WriteCsv(const std::string& path, const quantora::PeakEvalRun& run) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw Exception("cannot write '" + path + "'");
+    out << "energy_kev,energy_unc_kev,area,area_unc,fwhm_kev,channel,channel_unc,fwhm_channels,"
+           "decision_threshold,detection_limit,nuclide\n";
+    for (size_t i = 0; i < run.result.peaks.size(); ++i) {
+        const auto& p = run.result.peaks[i];
+        out << Format("%.4f,%.4f,%.3f,%.3f,%.4f,%.3f,%.4f,%.4f,%.3f,%.3f,%s\n", p.energy,
+                      p.energyUnc, p.area, p.areaUnc, p.fwhmKeV, p.channel, p.channelUnc, p.fwhm,
+                      p.decisionThreshold, p.detectionLimit, run.nuclides[i].c_str());
+    }
+    out.close();
+    if (!out) throw Exception("cannot write '" + path + "'");
+}
+
+// Every listed spectrum that has no evaluation yet, on `jobs` threads; a rerun goes on where an
+// interrupted one stopped.
+int Archive(const std::vector<int>& spectra, const quantora::PeakEvalRunOptions& options,
+            int jobs) {
+    std::vector<int> todo;
+    for (int id : spectra)
+        if (quantora::ApplicablePeakEval(kAlias, id) < 0) todo.push_back(id);
+    std::printf("%zu spectra, %zu without a peak evaluation\n", spectra.size(), todo.size());
+    ProgressBar bar(static_cast<int>(todo.size()));
+    std::mutex lock;
+    std::atomic<size_t> next{0};
+    int stored = 0, failed = 0;
+    auto work = [&] {
+        for (size_t i; (i = next++) < todo.size();) {
+            std::string line;
+            try {
+                const quantora::PeakEvalRun run =
+                    quantora::EvaluateStoredSpectrum(kAlias, todo[i], options);
+                line = Format("spectrum %d: %zu peaks", todo[i], run.result.peaks.size());
+            } catch (const std::exception& e) {
+                line = Format("spectrum %d: not evaluated: %s", todo[i], e.what());
+            }
+            std::lock_guard<std::mutex> g(lock);
+            const bool ok = line.find("not evaluated") == std::string::npos;
+            (ok ? stored : failed)++;
+            if (!ok) {
+                bar.Clear();
+                std::fprintf(stderr, "%s\n", line.c_str());
+            }
+            bar.Step(line);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < jobs; ++t) threads.emplace_back(work);
+    for (std::thread& t : threads) t.join();
+    bar.Finish();
+    std::printf("%d spectra evaluated, %d failed\n", stored, failed);
+    return failed ? 1 : 0;
+}
+
+}  // namespace
+
+int CmdAnalyse(const Args& in) {
+    Args args = in;
+    quantora::PeakEvalRunOptions options;
+    const std::string spectrum = TakeOption(args, "--spectrum");
+    const std::string project = TakeOption(args, "--project");
+    const std::string measurements = TakeOption(args, "--measurements");
+    const std::string setting = TakeOption(args, "--setting");
+    const std::string library = TakeOption(args, "--library");
+    const std::string csv = TakeOption(args, "--csv");
+    const std::string jobsText = TakeOption(args, "--jobs");
+    if (args.size() != 1 || (!spectrum.empty()) + (!project.empty()) + (!measurements.empty()) != 1)
+        throw Exception(kUsage);
+    if (!setting.empty()) options.settingId = ParseKey(setting, "setting id");
+    if (!library.empty()) options.libraryIds = ParseKeyList(library, "library id");
+    const int jobs = jobsText.empty()
+                         ? std::max(1, static_cast<int>(std::thread::hardware_concurrency()))
+                         : ParseKey(jobsText, "number of jobs");
+    OpenLabDatabase(kAlias, args[0]);
+    if (!spectrum.empty()) {
+        const quantora::PeakEvalRun run =
+            quantora::EvaluateStoredSpectrum(kAlias, ParseKey(spectrum, "spectrum id"), options);
+        PrintPeaks(run);
+        if (!csv.empty()) WriteCsv(csv, run);
+        return 0;
+    }
+    if (!csv.empty()) throw Exception("--csv goes with --spectrum");
+    // The default setting is made once, before the workers would race to make it.
+    if (options.settingId < 0) options.settingId = quantora::DefaultPeakEvalSetting(kAlias);
+    const std::vector<int> spectra =
+        !project.empty()
+            ? quantora::SpectraOfProject(kAlias, ParseKey(project, "project id"))
+            : quantora::SpectraOfMeasurements(kAlias, ParseKeyList(measurements, "measurement id"));
+    return Archive(spectra, options, jobs);
+}
+
+}  // namespace qdbtool
