@@ -276,6 +276,31 @@ CREATE TABLE IF NOT EXISTS NUCLIDEPEAK (
 CREATE INDEX IF NOT EXISTS IX_NUCLIDEPEAK_NUCLIDEIDENT_ID ON NUCLIDEPEAK (NUCLIDEIDENT_ID);
 CREATE INDEX IF NOT EXISTS IX_NUCLIDEPEAK_PEAK_ID ON NUCLIDEPEAK (PEAK_ID);
 
+-- Activities of a quantification (a nuclide identification): one row per nuclide, the primary
+-- value with its standard uncertainty, decision threshold and detection limit (ISO 11929) at
+-- the reference date, in UNIT (Bq, or Bq/kg with the sample's mass); DETECTED 'Y' when the
+-- activity exceeds the decision threshold; LINES the lines it comes from.
+CREATE TABLE IF NOT EXISTS ACTIVITYRESULT (
+    ACTIVITYRESULT_ID INTEGER NOT NULL PRIMARY KEY,
+    NUCLIDEIDENT_ID INTEGER,
+    SPECTRUM_ID INTEGER,
+    ISOMER_ID INTEGER,
+    EFFANALYSIS_ID INTEGER,
+    REFERENCEDATE TIMESTAMP,
+    ACTIVITY DOUBLE,
+    ACTIVITYUNC DOUBLE,
+    DECISIONTHRESHOLD DOUBLE,
+    DETECTIONLIMIT DOUBLE,
+    DETECTED CHAR(1),
+    UNIT VARCHAR(10),
+    LINES INTEGER,
+    EMPLOYEE_ID INTEGER,
+    CREATIONDATE TIMESTAMP,
+    CMT TEXT
+);
+CREATE INDEX IF NOT EXISTS IX_ACTIVITYRESULT_NUCLIDEIDENT_ID ON ACTIVITYRESULT (NUCLIDEIDENT_ID);
+CREATE INDEX IF NOT EXISTS IX_ACTIVITYRESULT_SPECTRUM_ID ON ACTIVITYRESULT (SPECTRUM_ID);
+
 -- ---------------------------------------------------------------------------
 -- Radioactive sources
 -- ---------------------------------------------------------------------------

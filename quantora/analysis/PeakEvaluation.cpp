@@ -19,6 +19,8 @@ constexpr int kMinChannels = 64;
 // Regions whose strongest peak is expected to hold at least this many counts fit the tail and
 // the step; below it the data cannot tell them from the continuum and they stay at the setting.
 constexpr double kShapeFitMinArea = 400;
+// A single peak with more counts than this fits its own tail.
+constexpr double kOwnTailMinArea = 1e5;
 // Two peaks of a region closer than this many FWHM cannot be told apart.
 constexpr double kMinSeparationFwhm = 0.5;
 // A peak the residuals suggest within this many FWHM of one this many times stronger is taken
@@ -315,16 +317,19 @@ class Evaluator {
         RegionFitOptions o = options_;
         // The tail is the spectrum's, learned from its strong single peaks: fitted region by
         // region it would swallow a weak neighbour on the flank, or trade counts in a multiplet.
-        // Only a strong single peak of a spectrum whose tail could not be learned fits its own.
+        // A single peak fits its own where the tail could not be learned, or where it holds so
+        // many counts that the learned tail is no longer exact enough for it.
         if (tail_.learned && o.tail > 0) o.tail = tail_.At(g.peaks.front().channel) / kSigmaPerFwhm;
-        o.fitTail =
-            !tail_.learned && strong && s_.LowTailMode == 3 && o.tail > 0 && g.peaks.size() == 1;
+        const double area = EstimatedArea(g);
+        o.fitTail = s_.LowTailMode == 3 && o.tail > 0 && g.peaks.size() == 1 &&
+                    (area >= kOwnTailMinArea || (!tail_.learned && strong));
         o.fitStep = strong && s_.FitStepBackground;
         if (freeWidth) o.widthMode = 1;
         return FitPeaks(counts_, g.first, g.last, g.peaks, o);
     }
 
-    bool Strong(const Group& g) const {
+    // The largest area a group's peaks may hold, from their heights over the group's ends.
+    double EstimatedArea(const Group& g) const {
         double best = 0;
         for (const RegionPeakStart& p : g.peaks) {
             const double base = 0.5 * (counts_[static_cast<size_t>(g.first)] +
@@ -332,8 +337,10 @@ class Evaluator {
             const double h = counts_[static_cast<size_t>(std::lround(p.channel))] - base;
             best = std::max(best, h * p.sigma * 2.5);
         }
-        return best >= kShapeFitMinArea;
+        return best;
     }
+
+    bool Strong(const Group& g) const { return EstimatedArea(g) >= kShapeFitMinArea; }
 
     int ParameterCount(const Group& g, bool strong) const {
         const int m = static_cast<int>(g.peaks.size());
@@ -496,6 +503,7 @@ class Evaluator {
             f.background = p.background;
             // ISO 11929: N* = k(1-a) u(0); N# solves N# = N* + k(1-b) sqrt(N# + u(0)^2).
             const double u0 = p.areaUncNoPeak;
+            f.areaUncNoPeak = u0;
             f.decisionThreshold = s_.DecisionThresholdK * u0;
             const double b = 2 * f.decisionThreshold + kb * kb;
             const double c = f.decisionThreshold * f.decisionThreshold - kb * kb * u0 * u0;

@@ -35,6 +35,7 @@ struct FittedPeak {
     double fwhmKeV = -1, fwhmKeVUnc = -1;
     double height = 0, heightUnc = 0;  // counts per channel at the centroid
     double background = 0;             // continuum counts under the peak, centroid +- 1.25 FWHM
+    double areaUncNoPeak = 0;          // u(0): the area's uncertainty were there no peak
     double decisionThreshold = 0;      // net counts (ISO 11929, the setting's quantile)
     double detectionLimit = 0;         // net counts
     int region = -1;                   // index into PeakEvaluationResult::regions

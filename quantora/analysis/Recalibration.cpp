@@ -20,7 +20,8 @@ constexpr size_t kBlindPeaks = 12;              // without a calibration: peaks 
 constexpr size_t kBlindLines = 30;              // ... and lines paired up
 constexpr double kBlindGain[2] = {0.01, 20.0};  // keV per channel
 constexpr double kBlindOffsetKeV = 30.0;
-constexpr double kMinEnergyUnc = 0.02;  // keV: floor of a point's uncertainty
+constexpr double kRelevantShare = 0.01;  // of the strongest candidate: weaker lines are not it
+constexpr double kMinEnergyUnc = 0.02;   // keV: floor of a point's uncertainty
 
 // Lines within [lo, hi] keV: indices into the sorted lines.
 std::pair<size_t, size_t> Within(std::span<const ReferenceLine> lines, double lo, double hi) {
@@ -191,10 +192,17 @@ int IdentifyLine(double energy, double energyUnc, double fwhmKeV,
     const double tol =
         std::max({s.LineMatchToleranceKeV, s.LineMatchToleranceFwhm * fwhmKeV, 2 * energyUnc});
     const auto [a, b] = Within(lines, energy - tol, energy + tol);
+    // Of the lines within the tolerance that are not negligible beside the most intense of
+    // them, the nearest: a weak line right at the peak is it, not a strong one a keV away.
+    double strongest = 0;
+    for (size_t j = a; j < b; ++j) strongest = std::max(strongest, lines[j].intensity);
     int best = -1;
-    for (size_t j = a; j < b; ++j)
-        if (best < 0 || lines[j].intensity > lines[static_cast<size_t>(best)].intensity)
+    for (size_t j = a; j < b; ++j) {
+        if (lines[j].intensity < kRelevantShare * strongest) continue;
+        if (best < 0 || std::fabs(lines[j].energy - energy) <
+                            std::fabs(lines[static_cast<size_t>(best)].energy - energy))
             best = static_cast<int>(j);
+    }
     return best;
 }
 

@@ -42,8 +42,9 @@ struct Recalibration {
 Recalibration Recalibrate(const PeakEvaluationResult& result, const std::vector<double>& coeffs,
                           std::span<const ReferenceLine> lines, const PeakEvalCalibration& setting);
 
-// The line a peak of energy `energy` (keV, uncertainty `energyUnc`, width `fwhmKeV`) is: the most
-// intense within the setting's tolerance, or -1. `lines` sorted by energy.
+// The line a peak of energy `energy` (keV, uncertainty `energyUnc`, width `fwhmKeV`) is: of the
+// lines within the setting's tolerance with at least 1 % of the strongest one's intensity, the
+// nearest; -1 for none. `lines` sorted by energy.
 int IdentifyLine(double energy, double energyUnc, double fwhmKeV,
                  std::span<const ReferenceLine> lines, const PeakEvalCalibration& setting);
 

@@ -40,12 +40,13 @@ constexpr bool RecordOfTable(std::string_view table) {
     X(MEAS_KEYWORD,         NoRecord) \
     X(PEAKEVAL,             PEAKEVALData) \
     X(PEAK,                 PEAKData) \
-    X(PEAKEVALREGION,       NoRecord) \
-    X(PEAKEVALPEAK,         NoRecord) \
-    X(PEAKPARAMVALUE,       NoRecord) \
-    X(REGIONPARAMVALUE,     NoRecord) \
-    X(NUCLIDEIDENT,         NoRecord) \
-    X(NUCLIDEPEAK,          NoRecord) \
+    X(PEAKEVALREGION,       PEAKEVALREGIONData) \
+    X(PEAKEVALPEAK,         PEAKEVALPEAKData) \
+    X(PEAKPARAMVALUE,       PEAKPARAMVALUEData) \
+    X(REGIONPARAMVALUE,     REGIONPARAMVALUEData) \
+    X(NUCLIDEIDENT,         NUCLIDEIDENTData) \
+    X(NUCLIDEPEAK,          NUCLIDEPEAKData) \
+    X(ACTIVITYRESULT,       ACTIVITYRESULTData) \
     X(SOURCE,               SOURCEData) \
     X(SOURCEISOMER,         SOURCEISOMERData) \
     X(ADC,                  ADCData) \

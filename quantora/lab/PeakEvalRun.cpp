@@ -16,7 +16,6 @@
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/frame/QueryGuards.h"
-#include "quantora/nuclides/Radlib.h"
 #include "quantora/records/Peaktables.h"
 #include "quantora/spectrumfiles/SpectrumRows.h"
 
@@ -41,45 +40,11 @@ void ApplyEnergies(const std::vector<double>& coeffs, analysis::PeakEvaluationRe
     }
 }
 
-// The library's lines sorted by energy, and the nuclide name of each.
-struct LibraryLines {
-    std::vector<ReferenceLine> lines;
-    std::vector<std::string> names;
-};
-
-LibraryLines LoadLines(const char* dbName, const std::vector<int>& ids) {
-    TQuery q;
-    q.SetDatabaseName(dbName);
-    q.SetSQL("SELECT COUNT(*) FROM RADIATIONLIBRARY WHERE RADIATIONLIBRARY_ID = :id");
-    for (int id : ids) {
-        q.Close();
-        q.ParamByName("id")->SetAsInteger(id);
-        q.Open();
-        if (q.Fields()[0]->AsInteger() == 0)
-            throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
-    }
-    RadiationLibrary lib;
-    lib.Load(dbName, ids);
-    std::vector<std::pair<ReferenceLine, std::string>> all;
-    for (const RADIATIONData& r : lib.Radiations()) {
-        const DECAYData* d = lib.GetDecayData(r.DECAY_ID);
-        const ISOMERData* iso = d ? lib.GetIsomerData(d->ISOMER_ID) : nullptr;
-        if (!iso || !(r.E > 0)) continue;
-        std::string name = iso->SYMBOL;
-        if (iso->ISOMERNUM > 0) name += "m";
-        all.push_back({{r.E, std::max(r.EUNC, 0.0), r.INTENSITY, -1}, name});
-    }
-    std::sort(all.begin(), all.end(),
-              [](const auto& a, const auto& b) { return a.first.energy < b.first.energy; });
-    LibraryLines out;
-    for (auto& [line, name] : all) {
-        // The same line of the same nuclide twice (a table loaded twice) is one line.
-        if (!out.lines.empty() && out.names.back() == name &&
-            std::fabs(out.lines.back().energy - line.energy) < 1e-6)
-            continue;
-        out.lines.push_back(line);
-        out.names.push_back(std::move(name));
-    }
+// The reference lines of the recalibration and identification: the nuclide lines as they are.
+std::vector<ReferenceLine> ReferenceLines(const NuclideLines& lines) {
+    std::vector<ReferenceLine> out;
+    for (const NuclideLine& l : lines.lines)
+        out.push_back({l.energy, l.energyUnc, 100.0 * l.intensity, -1});
     return out;
 }
 
@@ -259,6 +224,10 @@ class Writer {
 
 }  // namespace
 
+void StorePeakEvaluation(const char* dbName, PeakEvalRun& run, int employeeId) {
+    Writer(dbName, run, employeeId).Store();
+}
+
 int DefaultPeakEvalSetting(const char* dbName) {
     {
         TQuery q;
@@ -295,29 +264,44 @@ PeakEvalRun EvaluateStoredSpectrum(const char* dbName, int spectrumId,
     run.result = analysis::EvaluatePeaks(s.counts, ctx, run.setting);
     run.nuclides.assign(run.result.peaks.size(), std::string());
     run.lineEnergies.assign(run.result.peaks.size(), 0.0);
-    if (!options.libraryIds.empty()) {
-        const LibraryLines lib = LoadLines(dbName, options.libraryIds);
+    run.lineOfPeak.assign(run.result.peaks.size(), -1);
+    if (!options.libraryIds.empty() || !options.isomerIds.empty()) {
+        run.lines = LinesOfLibraries(dbName, options.libraryIds);
+        const NuclideLines more = LinesOfIsomers(dbName, options.isomerIds);
+        run.lines.lines.insert(run.lines.lines.end(), more.lines.begin(), more.lines.end());
+        run.lines.isomers.insert(more.isomers.begin(), more.isomers.end());
+        // A nuclide of a library named again by its isomer counts once.
+        std::vector<NuclideLine>& all = run.lines.lines;
+        std::sort(all.begin(), all.end(), [](const NuclideLine& a, const NuclideLine& b) {
+            return a.energy != b.energy ? a.energy < b.energy : a.radiationId < b.radiationId;
+        });
+        all.erase(std::unique(all.begin(), all.end(),
+                              [](const NuclideLine& a, const NuclideLine& b) {
+                                  return a.radiationId == b.radiationId;
+                              }),
+                  all.end());
+        const std::vector<ReferenceLine> reference = ReferenceLines(run.lines);
         run.recalibration =
-            analysis::Recalibrate(run.result, ctx.energyCoeffs, lib.lines, run.setting);
+            analysis::Recalibrate(run.result, ctx.energyCoeffs, reference, run.setting);
         if (run.recalibration.energyValid)
             ApplyEnergies(run.recalibration.energyCoeffs, &run.result);
+        auto assign = [&](size_t peak, int line) {
+            run.lineOfPeak[peak] = line;
+            run.nuclides[peak] = run.lines.lines[static_cast<size_t>(line)].nuclide;
+            run.lineEnergies[peak] = run.lines.lines[static_cast<size_t>(line)].energy;
+        };
         for (size_t i = 0; i < run.result.peaks.size(); ++i) {
             const FittedPeak& p = run.result.peaks[i];
             if (p.energy <= 0) continue;
             const int line =
-                analysis::IdentifyLine(p.energy, p.energyUnc, p.fwhmKeV, lib.lines, run.setting);
-            if (line < 0) continue;
-            run.nuclides[i] = lib.names[static_cast<size_t>(line)];
-            run.lineEnergies[i] = lib.lines[static_cast<size_t>(line)].energy;
+                analysis::IdentifyLine(p.energy, p.energyUnc, p.fwhmKeV, reference, run.setting);
+            if (line >= 0) assign(i, line);
         }
         // The matched peaks are the points of the new calibration.
-        for (const analysis::LineMatch& m : run.recalibration.matches) {
-            run.nuclides[static_cast<size_t>(m.peak)] = lib.names[static_cast<size_t>(m.line)];
-            run.lineEnergies[static_cast<size_t>(m.peak)] =
-                lib.lines[static_cast<size_t>(m.line)].energy;
-        }
+        for (const analysis::LineMatch& m : run.recalibration.matches)
+            assign(static_cast<size_t>(m.peak), m.line);
     }
-    if (options.store) Writer(dbName, run, options.employeeId).Store();
+    if (options.store) StorePeakEvaluation(dbName, run, options.employeeId);
     return run;
 }
 

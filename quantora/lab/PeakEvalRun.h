@@ -10,6 +10,7 @@
 
 #include "quantora/analysis/PeakEvaluation.h"
 #include "quantora/analysis/Recalibration.h"
+#include "quantora/lab/NuclideLines.h"
 #include "quantora/lab/StoredSpectra.h"
 
 namespace quantora {
@@ -17,6 +18,7 @@ namespace quantora {
 struct PeakEvalRunOptions {
     int settingId = -1;           // PEAKEVALCAL_ID; -1: the stored default setting
     std::vector<int> libraryIds;  // RADIATIONLIBRARY_IDs: recalibrate and name the lines
+    std::vector<int> isomerIds;   // ISOMER_IDs whose lines count as well (a source's nuclides)
     bool store = true;
     int employeeId = -1;
 };
@@ -26,8 +28,10 @@ struct PeakEvalRun {
     PeakEvalCalibration setting;
     analysis::PeakEvaluationResult result;  // energies from the recalibration when there is one
     analysis::Recalibration recalibration;
+    NuclideLines lines;                 // the libraries' and isomers' lines
     std::vector<std::string> nuclides;  // per peak: the nuclide of its line, empty when none
     std::vector<double> lineEnergies;   // per peak: that line's energy (keV), 0 when none
+    std::vector<int> lineOfPeak;        // per peak: index of its line in `lines`, -1 when none
     int peakEvalId = -1;                // stored PEAKEVAL_ID
     std::vector<int> peakIds;           // stored PEAK_ID per peak
 };
@@ -39,6 +43,10 @@ inline constexpr const char* kDefaultSettingName = "Default peak evaluation";
 // setting, a spectrum that cannot be evaluated, or a database failure.
 PeakEvalRun EvaluateStoredSpectrum(const char* dbName, int spectrumId,
                                    const PeakEvalRunOptions& options);
+
+// Stores an evaluation made with store = false (its calibrations, PEAKEVAL and the rest), in
+// one transaction or within the caller's; fills run.peakEvalId and run.peakIds.
+void StorePeakEvaluation(const char* dbName, PeakEvalRun& run, int employeeId);
 
 // The key of the stored default setting, made with the engine's defaults when there is none.
 int DefaultPeakEvalSetting(const char* dbName);

@@ -24,6 +24,7 @@
 #include "quantora/records/Meastables.h"
 #include "quantora/records/Othertables.h"
 #include "quantora/records/Peaktables.h"
+#include "quantora/records/Resulttables.h"
 #include "quantora/records/Sampletables.h"
 #include "quantora/services/Blobutil.h"
 #include "quantora/services/Usersettings.h"

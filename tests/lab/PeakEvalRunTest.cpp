@@ -18,48 +18,15 @@
 #include "quantora/nuclides/GammaLineTable.h"
 #include "quantora/nuclides/NuclideLibrary.h"
 #include "quantora/spectrumfiles/SpectrumImport.h"
+#include "tests/lab/LabFixture.h"
 #include "tests/support/TestDatabase.h"
 
 namespace quantora {
 namespace {
 
-const std::string kData = QUANTORA_SHARED_DATA;
-
-std::vector<std::string> SplitCsv(const std::string& line) {
-    std::vector<std::string> out;
-    std::stringstream in(line);
-    for (std::string f; std::getline(in, f, ',');) out.push_back(f);
-    return out;
-}
-
-// A lab database with one imported spectrum file and a radiation library of `nuclides`, loaded
-// from the evaluated gamma lines of those nuclides only.
-struct Lab {
-    test::TestDatabase db{true};
-    int spectrumId = -1, libraryId = -1;
-
-    Lab(const std::string& file, const std::set<std::string>& nuclides) {
-        db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
-        SpectrumImportTarget target;
-        target.projectId = 1;
-        spectrumId = ImportSpectrumFile(db.name(), kData + "/" + file, target).spectrumIds.at(0);
-        const std::string csv = "/tmp/quantora_lines_" + std::to_string(getpid()) + ".csv";
-        {
-            std::ifstream in(kData + "/nuclides/gamma_lines.csv");
-            std::ofstream out(csv);
-            std::string line;
-            std::getline(in, line);
-            out << line << '\n';
-            while (std::getline(in, line))
-                if (nuclides.count(line.substr(0, line.find(',')))) out << line << '\n';
-        }
-        CountingKeyGen keys(1, db.alias());
-        LoadGammaLineTable(db.alias(), csv, &keys, nullptr);
-        std::remove(csv.c_str());
-        libraryId = MakeNuclideLibrary(db.name(), "test",
-                                       std::vector<AnsiString>(nuclides.begin(), nuclides.end()));
-    }
-};
+using test::kData;
+using test::Lab;
+using test::SplitCsv;
 
 // The peak of `run` nearest `energy` within `tol` keV, or null.
 const analysis::FittedPeak* Near(const PeakEvalRun& run, double energy, double tol) {

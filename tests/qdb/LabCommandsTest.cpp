@@ -147,3 +147,46 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
                               {"no radiation library with RADIATIONLIBRARY_ID = 99999"});
     EXPECT_EQ(db.Count("PEAKEVAL"), 1);
 }
+
+TEST(QdbLabCommands, SourceAddStoresACertificateOrNothing) {
+    TestDatabase db(true);
+    const std::string uri = Quoted(db.uri());
+    const quantora::test::ScratchDir scratch;
+    {
+        std::ifstream in(std::string(QUANTORA_SHARED_DATA) + "/nuclides/gamma_lines.csv");
+        std::ofstream out(scratch / "lines.csv");
+        std::string line;
+        std::getline(in, line);
+        out << line << '\n';
+        while (std::getline(in, line))
+            if (line.rfind("Cs-137,", 0) == 0 || line.rfind("Co-60,", 0) == 0) out << line << '\n';
+    }
+    ASSERT_EQ(RunQdb("nuclides load " + uri + " " + Quoted(scratch / "lines.csv")).code, 0);
+    std::ofstream(scratch / "point.csv")
+        << "nuclide,energy_kev,emission_rate_per_s,expanded_uncertainty_percent,coverage_k,"
+           "reference_time\nCo-60,1173.2,3794,1.6,2,2001-05-01T14:00:00+02:00\n"
+           "Co-60,1332.5,3797,1.6,2,2001-05-01T12:00:00Z\nCs-137,661.66,2819,2.1,2,"
+           "2001-05-01T12:00:00Z\n";
+    const std::string maric =
+        Quoted(std::string(QUANTORA_SHARED_DATA) + "/sources/maric_500ml_marinelli.csv");
+    const struct {
+        std::string args;
+        int code;
+        std::vector<std::string> says;
+    } runs[] = {
+        {"source add " + uri + " " + Quoted(scratch / "point.csv") + " --name 'QCD point'",
+         0,
+         {"source 1: QCD point (2 nuclides, emission-rate certificate)",
+          "Co-60    1173.2 keV: 3794 +- 30.35 /s; 1332.5 keV: 3797 +- 30.38 /s  at 2001-05-01 "
+          "12:00:00 UTC",
+          "Cs-137   661.66 keV: 2819 +- 29.6 /s"}},
+        {"source add " + uri + " " + maric + " --name m",
+         1,
+         {"qdb source: ", "maric_500ml_marinelli.csv:2: no nuclide Am-241 in the nuclide tables"}},
+        {"source add " + uri + " " + maric, 1, {"usage: qdb source add"}},
+        {"source add " + uri + " " + Quoted(scratch / "none.csv") + " --name x", 1, {"none.csv"}},
+    };
+    for (const auto& r : runs) quantora::test::ExpectQdb(r.args, r.code, r.says);
+    EXPECT_EQ(db.Count("SOURCE"), 1);
+    EXPECT_EQ(db.Count("SOURCEISOMER WHERE SOURCE_ID = 1"), 2);
+}

@@ -14,6 +14,7 @@
 #include "quantora/records/Meastables.h"
 #include "quantora/records/Othertables.h"
 #include "quantora/records/Peaktables.h"
+#include "quantora/records/Resulttables.h"
 #include "quantora/records/Sampletables.h"
 #include "tests/faults/DatabaseImage.h"
 
@@ -58,6 +59,13 @@ const std::map<std::string, Expected> kExpected = {
       "BKGPEAK.1:PEAK_ID=~"}},
     {"PEAK",
      {"PEAKEVALPEAK_ID GAUSSFWHM GAUSSFWHMUNC GAUSSAMPL GAUSSAMPLUNC HEIGHT HEIGHTUNC GUEST BKG"}},
+    {"PEAKEVALREGION", {"CMT"}},
+    {"PEAKEVALPEAK", {"CMT"}},
+    {"PEAKPARAMVALUE", {"CMT"}},
+    {"REGIONPARAMVALUE", {"CMT"}},
+    {"NUCLIDEIDENT", {"CMT"}},
+    {"NUCLIDEPEAK", {"CMT"}},
+    {"ACTIVITYRESULT", {"EFFANALYSIS_ID DETECTED=N CMT"}},
     {"SOURCE",
      {"CMT", "|MEASUREMENT",
       "MEASUREMENT.1:SOURCE_ID=~ MEASUREMENT.1:MEASOBJTYPE_ID=1 -SOURCE.1 -SOURCEISOMER.1"}},

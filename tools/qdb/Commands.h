@@ -27,7 +27,10 @@ int CmdECal(const Args& args);
 int CmdFwhm(const Args& args);
 int CmdMatch(const Args& args);
 int CmdAnalyse(const Args& args);
+int CmdEfficiency(const Args& args);
+int CmdQuantify(const Args& args);
 int CmdNuclides(const Args& args);
+int CmdSource(const Args& args);
 int CmdSpectrum(const Args& args);
 int CmdOdbc(const Args& args);
 // Pictures: without Qt in the build, plot and view throw and the demo draws none.

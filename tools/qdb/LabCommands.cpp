@@ -31,6 +31,7 @@
 #include "quantora/records/Meastables.h"
 #include "quantora/records/Othertables.h"
 #include "quantora/records/Peaktables.h"
+#include "quantora/records/Resulttables.h"
 #include "quantora/records/Sampletables.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"

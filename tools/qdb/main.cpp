@@ -86,6 +86,28 @@ const Command kCommands[] = {
      "library. library <db> <name> <nuclide>[,<nuclide>...]: a library of those nuclides of the "
      "loaded tables (e.g. a calibration source's).",
      qdbtool::CmdNuclides},
+    {"efficiency",
+     "qdb efficiency fit <db> --spectrum <id> --source <id> [--background <spectrum id>] "
+     "[--library <id>[,...]] [--name <text>] [--degree <n>] [--cascades]",
+     "Fit the full-energy efficiency of the spectrum's setup from a certified source: each "
+     "certified line's net counts (background subtracted, scaled by live time) over the photons "
+     "the source emitted in the live time (decayed to and during the count), the curve through "
+     "them; lines in cascade are flagged for summing and left out unless --cascades. Stores the "
+     "analysis, valid for the setup from the measurement's date, and prints its id.",
+     qdbtool::CmdEfficiency},
+    {"quantify",
+     "qdb quantify <db> --spectrum <id> --library <id>[,...] [--efficiency <id>] [--background "
+     "<spectrum id>] [--reference <ISO date-time>] [--csv <file>]",
+     "The activity of each nuclide of the libraries at the reference time (default: the start "
+     "of the count) with its uncertainty, decision threshold and detection limit (ISO 11929), "
+     "per kilogram when the sample has a mass; stored as a nuclide identification with its "
+     "activity results.",
+     qdbtool::CmdQuantify},
+    {"source", "qdb source add <db> <certificate.csv> --name <text>",
+     "Store a calibration certificate (activity per nuclide, or emission rate per line) as a "
+     "certified source: standard uncertainties, reference time in UTC, linked to the loaded "
+     "nuclide tables. Prints the new source id and its nuclides.",
+     qdbtool::CmdSource},
     {"spectrum", "qdb spectrum import|export|info ...",
      "import <db> <file>... --measurement <id>: add the spectra of files of any supported "
      "format (SPE, N42, CHN, SPC, CNF, ASC, CSV; recognised by content) with their times and "

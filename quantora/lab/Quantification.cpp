@@ -1,0 +1,230 @@
+// Activities of the nuclides of a spectrum.
+#include "quantora/lab/Quantification.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/calibration/AnalysisRetrieval.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/Transaction.h"
+#include "quantora/frame/IntKeyGen.h"
+#include "quantora/records/Resulttables.h"
+
+namespace quantora {
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+constexpr double kRangeSlack = 0.1;  // efficiency curves are used 10 % beyond their points
+
+// The mass (kg) of the measurement's sample, 0 when it has none.
+double SampleMass(const char* db, int measurementId) {
+    TQuery q;
+    q.SetDatabaseName(db);
+    q.SetSQL(
+        "SELECT S.SAMPLEWEIGHT FROM SAMPLE S JOIN MEASUREMENT M ON M.SAMPLE_ID = S.SAMPLE_ID "
+        "WHERE M.MEASUREMENT_ID = :m");
+    q.ParamByName("m")->SetAsInteger(measurementId);
+    q.Open();
+    if (q.Eof() || q.Fields()[0]->IsNull()) return 0;
+    const double m = q.Fields()[0]->AsFloat();
+    return m > 0 ? m : 0;
+}
+
+void Store(const char* db, Quantification& out, const QuantifyOptions& o) {
+    Transaction t(db);
+    StorePeakEvaluation(db, out.run, o.employeeId);
+    const TDateTime now = LocalNow();
+    MaxKeyGen identKeys(db, "NUCLIDEIDENT"), peakKeys(db, "NUCLIDEPEAK"),
+        resultKeys(db, "ACTIVITYRESULT");
+    NUCLIDEIDENTData ident;
+    ident.PEAKEVAL_ID = out.run.peakEvalId;
+    ident.EMPLOYEE_ID = o.employeeId;
+    ident.CREATIONDATE = now;
+    ident.CMT = Format("activities of spectrum %d at %s, efficiency analysis %d", o.spectrumId,
+                       FormatIsoDateTime(out.reference).c_str(), out.efficiency.EffAnalysisId);
+    ident.Insert(&identKeys, db, nullptr);
+    out.nuclideIdentId = ident.NUCLIDEIDENT_ID;
+    NUCLIDEPEAKData np;
+    ACTIVITYRESULTData ar;
+    for (QuantifiedNuclide& n : out.nuclides) {
+        int lines = 0;
+        for (const QuantifiedLine& l : n.lines) {
+            lines += l.used ? 1 : 0;
+            if (!l.used || l.counts.peak < 0) continue;
+            np.Reset();
+            np.NUCLIDEIDENT_ID = ident.NUCLIDEIDENT_ID;
+            np.PEAK_ID = out.run.peakIds[static_cast<size_t>(l.counts.peak)];
+            np.EMPLOYEE_ID = o.employeeId;
+            np.CREATIONDATE = now;
+            np.CMT = Format("%s %.3f keV", n.nuclide.c_str(), l.energy);
+            np.Insert(&peakKeys, db, nullptr);
+        }
+        ar.Reset();
+        ar.NUCLIDEIDENT_ID = ident.NUCLIDEIDENT_ID;
+        ar.SPECTRUM_ID = o.spectrumId;
+        ar.ISOMER_ID = n.isomerId;
+        ar.EFFANALYSIS_ID = out.efficiency.EffAnalysisId;
+        ar.REFERENCEDATE = out.reference;
+        ar.ACTIVITY = n.activity.activity;
+        ar.ACTIVITYUNC = n.activity.uncertainty;
+        ar.DECISIONTHRESHOLD = n.activity.decisionThreshold;
+        ar.DETECTIONLIMIT = n.activity.detectionLimit;
+        ar.DETECTED = n.activity.detected;
+        ar.UNIT = out.unit;
+        ar.LINES = lines;
+        ar.EMPLOYEE_ID = o.employeeId;
+        ar.CREATIONDATE = now;
+        ar.CMT = n.cascade ? n.nuclide + ", cascade summing" : n.nuclide;
+        ar.Insert(&resultKeys, db, nullptr);
+        n.resultId = ar.ACTIVITYRESULT_ID;
+    }
+    t.Commit();
+}
+
+}  // namespace
+
+Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
+    Quantification out;
+    PeakEvalRunOptions ro;
+    ro.settingId = o.settingId;
+    ro.libraryIds = o.libraryIds;
+    ro.store = false;
+    out.run = EvaluateStoredSpectrum(dbName, o.spectrumId, ro);
+    const StoredSpectrumRow& row = out.run.spectrum.row;
+    if (o.effAnalysisId > 0) {
+        RetrieveEffCal(&out.efficiency, o.effAnalysisId, dbName);
+        if (!out.efficiency.Valid)
+            throw Exception(
+                Format("no efficiency analysis with EFFANALYSIS_ID = %d", o.effAnalysisId));
+    } else if (RetrieveDefaultEffCalForMeas(&out.efficiency, dbName, row.measSetupId,
+                                            row.measDate) < 0 ||
+               !out.efficiency.Valid) {
+        throw Exception(
+            Format("no efficiency analysis holds for the setup of spectrum %d at its "
+                   "date: name one with its EFFANALYSIS_ID",
+                   o.spectrumId));
+    }
+    PeakEvalRun background;
+    if (o.backgroundSpectrumId > 0)
+        background = EvaluateStoredSpectrum(dbName, o.backgroundSpectrumId, ro);
+    const SPECTRUMData& rec = row.rec;
+    out.start = rec.SPECOLLSTARTEDAT > 0 ? rec.SPECOLLSTARTEDAT : row.measDate;
+    const double liveTime = rec.LIVETIME, realTime = rec.TRUETIME > 0 ? rec.TRUETIME : liveTime;
+    if (!(out.start > 0) || !(liveTime > 0))
+        throw Exception(Format("spectrum %d has no start or live time", o.spectrumId));
+    out.reference = o.reference > 0 ? o.reference : out.start;
+    out.mass = SampleMass(dbName, rec.MEASUREMENT_ID);
+    if (out.mass > 0) out.unit = "Bq/kg";
+    const LineCounter counter(out.run, o.backgroundSpectrumId > 0 ? &background : nullptr);
+    const PeakEvalCalibration& s = out.run.setting;
+    const double k = s.DecisionThresholdK;
+    const std::vector<NuclideLine>& lines = out.run.lines.lines;
+
+    // The lines each nuclide is measured by, and which of them another nuclide shares.
+    const double lo =
+        out.efficiency.HasRange() ? out.efficiency.LowerEnergy * (1 - kRangeSlack) : 0;
+    const double hi =
+        out.efficiency.HasRange() ? out.efficiency.UpperEnergy * (1 + kRangeSlack) : 1e9;
+    std::map<int, QuantifiedNuclide> byIsomer;
+    for (const auto& [isomerId, info] : out.run.lines.isomers) {
+        byIsomer[isomerId].nuclide = info.nuclide;
+        byIsomer[isomerId].isomerId = isomerId;
+    }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const NuclideLine& l = lines[i];
+        if (l.intensity < o.minIntensity || l.energy < lo || l.energy > hi ||
+            counter.ChannelOf(l.energy) < 0)
+            continue;
+        QuantifiedLine q;
+        q.line = static_cast<int>(i);
+        q.energy = l.energy;
+        const double tol = std::max(s.LineMatchToleranceKeV, 1.0);
+        for (size_t j = 0; j < lines.size(); ++j)
+            q.shared = q.shared ||
+                       (lines[j].isomerId != l.isomerId && lines[j].intensity >= o.minIntensity &&
+                        std::fabs(lines[j].energy - l.energy) < tol);
+        byIsomer[l.isomerId].lines.push_back(q);
+    }
+    auto lineActivity = [&](QuantifiedLine& q, double otherCounts, double otherUnc) {
+        const NuclideLine& l = lines[static_cast<size_t>(q.line)];
+        const NuclideInfo& info = out.run.lines.isomers.at(l.isomerId);
+        q.counts = counter.Count(q.line);
+        const double delay = (out.start - out.reference) * kSecondsPerDay;
+        analysis::LineInput in;
+        in.net = q.counts.net - otherCounts;
+        in.netUnc = std::hypot(q.counts.netUnc, otherUnc);
+        in.uncNoPeak = std::hypot(q.counts.uncNoPeak, otherUnc);
+        in.efficiency = out.efficiency.Efficiency(l.energy);
+        in.efficiencyUnc = out.efficiency.EfficiencyUnc(l.energy);
+        in.intensity = l.intensity;
+        in.intensityUnc = l.intensityUnc;
+        in.liveTime = liveTime;
+        in.decay = analysis::DecayFactor(info.halfLife, delay, realTime);
+        in.decayRelUnc =
+            analysis::DecayFactorRelUnc(info.halfLife, info.halfLifeUnc, delay, realTime);
+        in.mass = out.mass;
+        q.activity = analysis::ActivityOfLine(in, k);
+    };
+    // First the nuclides with lines of their own, from those lines only.
+    for (auto& [isomerId, n] : byIsomer) {
+        bool own = false;
+        for (const QuantifiedLine& q : n.lines) own = own || !q.shared;
+        std::vector<analysis::LineActivity> used;
+        for (QuantifiedLine& q : n.lines) {
+            if (own && q.shared) continue;
+            if (!own) continue;
+            lineActivity(q, 0, 0);
+            q.used = q.counts.inRange && q.activity.valid;
+            if (q.used) used.push_back(q.activity);
+        }
+        if (own) n.activity = analysis::CombineLines(used, k);
+    }
+    // Then those measured only by shared lines: the other nuclides' share comes off.
+    for (auto& [isomerId, n] : byIsomer) {
+        if (n.activity.lines > 0) continue;
+        std::vector<analysis::LineActivity> used;
+        for (QuantifiedLine& q : n.lines) {
+            double other = 0, otherVar = 0;
+            for (const auto& [otherId, m] : byIsomer) {
+                if (otherId == isomerId || m.activity.lines == 0) continue;
+                for (size_t j = 0; j < lines.size(); ++j) {
+                    const NuclideLine& l = lines[j];
+                    if (l.isomerId != otherId || std::fabs(l.energy - q.energy) > 1.0) continue;
+                    // Counts the other nuclide's activity puts in this line.
+                    QuantifiedLine probe;
+                    probe.line = static_cast<int>(j);
+                    lineActivity(probe, 0, 0);
+                    if (!(probe.activity.w > 0)) continue;
+                    const double c = m.activity.activity / probe.activity.w;
+                    other += c;
+                    otherVar += std::pow(m.activity.uncertainty / probe.activity.w, 2);
+                }
+            }
+            lineActivity(q, other, std::sqrt(otherVar));
+            q.used = q.counts.inRange && q.activity.valid;
+            if (q.used) used.push_back(q.activity);
+        }
+        n.activity = analysis::CombineLines(used, k);
+    }
+    for (auto& [isomerId, n] : byIsomer) {
+        if (n.lines.empty()) continue;
+        n.cascade = n.activity.lines > 0;
+        for (const QuantifiedLine& q : n.lines)
+            if (q.used)
+                n.cascade =
+                    n.cascade && out.run.lines.InCascade(lines[static_cast<size_t>(q.line)]);
+        out.nuclides.push_back(std::move(n));
+    }
+    std::sort(out.nuclides.begin(), out.nuclides.end(),
+              [](const QuantifiedNuclide& a, const QuantifiedNuclide& b) {
+                  return a.nuclide < b.nuclide;
+              });
+    if (o.store) Store(dbName, out, o);
+    return out;
+}
+
+}  // namespace quantora

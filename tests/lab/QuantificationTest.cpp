@@ -1,0 +1,147 @@
+// From certified sources to activities on the IAEA 2002 set: the Marinelli standard's certificate
+// reproduces itself through its own efficiency, a point source's efficiency predicts each line
+// fitted without it, the pulser's rate per live second is the same in every spectrum, and a
+// quantification is stored as its identification and results.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "quantora/analysis/Activity.h"
+#include "quantora/base/DateTime.h"
+#include "quantora/lab/Certificates.h"
+#include "quantora/lab/Quantification.h"
+#include "quantora/lab/SourceEfficiency.h"
+#include "tests/lab/LabFixture.h"
+
+namespace quantora {
+namespace {
+
+using test::kData;
+using test::Lab;
+
+// The Marinelli standard's nuclides and the natural series a bare detector sees.
+const std::set<std::string> kMarinelli = {"Am-241", "Cd-109", "Ce-139", "Co-57", "Cs-134", "Cs-137",
+                                          "Hg-203", "Mn-54",  "Sn-113", "Y-88",  "Zn-65"};
+const std::set<std::string> kNatural = {"K-40",   "Pb-214", "Bi-214", "Pb-212",
+                                        "Tl-208", "Ac-228", "Pb-210", "Ra-226"};
+
+std::set<std::string> Union(std::set<std::string> a, const std::set<std::string>& b) {
+    a.insert(b.begin(), b.end());
+    return a;
+}
+
+TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
+    Lab lab(std::vector<std::string>{"sources/spectra/maricsmall.spe",
+                                     "sources/spectra/BGSMALLMARI.spe"},
+            Union(kMarinelli, kNatural));
+    const char* db = lab.db.name();
+    const AnsiString path = kData + "/sources/maric_500ml_marinelli.csv";
+    const Certificate cert = ReadCertificate(path);
+    const int source = StoreSource(db, "Marinelli", cert, path);
+    SourceEfficiencyOptions eo;
+    eo.spectrumId = lab.spectrumIds[0];
+    eo.backgroundSpectrumId = lab.spectrumIds[1];
+    eo.sourceId = source;
+    eo.libraryIds = {lab.libraryId};
+    const SourceEfficiency eff = FitSourceEfficiency(db, eo);
+    ASSERT_GT(eff.effAnalysisId, 0);
+    EXPECT_LT(eff.chiSquare, 5.0 * std::max(eff.dof, 1));
+
+    QuantifyOptions qo;
+    qo.spectrumId = lab.spectrumIds[0];
+    qo.backgroundSpectrumId = lab.spectrumIds[1];
+    qo.libraryIds = {lab.libraryId};               // the natural series too, as a lab quantifies
+    qo.reference = cert.nuclides.at(0).reference;  // the certificate's date: no decay to undo
+    qo.effAnalysisId = eff.effAnalysisId;
+    const Quantification q = Quantify(db, qo);
+    int compared = 0;
+    for (const CertifiedNuclide& c : cert.nuclides) {
+        const auto n =
+            std::find_if(q.nuclides.begin(), q.nuclides.end(),
+                         [&](const QuantifiedNuclide& x) { return x.nuclide == c.nuclide; });
+        ASSERT_NE(n, q.nuclides.end()) << c.nuclide;
+        EXPECT_TRUE(n->activity.detected) << c.nuclide;
+        const double ratio = n->activity.activity / c.activity;
+        if (n->cascade) {  // summing: flagged and low, not hidden
+            EXPECT_LT(ratio, 1.0) << c.nuclide;
+            continue;
+        }
+        ++compared;
+        EXPECT_NEAR(ratio, 1.0, 0.03) << c.nuclide << ": " << n->activity.activity << " +- "
+                                      << n->activity.uncertainty << " Bq, certified " << c.activity;
+    }
+    EXPECT_GE(compared, 8);
+    // Stored: the identification of the new evaluation, a result per nuclide, its peaks.
+    test::TestDatabase& t = lab.db;
+    EXPECT_EQ(t.Count("NUCLIDEIDENT"), 1);
+    EXPECT_EQ(t.Count("ACTIVITYRESULT WHERE NUCLIDEIDENT_ID = " + std::to_string(q.nuclideIdentId)),
+              static_cast<int>(q.nuclides.size()));
+    EXPECT_GE(t.Count("NUCLIDEPEAK"), static_cast<int>(q.nuclides.size()));
+    EXPECT_EQ(t.Scalar("SELECT UNIT FROM ACTIVITYRESULT WHERE CMT = 'Cs-137'"), "Bq");
+    EXPECT_EQ(t.Scalar("SELECT DETECTED FROM ACTIVITYRESULT WHERE CMT = 'Cs-137'"), "Y");
+}
+
+// Each line of the distant point source left out of the fit: the curve through the others
+// predicts its efficiency within twice the combined standard uncertainty.
+TEST(Quantification, APointSourceEfficiencyPredictsEveryLineLeftOut) {
+    const AnsiString path = kData + "/sources/qcd1_point_source.csv";
+    for (const char* file : {"sources/spectra/QCDBIG30.spe"}) {
+        SCOPED_TRACE(file);
+        Lab lab(std::string(file), Union({"Cd-109", "Co-57", "Ce-139", "Hg-203", "Sn-113", "Sr-85",
+                                          "Cs-137", "Y-88", "Co-60"},
+                                         kNatural));
+        const char* db = lab.db.name();
+        SourceEfficiencyOptions o;
+        o.spectrumId = lab.spectrumId;
+        o.sourceId = StoreSource(db, "QCD1", ReadCertificate(path), path);
+        o.libraryIds = {lab.libraryId};
+        o.fitCascades = true;  // distant: little summing
+        o.store = false;
+        const SourceEfficiency all = FitSourceEfficiency(db, o);
+        int checked = 0;
+        for (const EfficiencyPoint& p : all.points) {
+            if (!p.used) continue;
+            o.leaveOut = {p.energy};
+            const SourceEfficiency without = FitSourceEfficiency(db, o);
+            const double predicted = without.curve.Efficiency(p.energy);
+            const double unc = std::hypot(without.curve.EfficiencyUnc(p.energy), p.efficiencyUnc);
+            EXPECT_LT(std::fabs(p.efficiency - predicted), 2 * unc) << p.nuclide << " " << p.energy;
+            ++checked;
+        }
+        EXPECT_GE(checked, 4);
+    }
+}
+
+TEST(Quantification, ThePulserCountsTwentyFivePerLiveSecondInEverySpectrum) {
+    std::vector<std::string> files;
+    for (const std::string dir : {"sources/spectra", "spectra/original/iaea2002"}) {
+        DIR* d = opendir((kData + "/" + dir).c_str());
+        ASSERT_TRUE(d) << dir;
+        while (const dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && name.substr(name.size() - 4) == ".spe")
+                files.push_back(dir + "/" + name);
+        }
+        closedir(d);
+    }
+    ASSERT_GE(files.size(), 5u);
+    Lab lab(files, {"K-40"});
+    for (size_t i = 0; i < files.size(); ++i) {
+        PeakEvalRunOptions o;
+        o.store = false;
+        const PeakEvalRun run = EvaluateStoredSpectrum(lab.db.name(), lab.spectrumIds[i], o);
+        const analysis::FittedPeak* pulser = nullptr;
+        for (const analysis::FittedPeak& p : run.result.peaks)
+            if (p.channel > 3900 && (!pulser || p.area > pulser->area)) pulser = &p;
+        ASSERT_TRUE(pulser) << files[i];
+        const double rate = pulser->area / run.spectrum.row.rec.LIVETIME;
+        EXPECT_NEAR(rate, 25.0, std::max(0.25, 3 * pulser->areaUnc / run.spectrum.row.rec.LIVETIME))
+            << files[i];
+    }
+}
+
+}  // namespace
+}  // namespace quantora

@@ -1,0 +1,129 @@
+// qdb efficiency fit (the efficiency of a setup from a certified source's spectrum) and qdb
+// quantify (the activities of a spectrum's nuclides with decision thresholds and detection
+// limits).
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "quantora/base/DateTime.h"
+#include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
+#include "quantora/lab/Quantification.h"
+#include "quantora/lab/SourceEfficiency.h"
+#include "tools/qdb/Commands.h"
+#include "tools/qdb/LabSupport.h"
+
+namespace qdbtool {
+
+using quantora::Format;
+
+namespace {
+
+const char* const kAlias = "qdb_quantify";
+
+// The options both commands share.
+void CommonOptions(Args& args, int* spectrum, int* background, int* setting,
+                   std::vector<int>* libraries) {
+    const std::string s = TakeOption(args, "--spectrum");
+    const std::string b = TakeOption(args, "--background");
+    const std::string e = TakeOption(args, "--setting");
+    const std::string l = TakeOption(args, "--library");
+    if (!s.empty()) *spectrum = ParseKey(s, "spectrum id");
+    if (!b.empty()) *background = ParseKey(b, "background spectrum id");
+    if (!e.empty()) *setting = ParseKey(e, "setting id");
+    if (!l.empty()) *libraries = ParseKeyList(l, "library id");
+}
+
+void PrintNotes(const quantora::PeakEvalRun& run) {
+    for (const std::string& n : run.result.notes) std::printf("note: %s\n", n.c_str());
+    for (const std::string& n : run.recalibration.notes) std::printf("note: %s\n", n.c_str());
+}
+
+}  // namespace
+
+int CmdEfficiency(const Args& in) {
+    const char* const usage =
+        "usage: qdb efficiency fit <db> --spectrum <id> --source <id> [--background <spectrum "
+        "id>] [--library <id>[,...]] [--name <text>] [--degree <n>] [--cascades]";
+    Args args = in;
+    if (args.empty() || args[0] != "fit") throw Exception(usage);
+    args.erase(args.begin());
+    quantora::SourceEfficiencyOptions o;
+    CommonOptions(args, &o.spectrumId, &o.backgroundSpectrumId, &o.settingId, &o.libraryIds);
+    const std::string source = TakeOption(args, "--source");
+    o.name = TakeOption(args, "--name");
+    const std::string degree = TakeOption(args, "--degree");
+    o.fitCascades = TakeFlag(args, "--cascades");
+    if (args.size() != 1 || o.spectrumId < 0 || source.empty()) throw Exception(usage);
+    o.sourceId = ParseKey(source, "source id");
+    if (!degree.empty()) o.degree = ParseKey(degree, "degree");
+    OpenLabDatabase(kAlias, args[0]);
+    const quantora::SourceEfficiency r = quantora::FitSourceEfficiency(kAlias, o);
+    PrintNotes(r.run);
+    std::printf("%-8s %10s %12s %10s %12s %10s %7s  %s\n", "nuclide", "keV", "net", "+-",
+                "efficiency", "+-", "resid", "");
+    for (const quantora::EfficiencyPoint& p : r.points)
+        std::printf("%-8s %10.3f %12.1f %10.1f %12.5g %10.3g %+7.2f  %s%s\n", p.nuclide.c_str(),
+                    p.energy, p.net, p.netUnc, p.efficiency, p.efficiencyUnc, p.residual,
+                    p.peak < 0 ? "no peak"
+                    : p.used   ? ""
+                               : "not fitted",
+                    p.cascade ? (p.used ? "cascade" : ", cascade summing") : "");
+    std::printf("curve of degree %d, chi2 %.2f for %d degrees of freedom\n", r.curve.Pol.Degree,
+                r.chiSquare, r.dof);
+    std::printf("efficiency analysis %d\n", r.effAnalysisId);
+    return 0;
+}
+
+int CmdQuantify(const Args& in) {
+    const char* const usage =
+        "usage: qdb quantify <db> --spectrum <id> --library <id>[,...] [--efficiency <id>] "
+        "[--background <spectrum id>] [--reference <ISO date-time>] [--csv <file>]";
+    Args args = in;
+    quantora::QuantifyOptions o;
+    CommonOptions(args, &o.spectrumId, &o.backgroundSpectrumId, &o.settingId, &o.libraryIds);
+    const std::string eff = TakeOption(args, "--efficiency");
+    const std::string reference = TakeOption(args, "--reference");
+    const std::string csv = TakeOption(args, "--csv");
+    if (args.size() != 1 || o.spectrumId < 0 || o.libraryIds.empty()) throw Exception(usage);
+    if (!eff.empty()) o.effAnalysisId = ParseKey(eff, "efficiency analysis id");
+    if (!reference.empty() && !quantora::ParseIsoDateTime(reference, o.reference))
+        throw Exception("malformed reference time '" + reference +
+                        "' (expected YYYY-MM-DD HH:MM:SS)");
+    OpenLabDatabase(kAlias, args[0]);
+    const quantora::Quantification r = quantora::Quantify(kAlias, o);
+    PrintNotes(r.run);
+    std::printf("activities at %s (%s), efficiency analysis %d\n",
+                quantora::FormatIsoDateTime(r.reference).c_str(), r.unit.c_str(),
+                r.efficiency.EffAnalysisId);
+    std::printf("%-8s %12s %10s %12s %12s %5s  %s\n", "nuclide", "activity", "+-", "threshold",
+                "limit", "lines", "");
+    for (const quantora::QuantifiedNuclide& n : r.nuclides) {
+        const auto& a = n.activity;
+        std::string verdict = a.lines == 0 ? std::string("no line in range")
+                              : a.detected ? std::string("detected")
+                                           : Format("not detected, below %.4g", a.detectionLimit);
+        if (n.cascade) verdict += ", cascade summing";
+        std::printf("%-8s %12.5g %10.3g %12.4g %12.4g %5d  %s\n", n.nuclide.c_str(), a.activity,
+                    a.uncertainty, a.decisionThreshold, a.detectionLimit, a.lines, verdict.c_str());
+    }
+    if (r.nuclideIdentId > 0)
+        std::printf("stored as nuclide identification %d\n", r.nuclideIdentId);
+    if (!csv.empty()) {
+        std::ofstream out(csv, std::ios::binary | std::ios::trunc);
+        if (!out) throw Exception("cannot write '" + csv + "'");
+        out << "nuclide,activity_bq,uncertainty_bq,decision_threshold_bq,detection_limit_bq,lines,"
+               "detected,unit\n";
+        for (const quantora::QuantifiedNuclide& n : r.nuclides)
+            out << Format("%s,%.6g,%.4g,%.4g,%.4g,%d,%s,%s\n", n.nuclide.c_str(),
+                          n.activity.activity, n.activity.uncertainty, n.activity.decisionThreshold,
+                          n.activity.detectionLimit, n.activity.lines,
+                          n.activity.detected ? "Y" : "N", r.unit.c_str());
+        out.close();
+        if (!out) throw Exception("cannot write '" + csv + "'");
+    }
+    return 0;
+}
+
+}  // namespace qdbtool
