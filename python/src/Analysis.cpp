@@ -4,12 +4,29 @@
 #include <cstring>
 
 #include "python/src/Spectra.h"
+#include "python/src/Values.h"
 #include "quantora/lab/PeakEvalRun.h"
+#include "quantora/lab/Quantification.h"
 
 namespace py = pybind11;
 
 namespace quantora::python {
 namespace {
+
+struct NuclideResult {
+    char nuclide[16];
+    double activity, uncertainty, decision_threshold, detection_limit;  // in `unit`
+    int32_t lines;
+    bool detected, cascade;
+    char unit[8];       // Bq or Bq/kg
+    int64_t result_id;  // the stored ACTIVITYRESULT_ID; -1 when not stored
+};
+
+template <size_t N>
+void CopyText(char (&out)[N], const std::string& text) {
+    std::strncpy(out, text.c_str(), N - 1);
+    out[N - 1] = 0;
+}
 
 struct EvaluatedPeak {
     int64_t peak_id;  // the stored PEAK_ID; -1 when not stored
@@ -22,6 +39,8 @@ struct EvaluatedPeak {
 }  // namespace
 
 void RegisterAnalysisTypes() {
+    PYBIND11_NUMPY_DTYPE(NuclideResult, nuclide, activity, uncertainty, decision_threshold,
+                         detection_limit, lines, detected, cascade, unit, result_id);
     PYBIND11_NUMPY_DTYPE(EvaluatedPeak, peak_id, energy, energy_unc, area, area_unc, fwhm, fwhm_unc,
                          channel, channel_unc, fwhm_channels, decision_threshold, detection_limit,
                          nuclide);
@@ -52,8 +71,75 @@ py::array Analyse(const DbPtr& db, int spectrumId, std::optional<int> settingId,
             e.fwhm = p.fwhmKeV, e.fwhm_unc = p.fwhmKeVUnc;
             e.channel = p.channel, e.channel_unc = p.channelUnc, e.fwhm_channels = p.fwhm;
             e.decision_threshold = p.decisionThreshold, e.detection_limit = p.detectionLimit;
-            std::strncpy(e.nuclide, run.nuclides[i].c_str(), sizeof e.nuclide - 1);
+            CopyText(e.nuclide, run.nuclides[i]);
             rows.push_back(e);
+        }
+    }
+    return ToArray(std::move(rows));
+}
+
+py::array Quantify(const DbPtr& db, int spectrumId, const std::vector<int>& libraryIds,
+                   std::optional<int> efficiencyId, std::optional<int> backgroundId,
+                   py::object reference, bool store) {
+    QuantifyOptions o;
+    o.spectrumId = spectrumId;
+    o.libraryIds = libraryIds;
+    o.store = store;
+    if (libraryIds.empty()) throw py::value_error("no radiation library ids given");
+    if (!reference.is_none()) {
+        const std::optional<TDateTime> t = DateTimeValue(reference);
+        if (!t) throw py::type_error("reference must be a datetime or a date");
+        o.reference = *t;
+    }
+    std::vector<NuclideResult> rows;
+    {
+        py::gil_scoped_release unlocked;
+        const char* alias = db->Alias();
+        RequireRow(alias, "SPECTRUM", "SPECTRUM_ID", spectrumId);
+        for (int id : libraryIds) RequireRow(alias, "RADIATIONLIBRARY", "RADIATIONLIBRARY_ID", id);
+        if (efficiencyId) {
+            RequireRow(alias, "EFFANALYSIS", "EFFANALYSIS_ID", *efficiencyId);
+            o.effAnalysisId = *efficiencyId;
+        }
+        if (backgroundId) {
+            RequireRow(alias, "SPECTRUM", "SPECTRUM_ID", *backgroundId);
+            o.backgroundSpectrumId = *backgroundId;
+        }
+        const Quantification q = quantora::Quantify(alias, o);
+        for (const QuantifiedNuclide& n : q.nuclides) {
+            NuclideResult r{};
+            CopyText(r.nuclide, n.nuclide);
+            r.activity = n.activity.activity, r.uncertainty = n.activity.uncertainty;
+            r.decision_threshold = n.activity.decisionThreshold;
+            r.detection_limit = n.activity.detectionLimit;
+            r.lines = n.activity.lines;
+            r.detected = n.activity.detected, r.cascade = n.cascade;
+            CopyText(r.unit, q.unit);
+            r.result_id = n.resultId;
+            rows.push_back(r);
+        }
+    }
+    return ToArray(std::move(rows));
+}
+
+py::array Activities(const DbPtr& db, int spectrumId) {
+    std::vector<NuclideResult> rows;
+    {
+        py::gil_scoped_release unlocked;
+        const char* alias = db->Alias();
+        RequireRow(alias, "SPECTRUM", "SPECTRUM_ID", spectrumId);
+        for (const ACTIVITYRESULTData& a : StoredActivities(alias, spectrumId)) {
+            NuclideResult r{};
+            const std::string cmt = a.CMT;
+            const size_t comma = cmt.find(',');
+            CopyText(r.nuclide, cmt.substr(0, comma));
+            r.activity = a.ACTIVITY, r.uncertainty = a.ACTIVITYUNC;
+            r.decision_threshold = a.DECISIONTHRESHOLD, r.detection_limit = a.DETECTIONLIMIT;
+            r.lines = a.LINES;
+            r.detected = a.DETECTED, r.cascade = comma != std::string::npos;
+            CopyText(r.unit, a.UNIT);
+            r.result_id = a.ACTIVITYRESULT_ID;
+            rows.push_back(r);
         }
     }
     return ToArray(std::move(rows));

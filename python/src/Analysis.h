@@ -1,4 +1,5 @@
-// Peak evaluation from Python: db.analyse() and the peaks of a spectrum's evaluation.
+// Peak evaluation and quantification from Python: db.analyse(), db.quantify() and
+// db.activities().
 #pragma once
 
 #include <pybind11/numpy.h>
@@ -18,5 +19,12 @@ void RegisterAnalysisTypes();
 // per peak in channel order.
 pybind11::array Analyse(const DbPtr& db, int spectrumId, std::optional<int> settingId,
                         const std::vector<int>& libraryIds, bool store);
+
+// Quantifies a stored spectrum (stored unless store is false): one element per nuclide.
+pybind11::array Quantify(const DbPtr& db, int spectrumId, const std::vector<int>& libraryIds,
+                         std::optional<int> efficiencyId, std::optional<int> backgroundId,
+                         pybind11::object reference, bool store);
+// The activities stored by the spectrum's newest quantification, the same form.
+pybind11::array Activities(const DbPtr& db, int spectrumId);
 
 }  // namespace quantora::python

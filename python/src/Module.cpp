@@ -120,6 +120,19 @@ PYBIND11_MODULE(quantora, m) {
              "line's nuclide. Stored unless store=False. The peaks as a numpy structured array: "
              "energy, FWHM and their uncertainties in keV, areas and the decision threshold and "
              "detection limit in counts, channel and FWHM in channels.")
+        .def("quantify", &Quantify, py::arg("spectrum_id"), py::arg("library_ids"), py::kw_only(),
+             py::arg("efficiency_id") = py::none(), py::arg("background_id") = py::none(),
+             py::arg("reference") = py::none(), py::arg("store") = true,
+             "The activity of each nuclide of the radiation libraries in a stored spectrum at "
+             "the reference datetime (default: the start of the count), through the efficiency "
+             "analysis given or the one valid for the measurement's setup, a background spectrum "
+             "subtracted when given: a numpy structured array with the activity, its standard "
+             "uncertainty, the ISO 11929 decision threshold and detection limit (all in `unit`, "
+             "Bq or Bq/kg), the number of lines, whether detected and whether its lines lose "
+             "counts to cascade summing. Stored unless store=False.")
+        .def("activities", &Activities, py::arg("spectrum_id"),
+             "The activities of the spectrum's newest stored quantification, as quantify() "
+             "returns them; empty when it has none.")
         .def("ecal", &LoadECal, py::arg("spectrum_id"),
              "The energy calibration that applies to the spectrum.")
         .def("efficiency", &LoadEfficiency, py::arg("analysis_id"))

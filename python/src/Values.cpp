@@ -48,6 +48,19 @@ py::object ToPython(const Variant& v) {
     return py::none();
 }
 
+std::optional<TDateTime> DateTimeValue(py::handle value) {
+    PyObject* o = value.ptr();
+    if (PyDateTime_Check(o))
+        return EncodeDateTime({PyDateTime_GET_YEAR(o), PyDateTime_GET_MONTH(o),
+                               PyDateTime_GET_DAY(o), PyDateTime_DATE_GET_HOUR(o),
+                               PyDateTime_DATE_GET_MINUTE(o), PyDateTime_DATE_GET_SECOND(o),
+                               PyDateTime_DATE_GET_MICROSECOND(o)});
+    if (PyDate_Check(o))
+        return EncodeDateTime(
+            {PyDateTime_GET_YEAR(o), PyDateTime_GET_MONTH(o), PyDateTime_GET_DAY(o)});
+    return std::nullopt;
+}
+
 void BindParam(TParam& param, py::handle value) {
     if (value.is_none()) {
         param.Clear();
@@ -64,16 +77,8 @@ void BindParam(TParam& param, py::handle value) {
     } else if (PyBytes_Check(value.ptr()) || PyByteArray_Check(value.ptr()) ||
                PyMemoryView_Check(value.ptr())) {
         param.SetAsBlob(py::bytes(py::reinterpret_borrow<py::object>(value)).cast<std::string>());
-    } else if (PyDateTime_Check(value.ptr())) {
-        PyObject* o = value.ptr();
-        param.SetAsDateTime(
-            EncodeDateTime({PyDateTime_GET_YEAR(o), PyDateTime_GET_MONTH(o), PyDateTime_GET_DAY(o),
-                            PyDateTime_DATE_GET_HOUR(o), PyDateTime_DATE_GET_MINUTE(o),
-                            PyDateTime_DATE_GET_SECOND(o), PyDateTime_DATE_GET_MICROSECOND(o)}));
     } else if (PyDate_Check(value.ptr())) {
-        PyObject* o = value.ptr();
-        param.SetAsDateTime(EncodeDateTime(
-            {PyDateTime_GET_YEAR(o), PyDateTime_GET_MONTH(o), PyDateTime_GET_DAY(o)}));
+        param.SetAsDateTime(*DateTimeValue(value));
     } else {
         throw py::type_error("parameter :" + param.Name() + ": a " +
                              std::string(py::str(value.get_type().attr("__name__"))) +

@@ -4,6 +4,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <optional>
+
 #include "quantora/base/Types.h"
 #include "quantora/dblayer/Variant.h"
 
@@ -19,6 +21,8 @@ pybind11::object ToPython(const Variant& value);
 // Text as str: UTF-8, bytes that are not UTF-8 kept as surrogate escapes.
 pybind11::str TextObject(const AnsiString& text);
 
+// A datetime or date as a date-time (a date at midnight); nothing for other objects.
+std::optional<TDateTime> DateTimeValue(pybind11::handle value);
 // Sets the parameter from None, bool, int, float, str, bytes-like, datetime or date; TypeError
 // for anything else.
 void BindParam(TParam& param, pybind11::handle value);

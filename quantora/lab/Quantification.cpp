@@ -227,4 +227,18 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
     return out;
 }
 
+std::vector<ACTIVITYRESULTData> StoredActivities(const char* dbName, int spectrumId) {
+    TQuery q;
+    q.SetDatabaseName(dbName);
+    q.SetSQL(
+        "SELECT * FROM ACTIVITYRESULT WHERE SPECTRUM_ID = :s AND NUCLIDEIDENT_ID = (SELECT "
+        "MAX(NUCLIDEIDENT_ID) FROM ACTIVITYRESULT WHERE SPECTRUM_ID = :s2) ORDER BY CMT");
+    q.ParamByName("s")->SetAsInteger(spectrumId);
+    q.ParamByName("s2")->SetAsInteger(spectrumId);
+    std::vector<ACTIVITYRESULTData> out;
+    ACTIVITYRESULTData r;
+    for (q.Open(); r.GetData(&q); q.Next()) out.push_back(r);
+    return out;
+}
+
 }  // namespace quantora

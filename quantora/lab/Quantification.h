@@ -15,6 +15,7 @@
 #include "quantora/calibmodel/EffCalibration.h"
 #include "quantora/lab/LineCounts.h"
 #include "quantora/lab/PeakEvalRun.h"
+#include "quantora/records/Resulttables.h"
 
 namespace quantora {
 
@@ -61,5 +62,9 @@ struct Quantification {
 // Throws an Exception (nothing stored) when the spectrum, a library or the efficiency analysis
 // is missing, or the spectrum has no live time or start.
 Quantification Quantify(const char* dbName, const QuantifyOptions& options);
+
+// The activity results of the spectrum's newest quantification, by nuclide (empty when it has
+// none). Each row's CMT names the nuclide.
+std::vector<ACTIVITYRESULTData> StoredActivities(const char* dbName, int spectrumId);
 
 }  // namespace quantora

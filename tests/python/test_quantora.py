@@ -81,6 +81,25 @@ def test_analyse_stores_the_peaks_a_spectrum_then_reports(db):
     assert np.allclose(stored["area"], peaks["area"]) and np.allclose(stored["energy"], peaks["energy"])
 
 
+def test_quantify_returns_and_stores_activities_with_their_limits(db):
+    soil = rows(db, "SELECT MIN(S.SPECTRUM_ID) AS ID FROM SPECTRUM S JOIN MEASUREMENT M ON "
+                    "M.MEASUREMENT_ID = S.MEASUREMENT_ID WHERE M.NAME = 'Soil core N-1'")[0]["ID"]
+    library = rows(db, "SELECT MIN(RADIATIONLIBRARY_ID) AS ID FROM RADIATIONLIBRARY")[0]["ID"]
+    result = db.quantify(soil, [library], reference=datetime.datetime(2026, 11, 1))
+    by_name = {r["nuclide"].decode(): r for r in result}
+    assert by_name["Cs-137"]["detected"] and by_name["Cs-137"]["activity"] > by_name["Cs-137"]["decision_threshold"]
+    assert (result["detection_limit"][result["lines"] > 0] > result["decision_threshold"][result["lines"] > 0]).all()
+    assert set(result["unit"]) == {b"Bq/kg"}  # the soil sample has a mass
+    stored = db.activities(soil)
+    assert list(stored["result_id"]) == list(result["result_id"])
+    assert np.allclose(stored["activity"], result["activity"])
+    for call, error in [(lambda: db.quantify(soil, []), ValueError),
+                        (lambda: db.quantify(soil, [library], efficiency_id=987654), KeyError),
+                        (lambda: db.quantify(soil, [library], reference="2026"), TypeError)]:
+        with pytest.raises(error):
+            call()
+
+
 def test_match_finds_each_library_line_at_its_own_energy(db):
     lines = rows(db, "SELECT R.RADIATION_ID AS ID, R.E AS E, T.RADIATIONLIBRARY_ID AS LIB FROM "
                      "RADIATION R JOIN RADLIB_TRANSFORM T ON T.DECAY_ID = R.DECAY_ID "
