@@ -56,9 +56,9 @@ void ParsePlotSize(const std::string& text, int* width, int* height) {
     CheckSize(*width, *height);
 }
 
-void SavePlot(const std::string& path, int width, int height, const PlotDrawing& draw) {
+QByteArray RenderPlot(const std::string& format, int width, int height, const PlotDrawing& draw) {
     CheckSize(width, height);
-    const std::string ext = Extension(path);
+    const std::string ext = format;
     const QRectF area(0, 0, width, height);
     QByteArray bytes;
     if (ext == "png") {
@@ -90,9 +90,16 @@ void SavePlot(const std::string& path, int width, int height, const PlotDrawing&
         }
         p.end();
     } else {
-        throw Exception("unknown picture format of '" + path + "' (use .png or .svg)");
+        throw Exception("unknown picture format '" + format + "' (use png or svg)");
     }
-    WriteFile(path, bytes);
+    return bytes;
+}
+
+void SavePlot(const std::string& path, int width, int height, const PlotDrawing& draw) {
+    const std::string ext = Extension(path);
+    if (ext != "png" && ext != "svg")
+        throw Exception("unknown picture format of '" + path + "' (use .png or .svg)");
+    WriteFile(path, RenderPlot(ext, width, height, draw));
 }
 
 void PrepareQtRuntimeDir() {

@@ -2,6 +2,7 @@
 // text rendering needs, created headless when the caller has none.
 #pragma once
 
+#include <QByteArray>
 #include <QPainter>
 #include <QRectF>
 #include <functional>
@@ -22,6 +23,9 @@ constexpr int kMinPlotSide = 200, kMaxPlotSide = 10000;
 // unknown extension, a size out of range, a drawing that throws (nothing is written then) and a
 // file that cannot be written.
 void SavePlot(const std::string& path, int width, int height, const PlotDrawing& draw);
+
+// The picture's bytes in `format` ("png" or "svg"); throws as SavePlot does.
+QByteArray RenderPlot(const std::string& format, int width, int height, const PlotDrawing& draw);
 
 // Parses "WxH" (e.g. "1600x1000"); throws on anything else or a size out of range.
 void ParsePlotSize(const std::string& text, int* width, int* height);

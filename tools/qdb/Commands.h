@@ -36,6 +36,7 @@ int CmdOdbc(const Args& args);
 // Pictures: without Qt in the build, plot and view throw and the demo draws none.
 int CmdPlot(const Args& args);
 int CmdView(const Args& args);
+int CmdReport(const Args& args);
 // The demo's spectrum and efficiency pictures beside the database `db`; prints their paths.
 void WriteDemoPictures(const char* alias, const std::string& db);
 #ifdef QUANTORA_QDB_DIALOGS

@@ -14,6 +14,7 @@
 #include "quantora/plots/CalibrationPlots.h"
 #include "quantora/plots/LabPlotData.h"
 #include "quantora/plots/PlotFile.h"
+#include "quantora/plots/Report.h"
 #include "quantora/plots/SpectrumPlot.h"
 #include "quantora/plots/SpectrumView.h"
 #include "tools/qdb/Commands.h"
@@ -140,6 +141,17 @@ int CmdPlot(const Args& in) {
     if (kind == "spectrum") return PlotSpectrum(rest, w, h);
     if (kind == "ecal" || kind == "fwhm" || kind == "eff") return PlotCalibration(kind, rest, w, h);
     throw Exception("usage: qdb plot spectrum|ecal|fwhm|eff ... (see qdb plot --help)");
+}
+
+int CmdReport(const Args& in) {
+    Args args = in;
+    const std::string measurement = TakeOption(args, "--measurement");
+    if (args.size() != 2 || measurement.empty())
+        throw Exception("usage: qdb report <db> --measurement <id> <out.pdf|out.html>");
+    OpenLabDatabase(kAlias, args[0]);
+    plots::WriteMeasurementReport(kAlias, ParseKey(measurement, "measurement id"), args[1]);
+    std::printf("report of measurement %s written to %s\n", measurement.c_str(), args[1].c_str());
+    return 0;
 }
 
 int CmdView(const Args& in) {

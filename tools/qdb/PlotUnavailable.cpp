@@ -1,4 +1,4 @@
-// qdb plot and qdb view in a build without Qt: they say so; the demo draws no pictures.
+// qdb plot, view and report in a build without Qt: they say so; the demo draws no pictures.
 #include <cstdio>
 
 #include "quantora/base/Exception.h"
@@ -18,6 +18,10 @@ int CmdPlot(const Args&) {
 }
 
 int CmdView(const Args&) {
+    Unavailable();
+}
+
+int CmdReport(const Args&) {
     Unavailable();
 }
 

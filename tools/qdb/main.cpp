@@ -131,6 +131,12 @@ const Command kCommands[] = {
      "<db> --analysis <id> <out>: an efficiency analysis. All take [--size WxH] (default "
      "1200x750) and [--title <text>].",
      qdbtool::CmdPlot},
+    {"report", "qdb report <db> --measurement <id> <out.pdf|out.html>",
+     "The report a client receives: sample, client and order, measurement and setup, the "
+     "spectrum with its identified peaks, the activities of the newest quantification with "
+     "uncertainties, decision thresholds and detection limits, the calibrations used, the "
+     "reference date, who and when. HTML is self-contained (the picture inline as SVG).",
+     qdbtool::CmdReport},
     {"view", "qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]",
      "A spectrum window: wheel or drag zooms the energy range, L toggles log/linear, Home shows "
      "everything; the bottom line reads channel, energy and counts; a peak mark shows its fit.",
