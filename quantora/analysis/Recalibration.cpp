@@ -209,28 +209,14 @@ int IdentifyLine(double energy, double energyUnc, double fwhmKeV,
 Recalibration Recalibrate(const PeakEvaluationResult& r, const std::vector<double>& coeffs,
                           std::span<const ReferenceLine> lines, const PeakEvalCalibration& s) {
     Recalibration out;
-    // Widths: the single peaks with enough counts, outliers rejected.
+    // Widths: the evaluation's own width model at the channels of its well-measured single
+    // peaks, so that a later evaluation through this calibration sees the widths this one used.
     for (const FittedPeak& p : r.peaks) {
         if (p.area < s.FwhmCalMinArea || p.fwhmUnc > 0.1 * p.fwhm) continue;
         if (r.regions[static_cast<size_t>(p.region)].peakCount != 1) continue;
-        out.fwhm.Set(out.fwhm.GetPointCount(), p.channel, p.fwhm, p.channelUnc, p.fwhmUnc, -1);
-    }
-    while (out.fwhm.Valid && out.fwhm.GetPointCount() > 3) {
-        int worst = -1;
-        double worstZ = s.FwhmCalOutlierSigma;
-        const double scale = std::sqrt(
-            std::max(1.0, out.fwhm.GetChiSquare() / std::max(out.fwhm.GetDegreesOfFreedom(), 1)));
-        for (int i = 0; i < out.fwhm.GetPointCount(); ++i) {
-            const FwhmCalibrPoint& p = out.fwhm.Points[static_cast<size_t>(i)];
-            const double z = std::fabs(p.Fwhm - out.fwhm.Fwhm(p.ChPos)) / (p.FwhmUnc * scale);
-            if (z > worstZ) worst = i, worstZ = z;
-        }
-        if (worst < 0) break;
-        std::vector<FwhmCalibrPoint> rest = out.fwhm.Points;
-        rest.erase(rest.begin() + worst);
-        out.fwhm.Reset();
-        for (const FwhmCalibrPoint& p : rest)
-            out.fwhm.Set(out.fwhm.GetPointCount(), p.ChPos, p.Fwhm, p.ChPosUnc, p.FwhmUnc, -1);
+        const double model = std::sqrt(std::max(r.widthA + r.widthB * p.channel, 0.0));
+        if (!(model > 0)) continue;
+        out.fwhm.Set(out.fwhm.GetPointCount(), p.channel, model, p.channelUnc, p.fwhmUnc, -1);
     }
     if (lines.empty()) {
         out.notes.push_back("no energy recalibration: the radiation library holds no lines");

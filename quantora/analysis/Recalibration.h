@@ -2,7 +2,8 @@
 // few keV off; the peaks are first aligned with the library's lines by the gain and offset
 // correction that lets the most (and strongest) peaks meet a line, then matched one to one and a
 // polynomial (quadratic with enough points, else linear) fitted channel to energy with outliers
-// rejected. The FWHM calibration comes from the well-measured single peaks.
+// rejected. The FWHM calibration is the evaluation's width model, at the channels of its
+// well-measured single peaks.
 #pragma once
 
 #include <span>

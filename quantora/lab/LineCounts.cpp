@@ -9,8 +9,17 @@
 
 namespace quantora {
 
-LineCounter::LineCounter(const PeakEvalRun& sample, const PeakEvalRun* background)
-    : sample_(sample), background_(background) {
+std::vector<BackgroundLine> BackgroundLines(const PeakEvalRun& background) {
+    std::vector<BackgroundLine> out;
+    const double t = background.spectrum.row.rec.LIVETIME;
+    if (!(t > 0)) return out;
+    for (const analysis::FittedPeak& p : background.result.peaks)
+        if (p.energy > 0) out.push_back({p.energy, p.area / t, p.areaUnc / t});
+    return out;
+}
+
+LineCounter::LineCounter(const PeakEvalRun& sample, std::vector<BackgroundLine> background)
+    : sample_(sample), background_(std::move(background)) {
     coeffs_ = sample.recalibration.energyValid ? sample.recalibration.energyCoeffs
                                                : sample.spectrum.energyCoeffs;
 }
@@ -84,21 +93,19 @@ LineCounts LineCounter::Count(int line) const {
         c.net = a.net / share, c.netUnc = a.netUnc / share, c.uncNoPeak = a.uncNoPeak / share;
         c.inRange = true;
     }
-    if (background_) {
-        const double tSample = sample_.spectrum.row.rec.LIVETIME;
-        const double tBackground = background_->spectrum.row.rec.LIVETIME;
+    const double tSample = sample_.spectrum.row.rec.LIVETIME;
+    if (!background_.empty() && tSample > 0) {
         const double tol =
             std::max(s.LineMatchToleranceKeV,
                      0.6 * (c.peak >= 0 ? r.peaks[static_cast<size_t>(c.peak)].fwhmKeV : 0.0));
-        const analysis::FittedPeak* best = nullptr;
-        for (const analysis::FittedPeak& p : background_->result.peaks)
-            if (p.energy > 0 && std::fabs(p.energy - l.energy) < tol &&
-                (!best || std::fabs(p.energy - l.energy) < std::fabs(best->energy - l.energy)))
-                best = &p;
-        if (best && tSample > 0 && tBackground > 0) {
-            const double scale = tSample / tBackground;
-            c.background = best->area * scale;
-            c.backgroundUnc = best->areaUnc * scale;
+        const BackgroundLine* best = nullptr;
+        for (const BackgroundLine& b : background_)
+            if (std::fabs(b.energy - l.energy) < tol &&
+                (!best || std::fabs(b.energy - l.energy) < std::fabs(best->energy - l.energy)))
+                best = &b;
+        if (best) {
+            c.background = best->rate * tSample;
+            c.backgroundUnc = best->rateUnc * tSample;
             c.net -= c.background;
             c.netUnc = std::hypot(c.netUnc, c.backgroundUnc);
             c.uncNoPeak = std::hypot(c.uncNoPeak, c.backgroundUnc);

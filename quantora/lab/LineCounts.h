@@ -1,7 +1,8 @@
 // Net counts of a nuclide line in an evaluated spectrum: the fitted area of the peak the line
 // was assigned to, or, where no peak was found, the summed net counts at the line's place (which
 // may be negative: the primary value of a line that is not there); less the counts a background
-// spectrum of the same geometry has at that energy, scaled by live time. Each with u(0), the
+// spectrum of the same geometry (or a stored background analysis) has at that energy, scaled by
+// live time. Each with u(0), the
 // uncertainty were the line absent, for the decision threshold.
 #pragma once
 
@@ -17,10 +18,20 @@ struct LineCounts {
     bool inRange = false;                      // the line lies inside the evaluated channels
 };
 
+// A peak of a background measurement of the same geometry: counts per live second.
+struct BackgroundLine {
+    double energy = 0;  // keV
+    double rate = 0, rateUnc = 0;
+};
+
+// The background lines of an evaluated background spectrum.
+std::vector<BackgroundLine> BackgroundLines(const PeakEvalRun& background);
+
 class LineCounter {
   public:
-    // `sample` evaluated with the lines to count; `background` evaluated likewise, or null.
-    LineCounter(const PeakEvalRun& sample, const PeakEvalRun* background);
+    // `sample` evaluated with the lines to count; `background` its background's lines (empty:
+    // none).
+    LineCounter(const PeakEvalRun& sample, std::vector<BackgroundLine> background);
     // Counts of line `line` (an index into sample.lines.lines).
     LineCounts Count(int line) const;
     // Channel of an energy through the sample's calibration; < 0 outside the spectrum.
@@ -28,7 +39,7 @@ class LineCounter {
 
   private:
     const PeakEvalRun& sample_;
-    const PeakEvalRun* background_;
+    std::vector<BackgroundLine> background_;
     std::vector<double> coeffs_;
 };
 

@@ -12,6 +12,7 @@
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/IntKeyGen.h"
+#include "quantora/lab/BackgroundAnalysis.h"
 #include "quantora/records/Resulttables.h"
 
 namespace quantora {
@@ -44,8 +45,13 @@ void Store(const char* db, Quantification& out, const QuantifyOptions& o) {
     ident.PEAKEVAL_ID = out.run.peakEvalId;
     ident.EMPLOYEE_ID = o.employeeId;
     ident.CREATIONDATE = now;
-    ident.CMT = Format("activities of spectrum %d at %s, efficiency analysis %d", o.spectrumId,
-                       FormatIsoDateTime(out.reference).c_str(), out.efficiency.EffAnalysisId);
+    const AnsiString background =
+        o.backgroundSpectrumId > 0     ? Format("background spectrum %d", o.backgroundSpectrumId)
+        : out.backgroundAnalysisId > 0 ? Format("background analysis %d", out.backgroundAnalysisId)
+                                       : AnsiString("no background");
+    ident.CMT = Format("activities of spectrum %d at %s, efficiency analysis %d, %s", o.spectrumId,
+                       FormatIsoDateTime(out.reference).c_str(), out.efficiency.EffAnalysisId,
+                       background.c_str());
     ident.Insert(&identKeys, db, nullptr);
     out.nuclideIdentId = ident.NUCLIDEIDENT_ID;
     NUCLIDEPEAKData np;
@@ -119,7 +125,12 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
     out.reference = o.reference > 0 ? o.reference : out.start;
     out.mass = SampleMass(dbName, rec.MEASUREMENT_ID);
     if (out.mass > 0) out.unit = "Bq/kg";
-    const LineCounter counter(out.run, o.backgroundSpectrumId > 0 ? &background : nullptr);
+    // The background: the spectrum named, or the analysis valid for the setup at the date.
+    std::vector<BackgroundLine> backgroundLines =
+        o.backgroundSpectrumId > 0
+            ? BackgroundLines(background)
+            : ValidBackground(dbName, row.measSetupId, row.measDate, &out.backgroundAnalysisId);
+    const LineCounter counter(out.run, std::move(backgroundLines));
     const PeakEvalCalibration& s = out.run.setting;
     const double k = s.DecisionThresholdK;
     const std::vector<NuclideLine>& lines = out.run.lines.lines;

@@ -23,7 +23,7 @@ struct QuantifyOptions {
     int spectrumId = -1;
     std::vector<int> libraryIds;
     int effAnalysisId = -1;         // -1: the analysis valid for the setup at the measurement date
-    int backgroundSpectrumId = -1;  // -1: none
+    int backgroundSpectrumId = -1;  // -1: the background analysis valid for the setup, if any
     int settingId = -1;             // peak evaluation setting; -1 the stored default
     TDateTime reference = 0;        // activities at this time; 0: the start of the count
     double minIntensity = 0.01;     // weaker lines are not used
@@ -56,6 +56,7 @@ struct Quantification {
     double mass = 0;  // kg; 0 none
     std::string unit = "Bq";
     std::vector<QuantifiedNuclide> nuclides;  // by name
+    int backgroundAnalysisId = -1;  // the BKGANALYSIS used when no background spectrum was named
     int nuclideIdentId = -1;
 };
 

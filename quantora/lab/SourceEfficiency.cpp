@@ -128,7 +128,8 @@ SourceEfficiency FitSourceEfficiency(const char* dbName, const SourceEfficiencyO
             Format("spectrum %d has no start or live time: the photons the source "
                    "emitted during the count are unknown",
                    o.spectrumId));
-    const LineCounter counter(out.run, o.backgroundSpectrumId > 0 ? &background : nullptr);
+    const LineCounter counter(out.run, o.backgroundSpectrumId > 0 ? BackgroundLines(background)
+                                                                  : std::vector<BackgroundLine>{});
     auto addPoint = [&](const CertifiedNuclide& n, int line, double perSecond, double relUnc) {
         const NuclideLine& l = out.run.lines.lines[static_cast<size_t>(line)];
         const LineCounts c = counter.Count(line);

@@ -11,6 +11,7 @@
 
 #include "quantora/analysis/Activity.h"
 #include "quantora/base/DateTime.h"
+#include "quantora/lab/BackgroundAnalysis.h"
 #include "quantora/lab/Certificates.h"
 #include "quantora/lab/Quantification.h"
 #include "quantora/lab/SourceEfficiency.h"
@@ -57,6 +58,23 @@ TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
     qo.reference = cert.nuclides.at(0).reference;  // the certificate's date: no decay to undo
     qo.effAnalysisId = eff.effAnalysisId;
     const Quantification q = Quantify(db, qo);
+    // The background kept as the setup's analysis serves as well as the spectrum named.
+    lab.db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, NAME) VALUES (1, 'SMALL Marinelli')");
+    lab.db.Exec("UPDATE MEASUREMENT SET MEASSETUP_ID = 1");
+    BackgroundAnalysisOptions bo;
+    bo.spectrumId = lab.spectrumIds[1];
+    bo.libraryIds = {lab.libraryId};
+    const int background = StoreBackgroundAnalysis(db, bo);
+    QuantifyOptions viaSetup = qo;
+    viaSetup.backgroundSpectrumId = -1;
+    viaSetup.store = false;
+    const Quantification v = Quantify(db, viaSetup);
+    EXPECT_EQ(v.backgroundAnalysisId, background);
+    ASSERT_EQ(v.nuclides.size(), q.nuclides.size());
+    for (size_t i = 0; i < q.nuclides.size(); ++i)
+        EXPECT_NEAR(v.nuclides[i].activity.activity, q.nuclides[i].activity.activity,
+                    0.01 * std::fabs(q.nuclides[i].activity.activity) + 1e-9)
+            << q.nuclides[i].nuclide;
     int compared = 0;
     for (const CertifiedNuclide& c : cert.nuclides) {
         const auto n =

@@ -29,6 +29,7 @@ int CmdMatch(const Args& args);
 int CmdAnalyse(const Args& args);
 int CmdEfficiency(const Args& args);
 int CmdQuantify(const Args& args);
+int CmdBackground(const Args& args);
 int CmdNuclides(const Args& args);
 int CmdSource(const Args& args);
 int CmdSpectrum(const Args& args);

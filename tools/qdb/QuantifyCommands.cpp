@@ -1,6 +1,6 @@
-// qdb efficiency fit (the efficiency of a setup from a certified source's spectrum) and qdb
-// quantify (the activities of a spectrum's nuclides with decision thresholds and detection
-// limits).
+// qdb efficiency fit (the efficiency of a setup from a certified source's spectrum), qdb
+// background add (a setup's background analysis) and qdb quantify (the activities of a
+// spectrum's nuclides with decision thresholds and detection limits).
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -9,6 +9,7 @@
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/lab/BackgroundAnalysis.h"
 #include "quantora/lab/Quantification.h"
 #include "quantora/lab/SourceEfficiency.h"
 #include "tools/qdb/Commands.h"
@@ -76,6 +77,22 @@ int CmdEfficiency(const Args& in) {
     return 0;
 }
 
+int CmdBackground(const Args& in) {
+    const char* const usage =
+        "usage: qdb background add <db> --spectrum <id> [--library <id>[,...]] [--name <text>]";
+    Args args = in;
+    if (args.empty() || args[0] != "add") throw Exception(usage);
+    args.erase(args.begin());
+    quantora::BackgroundAnalysisOptions o;
+    int unused = -1;
+    CommonOptions(args, &o.spectrumId, &unused, &o.settingId, &o.libraryIds);
+    o.name = TakeOption(args, "--name");
+    if (args.size() != 1 || o.spectrumId < 0 || unused > 0) throw Exception(usage);
+    OpenLabDatabase(kAlias, args[0]);
+    std::printf("background analysis %d\n", quantora::StoreBackgroundAnalysis(kAlias, o));
+    return 0;
+}
+
 int CmdQuantify(const Args& in) {
     const char* const usage =
         "usage: qdb quantify <db> --spectrum <id> --library <id>[,...] [--efficiency <id>] "
@@ -94,9 +111,11 @@ int CmdQuantify(const Args& in) {
     OpenLabDatabase(kAlias, args[0]);
     const quantora::Quantification r = quantora::Quantify(kAlias, o);
     PrintNotes(r.run);
-    std::printf("activities at %s (%s), efficiency analysis %d\n",
+    std::printf("activities at %s (%s), efficiency analysis %d",
                 quantora::FormatIsoDateTime(r.reference).c_str(), r.unit.c_str(),
                 r.efficiency.EffAnalysisId);
+    if (r.backgroundAnalysisId > 0) std::printf(", background analysis %d", r.backgroundAnalysisId);
+    std::printf("\n");
     std::printf("%-8s %12s %10s %12s %12s %5s  %s\n", "nuclide", "activity", "+-", "threshold",
                 "limit", "lines", "");
     for (const quantora::QuantifiedNuclide& n : r.nuclides) {

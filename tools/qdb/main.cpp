@@ -95,6 +95,11 @@ const Command kCommands[] = {
      "them; lines in cascade are flagged for summing and left out unless --cascades. Stores the "
      "analysis, valid for the setup from the measurement's date, and prints its id.",
      qdbtool::CmdEfficiency},
+    {"background", "qdb background add <db> --spectrum <id> [--library <id>[,...]] [--name <text>]",
+     "Evaluate a background measurement and store it as a background analysis (its peaks as "
+     "rates per live second), valid for the measurement's setup from its date; quantify uses "
+     "it when no background spectrum is named.",
+     qdbtool::CmdBackground},
     {"quantify",
      "qdb quantify <db> --spectrum <id> --library <id>[,...] [--efficiency <id>] [--background "
      "<spectrum id>] [--reference <ISO date-time>] [--csv <file>]",
