@@ -44,6 +44,19 @@ TEST(QdbDemo, BuildsAConsistentLabAndExplainsIt) {
             Value("demo_check", Format("SELECT COUNT(*) FROM PEAK WHERE ABS(E - %g) < 0.1", line)),
             1)
             << line;
+    // In the mixed standard's spectra the Compton edges of its strong lines are no peaks:
+    // E (1 - 1 / (1 + 2 E / 511 keV)).
+    for (double line : {391.698, 514.0, 661.657, 898.042, 1173.228, 1332.492, 1836.063}) {
+        const double edge = line * (1 - 1 / (1 + 2 * line / 510.999));
+        EXPECT_EQ(Value("demo_check",
+                        Format("SELECT COUNT(*) FROM PEAK P JOIN PEAKEVAL E ON E.PEAKEVAL_ID = "
+                               "P.PEAKEVAL_ID JOIN MEASUREMENT M ON M.MEASUREMENT_ID = "
+                               "E.MEASUREMENT_ID WHERE M.NAME LIKE 'Mixed gamma standard%%' AND "
+                               "ABS(P.E - %g) < 3",
+                               edge)),
+                  0)
+            << "Compton edge of " << line << " keV at " << edge;
+    }
     CloseDatabase("demo_check");
 
     // A second run starts afresh instead of adding to the old lab.
