@@ -34,8 +34,9 @@ TEST(PeakEvaluationInput, UnusableSpectraAndSettingsAreRefusedWithTheirReason) {
         {"width limits crossed", flat,
          [](PeakEvalCalibration& s) { s.LowTailMin = 2.0, s.LowTailMax = 1.0; },
          "a lower limit above its upper limit"},
-        {"choice out of range", flat, [](PeakEvalCalibration& s) { s.WeightMode = 0; },
-         "parameter 34 (WeightMode)"},
+        // A choice outside 1 to 3 stands as 0, the form it is stored in.
+        {"choice out of range", flat, [](PeakEvalCalibration& s) { s.WeightMode = 4; },
+         "parameter 34 (WeightMode) is 0"},
     };
     for (const Case& c : cases) {
         PeakEvalCalibration setting;

@@ -535,6 +535,9 @@ TEST_F(PostgresTest, ServerTypesAndTimestampsToTheMicrosecond) {
     q.Open();
     EXPECT_EQ(q.Fields()[0]->AsString(), "1");
     EXPECT_EQ(db.Scalar("SELECT 'infinity'::timestamp"), "infinity");
+    // A bigint beyond the doubles' 53 bits is read exactly.
+    db.Open(q, "SELECT 9007199254740993::bigint");
+    EXPECT_EQ(q.Fields()[0]->AsLargeInt(), int64_t{9007199254740993});
 }
 
 TEST_F(PostgresTest, ParametersTheServerCannotTypeAlone) {

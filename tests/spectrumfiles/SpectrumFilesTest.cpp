@@ -300,6 +300,13 @@ TEST(SpectrumFiles, TextFragments) {
     EXPECT_NE(over.find(Format("line %zu: more", spectrumfiles::kMaxChannels + 1)),
               AnsiString::npos)
         << over;
+    // An SPE date with a two-digit year is of 1970 to 2069.
+    for (const auto& [date, year] :
+         {std::pair{"11/22/02 14:08:39", 2002}, {"01/05/98 00:00:00", 1998}}) {
+        const SpectrumFile f = ReadSpectrumBytes(
+            std::string("$SPEC_ID:\nx\n$DATE_MEA:\n") + date + "\n$DATA:\n0 1\n5 6\n", "y.spe");
+        EXPECT_EQ(DecodeDateTime(f.spectra.at(0).startTime).year, year) << date;
+    }
     // The N42 writer puts 16 counts on a line.
     SpectrumFileData eighteen;
     for (unsigned long c = 1; c <= 18; ++c) eighteen.counts.push_back(c);
