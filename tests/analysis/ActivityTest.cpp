@@ -52,8 +52,8 @@ TEST(Activity, DecayBeforeAndDuringTheCount) {
     EXPECT_NEAR(qa::DecayFactor(46.594 * kDay, 21 * kDay, 2.841 * kDay), 0.71644, 1e-5);
     EXPECT_NEAR(qa::DecayFactor(46.594 * kDay, 0, 2.841 * kDay), 0.97916, 1e-5);
     // A count short against the half-life is a point in time; no half-life, no decay.
-    EXPECT_NEAR(qa::DecayFactor(30 * 365.25 * kDay, 10 * 365.25 * kDay, 1e-3), std::pow(0.5, 10 / 30.0),
-                1e-9);
+    EXPECT_NEAR(qa::DecayFactor(30 * 365.25 * kDay, 10 * 365.25 * kDay, 1e-3),
+                std::pow(0.5, 10 / 30.0), 1e-9);
     EXPECT_EQ(qa::DecayFactor(-1, 100, 100), 1.0);
     // The half-life's uncertainty matters in proportion to the elapsed half-lives.
     const double r = qa::DecayFactorRelUnc(46.594 * kDay, 0.01 * kDay, 21 * kDay, 0);
@@ -72,7 +72,11 @@ TEST(Activity, LinesCombineByWeightAndDisagreementWidensTheUncertainty) {
     EXPECT_NEAR(n.uncertainty, 1 / std::sqrt(1.25), 1e-12);
     EXPECT_LT(n.birgeRatio, 1);
     EXPECT_NEAR(n.decisionThreshold, kK / std::sqrt(4 + 1), 1e-12);
-    EXPECT_GT(n.detectionLimit, 2 * n.decisionThreshold);
+    // The detection limit solves a# = a* + k u(a#), the mean's u(a)^2 = sum p_i^2 (u_i(0)^2 +
+    // w_i a) with the weights p_i of the lines under "no activity" (here 4/5 and 1/5).
+    const double limit = n.detectionLimit;
+    const double u = std::sqrt(0.64 * (0.25 + 1e-3 * limit) + 0.04 * (1.0 + 1e-3 * limit));
+    EXPECT_NEAR(limit, n.decisionThreshold + kK * u, 1e-9);
     const qa::NuclideActivity d = qa::CombineLines(std::vector{line(10, 1), line(20, 1)}, kK);
     EXPECT_NEAR(d.birgeRatio, std::sqrt(50.0), 1e-9);
     EXPECT_NEAR(d.uncertainty, std::sqrt(0.5) * std::sqrt(50.0), 1e-9);
