@@ -26,4 +26,28 @@ AnsiString Format(const char* fmt, ...) {
     return out;
 }
 
+AnsiString MarkupEscaped(const AnsiString& text) {
+    AnsiString out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace quantora

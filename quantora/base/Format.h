@@ -9,5 +9,7 @@ namespace quantora {
 
 AnsiString Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 AnsiString VFormat(const char* fmt, va_list args);
+// Text for XML and HTML: & < > " as entities.
+AnsiString MarkupEscaped(const AnsiString& text);
 
 }  // namespace quantora

@@ -184,15 +184,15 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
     for (auto& [isomerId, n] : byIsomer) {
         bool own = false;
         for (const QuantifiedLine& q : n.lines) own = own || !q.shared;
+        if (!own) continue;
         std::vector<analysis::LineActivity> used;
         for (QuantifiedLine& q : n.lines) {
-            if (own && q.shared) continue;
-            if (!own) continue;
+            if (q.shared) continue;
             lineActivity(q, 0, 0);
             q.used = q.counts.inRange && q.activity.valid;
             if (q.used) used.push_back(q.activity);
         }
-        if (own) n.activity = analysis::CombineLines(used, k);
+        n.activity = analysis::CombineLines(used, k);
     }
     // Then those measured only by shared lines: the other nuclides' share comes off.
     for (auto& [isomerId, n] : byIsomer) {

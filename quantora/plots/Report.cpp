@@ -22,29 +22,6 @@ namespace {
 
 constexpr int kPictureWidth = 1200, kPictureHeight = 700;
 
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 std::string Date(TDateTime t) {
     if (!(t > 0)) return "-";
     return FormatIsoDateTime(t).substr(0, 19);
@@ -52,7 +29,7 @@ std::string Date(TDateTime t) {
 
 std::string Row(const char* label, const std::string& value) {
     return Format("<tr><th>%s</th><td>%s</td></tr>\n", label,
-                  Escaped(value.empty() ? "-" : value).c_str());
+                  MarkupEscaped(value.empty() ? "-" : value).c_str());
 }
 
 std::string ExtensionOf(const std::string& path) {
@@ -83,12 +60,13 @@ std::string MeasurementReportHtml(const char* alias, int measurementId,
     const ReportData d = LoadReportData(alias, measurementId);
     std::string h =
         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>" +
-        Escaped("Gamma spectrometry report: " + d.measurement) +
+        MarkupEscaped("Gamma spectrometry report: " + d.measurement) +
         "</title>\n<style>body{font-family:sans-serif;margin:2em}table{border-collapse:collapse;"
         "margin:1em 0}th,td{border:1px solid #999;padding:4px 8px;text-align:left}"
         "td.n{text-align:right}figure{margin:1em 0}svg,img{max-width:100%;height:auto}"
         "</style></head><body>\n<h1>" +
-        Escaped("Gamma spectrometry report: " + d.measurement) + "</h1>\n<table class=\"facts\">\n";
+        MarkupEscaped("Gamma spectrometry report: " + d.measurement) +
+        "</h1>\n<table class=\"facts\">\n";
     h += Row("Client", d.client) + Row("Order", d.order) + Row("Project", d.project) +
          Row("Sample", d.sample) +
          Row("Sample mass", d.sampleMass > 0 ? Format("%.4g kg", d.sampleMass) : "") +
@@ -123,7 +101,7 @@ std::string MeasurementReportHtml(const char* alias, int measurementId,
             "<tr><td>%s</td><td class=\"n\">%.4g</td><td class=\"n\">%.2g</td>"
             "<td class=\"n\">%.3g</td><td class=\"n\">%.3g</td><td class=\"n\">%d</td>"
             "<td>%s</td></tr>\n",
-            Escaped(nuclide).c_str(), a.ACTIVITY, a.ACTIVITYUNC, a.DECISIONTHRESHOLD,
+            MarkupEscaped(nuclide).c_str(), a.ACTIVITY, a.ACTIVITYUNC, a.DECISIONTHRESHOLD,
             a.DETECTIONLIMIT, a.LINES, result.c_str());
     }
     h +=

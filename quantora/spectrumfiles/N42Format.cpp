@@ -147,29 +147,6 @@ AnsiString Unescape(Sv s) {
     return AnsiString(Trim(out));
 }
 
-AnsiString Escape(const AnsiString& s) {
-    AnsiString out;
-    for (char c : s) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 // Reads text positions as lines for messages.
 struct XmlErrors {
     Sv text;
@@ -352,7 +329,6 @@ void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
 
 namespace quantora {
 
-using spectrumfiles::Escape;
 using spectrumfiles::ShortestNumber;
 
 AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
@@ -368,7 +344,7 @@ AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
         const SpectrumFileData& s = spectra[i];
         out += Format("  <RadDetectorInformation id=\"det%zu\">\r\n", i + 1);
         if (!s.detector.empty())
-            out += "    <RadDetectorName>" + Escape(s.detector) + "</RadDetectorName>\r\n";
+            out += "    <RadDetectorName>" + MarkupEscaped(s.detector) + "</RadDetectorName>\r\n";
         out +=
             "    <RadDetectorCategoryCode>Gamma</RadDetectorCategoryCode>\r\n"
             "    <RadDetectorKindCode>Other</RadDetectorKindCode>\r\n"
@@ -398,7 +374,7 @@ AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
         if (!s.energyCoeffs.empty())
             out += Format(" energyCalibrationReference=\"ecal%zu\"", i + 1);
         out += ">\r\n";
-        if (!s.title.empty()) out += "      <Remark>" + Escape(s.title) + "</Remark>\r\n";
+        if (!s.title.empty()) out += "      <Remark>" + MarkupEscaped(s.title) + "</Remark>\r\n";
         if (s.liveTime >= 0)
             out += "      <LiveTimeDuration>PT" + ShortestNumber(s.liveTime + 0.0, true) +
                    "S</LiveTimeDuration>\r\n";
