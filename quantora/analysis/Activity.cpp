@@ -1,7 +1,10 @@
 // Decay corrections, ISO 11929 characteristic limits and line combination.
 #include "quantora/analysis/Activity.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "quantora/analysis/PeakShape.h"
 
 namespace quantora::analysis {
 
@@ -34,6 +37,26 @@ SummedArea SumArea(double gross, double left, double right, int n, int m) {
     s.netUnc = std::sqrt(gross + f * f * (left + right));
     s.uncNoPeak = std::sqrt(background + f * f * (left + right));
     return s;
+}
+
+std::optional<SummedArea> SumLineWindow(std::span<const unsigned long> counts, double ch,
+                                        double fwhm, double widthFwhm) {
+    const int n = std::max(3, static_cast<int>(std::lround(widthFwhm * fwhm)));
+    const int m = n;
+    const int first = static_cast<int>(std::lround(ch)) - n / 2;
+    if (!(ch >= 0) || first - m < 0 || first + n + m > static_cast<int>(counts.size()))
+        return std::nullopt;
+    double gross = 0, left = 0, right = 0;
+    for (int i = 0; i < n; ++i)
+        gross += static_cast<double>(counts[static_cast<size_t>(first + i)]);
+    for (int i = 1; i <= m; ++i) {
+        left += static_cast<double>(counts[static_cast<size_t>(first - i)]);
+        right += static_cast<double>(counts[static_cast<size_t>(first + n - 1 + i)]);
+    }
+    SummedArea a = SumArea(gross, left, right, n, m);
+    const double share = std::erf(0.5 * n / (fwhm * kSigmaPerFwhm * kSqrt2));
+    a.net /= share, a.netUnc /= share, a.uncNoPeak /= share;
+    return a;
 }
 
 LineActivity ActivityOfLine(const LineInput& in, double k) {

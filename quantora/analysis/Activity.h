@@ -4,6 +4,7 @@
 // seconds, Bq, emission probabilities as fractions.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -24,6 +25,13 @@ struct SummedArea {
     double net = 0, netUnc = 0, uncNoPeak = 0;
 };
 SummedArea SumArea(double gross, double left, double right, int n, int m);
+
+// A line's net counts by summation where no peak was fitted: a window of
+// n = max(3, round(widthFwhm * fwhm)) channels centred on channel `ch` (counts[0] is channel 0),
+// n channels each side for the background, and everything scaled by the share of a Gaussian's
+// area the window holds. Nullopt where the windows pass an end of the spectrum.
+std::optional<SummedArea> SumLineWindow(std::span<const unsigned long> counts, double ch,
+                                        double fwhm, double widthFwhm);
 
 // One line of a nuclide: its net counts and what turns them into activity.
 struct LineInput {

@@ -33,9 +33,11 @@ std::pair<size_t, size_t> Within(std::span<const ReferenceLine> lines, double lo
     return {a, b};
 }
 
-// Weighted polynomial fit of y over x; false when singular.
+// Weighted polynomial fit of y over x; false when singular. With `at`, `*atVar` is the variance
+// of the fitted value at x = *at from the points' uncertainties.
 bool FitPolynomial(const std::vector<double>& x, const std::vector<double>& y,
-                   const std::vector<double>& sigma, int degree, std::vector<double>* coeffs) {
+                   const std::vector<double>& sigma, int degree, std::vector<double>* coeffs,
+                   const double* at = nullptr, double* atVar = nullptr) {
     const int n = degree + 1;
     std::vector<double> a(static_cast<size_t>(n * n), 0.0), b(static_cast<size_t>(n), 0.0);
     // Centred and scaled abscissa keeps the normal equations well conditioned.
@@ -56,6 +58,18 @@ bool FitPolynomial(const std::vector<double>& x, const std::vector<double>& y,
                 a[static_cast<size_t>(j * n + k)] +=
                     w * row[static_cast<size_t>(j)] * row[static_cast<size_t>(k)];
         }
+    }
+    if (at) {
+        std::vector<double> inv = a;
+        if (!CholeskyInvert(inv, n)) return false;
+        std::vector<double> u(static_cast<size_t>(n));
+        double p = 1;
+        for (int j = 0; j < n; ++j) u[static_cast<size_t>(j)] = p, p *= (*at - x0) / scale;
+        *atVar = 0;
+        for (int j = 0; j < n; ++j)
+            for (int k = 0; k < n; ++k)
+                *atVar += u[static_cast<size_t>(j)] * inv[static_cast<size_t>(j * n + k)] *
+                          u[static_cast<size_t>(k)];
     }
     if (!CholeskySolve(a, b, n)) return false;
     // Back to powers of x: sum b_j ((x - x0) / scale)^j.
@@ -303,7 +317,7 @@ Recalibration Recalibrate(const PeakEvaluationResult& r, const std::vector<doubl
                 "no energy recalibration: the matched peaks do not determine a calibration");
             return out;
         }
-        double chi2 = 0, sum2 = 0;
+        double sum2 = 0;
         int n = 0;
         for (LineMatch& m : out.matches) {
             const FittedPeak& p = r.peaks[static_cast<size_t>(m.peak)];
@@ -313,21 +327,33 @@ Recalibration Recalibrate(const PeakEvaluationResult& r, const std::vector<doubl
             sum2 += m.residualKeV * m.residualKeV;
             ++n;
         }
-        size_t k = 0;
-        for (const LineMatch& m : out.matches)
-            if (m.used) chi2 += std::pow(m.residualKeV / sigma[k++], 2);
         out.rmsKeV = std::sqrt(sum2 / n);
-        const double scale = std::sqrt(std::max(1.0, chi2 / std::max(n - degree - 1, 1)));
+        // Each point against the fit of the others, in units of the combined uncertainty of the
+        // point and that prediction, scaled by the others' scatter: one bad point among few
+        // cannot hide by inflating the scatter it is judged by.
         LineMatch* worst = nullptr;
         double worstZ = s.ECalOutlierSigma;
-        k = 0;
-        for (LineMatch& m : out.matches) {
-            if (!m.used) continue;
-            const double z = std::fabs(m.residualKeV) / (sigma[k++] * scale);
-            if (z > worstZ && n > degree + 3) worst = &m, worstZ = z;
+        if (n > degree + 3) {
+            size_t k = 0;
+            for (LineMatch& m : out.matches) {
+                if (!m.used) continue;
+                const size_t i = k++;
+                std::vector<double> xo, yo, so, c;
+                for (size_t j = 0; j < x.size(); ++j)
+                    if (j != i) xo.push_back(x[j]), yo.push_back(y[j]), so.push_back(sigma[j]);
+                double predVar = 0;
+                if (!FitPolynomial(xo, yo, so, degree, &c, &x[i], &predVar)) continue;
+                double chi2 = 0;
+                for (size_t j = 0; j < xo.size(); ++j)
+                    chi2 += std::pow((Poly(c, xo[j]) - yo[j]) / so[j], 2);
+                const double scale =
+                    std::sqrt(std::max(1.0, chi2 / static_cast<double>(xo.size() - degree - 1)));
+                const double z = std::fabs(Poly(c, x[i]) - y[i]) /
+                                 (scale * std::sqrt(sigma[i] * sigma[i] + predVar));
+                if (z > worstZ) worst = &m, worstZ = z;
+            }
         }
-        // The chi2 scaling hides a single bad point among few; a residual beyond the tolerance
-        // is an outlier whatever the scatter.
+        // A residual beyond the matching tolerance is an outlier whatever the scatter.
         if (!worst)
             for (LineMatch& m : out.matches)
                 if (m.used && std::fabs(m.residualKeV) > tol && n > degree + 2) worst = &m;

@@ -73,24 +73,11 @@ LineCounts LineCounter::Count(int line) const {
         c.inRange = true;
     } else {
         const double ch = ChannelOf(l.energy);
-        const std::vector<unsigned long>& counts = sample_.spectrum.counts;
         const double fwhm = std::sqrt(std::max(r.widthA + r.widthB * ch, 1.0));
-        const int n = std::max(3, static_cast<int>(std::lround(s.SummationWidthFwhm * fwhm)));
-        const int m = n;
-        const int first = static_cast<int>(std::lround(ch)) - n / 2;
-        if (ch < 0 || first - m < 0 || first + n + m > static_cast<int>(counts.size())) return c;
-        double gross = 0, left = 0, right = 0;
-        for (int i = 0; i < n; ++i)
-            gross += static_cast<double>(counts[static_cast<size_t>(first + i)]);
-        for (int i = 1; i <= m; ++i) {
-            left += static_cast<double>(counts[static_cast<size_t>(first - i)]);
-            right += static_cast<double>(counts[static_cast<size_t>(first + n - 1 + i)]);
-        }
-        const analysis::SummedArea a = analysis::SumArea(gross, left, right, n, m);
-        // The window holds the share of a peak's area within +-n/2 channels of its centroid.
-        const double share =
-            std::erf(0.5 * n / (fwhm * analysis::kSigmaPerFwhm * analysis::kSqrt2));
-        c.net = a.net / share, c.netUnc = a.netUnc / share, c.uncNoPeak = a.uncNoPeak / share;
+        const auto a =
+            analysis::SumLineWindow(sample_.spectrum.counts, ch, fwhm, s.SummationWidthFwhm);
+        if (!a) return c;
+        c.net = a->net, c.netUnc = a->netUnc, c.uncNoPeak = a->uncNoPeak;
         c.inRange = true;
     }
     const double tSample = sample_.spectrum.row.rec.LIVETIME;

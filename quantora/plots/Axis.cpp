@@ -30,7 +30,7 @@ double Axis::Inverse(double p) const {
 double NiceStep(double span, int maxCount) {
     const double raw = span / std::max(1, maxCount);
     const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0, 10.0})
+    for (double m : {1.0, 2.0, 5.0})
         if (m * mag >= raw * (1 - 1e-9)) return m * mag;
     return 10 * mag;
 }

@@ -47,6 +47,50 @@ TEST(Activity, WorkedExampleOfOneLine) {
               0);
 }
 
+TEST(Activity, SummedWindowsCancelALinearBackgroundAndRecoverAPeaksArea) {
+    const int channels = 2048;
+    struct Case {
+        const char* what;
+        double slope;  // background: 100 + slope * channel
+        double area;   // of a Gaussian of FWHM 4 channels at channel 1000.5
+        double ch;     // where the window is laid
+        bool inRange;
+    };
+    const Case cases[] = {{"flat", 0, 0, 1000.5, true},
+                          {"sloping", 1, 0, 1000.5, true},
+                          {"peak on a slope", 1, 1e6, 1000.5, true},
+                          {"low end", 0, 0, 14.4, false},
+                          {"first window in range", 0, 0, 15.0, true},
+                          {"high end", 0, 0, channels - 14.4, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const double fwhm = 4, sigma = fwhm * 0.42466090014400953;
+        std::vector<unsigned long> counts(channels);
+        for (int i = 0; i < channels; ++i) {
+            const double peak = 0.5 * c.area *
+                                (std::erf((i + 0.5 - 1000.5) / (sigma * std::sqrt(2.0))) -
+                                 std::erf((i - 0.5 - 1000.5) / (sigma * std::sqrt(2.0))));
+            counts[static_cast<size_t>(i)] =
+                static_cast<unsigned long>(std::lround(100 + c.slope * i + peak));
+        }
+        const auto a = qa::SumLineWindow(counts, c.ch, fwhm, 2.5);  // 10 channels
+        ASSERT_EQ(a.has_value(), c.inRange);
+        if (!a) continue;
+        // Background only: exactly nothing, the uncertainty of ten channels against twenty.
+        const double share = std::erf(1.25 / (0.42466090014400953 * std::sqrt(2.0)));
+        if (c.area == 0) {
+            EXPECT_EQ(a->net, 0);
+            if (c.slope == 0) {
+                EXPECT_NEAR(a->uncNoPeak, std::sqrt(1000 + 500) / share, 1e-9);
+            }
+        } else {
+            // Low by the half of the tails beyond the window the sides take for background.
+            EXPECT_NEAR(a->net, c.area, 3e-3 * c.area);
+            EXPECT_GT(a->netUnc, std::sqrt(c.area));
+        }
+    }
+}
+
 TEST(Activity, DecayBeforeAndDuringTheCount) {
     // T1/2 = 46.594 d, 21 d after the reference, counted for 2.841 d.
     EXPECT_NEAR(qa::DecayFactor(46.594 * kDay, 21 * kDay, 2.841 * kDay), 0.71644, 1e-5);

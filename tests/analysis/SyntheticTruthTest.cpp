@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -386,4 +388,14 @@ TEST(TruthScore, FiguresFollowTheFoundPeaksAndNameTheMissedGoals) {
     goals.zSdHigh = score.AreaZ().sd / 2;
     goals.zSdLow = 0;
     EXPECT_EQ(score.Misses(goals).size(), 3u);
+    // The printed table has a row per figure, the peaks without an uncertainty among them.
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    qa::PrintTruthScore(out, score, goals);
+    std::fclose(out);
+    const std::string printed(text, size);
+    std::free(text);
+    for (const char* row : {"centroid z, all matched", "matched without an uncertainty"})
+        EXPECT_NE(printed.find(row), std::string::npos) << row << " in\n" << printed;
 }

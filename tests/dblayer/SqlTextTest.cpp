@@ -85,6 +85,8 @@ TEST(SqlText, SingleTableSelects) {
     EXPECT_EQ(SingleSelectTable("select A, (select max(B) from U) from T where A = 1 order by A"),
               "T");
     EXPECT_EQ(SingleSelectTable("select * from \"Quoted\""), "Quoted");
+    EXPECT_EQ(SingleSelectTable("select * from `Ticked`"), "Ticked");
+    EXPECT_EQ(SingleSelectTable("select * from [Bracketed]"), "Bracketed");
     for (const char* s : {"select * from A, B", "select * from A join B on A.X = B.X",
                           "select X, count(*) from T group by X", "select distinct X from T",
                           "select 1", "update T set X = 1", "select * from (select 1) s",

@@ -242,6 +242,9 @@ TEST(Certificates, WrittenFormsAreReadAndFaultsNameTheirLineWithNothingStored) {
         {act + "Cs-137,100,5,0.90,2002-11-01T12:00:00Z\n", 2, "confidence_level '0.90'"},
         {act + cs + cs, 3, "Cs-137 is certified twice (line 2)"},
         {"nuclide,activity,uncertainty\n" + cs, 1, "unknown certificate header"},
+        {"nuclide,total_uncertainty_percent,confidence_level,reference_time\n"
+         "Cs-137,5,0.99,2002-11-01T12:00:00Z\n",
+         1, "unknown certificate header"},
         {"", 1, "empty file"},
         {act, 1, "no certified nuclide"},
         {act + cs + "Xx-999,10,5,0.99,2002-11-01T12:00:00Z\n", 3,

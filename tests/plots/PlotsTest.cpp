@@ -164,13 +164,17 @@ TEST(Plots, BadInputGivesAClearError) {
 TEST(Plots, AxisLabels) {
     const struct {
         double lo, hi;
+        bool log;
         std::vector<std::string> labels;
-    } cases[] = {{0.5, 2e3, {"1", "10", "100", "1000"}},
-                 {1e-4, 1, {"10⁻⁴", "10⁻³", "10⁻²", "10⁻¹", "10⁰"}},
-                 {1, 1e6, {"10⁰", "10¹", "10²", "10³", "10⁴", "10⁵", "10⁶"}}};
+    } cases[] = {{0.5, 2e3, true, {"1", "10", "100", "1000"}},
+                 {1e-4, 1, true, {"10⁻⁴", "10⁻³", "10⁻²", "10⁻¹", "10⁰"}},
+                 {1, 1e6, true, {"10⁰", "10¹", "10²", "10³", "10⁴", "10⁵", "10⁶"}},
+                 {0, 10, false, {"0", "2", "4", "6", "8", "10"}},
+                 {0, 3.5, false, {"0", "1", "2", "3"}},
+                 {-0.02, 0.07, false, {"-0.02", "0.00", "0.02", "0.04", "0.06"}}};
     for (const auto& c : cases) {
         std::vector<std::string> labels;
-        for (const quantora::plots::Tick& t : quantora::plots::Axis(c.lo, c.hi, true).Ticks(6))
+        for (const quantora::plots::Tick& t : quantora::plots::Axis(c.lo, c.hi, c.log).Ticks(6))
             if (t.major) labels.push_back(t.label);
         EXPECT_EQ(labels, c.labels) << c.lo << ".." << c.hi;
     }
@@ -209,6 +213,22 @@ TEST(Plots, FrameAndLegendCorners) {
             inside = ink;
         }
         EXPECT_GE(inked, 5) << static_cast<int>(corner);
+    }
+    // A note of no lines draws nothing; one line draws its box.
+    for (const QStringList& note : {QStringList{}, QStringList{"note"}}) {
+        QImage img(200, 150, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        PlotCanvas canvas(p, QRectF(0, 0, 200, 150), false);
+        Panel panel{{}, Axis(0, 10, false), Axis(0, 10, false)};
+        canvas.PlacePanel(panel, QRectF(0, 0, 200, 150), false, false);
+        canvas.DrawNote(panel, note);
+        p.end();
+        bool inked = false;
+        for (int y = 0; y < img.height() && !inked; ++y)
+            for (int x = 0; x < img.width() && !inked; ++x)
+                inked = img.pixel(x, y) != QColor(Qt::white).rgb();
+        EXPECT_EQ(inked, !note.isEmpty()) << note.size();
     }
 }
 
