@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "quantora/analysis/Polynomial.h"
 #include "quantora/base/DateTime.h"
@@ -48,6 +49,47 @@ std::vector<ReferenceLine> ReferenceLines(const NuclideLines& lines) {
     return out;
 }
 
+// The lines of the libraries and isomers named, each once, by energy; false when none are named.
+bool LoadLines(const char* db, const PeakEvalRunOptions& options, PeakEvalRun* run) {
+    run->nuclides.assign(run->result.peaks.size(), std::string());
+    run->lineEnergies.assign(run->result.peaks.size(), 0.0);
+    run->lineOfPeak.assign(run->result.peaks.size(), -1);
+    if (options.libraryIds.empty() && options.isomerIds.empty()) return false;
+    run->lines = LinesOfLibraries(db, options.libraryIds);
+    const NuclideLines more = LinesOfIsomers(db, options.isomerIds);
+    run->lines.lines.insert(run->lines.lines.end(), more.lines.begin(), more.lines.end());
+    run->lines.isomers.insert(more.isomers.begin(), more.isomers.end());
+    // A nuclide of a library named again by its isomer counts once.
+    std::vector<NuclideLine>& all = run->lines.lines;
+    std::sort(all.begin(), all.end(), [](const NuclideLine& a, const NuclideLine& b) {
+        return a.energy != b.energy ? a.energy < b.energy : a.radiationId < b.radiationId;
+    });
+    all.erase(std::unique(all.begin(), all.end(),
+                          [](const NuclideLine& a, const NuclideLine& b) {
+                              return a.radiationId == b.radiationId;
+                          }),
+              all.end());
+    return true;
+}
+
+void AssignLine(size_t peak, int line, PeakEvalRun* run) {
+    const NuclideLine& l = run->lines.lines[static_cast<size_t>(line)];
+    run->lineOfPeak[peak] = line;
+    run->nuclides[peak] = l.nuclide;
+    run->lineEnergies[peak] = l.energy;
+}
+
+// Each peak with an energy named by the line it is.
+void IdentifyPeaks(const std::vector<ReferenceLine>& reference, PeakEvalRun* run) {
+    for (size_t i = 0; i < run->result.peaks.size(); ++i) {
+        const FittedPeak& p = run->result.peaks[i];
+        if (p.energy <= 0) continue;
+        const int line =
+            analysis::IdentifyLine(p.energy, p.energyUnc, p.fwhmKeV, reference, run->setting);
+        if (line >= 0) AssignLine(i, line, run);
+    }
+}
+
 AnsiString ValueText(const char* name, double v) {
     return Format("%s=%.10g", name, v);
 }
@@ -61,6 +103,9 @@ class Writer {
         for (int attempt = 1;; ++attempt) {
             try {
                 Transaction t(db_);
+                // Made without a stored setting: the engine's defaults, stored as the default.
+                if (run_.setting.PeakEvalCalId <= 0)
+                    run_.setting.PeakEvalCalId = DefaultPeakEvalSetting(db_);
                 StoreCalibrations();
                 StoreEvaluation();
                 t.Commit();
@@ -186,6 +231,7 @@ class Writer {
                 {"detection_limit", p.detectionLimit},
                 {"background", p.background},
                 {"line_energy", run_.lineEnergies[i]},
+                {"area_unc_no_peak", p.areaUncNoPeak},
             };
             for (const auto& [name, v] : values) {
                 pv.Reset();
@@ -228,15 +274,17 @@ void StorePeakEvaluation(const char* dbName, PeakEvalRun& run, int employeeId) {
     Writer(dbName, run, employeeId).Store();
 }
 
+int FindDefaultPeakEvalSetting(const char* dbName) {
+    TQuery q;
+    q.SetDatabaseName(dbName);
+    q.SetSQL("SELECT MIN(PEAKEVALCAL_ID) FROM PEAKEVALCAL WHERE NAME = :n");
+    q.ParamByName("n")->SetAsString(kDefaultSettingName);
+    q.Open();
+    return !q.Eof() && !q.Fields()[0]->IsNull() ? q.Fields()[0]->AsInteger() : -1;
+}
+
 int DefaultPeakEvalSetting(const char* dbName) {
-    {
-        TQuery q;
-        q.SetDatabaseName(dbName);
-        q.SetSQL("SELECT MIN(PEAKEVALCAL_ID) FROM PEAKEVALCAL WHERE NAME = :n");
-        q.ParamByName("n")->SetAsString(kDefaultSettingName);
-        q.Open();
-        if (!q.Eof() && !q.Fields()[0]->IsNull()) return q.Fields()[0]->AsInteger();
-    }
+    if (const int id = FindDefaultPeakEvalSetting(dbName); id > 0) return id;
     PeakEvalCalibration cal;
     MaxKeyGen keys(dbName, "PEAKEVALCAL");
     cal.PeakEvalCalId = keys.NextKey();
@@ -252,9 +300,9 @@ PeakEvalRun EvaluateStoredSpectrum(const char* dbName, int spectrumId,
                                    const PeakEvalRunOptions& options) {
     PeakEvalRun run;
     run.spectrum = LoadLabSpectrum(dbName, spectrumId);
-    const int settingId = options.settingId > 0
-                              ? options.settingId
-                              : (options.store ? DefaultPeakEvalSetting(dbName) : -1);
+    const int settingId = options.settingId > 0 ? options.settingId
+                          : options.store       ? DefaultPeakEvalSetting(dbName)
+                                                : FindDefaultPeakEvalSetting(dbName);
     if (settingId > 0 && !RetrievePeakEvalCal(&run.setting, dbName, settingId, nullptr))
         throw Exception(Format("no peak evaluation setting with PEAKEVALCAL_ID = %d", settingId));
     LabSpectrum& s = run.spectrum;
@@ -262,46 +310,111 @@ PeakEvalRun EvaluateStoredSpectrum(const char* dbName, int spectrumId,
     if (run.setting.UseEnergyCalibration) ctx.energyCoeffs = s.energyCoeffs;
     if (s.fwhm.FwhmCalId > 0 && s.fwhm.Valid) ctx.fwhm = &s.fwhm;
     run.result = analysis::EvaluatePeaks(s.counts, ctx, run.setting);
-    run.nuclides.assign(run.result.peaks.size(), std::string());
-    run.lineEnergies.assign(run.result.peaks.size(), 0.0);
-    run.lineOfPeak.assign(run.result.peaks.size(), -1);
-    if (!options.libraryIds.empty() || !options.isomerIds.empty()) {
-        run.lines = LinesOfLibraries(dbName, options.libraryIds);
-        const NuclideLines more = LinesOfIsomers(dbName, options.isomerIds);
-        run.lines.lines.insert(run.lines.lines.end(), more.lines.begin(), more.lines.end());
-        run.lines.isomers.insert(more.isomers.begin(), more.isomers.end());
-        // A nuclide of a library named again by its isomer counts once.
-        std::vector<NuclideLine>& all = run.lines.lines;
-        std::sort(all.begin(), all.end(), [](const NuclideLine& a, const NuclideLine& b) {
-            return a.energy != b.energy ? a.energy < b.energy : a.radiationId < b.radiationId;
-        });
-        all.erase(std::unique(all.begin(), all.end(),
-                              [](const NuclideLine& a, const NuclideLine& b) {
-                                  return a.radiationId == b.radiationId;
-                              }),
-                  all.end());
+    if (LoadLines(dbName, options, &run)) {
         const std::vector<ReferenceLine> reference = ReferenceLines(run.lines);
         run.recalibration =
             analysis::Recalibrate(run.result, ctx.energyCoeffs, reference, run.setting);
         if (run.recalibration.energyValid)
             ApplyEnergies(run.recalibration.energyCoeffs, &run.result);
-        auto assign = [&](size_t peak, int line) {
-            run.lineOfPeak[peak] = line;
-            run.nuclides[peak] = run.lines.lines[static_cast<size_t>(line)].nuclide;
-            run.lineEnergies[peak] = run.lines.lines[static_cast<size_t>(line)].energy;
-        };
-        for (size_t i = 0; i < run.result.peaks.size(); ++i) {
-            const FittedPeak& p = run.result.peaks[i];
-            if (p.energy <= 0) continue;
-            const int line =
-                analysis::IdentifyLine(p.energy, p.energyUnc, p.fwhmKeV, reference, run.setting);
-            if (line >= 0) assign(i, line);
-        }
+        IdentifyPeaks(reference, &run);
         // The matched peaks are the points of the new calibration.
         for (const analysis::LineMatch& m : run.recalibration.matches)
-            assign(static_cast<size_t>(m.peak), m.line);
+            AssignLine(static_cast<size_t>(m.peak), m.line, &run);
     }
     if (options.store) StorePeakEvaluation(dbName, run, options.employeeId);
+    return run;
+}
+
+namespace {
+
+// The values stored with each fitted peak, by name.
+struct StoredPeakValues {
+    double decisionThreshold = 0, detectionLimit = 0, lineEnergy = 0;
+    double areaUncNoPeak = -1;  // -1: not stored (an evaluation older than this value)
+};
+
+void ReadPeakValue(const AnsiString& text, StoredPeakValues* v) {
+    const size_t eq = text.find('=');
+    if (eq == AnsiString::npos) return;
+    const AnsiString name = text.substr(0, eq);
+    const double value = std::strtod(text.c_str() + eq + 1, nullptr);
+    if (name == "decision_threshold") v->decisionThreshold = value;
+    if (name == "detection_limit") v->detectionLimit = value;
+    if (name == "line_energy") v->lineEnergy = value;
+    if (name == "area_unc_no_peak") v->areaUncNoPeak = value;
+}
+
+}  // namespace
+
+std::optional<PeakEvalRun> LoadCurrentPeakEvaluation(const char* dbName, int spectrumId,
+                                                     const PeakEvalRunOptions& options) {
+    const int id = ApplicablePeakEval(dbName, spectrumId);
+    if (id < 0) return std::nullopt;
+    PeakEvalRun run;
+    run.spectrum = LoadLabSpectrum(dbName, spectrumId);
+    const LabSpectrum& s = run.spectrum;
+    PEAKEVALData pe;
+    {
+        TQuery q;
+        q.SetDatabaseName(dbName);
+        q.SetSQL("SELECT * FROM PEAKEVAL WHERE PEAKEVAL_ID = :e");
+        q.ParamByName("e")->SetAsInteger(id);
+        q.Open();
+        if (!pe.GetData(&q)) return std::nullopt;
+    }
+    // Made through the calibrations that apply now, with the setting asked for.
+    auto same = [](int a, int b) { return (a > 0 ? a : -1) == (b > 0 ? b : -1); };
+    if (!same(pe.ECAL_ID, s.ecal.ECalId) || !same(pe.FWHMCAL_ID, s.fwhm.FwhmCalId) ||
+        pe.PEAKEVALCAL_ID <= 0 || (options.settingId > 0 && pe.PEAKEVALCAL_ID != options.settingId))
+        return std::nullopt;
+    if (!RetrievePeakEvalCal(&run.setting, dbName, pe.PEAKEVALCAL_ID, nullptr)) return std::nullopt;
+    run.peakEvalId = id;
+
+    std::vector<StoredPeakValues> values;
+    TQuery q;
+    q.SetDatabaseName(dbName);
+    q.SetSQL(
+        "SELECT P.*, F.CMT AS QDB_NUCLIDE, V.CMT AS QDB_VALUE FROM PEAK P "
+        "JOIN PEAKEVALPEAK F ON F.PEAKEVALPEAK_ID = P.PEAKEVALPEAK_ID "
+        "LEFT JOIN PEAKPARAMVALUE V ON V.PEAKEVALPEAK_ID = P.PEAKEVALPEAK_ID "
+        "WHERE P.PEAKEVAL_ID = :e ORDER BY P.POS, P.PEAK_ID, V.PEAKPARAMVALUE_ID");
+    q.ParamByName("e")->SetAsInteger(id);
+    PEAKData pk;
+    std::vector<std::string> storedNuclide;
+    for (q.Open(); pk.GetData(&q); q.Next()) {
+        if (run.peakIds.empty() || run.peakIds.back() != pk.PEAK_ID) {
+            FittedPeak p;
+            p.channel = pk.POS, p.channelUnc = pk.POSUNC;
+            p.area = pk.AREA, p.areaUnc = pk.AREAUNC;
+            p.fwhm = pk.FWHM, p.fwhmUnc = pk.FWHMUNC;
+            p.height = pk.HEIGHT, p.heightUnc = pk.HEIGHTUNC;
+            p.background = pk.BKG;
+            run.result.peaks.push_back(p);
+            run.peakIds.push_back(pk.PEAK_ID);
+            values.emplace_back();
+            storedNuclide.push_back(q.FieldByName("QDB_NUCLIDE")->AsString());
+        }
+        if (TField* f = q.FieldByName("QDB_VALUE"); !f->IsNull())
+            ReadPeakValue(f->AsString(), &values.back());
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (values[i].areaUncNoPeak < 0) return std::nullopt;
+        FittedPeak& p = run.result.peaks[i];
+        p.areaUncNoPeak = values[i].areaUncNoPeak;
+        p.decisionThreshold = values[i].decisionThreshold;
+        p.detectionLimit = values[i].detectionLimit;
+    }
+    if (s.energyCoeffs.size() >= 2) ApplyEnergies(s.energyCoeffs, &run.result);
+    if (s.fwhm.Valid) run.result.widthA = s.fwhm.A, run.result.widthB = s.fwhm.B;
+    if (LoadLines(dbName, options, &run)) {
+        IdentifyPeaks(ReferenceLines(run.lines), &run);
+        // The line the evaluation named, where the lines hold it.
+        for (size_t i = 0; i < values.size(); ++i)
+            for (size_t j = 0; j < run.lines.lines.size() && values[i].lineEnergy > 0; ++j)
+                if (run.lines.lines[j].nuclide == storedNuclide[i] &&
+                    std::fabs(run.lines.lines[j].energy - values[i].lineEnergy) < 1e-6)
+                    AssignLine(i, static_cast<int>(j), &run);
+    }
     return run;
 }
 

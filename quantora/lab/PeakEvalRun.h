@@ -5,6 +5,7 @@
 // rows, and the new ECAL and FWHMCAL. A failure stores nothing.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,11 +45,21 @@ inline constexpr const char* kDefaultSettingName = "Default peak evaluation";
 PeakEvalRun EvaluateStoredSpectrum(const char* dbName, int spectrumId,
                                    const PeakEvalRunOptions& options);
 
+// The spectrum's applicable peak evaluation read back as a run (peaks with their decision
+// thresholds, the calibrations, the lines of the libraries and isomers named and the peaks'
+// lines as stored), when it was made through the calibrations that apply to the spectrum now,
+// with `options.settingId` (any setting when -1), and stored with every value a quantification
+// needs; nullopt otherwise. The run has no fit regions.
+std::optional<PeakEvalRun> LoadCurrentPeakEvaluation(const char* dbName, int spectrumId,
+                                                     const PeakEvalRunOptions& options);
+
 // Stores an evaluation made with store = false (its calibrations, PEAKEVAL and the rest), in
 // one transaction or within the caller's; fills run.peakEvalId and run.peakIds.
 void StorePeakEvaluation(const char* dbName, PeakEvalRun& run, int employeeId);
 
 // The key of the stored default setting, made with the engine's defaults when there is none.
 int DefaultPeakEvalSetting(const char* dbName);
+// The key of the stored default setting; -1 when there is none (nothing is written).
+int FindDefaultPeakEvalSetting(const char* dbName);
 
 }  // namespace quantora

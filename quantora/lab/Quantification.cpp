@@ -35,9 +35,18 @@ double SampleMass(const char* db, int measurementId) {
     return m > 0 ? m : 0;
 }
 
+// The spectrum's current stored evaluation, or a new one (stored with the quantification).
+PeakEvalRun Evaluation(const char* db, int spectrumId, const PeakEvalRunOptions& ro,
+                       bool reevaluate) {
+    if (!reevaluate)
+        if (std::optional<PeakEvalRun> stored = LoadCurrentPeakEvaluation(db, spectrumId, ro))
+            return std::move(*stored);
+    return EvaluateStoredSpectrum(db, spectrumId, ro);
+}
+
 void Store(const char* db, Quantification& out, const QuantifyOptions& o) {
     Transaction t(db);
-    StorePeakEvaluation(db, out.run, o.employeeId);
+    if (out.run.peakEvalId < 0) StorePeakEvaluation(db, out.run, o.employeeId);
     const TDateTime now = LocalNow();
     MaxKeyGen identKeys(db, "NUCLIDEIDENT"), peakKeys(db, "NUCLIDEPEAK"),
         resultKeys(db, "ACTIVITYRESULT");
@@ -99,7 +108,7 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
     ro.settingId = o.settingId;
     ro.libraryIds = o.libraryIds;
     ro.store = false;
-    out.run = EvaluateStoredSpectrum(dbName, o.spectrumId, ro);
+    out.run = Evaluation(dbName, o.spectrumId, ro, o.reevaluate);
     const StoredSpectrumRow& row = out.run.spectrum.row;
     if (o.effAnalysisId > 0) {
         RetrieveEffCal(&out.efficiency, o.effAnalysisId, dbName);
@@ -116,7 +125,7 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
     }
     PeakEvalRun background;
     if (o.backgroundSpectrumId > 0)
-        background = EvaluateStoredSpectrum(dbName, o.backgroundSpectrumId, ro);
+        background = Evaluation(dbName, o.backgroundSpectrumId, ro, o.reevaluate);
     const SPECTRUMData& rec = row.rec;
     out.start = rec.SPECOLLSTARTEDAT > 0 ? rec.SPECOLLSTARTEDAT : row.measDate;
     const double liveTime = rec.LIVETIME, realTime = rec.TRUETIME > 0 ? rec.TRUETIME : liveTime;

@@ -2,10 +2,12 @@
 // at a reference time from its lines (ISO 11929 decision threshold and detection limit with the
 // setting's quantiles), through the efficiency analysis named or the one valid for the
 // measurement's setup at its date, a background spectrum subtracted when one is given, per
-// kilogram when the measurement's sample has a mass. A line that two nuclides share is counted
-// for neither when both have lines of their own; a nuclide whose only lines are shared gets the
-// shared counts less what the other nuclides' activities put there. Stored as a nuclide
-// identification of the spectrum's new peak evaluation, with its peaks and ACTIVITYRESULT rows.
+// kilogram when the measurement's sample has a mass. The spectra's current stored peak
+// evaluations are used where they exist; a spectrum without one is evaluated. A line that two
+// nuclides share is counted for neither when both have lines of their own; a nuclide whose only
+// lines are shared gets the shared counts less what the other nuclides' activities put there.
+// Stored as a nuclide identification of the spectrum's peak evaluation, with its peaks and
+// ACTIVITYRESULT rows.
 #pragma once
 
 #include <string>
@@ -27,6 +29,7 @@ struct QuantifyOptions {
     int settingId = -1;             // peak evaluation setting; -1 the stored default
     TDateTime reference = 0;        // activities at this time; 0: the start of the count
     double minIntensity = 0.01;     // weaker lines are not used
+    bool reevaluate = false;        // evaluate anew even where a current stored evaluation exists
     bool store = true;
     int employeeId = -1;
 };

@@ -59,7 +59,9 @@ TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
         MakeNuclideLibrary(db, "maric", std::vector<AnsiString>(used.begin(), used.end()))};
     qo.reference = cert.nuclides.at(0).reference;  // the certificate's date: no decay to undo
     qo.effAnalysisId = eff.effAnalysisId;
+    const int evaluations = lab.db.Count("PEAKEVAL");
     const Quantification q = Quantify(db, qo);
+    EXPECT_EQ(lab.db.Count("PEAKEVAL"), evaluations);  // the efficiency fit's evaluation serves
     // The background kept as the setup's analysis serves as well as the spectrum named.
     lab.db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, NAME) VALUES (1, 'SMALL Marinelli')");
     lab.db.Exec("UPDATE MEASUREMENT SET MEASSETUP_ID = 1");
@@ -119,6 +121,27 @@ TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
     EXPECT_GE(t.Count("NUCLIDEPEAK"), static_cast<int>(q.nuclides.size()));
     EXPECT_EQ(t.Scalar("SELECT UNIT FROM ACTIVITYRESULT WHERE CMT = 'Cs-137'"), "Bq");
     EXPECT_EQ(t.Scalar("SELECT DETECTED FROM ACTIVITYRESULT WHERE CMT = 'Cs-137'"), "Y");
+    // Evaluated anew and stored, the evaluation read back quantifies to the same numbers.
+    QuantifyOptions anew = qo;
+    anew.reevaluate = true;
+    anew.backgroundSpectrumId = -1;  // the stored background analysis for both
+    const int before = t.Count("PEAKEVAL");
+    const Quantification a = Quantify(db, anew);
+    EXPECT_EQ(t.Count("PEAKEVAL"), before + 1);
+    QuantifyOptions stored = anew;
+    stored.reevaluate = stored.store = false;
+    const Quantification b = Quantify(db, stored);
+    EXPECT_EQ(b.run.peakEvalId, a.run.peakEvalId);
+    ASSERT_EQ(a.nuclides.size(), b.nuclides.size());
+    for (size_t i = 0; i < a.nuclides.size(); ++i) {
+        const analysis::NuclideActivity &x = a.nuclides[i].activity, &y = b.nuclides[i].activity;
+        EXPECT_EQ(x.lines, y.lines) << a.nuclides[i].nuclide;
+        for (auto [u, v] : {std::pair{x.activity, y.activity},
+                            {x.uncertainty, y.uncertainty},
+                            {x.decisionThreshold, y.decisionThreshold},
+                            {x.detectionLimit, y.detectionLimit}})
+            EXPECT_NEAR(u, v, 1e-6 * x.uncertainty) << a.nuclides[i].nuclide;
+    }
 }
 
 // Each line of the distant point source left out of the fit: the curve through the others
