@@ -18,13 +18,20 @@ namespace {
 constexpr Sv kIgnoredSections[] = {
     "$ROI:", "$PRESETS:", "$ENER_FIT:", "$MCA_REPEAT:", "$ENER_DATA:", "$SPEC_INFO:", "$DET_INFO:"};
 
-// "mm/dd/yyyy hh:mm:ss" (or a two-digit year); false when it does not look like that.
+// "mm/dd/yyyy hh:mm:ss" (or a two-digit year), the time maybe on a 12-hour clock with "AM" or
+// "PM" after it (12 AM is midnight, 12 PM noon); false when it does not look like that.
 bool ParseSpeDate(Sv s, TDateTime& out) {
     CivilTime t;
-    AnsiString text(s);
-    if (std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d", &t.month, &t.day, &t.year, &t.hour,
-                    &t.minute, &t.second) < 3)
-        return false;
+    const AnsiString text(s);
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%d/%d/%d%n", &t.month, &t.day, &t.year, &used) < 3) return false;
+    const char* time = text.c_str() + used;
+    if (std::sscanf(time, "%d:%d%n:%d%n", &t.hour, &t.minute, &used, &t.second, &used) >= 2) {
+        const AnsiString half(Trim(Sv(time + used)));
+        const bool am = half == "AM" || half == "am", pm = half == "PM" || half == "pm";
+        if ((am || pm) && (t.hour < 1 || t.hour > 12)) return false;
+        if (am || pm) t.hour = t.hour % 12 + (pm ? 12 : 0);
+    }
     if (t.year >= 0 && t.year < 100) t.year += t.year < 70 ? 2000 : 1900;
     if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.year < 1900 || t.year > 2200 ||
         t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 60)

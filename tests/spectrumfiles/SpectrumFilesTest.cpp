@@ -300,12 +300,19 @@ TEST(SpectrumFiles, TextFragments) {
     EXPECT_NE(over.find(Format("line %zu: more", spectrumfiles::kMaxChannels + 1)),
               AnsiString::npos)
         << over;
-    // An SPE date with a two-digit year is of 1970 to 2069.
-    for (const auto& [date, year] :
-         {std::pair{"11/22/02 14:08:39", 2002}, {"01/05/98 00:00:00", 1998}}) {
+    // SPE dates: a two-digit year is of 1970 to 2069; a 12-hour clock counts 12 AM as midnight
+    // and 12 PM as noon; an hour a 12-hour clock has not is no date.
+    for (const auto& [date, iso] : {std::pair{"11/22/02 14:08:39", "2002-11-22 14:08:39"},
+                                    {"01/05/98 00:00:00", "1998-01-05 00:00:00"},
+                                    {"01/12/2014 3:12:28 PM", "2014-01-12 15:12:28"},
+                                    {"01/12/2014 12:05:00 AM", "2014-01-12 00:05:00"},
+                                    {"01/12/2014 12:05:00 pm", "2014-01-12 12:05:00"},
+                                    {"01/12/2014 11:59 AM", "2014-01-12 11:59:00"},
+                                    {"01/12/2014 13:00:00 PM", ""}}) {
         const SpectrumFile f = ReadSpectrumBytes(
             std::string("$SPEC_ID:\nx\n$DATE_MEA:\n") + date + "\n$DATA:\n0 1\n5 6\n", "y.spe");
-        EXPECT_EQ(DecodeDateTime(f.spectra.at(0).startTime).year, year) << date;
+        const TDateTime start = f.spectra.at(0).startTime;
+        EXPECT_EQ(start > 0 ? FormatIsoDateTime(start).substr(0, 19) : "", iso) << date;
     }
     // The N42 writer puts 16 counts on a line.
     SpectrumFileData eighteen;
