@@ -13,10 +13,11 @@ constexpr unsigned long kPlausibleSeconds = 100000000;  // about three years
 void ReadCountList(Sv text, const ReadContext& ctx, AscLayout layout, SpectrumFile& out) {
     SpectrumFileData s;
     LineReader lines(text);
+    CountRounding rounding(ctx);
     for (Sv line; lines.Next(line);) {
         if (line.empty()) continue;
         unsigned long c;
-        if (!ToCount(line, c))
+        if (!rounding.Read(line, lines.Number(), c))
             ctx.FailLine(lines.Number(), "not a count: '" + AnsiString(line.substr(0, 40)) + "'");
         if (s.counts.size() >= kMaxChannels)
             ctx.FailLine(lines.Number(), Format("more than %zu channels", kMaxChannels));
@@ -24,6 +25,7 @@ void ReadCountList(Sv text, const ReadContext& ctx, AscLayout layout, SpectrumFi
     }
     lines.RequireFinalLineEnd(ctx);
     if (s.counts.empty()) ctx.Fail("no counts");
+    rounding.Report();
     const auto& v = s.counts;
     const bool plausible = v.size() >= 3 && v[0] >= v[1] && v[1] > 0 && v[0] <= kPlausibleSeconds;
     if (layout == AscLayout::TimesInFirstChannels || (layout == AscLayout::Auto && plausible)) {

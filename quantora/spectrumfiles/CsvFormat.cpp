@@ -201,6 +201,7 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
                      Format("%zu fields, but the header puts the count in field %zu", cols,
                             countColumn + 1));
     std::vector<double> energies, channels;
+    CountRounding rounding(ctx);
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row& r = rows[i];
         for (size_t c = 0; c < cols; ++c) {
@@ -209,7 +210,8 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             ToDouble(f, v);
             if (roles[c] == kCount) {
                 unsigned long count;
-                if (!ToCount(f, count)) ctx.FailLine(r.line, "not a count: '" + f + "'");
+                if (!rounding.Read(f, r.line, count))
+                    ctx.FailLine(r.line, "not a count: '" + f + "'");
                 s.counts.push_back(count);
             } else if (roles[c] == kChannel) {
                 if (i == 0 &&
@@ -230,6 +232,7 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             }
         }
     }
+    rounding.Report();
     if (!energies.empty() && s.energyCoeffs.empty()) {
         s.energyCoeffs =
             FitPolynomial(channels, energies, std::min<size_t>(2, energies.size() - 1));

@@ -208,31 +208,42 @@ double Duration(const XmlElement& e, const XmlErrors& err) {
     return v;
 }
 
+// The counts of <ChannelData>; messages name the line of the value they are about.
 void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, SpectrumFileData& s) {
     Sv compression = Attribute(data.attrs, "Compression");
     if (compression.empty()) compression = Attribute(data.attrs, "compressionCode");
     const bool countedZeroes = compression == "CountedZeroes";
     if (!compression.empty() && !countedZeroes && compression != "None")
         err.Fail(at, "unknown channel data compression '" + AnsiString(compression) + "'");
+    // The line of each token, counted on from the start of the text as the tokens go by.
+    const char* seen = err.text.data();
+    size_t line = 1;
+    CountRounding rounding(err.ctx);
     bool zeroRun = false;
     ForEachToken(data.content, [&](Sv tok) {
+        line += static_cast<size_t>(std::count(seen, tok.data(), '\n'));
+        seen = tok.data();
+        // A zero that starts a run, and the run's length, are whole numbers; a run of zeros may
+        // not blow the spectrum up beyond any real channel count.
         unsigned long c;
-        // A run of zeros may not blow the spectrum up beyond any real channel count.
-        if (!ToCount(tok, c) || (zeroRun && c > kMaxChannels - s.counts.size()) ||
-            s.counts.size() >= kMaxChannels)
-            err.Fail(at, "malformed <ChannelData> near '" + AnsiString(tok.substr(0, 20)) + "'");
+        const bool whole = ToCount(tok, c);
+        if (!(whole || (!zeroRun && rounding.Read(tok, line, c))) ||
+            (zeroRun && c > kMaxChannels - s.counts.size()) || s.counts.size() >= kMaxChannels)
+            err.ctx.FailLine(
+                line, "malformed <ChannelData> near '" + AnsiString(tok.substr(0, 20)) + "'");
         if (zeroRun) {
             s.counts.insert(s.counts.end(), c, 0UL);
             zeroRun = false;
-        } else if (countedZeroes && c == 0) {
+        } else if (countedZeroes && whole && c == 0) {
             zeroRun = true;
         } else {
             s.counts.push_back(c);
         }
         return true;
     });
-    if (zeroRun) err.Fail(at, "malformed <ChannelData>: a zero run without its length");
+    if (zeroRun) err.ctx.FailLine(line, "malformed <ChannelData>: a zero run without its length");
     if (s.counts.empty()) err.Fail(at, "empty <ChannelData>");
+    rounding.Report();
 }
 
 // The detector's name: the 2006 attribute, or the 2011 detector element the spectrum refers to.

@@ -99,6 +99,29 @@ bool ToCount(Sv token, unsigned long& out) {
     return true;
 }
 
+bool CountRounding::Read(Sv token, size_t line, unsigned long& out) {
+    if (ToCount(token, out)) return true;
+    double v;
+    if (!ToDouble(token, v) || v < 0 || std::round(v) > kMaxCount) return false;
+    out = static_cast<unsigned long>(std::round(v));
+    const double change = std::fabs(v - std::round(v));
+    ++rounded_;
+    if (change > worst_) {
+        worst_ = change;
+        worstLine_ = line;
+        worstToken_ = AnsiString(token.substr(0, 40));
+    }
+    return true;
+}
+
+void CountRounding::Report() const {
+    if (rounded_)
+        ctx_.Warn(
+            Format("%zu fractional counts rounded to the nearest count; the largest change "
+                   "is %.6g ('%s' at line %zu)",
+                   rounded_, worst_, worstToken_.c_str(), worstLine_));
+}
+
 void LineReader::RequireFinalLineEnd(const ReadContext& ctx) const {
     if (!text_.empty() && text_.back() != '\n')
         ctx.FailLine(static_cast<size_t>(std::count(text_.begin(), text_.end(), '\n')) + 1,

@@ -87,6 +87,25 @@ bool ToDouble(Sv token, double& out);
 // A channel count: a whole number from 0 to 2^32-1, written "12" or "12.000".
 bool ToCount(Sv token, unsigned long& out);
 
+// Counts of a text format, where some instruments write fractional (dead-time corrected) values:
+// each is rounded to the nearest whole count, and one warning at the end tells how many were
+// rounded and the largest change with the line that holds it.
+class CountRounding {
+  public:
+    explicit CountRounding(const ReadContext& ctx) : ctx_(ctx) {}
+    // The count `token` on `line` gives; false for a value that is negative, not finite, not a
+    // number or beyond 2^32-1 after rounding.
+    bool Read(Sv token, size_t line, unsigned long& out);
+    // Warns once when a count was rounded.
+    void Report() const;
+
+  private:
+    const ReadContext& ctx_;
+    size_t rounded_ = 0, worstLine_ = 0;
+    double worst_ = 0;
+    AnsiString worstToken_;
+};
+
 // Lines of a text with their 1-based numbers; LF or CR LF ends, trailing blanks trimmed.
 class LineReader {
   public:

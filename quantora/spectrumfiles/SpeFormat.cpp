@@ -104,10 +104,12 @@ void ReadData(Sections& sec, const ReadContext& ctx, SpectrumFileData& s) {
     const size_t want = static_cast<size_t>(last - first + 1);
     s.firstChannel = static_cast<int>(first);
     s.counts.reserve(want);
+    CountRounding rounding(ctx);
     for (Sv line; sec.Body(line);) {
         ForEachToken(line, [&](Sv t) {
             unsigned long c;
-            if (!ToCount(t, c)) ctx.FailLine(sec.Line(), "malformed count '" + AnsiString(t) + "'");
+            if (!rounding.Read(t, sec.Line(), c))
+                ctx.FailLine(sec.Line(), "malformed count '" + AnsiString(t) + "'");
             if (s.counts.size() == want)
                 ctx.FailLine(sec.Line(), Format("more counts than the %zu announced", want));
             s.counts.push_back(c);
@@ -117,6 +119,7 @@ void ReadData(Sections& sec, const ReadContext& ctx, SpectrumFileData& s) {
     if (s.counts.size() != want)
         ctx.FailLine(sec.Line(), Format("$DATA: announces %zu channels, the file has %zu", want,
                                         s.counts.size()));
+    rounding.Report();
 }
 
 }  // namespace

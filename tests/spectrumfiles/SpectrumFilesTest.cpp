@@ -324,6 +324,50 @@ TEST(SpectrumFiles, TextFragments) {
         std::string::npos);
 }
 
+// Fractional counts of the text formats round to the nearest count with one warning that names the
+// largest change and its line; values that are no count are refused naming their line.
+TEST(SpectrumFiles, FractionalCountsRoundOrAreRefusedByLine) {
+    struct Case {
+        const char *name, *text;
+        std::vector<unsigned long> counts;  // empty: refused
+        const char* message;                // in the warning, or in the error
+    };
+    auto n42 = [](const std::string& attrs, const std::string& data) {
+        return "<RadInstrumentData>\n<Spectrum id=\"s\">\n<ChannelData" + attrs + ">\n" + data +
+               "\n</ChannelData></Spectrum></RadInstrumentData>\n";
+    };
+    const std::string n42Rounded = n42("", "1.5 2\n3 0.25"), n42Nan = n42("", "1 2\n3 nan"),
+                      n42Run = n42(" compressionCode=\"CountedZeroes\"", "4\n0 2.5");
+    const Case cases[] = {
+        {"a.spe", "$SPEC_ID:\nx\n$DATA:\n0 2\n1.25 2\n3.5\n", {1, 2, 4}, "0.5 ('3.5' at line 6)"},
+        {"b.csv", "channel,count\n0,2.2\n1,6.7\n", {2, 7}, "0.3 ('6.7' at line 3)"},
+        {"c.n42", n42Rounded.c_str(), {2, 2, 3, 0}, "0.5 ('1.5' at line 4)"},
+        {"d.txt", "7\n1.5\n3\n", {7, 2, 3}, "0.5 ('1.5' at line 2)"},
+        {"e.spe", "$SPEC_ID:\nx\n$DATA:\n0 1\n2\n-1\n", {}, "line 6: malformed count '-1'"},
+        {"f.csv", "channel,count\n0,2\n1,-3\n", {}, "line 3: not a count: '-3'"},
+        {"g.n42", n42Nan.c_str(), {}, "line 5: malformed <ChannelData> near 'nan'"},
+        {"h.n42", n42Run.c_str(), {}, "line 5: malformed <ChannelData> near '2.5'"},
+        {"i.spe", "$SPEC_ID:\nx\n$DATA:\n0 0\n4294967295.5\n", {}, "line 5: malformed count"},
+    };
+    for (const Case& c : cases) {
+        if (c.counts.empty()) {
+            const AnsiString error =
+                test::Raised([&] { ReadSpectrumBytes(c.text, c.name); }).Message;
+            EXPECT_NE(error.find(c.message), AnsiString::npos) << c.name << ": " << error;
+            continue;
+        }
+        const SpectrumFile f = ReadSpectrumBytes(c.text, c.name);
+        EXPECT_EQ(f.spectra.at(0).counts, c.counts) << c.name;
+        const auto rounded = std::count_if(f.warnings.begin(), f.warnings.end(), [](auto& w) {
+            return w.find("fractional counts rounded") != AnsiString::npos;
+        });
+        EXPECT_EQ(rounded, 1) << c.name;
+        std::string all;
+        for (const AnsiString& w : f.warnings) all += w + "\n";
+        EXPECT_NE(all.find(c.message), std::string::npos) << c.name << "\n" << all;
+    }
+}
+
 // An old CHN file as the shared ones are not: a date of the 1900s, and the sample description of a
 // full 512-byte trailer beside the detector's.
 TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
