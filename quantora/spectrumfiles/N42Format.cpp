@@ -3,6 +3,7 @@
 // not stop it. The writer writes N42-2011, one measurement element per spectrum.
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
@@ -13,6 +14,12 @@
 namespace quantora::spectrumfiles {
 
 namespace {
+
+// Remarks the writer adds where the schema requires a value the spectrum does not have, or has no
+// element for the value: the reader takes them back.
+constexpr const char* kN42NoCalibration = "No energy calibration";
+constexpr const char* kN42Coefficients = "Energy coefficients:";
+constexpr const char* kN42UnknownTimes = "Times not recorded:";
 
 // One element found by the scanner: its attribute text and content.
 struct XmlElement {
@@ -261,6 +268,19 @@ AnsiString DetectorName(Sv text, const XmlElement& spectrum) {
     return AnsiString(ref);
 }
 
+// The remarks of an element's content, trimmed and unescaped.
+std::vector<AnsiString> Remarks(Sv body) {
+    std::vector<AnsiString> out;
+    for (XmlElement r = FindElement(body, "Remark"); r.found();
+         r = FindElement(body, "Remark", r.end))
+        out.push_back(Unescape(r.content));
+    return out;
+}
+
+bool StartsWith(const AnsiString& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
+
 std::vector<double> EnergyCoefficients(Sv text, const XmlElement& spectrum, const XmlErrors& err) {
     Sv body = spectrum.content;
     for (XmlElement c = FindElement(body, "Calibration"); c.found();
@@ -273,6 +293,12 @@ std::vector<double> EnergyCoefficients(Sv text, const XmlElement& spectrum, cons
     for (XmlElement c = FindElement(text, "EnergyCalibration"); c.found();
          c = FindElement(text, "EnergyCalibration", c.end)) {
         if (!ref.empty() && Attribute(c.attrs, "id") != ref) continue;
+        for (const AnsiString& r : Remarks(c.content)) {
+            if (r == kN42NoCalibration) return {};
+            if (StartsWith(r, kN42Coefficients))
+                return Numbers(Sv(r).substr(std::strlen(kN42Coefficients)), c.begin, err,
+                               "an energy coefficient remark");
+        }
         XmlElement coeffs = FindElement(c.content, "CoefficientValues");
         if (coeffs.found()) return Numbers(coeffs.content, c.begin, err, "<CoefficientValues>");
     }
@@ -327,9 +353,22 @@ void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             }
         }
         s.energyCoeffs = EnergyCoefficients(text, e, err);
+        // A straight line is written with a quadratic term of 0 (the schema wants three terms).
+        while (s.energyCoeffs.size() > 2 && s.energyCoeffs.back() == 0) s.energyCoeffs.pop_back();
         CheckEnergyCoeffs(s.energyCoeffs, ctx);
-        XmlElement remark = FindElement(body, "Remark");
-        s.title = remark.found() ? Unescape(remark.content) : AnsiString();
+        // The first remark is the title, unless it lists the times the writer had not.
+        for (const AnsiString& r : Remarks(body)) {
+            if (!StartsWith(r, kN42UnknownTimes)) {
+                if (s.title.empty()) s.title = r;
+                continue;
+            }
+            ForEachToken(Sv(r).substr(std::strlen(kN42UnknownTimes)), [&](Sv which) {
+                if (which == "start") s.startTime = 0;
+                if (which == "live") s.liveTime = -1;
+                if (which == "real") s.realTime = -1;
+                return true;
+            });
+        }
         if (s.title.rfind("Title: ", 0) == 0) s.title.erase(0, 7);
         out.spectra.push_back(std::move(s));
     }
@@ -340,7 +379,46 @@ void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
 
 namespace quantora {
 
+using spectrumfiles::kN42Coefficients;
+using spectrumfiles::kN42NoCalibration;
+using spectrumfiles::kN42UnknownTimes;
 using spectrumfiles::ShortestNumber;
+
+namespace {
+
+// The energy calibration of spectrum i (1-based): a quadratic as three coefficients (the only form
+// the schema gives a polynomial), a higher degree as the energies of the channel boundaries with
+// the exact coefficients in a remark, none as zeros with a remark saying so.
+AnsiString N42EnergyCalibration(const SpectrumFileData& s, size_t i) {
+    AnsiString out = Format("  <EnergyCalibration id=\"ecal%zu\">\r\n", i);
+    const std::vector<double>& c = s.energyCoeffs;
+    if (c.empty()) {
+        out += "    <Remark>" + AnsiString(kN42NoCalibration) + "</Remark>\r\n";
+        out += "    <CoefficientValues>0 0 0</CoefficientValues>\r\n";
+    } else if (c.size() <= 3) {
+        out += "    <CoefficientValues>";
+        for (size_t k = 0; k < 3; ++k)
+            out += (k ? " " : "") + ShortestNumber(k < c.size() ? c[k] : 0.0);
+        out += "</CoefficientValues>\r\n";
+    } else {
+        out += "    <Remark>" + AnsiString(kN42Coefficients);
+        for (double v : c) out += " " + ShortestNumber(v);
+        out += "</Remark>\r\n    <EnergyBoundaryValues>";
+        const size_t n = static_cast<size_t>(s.firstChannel) + s.counts.size();
+        for (size_t ch = 0; ch <= n; ++ch) {
+            double e = 0, p = 1;
+            for (double v : c) {
+                e += v * p;
+                p *= static_cast<double>(ch);
+            }
+            out += (ch ? " " : "") + ShortestNumber(e);
+        }
+        out += "</EnergyBoundaryValues>\r\n";
+    }
+    return out + "  </EnergyCalibration>\r\n";
+}
+
+}  // namespace
 
 AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
     AnsiString out =
@@ -350,45 +428,55 @@ AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra) {
         "    <RadInstrumentManufacturerName>unknown</RadInstrumentManufacturerName>\r\n"
         "    <RadInstrumentModelName>unknown</RadInstrumentModelName>\r\n"
         "    <RadInstrumentClassCode>Other</RadInstrumentClassCode>\r\n"
+        "    <RadInstrumentVersion>\r\n"
+        "      <RadInstrumentComponentName>Software</RadInstrumentComponentName>\r\n"
+        "      <RadInstrumentComponentVersion>quantoradb " QUANTORA_VERSION
+        "</RadInstrumentComponentVersion>\r\n"
+        "    </RadInstrumentVersion>\r\n"
         "  </RadInstrumentInformation>\r\n";
     for (size_t i = 0; i < spectra.size(); ++i) {
-        const SpectrumFileData& s = spectra[i];
         out += Format("  <RadDetectorInformation id=\"det%zu\">\r\n", i + 1);
-        if (!s.detector.empty())
-            out += "    <RadDetectorName>" + MarkupEscaped(s.detector) + "</RadDetectorName>\r\n";
+        if (!spectra[i].detector.empty())
+            out += "    <RadDetectorName>" + MarkupEscaped(spectra[i].detector) +
+                   "</RadDetectorName>\r\n";
         out +=
             "    <RadDetectorCategoryCode>Gamma</RadDetectorCategoryCode>\r\n"
             "    <RadDetectorKindCode>Other</RadDetectorKindCode>\r\n"
             "  </RadDetectorInformation>\r\n";
-        if (!s.energyCoeffs.empty()) {
-            out += Format("  <EnergyCalibration id=\"ecal%zu\">\r\n    <CoefficientValues>", i + 1);
-            for (size_t k = 0; k < s.energyCoeffs.size(); ++k)
-                out += (k ? " " : "") + ShortestNumber(s.energyCoeffs[k]);
-            out += "</CoefficientValues>\r\n  </EnergyCalibration>\r\n";
-        }
     }
+    for (size_t i = 0; i < spectra.size(); ++i) out += N42EnergyCalibration(spectra[i], i + 1);
+    // The schema requires every time. One the spectrum lacks is written with a remark that tells
+    // the reader it is unknown: the start as the epoch of TDateTime, the live time as zero, the
+    // real time (which must be positive, so a zero one counts as unknown) as the live time, or
+    // a microsecond.
+    auto duration = [](const char* name, double seconds) {
+        // + 0.0: a negative zero is written as 0, not as the malformed "PT-0S"
+        return Format("<%s>PT", name) + ShortestNumber(seconds + 0.0, true) +
+               Format("S</%s>\r\n", name);
+    };
     for (size_t i = 0; i < spectra.size(); ++i) {
         const SpectrumFileData& s = spectra[i];
         out += Format("  <RadMeasurement id=\"meas%zu\">\r\n", i + 1);
         out += "    <MeasurementClassCode>Foreground</MeasurementClassCode>\r\n";
-        if (s.startTime > 0) {
-            AnsiString when = FormatIsoDateTime(s.startTime);
-            when[10] = 'T';
-            out += "    <StartDateTime>" + when + "</StartDateTime>\r\n";
-        }
-        if (s.realTime >= 0)
-            // + 0.0: a negative zero is written as 0, not as the malformed "PT-0S"
-            out += "    <RealTimeDuration>PT" + ShortestNumber(s.realTime + 0.0, true) +
-                   "S</RealTimeDuration>\r\n";
-        out += Format("    <Spectrum id=\"spectrum%zu\" radDetectorInformationReference=\"det%zu\"",
-                      i + 1, i + 1);
-        if (!s.energyCoeffs.empty())
-            out += Format(" energyCalibrationReference=\"ecal%zu\"", i + 1);
-        out += ">\r\n";
+        AnsiString when = FormatIsoDateTime(std::max(s.startTime, 0.0));
+        when[10] = 'T';
+        out += "    <StartDateTime>" + when + "</StartDateTime>\r\n";
+        const bool realKnown = s.realTime > 0;
+        out += "    " + duration("RealTimeDuration", realKnown        ? s.realTime
+                                                     : s.liveTime > 0 ? s.liveTime
+                                                                      : 1e-6);
+        out += Format(
+            "    <Spectrum id=\"spectrum%zu\" radDetectorInformationReference=\"det%zu\" "
+            "energyCalibrationReference=\"ecal%zu\">\r\n",
+            i + 1, i + 1, i + 1);
         if (!s.title.empty()) out += "      <Remark>" + MarkupEscaped(s.title) + "</Remark>\r\n";
-        if (s.liveTime >= 0)
-            out += "      <LiveTimeDuration>PT" + ShortestNumber(s.liveTime + 0.0, true) +
-                   "S</LiveTimeDuration>\r\n";
+        AnsiString unknown;
+        if (s.startTime <= 0) unknown += " start";
+        if (s.liveTime < 0) unknown += " live";
+        if (!realKnown) unknown += " real";
+        if (!unknown.empty())
+            out += "      <Remark>" + AnsiString(kN42UnknownTimes) + unknown + "</Remark>\r\n";
+        out += "      " + duration("LiveTimeDuration", std::max(s.liveTime, 0.0));
         out += "      <ChannelData compressionCode=\"None\">";
         // N42 has no first channel: the channels below it are written as zeros.
         const size_t n = static_cast<size_t>(s.firstChannel) + s.counts.size();

@@ -57,6 +57,15 @@ void ExpectSameSpectrum(const SpectrumFileData& a, const SpectrumFileData& b, do
     EXPECT_NEAR(a.startTime, b.startTime, 1.0 / 86400) << what;
 }
 
+// The first bytes of a file, enough to tell its format.
+std::string FileHead(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(4096, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
+}
+
 }  // namespace
 
 TEST(SpectrumFiles, EveryOriginalFileMatchesCountsManifestAndTwins) {
@@ -209,7 +218,7 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     extreme.liveTime = 4.9e-324;
     extreme.realTime = 1e300;
     SpectrumFileData negativeZero = extreme;  // a time of -0, as a binary file may hold
-    negativeZero.realTime = -0.0;
+    negativeZero.liveTime = -0.0;
     for (const SpectrumFileData& x : {extreme, negativeZero})
         for (const char* ext : {".spe", ".n42", ".csv"}) {
             const std::string out = (tmp / (std::string("extreme") + ext)).string();
@@ -219,6 +228,53 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), std::to_string(std::size(files) + 1));
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), std::to_string(stored + 1));
     EXPECT_GT(highCrc, 0);  // CRC32 values of 2^31 and more were among them
+    fs::remove_all(tmp);
+}
+
+// Every spectrum file under the shared data, written as N42, is valid against the N42-2011 schema
+// (checked by xmllint); and so is a spectrum with nothing but counts.
+TEST(SpectrumFiles, N42ExportsOfEverySharedSpectrumMatchTheSchema) {
+    if (std::system("xmllint --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xmllint is not installed (Debian: libxml2-utils)";
+    const std::string schema = QUANTORA_SHARED_DATA "/formats/n42-2011.xsd";
+    const fs::path tmp = fs::temp_directory_path() / ("n42schema_" + std::to_string(getpid()));
+    fs::create_directories(tmp);
+    SpectrumFileData bare, cubic;
+    bare.counts = {0, 3, 1};
+    cubic.counts = {4, 5};
+    cubic.energyCoeffs = {1, 0.5, 1e-6, 3e-9};
+    cubic.startTime = 40000.5;
+    cubic.liveTime = 2;
+    cubic.realTime = 3;
+    std::vector<std::pair<std::string, std::vector<SpectrumFileData>>> exports = {
+        {"bare", {bare}}, {"cubic", {cubic}}};
+    for (const auto& e : fs::recursive_directory_iterator(QUANTORA_SHARED_DATA))
+        if (e.is_regular_file() && !DetectSpectrumFormat(FileHead(e.path())).empty()) try {
+                exports.emplace_back(e.path().string(), ReadSpectrumFile(e.path()).spectra);
+            } catch (const Exception&) {  // a table that only looks like a spectrum
+            }
+    ASSERT_GT(exports.size(), 1u);
+    for (size_t i = 0; i < exports.size(); ++i) {
+        const fs::path out = tmp / (std::to_string(i) + ".n42");
+        std::ofstream(out, std::ios::binary) << FormatN42(exports[i].second);
+        const std::string command =
+            "xmllint --noout --schema '" + schema + "' '" + out.string() + "' 2>&1";
+        std::string report;
+        if (FILE* p = popen(command.c_str(), "r")) {
+            char buf[512];
+            while (fgets(buf, sizeof buf, p)) report += buf;
+            EXPECT_EQ(pclose(p), 0) << exports[i].first << "\n" << report;
+        }
+    }
+    // What the schema requires and the bare spectrum lacks comes back unknown; a cubic
+    // calibration, which the schema has no coefficients for, comes back exactly.
+    for (size_t i = 0; i < 2; ++i) {
+        const SpectrumFileData& written = exports[i].second[0];
+        const auto again = ReadSpectrumFile((tmp / (std::to_string(i) + ".n42")).string());
+        ExpectSameSpectrum(again.spectra.at(0), written, 0, exports[i].first);
+        EXPECT_EQ(again.spectra[0].energyCoeffs, written.energyCoeffs) << exports[i].first;
+        EXPECT_EQ(again.warnings, std::vector<AnsiString>{}) << exports[i].first;
+    }
     fs::remove_all(tmp);
 }
 
