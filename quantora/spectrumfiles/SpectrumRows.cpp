@@ -8,6 +8,7 @@
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/calibration/Calibrtables.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/QueryGuards.h"
@@ -17,10 +18,14 @@ namespace quantora {
 
 namespace {
 
-// Points sampled from a file's polynomial: the straight line the calibration storage fits to them
-// is what applications that read only the linear part see.
+// Points sampled from a file's polynomial. Through the nonlinear part that holds its curvature the
+// calibration fits them exactly; a straight line is what they give without it.
 constexpr int kCalibrationPoints = 4;
 constexpr double kPointEnergyUnc = 0.01;  // keV, a nominal weight for the sampled points
+// Exact samples of the curvature (channels) and the nominal uncertainty that weights them: small,
+// so that the curve adds nothing noticeable to an energy's uncertainty.
+constexpr size_t kCurvatureSamples = 16;
+constexpr double kCurvatureUnc = 1e-6;
 const char* const kCoeffsPrefix = "energy coefficients:";
 const char* const kDetectorPrefix = "detector ";
 
@@ -57,22 +62,59 @@ uint32_t Crc32Words(uint32_t crc, const unsigned long* counts, size_t n) {
     return crc;
 }
 
+double Polynomial(const std::vector<double>& coeffs, double ch) {
+    double e = 0, p = 1;
+    for (double c : coeffs) {
+        e += c * p;
+        p *= ch;
+    }
+    return e;
+}
+
+// The terms of degree 2 and more as the nonlinear part of `cal`, stored as a nonlinearity analysis
+// of its own: N(x) = -(c2 x^2 + c3 x^3 ...) / c1, so that c0 + c1 (x - N(x)) is the file's
+// polynomial. The curve is fitted to exact samples over the channels, so it is the polynomial to
+// rounding. Nothing for a straight line.
+void StoreCurvature(const SpectrumFileData& s, ECalibration& cal, const char* dbName,
+                    IntKeyGen* nonlinKeys) {
+    const std::vector<double>& c = s.energyCoeffs;
+    size_t degree = c.size() - 1;
+    while (degree > 1 && c[degree] == 0) --degree;
+    if (degree < 2) return;
+    const double n = static_cast<double>(s.firstChannel + s.counts.size());
+    std::vector<double> ch(kCurvatureSamples), dev(kCurvatureSamples),
+        unc(kCurvatureSamples, kCurvatureUnc);
+    for (size_t i = 0; i < kCurvatureSamples; ++i) {
+        ch[i] = n * static_cast<double>(i) / (kCurvatureSamples - 1);
+        dev[i] = -(Polynomial(c, ch[i]) - c[0] - c[1] * ch[i]) / c[1];
+    }
+    cal.NonlinPart().Fit(ch.data(), dev.data(), unc.data(), static_cast<int>(ch.size()),
+                         static_cast<int>(degree));
+    NONLINANALYSISData a;
+    a.CopyFromNonlinECalibr(&cal.NonlinPart());
+    a.NAME = "curvature of the " + s.format + " file calibration";
+    a.MEASNUM = 1;
+    a.TENTATIVE = "N";
+    a.CREATIONDATE = cal.CreationDate;
+    a.CMT = CoefficientsComment(c);
+    a.Insert(nonlinKeys, dbName, ThreadInsertQuery(dbName, "NONLINANALYSIS").get());
+    cal.NonlinAnalysisId = a.NONLINANALYSIS_ID;
+    cal.UseNonlinPart = true;
+}
+
 void StoreCalibration(const SpectrumFileData& s, int spectrumId, const char* dbName,
-                      IntKeyGen* ecalKeys, IntKeyGen* pointKeys) {
+                      IntKeyGen* ecalKeys, IntKeyGen* pointKeys, IntKeyGen* nonlinKeys) {
     ECalibration cal;
     cal.SpectrumId = spectrumId;
     cal.Name = "from " + s.format + " file";
     cal.CreationDate = cal.LastModifiedDate = LocalNow();
     cal.Comment = CoefficientsComment(s.energyCoeffs);
+    StoreCurvature(s, cal, dbName, nonlinKeys);
     const double n = static_cast<double>(s.firstChannel + s.counts.size());
     for (int i = 0; i < kCalibrationPoints; ++i) {
         const double ch = n * (0.05 + 0.9 * i / (kCalibrationPoints - 1));
-        double e = 0, p = 1;
-        for (double c : s.energyCoeffs) {
-            e += c * p;
-            p *= ch;
-        }
-        cal.LinearPart.Set(i, ch, e, 0.0, kPointEnergyUnc, -1, "file calibration", true);
+        cal.LinearPart.Set(i, ch, Polynomial(s.energyCoeffs, ch), 0.0, kPointEnergyUnc, -1,
+                           "file calibration", true);
     }
     cal.LinearPart.CalcCoeff();
     StoreECal(&cal, ecalKeys, pointKeys, dbName, ThreadInsertQuery(dbName, "ECAL").get(),
@@ -127,12 +169,14 @@ SpectrumRowWriter::SpectrumRowWriter(const char* dbName)
     : db_(dbName),
       spectrumKeys_(db_, "SPECTRUM"),
       ecalKeys_(db_, "ECAL"),
-      pointKeys_(db_, "ECALPOINT") {}
+      pointKeys_(db_, "ECALPOINT"),
+      nonlinKeys_(db_, "NONLINANALYSIS") {}
 
 int SpectrumRowWriter::Store(SPECTRUMData& rec, const SpectrumFileData& s) {
     const char* db = db_.c_str();
     rec.Insert(&spectrumKeys_, db, ThreadInsertQuery(db, "SPECTRUM").get());
-    if (HasEnergyCalibration(s)) StoreCalibration(s, rec.SPECTRUM_ID, db, &ecalKeys_, &pointKeys_);
+    if (HasEnergyCalibration(s))
+        StoreCalibration(s, rec.SPECTRUM_ID, db, &ecalKeys_, &pointKeys_, &nonlinKeys_);
     return rec.SPECTRUM_ID;
 }
 

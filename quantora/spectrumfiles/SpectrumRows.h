@@ -1,7 +1,8 @@
 // From a read spectrum to database rows and back. The SPECTRUM row goes through its record class
 // (compressed counts, CHANNELS, STARTCOUNT, MIN/MAX/SUMCOUNT, CRC32, times, name, file type); a
-// file's energy calibration becomes an ECAL row whose points sample the polynomial and whose
-// comment keeps the exact coefficients, so the calibration comes back out unchanged. Stored
+// file's energy calibration becomes an ECAL row whose points sample the polynomial, with a
+// NONLINANALYSIS row holding the terms beyond the straight line, so that the stored calibration
+// is the file's curve; its comment keeps the exact coefficients for the writers. Stored
 // spectra are read back in quantora/lab.
 #pragma once
 
@@ -26,8 +27,9 @@ std::vector<unsigned long> CountsFromChannelZero(const SpectrumFileData& s);
 SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, bool fast = false);
 
 // Inserts the SPECTRUM rows of read spectra and, for a spectrum with an energy calibration, its
-// ECAL row with points. Keeps its key generators, and inserts through the thread's kept insert
-// queries, so a run of spectra reuses prepared statements. The caller owns the transactions.
+// ECAL row with points (and the NONLINANALYSIS row of a curved one). Keeps its key generators, and
+// inserts through the thread's kept insert queries, so a run of spectra reuses prepared statements.
+// The caller owns the transactions.
 class SpectrumRowWriter {
   public:
     explicit SpectrumRowWriter(const char* dbName);
@@ -37,7 +39,7 @@ class SpectrumRowWriter {
 
   private:
     AnsiString db_;
-    MaxKeyGen spectrumKeys_, ecalKeys_, pointKeys_;
+    MaxKeyGen spectrumKeys_, ecalKeys_, pointKeys_, nonlinKeys_;
 };
 
 // The polynomial (keV over channel, lowest order first) of a stored energy calibration: the exact

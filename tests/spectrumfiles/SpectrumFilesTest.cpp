@@ -179,6 +179,19 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
             const SpectrumFileData back = LoadStoredSpectrum(db.name(), r.spectrumIds[i]);
             ExpectSameSpectrum(back, original, 0, name);
             ExpectCoeffs(back.energyCoeffs, original.energyCoeffs, name);
+            // The calibration that applies to the stored spectrum is the file's curve (a
+            // quadratic one too, as Alcatraz14.Spc's), on every channel.
+            const LabSpectrum lab = LoadLabSpectrum(db.name(), r.spectrumIds[i]);
+            double worst = 0;
+            for (size_t ch = 0; ch < lab.counts.size() && !original.energyCoeffs.empty(); ++ch) {
+                double e = 0, p = 1;
+                for (double c : original.energyCoeffs) {
+                    e += c * p;
+                    p *= static_cast<double>(ch);
+                }
+                worst = std::max(worst, std::fabs(lab.ecal.Energy(static_cast<double>(ch)) - e));
+            }
+            EXPECT_LT(worst, 0.01) << name;
             // The row's summary of the counts survives their compression, and the CRC32 the
             // signed column.
             TQuery q;
