@@ -45,6 +45,8 @@ void DrawECalibration(QPainter& painter, const QRectF& area, const ECalibration&
     if (lin.Points.empty()) throw Exception("the energy calibration has no points");
     double a, b, av, bv;
     lin.GetParams(&a, &b, &av, &bv, nullptr);
+    // A nonlinear part bends the curve: the file calibration of a spectrum, or a measured one.
+    const bool curved = cal.NonlinValid && cal.UseNonlinPart;
 
     std::vector<XYPoint> pts, res;
     std::vector<double> ch, en, rlo, rhi;
@@ -64,12 +66,14 @@ void DrawECalibration(QPainter& painter, const QRectF& area, const ECalibration&
 
     painter.fillRect(area, Qt::white);
     PlotCanvas canvas(painter, area);
-    const QRectF body = canvas.TakeTitle(area, QString::fromStdString(title),
-                                         QString("E = a + b \u00b7 channel, %1 points, "
-                                                 "\u03c7\u00b2/dof = %2/%3")
-                                             .arg(lin.GetPointCount())
-                                             .arg(Num(lin.GetChiSquare(), 3))
-                                             .arg(lin.GetDegreesOfFreedom()));
+    const QRectF body =
+        canvas.TakeTitle(area, QString::fromStdString(title),
+                         QString("E = a + b \u00b7 %1, %2 points, "
+                                 "\u03c7\u00b2/dof = %3/%4")
+                             .arg(curved ? "(channel \u2212 N(channel))" : "channel")
+                             .arg(lin.GetPointCount())
+                             .arg(Num(lin.GetChiSquare(), 3))
+                             .arg(lin.GetDegreesOfFreedom()));
     // Fit panel on top, residuals below it on the same channel axis.
     const double split = body.top() + body.height() * 0.64;
     Panel top{
@@ -100,7 +104,7 @@ void DrawECalibration(QPainter& painter, const QRectF& area, const ECalibration&
                           "b = " + ValueWithUnc(b, Sd(bv)) + " keV/channel"});
     canvas.DrawLegend(top,
                       {{"calibration points", kPoints, LegendEntry::Marker},
-                       {"fitted line", kFit, LegendEntry::Line}},
+                       {curved ? "fitted curve" : "fitted line", kFit, LegendEntry::Line}},
                       Corner::BottomRight);
 }
 

@@ -129,6 +129,13 @@ const std::array<quantora::Column<SPECTRUMData>, 23>& SPECTRUMData::Columns() {
 const quantora::DeletionRules& SPECTRUMData::Deletion() {
     static constexpr quantora::DetailStep details[] = {
         {" DELETE FROM ecalpoint WHERE ecal_id IN (SELECT ecal_id FROM ecal WHERE spectrum_id=%d)"},
+        // The curvature of a file calibration, a nonlinearity analysis that only this spectrum's
+        // calibration uses and that no measurement or setup has.
+        {"DELETE FROM nonlinanalysis WHERE nonlinanalysis_id IN (SELECT nonlinanalysis_id FROM "
+         "ecal WHERE spectrum_id=%d) AND (SELECT COUNT(*) FROM ecal e WHERE e.nonlinanalysis_id = "
+         "nonlinanalysis.nonlinanalysis_id) = 1 AND NOT EXISTS (SELECT 1 FROM nonlinmeasurement m "
+         "WHERE m.nonlinanalysis_id = nonlinanalysis.nonlinanalysis_id) AND NOT EXISTS (SELECT 1 "
+         "FROM meassetupnonlin s WHERE s.nonlinanalysis_id = nonlinanalysis.nonlinanalysis_id)"},
         {"DELETE FROM ecal WHERE spectrum_id=%d"},
         {" DELETE FROM fwhmcalpoint WHERE fwhmcal_id IN (SELECT fwhmcal_id FROM fwhmcal WHERE "
          "spectrum_id=%d)"},

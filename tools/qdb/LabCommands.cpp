@@ -164,7 +164,8 @@ void PrintECal(const ECalibration& cal) {
         throw Exception("the stored calibration is not valid: " + lin.InvalidReason());
     double a, b, av, bv, cov;
     lin.GetParams(&a, &b, &av, &bv, &cov);
-    std::printf("E(ch) = a + b * ch\n");
+    const bool curved = cal.NonlinValid && cal.UseNonlinPart;
+    std::printf(curved ? "E(ch) = a + b * (ch - N(ch))\n" : "E(ch) = a + b * ch\n");
     std::printf("  a = %.6g +- %.3g keV\n", a, Sd(av));
     std::printf("  b = %.8g +- %.3g keV/channel\n", b, Sd(bv));
     std::printf("  cov(a,b) = %.4g\n", cov);
@@ -173,8 +174,11 @@ void PrintECal(const ECalibration& cal) {
     for (const ECalibrPoint& p : lin.Points)
         std::printf("    ch %.3f +- %.3f -> %.4f +- %.4f keV%s%s\n", p.ChPos, p.ChPosUnc, p.Energy,
                     p.EnergyUnc, p.Description.empty() ? "" : "  ", p.Description.c_str());
-    std::printf("nonlinear correction: %s\n",
-                cal.NonlinValid && cal.UseNonlinPart ? "applied" : "none");
+    if (curved)
+        std::printf("nonlinear correction N: analysis %d '%s'\n", cal.NonlinAnalysisId,
+                    cal.NonlinName.c_str());
+    else
+        std::printf("nonlinear correction: none\n");
 }
 
 // ---- radiation matching ---------------------------------------------------------------------
