@@ -253,9 +253,11 @@ void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, Spectru
     rounding.Report();
 }
 
-// The detector's name: the 2006 attribute, or the 2011 detector element the spectrum refers to.
+// The detector's name: a 2006 attribute (Detector, or Sensor as some instruments write), or the
+// 2011 detector element the spectrum refers to.
 AnsiString DetectorName(Sv text, const XmlElement& spectrum) {
     Sv det = Attribute(spectrum.attrs, "Detector");
+    if (det.empty()) det = Attribute(spectrum.attrs, "Sensor");
     if (!det.empty()) return AnsiString(det);
     Sv ref = Attribute(spectrum.attrs, "radDetectorInformationReference");
     if (ref.empty()) return AnsiString(Attribute(spectrum.attrs, "id"));

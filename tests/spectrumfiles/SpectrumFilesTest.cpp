@@ -391,6 +391,14 @@ TEST(SpectrumFiles, TextFragments) {
         const TDateTime start = f.spectra.at(0).startTime;
         EXPECT_EQ(start > 0 ? FormatIsoDateTime(start).substr(0, 19) : "", iso) << date;
     }
+    // An N42-2006 spectrum may name its detector as a sensor.
+    EXPECT_EQ(ReadSpectrumBytes("<N42InstrumentData><Measurement><Spectrum Sensor=\"Gamma 2\">"
+                                "<ChannelData>1 2</ChannelData></Spectrum></Measurement>"
+                                "</N42InstrumentData>",
+                                "sensor.n42")
+                  .spectra.at(0)
+                  .detector,
+              "Gamma 2");
     // The N42 writer puts 16 counts on a line.
     SpectrumFileData eighteen;
     for (unsigned long c = 1; c <= 18; ++c) eighteen.counts.push_back(c);
