@@ -247,6 +247,12 @@ const quantora::AnalysisNames& EFFANALYSISData::Names() {
             "effanalysis ea where    mse.meassetup_id   = :meassetup_id     AND    "
             "mse.effanalysis_id = ea.effanalysis_id AND    :measdate >= "
             "mse.validfrom order by    validfrom desc ",
+        // Activities found through the analysis are reported and keep their values without it.
+        .referrerReport =
+            "SELECT activityresult_id, cmt FROM activityresult WHERE effanalysis_id = %d",
+        .referrerFormat = "ACTIVITYRESULT ID=%d of '%s'",
+        .referrerNulling =
+            "UPDATE activityresult SET effanalysis_id = NULL WHERE effanalysis_id = %d",
     };
     return names;
 }

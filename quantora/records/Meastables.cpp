@@ -140,6 +140,8 @@ const quantora::DeletionRules& SPECTRUMData::Deletion() {
         {" DELETE FROM fwhmcalpoint WHERE fwhmcal_id IN (SELECT fwhmcal_id FROM fwhmcal WHERE "
          "spectrum_id=%d)"},
         {"DELETE FROM fwhmcal WHERE spectrum_id=%d"},
+        // Activities found in the spectrum go with it; their identification stays.
+        {"DELETE FROM activityresult WHERE spectrum_id=%d"},
     };
     static const quantora::DeletionRules rules{"SPECTRUM", kSpectrumReferrers, details};
     return rules;

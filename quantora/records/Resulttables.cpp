@@ -1,4 +1,4 @@
-// NUCLIDEIDENT, NUCLIDEPEAK and ACTIVITYRESULT: columns.
+// NUCLIDEIDENT, NUCLIDEPEAK and ACTIVITYRESULT: columns; an identification's deletion.
 #include "quantora/records/Resulttables.h"
 
 using quantora::Col;
@@ -14,6 +14,15 @@ const std::array<quantora::Column<NUCLIDEIDENTData>, 5>& NUCLIDEIDENTData::Colum
         Col("CMT", &R::CMT).IfNotEmpty(),
     };
     return cols;
+}
+
+const quantora::DeletionRules& NUCLIDEIDENTData::Deletion() {
+    static constexpr quantora::DetailStep details[] = {
+        {"DELETE FROM nuclidepeak WHERE nuclideident_id = %d"},
+        {"DELETE FROM activityresult WHERE nuclideident_id = %d"},
+    };
+    static const quantora::DeletionRules rules{"NUCLIDEIDENT", nullptr, details};
+    return rules;
 }
 
 const std::array<quantora::Column<NUCLIDEPEAKData>, 6>& NUCLIDEPEAKData::Columns() {

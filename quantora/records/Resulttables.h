@@ -14,6 +14,8 @@ struct NUCLIDEIDENTData : CachedRecord<NUCLIDEIDENTData, 5> {
 
     static constexpr const char* Table = "NUCLIDEIDENT";
     static const std::array<quantora::Column<NUCLIDEIDENTData>, 5>& Columns();
+    // Its peak assignments and activity results go with it.
+    static const quantora::DeletionRules& Deletion();
 
     NUCLIDEIDENTData() { Reset(); }
 };
