@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
@@ -15,6 +16,39 @@ namespace {
 constexpr double kLevelTolerance = 0.5;  // keV: two level energies of one decay are one level
 // A partner line emitted in fewer decays sums too rarely to matter.
 constexpr double kCascadePartner = 0.1;
+
+// Short-lived members of decay series and the long-lived parent each is found in equilibrium
+// with in a sample: the natural series once the sample is sealed (radon kept in), and the
+// daughters that always come with their parent.
+constexpr std::pair<const char*, const char*> kSupportedBy[] = {
+    {"Th-234", "U-238"},  {"Pa-234m", "U-238"}, {"Pa-234", "U-238"},   {"Rn-222", "Ra-226"},
+    {"Pb-214", "Ra-226"}, {"Bi-214", "Ra-226"}, {"Ac-228", "Ra-228"},  {"Ra-224", "Th-228"},
+    {"Rn-220", "Th-228"}, {"Pb-212", "Th-228"}, {"Bi-212", "Th-228"},  {"Tl-208", "Th-228"},
+    {"Th-231", "U-235"},  {"Th-227", "Ac-227"}, {"Ra-223", "Ac-227"},  {"Rn-219", "Ac-227"},
+    {"Pb-211", "Ac-227"}, {"Bi-211", "Ac-227"}, {"Tl-207", "Ac-227"},  {"Ba-137m", "Cs-137"},
+    {"Rh-106", "Ru-106"}, {"Pr-144", "Ce-144"}, {"Pr-144m", "Ce-144"},
+};
+
+// The parent's half-life for each supported nuclide of `out`.
+void ReadSupport(const char* dbName, NuclideLines* out) {
+    TQuery q;
+    q.SetDatabaseName(dbName);
+    q.SetSQL(
+        "SELECT HALFLIFE, HALFLIFEUNC FROM ISOMER WHERE SYMBOL = :s AND (ISOMERNUM IS NULL OR "
+        "ISOMERNUM = 0) ORDER BY ISOMER_ID");
+    for (auto& [id, info] : out->isomers)
+        for (const auto& [daughter, parent] : kSupportedBy) {
+            if (info.nuclide != daughter) continue;
+            info.supportedBy = parent;
+            q.Close();
+            q.ParamByName("s")->SetAsString(parent);
+            q.Open();
+            if (!q.Eof() && !q.Fields()[0]->IsNull()) {
+                info.supportHalfLife = q.Fields()[0]->AsFloat();
+                info.supportHalfLifeUnc = q.Fields()[1]->IsNull() ? 0 : q.Fields()[1]->AsFloat();
+            }
+        }
+}
 
 // "level 661.659 -> 0 keV, M4" in a line's comment: the levels it connects.
 void ParseLevels(const AnsiString& cmt, NuclideLine* line) {
@@ -69,6 +103,7 @@ NuclideLines ReadLines(const char* dbName, const AnsiString& where, const std::v
                                            std::fabs(a.energy - b.energy) < 1e-6;
                                 }),
                     out.lines.end());
+    ReadSupport(dbName, &out);
     return out;
 }
 

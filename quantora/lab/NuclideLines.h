@@ -25,6 +25,15 @@ struct NuclideLine {
 struct NuclideInfo {
     std::string nuclide;
     double halfLife = -1, halfLifeUnc = 0;  // s; -1 unknown (no decay correction)
+    // A short-lived member of a decay series is measured in equilibrium with its long-lived
+    // parent: its activity follows the parent's half-life. The parent's name, empty for none.
+    std::string supportedBy;
+    double supportHalfLife = -1, supportHalfLifeUnc = 0;  // s; -1: the parent is not in the tables
+    // The half-life (and its uncertainty) the nuclide's activity decays with.
+    double DecayHalfLife() const { return supportedBy.empty() ? halfLife : supportHalfLife; }
+    double DecayHalfLifeUnc() const {
+        return supportedBy.empty() ? halfLifeUnc : supportHalfLifeUnc;
+    }
 };
 
 struct NuclideLines {

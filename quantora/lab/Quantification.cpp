@@ -93,7 +93,9 @@ void Store(const char* db, Quantification& out, const QuantifyOptions& o) {
         ar.LINES = lines;
         ar.EMPLOYEE_ID = o.employeeId;
         ar.CREATIONDATE = now;
-        ar.CMT = n.cascade ? n.nuclide + ", cascade summing" : n.nuclide;
+        ar.CMT = n.nuclide;
+        if (n.cascade) ar.CMT += ", cascade summing";
+        if (!n.supportedBy.empty()) ar.CMT += ", in equilibrium with " + n.supportedBy;
         ar.Insert(&resultKeys, db, nullptr);
         n.resultId = ar.ACTIVITYRESULT_ID;
     }
@@ -152,6 +154,7 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
     std::map<int, QuantifiedNuclide> byIsomer;
     for (const auto& [isomerId, info] : out.run.lines.isomers) {
         byIsomer[isomerId].nuclide = info.nuclide;
+        byIsomer[isomerId].supportedBy = info.supportedBy;
         byIsomer[isomerId].isomerId = isomerId;
     }
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -183,9 +186,9 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
         in.intensity = l.intensity;
         in.intensityUnc = l.intensityUnc;
         in.liveTime = liveTime;
-        in.decay = analysis::DecayFactor(info.halfLife, delay, realTime);
-        in.decayRelUnc =
-            analysis::DecayFactorRelUnc(info.halfLife, info.halfLifeUnc, delay, realTime);
+        in.decay = analysis::DecayFactor(info.DecayHalfLife(), delay, realTime);
+        in.decayRelUnc = analysis::DecayFactorRelUnc(info.DecayHalfLife(), info.DecayHalfLifeUnc(),
+                                                     delay, realTime);
         in.mass = out.mass;
         q.activity = analysis::ActivityOfLine(in, k);
     };

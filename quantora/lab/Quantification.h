@@ -48,8 +48,9 @@ struct QuantifiedNuclide {
     int isomerId = -1;
     analysis::NuclideActivity activity;
     std::vector<QuantifiedLine> lines;
-    bool cascade = false;  // every line it comes from loses counts to coincidence summing
-    int resultId = -1;     // stored ACTIVITYRESULT_ID
+    bool cascade = false;     // every line it comes from loses counts to coincidence summing
+    std::string supportedBy;  // the parent it is in equilibrium with (its decay), empty for none
+    int resultId = -1;        // stored ACTIVITYRESULT_ID
 };
 
 struct Quantification {

@@ -96,7 +96,9 @@ std::string MeasurementReportHtml(const char* alias, int measurementId,
                              : a.DETECTIONLIMIT > 0
                                  ? Format("not detected, &lt; %.3g", a.DETECTIONLIMIT)
                                  : std::string("not detected");
-        if (cmt.find("cascade") != std::string::npos) result += " (cascade summing)";
+        // The notes after the nuclide's name: cascade summing, the parent it is measured by.
+        if (cmt.size() > nuclide.size() + 2)
+            result += " (" + MarkupEscaped(cmt.substr(nuclide.size() + 2)) + ")";
         h += Format(
             "<tr><td>%s</td><td class=\"n\">%.4g</td><td class=\"n\">%.2g</td>"
             "<td class=\"n\">%.3g</td><td class=\"n\">%.3g</td><td class=\"n\">%d</td>"

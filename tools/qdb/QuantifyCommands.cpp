@@ -124,6 +124,7 @@ int CmdQuantify(const Args& in) {
                               : a.detected ? std::string("detected")
                                            : Format("not detected, below %.4g", a.detectionLimit);
         if (n.cascade) verdict += ", cascade summing";
+        if (!n.supportedBy.empty()) verdict += ", in equilibrium with " + n.supportedBy;
         std::printf("%-8s %12.5g %10.3g %12.4g %12.4g %5d  %s\n", n.nuclide.c_str(), a.activity,
                     a.uncertainty, a.decisionThreshold, a.detectionLimit, a.lines, verdict.c_str());
     }
