@@ -27,6 +27,10 @@ constexpr double kMinSeparationFwhm = 0.5;
 // for a flaw of the shape model rather than a peak.
 constexpr double kFlankFwhm = 1.5;
 constexpr double kFlankRatio = 10.0;
+// Closer than this (FWHM), a peak a few times stronger already hides a companion: its shape's
+// imperfections are what a fit there finds.
+constexpr double kCloseFlankFwhm = 0.75;
+constexpr double kCloseFlankRatio = 3.0;
 // Peaks that go into the width estimate of a spectrum without a FWHM calibration.
 constexpr int kWidthPeaks = 40;
 
@@ -393,11 +397,13 @@ class Evaluator {
             // step) is least exact: not a peak of its own.
             for (const RegionPeakFit& added : refit.peaks) {
                 if (std::fabs(added.channel - best) > 0.5 * width_.Fwhm(best)) continue;
-                for (const RegionPeakFit& other : refit.peaks)
-                    if (&other != &added && other.area > kFlankRatio * added.area &&
-                        std::fabs(other.channel - added.channel) <
-                            kFlankFwhm * width_.Fwhm(added.channel))
+                for (const RegionPeakFit& other : refit.peaks) {
+                    const double apart =
+                        std::fabs(other.channel - added.channel) / width_.Fwhm(added.channel);
+                    const double ratio = apart < kCloseFlankFwhm ? kCloseFlankRatio : kFlankRatio;
+                    if (&other != &added && other.area > ratio * added.area && apart < kFlankFwhm)
                         return;
+                }
             }
             *g = std::move(trial);
             *fit = std::move(refit);

@@ -19,7 +19,52 @@ namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kLineMatchKeV = 1.0;     // a certified line and a table line are one within this
-constexpr double kOutlierResidual = 5.0;  // standard uncertainties off the curve: left out
+constexpr double kOutlierResidual = 4.0;  // off the curve of the others, in combined standard
+                                          // uncertainties: left out
+constexpr double kAnnihilationKeV = 511.0;
+constexpr double kAnnihilationWindowKeV = 4.0;  // the broad annihilation peak reaches this far
+constexpr int kMaxDegree = 4;
+
+// The curve of degree `degree` through the used points but `skip`, at the energy of `skip`:
+// its efficiency and uncertainty; false when too few points remain.
+bool PredictWithout(const std::vector<EfficiencyPoint>& points, size_t skip, int degree,
+                    double* eff, double* unc) {
+    std::vector<double> e, v, u;
+    for (size_t i = 0; i < points.size(); ++i)
+        if (points[i].used && i != skip)
+            e.push_back(points[i].energy), v.push_back(points[i].efficiency),
+                u.push_back(points[i].efficiencyUnc);
+    if (static_cast<int>(e.size()) < degree + 2) return false;
+    EffCalibration c;
+    c.Fit(e.data(), v.data(), u.data(), static_cast<int>(e.size()), degree, true);
+    *eff = c.Efficiency(points[skip].energy);
+    *unc = c.EfficiencyUnc(points[skip].energy);
+    return true;
+}
+
+// Each used point against the curve of the others: (measured - predicted) over the combined
+// uncertainty; 0 where too few points remain.
+std::vector<double> LeaveOneOutZ(const std::vector<EfficiencyPoint>& points, int degree) {
+    std::vector<double> z(points.size(), 0.0);
+    for (size_t i = 0; i < points.size(); ++i) {
+        double eff = 0, unc = 0;
+        if (points[i].used && PredictWithout(points, i, degree, &eff, &unc))
+            z[i] = (points[i].efficiency - eff) / std::hypot(points[i].efficiencyUnc, unc);
+    }
+    return z;
+}
+
+// The degree (1 to 4) whose curves through all points but one predict each left-out point best.
+int ChooseDegree(const std::vector<EfficiencyPoint>& points, int used) {
+    int best = 1;
+    double bestScore = HUGE_VAL;
+    for (int d = 1; d <= std::min(kMaxDegree, used - 2); ++d) {
+        double score = 0;
+        for (double z : LeaveOneOutZ(points, d)) score += z * z;
+        if (score < bestScore) best = d, bestScore = score;
+    }
+    return best;
+}
 
 // The index in `lines` of the isomer's line nearest `energy` within kLineMatchKeV, or -1.
 int LineNear(const NuclideLines& lines, int isomerId, double energy) {
@@ -97,9 +142,10 @@ void StoreAnalysis(const char* db, SourceEfficiency& out, const SourceEfficiency
         ep.CMT =
             Format("efficiency=%.8g+-%.4g; emitted=%.8g; background=%.6g%s%s", p.efficiency,
                    p.efficiencyUnc, p.emitted, p.background, p.cascade ? "; cascade summing" : "",
-                   p.outlier ? "; outlier"
-                   : p.used  ? ""
-                             : "; not fitted");
+                   p.outlier        ? "; outlier"
+                   : p.annihilation ? "; beside the annihilation peak"
+                   : p.used         ? ""
+                                    : "; not fitted");
         ep.Insert(&peakKeys, db, nullptr);
     }
     t.Commit();
@@ -152,7 +198,9 @@ SourceEfficiency FitSourceEfficiency(const char* dbName, const SourceEfficiencyO
         }
         bool kept = true;
         for (double e : o.leaveOut) kept = kept && std::fabs(e - p.energy) > kLineMatchKeV;
-        p.used = p.efficiency > 0 && kept && (o.fitCascades || !p.cascade);
+        // The annihilation peak, broader than any line, takes counts from lines beside it.
+        p.annihilation = std::fabs(p.energy - kAnnihilationKeV) < kAnnihilationWindowKeV;
+        p.used = p.efficiency > 0 && kept && (o.fitCascades || !p.cascade) && !p.annihilation;
         out.points.push_back(p);
     };
     for (const CertifiedNuclide& n : out.certificate.nuclides) {
@@ -175,41 +223,41 @@ SourceEfficiency FitSourceEfficiency(const char* dbName, const SourceEfficiencyO
     std::sort(
         out.points.begin(), out.points.end(),
         [](const EfficiencyPoint& a, const EfficiencyPoint& b) { return a.energy < b.energy; });
-    std::vector<double> e, eff, unc;
-    for (const EfficiencyPoint& p : out.points)
-        if (p.used)
-            e.push_back(p.energy), eff.push_back(p.efficiency), unc.push_back(p.efficiencyUnc);
-    const int n = static_cast<int>(e.size());
-    const int degree = o.degree > 0 ? o.degree : std::clamp(n - 3, 1, 4);
+    int n = 0;
+    for (const EfficiencyPoint& p : out.points) n += p.used ? 1 : 0;
+    int degree = o.degree > 0 ? o.degree : std::clamp(n - 3, 1, kMaxDegree);
     if (n < degree + 1)
         throw Exception(
             Format("%d certified line(s) with a peak in spectrum %d: an efficiency "
                    "curve of degree %d needs at least %d",
                    n, o.spectrumId, degree, degree + 1));
-    // A point far off the curve through the others (a line that decayed away, so that another
-    // line took its place) goes, the worst first, while enough remain.
+    // Unless given, the degree is the one that predicts left-out points best; a point far off
+    // the curve through the others (a line that decayed away, so that another line took its
+    // place) goes, the worst first, while enough remain.
     for (;;) {
-        e.clear(), eff.clear(), unc.clear();
-        for (const EfficiencyPoint& p : out.points)
-            if (p.used)
-                e.push_back(p.energy), eff.push_back(p.efficiency), unc.push_back(p.efficiencyUnc);
-        out.curve.Fit(e.data(), eff.data(), unc.data(), static_cast<int>(e.size()), degree, true);
-        EfficiencyPoint* worst = nullptr;
-        out.chiSquare = 0;
-        for (EfficiencyPoint& p : out.points) {
-            if (!(p.efficiency > 0)) continue;
-            p.residual = (p.efficiency - out.curve.Efficiency(p.energy)) / p.efficiencyUnc;
-            if (!p.used) continue;
-            out.chiSquare += p.residual * p.residual;
-            if (!worst || std::fabs(p.residual) > std::fabs(worst->residual)) worst = &p;
-        }
-        if (!worst || std::fabs(worst->residual) < kOutlierResidual ||
-            static_cast<int>(e.size()) <= degree + 2)
-            break;
-        worst->used = false;
-        worst->outlier = true;
+        if (o.degree <= 0 && n >= 4) degree = ChooseDegree(out.points, n);
+        if (n <= degree + 2) break;
+        const std::vector<double> z = LeaveOneOutZ(out.points, degree);
+        size_t worst = 0;
+        for (size_t i = 0; i < z.size(); ++i)
+            if (std::fabs(z[i]) > std::fabs(z[worst])) worst = i;
+        if (std::fabs(z[worst]) < kOutlierResidual) break;
+        out.points[worst].used = false;
+        out.points[worst].outlier = true;
+        --n;
     }
-    out.dof = static_cast<int>(e.size()) - degree - 1;
+    std::vector<double> e, eff, unc;
+    for (const EfficiencyPoint& p : out.points)
+        if (p.used)
+            e.push_back(p.energy), eff.push_back(p.efficiency), unc.push_back(p.efficiencyUnc);
+    out.curve.Fit(e.data(), eff.data(), unc.data(), n, degree, true);
+    out.chiSquare = 0;
+    for (EfficiencyPoint& p : out.points) {
+        if (!(p.efficiency > 0)) continue;
+        p.residual = (p.efficiency - out.curve.Efficiency(p.energy)) / p.efficiencyUnc;
+        if (p.used) out.chiSquare += p.residual * p.residual;
+    }
+    out.dof = n - degree - 1;
     if (o.store) StoreAnalysis(dbName, out, o);
     return out;
 }

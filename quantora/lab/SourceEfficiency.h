@@ -24,10 +24,10 @@ struct SourceEfficiencyOptions {
     int settingId = -1;             // peak evaluation setting; -1 the stored default
     std::vector<int> libraryIds;    // further lines for the recalibration
     AnsiString name;                // of the analysis; empty: from the source and spectrum
-    int degree = -1;                // of the curve; -1: three less than the points, 1 to 4
-    bool fitCascades = false;       // include lines in cascade in the fit
-    std::vector<double> leaveOut;   // keV: lines kept out of the fit (they are still listed)
-    double minIntensity = 0.01;     // activity certificates: weaker lines are not used
+    int degree = -1;  // of the curve; -1: 1 to 4, the one that predicts left-out points best
+    bool fitCascades = false;      // include lines in cascade in the fit
+    std::vector<double> leaveOut;  // keV: lines kept out of the fit (they are still listed)
+    double minIntensity = 0.01;    // activity certificates: weaker lines are not used
     bool store = true;
     int employeeId = -1;
 };
@@ -40,11 +40,12 @@ struct EfficiencyPoint {
     double background = 0;                  // counts subtracted
     double emitted = 0, emittedRelUnc = 0;  // photons of the line in the live time
     double efficiency = 0, efficiencyUnc = 0;
-    bool cascade = false;  // subject to coincidence summing
-    bool used = false;     // in the fit
-    bool outlier = false;  // left out: too far off the curve of the others
-    double residual = 0;   // (measured - curve) / uncertainty
-    int peak = -1;         // in the evaluation; -1: no peak found
+    bool cascade = false;       // subject to coincidence summing
+    bool used = false;          // in the fit
+    bool outlier = false;       // left out: too far off the curve of the others
+    bool annihilation = false;  // left out: beside the annihilation peak at 511 keV
+    double residual = 0;        // (measured - curve) / uncertainty
+    int peak = -1;              // in the evaluation; -1: no peak found
 };
 
 struct SourceEfficiency {

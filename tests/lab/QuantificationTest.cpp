@@ -157,7 +157,14 @@ TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
 // predicts its efficiency within twice the combined standard uncertainty.
 TEST(Quantification, APointSourceEfficiencyPredictsEveryLineLeftOut) {
     const AnsiString path = kData + "/sources/qcd1_point_source.csv";
-    for (const char* file : {"sources/spectra/QCDBIG30.spe"}) {
+    // The 20 cm spectrum of the small detector scatters more than its uncertainties: its
+    // left-out lines are not held to them.
+    const struct {
+        const char* file;
+        bool covered;
+    } spectra[] = {{"sources/spectra/QCDBIG30.spe", true},
+                   {"sources/spectra/QCDSMALL20.spe", false}};
+    for (const auto [file, covered] : spectra) {
         SCOPED_TRACE(file);
         Lab lab(std::string(file), Union({"Cd-109", "Co-57", "Ce-139", "Hg-203", "Sn-113", "Sr-85",
                                           "Cs-137", "Y-88", "Co-60"},
@@ -170,6 +177,20 @@ TEST(Quantification, APointSourceEfficiencyPredictsEveryLineLeftOut) {
         o.fitCascades = true;  // distant: little summing
         o.store = false;
         const SourceEfficiency all = FitSourceEfficiency(db, o);
+        // Each Co-60 line one peak: the efficiency falls from 1173 to 1332 keV by a few percent,
+        // as a crystal's does (a flank of the 1173 keV peak fitted as a peak of its own made
+        // them equal).
+        double co60[2] = {0, 0};
+        for (const EfficiencyPoint& p : all.points)
+            if (p.nuclide == "Co-60") co60[p.energy > 1250] = p.efficiency;
+        EXPECT_GT(co60[0] / co60[1], 1.02);
+        EXPECT_LT(co60[0] / co60[1], 1.2);
+        // The annihilation peak's neighbour is not a point of the curve.
+        for (const EfficiencyPoint& p : all.points)
+            if (p.nuclide == "Sr-85" && p.peak >= 0) {
+                EXPECT_TRUE(p.annihilation && !p.used);
+            }
+        if (!covered) continue;
         int checked = 0;
         for (const EfficiencyPoint& p : all.points) {
             if (!p.used) continue;

@@ -67,9 +67,11 @@ int CmdEfficiency(const Args& in) {
     for (const quantora::EfficiencyPoint& p : r.points)
         std::printf("%-8s %10.3f %12.1f %10.1f %12.5g %10.3g %+7.2f  %s%s\n", p.nuclide.c_str(),
                     p.energy, p.net, p.netUnc, p.efficiency, p.efficiencyUnc, p.residual,
-                    p.peak < 0 ? "no peak"
-                    : p.used   ? ""
-                               : "not fitted",
+                    p.peak < 0       ? "no peak"
+                    : p.used         ? ""
+                    : p.outlier      ? "outlier"
+                    : p.annihilation ? "beside 511 keV"
+                                     : "not fitted",
                     p.cascade ? (p.used ? "cascade" : ", cascade summing") : "");
     std::printf("curve of degree %d, chi2 %.2f for %d degrees of freedom\n", r.curve.Pol.Degree,
                 r.chiSquare, r.dof);
