@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <utility>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
@@ -17,16 +16,24 @@ constexpr double kLevelTolerance = 0.5;  // keV: two level energies of one decay
 // A partner line emitted in fewer decays sums too rarely to matter.
 constexpr double kCascadePartner = 0.1;
 
-// Short-lived members of decay series and the long-lived parent each is found in equilibrium
-// with in a sample: the natural series once the sample is sealed (radon kept in), and the
-// daughters that always come with their parent.
-constexpr std::pair<const char*, const char*> kSupportedBy[] = {
-    {"Th-234", "U-238"},  {"Pa-234m", "U-238"}, {"Pa-234", "U-238"},   {"Rn-222", "Ra-226"},
-    {"Pb-214", "Ra-226"}, {"Bi-214", "Ra-226"}, {"Ac-228", "Ra-228"},  {"Ra-224", "Th-228"},
-    {"Rn-220", "Th-228"}, {"Pb-212", "Th-228"}, {"Bi-212", "Th-228"},  {"Tl-208", "Th-228"},
-    {"Th-231", "U-235"},  {"Th-227", "Ac-227"}, {"Ra-223", "Ac-227"},  {"Rn-219", "Ac-227"},
-    {"Pb-211", "Ac-227"}, {"Bi-211", "Ac-227"}, {"Tl-207", "Ac-227"},  {"Ba-137m", "Cs-137"},
-    {"Rh-106", "Ru-106"}, {"Pr-144", "Ce-144"}, {"Pr-144m", "Ce-144"},
+// Short-lived members of decay series, the long-lived parent each is found in equilibrium with
+// in a sample (the natural series once the sample is sealed, radon kept in, and the daughters
+// that always come with their parent), and the fraction of the parent's decays that pass
+// through it.
+struct Support {
+    const char* daughter;
+    const char* parent;
+    double branching;
+};
+constexpr Support kSupportedBy[] = {
+    {"Th-234", "U-238", 1.0},     {"Pa-234m", "U-238", 0.9984},  {"Pa-234", "U-238", 0.0016},
+    {"Rn-222", "Ra-226", 1.0},    {"Pb-214", "Ra-226", 0.9998},  {"Bi-214", "Ra-226", 1.0},
+    {"Ac-228", "Ra-228", 1.0},    {"Ra-224", "Th-228", 1.0},     {"Rn-220", "Th-228", 1.0},
+    {"Pb-212", "Th-228", 1.0},    {"Bi-212", "Th-228", 1.0},     {"Tl-208", "Th-228", 0.3594},
+    {"Th-231", "U-235", 1.0},     {"Th-227", "Ac-227", 0.9862},  {"Ra-223", "Ac-227", 1.0},
+    {"Rn-219", "Ac-227", 1.0},    {"Pb-211", "Ac-227", 1.0},     {"Bi-211", "Ac-227", 1.0},
+    {"Tl-207", "Ac-227", 0.9972}, {"Ba-137m", "Cs-137", 0.9470}, {"Rh-106", "Ru-106", 1.0},
+    {"Pr-144", "Ce-144", 1.0},
 };
 
 // The parent's half-life for each supported nuclide of `out`.
@@ -37,11 +44,12 @@ void ReadSupport(const char* dbName, NuclideLines* out) {
         "SELECT HALFLIFE, HALFLIFEUNC FROM ISOMER WHERE SYMBOL = :s AND (ISOMERNUM IS NULL OR "
         "ISOMERNUM = 0) ORDER BY ISOMER_ID");
     for (auto& [id, info] : out->isomers)
-        for (const auto& [daughter, parent] : kSupportedBy) {
-            if (info.nuclide != daughter) continue;
-            info.supportedBy = parent;
+        for (const Support& support : kSupportedBy) {
+            if (info.nuclide != support.daughter) continue;
+            info.supportedBy = support.parent;
+            info.supportBranching = support.branching;
             q.Close();
-            q.ParamByName("s")->SetAsString(parent);
+            q.ParamByName("s")->SetAsString(support.parent);
             q.Open();
             if (!q.Eof() && !q.Fields()[0]->IsNull()) {
                 info.supportHalfLife = q.Fields()[0]->AsFloat();

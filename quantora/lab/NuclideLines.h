@@ -29,6 +29,7 @@ struct NuclideInfo {
     // parent: its activity follows the parent's half-life. The parent's name, empty for none.
     std::string supportedBy;
     double supportHalfLife = -1, supportHalfLifeUnc = 0;  // s; -1: the parent is not in the tables
+    double supportBranching = 1;  // the fraction of the parent's decays that reach it
     // The half-life (and its uncertainty) the nuclide's activity decays with.
     double DecayHalfLife() const { return supportedBy.empty() ? halfLife : supportHalfLife; }
     double DecayHalfLifeUnc() const {

@@ -96,6 +96,7 @@ void Store(const char* db, Quantification& out, const QuantifyOptions& o) {
         ar.CMT = n.nuclide;
         if (n.cascade) ar.CMT += ", cascade summing";
         if (!n.supportedBy.empty()) ar.CMT += ", in equilibrium with " + n.supportedBy;
+        if (n.FromProgeny()) ar.CMT += ", with its progeny's lines";
         ar.Insert(&resultKeys, db, nullptr);
         n.resultId = ar.ACTIVITYRESULT_ID;
     }
@@ -157,6 +158,17 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
         byIsomer[isomerId].supportedBy = info.supportedBy;
         byIsomer[isomerId].isomerId = isomerId;
     }
+    std::map<std::string, int> isomerOf;
+    for (const auto& [isomerId, info] : out.run.lines.isomers) isomerOf[info.nuclide] = isomerId;
+    const double tol = std::max(s.LineMatchToleranceKeV, 1.0);
+    // Whether a nuclide other than `a` and `b` has a line at the energy of `l`.
+    auto sharedBeyond = [&](const NuclideLine& l, int a, int b) {
+        for (const NuclideLine& m : lines)
+            if (m.isomerId != a && m.isomerId != b && m.intensity >= o.minIntensity &&
+                std::fabs(m.energy - l.energy) < tol)
+                return true;
+        return false;
+    };
     for (size_t i = 0; i < lines.size(); ++i) {
         const NuclideLine& l = lines[i];
         if (l.intensity < o.minIntensity || l.energy < lo || l.energy > hi ||
@@ -165,16 +177,28 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
         QuantifiedLine q;
         q.line = static_cast<int>(i);
         q.energy = l.energy;
-        const double tol = std::max(s.LineMatchToleranceKeV, 1.0);
-        for (size_t j = 0; j < lines.size(); ++j)
-            q.shared = q.shared ||
-                       (lines[j].isomerId != l.isomerId && lines[j].intensity >= o.minIntensity &&
-                        std::fabs(lines[j].energy - l.energy) < tol);
+        q.shared = sharedBeyond(l, l.isomerId, -1);
         byIsomer[l.isomerId].lines.push_back(q);
-    }
-    auto lineActivity = [&](QuantifiedLine& q, double otherCounts, double otherUnc) {
-        const NuclideLine& l = lines[static_cast<size_t>(q.line)];
+        // A member of a series in equilibrium measures its parent as well, where the parent has
+        // no line of its own at that energy.
         const NuclideInfo& info = out.run.lines.isomers.at(l.isomerId);
+        const auto parent = isomerOf.find(info.supportedBy);
+        if (parent == isomerOf.end()) continue;
+        bool parentHasIt = false;
+        for (const NuclideLine& m : lines)
+            parentHasIt = parentHasIt ||
+                          (m.isomerId == parent->second && std::fabs(m.energy - l.energy) < tol);
+        if (parentHasIt) continue;
+        q.progeny = info.nuclide;
+        q.progenyIsomer = l.isomerId;
+        q.branching = info.supportBranching;
+        q.shared = sharedBeyond(l, l.isomerId, parent->second);
+        byIsomer[parent->second].lines.push_back(q);
+    }
+    // The activity of nuclide `isomerId` from line `q`, less `otherCounts` of other nuclides.
+    auto lineActivity = [&](QuantifiedLine& q, int isomerId, double otherCounts, double otherUnc) {
+        const NuclideLine& l = lines[static_cast<size_t>(q.line)];
+        const NuclideInfo& info = out.run.lines.isomers.at(isomerId);
         q.counts = counter.Count(q.line);
         const double delay = (out.start - out.reference) * kSecondsPerDay;
         analysis::LineInput in;
@@ -183,8 +207,8 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
         in.uncNoPeak = std::hypot(q.counts.uncNoPeak, otherUnc);
         in.efficiency = out.efficiency.Efficiency(l.energy);
         in.efficiencyUnc = out.efficiency.EfficiencyUnc(l.energy);
-        in.intensity = l.intensity;
-        in.intensityUnc = l.intensityUnc;
+        in.intensity = l.intensity * q.branching;
+        in.intensityUnc = l.intensityUnc * q.branching;
         in.liveTime = liveTime;
         in.decay = analysis::DecayFactor(info.DecayHalfLife(), delay, realTime);
         in.decayRelUnc = analysis::DecayFactorRelUnc(info.DecayHalfLife(), info.DecayHalfLifeUnc(),
@@ -200,7 +224,7 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
         std::vector<analysis::LineActivity> used;
         for (QuantifiedLine& q : n.lines) {
             if (q.shared) continue;
-            lineActivity(q, 0, 0);
+            lineActivity(q, isomerId, 0, 0);
             q.used = q.counts.inRange && q.activity.valid;
             if (q.used) used.push_back(q.activity);
         }
@@ -213,21 +237,22 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
         for (QuantifiedLine& q : n.lines) {
             double other = 0, otherVar = 0;
             for (const auto& [otherId, m] : byIsomer) {
-                if (otherId == isomerId || m.activity.lines == 0) continue;
+                if (otherId == isomerId || otherId == q.progenyIsomer || m.activity.lines == 0)
+                    continue;
                 for (size_t j = 0; j < lines.size(); ++j) {
                     const NuclideLine& l = lines[j];
                     if (l.isomerId != otherId || std::fabs(l.energy - q.energy) > 1.0) continue;
                     // Counts the other nuclide's activity puts in this line.
                     QuantifiedLine probe;
                     probe.line = static_cast<int>(j);
-                    lineActivity(probe, 0, 0);
+                    lineActivity(probe, otherId, 0, 0);
                     if (!(probe.activity.w > 0)) continue;
                     const double c = m.activity.activity / probe.activity.w;
                     other += c;
                     otherVar += std::pow(m.activity.uncertainty / probe.activity.w, 2);
                 }
             }
-            lineActivity(q, other, std::sqrt(otherVar));
+            lineActivity(q, isomerId, other, std::sqrt(otherVar));
             q.used = q.counts.inRange && q.activity.valid;
             if (q.used) used.push_back(q.activity);
         }

@@ -6,8 +6,9 @@
 // evaluations are used where they exist; a spectrum without one is evaluated. A line that two
 // nuclides share is counted for neither when both have lines of their own; a nuclide whose only
 // lines are shared gets the shared counts less what the other nuclides' activities put there.
-// Stored as a nuclide identification of the spectrum's peak evaluation, with its peaks and
-// ACTIVITYRESULT rows.
+// The lines of the members of a series in equilibrium with a nuclide (radium from its radon
+// daughters) count for it too. Stored as a nuclide identification of the spectrum's peak
+// evaluation, with its peaks and ACTIVITYRESULT rows.
 #pragma once
 
 #include <string>
@@ -41,6 +42,11 @@ struct QuantifiedLine {
     analysis::LineActivity activity;
     bool shared = false;  // another nuclide has a line there
     bool used = false;    // in the nuclide's activity
+    // A line of a member of the nuclide's series in equilibrium with it: that member, and the
+    // fraction of the nuclide's decays that reach it.
+    std::string progeny;
+    int progenyIsomer = -1;
+    double branching = 1;
 };
 
 struct QuantifiedNuclide {
@@ -51,6 +57,11 @@ struct QuantifiedNuclide {
     bool cascade = false;     // every line it comes from loses counts to coincidence summing
     std::string supportedBy;  // the parent it is in equilibrium with (its decay), empty for none
     int resultId = -1;        // stored ACTIVITYRESULT_ID
+    bool FromProgeny() const {
+        for (const QuantifiedLine& l : lines)
+            if (l.used && !l.progeny.empty()) return true;
+        return false;
+    }
 };
 
 struct Quantification {

@@ -96,6 +96,23 @@ TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
                                       << n->activity.uncertainty << " Bq, certified " << c.activity;
     }
     EXPECT_GE(compared, 8);
+    // Radium is measured by its radon daughters' lines too: each such line gives the daughter's
+    // activity from it over the fraction of radium decays that reach the daughter.
+    const auto named = [](const Quantification& r, const char* name) {
+        return *std::find_if(r.nuclides.begin(), r.nuclides.end(),
+                             [&](const QuantifiedNuclide& x) { return x.nuclide == name; });
+    };
+    int progenyLines = 0;
+    for (const QuantifiedLine& l : named(q, "Ra-226").lines) {
+        if (l.progeny.empty() || !l.used) continue;
+        for (const QuantifiedLine& d : named(q, l.progeny.c_str()).lines)
+            if (d.line == l.line && d.used) {
+                EXPECT_NEAR(l.activity.activity * l.branching, d.activity.activity,
+                            1e-9 * std::fabs(d.activity.activity));
+                ++progenyLines;
+            }
+    }
+    EXPECT_GE(progenyLines, 4);
     // Radon daughters three weeks before the count are what their radium holds, not 2^1000
     // times more.
     for (const QuantifiedNuclide& n : q.nuclides)
@@ -130,6 +147,7 @@ TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
     EXPECT_EQ(t.Scalar("SELECT UNIT FROM ACTIVITYRESULT WHERE CMT = 'Cs-137'"), "Bq");
     EXPECT_EQ(t.Scalar("SELECT DETECTED FROM ACTIVITYRESULT WHERE CMT = 'Cs-137'"), "Y");
     EXPECT_EQ(t.Count("ACTIVITYRESULT WHERE CMT = 'Pb-214, in equilibrium with Ra-226'"), 1);
+    EXPECT_EQ(t.Count("ACTIVITYRESULT WHERE CMT = 'Ra-226, with its progeny''s lines'"), 1);
     // Evaluated anew and stored, the evaluation read back quantifies to the same numbers.
     QuantifyOptions anew = qo;
     anew.reevaluate = true;
