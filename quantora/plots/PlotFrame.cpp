@@ -14,7 +14,7 @@ constexpr double kBaseFontPx = 13.0;  // at 800x500
 const QColor kText{30, 30, 30};
 const QColor kGrid{225, 225, 225};
 
-// One series colour each; red stays reserved for peak marks.
+// The first series colours; red stays reserved for the peak marks of a single spectrum.
 const QColor kSeries[] = {{31, 90, 180},  {230, 120, 20}, {40, 150, 60},
                           {130, 80, 170}, {20, 160, 170}, {120, 90, 60}};
 
@@ -25,7 +25,16 @@ bool Finite(QPointF p) {
 }  // namespace
 
 QColor SeriesColor(int i) {
-    return kSeries[static_cast<size_t>(i) % std::size(kSeries)];
+    const size_t n = std::size(kSeries);
+    if (i < 0) i = 0;
+    if (static_cast<size_t>(i) < n) return kSeries[i];
+    // Past the fixed ones: hues stepped by the golden ratio (red left out), three values and two
+    // saturations in turn, so overlays of many spectra still tell every series apart.
+    const int k = i - static_cast<int>(n);
+    constexpr double kGolden = 0.6180339887498949;
+    static const int kValue[] = {190, 120, 230}, kSaturation[] = {180, 240};
+    const double hue = 20 + std::fmod(k * kGolden, 1.0) * 320;
+    return QColor::fromHsv(static_cast<int>(hue), kSaturation[(k / 3) % 2], kValue[k % 3]);
 }
 
 double AxisSample(const Axis& axis, double x0, double x1, int i, int n) {

@@ -15,7 +15,8 @@
 
 namespace quantora::plots {
 
-// Colours of the data series, then of the marks of found peaks (used for nothing else).
+// Colours of the data series, each different from every other; then of the marks of found peaks
+// (used for nothing else).
 QColor SeriesColor(int i);
 inline const QColor kPeakMarkColor{214, 39, 40};
 

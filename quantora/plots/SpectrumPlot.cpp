@@ -13,8 +13,9 @@
 namespace quantora::plots {
 namespace {
 
-// The data maximum takes this share of the height; the rest leaves room for peak labels.
-constexpr double kDataShare = 0.72;
+// The data maximum takes this share of the height; the rest leaves room for peak labels. With
+// no peak in view the data reach nearly to the top of the frame.
+constexpr double kLabelledShare = 0.72, kUnlabelledShare = 0.96;
 
 void Validate(const std::vector<SpectrumSeries>& spectra, const SpectrumOptions& opt) {
     if (spectra.empty()) throw Exception("no spectrum to plot");
@@ -26,6 +27,17 @@ void Validate(const std::vector<SpectrumSeries>& spectra, const SpectrumOptions&
         if (opt.normalise && !(s.liveTime > 0))
             throw Exception("spectrum '" + s.name + "' has no live time: cannot normalise");
     }
+    if (std::isnan(opt.xLo) && std::isnan(opt.xHi)) return;
+    const char* unit = opt.energyAxis ? "keV" : "channels";
+    if (!std::isfinite(opt.xLo) || !std::isfinite(opt.xHi))
+        throw Exception(Format("range %g:%g is not a pair of numbers", opt.xLo, opt.xHi));
+    if (!(opt.xLo < opt.xHi))
+        throw Exception(
+            Format("range %g:%g is empty: its start must lie below its end", opt.xLo, opt.xHi));
+    const auto [lo, hi] = FullXRange(spectra, opt);
+    if (opt.xHi <= lo || opt.xLo >= hi)
+        throw Exception(Format("range %g:%g %s lies outside the spectrum (%.6g to %.6g %s)",
+                               opt.xLo, opt.xHi, unit, lo, hi, unit));
 }
 
 double ChannelOfValue(const SpectrumSeries& s, const SpectrumOptions& opt, double v) {
@@ -51,8 +63,19 @@ std::pair<size_t, size_t> VisibleChannels(const SpectrumSeries& s, const Spectru
     return {static_cast<size_t>(a), static_cast<size_t>(std::max(a, b))};
 }
 
+// Whether a peak of any spectrum lies in the x range [lo, hi].
+bool PeaksInRange(const std::vector<SpectrumSeries>& spectra, const SpectrumOptions& opt, double lo,
+                  double hi) {
+    for (const SpectrumSeries& s : spectra)
+        for (const PeakMark& m : s.peaks) {
+            const double x = AxisValueOfChannel(s, opt, m.channel);
+            if (x >= lo && x <= hi) return true;
+        }
+    return false;
+}
+
 Axis YAxis(const std::vector<std::vector<double>>& values,
-           const std::vector<std::pair<size_t, size_t>>& visible, bool log) {
+           const std::vector<std::pair<size_t, size_t>>& visible, bool log, double share) {
     double mx = 0, minPos = HUGE_VAL;
     for (size_t k = 0; k < values.size(); ++k)
         for (size_t i = visible[k].first; i < visible[k].second; ++i) {
@@ -61,11 +84,11 @@ Axis YAxis(const std::vector<std::vector<double>>& values,
             mx = std::max(mx, v);
             if (v > 0) minPos = std::min(minPos, v);
         }
-    if (!log) return Axis(0, (mx > 0 ? mx : 1.0) / kDataShare, false);
+    if (!log) return Axis(0, (mx > 0 ? mx : 1.0) / share, false);
     if (!std::isfinite(minPos)) minPos = mx > 0 ? mx / 10 : 1.0;
     const double lo = std::pow(10.0, std::floor(std::log10(minPos)));
     const double top = std::max(mx, lo * 10);
-    return Axis(lo, lo * std::pow(top / lo, 1 / kDataShare), true);
+    return Axis(lo, lo * std::pow(top / lo, 1 / share), true);
 }
 
 // The polyline of one spectrum: two points per pixel column when channels outnumber columns,
@@ -134,6 +157,19 @@ std::pair<double, double> FullXRange(const std::vector<SpectrumSeries>& spectra,
     return {lo, hi};
 }
 
+QString SeriesLabel(const std::vector<SpectrumSeries>& spectra, size_t k) {
+    QString t = QString::fromStdString(spectra[k].name);
+    // Spectra of one measurement are told apart by their own names.
+    for (size_t j = 0; j < spectra.size(); ++j)
+        if (j != k && spectra[j].name == spectra[k].name && !spectra[k].detail.empty())
+            return t + QString::fromStdString(", " + spectra[k].detail);
+    return t;
+}
+
+QColor PeakMarkColor(int series, size_t count) {
+    return count == 1 ? kPeakMarkColor : SeriesColor(series).darker(150);
+}
+
 std::string PeakDescription(const PeakMark& m) {
     std::string s = Format("channel %.2f +- %.2f", m.channel, m.channelUnc);
     if (m.energy > 0) s += Format("\nenergy %.3f +- %.3f keV", m.energy, m.energyUnc);
@@ -150,8 +186,7 @@ SpectrumLayout DrawSpectrum(QPainter& painter, const QRectF& area,
     SpectrumLayout out;
     Panel& panel = out.panel;
     auto [lo, hi] = FullXRange(spectra, opt);
-    if (std::isfinite(opt.xLo) && std::isfinite(opt.xHi) && opt.xHi > opt.xLo)
-        lo = opt.xLo, hi = opt.xHi;
+    if (!std::isnan(opt.xLo)) lo = opt.xLo, hi = opt.xHi;
     panel.x = Axis(lo, hi, false);
 
     std::vector<std::vector<double>> values;
@@ -160,7 +195,8 @@ SpectrumLayout DrawSpectrum(QPainter& painter, const QRectF& area,
         values.push_back(Values(s, opt));
         visible.push_back(VisibleChannels(s, opt, panel.x));
     }
-    panel.y = YAxis(values, visible, opt.logY);
+    panel.y = YAxis(values, visible, opt.logY,
+                    PeaksInRange(spectra, opt, lo, hi) ? kLabelledShare : kUnlabelledShare);
 
     painter.fillRect(area, Qt::white);
     PlotCanvas canvas(painter, area, opt.antialias);
@@ -193,8 +229,9 @@ SpectrumLayout DrawSpectrum(QPainter& painter, const QRectF& area,
     }
     painter.restore();
 
-    // Peak marks: a red tick above the peak, its label upright above that; taller peaks first,
-    // so when labels would collide the smaller peak keeps only its tick.
+    // Peak marks: a tick above the peak, its label upright above that, in the series' mark
+    // colour; taller peaks first, so when labels would collide the smaller peak keeps only its
+    // tick.
     struct Candidate {
         int series, peak;
         double x, top;
@@ -229,7 +266,8 @@ SpectrumLayout DrawSpectrum(QPainter& painter, const QRectF& area,
         const PeakMark& m = s.peaks[c.peak];
         const double tickBottom = std::max(panel.rect.top() + tick + gap, c.top - gap);
         const double x = std::round(c.x - 0.5) + 0.5;  // a crisp one-pixel column
-        painter.setPen(QPen(kPeakMarkColor, lw, Qt::SolidLine, Qt::FlatCap));
+        const QColor color = PeakMarkColor(c.series, spectra.size());
+        painter.setPen(QPen(color, lw, Qt::SolidLine, Qt::FlatCap));
         painter.drawLine(QPointF(x, tickBottom - tick), QPointF(x, tickBottom));
         QRectF spot(x - canvas.Px(4), tickBottom - tick, canvas.Px(8), tick);
 
@@ -245,25 +283,19 @@ SpectrumLayout DrawSpectrum(QPainter& painter, const QRectF& area,
             painter.save();
             painter.translate(x, bottom);
             painter.rotate(-90);
-            painter.setPen(QColor(150, 20, 20));
+            painter.setPen(color.darker(140));
             painter.drawText(QRectF(0, -h / 2, len + 2, h), Qt::AlignLeft | Qt::AlignVCenter, text);
             painter.restore();
             spot = spot.united(label);
         }
-        out.marks.push_back({spot, c.series, c.peak});
+        out.marks.push_back({spot, c.series, c.peak, free});
     }
     painter.restore();
 
     if (spectra.size() > 1) {
         std::vector<LegendEntry> legend;
         for (size_t k = 0; k < spectra.size(); ++k) {
-            QString t = QString::fromStdString(spectra[k].name);
-            // Spectra of one measurement are told apart by their own names.
-            for (size_t j = 0; j < spectra.size(); ++j)
-                if (j != k && spectra[j].name == spectra[k].name && !spectra[k].detail.empty()) {
-                    t += QString::fromStdString(", " + spectra[k].detail);
-                    break;
-                }
+            QString t = SeriesLabel(spectra, k);
             if (spectra[k].liveTime > 0)
                 t += QString(" (%1 s)").arg(spectra[k].liveTime, 0, 'f', 0);
             legend.push_back({t, SeriesColor(static_cast<int>(k)), LegendEntry::Line});

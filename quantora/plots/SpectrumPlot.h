@@ -1,7 +1,8 @@
 // A gamma spectrum as a picture: counts per channel (or count rate, live-time normalised) on a
 // linear or logarithmic axis over channels or energy, found peaks marked with their energy and
-// matched nuclide, several spectra overlaid with a legend. Long spectra are drawn from the
-// per-column minimum and maximum (see Decimate.h); zoomed in, channel by channel as steps.
+// matched nuclide, several spectra overlaid with a legend, each with peak marks in its own colour.
+// Long spectra are drawn from the per-column minimum and maximum (see Decimate.h); zoomed in,
+// channel by channel as steps.
 #pragma once
 
 #include <QPainter>
@@ -40,7 +41,8 @@ struct SpectrumOptions {
     bool normalise = false;   // counts divided by live time
     bool antialias = true;
     std::string title;  // empty: the spectrum's name
-    // Visible x range in axis units; NaN: the whole spectrum.
+    // Visible x range in axis units; NaN: the whole spectrum. A range that is empty or lies
+    // wholly outside the spectra is refused.
     double xLo = std::numeric_limits<double>::quiet_NaN();
     double xHi = std::numeric_limits<double>::quiet_NaN();
 };
@@ -51,12 +53,13 @@ struct SpectrumLayout {
     struct MarkSpot {
         QRectF rect;  // mark and label
         int series, peak;
+        bool labelled;  // false: the label would have covered another one
     };
     std::vector<MarkSpot> marks;
 };
 
-// Throws an Exception for an empty spectrum, an energy axis without a calibration and a
-// normalisation without a live time, before anything is drawn.
+// Throws an Exception for an empty spectrum, an energy axis without a calibration, a
+// normalisation without a live time and a bad range, before anything is drawn.
 SpectrumLayout DrawSpectrum(QPainter& painter, const QRectF& area,
                             const std::vector<SpectrumSeries>& spectra, const SpectrumOptions& opt);
 
@@ -65,6 +68,11 @@ double AxisValueOfChannel(const SpectrumSeries& s, const SpectrumOptions& opt, d
 // The full x range of the spectra under `opt`.
 std::pair<double, double> FullXRange(const std::vector<SpectrumSeries>& spectra,
                                      const SpectrumOptions& opt);
+// The name of spectrum k among `spectra`, with its own name when another has the same.
+QString SeriesLabel(const std::vector<SpectrumSeries>& spectra, size_t k);
+// The colour of the peak marks of series `series` out of `count`: red for a single spectrum,
+// a darker shade of the series colour in an overlay.
+QColor PeakMarkColor(int series, size_t count);
 // The text a reader wants to see of a peak: position, energy, area, width, nuclide.
 std::string PeakDescription(const PeakMark& m);
 

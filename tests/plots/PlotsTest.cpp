@@ -19,6 +19,7 @@
 #include "quantora/plots/LabPlotData.h"
 #include "quantora/plots/PlotFile.h"
 #include "quantora/plots/PlotFrame.h"
+#include "quantora/plots/RangeText.h"
 #include "quantora/plots/SpectrumPlot.h"
 #include "tests/qdb/QdbRun.h"
 
@@ -49,13 +50,18 @@ struct Rendered {
     SpectrumLayout layout;
 };
 
-Rendered Render(const SpectrumSeries& s, int w, int h, bool log, bool energy) {
-    SpectrumOptions opt;
-    opt.logY = log, opt.energyAxis = energy, opt.antialias = false;
+Rendered Render(const std::vector<SpectrumSeries>& s, int w, int h, SpectrumOptions opt) {
+    opt.antialias = false;
     Rendered r{QImage(w, h, QImage::Format_RGB32), {}};
     QPainter p(&r.image);
-    r.layout = DrawSpectrum(p, QRectF(0, 0, w, h), {s}, opt);
+    r.layout = DrawSpectrum(p, QRectF(0, 0, w, h), s, opt);
     return r;
+}
+
+SpectrumOptions Options(bool log, bool energy, double lo = NAN, double hi = NAN) {
+    SpectrumOptions opt;
+    opt.logY = log, opt.energyAxis = energy, opt.xLo = lo, opt.xHi = hi;
+    return opt;
 }
 
 // Columns (and the topmost row per column) that hold a pixel of exactly `color`.
@@ -73,6 +79,7 @@ TEST(SpectrumPixels, MarksSpikesAndZerosLandWhereTheAxesSay) {
         bool log, energy;
         std::vector<int> zeros;
         std::vector<std::pair<int, double>> spikes;
+        double lo = NAN, hi = NAN;  // x range in axis units
     };
     const Case cases[] = {
         {16384, 800, 500, true, false, {}, {{9001, 1e5}}},
@@ -82,15 +89,17 @@ TEST(SpectrumPixels, MarksSpikesAndZerosLandWhereTheAxesSay) {
         {1024, 1600, 1000, true, false, {0, 511}, {{300, 9e3}, {700, 2e3}}},
         {64, 800, 500, true, true, {5, 6, 7}, {{20, 400}, {40, 90}}},  // fewer channels than pixels
         {200, 800, 500, true, false, {}, {}},
+        // A range: marks only for the spikes inside it (energy 2 + channel / 4 keV).
+        {16384, 800, 500, true, true, {}, {{100, 900}, {180, 300}, {9001, 1e5}}, 20, 60},
+        {4096, 800, 500, false, false, {}, {{10, 50}, {3000, 80}}, 2500.5, 3100},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(
-            Format("%d channels %dx%d log=%d energy=%d", c.channels, c.w, c.h, c.log, c.energy));
+        SCOPED_TRACE(Format("%d channels %dx%d log=%d energy=%d range %g:%g", c.channels, c.w, c.h,
+                            c.log, c.energy, c.lo, c.hi));
         SpectrumSeries s = Synthetic(c.channels, c.log ? 0 : 10, c.zeros, c.spikes);
         if (c.spikes.empty()) s.counts.assign(c.channels, 0.0);  // nothing but zeros
-        SpectrumOptions opt;
-        opt.energyAxis = c.energy;
-        const Rendered r = Render(s, c.w, c.h, c.log, c.energy);
+        const SpectrumOptions opt = Options(c.log, c.energy, c.lo, c.hi);
+        const Rendered r = Render({s}, c.w, c.h, opt);
         const Panel& panel = r.layout.panel;
         EXPECT_GT(panel.y.Lo(), c.log ? 0.0 : -1.0);
 
@@ -106,8 +115,11 @@ TEST(SpectrumPixels, MarksSpikesAndZerosLandWhereTheAxesSay) {
         // spike's height there; no mark stands anywhere else.
         const auto marks = ColumnsOf(r.image, kPeakMarkColor);
         std::set<int> expected;
+        size_t inRange = 0;
         for (auto [ch, v] : c.spikes) {
             const double x = panel.x.Map(AxisValueOfChannel(s, opt, ch));
+            if (x < panel.rect.left() || x > panel.rect.right()) continue;
+            ++inRange;
             const int col = static_cast<int>(std::floor(x));
             expected.insert(col);
             EXPECT_TRUE(marks.count(col)) << "no mark at x " << x << " for channel " << ch;
@@ -119,7 +131,79 @@ TEST(SpectrumPixels, MarksSpikesAndZerosLandWhereTheAxesSay) {
         for (auto [x, y] : marks)
             EXPECT_TRUE(expected.count(x) || expected.count(x - 1) || expected.count(x + 1))
                 << "stray mark at x " << x;
-        EXPECT_EQ(r.layout.marks.size(), c.spikes.size());
+        EXPECT_EQ(r.layout.marks.size(), inRange);
+    }
+}
+
+// Peak labels need room above the data: without a peak in view the data reach to the top of the
+// frame. Zoomed into a crowded stretch, every peak keeps its label.
+TEST(SpectrumPixels, LabelsAndHeadroom) {
+    std::vector<std::pair<int, double>> crowded;
+    for (int ch = 100; ch < 220; ch += 8) crowded.push_back({ch, 2000.0 + 37 * ch});
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, double>> spikes;
+        SpectrumOptions opt;
+        bool allLabelled, headroom;
+    };
+    const Case cases[] = {
+        {"crowded, whole spectrum", crowded, Options(true, true), false, true},
+        {"crowded, zoomed", crowded, Options(true, true, 20, 60), true, true},
+        {"crowded, linear zoomed", crowded, Options(false, false, 90, 230), true, true},
+        {"no peaks, log", {}, Options(true, false), true, false},
+        {"no peaks, linear", {}, Options(false, true), true, false},
+        {"peaks out of range, log", crowded, Options(true, false, 1000, 16000), true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SpectrumSeries s = Synthetic(16384, 10, {}, c.spikes);
+        s.counts[12000] = 5e4;  // the highest count, away from the peaks
+        const Rendered r = Render({s}, 800, 500, c.opt);
+        const QRectF& rect = r.layout.panel.rect;
+        size_t labelled = 0;
+        for (const SpectrumLayout::MarkSpot& m : r.layout.marks) labelled += m.labelled;
+        EXPECT_EQ(labelled == r.layout.marks.size(), c.allLabelled) << labelled;
+        int top = r.image.height();
+        for (auto [x, y] : ColumnsOf(r.image, SeriesColor(0))) top = std::min(top, y);
+        const double share = (top - rect.top()) / rect.height();
+        if (c.headroom)
+            EXPECT_GT(share, 0.2);
+        else
+            EXPECT_LT(share, 0.06);
+    }
+}
+
+// Overlaid spectra: colours that never repeat, and each spectrum's peaks marked in a colour of
+// its own, over its own peaks only.
+TEST(SpectrumPixels, OverlaysKeepTheirColoursAndMarks) {
+    std::vector<QColor> palette;
+    for (int i = 0; i < 64; ++i) palette.push_back(SeriesColor(i));
+    for (size_t i = 0; i < palette.size(); ++i)
+        for (size_t j = 0; j < i; ++j) {
+            const double d = std::hypot(palette[i].red() - palette[j].red(),
+                                        palette[i].green() - palette[j].green(),
+                                        palette[i].blue() - palette[j].blue());
+            EXPECT_GT(d, i < 12 ? 50.0 : 0.0) << "series " << j << " and " << i;
+        }
+
+    constexpr int kSeries = 8;
+    std::vector<SpectrumSeries> spectra;
+    for (int k = 0; k < kSeries; ++k) {
+        spectra.push_back(Synthetic(2048, 5 + k, {}, {{100 + 150 * k, 500.0 + 50 * k}}));
+        spectra.back().name = Format("spectrum %d", k);
+    }
+    const SpectrumOptions opt = Options(false, false);
+    const Rendered r = Render(spectra, 1600, 1000, opt);
+    const Panel& panel = r.layout.panel;
+    ASSERT_EQ(r.layout.marks.size(), static_cast<size_t>(kSeries));
+    EXPECT_TRUE(ColumnsOf(r.image, kPeakMarkColor).empty());
+    for (int k = 0; k < kSeries; ++k) {
+        SCOPED_TRACE(Format("series %d", k));
+        EXPECT_FALSE(ColumnsOf(r.image, SeriesColor(k)).empty());
+        const auto marks = ColumnsOf(r.image, PeakMarkColor(k, spectra.size()));
+        ASSERT_FALSE(marks.empty());
+        const double x = panel.x.Map(spectra[k].peaks[0].channel);
+        for (auto [col, y] : marks) EXPECT_NEAR(col + 0.5, x, 2.0);
     }
 }
 
@@ -141,6 +225,37 @@ TEST(Plots, BadInputGivesAClearError) {
         {[&](P p, R r) { DrawSpectrum(p, r, {uncalibrated}, energy); },
          "has no energy calibration"},
         {[&](P p, R r) { DrawSpectrum(p, r, {noLiveTime}, normalise); }, "has no live time"},
+        {[](P p, R r) { DrawSpectrum(p, r, {Synthetic(100, 5)}, Options(false, false, 50, 10)); },
+         "range 50:10 is empty"},
+        {[](P p, R r) { DrawSpectrum(p, r, {Synthetic(100, 5)}, Options(false, true, 30, 90)); },
+         "range 30:90 keV lies outside the spectrum (1.875 to 26.875 keV)"},
+        {[](P p, R r) { DrawSpectrum(p, r, {Synthetic(100, 5)}, Options(false, false, 0, NAN)); },
+         "is not a pair of numbers"},
+        {[](P, R) {
+             double a, b;
+             ParsePlotRange("20-400", &a, &b);
+         },
+         "malformed range '20-400'"},
+        {[](P, R) {
+             double a, b;
+             ParsePlotRange("a:400", &a, &b);
+         },
+         "malformed range"},
+        {[](P, R) {
+             double a, b;
+             ParsePlotRange("1:inf", &a, &b);
+         },
+         "malformed range"},
+        {[](P, R) {
+             double a, b;
+             ParsePlotRange("1:2:3", &a, &b);
+         },
+         "malformed range"},
+        {[](P, R) {
+             double a, b;
+             ParsePlotRange("400:20", &a, &b);
+         },
+         "'400:20' is empty"},
         {[](P p, R r) { DrawFwhmCalibration(p, r, FwhmCalibrClass(), "t"); },
          "FWHM calibration is not valid"},
         {[&](P, R) { SavePlot(dir + "x.pdf", 800, 500, nothing); }, "unknown picture format"},
@@ -252,8 +367,14 @@ TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
          "wrote"},
         {"fwhm " + Quoted(db) + " --spectrum 7 " + Quoted(d + "f.svg"), 0, "wrote"},
         {"eff " + Quoted(db) + " --analysis 2 " + Quoted(d + "a.svg"), 0, "wrote"},
+        {"spectrum " + Quoted(db) + " 7,8 " + Quoted(d + "r.png") + " --energy --range 20:400", 0,
+         "wrote"},
         {"spectrum " + Quoted(db) + " 7,999 " + Quoted(d + "m.png"), 1,
          "no spectrum with SPECTRUM_ID = 999"},
+        {"spectrum " + Quoted(db) + " 7 " + Quoted(d + "m.png") + " --range 400", 1,
+         "malformed range '400'"},
+        {"spectrum " + Quoted(db) + " 7 " + Quoted(d + "m.png") + " --range 1e7:2e7", 1,
+         "lies outside the spectrum"},
     };
     for (const auto& r : runs) quantora::test::ExpectQdb("plot " + r.args, r.code, {r.says});
     EXPECT_FALSE(fs::exists(d + "m.png"));

@@ -14,6 +14,7 @@
 #include "quantora/plots/CalibrationPlots.h"
 #include "quantora/plots/LabPlotData.h"
 #include "quantora/plots/PlotFile.h"
+#include "quantora/plots/RangeText.h"
 #include "quantora/plots/Report.h"
 #include "quantora/plots/SpectrumPlot.h"
 #include "quantora/plots/SpectrumView.h"
@@ -77,10 +78,13 @@ int PlotSpectrum(Args args, int w, int h) {
     opt.normalise = TakeFlag(args, "--normalise");
     opt.title = TakeOption(args, "--title");
     const std::string library = TakeOption(args, "--library");
+    const std::string range = TakeOption(args, "--range");
     if (args.size() != 3)
         throw Exception(
             "usage: qdb plot spectrum <db> <spectrum id>[,<id>...] <out.png|out.svg> [--log] "
-            "[--energy] [--normalise] [--library <id>] [--size WxH] [--title <text>]");
+            "[--energy] [--normalise] [--library <id>] [--range <lo>:<hi>] [--size WxH] "
+            "[--title <text>]");
+    if (!range.empty()) plots::ParsePlotRange(range, &opt.xLo, &opt.xHi);
     const std::vector<int> ids = ParseKeys(args[1], "spectrum id");
     OpenLabDatabase(kAlias, args[0]);
     const auto lib = LoadLibrary(library);

@@ -130,8 +130,10 @@ const Command kCommands[] = {
      qdbtool::CmdOdbc},
     {"plot", "qdb plot spectrum|ecal|fwhm|eff ...",
      "spectrum <db> <spectrum id>[,<id>...] <out.png|out.svg> [--log] [--energy] [--normalise] "
-     "[--library <id>]: counts over channels (or energy), peaks marked with energy and "
-     "nuclide, several spectra overlaid (--normalise: per second of live time); ecal <db> "
+     "[--library <id>] [--range <lo>:<hi>]: counts over channels (or energy), peaks marked "
+     "with energy and nuclide, several spectra overlaid, each with its own colour and peak "
+     "marks (--normalise: per second of live time; --range: only lo to hi, in keV with "
+     "--energy, else in channels); ecal <db> "
      "--spectrum <id> <out>, fwhm <db> --spectrum <id> <out>: a spectrum's calibration; eff "
      "<db> --analysis <id> <out>: an efficiency analysis. All take [--size WxH] (default "
      "1200x750) and [--title <text>].",
