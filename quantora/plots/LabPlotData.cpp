@@ -99,13 +99,28 @@ SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLi
     return s;
 }
 
-ECalibration LoadSpectrumECal(const char* alias, int spectrumId) {
+namespace {
+
+ECalibration RetrieveSpectrumECal(const char* alias, int spectrumId) {
     const StoredSpectrumRow row = ReadStoredSpectrumRow(alias, spectrumId);
     ECalibration cal;
     cal.SpectrumId = spectrumId;
     RetrieveECalForSpectrum(&cal, alias, row.measSetupId, row.measDate);
+    return cal;
+}
+
+}  // namespace
+
+ECalibration LoadSpectrumECal(const char* alias, int spectrumId) {
+    ECalibration cal = RetrieveSpectrumECal(alias, spectrumId);
     if (cal.ECalId <= 0)
         throw Exception(Format("spectrum %d has no stored energy calibration", spectrumId));
+    return cal;
+}
+
+std::optional<ECalibration> FindSpectrumECal(const char* alias, int spectrumId) {
+    ECalibration cal = RetrieveSpectrumECal(alias, spectrumId);
+    if (cal.ECalId <= 0 || !cal.LinearPart.IsValid()) return std::nullopt;
     return cal;
 }
 

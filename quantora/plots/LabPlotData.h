@@ -4,6 +4,7 @@
 // analysis with the efficiencies its source lines measured.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLi
 
 // The energy / FWHM calibration that applies to the spectrum; throws when it has none stored.
 ECalibration LoadSpectrumECal(const char* alias, int spectrumId);
+// The energy calibration that applies to the spectrum, if one is stored and valid.
+std::optional<ECalibration> FindSpectrumECal(const char* alias, int spectrumId);
 FwhmCalibrClass LoadSpectrumFwhmCal(const char* alias, int spectrumId);
 
 struct EffAnalysisData {

@@ -207,6 +207,128 @@ TEST(SpectrumPixels, OverlaysKeepTheirColoursAndMarks) {
     }
 }
 
+// Whether a pixel of exactly `color` lies within a pixel of `at`.
+bool InkNear(const QImage& img, QPointF at, const QColor& color) {
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const QPoint p(static_cast<int>(std::floor(at.x())) + dx,
+                           static_cast<int>(std::floor(at.y())) + dy);
+            if (img.valid(p) && img.pixel(p) == color.rgb()) return true;
+        }
+    return false;
+}
+
+// Calibration plots: every point (and its residual) where its panel's axes put it, in the units
+// the plot claims; the efficiency's 1-sigma band as tall as the curve's relative uncertainty.
+TEST(CalibrationPixels, PointsResidualsAndBands) {
+    const std::vector<double> energies = {59.5, 122, 245, 344, 662, 779, 964, 1112, 1408};
+    std::vector<EffPoint> effPoints;
+    std::vector<double> eff, effUnc;
+    for (size_t i = 0; i < energies.size(); ++i) {
+        const double e = energies[i];
+        eff.push_back(0.04 * std::pow(e / 100, -0.8) * (i % 2 ? 1.03 : 0.97));
+        effUnc.push_back(eff.back() * 0.025);
+        effPoints.push_back({e, eff.back(), effUnc.back()});
+    }
+    EffCalibration effCal;
+    effCal.Fit(energies.data(), eff.data(), effUnc.data(), static_cast<int>(energies.size()), 2,
+               true);
+
+    const std::vector<std::pair<double, double>> widths = {
+        {200, 2.1}, {900, 2.6}, {1800, 3.1}, {2600, 3.5}, {3900, 4.1}};
+    FwhmCalibrClass fwhm;
+    for (size_t i = 0; i < widths.size(); ++i)
+        fwhm.Set(static_cast<int>(i), widths[i].first, widths[i].second, 0.05, 0.1, -1);
+    ECalibration ecal;
+    const double lines[][2] = {{240, 122.06}, {1325, 661.66}, {2346, 1173.2}, {2666, 1332.5}};
+    for (int i = 0; i < 4; ++i)
+        ecal.LinearPart.Set(i, lines[i][0], lines[i][1], 0.1, 0.01, -1, "", true);
+    ecal.LinearPart.CalcCoeff();
+    ASSERT_TRUE(ecal.LinearPart.IsValid());
+
+    struct Spot {
+        size_t panel;
+        double x, y;
+    };
+    struct Case {
+        const char* what;
+        std::function<CalibrationLayout(QPainter&, const QRectF&)> draw;
+        std::vector<Spot> spots;
+        double bandAt = 0;  // energy where the residual panel's band is measured; 0: none
+    };
+    std::vector<Case> cases(4);
+    cases[0] = {"efficiency",
+                [&](QPainter& p, const QRectF& r) {
+                    return DrawEfficiency(p, r, effCal, effPoints, "eff");
+                },
+                {},
+                420};
+    for (const EffPoint& pt : effPoints) {
+        const double fit = effCal.Efficiency(pt.energy);
+        cases[0].spots.push_back({0, pt.energy, pt.eff});
+        cases[0].spots.push_back({1, pt.energy, 100 * (pt.eff - fit) / fit});
+    }
+    cases[1] = {
+        "FWHM in channels",
+        [&](QPainter& p, const QRectF& r) { return DrawFwhmCalibration(p, r, fwhm, "fwhm"); },
+        {},
+        0};
+    cases[2] = {"FWHM in keV",
+                [&](QPainter& p, const QRectF& r) {
+                    return DrawFwhmCalibration(p, r, fwhm, "fwhm", &ecal);
+                },
+                {},
+                0};
+    double a, b;
+    ecal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
+    for (auto [ch, w] : widths) {
+        cases[1].spots.push_back({0, ch, w});
+        cases[2].spots.push_back({0, a + b * ch, b * w});
+    }
+    cases[3] = {"energy calibration",
+                [&](QPainter& p, const QRectF& r) { return DrawECalibration(p, r, ecal, "ecal"); },
+                {},
+                0};
+    for (const auto& l : lines) {
+        cases[3].spots.push_back({0, l[0], l[1]});
+        cases[3].spots.push_back({1, l[0], l[1] - (a + b * l[0])});
+    }
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QImage img(1200, 750, QImage::Format_RGB32);
+        QPainter p(&img);
+        const CalibrationLayout layout = c.draw(p, QRectF(0, 0, 1200, 750));
+        p.end();
+        for (const Spot& s : c.spots) {
+            ASSERT_LT(s.panel, layout.panels.size());
+            EXPECT_TRUE(InkNear(img, layout.panels[s.panel].At(s.x, s.y), SeriesColor(0)))
+                << "no point at " << s.x << ", " << s.y << " in panel " << s.panel;
+        }
+        if (c.bandAt <= 0) continue;
+        // The band is the fit colour at its alpha over white, in a column between the curve's
+        // relative uncertainty above and below zero, and nowhere else in that column.
+        const Panel& res = layout.panels.at(1);
+        const double half = 100 * effCal.EfficiencyUnc(c.bandAt) / effCal.Efficiency(c.bandAt);
+        const double top = res.y.Map(half), bottom = res.y.Map(-half);
+        EXPECT_GT(bottom - top, 10) << "a band too thin to see";
+        const QColor fit = SeriesColor(1);
+        auto banded = [&](QRgb px) {
+            auto near = [](int v, int c) { return std::abs(v - (c * 90 + 255 * 165) / 255) <= 4; };
+            return near(qRed(px), fit.red()) && near(qGreen(px), fit.green()) &&
+                   near(qBlue(px), fit.blue());
+        };
+        const int x = static_cast<int>(res.x.Map(c.bandAt));
+        int inside = 0, outside = 0;
+        for (int y = static_cast<int>(res.rect.top()); y < res.rect.bottom(); ++y) {
+            if (!banded(img.pixel(x, y))) continue;
+            (y >= top - 2 && y <= bottom + 2 ? inside : outside)++;
+        }
+        EXPECT_GT(inside, 0.6 * (bottom - top));
+        EXPECT_EQ(outside, 0);
+    }
+}
+
 TEST(Plots, BadInputGivesAClearError) {
     quantora::plots::HeadlessGui gui;
     const std::string dir = fs::temp_directory_path() / Format("plots-%d-", getpid());
@@ -367,6 +489,7 @@ TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
          "wrote"},
         {"fwhm " + Quoted(db) + " --spectrum 7 " + Quoted(d + "f.svg"), 0, "wrote"},
         {"eff " + Quoted(db) + " --analysis 2 " + Quoted(d + "a.svg"), 0, "wrote"},
+        {"eff " + Quoted(db) + " --analysis 1 " + Quoted(d + "a1.svg"), 0, "wrote"},
         {"spectrum " + Quoted(db) + " 7,8 " + Quoted(d + "r.png") + " --energy --range 20:400", 0,
          "wrote"},
         {"spectrum " + Quoted(db) + " 7,999 " + Quoted(d + "m.png"), 1,
@@ -403,15 +526,26 @@ TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
         "EP.EFFMEASUREMENT_ID JOIN RADIATION R ON R.RADIATION_ID = EP.RADIATION_ID WHERE "
         "EM.EFFANALYSIS_ID = 1 ORDER BY R.E");
     size_t i = 0;
+    double chi2 = 0;
     for (q.Open(); !q.Eof(); q.Next(), ++i) {
         ASSERT_LT(i, a.points.size());
         const EffPoint& p = a.points[i];
         EXPECT_DOUBLE_EQ(p.energy, q.Fields()[0]->AsFloat());
         EXPECT_NEAR((p.eff - a.cal.Efficiency(p.energy)) / p.effUnc, q.Fields()[1]->AsFloat(),
                     1e-6);
+        chi2 += std::pow(q.Fields()[1]->AsFloat(), 2);
     }
     EXPECT_EQ(i, a.points.size());
     EXPECT_GT(i, 5u);
+    // The efficiency picture states the chi-square of those residuals and its degrees of freedom.
+    const std::string svg = quantora::test::ReadText(d + "a1.svg");
+    const size_t at = svg.find("dof = ");
+    ASSERT_NE(at, std::string::npos);
+    double shown = 0;
+    int dof = 0;
+    ASSERT_EQ(std::sscanf(svg.c_str() + at, "dof = %lf/%d", &shown, &dof), 2);
+    EXPECT_NEAR(shown, chi2, chi2 * 0.006);
+    EXPECT_EQ(dof, static_cast<int>(i) - (a.cal.Pol.Degree + 1));
     // Peaks stored without an energy get theirs from the spectrum's calibration.
     q.Close();
     q.SetSQL("UPDATE PEAK SET E = NULL");

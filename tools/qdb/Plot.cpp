@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
@@ -120,9 +121,11 @@ int PlotCalibration(const std::string& kind, Args args, int w, int h) {
              [&](QPainter& p, const QRectF& r) { plots::DrawECalibration(p, r, cal, t); });
     } else if (kind == "fwhm") {
         const FwhmCalibrClass cal = plots::LoadSpectrumFwhmCal(kAlias, id);
+        const std::optional<ECalibration> energy = plots::FindSpectrumECal(kAlias, id);
         const std::string t = CalTitle(title, cal.Name, "FWHM calibration", id);
-        Save(args[1], w, h,
-             [&](QPainter& p, const QRectF& r) { plots::DrawFwhmCalibration(p, r, cal, t); });
+        Save(args[1], w, h, [&](QPainter& p, const QRectF& r) {
+            plots::DrawFwhmCalibration(p, r, cal, t, energy ? &*energy : nullptr);
+        });
     } else {
         const plots::EffAnalysisData d = plots::LoadEffAnalysis(kAlias, id);
         const std::string t = title.empty() ? d.cal.Name : title;

@@ -134,8 +134,9 @@ const Command kCommands[] = {
      "with energy and nuclide, several spectra overlaid, each with its own colour and peak "
      "marks (--normalise: per second of live time; --range: only lo to hi, in keV with "
      "--energy, else in channels); ecal <db> "
-     "--spectrum <id> <out>, fwhm <db> --spectrum <id> <out>: a spectrum's calibration; eff "
-     "<db> --analysis <id> <out>: an efficiency analysis. All take [--size WxH] (default "
+     "--spectrum <id> <out>, fwhm <db> --spectrum <id> <out>: a spectrum's calibration (FWHM in "
+     "keV over energy when an energy calibration applies); eff <db> --analysis <id> <out>: an "
+     "efficiency analysis with its residuals. All take [--size WxH] (default "
      "1200x750) and [--title <text>].",
      qdbtool::CmdPlot},
     {"report", "qdb report <db> --measurement <id> <out.pdf|out.html>",
