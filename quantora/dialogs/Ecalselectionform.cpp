@@ -1,6 +1,7 @@
 // The energy calibration picker, 544 by 461.
 #include "quantora/dialogs/Ecalselectionform.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTreeWidget>
@@ -8,6 +9,7 @@
 #include "quantora/dialogs/DialogLayout.h"
 #include "quantora/dialogs/HandlerGuard.h"
 #include "quantora/dialogs/Icons.h"
+#include "quantora/dialogs/NodeDetails.h"
 #include "quantora/dialogs/TreeQueries.h"
 #include "quantora/frame/QueryGuards.h"
 
@@ -35,6 +37,8 @@ TFormECalSelection::TFormECalSelection(QWidget* owner) : QDialog(owner) {
     OKButton = w.OKButton;
     CancelButton = w.CancelButton;
     OKButton->setEnabled(false);
+    SelectionLabel = quantora::dialogs::NewSelectionLabel(SelectedGroupBox);
+    quantora::dialogs::ShowDetailColumns(AvailableTree);
 
     tree_ = std::make_unique<quantora::dialogs::ProjectTree>(
         AvailableTree, &RootProjQ, &ProjQ,
@@ -62,6 +66,7 @@ void TFormECalSelection::LoadDetails(const QTreeWidgetItem& node, NodeList& out)
         case kProjectImage:
             AppendNodesByName(MeasQ, NodeKey(&node), "MEASUREMENT_ID", "NAME", kMeasurementImage,
                               out);
+            AddMeasurementDetails(DbName, out);
             break;
         case kMeasurementImage:
             AppendNodesByName(SpeQ, NodeKey(&node), "SPECTRUM_ID", "NAME", kSpectrumImage, out);
@@ -85,6 +90,7 @@ void TFormECalSelection::LoadCalibrations(int spectrumId, NodeList& out) {
         if (ExcludedECalIDs && ExcludedECalIDs->count(ecal.ECAL_ID)) continue;
         out.push_back(quantora::dialogs::NewNode(quantora::dialogs::ToQString(ecal.NAME),
                                                  ecal.ECAL_ID, quantora::dialogs::kECalImage));
+        out.back()->setToolTip(0, quantora::dialogs::DescribeECal(ecal));
     }
 }
 
@@ -99,16 +105,22 @@ void TFormECalSelection::FormShow() {
 void TFormECalSelection::AvailableTreeChange(QTreeWidgetItem* node) {
     SelectedECalID = NodeImage(node) == quantora::dialogs::kECalImage ? NodeKey(node) : -1;
     OKButton->setEnabled(SelectedECalID > 0);
+    const ECALData* record = Retrieved(SelectedECalID);
+    SelectionLabel->setText(record ? quantora::dialogs::DescribeECal(*record) : QString());
 }
 
 void TFormECalSelection::OKButtonClick() {
     quantora::dialogs::Guarded([this] {
-        ECALData probe;
-        probe.ECAL_ID = SelectedECalID;
-        auto record = RetrievedECals.find(probe);
-        if (record != RetrievedECals.end()) SelectedECal = *record;
+        if (const ECALData* record = Retrieved(SelectedECalID)) SelectedECal = *record;
     });
     accept();
+}
+
+const ECALData* TFormECalSelection::Retrieved(int ecalId) const {
+    ECALData probe;
+    probe.ECAL_ID = ecalId;
+    const auto record = RetrievedECals.find(probe);
+    return record == RetrievedECals.end() ? nullptr : &*record;
 }
 
 void TFormECalSelection::showEvent(QShowEvent* event) {

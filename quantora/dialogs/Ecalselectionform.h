@@ -1,6 +1,7 @@
 // TFormECalSelection: picks one energy calibration, reached through project, measurement and
-// spectrum; the tree loads one level ahead as it is opened. OK is enabled exactly while a
-// calibration node is selected.
+// spectrum; the tree loads one level ahead as it is opened and shows each measurement's start and
+// sample beside its name. OK is enabled exactly while a calibration node is selected, and the box
+// below the tree describes that calibration.
 #pragma once
 
 #include <QDialog>
@@ -42,6 +43,7 @@ class TFormECalSelection : public QDialog {
     QTreeWidget* AvailableTree;
     QSplitter* Splitter;
     QGroupBox* SelectedGroupBox;
+    QLabel* SelectionLabel;
     QPushButton* OKButton;
     QPushButton* CancelButton;
 
@@ -60,6 +62,8 @@ class TFormECalSelection : public QDialog {
   private:
     void LoadDetails(const QTreeWidgetItem& node, quantora::dialogs::NodeList& out);
     void LoadCalibrations(int spectrumId, quantora::dialogs::NodeList& out);
+    // The record read of calibration `ecalId`, null when none was.
+    const ECALData* Retrieved(int ecalId) const;
 
     std::unique_ptr<quantora::dialogs::ProjectTree> tree_;
 };

@@ -9,6 +9,7 @@
 #include "quantora/dialogs/DialogLayout.h"
 #include "quantora/dialogs/HandlerGuard.h"
 #include "quantora/dialogs/Icons.h"
+#include "quantora/dialogs/NodeDetails.h"
 #include "quantora/frame/QueryGuards.h"
 #include "quantora/records/Meastables.h"
 
@@ -32,6 +33,7 @@ TFormSelectMeas::TFormSelectMeas(QWidget* owner) : QDialog(owner) {
     OKButton = w.OKButton;
     CancelButton = w.CancelButton;
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    quantora::dialogs::ShowDetailColumns(AvailableTree);
 
     tree_ = std::make_unique<quantora::dialogs::ProjectTree>(
         AvailableTree, &RootProjQ, &ProjQ,
@@ -62,6 +64,7 @@ void TFormSelectMeas::LoadMeasurements(const QTreeWidgetItem& node, NodeList& ou
                                                  meas.MEASUREMENT_ID,
                                                  quantora::dialogs::kMeasurementImage));
     }
+    quantora::dialogs::AddMeasurementDetails(DbName, out);
 }
 
 void TFormSelectMeas::FormShow() {

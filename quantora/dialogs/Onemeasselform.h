@@ -1,6 +1,7 @@
 // TFormSelectMeas: picks one measurement out of the project tree, optionally only the
 // measurements of object type 1 taken with a given ADC. The tree loads the top-level projects,
 // their direct children and the projects on the start path; it does not load on expansion.
+// Measurements show their start and sample beside their names.
 #pragma once
 
 #include <QDialog>

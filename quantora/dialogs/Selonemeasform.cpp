@@ -1,6 +1,7 @@
 // The single measurement picker with a replaceable measurement query, 631 by 483.
 #include "quantora/dialogs/Selonemeasform.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTreeWidget>
@@ -8,6 +9,7 @@
 #include "quantora/dialogs/DialogLayout.h"
 #include "quantora/dialogs/HandlerGuard.h"
 #include "quantora/dialogs/Icons.h"
+#include "quantora/dialogs/NodeDetails.h"
 #include "quantora/dialogs/TreeQueries.h"
 
 using quantora::dialogs::NodeImage;
@@ -16,7 +18,7 @@ using quantora::dialogs::NodeList;
 
 TFormSelOneMeas::TFormSelOneMeas(QWidget* owner) : QDialog(owner) {
     setObjectName("FormSelOneMeas");
-    setWindowTitle("Select an energy calibration");
+    setWindowTitle("Select a measurement");
     resize(631, 483);
     RootProjQ.SetSQL("select project_id, name from project\r\nwhere SUPERPROJECT_ID is null");
     ProjQ.SetSQL(
@@ -24,7 +26,7 @@ TFormSelOneMeas::TFormSelOneMeas(QWidget* owner) : QDialog(owner) {
     MeasQ.SetSQL("select measurement_id, name from measurement\r\nwhere PROJECT_ID = :PROJECT_ID");
 
     const quantora::dialogs::OneTreeWidgets w = quantora::dialogs::BuildOneTreeLayout(
-        this, "      Available energy calibrations:", "Selected calibration");
+        this, "      Available measurements:", "Selected measurement");
     AvailableHeader = w.Header;
     AvailableTree = w.AvailableTree;
     Splitter = w.Splitter;
@@ -32,14 +34,16 @@ TFormSelOneMeas::TFormSelOneMeas(QWidget* owner) : QDialog(owner) {
     OKButton = w.OKButton;
     CancelButton = w.CancelButton;
     OKButton->setEnabled(false);
+    SelectionLabel = quantora::dialogs::NewSelectionLabel(SelectedGroupBox);
+    quantora::dialogs::ShowDetailColumns(AvailableTree);
 
     tree_ = std::make_unique<quantora::dialogs::ProjectTree>(
         AvailableTree, &RootProjQ, &ProjQ,
         [this](const QTreeWidgetItem& node, NodeList& out) {
-            if (NodeImage(&node) == quantora::dialogs::kProjectImage)
-                quantora::dialogs::AppendNodesByName(MeasQ, NodeKey(&node), "MEASUREMENT_ID",
-                                                     "NAME", quantora::dialogs::kMeasurementImage,
-                                                     out);
+            if (NodeImage(&node) != quantora::dialogs::kProjectImage) return;
+            quantora::dialogs::AppendNodesByName(MeasQ, NodeKey(&node), "MEASUREMENT_ID", "NAME",
+                                                 quantora::dialogs::kMeasurementImage, out);
+            quantora::dialogs::AddMeasurementDetails(DbName, out);
         },
         true);
     connect(AvailableTree, &QTreeWidget::currentItemChanged, this,
@@ -76,6 +80,8 @@ void TFormSelOneMeas::AvailableTreeChange(QTreeWidgetItem* node) {
         CurrentMeasName = node->text(0).toLocal8Bit().toStdString();
     }
     OKButton->setEnabled(CurrentMeasID > 0);
+    SelectionLabel->setText(CurrentMeasID > 0 ? quantora::dialogs::DescribeMeasurement(node)
+                                              : QString());
 }
 
 void TFormSelOneMeas::OKButtonClick() {

@@ -1,6 +1,7 @@
 // TFormSelOneMeas: picks one measurement out of the project tree, with a measurement query the
-// caller may replace; the tree loads one level ahead as it is opened. OK is enabled exactly
-// while a measurement node is selected.
+// caller may replace; the tree loads one level ahead as it is opened and shows each
+// measurement's start and sample beside its name. OK is enabled exactly while a measurement node
+// is selected, and the box below the tree describes it.
 #pragma once
 
 #include <QDialog>
@@ -39,6 +40,7 @@ class TFormSelOneMeas : public QDialog {
     QTreeWidget* AvailableTree;
     QSplitter* Splitter;
     QGroupBox* SelectedGroupBox;
+    QLabel* SelectionLabel;
     QPushButton* OKButton;
     QPushButton* CancelButton;
 

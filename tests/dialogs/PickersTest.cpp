@@ -1,10 +1,14 @@
 // The single measurement and energy calibration pickers.
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
+#include "quantora/base/DateTime.h"
+#include "quantora/dblayer/TQuery.h"
 #include "quantora/dialogs/Ecalselectionform.h"
 #include "quantora/dialogs/Onemeasselform.h"
 #include "quantora/dialogs/Selonemeasform.h"
@@ -110,4 +114,51 @@ TEST_F(PickersTest, SelOneMeasTracksTheCurrentMeasurement) {
               QStringList({"Level 1", "Sibling", "M10", "M12"}));
     custom.CancelButton->click();
     EXPECT_EQ(custom.SelectedMeasID, 0);
+}
+
+// Each picker says what it picks; measurements show their start and sample beside their names,
+// and the box under a tree describes the current choice.
+TEST_F(PickersTest, PickersNameWhatTheyPickAndDescribeIt) {
+    lab.db.Exec("INSERT INTO SAMPLE (SAMPLE_ID, NAME) VALUES (7, 'Soil 4')");
+    TQuery q;
+    q.SetDatabaseName(lab.db.alias());
+    q.SetSQL("UPDATE MEASUREMENT SET STARTDATE = :d, SAMPLE_ID = 7 WHERE MEASUREMENT_ID = 10");
+    q.ParamByName("d")->SetAsDateTime(quantora::EncodeDateTime({2024, 3, 1, 12, 30, 0, 0}));
+    q.ExecSQL();
+    lab.AddECal(500, 100, "first fit", 1.5);
+    const QStringList m10 = {"M10", "2024-03-01 12:30", "Soil 4"};
+    auto row = [](QTreeWidgetItem* node) {
+        QStringList out;
+        for (int c = 0; c < 3; ++c) out << (node ? node->text(c) : QString());
+        return out;
+    };
+
+    TFormSelOneMeas one;
+    Show(one);
+    EXPECT_EQ(one.windowTitle(), "Select a measurement");
+    EXPECT_TRUE(one.AvailableHeader->text().contains("measurements"));
+    EXPECT_EQ(one.SelectedGroupBox->title(), "Selected measurement");
+    EXPECT_EQ(row(At(one.AvailableTree, {"Root A", "M10"})), m10);
+    EXPECT_EQ(row(At(one.AvailableTree, {"Root A", "M11"})), QStringList({"M11", "", ""}));
+    one.AvailableTree->setCurrentItem(At(one.AvailableTree, {"Root A", "M10"}));
+    EXPECT_EQ(one.SelectionLabel->text(), "M10, started 2024-03-01 12:30, sample Soil 4");
+    one.AvailableTree->setCurrentItem(At(one.AvailableTree, {"Root A"}));
+    EXPECT_EQ(one.SelectionLabel->text(), "");
+
+    TFormSelectMeas adc;
+    Show(adc);
+    EXPECT_NE(adc.windowTitle(), one.windowTitle());
+    EXPECT_EQ(row(At(adc.AvailableTree, {"Root A", "M10"})), m10);
+
+    TFormECalSelection ecal;
+    Show(ecal);
+    EXPECT_EQ(ecal.windowTitle(), "Select an energy calibration");
+    QTreeWidget* tree = ecal.AvailableTree;
+    At(tree, {"Root A"})->setExpanded(true);
+    EXPECT_EQ(row(At(tree, {"Root A", "M10"})), m10);
+    At(tree, {"Root A", "M10"})->setExpanded(true);
+    tree->setCurrentItem(At(tree, {"Root A", "M10", "S10a", "first fit"}));
+    EXPECT_EQ(ecal.SelectionLabel->text(), "first fit: E = 1.5 + 0.5 \u00b7 channel keV");
+    tree->setCurrentItem(At(tree, {"Root A", "M10", "S10a"}));
+    EXPECT_EQ(ecal.SelectionLabel->text(), "");
 }
