@@ -2,6 +2,7 @@
 #include "quantora/plots/LabPlotData.h"
 
 #include <cmath>
+#include <map>
 #include <memory>
 
 #include "quantora/base/Exception.h"
@@ -20,15 +21,33 @@ namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
 
-// The peaks of the evaluation that applies to the spectrum.
-std::vector<PeakMark> ReadPeaks(const char* alias, const StoredSpectrumRow& s) {
-    const int evalId = ApplicablePeakEval(alias, s.rec.SPECTRUM_ID);
-    if (evalId < 0) return {};
+// The further fit values ("name=value") of the fitted peaks of an evaluation, by fitted peak.
+std::map<int, std::vector<std::string>> ReadPeakValues(const char* alias, int evalId) {
     TQuery q;
     q.SetDatabaseName(alias);
     q.SetSQL(
-        "SELECT POS, POSUNC, E, EUNC, AREA, AREAUNC, FWHM, FWHMUNC FROM PEAK "
-        "WHERE PEAKEVAL_ID = :e ORDER BY POS");
+        "SELECT PEAKEVALPEAK_ID, CMT FROM PEAKPARAMVALUE WHERE PEAKEVALPEAK_ID IN (SELECT "
+        "PEAKEVALPEAK_ID FROM PEAK WHERE PEAKEVAL_ID = :e) AND CMT IS NOT NULL ORDER BY "
+        "PEAKPARAMVALUE_ID");
+    q.ParamByName("e")->SetAsInteger(evalId);
+    std::map<int, std::vector<std::string>> out;
+    for (q.Open(); !q.Eof(); q.Next())
+        out[q.Fields()[0]->AsInteger()].push_back(q.Fields()[1]->AsString());
+    return out;
+}
+
+// The peaks of the evaluation that applies to the spectrum, with the nuclide the evaluation
+// assigned to each.
+std::vector<PeakMark> ReadPeaks(const char* alias, const StoredSpectrumRow& s) {
+    const int evalId = ApplicablePeakEval(alias, s.rec.SPECTRUM_ID);
+    if (evalId < 0) return {};
+    const auto values = ReadPeakValues(alias, evalId);
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(
+        "SELECT P.POS, P.POSUNC, P.E, P.EUNC, P.AREA, P.AREAUNC, P.FWHM, P.FWHMUNC, P.HEIGHT, "
+        "P.HEIGHTUNC, P.BKG, P.PEAKEVALPEAK_ID, F.CMT FROM PEAK P LEFT JOIN PEAKEVALPEAK F ON "
+        "F.PEAKEVALPEAK_ID = P.PEAKEVALPEAK_ID WHERE P.PEAKEVAL_ID = :e ORDER BY P.POS");
     q.ParamByName("e")->SetAsInteger(evalId);
     std::vector<PeakMark> out;
     for (q.Open(); !q.Eof(); q.Next()) {
@@ -36,6 +55,12 @@ std::vector<PeakMark> ReadPeaks(const char* alias, const StoredSpectrumRow& s) {
         PeakMark m;
         m.channel = f(0), m.channelUnc = f(1), m.energy = f(2), m.energyUnc = f(3);
         m.area = f(4), m.areaUnc = f(5), m.fwhm = f(6), m.fwhmUnc = f(7);
+        m.height = f(8), m.heightUnc = f(9), m.background = f(10);
+        if (!q.Fields()[11]->IsNull()) {
+            const auto v = values.find(q.Fields()[11]->AsInteger());
+            if (v != values.end()) m.values = v->second;
+        }
+        if (!q.Fields()[12]->IsNull()) m.nuclide = q.Fields()[12]->AsString();
         if (std::isfinite(m.channel) && m.channel >= 0) out.push_back(m);
     }
     return out;
@@ -89,11 +114,13 @@ SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLi
             m.energy = cal->Energy(m.channel);
             m.energyUnc = cal->EnergyUnc(m.channel, m.channelUnc);
         }
+        if (calibrated && m.fwhm > 0)
+            m.fwhmKeV = cal->Energy(m.channel + m.fwhm / 2) - cal->Energy(m.channel - m.fwhm / 2);
         if (library && m.energy > 0) {
             const double unc = calibrated
                                    ? std::max(m.energyUnc, cal->EnergyUnc(m.channel, m.channelUnc))
                                    : m.energyUnc;
-            m.nuclide = MatchNuclide(*library, m.energy, unc);
+            if (std::string n = MatchNuclide(*library, m.energy, unc); !n.empty()) m.nuclide = n;
         }
     }
     return s;

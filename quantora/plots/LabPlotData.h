@@ -19,7 +19,8 @@ class RadiationLibrary;
 namespace quantora::plots {
 
 // Throws an Exception naming the key when no spectrum has it and when its counts cannot be read.
-// `library` (loaded, bounds generated) may be null.
+// Peaks carry the nuclide matched in `library` (loaded, bounds generated; may be null) when it
+// has one, else the nuclide their evaluation assigned.
 SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLibrary* library);
 
 // The energy / FWHM calibration that applies to the spectrum; throws when it has none stored.

@@ -43,9 +43,13 @@ std::string ExtensionOf(const std::string& path) {
 PlotDrawing SpectrumDrawing(const char* alias, const ReportData& d,
                             std::vector<SpectrumSeries>* keep) {
     SpectrumSeries s = LoadSpectrumSeries(alias, d.spectrumId, nullptr);
-    for (PeakMark& m : s.peaks)
+    // Only what the quantification identified is named, not every nuclide the evaluation
+    // assigned.
+    for (PeakMark& m : s.peaks) {
+        m.nuclide.clear();
         for (const auto& [channel, nuclide] : d.identified)
             if (std::fabs(channel - m.channel) < 0.5) m.nuclide = nuclide;
+    }
     keep->assign(1, std::move(s));
     SpectrumOptions opt;
     opt.logY = true;

@@ -171,11 +171,20 @@ QColor PeakMarkColor(int series, size_t count) {
 }
 
 std::string PeakDescription(const PeakMark& m) {
-    std::string s = Format("channel %.2f +- %.2f", m.channel, m.channelUnc);
+    std::string s = "nuclide " + (m.nuclide.empty() ? std::string("not identified") : m.nuclide);
+    s += Format("\nchannel %.2f +- %.2f", m.channel, m.channelUnc);
     if (m.energy > 0) s += Format("\nenergy %.3f +- %.3f keV", m.energy, m.energyUnc);
     s += Format("\narea %.0f +- %.0f", m.area, m.areaUnc);
     if (m.fwhm > 0) s += Format("\nFWHM %.2f +- %.2f channels", m.fwhm, m.fwhmUnc);
-    if (!m.nuclide.empty()) s += "\nnuclide " + m.nuclide;
+    if (m.fwhmKeV > 0) s += Format(" (%.3f keV)", m.fwhmKeV);
+    if (m.height > 0) s += Format("\nheight %.1f +- %.1f counts", m.height, m.heightUnc);
+    if (m.background > 0) s += Format("\ncontinuum %.0f counts", m.background);
+    // "decision_threshold=12.5" reads "decision threshold 12.5".
+    for (std::string v : m.values) {
+        std::replace(v.begin(), v.end(), '_', ' ');
+        std::replace(v.begin(), v.end(), '=', ' ');
+        s += "\n" + v;
+    }
     return s;
 }
 

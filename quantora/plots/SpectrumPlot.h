@@ -21,8 +21,12 @@ struct PeakMark {
     double channel = 0, channelUnc = 0;
     double energy = 0, energyUnc = 0;  // keV; energy 0: not known
     double area = 0, areaUnc = 0;
-    double fwhm = 0, fwhmUnc = 0;  // channels
-    std::string nuclide;           // the matched nuclide, empty for none
+    double fwhm = 0, fwhmUnc = 0;      // channels
+    std::string nuclide;               // the matched nuclide, empty for none
+    double fwhmKeV = 0;                // the width in keV; 0: no energy calibration
+    double height = 0, heightUnc = 0;  // counts per channel at the centroid; 0: not stored
+    double background = 0;             // counts of the continuum under the peak; 0: not stored
+    std::vector<std::string> values;   // further fit values the evaluation stored, "name=value"
 };
 
 struct SpectrumSeries {
@@ -73,7 +77,7 @@ QString SeriesLabel(const std::vector<SpectrumSeries>& spectra, size_t k);
 // The colour of the peak marks of series `series` out of `count`: red for a single spectrum,
 // a darker shade of the series colour in an overlay.
 QColor PeakMarkColor(int series, size_t count);
-// The text a reader wants to see of a peak: position, energy, area, width, nuclide.
+// The text a reader wants to see of a peak: every fit value it has, one a line, and its nuclide.
 std::string PeakDescription(const PeakMark& m);
 
 }  // namespace quantora::plots

@@ -16,6 +16,7 @@ namespace {
 constexpr double kZoomPerNotch = 0.8;   // x span factor of one wheel step towards the screen
 constexpr double kMinSpanShare = 1e-4;  // the narrowest range, as a share of the full one
 constexpr double kMinDragPx = 4;
+constexpr double kPanPerKey = 0.1;  // share of the visible span one arrow key press moves
 
 }  // namespace
 
@@ -58,7 +59,9 @@ void SpectrumView::paintEvent(QPaintEvent*) {
     p.setPen(QColor(30, 30, 30));
     p.drawText(
         QRectF(8, height() - rh, width() - 16, rh), Qt::AlignLeft | Qt::AlignVCenter,
-        readout_.isEmpty() ? "wheel / drag: zoom   L: log/linear   Home: everything" : readout_);
+        readout_.isEmpty()
+            ? "wheel / drag: zoom   right drag / arrows: pan   L: log/linear   Home: everything"
+            : readout_);
     if (!hover_.isEmpty()) {
         const QFontMetricsF fm(font());
         const QRectF text = fm.boundingRect(QRectF(0, 0, 400, 400), Qt::AlignLeft, hover_);
@@ -86,6 +89,13 @@ void SpectrumView::SetRange(double lo, double hi) {
     repaint();
 }
 
+void SpectrumView::Pan(double dx) {
+    const double span = opt_.xHi - opt_.xLo;
+    const double lo = std::clamp(opt_.xLo + dx, full_.first, full_.second - span);
+    opt_.xLo = lo, opt_.xHi = lo + span;
+    repaint();
+}
+
 void SpectrumView::wheelEvent(QWheelEvent* e) {
     const double notches = e->angleDelta().y() / 120.0;
     if (notches == 0) return;
@@ -97,17 +107,26 @@ void SpectrumView::wheelEvent(QWheelEvent* e) {
 }
 
 void SpectrumView::mousePressEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton || !layout_.panel.rect.contains(e->position())) return;
-    dragFrom_ = dragTo_ = e->position().x();
+    if (!layout_.panel.rect.contains(e->position())) return;
+    if (e->button() == Qt::LeftButton) dragFrom_ = dragTo_ = e->position().x();
+    if (e->button() == Qt::RightButton || e->button() == Qt::MiddleButton)
+        panFrom_ = e->position().x();
 }
 
 void SpectrumView::mouseMoveEvent(QMouseEvent* e) {
     if (dragFrom_) dragTo_ = e->position().x();
+    if (panFrom_) {
+        // The data under the cursor follows it.
+        const Axis& x = layout_.panel.x;
+        Pan(x.Inverse(*panFrom_) - x.Inverse(e->position().x()));
+        panFrom_ = e->position().x();
+    }
     UpdateReadout(e->position());
     repaint();
 }
 
 void SpectrumView::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) panFrom_.reset();
     if (!dragFrom_ || e->button() != Qt::LeftButton) return;
     const double a = *dragFrom_, b = e->position().x();
     dragFrom_.reset();
@@ -131,6 +150,9 @@ void SpectrumView::keyPressEvent(QKeyEvent* e) {
         repaint();
     } else if (e->key() == Qt::Key_Home || e->key() == Qt::Key_Escape) {
         SetRange(full_.first, full_.second);
+    } else if (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right) {
+        const double step = (opt_.xHi - opt_.xLo) * kPanPerKey;
+        Pan(e->key() == Qt::Key_Left ? -step : step);
     } else {
         QWidget::keyPressEvent(e);
     }
@@ -148,14 +170,25 @@ void SpectrumView::UpdateReadout(QPointF pos) {
             break;
         }
     if (!panel.rect.contains(pos)) return;
-    const SpectrumSeries& s = spectra_.front();
     const double v = panel.x.Inverse(pos.x());
-    const double ch = opt_.energyAxis ? s.channelOf(v) : v;
-    const long i = std::lround(ch);
-    readout_ = QString("channel %1").arg(ch, 0, 'f', 1);
-    if (s.energyOf) readout_ += QString("   energy %1 keV").arg(s.energyOf(ch), 0, 'f', 2);
-    if (i >= 0 && static_cast<size_t>(i) < s.counts.size())
-        readout_ += QString("   counts %1").arg(s.counts[static_cast<size_t>(i)], 0, 'f', 0);
+    // On an energy axis each spectrum has its own channel there; over channels they share it.
+    const bool ownChannel = opt_.energyAxis && spectra_.size() > 1;
+    readout_ = opt_.energyAxis ? QString("energy %1 keV").arg(v, 0, 'f', 2)
+                               : QString("channel %1").arg(v, 0, 'f', 1);
+    if (!opt_.energyAxis && spectra_.front().energyOf && spectra_.size() == 1)
+        readout_ += QString("   energy %1 keV").arg(spectra_.front().energyOf(v), 0, 'f', 2);
+    for (size_t k = 0; k < spectra_.size(); ++k) {
+        const SpectrumSeries& s = spectra_[k];
+        const double ch = opt_.energyAxis ? s.channelOf(v) : v;
+        const long i = std::lround(ch);
+        QString part = spectra_.size() > 1 ? SeriesLabel(spectra_, k) + ": " : QString();
+        if (ownChannel || (opt_.energyAxis && spectra_.size() == 1))
+            part += QString("channel %1, ").arg(ch, 0, 'f', 1);
+        part += i >= 0 && static_cast<size_t>(i) < s.counts.size()
+                    ? QString("counts %1").arg(s.counts[static_cast<size_t>(i)], 0, 'f', 0)
+                    : QString("no channel");
+        readout_ += "   " + part;
+    }
 }
 
 }  // namespace quantora::plots

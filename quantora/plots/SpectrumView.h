@@ -1,7 +1,8 @@
 // An interactive spectrum window: the wheel zooms the x range around the cursor, dragging with
-// the left button zooms to the dragged range, L toggles log and linear counts, Home (or a
-// double click) shows everything again. A readout line under the plot shows channel, energy and
-// counts under the cursor; resting on a peak mark shows that peak's fit values.
+// the left button zooms to the dragged range, dragging with the right or middle button or the
+// arrow keys pan it, L toggles log and linear counts, Home (or a double click) shows everything
+// again. A readout line under the plot shows the position under the cursor and the counts of
+// every spectrum there; resting on a peak mark shows that peak's fit values and nuclide.
 #pragma once
 
 #include <QString>
@@ -40,6 +41,8 @@ class SpectrumView : public QWidget {
 
   private:
     void SetRange(double lo, double hi);
+    // Shifts the range by `dx` axis units, keeping its span, no further than the spectra reach.
+    void Pan(double dx);
     void UpdateReadout(QPointF pos);
     double ReadoutHeight() const;
 
@@ -47,8 +50,9 @@ class SpectrumView : public QWidget {
     SpectrumOptions opt_;
     std::pair<double, double> full_;
     SpectrumLayout layout_;
-    std::optional<double> dragFrom_;  // pixel x where a drag began
+    std::optional<double> dragFrom_;  // pixel x where a zoom drag began
     double dragTo_ = 0;
+    std::optional<double> panFrom_;  // pixel x of the last step of a pan drag
     QString readout_, hover_;
     QPointF hoverAt_;
 };

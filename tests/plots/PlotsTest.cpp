@@ -1,6 +1,8 @@
-// Plots checked where it matters, in their pixels: peak marks where the axis puts their channel,
-// a one-channel spike surviving decimation, zeros on a log axis; clear errors; qdb plot on the
-// demo lab writing SVG that parses, with efficiencies that reproduce the stored fit residuals.
+// Plots checked where it matters, in their pixels: peak marks where the axis puts their channel
+// (also in a range, and per overlaid spectrum in its own colour), a one-channel spike surviving
+// decimation, zeros on a log axis, room for labels only when there are any; calibration points
+// and residuals where their panels put them; clear errors; qdb plot on the demo lab writing SVG
+// that parses, with efficiencies that reproduce the stored fit residuals and their chi-square.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -38,7 +40,10 @@ SpectrumSeries Synthetic(int channels, double background, std::vector<int> zeros
     for (int z : zeros) s.counts[z] = 0;
     for (auto [ch, v] : spikes) {
         s.counts[ch] = v;
-        s.peaks.push_back({static_cast<double>(ch), 0.1, 0, 0, v, 1, 1.5, 0.1, ""});
+        PeakMark m;
+        m.channel = ch, m.channelUnc = 0.1, m.area = v, m.areaUnc = 1, m.fwhm = 1.5,
+        m.fwhmUnc = 0.1;
+        s.peaks.push_back(m);
     }
     s.energyOf = [](double ch) { return 2.0 + 0.25 * ch; };
     s.channelOf = [](double e) { return (e - 2.0) / 0.25; };
@@ -546,13 +551,27 @@ TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
     ASSERT_EQ(std::sscanf(svg.c_str() + at, "dof = %lf/%d", &shown, &dof), 2);
     EXPECT_NEAR(shown, chi2, chi2 * 0.006);
     EXPECT_EQ(dof, static_cast<int>(i) - (a.cal.Pol.Degree + 1));
-    // Peaks stored without an energy get theirs from the spectrum's calibration.
+    // Peaks stored without an energy get theirs from the spectrum's calibration; they carry the
+    // nuclide and the further values their evaluation stored, and their width in keV.
     q.Close();
-    q.SetSQL("UPDATE PEAK SET E = NULL");
-    q.ExecSQL();
+    for (const char* sql :
+         {"UPDATE PEAK SET E = NULL, PEAKEVALPEAK_ID = 900",
+          "INSERT INTO PEAKEVALPEAK (PEAKEVALPEAK_ID, CMT) VALUES (900, 'Cs-137')",
+          "INSERT INTO PEAKPARAMVALUE (PEAKPARAMVALUE_ID, PEAKEVALPEAK_ID, CMT) VALUES (901, 900, "
+          "'decision_threshold=12.5')"}) {
+        q.SetSQL(sql);
+        q.ExecSQL();
+    }
     const SpectrumSeries s = LoadSpectrumSeries("plots_demo", 7, nullptr);
     ASSERT_FALSE(s.peaks.empty());
-    for (const PeakMark& m : s.peaks) EXPECT_NEAR(m.energy, s.energyOf(m.channel), 1e-9);
+    for (const PeakMark& m : s.peaks) {
+        EXPECT_NEAR(m.energy, s.energyOf(m.channel), 1e-9);
+        EXPECT_NEAR(m.fwhmKeV,
+                    s.energyOf(m.channel + m.fwhm / 2) - s.energyOf(m.channel - m.fwhm / 2), 1e-9);
+        EXPECT_GT(m.height, 0);
+        EXPECT_EQ(m.nuclide, "Cs-137");
+        EXPECT_EQ(m.values, std::vector<std::string>{"decision_threshold=12.5"});
+    }
     CloseDatabase("plots_demo");
 }
 

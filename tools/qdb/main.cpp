@@ -146,8 +146,9 @@ const Command kCommands[] = {
      "reference date, who and when. HTML is self-contained (the picture inline as SVG).",
      qdbtool::CmdReport},
     {"view", "qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]",
-     "A spectrum window: wheel or drag zooms the energy range, L toggles log/linear, Home shows "
-     "everything; the bottom line reads channel, energy and counts; a peak mark shows its fit.",
+     "A spectrum window: wheel or drag zooms the energy range, right drag or the arrow keys pan "
+     "it, L toggles log/linear, Home shows everything; the bottom line reads channel, energy "
+     "and the counts of every spectrum; a peak mark shows its fit values and nuclide.",
      qdbtool::CmdView},
 #ifdef QUANTORA_QDB_DIALOGS
     {"browse", "qdb browse <db>",
