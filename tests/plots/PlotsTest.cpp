@@ -346,6 +346,13 @@ TEST(Plots, BadInputGivesAClearError) {
     const PlotDrawing nothing = [](QPainter&, const QRectF&) {};
     using P = QPainter&;
     using R = const QRectF&;
+    // Parsing a range text, as a drawing that draws nothing.
+    auto range = [](const char* text) -> PlotDrawing {
+        return [text](P, R) {
+            double lo, hi;
+            ParsePlotRange(text, &lo, &hi);
+        };
+    };
     const std::pair<PlotDrawing, const char*> cases[] = {
         {[](P p, R r) { DrawSpectrum(p, r, {Synthetic(0, 0)}, {}); },
          "'synthetic' has no channels"},
@@ -358,31 +365,11 @@ TEST(Plots, BadInputGivesAClearError) {
          "range 30:90 keV lies outside the spectrum (1.875 to 26.875 keV)"},
         {[](P p, R r) { DrawSpectrum(p, r, {Synthetic(100, 5)}, Options(false, false, 0, NAN)); },
          "is not a pair of numbers"},
-        {[](P, R) {
-             double a, b;
-             ParsePlotRange("20-400", &a, &b);
-         },
-         "malformed range '20-400'"},
-        {[](P, R) {
-             double a, b;
-             ParsePlotRange("a:400", &a, &b);
-         },
-         "malformed range"},
-        {[](P, R) {
-             double a, b;
-             ParsePlotRange("1:inf", &a, &b);
-         },
-         "malformed range"},
-        {[](P, R) {
-             double a, b;
-             ParsePlotRange("1:2:3", &a, &b);
-         },
-         "malformed range"},
-        {[](P, R) {
-             double a, b;
-             ParsePlotRange("400:20", &a, &b);
-         },
-         "'400:20' is empty"},
+        {range("20-400"), "malformed range '20-400'"},
+        {range("a:400"), "malformed range"},
+        {range("1:inf"), "malformed range"},
+        {range("1:2:3"), "malformed range"},
+        {range("400:20"), "'400:20' is empty"},
         {[](P p, R r) { DrawFwhmCalibration(p, r, FwhmCalibrClass(), "t"); },
          "FWHM calibration is not valid"},
         {[&](P, R) { SavePlot(dir + "x.pdf", 800, 500, nothing); }, "unknown picture format"},
