@@ -223,8 +223,9 @@ bool InkNear(const QImage& img, QPointF at, const QColor& color) {
     return false;
 }
 
-// Calibration plots: every point (and its residual) where its panel's axes put it, in the units
-// the plot claims; the efficiency's 1-sigma band as tall as the curve's relative uncertainty.
+// Efficiency and FWHM plots: every point (and its residual) where its panel's axes put it, in
+// the units the plot claims; the efficiency's 1-sigma band as tall as the curve's relative
+// uncertainty.
 TEST(CalibrationPixels, PointsResidualsAndBands) {
     const std::vector<double> energies = {59.5, 122, 245, 344, 662, 779, 964, 1112, 1408};
     std::vector<EffPoint> effPoints;
@@ -261,7 +262,7 @@ TEST(CalibrationPixels, PointsResidualsAndBands) {
         std::vector<Spot> spots;
         double bandAt = 0;  // energy where the residual panel's band is measured; 0: none
     };
-    std::vector<Case> cases(4);
+    std::vector<Case> cases(2);
     cases[0] = {"efficiency",
                 [&](QPainter& p, const QRectF& r) {
                     return DrawEfficiency(p, r, effCal, effPoints, "eff");
@@ -273,12 +274,7 @@ TEST(CalibrationPixels, PointsResidualsAndBands) {
         cases[0].spots.push_back({0, pt.energy, pt.eff});
         cases[0].spots.push_back({1, pt.energy, 100 * (pt.eff - fit) / fit});
     }
-    cases[1] = {
-        "FWHM in channels",
-        [&](QPainter& p, const QRectF& r) { return DrawFwhmCalibration(p, r, fwhm, "fwhm"); },
-        {},
-        0};
-    cases[2] = {"FWHM in keV",
+    cases[1] = {"FWHM in keV",
                 [&](QPainter& p, const QRectF& r) {
                     return DrawFwhmCalibration(p, r, fwhm, "fwhm", &ecal);
                 },
@@ -286,18 +282,7 @@ TEST(CalibrationPixels, PointsResidualsAndBands) {
                 0};
     double a, b;
     ecal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
-    for (auto [ch, w] : widths) {
-        cases[1].spots.push_back({0, ch, w});
-        cases[2].spots.push_back({0, a + b * ch, b * w});
-    }
-    cases[3] = {"energy calibration",
-                [&](QPainter& p, const QRectF& r) { return DrawECalibration(p, r, ecal, "ecal"); },
-                {},
-                0};
-    for (const auto& l : lines) {
-        cases[3].spots.push_back({0, l[0], l[1]});
-        cases[3].spots.push_back({1, l[0], l[1] - (a + b * l[0])});
-    }
+    for (auto [ch, w] : widths) cases[1].spots.push_back({0, a + b * ch, b * w});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -366,9 +351,7 @@ TEST(Plots, BadInputGivesAClearError) {
         {[](P p, R r) { DrawSpectrum(p, r, {Synthetic(100, 5)}, Options(false, false, 0, NAN)); },
          "is not a pair of numbers"},
         {range("20-400"), "malformed range '20-400'"},
-        {range("a:400"), "malformed range"},
         {range("1:inf"), "malformed range"},
-        {range("1:2:3"), "malformed range"},
         {range("400:20"), "'400:20' is empty"},
         {[](P p, R r) { DrawFwhmCalibration(p, r, FwhmCalibrClass(), "t"); },
          "FWHM calibration is not valid"},
