@@ -1,13 +1,19 @@
 // Buffered output of one export file.
 #include "quantora/exchange/XmlOutputFile.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "quantora/base/Exception.h"
 
 namespace quantora {
 
 namespace {
-const char* const kWriteFailed = "Could not write output file.";
+// The failure with the system's reason (errno of the call that failed).
+[[noreturn]] void ThrowWriteFailed() {
+    throw Exception(std::string("Could not write output file: ") + std::strerror(errno));
 }
+}  // namespace
 
 XmlOutputFile::~XmlOutputFile() {
     Abandon();
@@ -38,11 +44,13 @@ void XmlOutputFile::Close() {
     if (!file_) return;
     if (!failed_ && used_ > 0 && std::fwrite(buffer_.get(), 1, used_, file_.get()) != used_)
         failed_ = true;
+    const int writeError = errno;
     used_ = BufferSize;
     const bool closed = std::fclose(file_.release()) == 0;
     if (failed_ || !closed) {
+        if (failed_) errno = writeError;
         failed_ = false;
-        throw Exception(kWriteFailed);
+        ThrowWriteFailed();
     }
 }
 
@@ -51,7 +59,7 @@ void XmlOutputFile::Drain() {
     if (used_ > 0 && std::fwrite(buffer_.get(), 1, used_, file_.get()) != used_) {
         failed_ = true;
         used_ = 0;
-        throw Exception(kWriteFailed);
+        ThrowWriteFailed();
     }
     used_ = 0;
 }
@@ -63,7 +71,7 @@ void XmlOutputFile::WriteLarge(const char* data, std::size_t n) {
         used_ = n;
     } else if (std::fwrite(data, 1, n, file_.get()) != n) {
         failed_ = true;
-        throw Exception(kWriteFailed);
+        ThrowWriteFailed();
     }
 }
 

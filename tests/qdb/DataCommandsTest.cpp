@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "quantora/base/Format.h"
 #include "tests/qdb/QdbRun.h"
@@ -67,6 +70,42 @@ TEST(QdbDataCommands, ImportRefusesFilledTablesUnlessReplacing) {
     std::ofstream(tmp / "broken.xml") << "<?xml version=\"1.0\"?>\n<Quantora";
     ExpectQdb("import " + Quoted(tmp / "broken.xml") + " " + Quoted(tmp / "other.db"), 1);
     EXPECT_FALSE(fs::exists(tmp / "other.db"));
+}
+
+// An export that cannot be completed says where and why, and leaves what was at the path (or
+// nothing) and no temporary file behind.
+TEST(QdbDataCommands, FailedExportKeepsThePreviousFile) {
+    quantora::test::ScratchDir tmp;
+    TestDatabase db(true);
+    FillSmallLab(db);
+    const std::string xml = tmp / "lab.xml";
+    ASSERT_EQ(RunQdb("export " + Quoted(db.uri()) + " " + Quoted(xml)).code, 0);
+    const std::string previous = ReadText(xml);
+    // Far more than the file-size limit below allows.
+    db.Exec(
+        "WITH RECURSIVE n(i) AS (SELECT 3 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
+        "INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) SELECT i, 'employee with a long name ' || i "
+        "FROM n");
+    fs::create_directory(tmp / "folder");
+    const struct {
+        std::string target, shell, reason;
+    } cases[] = {
+        {xml, "ulimit -f 256", "File too large"},
+        {tmp / "no/such.xml", "", "No such file or directory"},
+        {tmp / "folder", "", "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        const auto r = RunQdb("export " + Quoted(db.uri()) + " " + Quoted(c.target), c.shell);
+        EXPECT_EQ(r.code, 1) << r.out;
+        EXPECT_NE(r.out.find("'" + c.target + "'"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    }
+    EXPECT_EQ(ReadText(xml), previous);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(tmp.path)) left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"folder", "lab.xml"}));
 }
 
 TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {

@@ -26,10 +26,12 @@ inline std::string Quoted(const std::string& s) {
     return q + "'";
 }
 
-// Runs `qdb <args>` (args already quoted) with standard input from /dev/null.
-inline QdbResult RunQdb(const std::string& args) {
+// Runs `qdb <args>` (args already quoted) with standard input from /dev/null; `shell` runs
+// before it in the same shell (a ulimit, say).
+inline QdbResult RunQdb(const std::string& args, const std::string& shell = {}) {
     QdbResult r;
-    const std::string cmd = std::string(QDB_BINARY) + " " + args + " </dev/null 2>&1";
+    const std::string cmd = (shell.empty() ? "" : shell + "; ") + std::string(QDB_BINARY) + " " +
+                            args + " </dev/null 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
     char buf[4096];

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
@@ -264,7 +265,18 @@ int CmdExport(const Args& args) {
     ProgressBar bar(tables);
     ProgressLogger logger(&bar);
     QuantoraXmlExporter exporter(&logger);
-    exporter.ExportDatabase(kAlias, args[1].c_str());
+    // The previous export at that path stays until the new one is complete and on disk.
+    quantora::FileReplacement out(args[1]);
+    try {
+        exporter.ExportDatabase(kAlias, out.TempPath().c_str());
+        out.Commit();
+    } catch (const Exception& e) {
+        bar.Finish();
+        throw Exception(
+            Format("export to '%s' failed (%s): %s", args[1].c_str(),
+                   fs::exists(args[1]) ? "the previous file is kept" : "no file written",
+                   e.Message.c_str()));
+    }
     bar.Finish();
     std::error_code ec;
     const auto size = fs::file_size(args[1], ec);
