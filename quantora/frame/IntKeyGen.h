@@ -56,8 +56,9 @@ class MaxKeyGen : public IntKeyGen {
 // get the same key. Works on every engine; the table comes with CreateSchema.
 //
 // The sequence row is made on first use (an INSERT that does nothing when another client made it
-// first). With a table given it starts at that table's MAX(key), so the generator can take over
-// from MaxKeyGen on a database that already holds rows; without one it starts at 0.
+// first). With a table given it never gives a key below that table's MAX(key) (the primary key's
+// index makes that cheap), so the generator can take over from MaxKeyGen, and keys stay free when
+// other writers add rows with keys of their own between its calls; without one it starts at 0.
 //
 // Outside a Transaction each block is its own short statement, committed at once (on SQLite the
 // layer's busy timeout waits for other writers; a "database is locked" that still comes through is

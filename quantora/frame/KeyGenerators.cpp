@@ -46,6 +46,12 @@ constexpr int kBusyRetries = 50;
 const char* kAdvanceSql =
     "UPDATE KEYSEQUENCE SET LASTKEY = LASTKEY + :COUNT WHERE SEQNAME = :SEQNAME "
     "RETURNING LASTKEY";
+// With a table: never below its largest key, so keys stay free when rows were also written
+// with keys from elsewhere (MaxKeyGen, an XML import) since the sequence last moved.
+const char* kAdvanceAboveSql =
+    "UPDATE KEYSEQUENCE SET LASTKEY = :COUNT + (SELECT CASE WHEN COALESCE(MAX(%s), 0) > "
+    "KEYSEQUENCE.LASTKEY THEN MAX(%s) ELSE KEYSEQUENCE.LASTKEY END FROM %s) "
+    "WHERE SEQNAME = :SEQNAME RETURNING LASTKEY";
 
 // Lock conflicts that a second try can get past: a lock held elsewhere, a serialization
 // failure or a deadlock.
@@ -95,7 +101,9 @@ int DbKeyGen::TakeBlock(int n) {
         try {
             TQuery q;
             q.SetDatabaseName(DbName);
-            q.SetSQL(kAdvanceSql);
+            q.SetSQL(table_.empty() ? AnsiString(kAdvanceSql)
+                                    : Format(kAdvanceAboveSql, key_column_.c_str(),
+                                             key_column_.c_str(), table_.c_str()));
             q.ParamByName("COUNT")->SetAsInteger(n);
             q.ParamByName("SEQNAME")->SetAsString(sequence_);
             q.Open();

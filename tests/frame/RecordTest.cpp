@@ -251,6 +251,11 @@ TEST(DbKeyGen, TakesOverFromMaxKeyInBlocksAndFollowsTheCallersTransaction) {
     EXPECT_EQ(Last(db, "EMPLOYEE") + Last(db, "later"), "48");
     EXPECT_EQ(gen.NextKey(), 49);
     EXPECT_EQ(Last(db, "EMPLOYEE"), "53");
+    // A row keyed by another writer: the block in memory is handed out, the next one starts
+    // above the table's keys.
+    db.Exec("INSERT INTO EMPLOYEE (EMPLOYEE_ID, NAME) VALUES (100, 'c')");
+    for (int k = 50; k <= 53; ++k) EXPECT_EQ(gen.NextKey(), k);
+    EXPECT_EQ(gen.NextKey(), 101);
 }
 
 TEST(DbKeyGen, RejectsBadArgumentsAndAMissingTable) {
