@@ -595,6 +595,9 @@ TEST_F(PostgresTest, ABrokenConnectionIsReestablished) {
     EXPECT_EQ(db.Scalar("SELECT SUM(T_ID) FROM T"), "9");
     open.Open();  // opened again after the break, a result reads whole
     EXPECT_EQ(ReadRest(open), 100000);
+    // Commits are durable on a new session as well, whatever the server's default (the test
+    // server's is off).
+    EXPECT_EQ(db.Scalar("SHOW synchronous_commit"), "on");
     CloseDatabase(killer);
 }
 

@@ -27,7 +27,9 @@ constexpr const char* kTxSavepoint = "qdb_tx";
 constexpr const char* kSessionSetup =
     "SET DateStyle = 'ISO, YMD'; SET IntervalStyle = 'postgres'; SET bytea_output = 'hex'; "
     "SET extra_float_digits = 1; SET client_encoding = 'UTF8'; "
-    "SET standard_conforming_strings = on; SET client_min_messages = warning";
+    "SET standard_conforming_strings = on; SET client_min_messages = warning; "
+    // What a commit reports is on the server's disk, whatever the server's default.
+    "SET synchronous_commit = on";
 
 // Columns of a table's primary key in key order; the name matches like an unquoted name, or
 // else without regard to case.
