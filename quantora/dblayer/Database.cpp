@@ -124,6 +124,11 @@ std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias) {
     return Current(alias).connection;
 }
 
+void DropThreadConnection(const AnsiString& alias) {
+    t_last = {};
+    t_connections.erase(Key(alias));
+}
+
 std::shared_ptr<TQuery> ThreadQuery(const AnsiString& alias, const void* key) {
     ThreadConnection& tc = Current(alias);
     for (auto& [k, q] : tc.queries)

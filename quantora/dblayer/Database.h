@@ -35,6 +35,10 @@ constexpr int kSchemaVersion = 1;
 
 // This thread's connection to the alias, opened on first use.
 std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias);
+// Gives up this thread's connection to the alias (and the thread's kept queries on it), so that
+// its next use opens a new one: after a lost connection, nothing of the old session's state is
+// carried on. Queries still open on the old connection keep it until they close.
+void DropThreadConnection(const AnsiString& alias);
 
 // The portable schema text (schema/quantora.sql).
 const char* SchemaText();

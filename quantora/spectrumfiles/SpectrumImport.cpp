@@ -7,15 +7,19 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <iterator>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/base/MessageLine.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/DeferredFlush.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/QueryGuards.h"
@@ -78,6 +82,66 @@ class Workers {
     std::vector<std::thread> threads_;
 };
 
+// Takes, inside the file's transaction, the lock under which "is it stored?" and "store it" are
+// one step for every importer. SQLite's BEGIN IMMEDIATE holds the database's write lock already;
+// on PostgreSQL a transaction-level advisory lock per checksum, taken in ascending order so that
+// two files never wait for each other crosswise.
+void LockChecksums(const AnsiString& db, const std::vector<SPECTRUMData>& rows) {
+    if (db::ConnectionFor(db)->engine() != db::Engine::PostgreSQL) return;
+    constexpr int kLockSpace = 0x51494D50;  // the first key of our advisory locks
+    std::set<int> crcs;
+    for (const SPECTRUMData& r : rows) crcs.insert(r.CRC32);
+    TQuery q;
+    q.SetDatabaseName(db);
+    q.SetSQL("SELECT COUNT(*) FROM (SELECT pg_advisory_xact_lock(:SPACE, :CRC)) AS L");
+    for (int crc : crcs) {
+        q.ParamByName("SPACE")->SetAsInteger(kLockSpace);
+        q.ParamByName("CRC")->SetAsInteger(crc);
+        q.Open();
+        q.Close();
+    }
+}
+
+// True when a spectrum with the checksum, channel count and times of `r` is stored (in
+// measurement `measurementId` when it is positive).
+bool IsStored(const AnsiString& db, const SPECTRUMData& r, int measurementId) {
+    TQuery q;
+    q.SetDatabaseName(db);
+    q.SetSQL(
+        "SELECT COUNT(*) FROM SPECTRUM WHERE CRC32 = :CRC AND CHANNELS = :CHANNELS AND "
+        "LIVETIME = :LIVE AND TRUETIME = :REAL AND (:MEAS <= 0 OR MEASUREMENT_ID = :MEAS)");
+    q.ParamByName("CRC")->SetAsInteger(r.CRC32);
+    q.ParamByName("CHANNELS")->SetAsInteger(r.CHANNELS);
+    q.ParamByName("LIVE")->SetAsFloat(r.LIVETIME);
+    q.ParamByName("REAL")->SetAsFloat(r.TRUETIME);
+    q.ParamByName("MEAS")->SetAsInteger(measurementId);
+    q.Open();
+    return q.Fields()[0]->AsInteger() > 0;
+}
+
+// Failures that trying the same file again may get past: a lost connection (the layer opens a
+// new one at the next statement) and lock conflicts.
+bool Transient(const EDatabaseError& e) {
+    return e.Retryable() && (e.Category() == DbErrorCategory::ConnectionLost ||
+                             e.Category() == DbErrorCategory::Busy ||
+                             e.Category() == DbErrorCategory::Serialization);
+}
+
+// Failures of one file's data: the database refused a value or a row. Every other database
+// failure is the database's own and ends a batch.
+bool FaultOfTheFile(const EDatabaseError& e) {
+    return e.Category() == DbErrorCategory::Constraint || e.Category() == DbErrorCategory::Other;
+}
+
+// Pauses before the tries after a transient failure: about 40 s in all, so a server restart is
+// waited for, and then the failure stands.
+constexpr std::chrono::milliseconds kRetryPauses[] = {
+    std::chrono::milliseconds(100),  std::chrono::milliseconds(200),
+    std::chrono::milliseconds(500),  std::chrono::milliseconds(1000),
+    std::chrono::milliseconds(2000), std::chrono::milliseconds(4000),
+    std::chrono::milliseconds(8000), std::chrono::milliseconds(8000),
+    std::chrono::milliseconds(8000), std::chrono::milliseconds(8000)};
+
 constexpr auto kFlushInterval = std::chrono::milliseconds(250);
 constexpr size_t kMaxUnflushedFiles = 256;
 // Read-ahead: enough files that the workers go on while the writer waits for a flush, and no more
@@ -101,7 +165,10 @@ struct SpectrumImporter::Prepared {
 };
 
 SpectrumImporter::SpectrumImporter(const char* dbName, SpectrumImportTarget target)
-    : db_(dbName), target_(std::move(target)), measurementKeys_(db_, "MEASUREMENT"), rows_(dbName) {
+    : db_(dbName),
+      target_(std::move(target)),
+      measurementKeys_(db_, "MEASUREMENT", "MEASUREMENT"),
+      rows_(dbName) {
     if (target_.measurementId > 0) {
         if (!RowExists(dbName, "MEASUREMENT", "MEASUREMENT_ID", target_.measurementId))
             throw Exception(
@@ -126,7 +193,8 @@ SpectrumImportResult SpectrumImporter::Import(const AnsiString& path) {
 }
 
 SpectrumImportResult SpectrumImporter::Import(SpectrumFile file, const AnsiString& path) {
-    return Store(Prepare(std::move(file)), path);
+    Prepared prepared = Prepare(std::move(file));
+    return StoreRetrying(prepared, path);
 }
 
 SpectrumImporter::Prepared SpectrumImporter::Prepare(SpectrumFile file) const {
@@ -138,30 +206,53 @@ SpectrumImporter::Prepared SpectrumImporter::Prepare(SpectrumFile file) const {
     return p;
 }
 
-SpectrumImportResult SpectrumImporter::Store(Prepared prepared, const AnsiString& path) {
+SpectrumImportResult SpectrumImporter::Store(Prepared& prepared, const AnsiString& path) {
     std::vector<SPECTRUMData>& rows = prepared.rows;
     SpectrumImportResult result;
-    bool all = target_.measurementId <= 0;
+    const int into = target_.measurementId;
+    // Seen before this batch, or stored by it: no transaction needed.
+    bool known = into <= 0;
     for (const SPECTRUMData& r : rows)
-        all = all && stored_.count({r.CRC32, r.CHANNELS, r.LIVETIME, r.TRUETIME}) > 0;
-    result.alreadyPresent = all;
-    if (!all) {
+        known = known && stored_.count({r.CRC32, r.CHANNELS, r.LIVETIME, r.TRUETIME}) > 0;
+    result.alreadyPresent = known;
+    if (!known) {
         const char* db = db_.c_str();
         Transaction tr(db_);
-        result.measurementId =
-            target_.measurementId > 0
-                ? target_.measurementId
-                : NewMeasurement(db, prepared.file, path, target_.projectId, &measurementKeys_);
-        for (size_t i = 0; i < rows.size(); ++i) {
-            rows[i].MEASUREMENT_ID = result.measurementId;
-            result.spectrumIds.push_back(rows_.Store(rows[i], prepared.file.spectra[i]));
+        LockChecksums(db_, rows);
+        result.alreadyPresent = std::all_of(rows.begin(), rows.end(), [&](const SPECTRUMData& r) {
+            return IsStored(db_, r, into);
+        });
+        if (!result.alreadyPresent) {
+            result.measurementId = into > 0 ? into
+                                            : NewMeasurement(db, prepared.file, path,
+                                                             target_.projectId, &measurementKeys_);
+            for (size_t i = 0; i < rows.size(); ++i) {
+                rows[i].SPECTRUM_ID = 0;  // a key of an earlier, rolled back try is not reused
+                rows[i].MEASUREMENT_ID = result.measurementId;
+                result.spectrumIds.push_back(rows_.Store(rows[i], prepared.file.spectra[i]));
+            }
+            tr.Commit();
         }
-        tr.Commit();
-        for (const SPECTRUMData& r : rows)
-            stored_.insert({r.CRC32, r.CHANNELS, r.LIVETIME, r.TRUETIME});
+        if (into <= 0)
+            for (const SPECTRUMData& r : rows)
+                stored_.insert({r.CRC32, r.CHANNELS, r.LIVETIME, r.TRUETIME});
     }
     result.file = std::move(prepared.file);
     return result;
+}
+
+SpectrumImportResult SpectrumImporter::StoreRetrying(Prepared& prepared, const AnsiString& path) {
+    for (size_t attempt = 0;; ++attempt) {
+        try {
+            return Store(prepared, path);
+        } catch (const EDatabaseError& e) {
+            // A commit cut off by a lost connection either happened in full or not at all: the
+            // check in the next try finds the file then, or stores it.
+            if (!Transient(e) || attempt >= std::size(kRetryPauses)) throw;
+            std::this_thread::sleep_for(kRetryPauses[attempt]);
+            if (e.Category() == DbErrorCategory::ConnectionLost) db::DropThreadConnection(db_);
+        }
+    }
 }
 
 void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& paths,
@@ -218,12 +309,33 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& paths,
 
     DeferredFlush flush(db_);
     std::vector<SpectrumFileOutcome> unflushed;
+    size_t reported = 0;
     auto lastFlush = std::chrono::steady_clock::now();
+    // Ends the batch for a failure of the database: what was stored before is flushed and
+    // reported when the database still can, and the exception says how much that was.
+    auto endBatch = [&](const AnsiString& path, const std::exception& e) {
+        try {
+            flush.Flush();
+        } catch (const std::exception&) {
+            unflushed.clear();  // not on disk for sure: not reported
+        }
+        for (const SpectrumFileOutcome& o : unflushed) onFile(o);
+        reported += unflushed.size();
+        AnsiString why = e.what();
+        why = why.substr(0, why.find(" [SQL: "));  // the statement is no news to the user
+        throw SpectrumBatchStopped("the database failed at " + path + ": " + MessageLine(why, 160),
+                                   reported);
+    };
     auto report = [&] {
-        flush.Flush();
+        try {
+            flush.Flush();
+        } catch (const EDatabaseError& e) {
+            endBatch(unflushed.empty() ? AnsiString() : unflushed.back().path, e);
+        }
         lastFlush = std::chrono::steady_clock::now();
         std::vector<SpectrumFileOutcome> done;
         done.swap(unflushed);
+        reported += done.size();
         for (const SpectrumFileOutcome& o : done) onFile(o);
     };
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -238,13 +350,22 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& paths,
         changed.notify_all();
         SpectrumFileOutcome& o = unflushed.emplace_back();
         o.path = paths[i];
+        auto refuse = [&](const char* why) {
+            o.refused = true;
+            o.reason = MessageLine(why);  // the readers' messages name the file; others do not
+            if (o.reason.find(paths[i]) == AnsiString::npos) o.reason = paths[i] + ": " + o.reason;
+        };
         try {
             if (!slot.prepared) throw Exception(slot.error);
-            o.result = Store(std::move(*slot.prepared), paths[i]);
+            o.result = StoreRetrying(*slot.prepared, paths[i]);
+        } catch (const EDatabaseError& e) {
+            if (!FaultOfTheFile(e)) {
+                unflushed.pop_back();
+                endBatch(paths[i], e);
+            }
+            refuse(e.what());
         } catch (const std::exception& e) {
-            o.refused = true;
-            o.reason = e.what();  // the readers' messages name the file; the others do not
-            if (o.reason.find(paths[i]) == AnsiString::npos) o.reason = paths[i] + ": " + o.reason;
+            refuse(e.what());
         }
         if (i + 1 == paths.size() || unflushed.size() >= kMaxUnflushedFiles ||
             std::chrono::steady_clock::now() - lastFlush >= kFlushInterval)

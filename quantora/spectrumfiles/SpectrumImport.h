@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "quantora/base/Exception.h"
 #include "quantora/spectrumfiles/SpectrumFile.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumRows.h"
@@ -24,8 +25,8 @@ struct SpectrumImportTarget {
 };
 
 struct SpectrumImportResult {
-    // New-measurement imports only: every spectrum of the file was stored before (same CRC32,
-    // channel count, live and real time), so nothing was written.
+    // Every spectrum of the file was stored before (same CRC32, channel count, live and real
+    // time; for an import into a measurement, in that measurement), so nothing was written.
     bool alreadyPresent = false;
     int measurementId = -1;
     std::vector<int> spectrumIds;
@@ -40,9 +41,21 @@ struct SpectrumFileOutcome {
     SpectrumImportResult result;
 };
 
-// Imports files one after the other. For new-measurement imports it reads the checksums and
-// times of the stored spectra once, when made, and adds those it stores: so a batch finds its
-// duplicates without scanning SPECTRUM per file (rows other clients store meanwhile are not seen).
+// A batch ended by a failure of the database itself (disk full, read-only, server gone for
+// good): the message says where and why; `stored` files were on disk before it.
+class SpectrumBatchStopped : public Exception {
+  public:
+    SpectrumBatchStopped(AnsiString message, size_t storedFiles)
+        : Exception(std::move(message)), stored(storedFiles) {}
+    size_t stored;
+};
+
+// Imports files one after the other. Whether a file is stored already is decided inside its
+// write transaction, under a lock every importer takes (SQLite's write lock; on PostgreSQL an
+// advisory lock per checksum), so importers running at once on one database store each file
+// once. For new-measurement imports the checksums and times of the stored spectra are also read
+// once, when made, so a batch skips what was there before without a query per file. Keys come
+// from the database's key sequences.
 class SpectrumImporter {
   public:
     // Throws when the target measurement or project does not exist.
@@ -55,25 +68,30 @@ class SpectrumImporter {
     SpectrumImportResult Import(SpectrumFile file, const AnsiString& path);
 
     // Imports `paths` in their order, each file in a transaction of its own; a file that cannot
-    // be read or stored is refused and the batch goes on. Reading and compressing run on worker
-    // threads up to 32 files per thread (and about 64 MiB) ahead of the database writes, so they
-    // go on while a flush holds the writer. Commits are flushed to disk together, at
-    // least every quarter second and at the end, and `onFile` hears of a file (in order, on the
-    // caller's thread) only when its rows are on disk: what it reports survives a power cut.
-    // Failures of the database itself end the batch with an exception.
+    // be read or whose data the database refuses is refused and the batch goes on. A lost
+    // connection is opened again and the file tried again, a bounded number of times with
+    // growing pauses (a server restart); lock conflicts are tried again likewise. Any other
+    // failure of the database, or one that outlasts the retries, ends the batch with
+    // SpectrumBatchStopped after the files before it are reported. Reading and compressing run on
+    // worker threads up to 32 files per thread (and about 64 MiB) ahead of the database writes, so
+    // they go on while a flush holds the writer. Commits are flushed to disk together, at least
+    // every quarter second and at the end, and `onFile` hears of a file (in order, on the caller's
+    // thread) only when its rows are on disk: what it reports survives a power cut.
     void ImportFiles(const std::vector<AnsiString>& paths,
                      const std::function<void(const SpectrumFileOutcome&)>& onFile);
 
   private:
     struct Prepared;
     Prepared Prepare(SpectrumFile file) const;
-    SpectrumImportResult Store(Prepared prepared, const AnsiString& path);
+    SpectrumImportResult Store(Prepared& prepared, const AnsiString& path);
+    // Store, tried again after transient failures of the database.
+    SpectrumImportResult StoreRetrying(Prepared& prepared, const AnsiString& path);
 
     using Key = std::tuple<int, int, double, double>;  // CRC32, channels, live, real time
     AnsiString db_;
     SpectrumImportTarget target_;
     std::set<Key> stored_;
-    MaxKeyGen measurementKeys_;
+    DbKeyGen measurementKeys_;
     SpectrumRowWriter rows_;
 };
 

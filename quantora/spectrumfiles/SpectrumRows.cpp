@@ -167,10 +167,10 @@ SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, boo
 
 SpectrumRowWriter::SpectrumRowWriter(const char* dbName)
     : db_(dbName),
-      spectrumKeys_(db_, "SPECTRUM"),
-      ecalKeys_(db_, "ECAL"),
-      pointKeys_(db_, "ECALPOINT"),
-      nonlinKeys_(db_, "NONLINANALYSIS") {}
+      spectrumKeys_(db_, "SPECTRUM", "SPECTRUM"),
+      ecalKeys_(db_, "ECAL", "ECAL"),
+      pointKeys_(db_, "ECALPOINT", "ECALPOINT"),
+      nonlinKeys_(db_, "NONLINANALYSIS", "NONLINANALYSIS") {}
 
 int SpectrumRowWriter::Store(SPECTRUMData& rec, const SpectrumFileData& s) {
     const char* db = db_.c_str();

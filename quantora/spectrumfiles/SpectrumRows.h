@@ -27,9 +27,10 @@ std::vector<unsigned long> CountsFromChannelZero(const SpectrumFileData& s);
 SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, bool fast = false);
 
 // Inserts the SPECTRUM rows of read spectra and, for a spectrum with an energy calibration, its
-// ECAL row with points (and the NONLINANALYSIS row of a curved one). Keeps its key generators, and
-// inserts through the thread's kept insert queries, so a run of spectra reuses prepared statements.
-// The caller owns the transactions.
+// ECAL row with points (and the NONLINANALYSIS row of a curved one). Keys come from the
+// database's key sequences, safe with any number of writers at once; inserts go through the
+// thread's kept insert queries, so a run of spectra reuses prepared statements. The caller owns
+// the transactions.
 class SpectrumRowWriter {
   public:
     explicit SpectrumRowWriter(const char* dbName);
@@ -39,7 +40,7 @@ class SpectrumRowWriter {
 
   private:
     AnsiString db_;
-    MaxKeyGen spectrumKeys_, ecalKeys_, pointKeys_, nonlinKeys_;
+    DbKeyGen spectrumKeys_, ecalKeys_, pointKeys_, nonlinKeys_;
 };
 
 // The polynomial (keV over channel, lowest order first) of a stored energy calibration: the exact

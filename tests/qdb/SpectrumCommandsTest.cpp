@@ -3,10 +3,13 @@
 // extension, and the errors of missing rows and arguments.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "tests/qdb/QdbRun.h"
+#include "tests/support/GeneratedSpectra.h"
 #include "tests/support/TestDatabase.h"
 
 using quantora::test::ExpectQdb;
@@ -53,4 +56,34 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
         {"info " + Quoted((dir / "missing").string()), "cannot open", 1},
     };
     for (const Case& c : cases) ExpectQdb("spectrum " + c.args, c.code, {c.message});
+}
+
+// A disk that fills up in the middle of a batch ends it with one line that counts what was
+// stored, and every file it counts is in the database.
+TEST(QdbSpectrumCommands, AFullDiskEndsTheBatchWithOneLine) {
+    quantora::test::TestDatabase db(true);
+    if (db.postgres()) GTEST_SKIP() << "the server's disk cannot be filled from a client test";
+    db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
+    db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");  // the schema's pages out of the log
+    const quantora::test::ScratchDir dir;
+    constexpr int kFiles = 60;
+    for (int i = 0; i < kFiles; ++i)
+        quantora::test::WriteGeneratedSpe(dir.path / ("s" + std::to_string(100 + i) + ".spe"), i);
+    // The log file may grow to 512 KiB: a few files fit.
+    const auto r =
+        quantora::test::RunQdb("spectrum import " + Quoted(db.uri()) + " " +
+                                   Quoted(dir.path.string()) + " --new-measurements --project 1",
+                               "ulimit -f 1024");
+    EXPECT_EQ(r.code, 1) << r.out;
+    int imported = -1;
+    const size_t stop = r.out.find("stopped: the database failed at ");
+    ASSERT_NE(stop, std::string::npos) << r.out;
+    const std::string line = r.out.substr(stop, r.out.find('\n', stop) - stop);
+    EXPECT_NE(line.find(" not imported"), std::string::npos) << line;  // all of it on one line
+    EXPECT_EQ(r.out.find("stopped:", stop + 1), std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(line.c_str() + line.find("; "), "; %d imported", &imported), 1);
+    EXPECT_GT(imported, 0);
+    EXPECT_LT(imported, kFiles);
+    EXPECT_EQ(r.out.find("refused:"), std::string::npos) << r.out;
+    EXPECT_EQ(db.Count("MEASUREMENT"), imported);
 }

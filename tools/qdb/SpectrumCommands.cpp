@@ -99,7 +99,7 @@ int Import(Args args) {
     int imported = 0, skipped = 0;
     std::vector<std::string> refused;
     ProgressBar bar(static_cast<int>(files.size()));
-    importer.ImportFiles(files, [&](const quantora::SpectrumFileOutcome& o) {
+    auto onFile = [&](const quantora::SpectrumFileOutcome& o) {
         bar.Step(std::filesystem::path(o.path).filename().string());
         bar.Clear();
         if (o.refused) {
@@ -122,7 +122,19 @@ int Import(Args args) {
                     r.measurementId, ids.c_str());
         if (files.size() == 1)
             for (const SpectrumFileData& s : r.file.spectra) PrintSpectrum(s);
-    });
+    };
+    try {
+        importer.ImportFiles(files, onFile);
+    } catch (const quantora::SpectrumBatchStopped& e) {
+        // One line for the whole rest of the batch: the files after it would all fail alike.
+        bar.Finish();
+        const size_t done = static_cast<size_t>(imported + skipped) + refused.size();
+        std::fprintf(stderr,
+                     "stopped: %s; %d imported, %d skipped as already present, %zu refused, %zu "
+                     "not imported\n",
+                     e.Message.c_str(), imported, skipped, refused.size(), files.size() - done);
+        return 1;
+    }
     bar.Finish();
     std::printf("%d imported, %d skipped as already present, %zu refused\n", imported, skipped,
                 refused.size());

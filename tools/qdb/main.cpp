@@ -6,24 +6,10 @@
 #include <string>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/MessageLine.h"
 #include "tools/qdb/Commands.h"
 
 namespace {
-
-// Errors are one line: an engine's message that runs over several lines (libpq's hints) is
-// joined with blanks.
-std::string OneLine(const char* message) {
-    std::string out;
-    for (const char* p = message; *p; ++p) {
-        if (*p != '\n' && *p != '\r') {
-            out += *p;
-            continue;
-        }
-        while (p[1] == '\n' || p[1] == '\r' || p[1] == '\t' || p[1] == ' ') ++p;
-        if (p[1]) out += ' ';
-    }
-    return out;
-}
 
 struct Command {
     const char* name;
@@ -189,9 +175,9 @@ int main(int argc, char** argv) {
         try {
             return c.run(args);
         } catch (const Exception& e) {
-            std::fprintf(stderr, "qdb %s: %s\n", c.name, OneLine(e.Message.c_str()).c_str());
+            std::fprintf(stderr, "qdb %s: %s\n", c.name, quantora::MessageLine(e.Message).c_str());
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "qdb %s: %s\n", c.name, OneLine(e.what()).c_str());
+            std::fprintf(stderr, "qdb %s: %s\n", c.name, quantora::MessageLine(e.what()).c_str());
         }
         return 1;
     }
