@@ -1,7 +1,10 @@
 // Recognising a spectrum file's format from its first bytes, and handing it to that reader.
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "quantora/base/Exception.h"
@@ -141,8 +144,12 @@ SpectrumFile ReadSpectrumBytes(std::string_view bytes, const AnsiString& source,
 }
 
 SpectrumFile ReadSpectrumFile(const AnsiString& path, const SpectrumReadOptions& options) {
+    // A folder opens as a stream on Linux, and tells a nonsense size.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw Exception("'" + path + "' is a folder, not a spectrum file");
     std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) throw Exception("cannot open '" + path + "'");
+    if (!in) throw Exception("cannot open '" + path + "': " + std::strerror(errno));
     const std::streamoff size = in.tellg();
     if (size < 0) throw Exception("cannot read '" + path + "'");
     if (static_cast<uint64_t>(size) > kMaxSpectrumFileBytes)

@@ -54,6 +54,7 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
         {"export " + uri + " 1 " + Quoted((dir / "x.txt").string()), "extension", 1},
         {"export " + uri + " 99 " + n42, "no spectrum with SPECTRUM_ID = 99", 1},
         {"info " + Quoted((dir / "missing").string()), "cannot open", 1},
+        {"info " + Quoted(dir.string()), "is a folder, not a spectrum file", 1},
     };
     for (const Case& c : cases) ExpectQdb("spectrum " + c.args, c.code, {c.message});
 }

@@ -10,6 +10,7 @@
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/base/MessageLine.h"
 #include "quantora/lab/StoredSpectra.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
@@ -109,7 +110,7 @@ int Import(Args args) {
         }
         const quantora::SpectrumImportResult& r = o.result;
         for (const AnsiString& w : r.file.warnings)
-            std::printf("%s: warning: %s\n", o.path.c_str(), w.c_str());
+            std::printf("%s: warning: %s\n", o.path.c_str(), quantora::MessageLine(w).c_str());
         if (r.alreadyPresent) {
             ++skipped;
             std::printf("%s: skipped, already present\n", o.path.c_str());
@@ -166,9 +167,10 @@ int Info(Args args) {
             std::printf("%s: %s, %zu spectr%s\n", path.c_str(), f.format.c_str(), f.spectra.size(),
                         f.spectra.size() == 1 ? "um" : "a");
             for (const SpectrumFileData& s : f.spectra) PrintSpectrum(s);
-            for (const AnsiString& w : f.warnings) std::printf("  warning: %s\n", w.c_str());
+            for (const AnsiString& w : f.warnings)
+                std::printf("  warning: %s\n", quantora::MessageLine(w).c_str());
         } catch (const Exception& e) {
-            std::fprintf(stderr, "%s\n", e.Message.c_str());
+            std::fprintf(stderr, "%s\n", quantora::MessageLine(e.Message).c_str());
             ++bad;
         }
     }
