@@ -11,11 +11,11 @@ namespace {
 std::atomic<unsigned long long> g_next_alias{1};
 }
 
-DbHandle::DbHandle(const AnsiString& uri)
+DbHandle::DbHandle(const AnsiString& uri, bool readOnly)
     : alias_(Format("python_db_%llu", g_next_alias++)),
       uri_(uri),
       library_(std::make_unique<RadiationLibrary>()) {
-    OpenDatabase(alias_, uri_);
+    OpenDatabase(alias_, uri_, readOnly);
 }
 
 DbHandle::~DbHandle() {

@@ -15,7 +15,7 @@ namespace quantora::python {
 class DbHandle {
   public:
     // Connects (without holding the GIL: a server may take a while) and registers the alias.
-    explicit DbHandle(const AnsiString& uri);
+    DbHandle(const AnsiString& uri, bool readOnly);
     ~DbHandle();
     DbHandle(const DbHandle&) = delete;
     DbHandle& operator=(const DbHandle&) = delete;

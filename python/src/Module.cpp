@@ -36,7 +36,7 @@ std::string PathArg(py::handle p, const char* what) {
     return s.cast<std::string>();
 }
 
-DbPtr Open(py::handle target) {
+DbPtr Open(py::handle target, bool readOnly) {
     const std::string arg = PathArg(target, "the database");
     if (arg.empty() || arg == ":memory:" || arg == "sqlite::memory:")
         throw py::value_error(
@@ -46,7 +46,7 @@ DbPtr Open(py::handle target) {
         throw py::value_error(quantora::Format("no database file '%s'", arg.c_str()));
     const AnsiString uri = DatabaseUri(arg);
     py::gil_scoped_release unlocked;
-    return std::make_shared<DbHandle>(uri);
+    return std::make_shared<DbHandle>(uri, readOnly);
 }
 
 py::object OptionalDate(const std::optional<TDateTime>& d) {
@@ -142,7 +142,8 @@ PYBIND11_MODULE(quantora, m) {
                 return ImportSpectrum(db, PathArg(path, "the file"), measurementId, fast);
             },
             py::arg("path"), py::arg("measurement_id"), py::kw_only(), py::arg("fast") = false,
-            "Stores the spectra of a file in a measurement; their new ids. fast=True stores the "
+            "Stores the spectra of a file in a measurement; their new ids (none when every one "
+            "of them is in the measurement already). fast=True stores the "
             "counts in the codec's fast mode: quicker to read back, somewhat larger.")
         .def("match", &Match, py::arg("energies"), py::arg("uncertainties"), py::arg("library_ids"),
              "For each energy (keV) the radiation library lines it matches.")
@@ -154,8 +155,10 @@ PYBIND11_MODULE(quantora, m) {
                                     db.Closed() ? " (closed)" : "");
         });
 
-    m.def("open", &Open, py::arg("uri"),
-          "Opens an SQLite file (a path) or a PostgreSQL database (postgresql://user@host/db).");
+    m.def("open", &Open, py::arg("uri"), py::kw_only(), py::arg("readonly") = false,
+          "Opens an SQLite file (a path) or a PostgreSQL database (postgresql://user@host/db). "
+          "readonly=True refuses every write and leaves the file as it is (no journal mode "
+          "change); otherwise an SQLite file is switched to WAL journaling.");
     m.def(
         "read_spectrum_file",
         [](py::handle path) { return ReadSpectrumFileForPython(PathArg(path, "the file")); },

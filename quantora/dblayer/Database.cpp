@@ -23,6 +23,7 @@ namespace {
 
 struct AliasEntry {
     AnsiString uri;
+    bool readOnly = false;
     uint64_t generation = 0;
 };
 
@@ -63,7 +64,7 @@ AnsiString Key(const AnsiString& alias) {
     return k;
 }
 
-std::shared_ptr<Connection> Connect(const AnsiString& uri) {
+std::shared_ptr<Connection> Connect(const AnsiString& uri, bool readOnly) {
     std::string_view u(uri);
     if (u.rfind("sqlite:", 0) == 0) {
         std::string_view path = u.substr(7);
@@ -72,13 +73,14 @@ std::shared_ptr<Connection> Connect(const AnsiString& uri) {
                 Format("Malformed database URI '%s': no file path after "
                        "'sqlite:'",
                        uri.c_str()));
-        return OpenSqliteConnection(AnsiString(path));
+        return OpenSqliteConnection(AnsiString(path), readOnly);
     }
     // A libpq URI keeps its scheme ("postgresql://..."); "postgresql:host=... dbname=..." is a
     // keyword string after the prefix.
     if (u.rfind("postgresql://", 0) == 0 || u.rfind("postgres://", 0) == 0)
-        return OpenPostgresConnection(uri);
-    if (u.rfind("postgresql:", 0) == 0) return OpenPostgresConnection(AnsiString(u.substr(11)));
+        return OpenPostgresConnection(uri, readOnly);
+    if (u.rfind("postgresql:", 0) == 0)
+        return OpenPostgresConnection(AnsiString(u.substr(11)), readOnly);
     throw EDatabaseError(
         Format("Malformed database URI '%s': expected 'sqlite:<path>' or "
                "'postgresql://user@host:port/db'",
@@ -112,7 +114,7 @@ ThreadConnection& Current(const AnsiString& alias) {
     }
     tc.queries.clear();
     tc.connection.reset();
-    tc.connection = Connect(entry.uri);
+    tc.connection = Connect(entry.uri, entry.readOnly);
     tc.generation = entry.generation;
     t_last = {alias, changes, &tc};
     return tc;
@@ -144,15 +146,16 @@ std::shared_ptr<TQuery> ThreadQuery(const AnsiString& alias, const void* key) {
 using namespace quantora::db;
 using quantora::Format;
 
-void OpenDatabase(const AnsiString& alias, const AnsiString& uri) {
+void OpenDatabase(const AnsiString& alias, const AnsiString& uri, bool readOnly) {
     if (alias.empty()) throw EDatabaseError("OpenDatabase: the alias is empty");
     AnsiString key = Key(alias);
     // Connect first: a database that cannot be reached never gets an alias.
-    std::shared_ptr<Connection> conn = Connect(uri);
+    std::shared_ptr<Connection> conn = Connect(uri, readOnly);
     Registry& r = TheRegistry();
     std::lock_guard lock(r.mutex);
     AliasEntry& e = r.aliases[key];
     e.uri = uri;
+    e.readOnly = readOnly;
     e.generation = r.next_generation++;
     r.changes.fetch_add(1, std::memory_order_release);
     t_connections[key] = ThreadConnection{e.generation, std::move(conn), {}};

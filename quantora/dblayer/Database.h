@@ -10,8 +10,9 @@
 
 // Registers `alias` for the database at `uri` ("sqlite:path" or "postgresql:..." / a libpq
 // URI "postgresql://user@host:port/db") and checks that it connects. Opening an alias again
-// replaces its database.
-void OpenDatabase(const AnsiString& alias, const AnsiString& uri);
+// replaces its database. A read-only alias refuses writes and never creates or converts a file
+// (an SQLite database is put into WAL mode only by connections that may write).
+void OpenDatabase(const AnsiString& alias, const AnsiString& uri, bool readOnly = false);
 // True when `arg` names a database by URI ("sqlite:...", "postgresql:...", or any
 // "scheme://..."); anything else is the path of an SQLite file.
 bool IsDatabaseUri(std::string_view arg);

@@ -126,6 +126,17 @@ def test_files_read_and_import(db, shared_data):
         (new_id,) = db.import_spectrum(path, measurement)
         stored = db.spectrum(new_id)
         assert np.array_equal(stored.counts, s.counts) and stored.measurement_id == measurement
+        assert db.import_spectrum(path, measurement) == []  # already there: not stored again
+
+
+def test_readonly_open_reads_and_refuses_writes(demo_uri):
+    with quantora.open(demo_uri, readonly=True) as ro:
+        count = rows(ro, "SELECT COUNT(*) AS N FROM SPECTRUM")[0]["N"]
+        assert ro.spectrum(1).channels > 0
+        with pytest.raises(quantora.DatabaseError):
+            ro.query("DELETE FROM SPECTRUM")
+    with quantora.open(demo_uri) as d:
+        assert rows(d, "SELECT COUNT(*) AS N FROM SPECTRUM")[0]["N"] == count
 
 
 def test_bad_input_raises_clear_python_errors(demo_uri, tmp_path):

@@ -108,6 +108,31 @@ TEST(QdbDataCommands, FailedExportKeepsThePreviousFile) {
     EXPECT_EQ(left, (std::vector<std::string>{"folder", "lab.xml"}));
 }
 
+// The commands that only read open the database read-only: a file keeps its journal mode; the
+// first command that writes switches it to WAL.
+TEST(QdbDataCommands, ReadingCommandsLeaveTheFileAsItIs) {
+    TestDatabase db(true);
+    if (db.postgres()) GTEST_SKIP() << "a journal mode is SQLite's";
+    FillSmallLab(db);
+    db.Exec("PRAGMA journal_mode=DELETE");
+    // The file format's version bytes: 1 for a rollback journal, 2 for WAL.
+    const std::string file = db.uri().substr(std::string("sqlite:").size());
+    auto mode = [&] { return static_cast<int>(ReadText(file).at(18)); };
+    ASSERT_EQ(mode(), 1);
+    quantora::test::ScratchDir tmp;
+    const std::string uri = Quoted(db.uri());
+    const std::string reads[] = {
+        "info " + uri, "tables " + uri, "export " + uri + " " + Quoted(tmp / "o.xml"),
+        "csv " + uri + " 'SELECT * FROM EMPLOYEE' " + Quoted(tmp / "o.csv"),
+        "check " + uri + " MEASUREMENT 5"};
+    for (const std::string& c : reads) {
+        EXPECT_EQ(RunQdb(c).code, 0) << c;
+        EXPECT_EQ(mode(), 1) << c;
+    }
+    ASSERT_EQ(RunQdb("settings set " + uri + " 1 1 42").code, 0);
+    EXPECT_EQ(mode(), 2);
+}
+
 TEST(QdbDataCommands, SettingsSetAndGetByKeyOrName) {
     TestDatabase db(true);
     FillSmallLab(db);
@@ -147,6 +172,8 @@ TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
     const std::pair<std::string, const char*> databases[] = {
         {junk, "file is not a database"},
         {missing, "not found"},
+        {"sqlite:" + missing, "not found"},
+        {tmp.path.string(), "is a folder, not a database file"},
         {empty, "is not a lab database"},
         {"postgresql://nobody@127.0.0.1:1/x", "Connection refused"}};
     const std::string commands[] = {"info %s", "export %s " + Quoted(tmp / "o.xml"),

@@ -11,7 +11,7 @@ namespace qdbtool {
 using Args = std::vector<std::string>;
 
 // A database given as a file path (SQLite) or a postgresql:// URI, opened under `alias`.
-void OpenArgDatabase(const std::string& alias, const std::string& db);
+void OpenArgDatabase(const std::string& alias, const std::string& db, bool readOnly = false);
 
 int CmdInit(const Args& args);
 int CmdDemo(const Args& args);

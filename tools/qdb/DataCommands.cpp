@@ -235,7 +235,7 @@ const char* TypeName(QuantoraSettingType t) {
 
 int CmdInfo(const Args& args) {
     if (args.size() != 1) throw Exception("usage: qdb info <db>");
-    OpenLabDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0], true);
     const bool pg =
         quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
     std::printf("Database:       %s\n", args[0].c_str());
@@ -260,7 +260,7 @@ int CmdInfo(const Args& args) {
 
 int CmdExport(const Args& args) {
     if (args.size() != 2) throw Exception("usage: qdb export <db> <file.xml>");
-    OpenLabDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0], true);
     const int tables = ExportedTableCount();
     ProgressBar bar(tables);
     ProgressLogger logger(&bar);
@@ -324,7 +324,7 @@ int CmdImport(const Args& args) {
 
 int CmdCsv(const Args& args) {
     if (args.size() != 3) throw Exception("usage: qdb csv <db> \"<select ...>\" <file.csv>");
-    OpenLabDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0], true);
     const bool postgres =
         quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
     const AnsiString sql = CheckSingleSelect(args[1], postgres);

@@ -98,7 +98,7 @@ int CmdDemo(const Args& args) {
 
 int CmdTables(const Args& args) {
     if (args.size() != 1) throw Exception("usage: qdb tables <db>");
-    OpenLabDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0], true);
     TQuery q;
     q.SetDatabaseName(kAlias);
     for (const AnsiString& table : quantora::SchemaTableNames()) {

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "quantora/base/Exception.h"
@@ -100,7 +101,7 @@ DeletionReport CheckRow(Args& args, const char* cmd, const DeletableTable** tabl
     if (args.size() != 3) throw Exception(Format("usage: qdb %s <db> <TABLE> <key>", cmd));
     *table = &FindDeletable(args[1]);
     *key = ParseKey(args[2], "key");
-    OpenLabDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0], std::string_view(cmd) == "check");
     if (!RowExists(kAlias, (*table)->name, (*table)->keyColumn, *key))
         throw Exception(
             Format("%s has no row with %s = %d", (*table)->name, (*table)->keyColumn, *key));

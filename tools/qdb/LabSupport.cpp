@@ -13,11 +13,16 @@
 
 namespace qdbtool {
 
-void OpenLabDatabase(const std::string& alias, const std::string& db) {
+void OpenLabDatabase(const std::string& alias, const std::string& db, bool readOnly) {
     if (db.empty()) throw Exception("no database given");
-    if (!IsDatabaseUri(db) && !std::filesystem::is_regular_file(db))
-        throw Exception("database file '" + db + "' not found");
-    OpenArgDatabase(alias, db);
+    const bool file = !IsDatabaseUri(db) || db.rfind("sqlite:", 0) == 0;
+    const std::string path = db.rfind("sqlite:", 0) == 0 ? db.substr(7) : db;
+    std::error_code ec;
+    if (file && std::filesystem::is_directory(path, ec))
+        throw Exception("'" + path + "' is a folder, not a database file");
+    if (file && !std::filesystem::is_regular_file(path, ec))
+        throw Exception("database file '" + path + "' not found");
+    OpenArgDatabase(alias, db, readOnly);
     // A file that is not a database fails here, with the engine's words; a database without
     // our tables is told apart from it.
     bool lab = false;

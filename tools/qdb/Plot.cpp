@@ -87,7 +87,7 @@ int PlotSpectrum(Args args, int w, int h) {
             "[--title <text>]");
     if (!range.empty()) plots::ParsePlotRange(range, &opt.xLo, &opt.xHi);
     const std::vector<int> ids = ParseKeys(args[1], "spectrum id");
-    OpenLabDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0], true);
     const auto lib = LoadLibrary(library);
     const auto spectra = LoadSpectra(ids, lib.get());
     if (opt.title.empty() && spectra.size() > 1)
@@ -113,7 +113,7 @@ int PlotCalibration(const std::string& kind, Args args, int w, int h) {
         throw Exception(Format("usage: qdb plot %s <db> %s <id> <out.png|out.svg> [--size WxH]",
                                kind.c_str(), eff ? "--analysis" : "--spectrum"));
     const int id = ParseKey(key, eff ? "analysis id" : "spectrum id");
-    OpenLabDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0], true);
     if (kind == "ecal") {
         const ECalibration cal = plots::LoadSpectrumECal(kAlias, id);
         const std::string t = CalTitle(title, cal.Name, "Energy calibration", id);
@@ -171,7 +171,7 @@ int CmdView(const Args& in) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))
         throw Exception("no display (set DISPLAY, or run under xvfb-run)");
-    OpenLabDatabase(kAlias, args[0]);
+    OpenLabDatabase(kAlias, args[0], true);
     const auto lib = LoadLibrary(library);
     auto spectra = LoadSpectra(ids, lib.get());
 

@@ -14,8 +14,8 @@
 
 namespace quantora::db {
 
-std::shared_ptr<Connection> OpenPostgresConnection(const AnsiString& conninfo) {
-    return std::make_shared<pg::PgConnection>(conninfo);
+std::shared_ptr<Connection> OpenPostgresConnection(const AnsiString& conninfo, bool readOnly) {
+    return std::make_shared<pg::PgConnection>(conninfo, readOnly);
 }
 
 namespace pg {
@@ -68,7 +68,7 @@ DbErrorInfo Lost(const AnsiString& sql = {}) {
 }
 
 // The session settings and the prepared guard commands.
-void SetUpSession(PGconn* c) {
+void SetUpSession(PGconn* c, bool readOnly) {
     ServerError e;
     auto run = [&](PGresult* r) {
         const bool done = r && PQresultStatus(r) == PGRES_COMMAND_OK;
@@ -76,7 +76,9 @@ void SetUpSession(PGconn* c) {
         PQclear(r);
         return done;
     };
-    if (run(PQexec(c, kSessionSetup)) && run(PQprepare(c, kGuardOpen, kGuardOpenSql, 0, nullptr)) &&
+    if (run(PQexec(c, kSessionSetup)) &&
+        (!readOnly || run(PQexec(c, "SET default_transaction_read_only = on"))) &&
+        run(PQprepare(c, kGuardOpen, kGuardOpenSql, 0, nullptr)) &&
         run(PQprepare(c, kGuardRelease, kGuardReleaseSql, 0, nullptr)))
         return;
     throw EDatabaseError(Format("PostgreSQL: cannot set up the session: %s", e.message.c_str()),
@@ -85,7 +87,8 @@ void SetUpSession(PGconn* c) {
 
 }  // namespace
 
-PgConnection::PgConnection(const AnsiString& conninfo) : conninfo_(conninfo) {
+PgConnection::PgConnection(const AnsiString& conninfo, bool readOnly)
+    : conninfo_(conninfo), read_only_(readOnly) {
     pg_ = Connect();
     epoch_ = 1;
 }
@@ -109,7 +112,7 @@ PGconn* PgConnection::Connect() {
     }
     PQsetNoticeProcessor(c, IgnoreNotice, nullptr);
     try {
-        SetUpSession(c);
+        SetUpSession(c, read_only_);
     } catch (...) {
         PQfinish(c);
         throw;
@@ -121,7 +124,7 @@ void PgConnection::RestoreSession() {
     Settle();
     ++epoch_;
     deallocs_.clear();
-    SetUpSession(pg_);
+    SetUpSession(pg_, read_only_);
 }
 
 void PgConnection::Reconnect() {

@@ -29,7 +29,7 @@ inline constexpr const char* kGuardRollbackSql =
 
 class PgConnection final : public Connection {
   public:
-    explicit PgConnection(const AnsiString& conninfo);
+    explicit PgConnection(const AnsiString& conninfo, bool readOnly = false);
     ~PgConnection() override;
 
     Engine engine() const override { return Engine::PostgreSQL; }
@@ -127,6 +127,7 @@ class PgConnection final : public Connection {
     size_t FindSavepoint(const AnsiString& name, const AnsiString& sql) const;
 
     AnsiString conninfo_;
+    bool read_only_ = false;
     PGconn* pg_ = nullptr;
     uint64_t epoch_ = 0;    // counts (re)connections; prepared statements belong to one
     uint64_t next_id_ = 0;  // generated statement and cursor names

@@ -48,7 +48,9 @@
 namespace quantora::db {
 
 // Connects to the database named by a libpq connection string: a URI
-// ("postgresql://user@host:port/db?options") or keywords ("host=... dbname=...").
-std::shared_ptr<Connection> OpenPostgresConnection(const AnsiString& conninfo);
+// ("postgresql://user@host:port/db?options") or keywords ("host=... dbname=..."). A read-only
+// session refuses every write (default_transaction_read_only).
+std::shared_ptr<Connection> OpenPostgresConnection(const AnsiString& conninfo,
+                                                   bool readOnly = false);
 
 }  // namespace quantora::db

@@ -313,10 +313,12 @@ class SqliteStatement final : public Statement {
 
 class SqliteConnection final : public Connection {
   public:
-    explicit SqliteConnection(const AnsiString& path) {
-        int rc = sqlite3_open_v2(path.c_str(), &db_,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                 nullptr);
+    SqliteConnection(const AnsiString& path, bool readOnly) {
+        int rc = sqlite3_open_v2(
+            path.c_str(), &db_,
+            (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                SQLITE_OPEN_NOMUTEX,
+            nullptr);
         if (rc != SQLITE_OK) {
             AnsiString msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
             DbErrorInfo info = SqliteErrorInfo(db_ ? sqlite3_extended_errcode(db_) : rc, false);
@@ -329,8 +331,9 @@ class SqliteConnection final : public Connection {
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);
         try {
             // WAL lets readers and one writer of several processes work at once; FULL sync keeps
-            // every committed transaction across a power loss.
-            ExecDirect("PRAGMA journal_mode=WAL");
+            // every committed transaction across a power loss. A reader leaves the file's
+            // journal mode as it is: opening to look changes nothing.
+            if (!readOnly) ExecDirect("PRAGMA journal_mode=WAL");
             ExecDirect("PRAGMA synchronous=FULL");
         } catch (...) {
             sqlite3_close_v2(db_);
@@ -403,8 +406,8 @@ class SqliteConnection final : public Connection {
 
 }  // namespace
 
-std::shared_ptr<Connection> OpenSqliteConnection(const AnsiString& path) {
-    return std::make_shared<SqliteConnection>(path);
+std::shared_ptr<Connection> OpenSqliteConnection(const AnsiString& path, bool readOnly) {
+    return std::make_shared<SqliteConnection>(path, readOnly);
 }
 
 }  // namespace quantora::db
