@@ -114,7 +114,8 @@ TEST(XmlExport, OutputFileWritesLargeValuesPastItsBuffer) {
     out.Close();
     EXPECT_TRUE(ReadFileBytes(path.str()) == "<" + big + "<>" + big + ">");  // 2 MiB: no dump
     ASSERT_TRUE(out.Open("/dev/full"));
-    EXPECT_EQ(Raised([&] { out.Write(big); }).Message, "Could not write output file.");
+    EXPECT_EQ(Raised([&] { out.Write(big); }).Message,
+              "Could not write output file: No space left on device");
 }
 
 TEST(XmlExport, FieldTypeTable) {
