@@ -32,8 +32,12 @@ const SpectrumSeries& Spectrum() {
                          s.counts.size());
             std::exit(1);
         }
-        for (double ch : {1380.0, 3900.0, 8100.0, 11250.0, 12480.0})
-            s.peaks.push_back({ch, 0.05, 0, 0, 1000, 30, 4, 0.1, ""});
+        for (double ch : {1380.0, 3900.0, 8100.0, 11250.0, 12480.0}) {
+            PeakMark m;
+            m.channel = ch, m.channelUnc = 0.05, m.area = 1000, m.areaUnc = 30;
+            m.fwhm = 4, m.fwhmUnc = 0.1;
+            s.peaks.push_back(m);
+        }
         return s;
     }();
     return s;
