@@ -1,7 +1,6 @@
 // Loading calibrations and their Python classes.
 #include "python/src/Calibrations.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "python/src/Errors.h"
@@ -37,13 +36,54 @@ double EffUncOf(const void* c, double e) {
     return static_cast<const EffCalibration*>(c)->EfficiencyUnc(RequirePositive(e));
 }
 
-// The leading n x n block of the matrix.
-py::array_t<double> Matrix(const NumMatrix<double>& m, int n) {
-    n = std::max(0, std::min({n, m.Rows(), m.Cols()}));
-    py::array_t<double> out({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(n)});
+// T[i][k]: the coefficient of x^i in the basis polynomial P_k(x), from the recurrence of
+// NormOrtPol with t = XTrans0 + XTrans1 * x; a curve sum_k c_k P_k(x) is sum_i (T c)_i x^i.
+std::vector<std::vector<double>> PowerBasis(const NormOrtPol& pol) {
+    const size_t n = static_cast<size_t>(pol.Degree + 1);
+    std::vector<std::vector<double>> p(n, std::vector<double>(n, 0.0));  // p[k]: p_k(t(x))
+    for (size_t k = 0; k < n; ++k) {
+        if (k == 0) {
+            p[0][0] = 1.0;
+            continue;
+        }
+        const double a = pol.AVect[static_cast<int>(k - 1)];
+        for (size_t i = 0; i < k; ++i) {  // (XTrans0 - a + XTrans1 x) * p_{k-1}
+            p[k][i] += (pol.XTrans0 - a) * p[k - 1][i];
+            p[k][i + 1] += pol.XTrans1 * p[k - 1][i];
+        }
+        if (k >= 2)
+            for (size_t i = 0; i + 1 < k; ++i)
+                p[k][i] -= pol.BVect[static_cast<int>(k - 2)] * p[k - 2][i];
+    }
+    std::vector<std::vector<double>> t(n, std::vector<double>(n));
+    for (size_t i = 0; i < n; ++i)
+        for (size_t k = 0; k < n; ++k) t[i][k] = pol.NormVect[static_cast<int>(k)] * p[k][i];
+    return t;
+}
+
+// The efficiency curve as a power series in ln E: the coefficients T c and their covariance
+// T C T' (c, C: the curve's coefficients in the orthogonal basis and their covariance).
+py::array_t<double> PowerCoefficients(const EffCalibration& cal) {
+    const auto t = PowerBasis(cal.Pol);
+    std::vector<double> out(t.size(), 0.0);
+    for (size_t i = 0; i < t.size(); ++i)
+        for (size_t k = 0; k < t.size(); ++k) out[i] += t[i][k] * cal.FitCoeff[static_cast<int>(k)];
+    return ToArray(std::move(out));
+}
+py::array_t<double> PowerCovariance(const EffCalibration& cal) {
+    const auto t = PowerBasis(cal.Pol);
+    const auto n = static_cast<py::ssize_t>(t.size());
+    py::array_t<double> out({n, n});
     auto v = out.mutable_unchecked<2>();
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) v(i, j) = m(i, j);
+    for (py::ssize_t i = 0; i < n; ++i)
+        for (py::ssize_t j = 0; j < n; ++j) {
+            double s = 0.0;
+            for (py::ssize_t k = 0; k < n; ++k)
+                for (py::ssize_t l = 0; l < n; ++l)
+                    s +=
+                        t[i][k] * cal.FitMatrix(static_cast<int>(k), static_cast<int>(l)) * t[j][l];
+            v(i, j) = s;
+        }
     return out;
 }
 
@@ -151,8 +191,10 @@ void RegisterCalibrations(py::module_& m) {
                           c.cal->ECalId, c.cal->SpectrumId, a, b);
         });
 
-    py::class_<Efficiency>(m, "EfficiencyCalibration",
-                           "A detection efficiency curve: ln eff is a polynomial in ln E.")
+    py::class_<Efficiency>(
+        m, "EfficiencyCalibration",
+        "A detection efficiency curve: ln eff is a polynomial in ln E (E in keV); "
+        "see coefficients.")
         .def_property_readonly("analysis_id",
                                [](const Efficiency& e) { return e.cal->EffAnalysisId; })
         .def_property_readonly("name", [](const Efficiency& e) { return e.cal->Name; })
@@ -161,18 +203,14 @@ void RegisterCalibrations(py::module_& m) {
                                [](const Efficiency& e) {
                                    return py::make_tuple(e.cal->LowerEnergy, e.cal->UpperEnergy);
                                })
-        .def_property_readonly("coefficients",
-                               [](const Efficiency& e) {
-                                   // The curve's own: the first degree + 1 of the fit.
-                                   const NumVector<double>& v = e.cal->FitCoeff;
-                                   const auto n =
-                                       std::min<size_t>(v.end() - v.begin(),
-                                                        static_cast<size_t>(e.cal->Pol.Degree + 1));
-                                   return ToArray(std::vector<double>(v.begin(), v.begin() + n));
-                               })
         .def_property_readonly(
-            "covariance",
-            [](const Efficiency& e) { return Matrix(e.cal->FitMatrix, e.cal->Pol.Degree + 1); })
+            "coefficients", [](const Efficiency& e) { return PowerCoefficients(*e.cal); },
+            "c[0 .. degree] of ln eff = sum_k c[k] * (ln E)**k with E in keV: "
+            "numpy.exp(numpy.polynomial.polynomial.polyval(numpy.log(E), c)) is at(E)[0].")
+        .def_property_readonly(
+            "covariance", [](const Efficiency& e) { return PowerCovariance(*e.cal); },
+            "Covariance matrix of the coefficients: with v = [(ln E)**k], the standard "
+            "uncertainty of ln eff is sqrt(v @ covariance @ v), so at(E)[1] is eff times it.")
         .def(
             "at",
             [](const Efficiency& e, py::handle energy) {

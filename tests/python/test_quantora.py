@@ -59,11 +59,21 @@ def test_tables_peaks_and_efficiency_agree_with_sql(db):
     for project in rows(db, "SELECT PROJECT_ID AS ID FROM PROJECT"):
         assert [m["measurement_id"] for m in db.measurements(project["ID"])] == [r["M"] for r in rows(
             db, "SELECT MEASUREMENT_ID AS M FROM MEASUREMENT WHERE PROJECT_ID = :p ORDER BY 1", p=project["ID"])]
-    for a in rows(db, "SELECT EFFANALYSIS_ID AS ID FROM EFFANALYSIS"):
+
+
+def test_efficiency_coefficients_evaluate_as_documented(db):
+    analyses = rows(db, "SELECT EFFANALYSIS_ID AS ID FROM EFFANALYSIS")
+    assert analyses
+    for a in analyses:
         eff = db.efficiency(a["ID"])
         grid = np.geomspace(60, 2000, 12).reshape(3, 4)
         values, uncs = eff.at(grid)
         assert [eff.at(float(e)) for e in grid.flat] == list(zip(values.flat, uncs.flat))
+        powers = np.log(grid)[..., None] ** np.arange(len(eff.coefficients))
+        np.testing.assert_allclose(np.exp(np.polynomial.polynomial.polyval(np.log(grid), eff.coefficients)),
+                                   values, rtol=1e-9)
+        np.testing.assert_allclose(values * np.sqrt(np.einsum("...i,ij,...j", powers, eff.covariance, powers)),
+                                   uncs, rtol=1e-6)
 
 
 def test_analyse_stores_the_peaks_a_spectrum_then_reports(db):
