@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <map>
 
 #include "python/src/Errors.h"
 #include "python/src/Spectra.h"
@@ -42,13 +43,23 @@ Rows ReadAll(TQuery& q) {
     return r;
 }
 
-// Column names as the layer reports them, or in lower case (the module's own queries).
-py::list ToDicts(const Rows& rows, bool lowerCase = false) {
+AnsiString Lower(AnsiString s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Rows as dicts keyed by lower-case column name. Two columns of one name would silently become
+// one key: ValueError instead.
+py::list ToDicts(const Rows& rows) {
     std::vector<py::str> keys;
-    for (AnsiString n : rows.names) {
-        if (lowerCase)
-            for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        keys.push_back(TextObject(n));
+    std::map<AnsiString, size_t> seen;
+    for (const AnsiString& name : rows.names) {
+        const AnsiString key = Lower(name);
+        if (const auto [at, fresh] = seen.emplace(key, keys.size() + 1); !fresh)
+            throw py::value_error(Format(
+                "columns %zu and %zu of the result are both named '%s': give one an alias (AS)",
+                at->second, keys.size() + 1, key.c_str()));
+        keys.push_back(TextObject(key));
     }
     py::list out;
     for (const std::vector<Variant>& row : rows.values) {
@@ -57,11 +68,6 @@ py::list ToDicts(const Rows& rows, bool lowerCase = false) {
         out.append(std::move(d));
     }
     return out;
-}
-
-AnsiString Upper(AnsiString s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 }  // namespace
@@ -115,7 +121,7 @@ py::dict TableCounts(const DbPtr& db) {
         }
     }
     py::dict out;
-    for (const auto& [table, n] : counts) out[TextObject(Upper(table))] = n;
+    for (const auto& [table, n] : counts) out[TextObject(Lower(table))] = n;
     return out;
 }
 
@@ -136,7 +142,7 @@ py::list Measurements(const DbPtr& db, std::optional<int> projectId) {
     } else {
         q.SetSQL(sql + " ORDER BY MEASUREMENT_ID");
     }
-    return ToDicts(ReadAll(q), true);
+    return ToDicts(ReadAll(q));
 }
 
 py::array Peaks(const DbPtr& db, std::optional<int> spectrumId, std::optional<int> peakEvalId) {

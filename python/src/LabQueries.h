@@ -15,9 +15,10 @@ namespace quantora::python {
 // The numpy dtype of the peak arrays; once, at module initialisation.
 void RegisterLabTypes();
 
-// Rows as dicts (column name to value); statements without rows give an empty list.
+// Rows as dicts (lower-case column name to value); statements without rows give an empty list;
+// ValueError when two columns have one name.
 pybind11::list RunQuery(const DbPtr& db, const AnsiString& sql, const pybind11::object& params);
-// Table name (upper case) to row count.
+// Table name (lower case) to row count.
 pybind11::dict TableCounts(const DbPtr& db);
 pybind11::list Measurements(const DbPtr& db, std::optional<int> projectId);
 // A structured array, one element per peak in channel order: the peaks of the evaluation that

@@ -62,7 +62,7 @@ PYBIND11_MODULE(quantora, m) {
     m.doc() =
         "Read a Quantora lab database: spectra as numpy arrays with their energy calibration, "
         "peaks, efficiencies, nuclide lines, and any SQL.";
-    InitDateTime();
+    InitValues();
     RegisterErrors(m);
     RegisterCalibrations(m);
     RegisterLabTypes();
@@ -100,9 +100,12 @@ PYBIND11_MODULE(quantora, m) {
         .def_property_readonly("closed", &DbHandle::Closed)
         .def("__enter__", [](DbPtr db) { return db; })
         .def("__exit__", [](DbHandle& db, py::args) { db.Close(); })
-        .def("tables", &TableCounts, "{table name: row count}")
+        .def("tables", &TableCounts, "{table name in lower case: row count}")
         .def("query", &RunQuery, py::arg("sql"), py::arg("params") = py::none(),
-             "Runs SQL with named :params from a dict; the rows as a list of dicts.")
+             "Runs SQL with named :params from a dict (None, bool, int, float, str, bytes, "
+             "datetime, date or numpy numbers); the rows as a list of dicts keyed by column name "
+             "in lower case, as every dict of the module is, on every engine. Two result columns "
+             "of one name raise ValueError: give one an alias.")
         .def("spectrum", &ReadSpectrum, py::arg("spectrum_id"))
         .def("spectra", &ReadSpectra, py::arg("measurement_id"))
         .def("measurements", &Measurements, py::arg("project_id") = py::none())

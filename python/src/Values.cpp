@@ -9,10 +9,26 @@
 namespace py = pybind11;
 
 namespace quantora::python {
+namespace {
+// numpy.bool_, numpy.integer and numpy.floating; references held for the process.
+PyObject* g_np_bool = nullptr;
+PyObject* g_np_integer = nullptr;
+PyObject* g_np_floating = nullptr;
 
-void InitDateTime() {
+bool IsInstance(py::handle value, PyObject* type) {
+    const int r = PyObject_IsInstance(value.ptr(), type);
+    if (r < 0) throw py::error_already_set();
+    return r == 1;
+}
+}  // namespace
+
+void InitValues() {
     PyDateTime_IMPORT;
     if (!PyDateTimeAPI) throw py::error_already_set();
+    const py::module_ np = py::module_::import("numpy");
+    g_np_bool = py::object(np.attr("bool_")).release().ptr();
+    g_np_integer = py::object(np.attr("integer")).release().ptr();
+    g_np_floating = py::object(np.attr("floating")).release().ptr();
 }
 
 py::object DateTimeObject(TDateTime value) {
@@ -79,11 +95,21 @@ void BindParam(TParam& param, py::handle value) {
         param.SetAsBlob(py::bytes(py::reinterpret_borrow<py::object>(value)).cast<std::string>());
     } else if (PyDate_Check(value.ptr())) {
         param.SetAsDateTime(*DateTimeValue(value));
+    } else if (IsInstance(value, g_np_bool)) {
+        param.SetAsInteger(PyObject_IsTrue(value.ptr()) ? 1 : 0);
+    } else if (IsInstance(value, g_np_integer)) {
+        PyObject* n = PyNumber_Index(value.ptr());
+        if (!n) throw py::error_already_set();
+        BindParam(param, py::reinterpret_steal<py::object>(n));
+    } else if (IsInstance(value, g_np_floating)) {
+        const double x = PyFloat_AsDouble(value.ptr());
+        if (x == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+        param.SetAsFloat(x);
     } else {
         throw py::type_error("parameter :" + param.Name() + ": a " +
                              std::string(py::str(value.get_type().attr("__name__"))) +
-                             " cannot be bound (None, bool, int, float, str, bytes, datetime "
-                             "or date)");
+                             " cannot be bound (None, bool, int, float, str, bytes, datetime, "
+                             "date or a numpy number)");
     }
 }
 

@@ -13,8 +13,9 @@ class TParam;
 
 namespace quantora::python {
 
-// Must be called once (module initialisation) before the date conversions.
-void InitDateTime();
+// Must be called once (module initialisation) before the conversions: imports the datetime C API
+// and looks up numpy's scalar types.
+void InitValues();
 
 pybind11::object DateTimeObject(TDateTime value);
 pybind11::object ToPython(const Variant& value);
@@ -23,8 +24,8 @@ pybind11::str TextObject(const AnsiString& text);
 
 // A datetime or date as a date-time (a date at midnight); nothing for other objects.
 std::optional<TDateTime> DateTimeValue(pybind11::handle value);
-// Sets the parameter from None, bool, int, float, str, bytes-like, datetime or date; TypeError
-// for anything else.
+// Sets the parameter from None, bool, int, float, str, bytes-like, datetime, date or a numpy
+// bool, integer or floating-point scalar; TypeError for anything else.
 void BindParam(TParam& param, pybind11::handle value);
 
 }  // namespace quantora::python

@@ -19,53 +19,80 @@ def test_spectra_decode_to_their_stored_summaries(db):
                       "NAME AS NAME, SPECOLLSTARTEDAT AS START FROM SPECTRUM")
     assert len(stored) > 5
     for r in stored:
-        s = db.spectrum(r["ID"])
-        assert s.counts.dtype == np.uint32 and s.channels == len(s.counts) == r["CH"]
-        assert (s.counts.sum(), s.counts.max()) == (r["TOTAL"], r["TOP"])
-        assert (s.live_time, s.real_time, s.name, s.start) == (r["LT"], r["RT"], r["NAME"],
-                                                               r["START"])
-        assert isinstance(s.start, datetime.datetime) and s.measurement_id == r["M"]
-        cal = db.ecal(r["ID"])
+        s = db.spectrum(r["id"])
+        assert s.counts.dtype == np.uint32 and s.channels == len(s.counts) == r["ch"]
+        assert (s.counts.sum(), s.counts.max()) == (r["total"], r["top"])
+        assert (s.live_time, s.real_time, s.name, s.start) == (r["lt"], r["rt"], r["name"],
+                                                               r["start"])
+        assert isinstance(s.start, datetime.datetime) and s.measurement_id == r["m"]
+        cal = db.ecal(r["id"])
         channels = np.arange(s.channels)
         np.testing.assert_allclose(s.energies(), cal.energy(channels))
-        assert [x.id for x in db.spectra(r["M"])] == [
-            x["ID"] for x in stored if x["M"] == r["M"]]
+        assert [x.id for x in db.spectra(r["m"])] == [
+            x["id"] for x in stored if x["m"] == r["m"]]
 
 
 @pytest.mark.parametrize("column,value", [
     ("NAME", "Ge-68 ü ✓"), ("LIVETIME", 12.5), ("CHANNELS", 2**31 - 1), ("CHANNELS", -7),
     ("SPECIFICDATA", bytes(range(256))), ("CREATIONDATE", datetime.datetime(2024, 2, 29, 23, 59, 1, 250000)),
-    ("CMT", None), ("CHANNELS", True)])
+    ("CMT", None), ("CHANNELS", True), ("CHANNELS", np.int64(-2**40)), ("CHANNELS", np.uint16(65535)),
+    ("CHANNELS", np.int8(-5)), ("CHANNELS", np.bool_(True)), ("LIVETIME", np.float32(0.25)),
+    ("LIVETIME", np.float64(1e-300)), ("LIVETIME", np.longdouble(3.5))])
 def test_query_values_round_trip(db, column, value):
     key = 900000 + abs(hash((column, repr(value)))) % 10000
-    db.query(f"INSERT INTO SPECTRUM (SPECTRUM_ID, {column}) VALUES (:k, :v)", {"k": key, "v": value})
+    db.query(f"INSERT INTO SPECTRUM (SPECTRUM_ID, {column}) VALUES (:k, :v)", {"k": np.int32(key), "v": value})
+    # Booleans and numpy numbers come back as the Python int or float they bound as.
+    want = (int(value) if isinstance(value, (bool, np.bool_, np.integer)) else
+            float(value) if isinstance(value, np.floating) else value)
     try:
         got = rows(db, f"SELECT {column} AS V FROM SPECTRUM WHERE SPECTRUM_ID = :k", k=key)
-        assert got == [{"V": int(value) if value is True else value}]
+        assert got == [{"v": want}] and type(got[0]["v"]) is type(want)
     finally:
         db.query("DELETE FROM SPECTRUM WHERE SPECTRUM_ID = :k", {"k": key})
+
+
+@pytest.mark.parametrize("sql,want", [
+    ("SELECT 1 AS A, 'x' AS Mixed_Case", [{"a": 1, "mixed_case": "x"}]),
+    ("SELECT 1 AS a, 2 AS A", "columns 1 and 2 .* 'a'"),
+    ("SELECT S.NAME, M.MEASUREMENT_ID, M.NAME FROM SPECTRUM S JOIN MEASUREMENT M "
+     "ON M.MEASUREMENT_ID = S.MEASUREMENT_ID", "columns 1 and 3 .* 'name'"),
+])
+def test_query_keys_are_lower_case_and_never_merged(db, sql, want):
+    if isinstance(want, str):
+        with pytest.raises(ValueError, match=want):
+            db.query(sql)
+    else:
+        assert db.query(sql) == want
+
+
+def test_every_dict_the_module_returns_has_lower_case_keys(db):
+    dicts = [db.tables(), *db.measurements(), *db.query("SELECT * FROM SPECTRUM"),
+             *[m for ms in db.match([661.657, 1332.5], [0.5, 0.5], [1]) for m in ms]]
+    assert len(dicts) > 10
+    for d in dicts:
+        assert all(k == k.lower() for k in d), d.keys()
 
 
 def test_tables_peaks_and_efficiency_agree_with_sql(db):
     counts = db.tables()
     for table in ("SPECTRUM", "PEAK", "MEASUREMENT", "PROJECT"):
-        assert counts[table] == rows(db, f"SELECT COUNT(*) AS N FROM {table}")[0]["N"] > 0
+        assert counts[table.lower()] == rows(db, f"SELECT COUNT(*) AS N FROM {table}")[0]["n"] > 0
     for pe in rows(db, "SELECT PEAKEVAL_ID AS ID FROM PEAKEVAL"):
-        peaks = db.peaks(peakeval_id=pe["ID"])
+        peaks = db.peaks(peakeval_id=pe["id"])
         want = rows(db, "SELECT E, EUNC, AREA, AREAUNC, FWHM, POS FROM PEAK WHERE PEAKEVAL_ID = :p "
-                        "ORDER BY POS, PEAK_ID", p=pe["ID"])
+                        "ORDER BY POS, PEAK_ID", p=pe["id"])
         got = [tuple(p)[1:] for p in peaks]
         assert got == [tuple(float(v) for v in w.values()) for w in want]
     for project in rows(db, "SELECT PROJECT_ID AS ID FROM PROJECT"):
-        assert [m["measurement_id"] for m in db.measurements(project["ID"])] == [r["M"] for r in rows(
-            db, "SELECT MEASUREMENT_ID AS M FROM MEASUREMENT WHERE PROJECT_ID = :p ORDER BY 1", p=project["ID"])]
+        assert [m["measurement_id"] for m in db.measurements(project["id"])] == [r["m"] for r in rows(
+            db, "SELECT MEASUREMENT_ID AS M FROM MEASUREMENT WHERE PROJECT_ID = :p ORDER BY 1", p=project["id"])]
 
 
 def test_efficiency_coefficients_evaluate_as_documented(db):
     analyses = rows(db, "SELECT EFFANALYSIS_ID AS ID FROM EFFANALYSIS")
     assert analyses
     for a in analyses:
-        eff = db.efficiency(a["ID"])
+        eff = db.efficiency(a["id"])
         grid = np.geomspace(60, 2000, 12).reshape(3, 4)
         values, uncs = eff.at(grid)
         assert [eff.at(float(e)) for e in grid.flat] == list(zip(values.flat, uncs.flat))
@@ -77,8 +104,8 @@ def test_efficiency_coefficients_evaluate_as_documented(db):
 
 
 def test_analyse_stores_the_peaks_a_spectrum_then_reports(db):
-    spectrum = rows(db, "SELECT MIN(SPECTRUM_ID) AS ID FROM SPECTRUM")[0]["ID"]
-    library = rows(db, "SELECT MIN(RADIATIONLIBRARY_ID) AS ID FROM RADIATIONLIBRARY")[0]["ID"]
+    spectrum = rows(db, "SELECT MIN(SPECTRUM_ID) AS ID FROM SPECTRUM")[0]["id"]
+    library = rows(db, "SELECT MIN(RADIATIONLIBRARY_ID) AS ID FROM RADIATIONLIBRARY")[0]["id"]
     dry = db.analyse(spectrum, library_ids=[library], store=False)
     assert len(dry) > 3 and (dry["peak_id"] == -1).all()
     peaks = db.analyse(spectrum, library_ids=[library])
@@ -93,8 +120,8 @@ def test_analyse_stores_the_peaks_a_spectrum_then_reports(db):
 
 def test_quantify_returns_and_stores_activities_with_their_limits(db):
     soil = rows(db, "SELECT MIN(S.SPECTRUM_ID) AS ID FROM SPECTRUM S JOIN MEASUREMENT M ON "
-                    "M.MEASUREMENT_ID = S.MEASUREMENT_ID WHERE M.NAME = 'Soil core N-1'")[0]["ID"]
-    library = rows(db, "SELECT MIN(RADIATIONLIBRARY_ID) AS ID FROM RADIATIONLIBRARY")[0]["ID"]
+                    "M.MEASUREMENT_ID = S.MEASUREMENT_ID WHERE M.NAME = 'Soil core N-1'")[0]["id"]
+    library = rows(db, "SELECT MIN(RADIATIONLIBRARY_ID) AS ID FROM RADIATIONLIBRARY")[0]["id"]
     result = db.quantify(soil, [library], reference=datetime.datetime(2026, 11, 1))
     by_name = {r["nuclide"].decode(): r for r in result}
     assert by_name["Cs-137"]["detected"] and by_name["Cs-137"]["activity"] > by_name["Cs-137"]["decision_threshold"]
@@ -115,10 +142,10 @@ def test_match_finds_each_library_line_at_its_own_energy(db):
                      "RADIATION R JOIN RADLIB_TRANSFORM T ON T.DECAY_ID = R.DECAY_ID "
                      "WHERE R.EUNC > 0 AND R.INTENSITYUNC > 0 AND R.INTENSITY > 0")
     assert lines
-    libs = sorted({line["LIB"] for line in lines})
-    found = db.match([line["E"] for line in lines] + [5.0], [0.01] * len(lines) + [0.001], libs)
+    libs = sorted({line["lib"] for line in lines})
+    found = db.match([line["e"] for line in lines] + [5.0], [0.01] * len(lines) + [0.001], libs)
     for line, matches in zip(lines, found):
-        assert line["ID"] in [m["radiation_id"] for m in matches]
+        assert line["id"] in [m["radiation_id"] for m in matches]
     assert found[-1] == []
 
 
@@ -126,7 +153,7 @@ def test_files_read_and_import(db, shared_data):
     spectra = os.path.join(shared_data, "spectra")
     with open(os.path.join(spectra, "MANIFEST.tsv")) as f:
         manifest = list(csv.DictReader(f, delimiter="\t"))[:3]
-    measurement = rows(db, "SELECT MAX(MEASUREMENT_ID) + 1 AS M FROM MEASUREMENT")[0]["M"]
+    measurement = rows(db, "SELECT MAX(MEASUREMENT_ID) + 1 AS M FROM MEASUREMENT")[0]["m"]
     db.query("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (:m, 'files')", {"m": measurement})
     for entry in manifest:
         path = os.path.join(spectra, "original", entry["original_file"])
@@ -178,7 +205,7 @@ def test_bad_input_raises_clear_python_errors(demo_uri, tmp_path):
 
 
 def test_one_database_object_serves_many_threads(db):
-    ids = [r["ID"] for r in rows(db, "SELECT DISTINCT SPECTRUM_ID AS ID FROM ECAL")] * 4
+    ids = [r["id"] for r in rows(db, "SELECT DISTINCT SPECTRUM_ID AS ID FROM ECAL")] * 4
     sums = {i: int(db.spectrum(i).counts.sum()) for i in ids}
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
         got = list(pool.map(lambda i: (i, int(db.spectrum(i).counts.sum()),
