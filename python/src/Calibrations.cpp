@@ -108,12 +108,17 @@ py::object MapValues(py::handle x, double (*f)(const void*, double), const void*
     return out;
 }
 
-void RequireUsableECal(const ECalibration& cal, int spectrumId) {
-    if (cal.ECalId <= 0)
+std::shared_ptr<const ECalibration> ApplicableECal(const char* alias, int spectrumId,
+                                                   int measSetupId, TDateTime measDate) {
+    auto cal = std::make_shared<ECalibration>();
+    cal->SpectrumId = spectrumId;
+    RetrieveECalForSpectrum(cal.get(), alias, measSetupId, measDate);
+    if (cal->ECalId <= 0)
         throw NoneApplies(Format("no energy calibration applies to spectrum %d", spectrumId));
-    if (!cal.LinearPart.IsValid())
+    if (!cal->LinearPart.IsValid())
         throw NoneApplies(Format("the energy calibration %d of spectrum %d is not usable: %s",
-                                 cal.ECalId, spectrumId, cal.LinearPart.InvalidReason().c_str()));
+                                 cal->ECalId, spectrumId, cal->LinearPart.InvalidReason().c_str()));
+    return cal;
 }
 
 ECal LoadECal(const DbPtr& db, int spectrumId) {
@@ -128,11 +133,7 @@ ECal LoadECal(const DbPtr& db, int spectrumId) {
     if (q.Eof()) throw NotFound(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
     const int setup = q.Fields()[0]->IsNull() ? -1 : q.Fields()[0]->AsInteger();
     const TDateTime date = q.Fields()[1]->IsNull() ? 0 : q.Fields()[1]->AsDateTime();
-    auto cal = std::make_shared<ECalibration>();
-    cal->SpectrumId = spectrumId;
-    RetrieveECalForSpectrum(cal.get(), db->Alias(), setup, date);
-    RequireUsableECal(*cal, spectrumId);
-    return ECal{std::move(cal)};
+    return ECal{ApplicableECal(db->Alias(), spectrumId, setup, date)};
 }
 
 Efficiency LoadEfficiency(const DbPtr& db, int analysisId) {

@@ -22,9 +22,11 @@ struct Efficiency {
 
 // KeyError for an unknown spectrum, LookupError when no usable calibration applies.
 ECal LoadECal(const DbPtr& db, int spectrumId);
-// LookupError (NoneApplies) unless `cal`, retrieved for spectrum `spectrumId`, was found and
-// has a usable linear part.
-void RequireUsableECal(const ECalibration& cal, int spectrumId);
+// The energy calibration that applies to spectrum `spectrumId` of a measurement with setup
+// `measSetupId` started at `measDate` (-1 and 0 without a measurement); LookupError
+// (NoneApplies) when none applies or it has no usable linear part.
+std::shared_ptr<const ECalibration> ApplicableECal(const char* alias, int spectrumId,
+                                                   int measSetupId, TDateTime measDate);
 // KeyError when no efficiency analysis has the key.
 Efficiency LoadEfficiency(const DbPtr& db, int analysisId);
 

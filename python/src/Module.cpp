@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "python/src/Analysis.h"
@@ -42,8 +43,22 @@ DbPtr Open(py::handle target, bool readOnly) {
         throw py::value_error(
             "quantora.open needs a database file or a postgresql:// URI (an in-memory database "
             "would differ from thread to thread)");
-    if (!IsDatabaseUri(arg) && !std::filesystem::is_regular_file(arg))
-        throw py::value_error(quantora::Format("no database file '%s'", arg.c_str()));
+    // An SQLite file must exist: opening would otherwise create an empty database at a
+    // mistyped path.
+    const std::string file = arg.rfind("sqlite:", 0) == 0 ? arg.substr(7)
+                             : IsDatabaseUri(arg)         ? std::string()
+                                                          : arg;
+    if (!file.empty()) {
+        std::error_code ec;
+        const auto status = std::filesystem::status(file, ec);
+        if (!std::filesystem::exists(status)) {
+            PyErr_SetObject(PyExc_FileNotFoundError,
+                            py::make_tuple(ENOENT, "no database file", file).ptr());
+            throw py::error_already_set();
+        }
+        if (!std::filesystem::is_regular_file(status))
+            throw py::value_error(quantora::Format("'%s' is not a database file", file.c_str()));
+    }
     const AnsiString uri = DatabaseUri(arg);
     py::gil_scoped_release unlocked;
     return std::make_shared<DbHandle>(uri, readOnly);
@@ -68,21 +83,40 @@ PYBIND11_MODULE(quantora, m) {
     RegisterLabTypes();
     RegisterAnalysisTypes();
 
-    py::class_<Spectrum>(m, "Spectrum", "A spectrum: counts per channel from channel 0.")
+    py::class_<Spectrum>(m, "Spectrum",
+                         "A spectrum: counts per channel from channel 0, with its energy "
+                         "calibration. Needs no database once read, and pickles (multiprocessing, "
+                         "joblib).")
         .def_readonly("counts", &Spectrum::counts, "numpy uint32 array, one count per channel")
-        .def_property_readonly("id", [](const Spectrum& s) { return s.id; })
-        .def_property_readonly("measurement_id", [](const Spectrum& s) { return s.measurementId; })
-        .def_property_readonly("name", [](const Spectrum& s) { return TextObject(s.name); })
-        .def_property_readonly("channels", [](const Spectrum& s) { return s.channels; })
-        .def_property_readonly("live_time",
-                               [](const Spectrum& s) { return OptionalSeconds(s.liveTime); })
-        .def_property_readonly("real_time",
-                               [](const Spectrum& s) { return OptionalSeconds(s.realTime); })
-        .def_property_readonly("start", [](const Spectrum& s) { return OptionalDate(s.start); })
-        .def_property_readonly("detector", [](const Spectrum& s) { return TextObject(s.detector); })
+        .def_property_readonly(
+            "id", [](const Spectrum& s) { return s.id; },
+            "SPECTRUM_ID of a stored spectrum; None for one read from a file")
+        .def_property_readonly(
+            "measurement_id", [](const Spectrum& s) { return s.measurementId; },
+            "MEASUREMENT_ID of a stored spectrum; None without one")
+        .def_property_readonly(
+            "name", [](const Spectrum& s) { return TextObject(s.name); }, "its name or title")
+        .def_property_readonly(
+            "channels", [](const Spectrum& s) { return s.channels; }, "number of channels")
+        .def_property_readonly(
+            "live_time", [](const Spectrum& s) { return OptionalSeconds(s.liveTime); },
+            "live time in seconds; None when unknown")
+        .def_property_readonly(
+            "real_time", [](const Spectrum& s) { return OptionalSeconds(s.realTime); },
+            "real (clock) time in seconds; None when unknown")
+        .def_property_readonly(
+            "start", [](const Spectrum& s) { return OptionalDate(s.start); },
+            "start of the count (datetime, naive as stored); None when unknown")
+        .def_property_readonly(
+            "detector", [](const Spectrum& s) { return TextObject(s.detector); },
+            "the detector: the one the file names (for a stored spectrum, the file it was "
+            "imported from), else that of the measurement's setup; empty when none is known")
         .def("energies", &Spectrum::Energies,
-             "Energy (keV) of every channel from the energy calibration that applies; "
-             "LookupError when none does.")
+             "Energy (keV) of every channel as a numpy float64 array, from the energy "
+             "calibration that applied when the spectrum was read (a file's: its own "
+             "polynomial); LookupError when none does.")
+        .def(py::pickle([](const Spectrum& s) { return s.State(); },
+                        [](const py::tuple& t) { return Spectrum::FromState(t); }))
         .def("__len__", [](const Spectrum& s) { return s.channels; })
         .def("__repr__", [](const Spectrum& s) {
             return quantora::Format("<Spectrum %s '%s': %zu channels>",
@@ -149,7 +183,9 @@ PYBIND11_MODULE(quantora, m) {
             "of them is in the measurement already). fast=True stores the "
             "counts in the codec's fast mode: quicker to read back, somewhat larger.")
         .def("match", &Match, py::arg("energies"), py::arg("uncertainties"), py::arg("library_ids"),
-             "For each energy (keV) the radiation library lines it matches.")
+             "For each energy (keV, with its standard uncertainty) the radiation library lines "
+             "it matches: dicts of radiation_id, nuclide, energy and energy_unc in keV, "
+             "intensity and intensity_unc in percent (photons per 100 decays).")
         .def("__repr__", [](const DbHandle& db) {
             // A server URI may carry a password: only the engine is shown for it.
             const bool file = db.Uri().rfind("sqlite:", 0) == 0;
@@ -159,9 +195,10 @@ PYBIND11_MODULE(quantora, m) {
         });
 
     m.def("open", &Open, py::arg("uri"), py::kw_only(), py::arg("readonly") = false,
-          "Opens an SQLite file (a path) or a PostgreSQL database (postgresql://user@host/db). "
-          "readonly=True refuses every write and leaves the file as it is (no journal mode "
-          "change); otherwise an SQLite file is switched to WAL journaling.");
+          "Opens an SQLite file (a path) or a PostgreSQL database (postgresql://user@host/db); "
+          "FileNotFoundError when the file does not exist (it is never created). readonly=True "
+          "refuses every write and leaves the file as it is (no journal mode change); otherwise "
+          "an SQLite file is switched to WAL journaling.");
     m.def(
         "read_spectrum_file",
         [](py::handle path) { return ReadSpectrumFileForPython(PathArg(path, "the file")); },

@@ -6,6 +6,7 @@
 
 #include "python/src/Calibrations.h"
 #include "python/src/Errors.h"
+#include "python/src/Values.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/dblayer/TQuery.h"
@@ -20,9 +21,11 @@ namespace {
 
 constexpr const char* kSpectrumSelect =
     "SELECT S.SPECTRUM_ID, S.MEASUREMENT_ID, S.NAME, S.SPECOLLSTARTEDAT, S.LIVETIME, S.TRUETIME, "
-    "S.CHANNELS, S.STARTCOUNT, S.COUNTDATAFORMAT, S.COUNTDATA, M.MEASSETUP_ID AS QDB_SETUP, "
-    "M.STARTDATE AS QDB_START FROM SPECTRUM S "
-    "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID ";
+    "S.CHANNELS, S.STARTCOUNT, S.COUNTDATAFORMAT, S.COUNTDATA, S.CMT, M.MEASSETUP_ID AS "
+    "QDB_SETUP, M.STARTDATE AS QDB_START, D.NAME AS QDB_DETECTOR FROM SPECTRUM S "
+    "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
+    "LEFT JOIN MEASSETUP MS ON MS.MEASSETUP_ID = M.MEASSETUP_ID "
+    "LEFT JOIN DETECTOR D ON D.DETECTOR_ID = MS.DETECTOR_ID ";
 
 // A spectrum as read, before its counts become a numpy array (which needs the GIL).
 struct RawSpectrum {
@@ -30,7 +33,7 @@ struct RawSpectrum {
     std::vector<uint32_t> counts;
 };
 
-RawSpectrum FromRow(TQuery& q, SPECTRUMData& rec, const DbPtr& db) {
+RawSpectrum FromRow(TQuery& q, SPECTRUMData& rec, const char* alias) {
     rec.GetData(&q);
     RawSpectrum r;
     r.s.id = rec.SPECTRUM_ID;
@@ -38,15 +41,21 @@ RawSpectrum FromRow(TQuery& q, SPECTRUMData& rec, const DbPtr& db) {
     r.s.name = rec.NAME;
     r.s.liveTime = rec.LIVETIME;
     r.s.realTime = rec.TRUETIME;
+    r.s.detector = StoredDetector(rec);
+    if (r.s.detector.empty()) r.s.detector = q.FieldByName("QDB_DETECTOR")->AsString();
     TField* setup = q.FieldByName("QDB_SETUP");
     TField* start = q.FieldByName("QDB_START");
-    if (!setup->IsNull()) r.s.measSetupId = setup->AsInteger();
-    if (!start->IsNull()) r.s.measDate = start->AsDateTime();
+    const int measSetupId = setup->IsNull() ? -1 : setup->AsInteger();
+    const TDateTime measDate = start->IsNull() ? 0 : start->AsDateTime();
     if (!q.FieldByName("SPECOLLSTARTEDAT")->IsNull())
         r.s.start = rec.SPECOLLSTARTEDAT;
     else if (!start->IsNull())
-        r.s.start = r.s.measDate;
-    r.s.db = db;
+        r.s.start = measDate;
+    try {
+        r.s.ecal = ApplicableECal(alias, rec.SPECTRUM_ID, measSetupId, measDate);
+    } catch (const NoneApplies& e) {
+        r.s.noCalibration = e.what();
+    }
     std::vector<unsigned long> counts;
     try {
         rec.UncompressCounts(&counts);
@@ -86,7 +95,7 @@ Spectrum ReadSpectrum(const DbPtr& db, int spectrumId) {
         q.Open();
         if (q.Eof()) throw NotFound(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
         SPECTRUMData rec;
-        raw = FromRow(q, rec, db);
+        raw = FromRow(q, rec, db->Alias());
     }
     return Finish(std::move(raw));
 }
@@ -102,7 +111,7 @@ std::vector<Spectrum> ReadSpectra(const DbPtr& db, int measurementId) {
                  "WHERE S.MEASUREMENT_ID = :m ORDER BY S.SPECTRUM_ID");
         q.ParamByName("m")->SetAsInteger(measurementId);
         SPECTRUMData rec;
-        for (q.Open(); !q.Eof(); q.Next()) raw.push_back(FromRow(q, rec, db));
+        for (q.Open(); !q.Eof(); q.Next()) raw.push_back(FromRow(q, rec, db->Alias()));
     }
     std::vector<Spectrum> out;
     out.reserve(raw.size());
@@ -111,27 +120,66 @@ std::vector<Spectrum> ReadSpectra(const DbPtr& db, int measurementId) {
 }
 
 py::array_t<double> Spectrum::Energies() const {
-    const size_t n = channels;
-    std::vector<double> energies(n);
-    if (fromFile) {
-        if (fileCoeffs.empty()) throw NoneApplies("the file has no energy calibration");
-        for (size_t ch = 0; ch < n; ++ch) {
-            double e = 0;  // Horner, highest power first
-            for (size_t k = fileCoeffs.size(); k-- > 0;)
-                e = e * static_cast<double>(ch) + fileCoeffs[k];
-            energies[ch] = e;
-        }
-        return ToArray(std::move(energies));
-    }
+    if (!energies.empty()) return ToArray(std::vector<double>(energies));
+    if (!ecal && fileCoeffs.empty()) throw NoneApplies(noCalibration);
+    std::vector<double> out(channels);
     {
         py::gil_scoped_release unlocked;
-        ECalibration cal;
-        cal.SpectrumId = *id;
-        RetrieveECalForSpectrum(&cal, db->Alias(), measSetupId, measDate);
-        RequireUsableECal(cal, *id);
-        for (size_t ch = 0; ch < n; ++ch) energies[ch] = cal.Energy(static_cast<double>(ch));
+        for (size_t ch = 0; ch < out.size(); ++ch) {
+            const auto x = static_cast<double>(ch);
+            if (ecal) {
+                out[ch] = ecal->Energy(x);
+            } else {
+                double e = 0;  // Horner, highest power first
+                for (size_t k = fileCoeffs.size(); k-- > 0;) e = e * x + fileCoeffs[k];
+                out[ch] = e;
+            }
+        }
     }
-    return ToArray(std::move(energies));
+    return ToArray(std::move(out));
+}
+
+namespace {
+py::object OptionalInt(const std::optional<int>& v) {
+    return v ? py::object(py::int_(*v)) : py::none();
+}
+}  // namespace
+
+py::tuple Spectrum::State() const {
+    py::object e = py::none();
+    try {
+        e = Energies();
+    } catch (const NoneApplies&) {
+    }
+    return py::make_tuple(OptionalInt(id), OptionalInt(measurementId), TextObject(name),
+                          TextObject(detector), liveTime, realTime,
+                          start ? DateTimeObject(*start) : py::none(), counts, e,
+                          TextObject(noCalibration));
+}
+
+Spectrum Spectrum::FromState(const py::tuple& state) {
+    if (state.size() != 10) throw py::value_error("not the pickled state of a quantora.Spectrum");
+    Spectrum s;
+    if (!state[0].is_none()) s.id = state[0].cast<int>();
+    if (!state[1].is_none()) s.measurementId = state[1].cast<int>();
+    s.name = state[2].cast<std::string>();
+    s.detector = state[3].cast<std::string>();
+    s.liveTime = state[4].cast<double>();
+    s.realTime = state[5].cast<double>();
+    s.start = DateTimeValue(state[6]);
+    auto counts =
+        py::array_t<uint32_t, py::array::c_style | py::array::forcecast>::ensure(state[7]);
+    if (!counts || counts.ndim() != 1)
+        throw py::value_error("a pickled Spectrum's counts are not a vector");
+    s.channels = static_cast<size_t>(counts.size());
+    s.counts = std::move(counts);
+    if (!state[8].is_none()) {
+        const auto e =
+            state[8].cast<py::array_t<double, py::array::c_style | py::array::forcecast>>();
+        s.energies.assign(e.data(), e.data() + e.size());
+    }
+    s.noCalibration = state[9].cast<std::string>();
+    return s;
 }
 
 SpectrumFileResult ReadSpectrumFileForPython(const AnsiString& path) {
@@ -155,10 +203,11 @@ SpectrumFileResult ReadSpectrumFileForPython(const AnsiString& path) {
         if (d.startTime != 0.0) s.start = d.startTime;
         s.channels = counts[i].size();
         s.counts = ToArray(std::move(counts[i]));
-        s.fromFile = true;
-        if (HasEnergyCalibration(d)) s.fileCoeffs = d.energyCoeffs;
+        if (HasEnergyCalibration(d))
+            s.fileCoeffs = d.energyCoeffs;
+        else
+            s.noCalibration = "the file has no energy calibration";
         s.detector = d.detector;
-        s.format = d.format;
         out.spectra.push_back(std::move(s));
     }
     return out;

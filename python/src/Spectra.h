@@ -5,11 +5,13 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "python/src/DbHandle.h"
 #include "quantora/base/Types.h"
+#include "quantora/calibmodel/ECalibration.h"
 
 namespace quantora::python {
 
@@ -17,6 +19,9 @@ class Spectrum {
   public:
     std::optional<int> id, measurementId;  // none for a spectrum read from a file
     AnsiString name;
+    // The file's detector (kept with the stored spectrum when it was imported), else the
+    // detector of the measurement's setup; empty when neither names one.
+    AnsiString detector;
     double liveTime = -1, realTime = -1;  // seconds; negative when unknown
     std::optional<TDateTime> start;
     // A numpy uint32 array from channel 0. A plain object, null until set, so that a Spectrum
@@ -24,17 +29,20 @@ class Spectrum {
     pybind11::object counts;
     size_t channels = 0;
 
-    // One energy (keV) per channel from the calibration that applies; LookupError when none.
+    // One energy (keV) per channel; LookupError (with `noCalibration`) when none applies.
     pybind11::array_t<double> Energies() const;
 
-    // Where the energy calibration comes from: the database (the calibration that applies to
-    // the spectrum, for its measurement's setup and date) or the file's own coefficients.
-    DbPtr db;
-    int measSetupId = -1;
-    TDateTime measDate = 0;
+    // The energy calibration, captured when the spectrum is read so that energies() needs no
+    // database: the stored calibration that applies, the file's polynomial coefficients (from
+    // degree 0), or the energies themselves (a spectrum unpickled). At most one is set.
+    std::shared_ptr<const ECalibration> ecal;
     std::vector<double> fileCoeffs;
-    bool fromFile = false;
-    AnsiString detector, format;
+    std::vector<double> energies;
+    AnsiString noCalibration = "no energy calibration applies";
+
+    // Pickle state: a tuple of the values above, the energies evaluated.
+    pybind11::tuple State() const;
+    static Spectrum FromState(const pybind11::tuple& state);
 };
 
 // KeyError when no spectrum has the key.

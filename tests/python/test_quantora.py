@@ -3,6 +3,7 @@ import concurrent.futures
 import csv
 import datetime
 import os
+import pickle
 
 import numpy as np
 import pytest
@@ -16,14 +17,16 @@ def rows(db, sql, **params):
 def test_spectra_decode_to_their_stored_summaries(db):
     stored = rows(db, "SELECT SPECTRUM_ID AS ID, MEASUREMENT_ID AS M, CHANNELS AS CH, "
                       "SUMCOUNT AS TOTAL, MAXCOUNT AS TOP, LIVETIME AS LT, TRUETIME AS RT, "
-                      "NAME AS NAME, SPECOLLSTARTEDAT AS START FROM SPECTRUM")
+                      "S.NAME AS NAME, SPECOLLSTARTEDAT AS START, D.NAME AS DETECTOR FROM SPECTRUM S "
+                      "JOIN MEASUREMENT M USING (MEASUREMENT_ID) JOIN MEASSETUP USING (MEASSETUP_ID) "
+                      "JOIN DETECTOR D USING (DETECTOR_ID)")
     assert len(stored) > 5
     for r in stored:
         s = db.spectrum(r["id"])
         assert s.counts.dtype == np.uint32 and s.channels == len(s.counts) == r["ch"]
         assert (s.counts.sum(), s.counts.max()) == (r["total"], r["top"])
-        assert (s.live_time, s.real_time, s.name, s.start) == (r["lt"], r["rt"], r["name"],
-                                                               r["start"])
+        assert (s.live_time, s.real_time, s.name, s.start, s.detector) == (
+            r["lt"], r["rt"], r["name"], r["start"], r["detector"])
         assert isinstance(s.start, datetime.datetime) and s.measurement_id == r["m"]
         cal = db.ecal(r["id"])
         channels = np.arange(s.channels)
@@ -164,6 +167,7 @@ def test_files_read_and_import(db, shared_data):
         stored = db.spectrum(new_id)
         assert np.array_equal(stored.counts, s.counts) and stored.measurement_id == measurement
         assert db.import_spectrum(path, measurement) == []  # already there: not stored again
+        assert stored.detector == s.detector
 
 
 def test_readonly_open_reads_and_refuses_writes(demo_uri):
@@ -182,7 +186,7 @@ def test_bad_input_raises_clear_python_errors(demo_uri, tmp_path):
     eff = db.efficiency(1)
     missing = 987654
     cases = [
-        (lambda: quantora.open(42), TypeError), (lambda: quantora.open(str(tmp_path / "none.db")), ValueError),
+        (lambda: quantora.open(42), TypeError), (lambda: quantora.open(tmp_path), ValueError),
         (lambda: db.spectrum(10**12), TypeError), (lambda: db.spectrum(missing), KeyError),
         (lambda: db.efficiency(missing), KeyError), (lambda: db.match([1.0, 2.0], [0.1], [1]), ValueError),
         (lambda: db.import_spectrum(tmp_path / "none.spe", 1), quantora.Error),
@@ -199,9 +203,49 @@ def test_bad_input_raises_clear_python_errors(demo_uri, tmp_path):
         with pytest.raises(error):
             call()
     db.close()
-    for call in (lambda: db.spectrum(1), spectrum.energies):
-        with pytest.raises(quantora.DatabaseError, match="closed"):
-            call()
+    with pytest.raises(quantora.DatabaseError, match="closed"):
+        db.spectrum(1)
+
+
+@pytest.mark.parametrize("name", ["none.db", "sqlite:{dir}/none.db", "{dir}/no/such/dir.db"])
+def test_a_missing_database_file_is_not_created(tmp_path, name):
+    target = name.format(dir=tmp_path)
+    with pytest.raises(FileNotFoundError, match="no database file"):
+        quantora.open(target if "{" in name else tmp_path / target)
+    assert list(tmp_path.iterdir()) == []
+
+
+def spectra_of_every_kind(db, shared_data):
+    """A stored spectrum with a calibration, one without, and spectra read from files."""
+    stored = db.spectrum(1)
+    bare = rows(db, "SELECT MIN(SPECTRUM_ID) AS ID FROM SPECTRUM WHERE SPECTRUM_ID NOT IN "
+                    "(SELECT SPECTRUM_ID FROM ECAL WHERE SPECTRUM_ID IS NOT NULL)")[0]["id"]
+    original = os.path.join(shared_data, "spectra", "original")
+    files = [quantora.read_spectrum_file(os.path.join(original, f)).spectra[0]
+             for f in ("Alcatraz14.Spc", "Cs137LowResNoCalib.spe")]
+    return [stored] + ([db.spectrum(bare)] if bare is not None else []) + files
+
+
+def energies_or_error(s):
+    try:
+        return s.energies()
+    except LookupError as e:
+        return str(e)
+
+
+def test_spectra_pickle_and_outlive_their_database(demo_uri, shared_data):
+    with quantora.open(demo_uri) as db:
+        spectra = spectra_of_every_kind(db, shared_data)
+        energies = [energies_or_error(s) for s in spectra]
+    assert any(isinstance(e, str) for e in energies) and any(not isinstance(e, str) for e in energies)
+    copies = pickle.loads(pickle.dumps(spectra))
+    for s, copy, e in zip(spectra, copies, energies):
+        np.testing.assert_equal(energies_or_error(s), e)  # after close
+        np.testing.assert_equal(energies_or_error(copy), e)
+        assert copy.counts.dtype == np.uint32 and np.array_equal(copy.counts, s.counts)
+        for attr in ("id", "measurement_id", "name", "detector", "live_time", "real_time",
+                     "start", "channels"):
+            assert getattr(copy, attr) == getattr(s, attr), attr
 
 
 def test_one_database_object_serves_many_threads(db):
