@@ -149,11 +149,19 @@ void RegisterCalibrations(py::module_& m) {
     py::class_<ECal>(m, "EnergyCalibration",
                      "The energy calibration of a spectrum: E(channel) = offset + gain * "
                      "(channel - nonlinearity(channel)).")
-        .def_property_readonly("ecal_id", [](const ECal& c) { return c.cal->ECalId; })
-        .def_property_readonly("spectrum_id", [](const ECal& c) { return c.cal->SpectrumId; })
-        .def_property_readonly("name", [](const ECal& c) { return c.cal->Name; })
-        .def_property_readonly("tentative", [](const ECal& c) { return c.cal->Tentative; })
-        .def_property_readonly("nonlinear", [](const ECal& c) { return c.cal->NonlinValid; })
+        .def_property_readonly(
+            "ecal_id", [](const ECal& c) { return c.cal->ECalId; }, "its ECAL_ID")
+        .def_property_readonly(
+            "spectrum_id", [](const ECal& c) { return c.cal->SpectrumId; },
+            "the spectrum it was retrieved for")
+        .def_property_readonly(
+            "name", [](const ECal& c) { return c.cal->Name; }, "its name")
+        .def_property_readonly(
+            "tentative", [](const ECal& c) { return c.cal->Tentative; },
+            "True for a calibration not yet confirmed")
+        .def_property_readonly(
+            "nonlinear", [](const ECal& c) { return c.cal->NonlinValid; },
+            "True when a nonlinearity bends the straight line of coefficients")
         .def_property_readonly(
             "coefficients",
             [](const ECal& c) {
@@ -161,7 +169,8 @@ void RegisterCalibrations(py::module_& m) {
                 c.cal->LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
                 return ToArray(std::vector<double>{a, b});
             },
-            "[offset keV, gain keV per channel]")
+            "[offset keV, gain keV per channel] of the straight line; energy() adds the "
+            "nonlinearity when `nonlinear` is True")
         .def_property_readonly(
             "covariance",
             [](const ECal& c) {
@@ -196,14 +205,21 @@ void RegisterCalibrations(py::module_& m) {
         m, "EfficiencyCalibration",
         "A detection efficiency curve: ln eff is a polynomial in ln E (E in keV); "
         "see coefficients.")
-        .def_property_readonly("analysis_id",
-                               [](const Efficiency& e) { return e.cal->EffAnalysisId; })
-        .def_property_readonly("name", [](const Efficiency& e) { return e.cal->Name; })
-        .def_property_readonly("absolute", [](const Efficiency& e) { return e.cal->Absolute; })
-        .def_property_readonly("energy_range",
-                               [](const Efficiency& e) {
-                                   return py::make_tuple(e.cal->LowerEnergy, e.cal->UpperEnergy);
-                               })
+        .def_property_readonly(
+            "analysis_id", [](const Efficiency& e) { return e.cal->EffAnalysisId; },
+            "its EFFANALYSIS_ID")
+        .def_property_readonly(
+            "name", [](const Efficiency& e) { return e.cal->Name; }, "its name")
+        .def_property_readonly(
+            "absolute", [](const Efficiency& e) { return e.cal->Absolute; },
+            "True for the absolute full-energy-peak efficiency, False for a relative one "
+            "(arbitrary scale)")
+        .def_property_readonly(
+            "energy_range",
+            [](const Efficiency& e) {
+                return py::make_tuple(e.cal->LowerEnergy, e.cal->UpperEnergy);
+            },
+            "(lowest, highest) energy in keV of the fitted peaks; outside it at() extrapolates")
         .def_property_readonly(
             "coefficients", [](const Efficiency& e) { return PowerCoefficients(*e.cal); },
             "c[0 .. degree] of ln eff = sum_k c[k] * (ln E)**k with E in keV: "

@@ -1,5 +1,5 @@
-// The Python module quantora: opening a lab database and reading its spectra, calibrations,
-// peaks and nuclide lines as Python and numpy objects.
+// The compiled part of the Python package quantora (quantora._quantora): opening a lab database
+// and reading its spectra, calibrations, peaks and nuclide lines as Python and numpy objects.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -73,10 +73,9 @@ py::object OptionalSeconds(double s) {
 
 }  // namespace
 
-PYBIND11_MODULE(quantora, m) {
-    m.doc() =
-        "Read a Quantora lab database: spectra as numpy arrays with their energy calibration, "
-        "peaks, efficiencies, nuclide lines, and any SQL.";
+PYBIND11_MODULE(_quantora, m) {
+    m.doc() = "The compiled part of quantora; import quantora, which re-exports it.";
+    m.attr("__version__") = QUANTORA_VERSION;
     InitValues();
     RegisterErrors(m);
     RegisterCalibrations(m);
@@ -117,7 +116,8 @@ PYBIND11_MODULE(quantora, m) {
              "polynomial); LookupError when none does.")
         .def(py::pickle([](const Spectrum& s) { return s.State(); },
                         [](const py::tuple& t) { return Spectrum::FromState(t); }))
-        .def("__len__", [](const Spectrum& s) { return s.channels; })
+        .def(
+            "__len__", [](const Spectrum& s) { return s.channels; }, "The number of channels.")
         .def("__repr__", [](const Spectrum& s) {
             return quantora::Format("<Spectrum %s '%s': %zu channels>",
                                     s.id ? std::to_string(*s.id).c_str() : "from a file",
@@ -125,29 +125,40 @@ PYBIND11_MODULE(quantora, m) {
         });
 
     py::class_<SpectrumFileResult>(m, "SpectrumFile", "What a spectrum file holds.")
-        .def_readonly("format", &SpectrumFileResult::format)
-        .def_readonly("spectra", &SpectrumFileResult::spectra)
-        .def_readonly("warnings", &SpectrumFileResult::warnings);
+        .def_readonly("format", &SpectrumFileResult::format,
+                      "the format recognised by content (SPE, N42-2011, CNF, ...)")
+        .def_readonly("spectra", &SpectrumFileResult::spectra,
+                      "its spectra (several for a file with several detectors)")
+        .def_readonly("warnings", &SpectrumFileResult::warnings,
+                      "what the reader noticed but read anyway, one line each");
 
     py::class_<DbHandle, DbPtr>(m, "Database", "A lab database opened with quantora.open().")
         .def("close", &DbHandle::Close, "Closes the database; later calls raise DatabaseError.")
-        .def_property_readonly("closed", &DbHandle::Closed)
-        .def("__enter__", [](DbPtr db) { return db; })
-        .def("__exit__", [](DbHandle& db, py::args) { db.Close(); })
+        .def_property_readonly("closed", &DbHandle::Closed, "True once close() was called")
+        .def(
+            "__enter__", [](DbPtr db) { return db; }, "The database itself.")
+        .def(
+            "__exit__", [](DbHandle& db, py::args) { db.Close(); }, "Closes the database.")
         .def("tables", &TableCounts, "{table name in lower case: row count}")
         .def("query", &RunQuery, py::arg("sql"), py::arg("params") = py::none(),
              "Runs SQL with named :params from a dict (None, bool, int, float, str, bytes, "
              "datetime, date or numpy numbers); the rows as a list of dicts keyed by column name "
              "in lower case, as every dict of the module is, on every engine. Two result columns "
              "of one name raise ValueError: give one an alias.")
-        .def("spectrum", &ReadSpectrum, py::arg("spectrum_id"))
-        .def("spectra", &ReadSpectra, py::arg("measurement_id"))
-        .def("measurements", &Measurements, py::arg("project_id") = py::none())
+        .def("spectrum", &ReadSpectrum, py::arg("spectrum_id"),
+             "The stored spectrum with the key, with the energy calibration that applies to it; "
+             "KeyError when there is none.")
+        .def("spectra", &ReadSpectra, py::arg("measurement_id"),
+             "The stored spectra of a measurement by SPECTRUM_ID; KeyError for an unknown "
+             "measurement.")
+        .def("measurements", &Measurements, py::arg("project_id") = py::none(),
+             "Measurements (of a project when given) as dicts: measurement_id, name, project_id, "
+             "sample_id, source_id, meas_setup_id, start_date, end_date, comment.")
         .def("peaks", &Peaks, py::arg("spectrum_id") = py::none(), py::kw_only(),
              py::arg("peakeval_id") = py::none(),
              "The peaks of the evaluation that applies to a spectrum (empty when it has none), or "
-             "of the evaluation peakeval_id=, as a numpy structured array (energy and FWHM in "
-             "keV, areas in counts, position in channels).")
+             "of the evaluation peakeval_id=, as a numpy structured array: peak_id, energy, "
+             "energy_unc and fwhm in keV, area and area_unc in counts, position in channels.")
         .def("analyse", &Analyse, py::arg("spectrum_id"), py::kw_only(),
              py::arg("setting_id") = py::none(), py::arg("library_ids") = std::vector<int>{},
              py::arg("store") = true,
@@ -172,7 +183,9 @@ PYBIND11_MODULE(quantora, m) {
              "returns them; empty when it has none.")
         .def("ecal", &LoadECal, py::arg("spectrum_id"),
              "The energy calibration that applies to the spectrum.")
-        .def("efficiency", &LoadEfficiency, py::arg("analysis_id"))
+        .def("efficiency", &LoadEfficiency, py::arg("analysis_id"),
+             "The efficiency curve of an efficiency analysis (EFFANALYSIS_ID); KeyError when "
+             "there is none.")
         .def(
             "import_spectrum",
             [](const DbPtr& db, py::handle path, int measurementId, bool fast) {
@@ -203,4 +216,12 @@ PYBIND11_MODULE(quantora, m) {
         "read_spectrum_file",
         [](py::handle path) { return ReadSpectrumFileForPython(PathArg(path, "the file")); },
         py::arg("path"), "Reads SPE, N42, CHN, SPC, CNF, count lists or CSV (by content).");
+
+    // What `from quantora._quantora import *` gives the package: every public name.
+    py::list all;
+    for (const auto& item : m.attr("__dict__").cast<py::dict>()) {
+        const std::string name = py::str(item.first);
+        if (name[0] != '_') all.append(name);
+    }
+    m.attr("__all__") = all;
 }
