@@ -47,7 +47,7 @@ RawSpectrum FromRow(TQuery& q, SPECTRUMData& rec, const char* alias) {
     TField* start = q.FieldByName("QDB_START");
     const int measSetupId = setup->IsNull() ? -1 : setup->AsInteger();
     const TDateTime measDate = start->IsNull() ? 0 : start->AsDateTime();
-    if (!q.FieldByName("SPECOLLSTARTEDAT")->IsNull())
+    if (!q.FieldByName("SPECOLLSTARTEDAT")->IsNull() && rec.SPECOLLSTARTEDAT > 0)  // 0: unknown
         r.s.start = rec.SPECOLLSTARTEDAT;
     else if (!start->IsNull())
         r.s.start = measDate;
@@ -158,27 +158,31 @@ py::tuple Spectrum::State() const {
 }
 
 Spectrum Spectrum::FromState(const py::tuple& state) {
-    if (state.size() != 10) throw py::value_error("not the pickled state of a quantora.Spectrum");
+    constexpr const char* kNotState = "not the pickled state of a quantora.Spectrum";
+    if (state.size() != 10) throw py::value_error(kNotState);
     Spectrum s;
-    if (!state[0].is_none()) s.id = state[0].cast<int>();
-    if (!state[1].is_none()) s.measurementId = state[1].cast<int>();
-    s.name = state[2].cast<std::string>();
-    s.detector = state[3].cast<std::string>();
-    s.liveTime = state[4].cast<double>();
-    s.realTime = state[5].cast<double>();
-    s.start = DateTimeValue(state[6]);
+    try {
+        if (!state[0].is_none()) s.id = state[0].cast<int>();
+        if (!state[1].is_none()) s.measurementId = state[1].cast<int>();
+        s.name = state[2].cast<std::string>();
+        s.detector = state[3].cast<std::string>();
+        s.liveTime = state[4].cast<double>();
+        s.realTime = state[5].cast<double>();
+        s.start = DateTimeValue(state[6]);
+        s.noCalibration = state[9].cast<std::string>();
+    } catch (const py::cast_error&) {
+        throw py::value_error(kNotState);
+    }
+    using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
     auto counts =
         py::array_t<uint32_t, py::array::c_style | py::array::forcecast>::ensure(state[7]);
-    if (!counts || counts.ndim() != 1)
-        throw py::value_error("a pickled Spectrum's counts are not a vector");
+    const Doubles energies = state[8].is_none() ? Doubles() : Doubles::ensure(state[8]);
+    if (!counts || counts.ndim() != 1 ||
+        (!state[8].is_none() && (!energies || energies.size() != counts.size())))
+        throw py::value_error(kNotState);
     s.channels = static_cast<size_t>(counts.size());
     s.counts = std::move(counts);
-    if (!state[8].is_none()) {
-        const auto e =
-            state[8].cast<py::array_t<double, py::array::c_style | py::array::forcecast>>();
-        s.energies.assign(e.data(), e.data() + e.size());
-    }
-    s.noCalibration = state[9].cast<std::string>();
+    if (energies) s.energies.assign(energies.data(), energies.data() + energies.size());
     return s;
 }
 
