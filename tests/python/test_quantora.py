@@ -2,6 +2,7 @@
 import concurrent.futures
 import csv
 import datetime
+import multiprocessing
 import os
 import pickle
 
@@ -74,6 +75,29 @@ def test_every_dict_the_module_returns_has_lower_case_keys(db):
     assert len(dicts) > 10
     for d in dicts:
         assert all(k == k.lower() for k in d), d.keys()
+
+
+@pytest.mark.parametrize("channels", [100.5, [0, 1, 4095.5], np.arange(12.0).reshape(3, 4) * 300,
+                                      np.array(2000.0), np.array([], dtype=np.float32)])
+def test_energy_calibration_maps_channels_both_ways_in_their_shape(db, channels):
+    cal = db.ecal(1)
+    energies = cal.energy(channels)
+    assert np.shape(energies) == np.shape(channels) and isinstance(energies, np.ndarray) == (np.ndim(channels) > 0)
+    np.testing.assert_allclose(cal.channel(energies), channels, atol=1e-6)
+    assert np.all(np.asarray(cal.energy_uncertainty(channels)) > 0)
+    a, b = cal.coefficients
+    if not cal.nonlinear:
+        np.testing.assert_allclose(energies, a + b * np.asarray(channels, dtype=float))
+
+
+def weighted_energy(spectrum):
+    return float(spectrum.counts.astype(float) @ spectrum.energies())
+
+
+def test_spectra_go_to_other_processes(db):
+    spectra = db.spectra(rows(db, "SELECT MIN(MEASUREMENT_ID) AS M FROM SPECTRUM")[0]["m"])
+    with concurrent.futures.ProcessPoolExecutor(2, mp_context=multiprocessing.get_context("spawn")) as pool:
+        assert list(pool.map(weighted_energy, spectra)) == [weighted_energy(s) for s in spectra]
 
 
 def test_tables_peaks_and_efficiency_agree_with_sql(db):
