@@ -151,10 +151,10 @@ py::tuple Spectrum::State() const {
         e = Energies();
     } catch (const NoneApplies&) {
     }
-    return py::make_tuple(OptionalInt(id), OptionalInt(measurementId), TextObject(name),
-                          TextObject(detector), liveTime, realTime,
-                          start ? DateTimeObject(*start) : py::none(), counts, e,
-                          TextObject(noCalibration));
+    // Text as bytes: a name that is not UTF-8 comes back unchanged.
+    return py::make_tuple(
+        OptionalInt(id), OptionalInt(measurementId), py::bytes(name), py::bytes(detector), liveTime,
+        realTime, start ? DateTimeObject(*start) : py::none(), counts, e, py::bytes(noCalibration));
 }
 
 Spectrum Spectrum::FromState(const py::tuple& state) {

@@ -257,14 +257,18 @@ def test_a_missing_database_file_is_not_created(tmp_path, name):
     assert list(tmp_path.iterdir()) == []
 
 
-def spectra_of_every_kind(db, shared_data):
-    """A stored spectrum with a calibration, one without, and spectra read from files."""
+def spectra_of_every_kind(db, shared_data, tmp_path):
+    """A stored spectrum with a calibration, one without, and spectra read from files (one
+    named in bytes that are not UTF-8)."""
+    latin1 = tmp_path / "latin1.spe"
+    latin1.write_bytes(b"$SPEC_ID:\nna\xefve\n$MEAS_TIM:\n10 12\n$DATA:\n0 3\n1\n2\n3\n4\n")
     stored = db.spectrum(1)
     bare = rows(db, "SELECT MIN(SPECTRUM_ID) AS ID FROM SPECTRUM WHERE SPECTRUM_ID NOT IN "
                     "(SELECT SPECTRUM_ID FROM ECAL WHERE SPECTRUM_ID IS NOT NULL)")[0]["id"]
     original = os.path.join(shared_data, "spectra", "original")
     files = [quantora.read_spectrum_file(os.path.join(original, f)).spectra[0]
              for f in ("Alcatraz14.Spc", "Cs137LowResNoCalib.spe")]
+    files.append(quantora.read_spectrum_file(latin1).spectra[0])
     return [stored] + ([db.spectrum(bare)] if bare is not None else []) + files
 
 
@@ -275,9 +279,9 @@ def energies_or_error(s):
         return str(e)
 
 
-def test_spectra_pickle_and_outlive_their_database(demo_uri, shared_data):
+def test_spectra_pickle_and_outlive_their_database(demo_uri, shared_data, tmp_path):
     with quantora.open(demo_uri) as db:
-        spectra = spectra_of_every_kind(db, shared_data)
+        spectra = spectra_of_every_kind(db, shared_data, tmp_path)
         energies = [energies_or_error(s) for s in spectra]
     assert any(isinstance(e, str) for e in energies) and any(not isinstance(e, str) for e in energies)
     copies = pickle.loads(pickle.dumps(spectra))
