@@ -16,6 +16,7 @@ PACKAGES=(
   libxml2-utils                             # xmllint for checking exported XML
   clang libclang-rt-14-dev                  # fuzzing and sanitizer runtimes
   pybind11-dev python3-dev python3-numpy python3-pytest   # the Python module and its tests
+  python3-setuptools python3-venv python3-pip   # pip install of the Python package into a venv
   chromium                                  # the headless browser the HTML report is checked in
 )
 
