@@ -5,10 +5,12 @@
 #include <cmath>
 #include <map>
 
+#include "python/src/Calibrations.h"
 #include "python/src/Errors.h"
 #include "python/src/Spectra.h"
 #include "python/src/Values.h"
 #include "quantora/base/Format.h"
+#include "quantora/calibration/ECalStorage.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/lab/StoredSpectra.h"
@@ -21,8 +23,39 @@ namespace {
 
 struct PeakRow {
     int64_t peak_id;
-    double energy, energy_unc, area, area_unc, fwhm, position;
+    double energy, energy_unc, area, area_unc;
+    double fwhm;           // keV, NaN without a usable energy calibration
+    double fwhm_channels;  // as stored
+    double position;       // channel
 };
+
+// The energy calibration of a peak evaluation: the ECAL row it names, else the one that applies
+// to `spectrumId` (when given) at the evaluation's measurement; null when none is usable.
+std::shared_ptr<const ECalibration> EvaluationECal(const char* alias, int evalId,
+                                                   std::optional<int> spectrumId) {
+    TQuery q;
+    q.SetDatabaseName(alias);
+    q.SetSQL(
+        "SELECT E.ECAL_ID, M.MEASSETUP_ID, M.STARTDATE FROM PEAKEVAL E LEFT JOIN MEASUREMENT M "
+        "ON M.MEASUREMENT_ID = E.MEASUREMENT_ID WHERE E.PEAKEVAL_ID = :e");
+    q.ParamByName("e")->SetAsInteger(evalId);
+    q.Open();
+    if (q.Eof()) return nullptr;
+    const int setup = q.Fields()[1]->IsNull() ? -1 : q.Fields()[1]->AsInteger();
+    const TDateTime date = q.Fields()[2]->IsNull() ? 0 : q.Fields()[2]->AsDateTime();
+    if (!q.Fields()[0]->IsNull()) {
+        auto cal = std::make_shared<ECalibration>();
+        cal->ECalId = q.Fields()[0]->AsInteger();
+        RetrieveECal(cal.get(), alias, setup, date);
+        if (cal->LinearPart.IsValid()) return cal;
+    }
+    if (!spectrumId) return nullptr;
+    try {
+        return ApplicableECal(alias, *spectrumId, setup, date);
+    } catch (const NoneApplies&) {
+        return nullptr;
+    }
+}
 
 struct Rows {
     std::vector<AnsiString> names;
@@ -73,7 +106,8 @@ py::list ToDicts(const Rows& rows) {
 }  // namespace
 
 void RegisterLabTypes() {
-    PYBIND11_NUMPY_DTYPE(PeakRow, peak_id, energy, energy_unc, area, area_unc, fwhm, position);
+    PYBIND11_NUMPY_DTYPE(PeakRow, peak_id, energy, energy_unc, area, area_unc, fwhm, fwhm_channels,
+                         position);
 }
 
 py::list RunQuery(const DbPtr& db, const AnsiString& sql, const py::object& params) {
@@ -166,11 +200,18 @@ py::array Peaks(const DbPtr& db, std::optional<int> spectrumId, std::optional<in
             "SELECT PEAK_ID, E, EUNC, AREA, AREAUNC, FWHM, POS FROM PEAK WHERE PEAKEVAL_ID = :e "
             "ORDER BY POS, PEAK_ID");
         q.ParamByName("e")->SetAsInteger(evalId);
+        const auto cal = EvaluationECal(alias, evalId, spectrumId);
         for (q.Open(); !q.Eof(); q.Next()) {
             auto f = [&](int i) {
                 return q.Fields()[i]->IsNull() ? std::nan("") : q.Fields()[i]->AsFloat();
             };
-            rows.push_back({q.Fields()[0]->AsLargeInt(), f(1), f(2), f(3), f(4), f(5), f(6)});
+            const double width = f(5), position = f(6);
+            // The energies the peak's half maximum spans, which a curved calibration bends.
+            const double keV = cal ? std::fabs(cal->Energy(position + width / 2) -
+                                               cal->Energy(position - width / 2))
+                                   : std::nan("");
+            rows.push_back(
+                {q.Fields()[0]->AsLargeInt(), f(1), f(2), f(3), f(4), keV, width, position});
         }
     }
     return ToArray(std::move(rows));

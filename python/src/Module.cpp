@@ -158,7 +158,8 @@ PYBIND11_MODULE(_quantora, m) {
              py::arg("peakeval_id") = py::none(),
              "The peaks of the evaluation that applies to a spectrum (empty when it has none), or "
              "of the evaluation peakeval_id=, as a numpy structured array: peak_id, energy, "
-             "energy_unc and fwhm in keV, area and area_unc in counts, position in channels.")
+             "energy_unc and fwhm in keV (fwhm NaN without an energy calibration), area and "
+             "area_unc in counts, fwhm_channels and position in channels.")
         .def("analyse", &Analyse, py::arg("spectrum_id"), py::kw_only(),
              py::arg("setting_id") = py::none(), py::arg("library_ids") = std::vector<int>{},
              py::arg("store") = true,
