@@ -84,10 +84,33 @@ def test_energy_calibration_maps_channels_both_ways_in_their_shape(db, channels)
     energies = cal.energy(channels)
     assert np.shape(energies) == np.shape(channels) and isinstance(energies, np.ndarray) == (np.ndim(channels) > 0)
     np.testing.assert_allclose(cal.channel(energies), channels, atol=1e-6)
-    assert np.all(np.asarray(cal.energy_uncertainty(channels)) > 0)
     a, b = cal.coefficients
-    if not cal.nonlinear:
-        np.testing.assert_allclose(energies, a + b * np.asarray(channels, dtype=float))
+    if not cal.nonlinear:  # the straight line and its covariance are the whole calibration
+        line = np.stack([np.ones(np.shape(channels)), np.asarray(channels, dtype=float)], axis=-1)
+        np.testing.assert_allclose(energies, line @ [a, b])
+        np.testing.assert_allclose(cal.energy_uncertainty(channels),
+                                   np.sqrt(np.einsum("...i,ij,...j", line, cal.covariance, line)))
+
+
+def comparable(value):
+    if isinstance(value, quantora.Spectrum):
+        return (value.id, value.counts.tolist(), value.energies().tolist())
+    if isinstance(value, (list, tuple)):
+        return [comparable(v) for v in value]
+    return value.tolist() if isinstance(value, np.ndarray) else value
+
+
+@pytest.mark.parametrize("call", [
+    lambda db, n: db.spectrum(n(1)), lambda db, n: db.spectra(n(1)), lambda db, n: db.peaks(n(1)),
+    lambda db, n: db.measurements(n(2)), lambda db, n: db.ecal(n(1)).energy(n(500)),
+    lambda db, n: db.efficiency(n(1)).at(n(500)),
+    lambda db, n: db.match(n([661.657, 1332.5]), n([0.5, 0.5]), n([1])),
+    lambda db, n: db.analyse(n(1), library_ids=n([1]), store=False),
+])
+def test_numpy_numbers_and_arrays_serve_where_python_ones_do(db, call):
+    def as_numpy(x):
+        return np.array(x) if isinstance(x, list) else np.int64(x)
+    assert comparable(call(db, as_numpy)) == comparable(call(db, lambda x: x))
 
 
 def weighted_energy(spectrum):
