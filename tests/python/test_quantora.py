@@ -204,10 +204,12 @@ def test_files_read_and_import_with_their_calibration(db, shared_data):
     spectra = os.path.join(shared_data, "spectra")
     with open(os.path.join(spectra, "MANIFEST.tsv")) as f:
         manifest = list(csv.DictReader(f, delimiter="\t"))
-    measurement = rows(db, "SELECT MAX(MEASUREMENT_ID) + 1 AS M FROM MEASUREMENT")[0]["m"]
-    db.query("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (:m, 'files')", {"m": measurement})
     calibrated = 0
     for name in sorted({entry["original_file"] for entry in manifest}):
+        # A measurement per file: one spectrum written in two formats is one spectrum.
+        measurement = rows(db, "SELECT MAX(MEASUREMENT_ID) + 1 AS M FROM MEASUREMENT")[0]["m"]
+        db.query("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (:m, :n)",
+                 {"m": measurement, "n": name})
         path = os.path.join(spectra, "original", name)
         read = quantora.read_spectrum_file(path).spectra
         stored = [db.spectrum(i) for i in db.import_spectrum(path, measurement)]
