@@ -375,7 +375,7 @@ std::optional<PeakEvalRun> LoadCurrentPeakEvaluation(const char* dbName, int spe
     q.SetDatabaseName(dbName);
     q.SetSQL(
         "SELECT P.*, F.CMT AS QDB_NUCLIDE, V.CMT AS QDB_VALUE FROM PEAK P "
-        "JOIN PEAKEVALPEAK F ON F.PEAKEVALPEAK_ID = P.PEAKEVALPEAK_ID "
+        "LEFT JOIN PEAKEVALPEAK F ON F.PEAKEVALPEAK_ID = P.PEAKEVALPEAK_ID "
         "LEFT JOIN PEAKPARAMVALUE V ON V.PEAKEVALPEAK_ID = P.PEAKEVALPEAK_ID "
         "WHERE P.PEAKEVAL_ID = :e ORDER BY P.POS, P.PEAK_ID, V.PEAKPARAMVALUE_ID");
     q.ParamByName("e")->SetAsInteger(id);
@@ -397,6 +397,8 @@ std::optional<PeakEvalRun> LoadCurrentPeakEvaluation(const char* dbName, int spe
         if (TField* f = q.FieldByName("QDB_VALUE"); !f->IsNull())
             ReadPeakValue(f->AsString(), &values.back());
     }
+    // A peak stored without the values (another program's, or an older evaluation's): the
+    // evaluation cannot serve.
     for (size_t i = 0; i < values.size(); ++i) {
         if (values[i].areaUncNoPeak < 0) return std::nullopt;
         FittedPeak& p = run.result.peaks[i];

@@ -98,13 +98,15 @@ int CmdBackground(const Args& in) {
 int CmdQuantify(const Args& in) {
     const char* const usage =
         "usage: qdb quantify <db> --spectrum <id> --library <id>[,...] [--efficiency <id>] "
-        "[--background <spectrum id>] [--reference <ISO date-time>] [--csv <file>]";
+        "[--background <spectrum id>] [--reference <ISO date-time>] [--csv <file>] "
+        "[--reevaluate]";
     Args args = in;
     quantora::QuantifyOptions o;
     CommonOptions(args, &o.spectrumId, &o.backgroundSpectrumId, &o.settingId, &o.libraryIds);
     const std::string eff = TakeOption(args, "--efficiency");
     const std::string reference = TakeOption(args, "--reference");
     const std::string csv = TakeOption(args, "--csv");
+    o.reevaluate = TakeFlag(args, "--reevaluate");
     if (args.size() != 1 || o.spectrumId < 0 || o.libraryIds.empty()) throw Exception(usage);
     if (!eff.empty()) o.effAnalysisId = ParseKey(eff, "efficiency analysis id");
     if (!reference.empty() && !quantora::ParseIsoDateTime(reference, o.reference))

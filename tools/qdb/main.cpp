@@ -89,11 +89,12 @@ const Command kCommands[] = {
      qdbtool::CmdBackground},
     {"quantify",
      "qdb quantify <db> --spectrum <id> --library <id>[,...] [--efficiency <id>] [--background "
-     "<spectrum id>] [--reference <ISO date-time>] [--csv <file>]",
+     "<spectrum id>] [--reference <ISO date-time>] [--csv <file>] [--reevaluate]",
      "The activity of each nuclide of the libraries at the reference time (default: the start "
      "of the count) with its uncertainty, decision threshold and detection limit (ISO 11929), "
      "per kilogram when the sample has a mass; stored as a nuclide identification with its "
-     "activity results.",
+     "activity results. The spectra's stored peak evaluations are used where they were made "
+     "through the calibrations that apply now; --reevaluate evaluates them anew.",
      qdbtool::CmdQuantify},
     {"source", "qdb source add <db> <certificate.csv> --name <text>",
      "Store a calibration certificate (activity per nuclide, or emission rate per line) as a "
