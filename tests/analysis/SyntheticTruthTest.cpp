@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -396,6 +398,20 @@ TEST(TruthScore, FiguresFollowTheFoundPeaksAndNameTheMissedGoals) {
     std::fclose(out);
     const std::string printed(text, size);
     std::free(text);
-    for (const char* row : {"centroid z, all matched", "matched without an uncertainty"})
-        EXPECT_NE(printed.find(row), std::string::npos) << row << " in\n" << printed;
+    // Counted rows have their count and nothing else; the centroid row its mean and sd.
+    const struct {
+        const char* row;
+        size_t numbers;
+    } rows[] = {{"centroid z, all matched", 3},
+                {"matched without an uncertainty", 1},
+                {"false peaks in the worst spectrum", 1}};
+    for (const auto& [row, numbers] : rows) {
+        const size_t at = printed.find(row);
+        ASSERT_NE(at, std::string::npos) << row << " in\n" << printed;
+        std::istringstream line(
+            printed.substr(at + std::strlen(row), printed.find('\n', at) - at - std::strlen(row)));
+        size_t count = 0;
+        for (std::string word; line >> word;) count += std::isdigit(word.back()) ? 1 : 0;
+        EXPECT_EQ(count, numbers) << printed.substr(at, printed.find('\n', at) - at);
+    }
 }

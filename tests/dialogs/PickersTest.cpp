@@ -103,6 +103,12 @@ TEST_F(PickersTest, SelOneMeasTracksTheCurrentMeasurement) {
     tree->setCurrentItem(At(tree, {"Root A", "M11"}));
     form.OKButton->click();
     EXPECT_EQ(form.SelectedMeasID, 11);
+    // A root project (key 1) as the start: its first child.
+    TFormSelOneMeas fromRoot;
+    fromRoot.StartProjectID = 1;
+    Show(fromRoot);
+    EXPECT_EQ(fromRoot.AvailableTree->currentItem(),
+              At(fromRoot.AvailableTree, {"Root A", "Level 1"}));
 
     // A caller's measurement query picks what is offered; Cancel leaves the result alone.
     TFormSelOneMeas custom;
