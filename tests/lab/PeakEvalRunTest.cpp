@@ -127,6 +127,13 @@ TEST(PeakEvalRun, StoresTheWholeEvaluationAndNothingWhenItFails) {
               static_cast<int>(peaks));
     EXPECT_EQ(db.Count("REGIONPARAMVALUE WHERE CMT LIKE 'chi_square=%'"),
               static_cast<int>(run.result.regions.size()));
+    // Every row says when it was made.
+    for (const char* table :
+         {"PEAKEVALREGION", "PEAKEVALPEAK", "PEAK", "PEAKPARAMVALUE", "REGIONPARAMVALUE"})
+        EXPECT_EQ(db.Count(std::string(table) +
+                           " WHERE CREATIONDATE IS NULL OR CREATIONDATE < '2000-01-01'"),
+                  0)
+            << table;
     // The evaluation names its setting (the stored default), the new calibrations of the
     // spectrum, and its peaks keep their energies.
     EXPECT_EQ(db.Scalar("SELECT NAME FROM PEAKEVALCAL WHERE PEAKEVALCAL_ID = (SELECT "

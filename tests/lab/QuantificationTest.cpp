@@ -62,6 +62,12 @@ TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
     const int evaluations = lab.db.Count("PEAKEVAL");
     const Quantification q = Quantify(db, qo);
     EXPECT_EQ(lab.db.Count("PEAKEVAL"), evaluations);  // the efficiency fit's evaluation serves
+    // The nuclides' half-lives come with their uncertainties (they enter the decay correction's).
+    for (const auto& [id, info] : q.run.lines.isomers)
+        EXPECT_EQ(info.halfLifeUnc,
+                  std::stod(lab.db.Scalar("SELECT HALFLIFEUNC FROM ISOMER WHERE ISOMER_ID = " +
+                                          std::to_string(id))))
+            << info.nuclide;
     // The background kept as the setup's analysis serves as well as the spectrum named.
     lab.db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, NAME) VALUES (1, 'SMALL Marinelli')");
     lab.db.Exec("UPDATE MEASUREMENT SET MEASSETUP_ID = 1");
