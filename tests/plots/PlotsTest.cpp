@@ -426,6 +426,38 @@ TEST(Plots, FrameAndLegendCorners) {
         }
         EXPECT_GE(inked, 5) << static_cast<int>(corner);
     }
+    // A legend's swatches: a line spans the swatch, a marker is a dot, a band a block.
+    {
+        QImage img(400, 300, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        PlotCanvas canvas(p, QRectF(0, 0, 400, 300), false);
+        Panel panel{{}, Axis(0, 10, false), Axis(0, 10, false)};
+        canvas.PlacePanel(panel, QRectF(0, 0, 400, 300), true, true);
+        const QColor line(200, 0, 0), marker(0, 160, 0), band(0, 0, 220);
+        canvas.DrawLegend(panel,
+                          {{"line", line, LegendEntry::Line},
+                           {"marker", marker, LegendEntry::Marker},
+                           {"band", band, LegendEntry::Band}},
+                          Corner::TopLeft);
+        p.end();
+        const auto extent = [&](const QColor& c) {
+            int x0 = img.width(), x1 = -1, y0 = img.height(), y1 = -1;
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    if (img.pixel(x, y) == c.rgb())
+                        x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y),
+                        y1 = std::max(y1, y);
+            return std::pair{x1 - x0 + 1, y1 - y0 + 1};
+        };
+        const auto [lw, lh] = extent(line);
+        const auto [mw, mh] = extent(marker);
+        const auto [bw, bh] = extent(band);
+        EXPECT_GT(lw, 2 * mw);  // the line is wider than the dot
+        EXPECT_GT(mh, lh);      // and thinner
+        EXPECT_GE(bw, lw - 2);  // the band as wide as the line, and thicker
+        EXPECT_GT(bh, lh);
+    }
     // A note of no lines draws nothing; one line draws its box.
     for (const QStringList& note : {QStringList{}, QStringList{"note"}}) {
         QImage img(200, 150, QImage::Format_RGB32);
