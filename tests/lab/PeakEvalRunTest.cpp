@@ -143,6 +143,12 @@ TEST(PeakEvalRun, StoresTheWholeEvaluationAndNothingWhenItFails) {
     EXPECT_EQ(db.Scalar("SELECT NAME FROM ECAL WHERE ECAL_ID = (SELECT ECAL_ID FROM PEAKEVAL)"),
               "recalibrated from peaks");
     EXPECT_EQ(db.Count("FWHMCAL"), 1);
+    // The run's spectrum carries the calibration that applies to it now.
+    const LabSpectrum now = LoadLabSpectrum(db.name(), lab.spectrumId);
+    ASSERT_EQ(run.spectrum.energyCoeffs.size(), now.energyCoeffs.size());
+    for (size_t i = 0; i < now.energyCoeffs.size(); ++i)
+        EXPECT_NEAR(run.spectrum.energyCoeffs[i], now.energyCoeffs[i],
+                    1e-9 * std::fabs(now.energyCoeffs[i]));
     const double e = std::stod(
         db.Scalar("SELECT E FROM PEAK WHERE PEAK_ID = " + std::to_string(run.peakIds[0])));
     EXPECT_NEAR(e, run.result.peaks[0].energy, 1e-9);

@@ -466,4 +466,9 @@ TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
     EXPECT_EQ(DecodeDateTime(f.spectra.at(0).startTime).year, 1998);
     EXPECT_EQ(f.spectra[0].detector, "HPGE");
     EXPECT_EQ(f.spectra[0].title, "Soil 7");
+    // A month no calendar has: no start time, a warning.
+    b.replace(18, 3, "XYZ");
+    const SpectrumFile bad = ReadSpectrumBytes(b, "bad-date.chn");
+    EXPECT_EQ(bad.spectra.at(0).startTime, 0.0);
+    EXPECT_FALSE(bad.warnings.empty());
 }
