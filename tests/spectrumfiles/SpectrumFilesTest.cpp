@@ -467,3 +467,47 @@ TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
     EXPECT_EQ(f.spectra[0].detector, "HPGE");
     EXPECT_EQ(f.spectra[0].title, "Soil 7");
 }
+
+// A file of many spectra, each with its own detector, calibration, times and counts, read at a
+// scale where a reader that rescans the file per spectrum would take minutes: every spectrum gets
+// what it refers to or what stands before it, and a malformed count is located by its line.
+TEST(SpectrumFiles, N42OfManySpectraKeepsEachSpectrumItsOwnValues) {
+    constexpr size_t kSpectra = 3000;
+    std::string detectors, calibrations, measurements;
+    for (size_t i = 0; i < kSpectra; ++i) {
+        detectors += Format(
+            "<RadDetectorInformation id=\"d%zu\"><RadDetectorName>D%zu"
+            "</RadDetectorName></RadDetectorInformation>\n",
+            i, i);
+        calibrations += Format(
+            "<EnergyCalibration id=\"c%zu\"><CoefficientValues>%zu 0.5 0"
+            "</CoefficientValues></EnergyCalibration>\n",
+            i, i);
+        measurements += Format(
+            "<RadMeasurement><StartDateTime>2020-01-01T00:00:%02zu</StartDateTime>\n"
+            "<RealTimeDuration>PT%zuS</RealTimeDuration>\n<Spectrum "
+            "radDetectorInformationReference=\"d%zu\" energyCalibrationReference=\"c%zu\">\n"
+            "<ChannelData>%zu 1 2</ChannelData></Spectrum></RadMeasurement>\n",
+            i % 60, i + 1, i, i, i);
+    }
+    const std::string text = "<RadInstrumentData>\n" + detectors + calibrations + measurements +
+                             "</RadInstrumentData>\n";
+    const SpectrumFile f = ReadSpectrumBytes(text, "many.n42");
+    ASSERT_EQ(f.spectra.size(), kSpectra);
+    for (size_t i = 0; i < kSpectra; ++i) {
+        const SpectrumFileData& s = f.spectra[i];
+        ASSERT_EQ(s.detector, Format("D%zu", i)) << i;
+        ASSERT_EQ(s.counts, (std::vector<unsigned long>{i, 1, 2})) << i;
+        ASSERT_EQ(s.realTime, static_cast<double>(i + 1)) << i;
+        ASSERT_EQ(FormatIsoDateTime(s.startTime).substr(17, 2), Format("%02zu", i % 60)) << i;
+        ASSERT_EQ(s.energyCoeffs.at(0), static_cast<double>(i)) << i;
+    }
+    // A bad count in the last spectrum: its line is counted across all those before it.
+    std::string bad = text;
+    bad.replace(bad.rfind("1 2</ChannelData>"), 1, "x");
+    const size_t line = static_cast<size_t>(std::count(bad.begin(), bad.end(), '\n')) - 1;
+    EXPECT_NE(test::Raised([&] {
+                  ReadSpectrumBytes(bad, "bad.n42");
+              }).Message.find(Format("line %zu: malformed <ChannelData> near 'x'", line)),
+              AnsiString::npos);
+}
