@@ -249,31 +249,48 @@ double Duration(const XmlElement& e, const XmlErrors& err) {
     return v;
 }
 
-// The counts of <ChannelData>; messages name the line of the value they are about.
+// The channels the spectra of a file may hold in all: a spectrum of at most kMaxChannels, and
+// beyond it one channel per byte of the file. Written out, a channel takes two bytes or more, so
+// only runs of counted zeros reach the bound; it keeps a small file of long runs from expanding
+// to gigabytes.
+size_t FileChannelLimit(Sv text) {
+    return kMaxChannels + text.size();
+}
+
+// The counts of <ChannelData>, adding their number to `fileChannels` (the channels of the file's
+// spectra so far); messages name the line of the value they are about.
 void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, LineCounter& lines,
-                SpectrumFileData& s) {
+                size_t& fileChannels, SpectrumFileData& s) {
     Sv compression = Attribute(data.attrs, "Compression");
     if (compression.empty()) compression = Attribute(data.attrs, "compressionCode");
     const bool countedZeroes = compression == "CountedZeroes";
     if (!compression.empty() && !countedZeroes && compression != "None")
         err.Fail(at, "unknown channel data compression '" + AnsiString(compression) + "'");
+    const size_t fileLimit = FileChannelLimit(err.text);
     size_t line = 1;
     CountRounding rounding(err.ctx);
     bool zeroRun = false;
     ForEachToken(data.content, [&](Sv tok) {
         line = lines.LineOf(tok.data());
-        // A zero that starts a run, and the run's length, are whole numbers; a run of zeros may
-        // not blow the spectrum up beyond any real channel count.
+        // A zero that starts a run, and the run's length, are whole numbers.
         unsigned long c;
         const bool whole = ToCount(tok, c);
-        if (!(whole || (!zeroRun && rounding.Read(tok, line, c))) ||
-            (zeroRun && c > kMaxChannels - s.counts.size()) || s.counts.size() >= kMaxChannels)
+        if (!(whole || (!zeroRun && rounding.Read(tok, line, c))))
             err.ctx.FailLine(
                 line, "malformed <ChannelData> near '" + AnsiString(tok.substr(0, 20)) + "'");
+        const bool runStart = !zeroRun && countedZeroes && whole && c == 0;
+        const size_t added = zeroRun ? c : runStart ? 0 : 1;
+        if (added > kMaxChannels - s.counts.size())
+            err.ctx.FailLine(line, Format("<ChannelData> of more than %zu channels", kMaxChannels));
+        if (added > fileLimit - fileChannels)
+            err.ctx.FailLine(line, Format("the zero runs of <ChannelData> expand to more than %zu "
+                                          "channels in all, too many for a file of %zu bytes",
+                                          fileLimit, err.text.size()));
+        fileChannels += added;
         if (zeroRun) {
             s.counts.insert(s.counts.end(), c, 0UL);
             zeroRun = false;
-        } else if (countedZeroes && whole && c == 0) {
+        } else if (runStart) {
             zeroRun = true;
         } else {
             s.counts.push_back(c);
@@ -408,6 +425,7 @@ void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
                  "short?)");
     N42References refs(err);
     LineCounter lines(text);
+    size_t fileChannels = 0;
     LastElementBefore realTimes(text, "RealTimeDuration"), sampleRealTimes(text, "SampleRealTime"),
         startTimes(text, "StartTime"), startDateTimes(text, "StartDateTime");
     for (XmlElement e = FindElement(text, "Spectrum"); e.found();
@@ -416,7 +434,7 @@ void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
         Sv body = e.content;
         XmlElement data = FindElement(body, "ChannelData");
         if (!data.found()) err.Fail(e.begin, "the spectrum has no <ChannelData>");
-        ReadCounts(data, e.begin, err, lines, s);
+        ReadCounts(data, e.begin, err, lines, fileChannels, s);
         s.detector = refs.DetectorName(e);
         // Times: inside the spectrum (2006), or the measurement's real time before it (2011).
         XmlElement live = FindElement(body, "LiveTime");

@@ -10,6 +10,8 @@
 #include <random>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
@@ -510,4 +512,59 @@ TEST(SpectrumFiles, N42OfManySpectraKeepsEachSpectrumItsOwnValues) {
                   ReadSpectrumBytes(bad, "bad.n42");
               }).Message.find(Format("line %zu: malformed <ChannelData> near 'x'", line)),
               AnsiString::npos);
+}
+
+// Hostile files, made here in a temporary folder: each is refused, or read with a warning, in one
+// line of bounded length that names the fault.
+TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool refused;         // false: read, with the message among the warnings
+        std::string message;  // in the error or a warning
+    };
+    auto n42 = [](const std::string& spectra) {
+        return "<RadInstrumentData>\n" + spectra + "</RadInstrumentData>\n";
+    };
+    auto zeroRuns = [](size_t spectra, size_t run) {
+        std::string out;
+        for (size_t i = 0; i < spectra; ++i)
+            out += Format(
+                "<Spectrum><ChannelData compressionCode=\"CountedZeroes\">0 %zu 0 %zu"
+                "</ChannelData></Spectrum>\n",
+                run, run);
+        return out;
+    };
+    const size_t half = spectrumfiles::kMaxChannels / 2;
+    const Case cases[] = {
+        // Zero runs: one spectrum may reach the channel limit, not pass it; many spectra of long
+        // runs may not add up to more than the file's size allows.
+        {"run.n42", n42(zeroRuns(1, half)), false, ""},
+        {"longrun.n42", n42(zeroRuns(1, half + 1)), true,
+         Format("line 2: <ChannelData> of more than %zu channels", spectrumfiles::kMaxChannels)
+             .c_str()},
+        {"runs.n42", n42(zeroRuns(3, half)), true, "line 3: the zero runs of <ChannelData> expand"},
+    };
+    const fs::path dir = fs::temp_directory_path() / Format("hostile-%d", ::getpid());
+    fs::create_directories(dir);
+    for (const Case& c : cases) {
+        const std::string path = (dir / c.name).string();
+        std::ofstream(path, std::ios::binary) << c.bytes;
+        if (c.refused) {
+            const AnsiString error = test::Raised([&] { ReadSpectrumFile(path); }).Message;
+            EXPECT_NE(error.find(c.message), AnsiString::npos) << c.name << ": " << error;
+            EXPECT_EQ(error.find('\n'), AnsiString::npos) << c.name;
+            EXPECT_LE(error.size(), 200u + path.size()) << c.name;
+            continue;
+        }
+        const SpectrumFile f = ReadSpectrumFile(path);
+        std::string all;
+        for (const AnsiString& w : f.warnings) {
+            all += w + "\n";
+            EXPECT_EQ(w.find('\n'), AnsiString::npos) << c.name;
+            EXPECT_LE(w.size(), 200u) << c.name;
+        }
+        EXPECT_NE(all.find(c.message), std::string::npos) << c.name << "\n" << all;
+    }
+    fs::remove_all(dir);
 }
