@@ -134,10 +134,10 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
         std::vector<double> v;
         for (size_t i = 1; i < f.size(); ++i) {
             double x;
-            if (!ToDouble(f[i], x)) ctx.FailLine(line, "malformed number '" + f[i] + "'");
+            if (!ToDouble(f[i], x)) ctx.FailLine(line, "malformed number '" + Excerpt(f[i]) + "'");
             v.push_back(x);
         }
-        if (v.empty()) ctx.FailLine(line, "'" + f[0] + "' without a value");
+        if (v.empty()) ctx.FailLine(line, "'" + Excerpt(f[0]) + "' without a value");
         return v;
     };
     for (Sv line; lines.Next(line);) {
@@ -174,8 +174,7 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             if (r[0] != kNone || r[1] != kNone || r[2] != kNone)
                 roles = r;
             else
-                ctx.Warn(
-                    Format("line %zu not read: '%s'", n, AnsiString(line.substr(0, 40)).c_str()));
+                ctx.Warn(Format("line %zu not read: '%s'", n, Excerpt(line).c_str()));
         }
     }
     lines.RequireFinalLineEnd(ctx);
@@ -211,12 +210,12 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             if (roles[c] == kCount) {
                 unsigned long count;
                 if (!rounding.Read(f, r.line, count))
-                    ctx.FailLine(r.line, "not a count: '" + f + "'");
+                    ctx.FailLine(r.line, "not a count: '" + Excerpt(f) + "'");
                 s.counts.push_back(count);
             } else if (roles[c] == kChannel) {
                 if (i == 0 &&
                     (v < 0 || v >= static_cast<double>(kMaxChannels) || v != std::floor(v)))
-                    ctx.FailLine(r.line, "not a channel number: '" + f + "'");
+                    ctx.FailLine(r.line, "not a channel number: '" + Excerpt(f) + "'");
                 if (i == 0 &&
                     v + static_cast<double>(rows.size()) > static_cast<double>(kMaxChannels))
                     ctx.FailLine(r.line, Format("channels beyond %zu", kMaxChannels));

@@ -204,7 +204,7 @@ std::vector<double> Numbers(Sv s, size_t at, const XmlErrors& err, const char* w
     ForEachToken(s, [&](Sv t) {
         double v;
         if (!ToDouble(t, v))
-            err.Fail(at, Format("malformed number '%s' in %s", AnsiString(t).c_str(), what));
+            err.Fail(at, Format("malformed number '%s' in %s", Excerpt(t).c_str(), what));
         out.push_back(v);
         return true;
     });
@@ -245,7 +245,7 @@ bool ParseIsoDuration(Sv s, double& total) {
 double Duration(const XmlElement& e, const XmlErrors& err) {
     double v;
     if (!ParseIsoDuration(e.content, v))
-        err.Fail(e.begin, "malformed duration '" + AnsiString(Trim(e.content)) + "'");
+        err.Fail(e.begin, "malformed duration '" + Excerpt(Trim(e.content)) + "'");
     return v;
 }
 
@@ -265,7 +265,7 @@ void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, LineCou
     if (compression.empty()) compression = Attribute(data.attrs, "compressionCode");
     const bool countedZeroes = compression == "CountedZeroes";
     if (!compression.empty() && !countedZeroes && compression != "None")
-        err.Fail(at, "unknown channel data compression '" + AnsiString(compression) + "'");
+        err.Fail(at, "unknown channel data compression '" + Excerpt(compression) + "'");
     const size_t fileLimit = FileChannelLimit(err.text);
     size_t line = 1;
     CountRounding rounding(err.ctx);
@@ -276,8 +276,7 @@ void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, LineCou
         unsigned long c;
         const bool whole = ToCount(tok, c);
         if (!(whole || (!zeroRun && rounding.Read(tok, line, c))))
-            err.ctx.FailLine(
-                line, "malformed <ChannelData> near '" + AnsiString(tok.substr(0, 20)) + "'");
+            err.ctx.FailLine(line, "malformed <ChannelData> near '" + Excerpt(tok) + "'");
         const bool runStart = !zeroRun && countedZeroes && whole && c == 0;
         const size_t added = zeroRun ? c : runStart ? 0 : 1;
         if (added > kMaxChannels - s.counts.size())
@@ -458,7 +457,7 @@ void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
                 ++k;
             if (!ParseIsoDateTime(when.substr(0, k), s.startTime)) {
                 s.startTime = 0;
-                ctx.Warn("unreadable start time '" + AnsiString(when) + "' left out");
+                ctx.Warn("unreadable start time '" + Excerpt(when) + "' left out");
             }
         }
         s.energyCoeffs = refs.EnergyCoefficients(e);

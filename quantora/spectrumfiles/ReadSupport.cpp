@@ -74,6 +74,11 @@ Sv Trim(Sv s) {
     return s;
 }
 
+AnsiString Excerpt(Sv text) {
+    constexpr size_t kLength = 40;
+    return text.size() <= kLength ? AnsiString(text) : AnsiString(text.substr(0, kLength)) + "...";
+}
+
 bool ToDouble(Sv token, double& out) {
     if (!token.empty() && token.front() == '+') token.remove_prefix(1);
     auto r = std::from_chars(token.data(), token.data() + token.size(), out);
@@ -109,7 +114,7 @@ bool CountRounding::Read(Sv token, size_t line, unsigned long& out) {
     if (change > worst_) {
         worst_ = change;
         worstLine_ = line;
-        worstToken_ = AnsiString(token.substr(0, 40));
+        worstToken_ = Excerpt(token);
     }
     return true;
 }

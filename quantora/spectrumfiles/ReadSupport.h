@@ -70,6 +70,9 @@ inline bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 Sv Trim(Sv s);
+// A piece of file text to quote in a message: at most 40 bytes, ending in "..." when cut, so that
+// a token of megabytes gives a message of one short line.
+AnsiString Excerpt(Sv text);
 // Splits blank-separated tokens, calling f(token) for each until f returns false.
 template <class F>
 void ForEachToken(Sv s, F&& f) {

@@ -545,9 +545,26 @@ TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
              .c_str()},
         {"runs.n42", n42(zeroRuns(3, half)), true, "line 3: the zero runs of <ChannelData> expand"},
     };
+    const std::string token(size_t{1} << 20, '7');  // a megabyte of one token
+    const std::string spe = "$SPEC_ID:\nx\n$DATA:\n";
+    const Case more[] = {
+        // Tokens of a megabyte are quoted by their first 40 bytes.
+        {"token.spe", spe + "0 1\n5\n" + token + "x\n", true,
+         "line 6: malformed count '" + token.substr(0, 40) + "...'"},
+        {"range.spe", spe + "0 " + token + "\n5\n", true, "line 4: malformed $DATA: channel range"},
+        {"section.spe", "$" + token + "\n" + spe + "0 0\n5\n", false,
+         "section $" + token.substr(0, 39) + "... at line 1 not read"},
+        {"number.n42",
+         n42("<Spectrum><ChannelData>1 2" + token + "\x1b</ChannelData></Spectrum>\n"), true,
+         "line 2: malformed <ChannelData> near '2" + token.substr(0, 39) + "...'"},
+        {"token.csv", "channel,count\n0,5\n1,-0." + token + "\n", true,
+         "line 3: not a count: '-0." + token.substr(0, 37) + "...'"},
+    };
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    all.insert(all.end(), std::begin(more), std::end(more));
     const fs::path dir = fs::temp_directory_path() / Format("hostile-%d", ::getpid());
     fs::create_directories(dir);
-    for (const Case& c : cases) {
+    for (const Case& c : all) {
         const std::string path = (dir / c.name).string();
         std::ofstream(path, std::ios::binary) << c.bytes;
         if (c.refused) {
