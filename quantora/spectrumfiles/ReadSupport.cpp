@@ -170,6 +170,21 @@ void CheckEnergyCoeffs(std::vector<double>& coeffs, const ReadContext& ctx) {
     }
 }
 
+namespace {
+bool PowerOfTwo(size_t n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
+bool CommonChannelCount(size_t n) {
+    return PowerOfTwo(n) || (n % 1000 == 0 && PowerOfTwo(n / 1000));
+}
+}  // namespace
+
+void WarnUncommonLength(const SpectrumFileData& s, const ReadContext& ctx) {
+    const size_t n = s.counts.size();
+    if (!CommonChannelCount(n) && !CommonChannelCount(static_cast<size_t>(s.firstChannel) + n))
+        ctx.Warn(Format("%zu channels, a number no analyser gives: is the file cut short?", n));
+}
+
 void WarnLiveOverReal(const SpectrumFileData& s, const ReadContext& ctx) {
     if (s.liveTime > s.realTime && s.realTime >= 0)
         ctx.Warn(Format("live time %g s exceeds real time %g s", s.liveTime, s.realTime));
