@@ -18,7 +18,7 @@ void ReadCountList(Sv text, const ReadContext& ctx, AscLayout layout, SpectrumFi
         if (line.empty()) continue;
         unsigned long c;
         if (!rounding.Read(line, lines.Number(), c))
-            ctx.FailLine(lines.Number(), "not a count: '" + AnsiString(line.substr(0, 40)) + "'");
+            ctx.FailLine(lines.Number(), "not a count: '" + Excerpt(line) + "'");
         if (s.counts.size() >= kMaxChannels)
             ctx.FailLine(lines.Number(), Format("more than %zu channels", kMaxChannels));
         s.counts.push_back(c);
@@ -26,6 +26,7 @@ void ReadCountList(Sv text, const ReadContext& ctx, AscLayout layout, SpectrumFi
     lines.RequireFinalLineEnd(ctx);
     if (s.counts.empty()) ctx.Fail("no counts");
     rounding.Report();
+    WarnUncommonLength(s, ctx);
     const auto& v = s.counts;
     const bool plausible = v.size() >= 3 && v[0] >= v[1] && v[1] > 0 && v[0] <= kPlausibleSeconds;
     if (layout == AscLayout::TimesInFirstChannels || (layout == AscLayout::Auto && plausible)) {

@@ -1,7 +1,8 @@
 // CSV spectra: counts alone, channel and count, energy and count, or channel, energy and count;
 // an optional header line naming the columns; metadata lines before the table (LiveTime,
-// RealTime, StartTime, Title, Detector, EnergyCalibration, FwhmCalibration); fields split by
-// ',', ';' (then a decimal comma is allowed), TAB or blanks. UTF-8 and UTF-16 with a BOM.
+// RealTime, StartTime, Title, Detector, EnergyCalibration, FwhmCalibration, and Channels, the
+// number of rows, which a file cut short lacks); fields split by ',', ';' (then a decimal comma
+// is allowed), TAB or blanks. UTF-8 and UTF-16 with a BOM.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -129,15 +130,17 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
     std::array<Role, 3> roles{kNone, kNone, kNone};
     double toKeV = 1;
     std::vector<Row> rows;
+    unsigned long statedChannels = 0;  // of a "Channels" line, at statedLine (0: none)
+    size_t statedLine = 0;
     LineReader lines(text);
     auto metaNumbers = [&](const std::vector<AnsiString>& f, size_t line) {
         std::vector<double> v;
         for (size_t i = 1; i < f.size(); ++i) {
             double x;
-            if (!ToDouble(f[i], x)) ctx.FailLine(line, "malformed number '" + f[i] + "'");
+            if (!ToDouble(f[i], x)) ctx.FailLine(line, "malformed number '" + Excerpt(f[i]) + "'");
             v.push_back(x);
         }
-        if (v.empty()) ctx.FailLine(line, "'" + f[0] + "' without a value");
+        if (v.empty()) ctx.FailLine(line, "'" + Excerpt(f[0]) + "' without a value");
         return v;
     };
     for (Sv line; lines.Next(line);) {
@@ -165,6 +168,9 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             }
         } else if (key == "title" || key == "detector") {
             (key == "title" ? s.title : s.detector) = f.size() > 1 ? f[1] : AnsiString();
+        } else if ((key == "channels" || key == "channelcount") && f.size() == 2 &&
+                   ToCount(f[1], statedChannels)) {
+            statedLine = n;
         } else if (key == "energycalibration") {
             s.energyCoeffs = metaNumbers(f, n);
         } else if (key == "fwhmcalibration") {
@@ -174,8 +180,7 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             if (r[0] != kNone || r[1] != kNone || r[2] != kNone)
                 roles = r;
             else
-                ctx.Warn(
-                    Format("line %zu not read: '%s'", n, AnsiString(line.substr(0, 40)).c_str()));
+                ctx.Warn(Format("line %zu not read: '%s'", n, Excerpt(line).c_str()));
         }
     }
     lines.RequireFinalLineEnd(ctx);
@@ -211,12 +216,12 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             if (roles[c] == kCount) {
                 unsigned long count;
                 if (!rounding.Read(f, r.line, count))
-                    ctx.FailLine(r.line, "not a count: '" + f + "'");
+                    ctx.FailLine(r.line, "not a count: '" + Excerpt(f) + "'");
                 s.counts.push_back(count);
             } else if (roles[c] == kChannel) {
                 if (i == 0 &&
                     (v < 0 || v >= static_cast<double>(kMaxChannels) || v != std::floor(v)))
-                    ctx.FailLine(r.line, "not a channel number: '" + f + "'");
+                    ctx.FailLine(r.line, "not a channel number: '" + Excerpt(f) + "'");
                 if (i == 0 &&
                     v + static_cast<double>(rows.size()) > static_cast<double>(kMaxChannels))
                     ctx.FailLine(r.line, Format("channels beyond %zu", kMaxChannels));
@@ -233,6 +238,12 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
         }
     }
     rounding.Report();
+    // A file that states its length must hold that many channels: one cut at a line end is no
+    // shorter spectrum.
+    if (statedLine && s.counts.size() != statedChannels)
+        ctx.FailLine(statedLine, Format("%lu channels stated, the file holds %zu (cut short?)",
+                                        statedChannels, s.counts.size()));
+    if (!statedLine) WarnUncommonLength(s, ctx);
     if (!energies.empty() && s.energyCoeffs.empty()) {
         s.energyCoeffs =
             FitPolynomial(channels, energies, std::min<size_t>(2, energies.size() - 1));
@@ -286,6 +297,7 @@ AnsiString FormatCsv(const SpectrumFileData& s) {
     if (s.realTime >= 0) numbers("RealTime", {s.realTime});
     numbers("EnergyCalibration", s.energyCoeffs);
     numbers("FwhmCalibration", s.fwhmCoeffs);
+    out += Format("Channels,%zu\r\n", s.counts.size());  // lets the reader refuse a cut file
     out += "channel,count\r\n";
     for (size_t i = 0; i < s.counts.size(); ++i)
         out += std::to_string(s.firstChannel + i) + "," + std::to_string(s.counts[i]) + "\r\n";

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
@@ -125,14 +126,26 @@ Sv Attribute(Sv attrs, Sv name) {
     return {};
 }
 
-// The last element named `local` that starts before `before`.
-XmlElement LastElementBefore(Sv text, Sv local, size_t before) {
-    XmlElement last;
-    for (XmlElement e = FindElement(text, local, 0, before); e.found() && e.begin < before;
-         e = FindElement(text, local, e.end, before))
-        last = e;
-    return last;
-}
+// The last element named `local` that ends before a position, for positions asked in increasing
+// order (the spectra of a file): each element is scanned once, however many spectra follow it.
+class LastElementBefore {
+  public:
+    LastElementBefore(Sv text, Sv local) : text_(text), local_(local) {}
+    XmlElement At(size_t before) {
+        if (!started_) next_ = FindElement(text_, local_);
+        started_ = true;
+        while (next_.found() && next_.end <= before) {
+            last_ = next_;
+            next_ = FindElement(text_, local_, next_.end);
+        }
+        return last_;
+    }
+
+  private:
+    Sv text_, local_;
+    bool started_ = false;
+    XmlElement last_, next_;
+};
 
 // Character data with the five predefined entities resolved.
 AnsiString Unescape(Sv s) {
@@ -165,12 +178,33 @@ struct XmlErrors {
     }
 };
 
+// The line of a position in the text, counted on from the position asked before, so that the
+// positions of a whole file, asked in increasing order, cost one pass.
+class LineCounter {
+  public:
+    explicit LineCounter(Sv text) : text_(text), at_(text.data()) {}
+    size_t LineOf(const char* p) {
+        if (p < at_) {
+            at_ = text_.data();
+            line_ = 1;
+        }
+        line_ += static_cast<size_t>(std::count(at_, p, '\n'));
+        at_ = p;
+        return line_;
+    }
+
+  private:
+    Sv text_;
+    const char* at_;
+    size_t line_ = 1;
+};
+
 std::vector<double> Numbers(Sv s, size_t at, const XmlErrors& err, const char* what) {
     std::vector<double> out;
     ForEachToken(s, [&](Sv t) {
         double v;
         if (!ToDouble(t, v))
-            err.Fail(at, Format("malformed number '%s' in %s", AnsiString(t).c_str(), what));
+            err.Fail(at, Format("malformed number '%s' in %s", Excerpt(t).c_str(), what));
         out.push_back(v);
         return true;
     });
@@ -211,37 +245,51 @@ bool ParseIsoDuration(Sv s, double& total) {
 double Duration(const XmlElement& e, const XmlErrors& err) {
     double v;
     if (!ParseIsoDuration(e.content, v))
-        err.Fail(e.begin, "malformed duration '" + AnsiString(Trim(e.content)) + "'");
+        err.Fail(e.begin, "malformed duration '" + Excerpt(Trim(e.content)) + "'");
     return v;
 }
 
-// The counts of <ChannelData>; messages name the line of the value they are about.
-void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, SpectrumFileData& s) {
+// The channels the spectra of a file may hold in all: a spectrum of at most kMaxChannels, and
+// beyond it one channel per byte of the file. Written out, a channel takes two bytes or more, so
+// only runs of counted zeros reach the bound; it keeps a small file of long runs from expanding
+// to gigabytes.
+size_t FileChannelLimit(Sv text) {
+    return kMaxChannels + text.size();
+}
+
+// The counts of <ChannelData>, adding their number to `fileChannels` (the channels of the file's
+// spectra so far); messages name the line of the value they are about.
+void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, LineCounter& lines,
+                size_t& fileChannels, SpectrumFileData& s) {
     Sv compression = Attribute(data.attrs, "Compression");
     if (compression.empty()) compression = Attribute(data.attrs, "compressionCode");
     const bool countedZeroes = compression == "CountedZeroes";
     if (!compression.empty() && !countedZeroes && compression != "None")
-        err.Fail(at, "unknown channel data compression '" + AnsiString(compression) + "'");
-    // The line of each token, counted on from the start of the text as the tokens go by.
-    const char* seen = err.text.data();
+        err.Fail(at, "unknown channel data compression '" + Excerpt(compression) + "'");
+    const size_t fileLimit = FileChannelLimit(err.text);
     size_t line = 1;
     CountRounding rounding(err.ctx);
     bool zeroRun = false;
     ForEachToken(data.content, [&](Sv tok) {
-        line += static_cast<size_t>(std::count(seen, tok.data(), '\n'));
-        seen = tok.data();
-        // A zero that starts a run, and the run's length, are whole numbers; a run of zeros may
-        // not blow the spectrum up beyond any real channel count.
+        line = lines.LineOf(tok.data());
+        // A zero that starts a run, and the run's length, are whole numbers.
         unsigned long c;
         const bool whole = ToCount(tok, c);
-        if (!(whole || (!zeroRun && rounding.Read(tok, line, c))) ||
-            (zeroRun && c > kMaxChannels - s.counts.size()) || s.counts.size() >= kMaxChannels)
-            err.ctx.FailLine(
-                line, "malformed <ChannelData> near '" + AnsiString(tok.substr(0, 20)) + "'");
+        if (!(whole || (!zeroRun && rounding.Read(tok, line, c))))
+            err.ctx.FailLine(line, "malformed <ChannelData> near '" + Excerpt(tok) + "'");
+        const bool runStart = !zeroRun && countedZeroes && whole && c == 0;
+        const size_t added = zeroRun ? c : runStart ? 0 : 1;
+        if (added > kMaxChannels - s.counts.size())
+            err.ctx.FailLine(line, Format("<ChannelData> of more than %zu channels", kMaxChannels));
+        if (added > fileLimit - fileChannels)
+            err.ctx.FailLine(line, Format("the zero runs of <ChannelData> expand to more than %zu "
+                                          "channels in all, too many for a file of %zu bytes",
+                                          fileLimit, err.text.size()));
+        fileChannels += added;
         if (zeroRun) {
             s.counts.insert(s.counts.end(), c, 0UL);
             zeroRun = false;
-        } else if (countedZeroes && whole && c == 0) {
+        } else if (runStart) {
             zeroRun = true;
         } else {
             s.counts.push_back(c);
@@ -251,23 +299,6 @@ void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, Spectru
     if (zeroRun) err.ctx.FailLine(line, "malformed <ChannelData>: a zero run without its length");
     if (s.counts.empty()) err.Fail(at, "empty <ChannelData>");
     rounding.Report();
-}
-
-// The detector's name: a 2006 attribute (Detector, or Sensor as some instruments write), or the
-// 2011 detector element the spectrum refers to.
-AnsiString DetectorName(Sv text, const XmlElement& spectrum) {
-    Sv det = Attribute(spectrum.attrs, "Detector");
-    if (det.empty()) det = Attribute(spectrum.attrs, "Sensor");
-    if (!det.empty()) return AnsiString(det);
-    Sv ref = Attribute(spectrum.attrs, "radDetectorInformationReference");
-    if (ref.empty()) return AnsiString(Attribute(spectrum.attrs, "id"));
-    for (XmlElement d = FindElement(text, "RadDetectorInformation"); d.found();
-         d = FindElement(text, "RadDetectorInformation", d.end)) {
-        if (Attribute(d.attrs, "id") != ref) continue;
-        XmlElement name = FindElement(d.content, "RadDetectorName");
-        if (name.found()) return Unescape(name.content);
-    }
-    return AnsiString(ref);
 }
 
 // The remarks of an element's content, trimmed and unescaped.
@@ -283,29 +314,99 @@ bool StartsWith(const AnsiString& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
 }
 
-std::vector<double> EnergyCoefficients(Sv text, const XmlElement& spectrum, const XmlErrors& err) {
-    Sv body = spectrum.content;
-    for (XmlElement c = FindElement(body, "Calibration"); c.found();
-         c = FindElement(body, "Calibration", c.end)) {
-        if (Attribute(c.attrs, "Type") != "Energy") continue;
-        XmlElement coeffs = FindElement(c.content, "Coefficients");
-        if (coeffs.found()) return Numbers(coeffs.content, spectrum.begin, err, "<Coefficients>");
-    }
-    Sv ref = Attribute(spectrum.attrs, "energyCalibrationReference");
-    for (XmlElement c = FindElement(text, "EnergyCalibration"); c.found();
-         c = FindElement(text, "EnergyCalibration", c.end)) {
-        if (!ref.empty() && Attribute(c.attrs, "id") != ref) continue;
-        for (const AnsiString& r : Remarks(c.content)) {
-            if (r == kN42NoCalibration) return {};
-            if (StartsWith(r, kN42Coefficients))
-                return Numbers(Sv(r).substr(std::strlen(kN42Coefficients)), c.begin, err,
-                               "an energy coefficient remark");
+// The coefficients one <EnergyCalibration> gives: from the writer's remarks, or its values;
+// false when it gives none.
+bool CalibrationCoefficients(const XmlElement& c, const XmlErrors& err, std::vector<double>& out) {
+    for (const AnsiString& r : Remarks(c.content)) {
+        if (r == kN42NoCalibration) {
+            out.clear();
+            return true;
         }
-        XmlElement coeffs = FindElement(c.content, "CoefficientValues");
-        if (coeffs.found()) return Numbers(coeffs.content, c.begin, err, "<CoefficientValues>");
+        if (StartsWith(r, kN42Coefficients)) {
+            out = Numbers(Sv(r).substr(std::strlen(kN42Coefficients)), c.begin, err,
+                          "an energy coefficient remark");
+            return true;
+        }
     }
-    return {};
+    XmlElement coeffs = FindElement(c.content, "CoefficientValues");
+    if (!coeffs.found()) return false;
+    out = Numbers(coeffs.content, c.begin, err, "<CoefficientValues>");
+    return true;
 }
+
+// What spectra refer to by id: detector names and energy calibrations. Each kind is gathered in
+// one pass over the file when a spectrum first needs it, and each reference resolved once, so
+// that a file of many spectra is read in time linear in its size.
+class N42References {
+  public:
+    explicit N42References(const XmlErrors& err) : err_(err) {}
+
+    // The detector's name: a 2006 attribute (Detector, or Sensor as some instruments write), or
+    // the 2011 detector element the spectrum refers to.
+    AnsiString DetectorName(const XmlElement& spectrum) {
+        Sv det = Attribute(spectrum.attrs, "Detector");
+        if (det.empty()) det = Attribute(spectrum.attrs, "Sensor");
+        if (!det.empty()) return AnsiString(det);
+        Sv ref = Attribute(spectrum.attrs, "radDetectorInformationReference");
+        if (ref.empty()) return AnsiString(Attribute(spectrum.attrs, "id"));
+        if (!detectorsRead_) {
+            for (XmlElement d = FindElement(err_.text, "RadDetectorInformation"); d.found();
+                 d = FindElement(err_.text, "RadDetectorInformation", d.end)) {
+                XmlElement name = FindElement(d.content, "RadDetectorName");
+                // The first named element of an id counts.
+                if (name.found()) detectorNames_.emplace(Attribute(d.attrs, "id"), name.content);
+            }
+            detectorsRead_ = true;
+        }
+        auto it = detectorNames_.find(ref);
+        return it == detectorNames_.end() ? AnsiString(ref) : Unescape(it->second);
+    }
+
+    // The spectrum's own energy calibration (2006), or the first of the file's that gives
+    // coefficients, among those of the id it refers to when it refers to one (2011).
+    std::vector<double> EnergyCoefficients(const XmlElement& spectrum) {
+        Sv body = spectrum.content;
+        for (XmlElement c = FindElement(body, "Calibration"); c.found();
+             c = FindElement(body, "Calibration", c.end)) {
+            if (Attribute(c.attrs, "Type") != "Energy") continue;
+            XmlElement coeffs = FindElement(c.content, "Coefficients");
+            if (coeffs.found())
+                return Numbers(coeffs.content, spectrum.begin, err_, "<Coefficients>");
+        }
+        if (!calibrationsRead_) {
+            for (XmlElement c = FindElement(err_.text, "EnergyCalibration"); c.found();
+                 c = FindElement(err_.text, "EnergyCalibration", c.end)) {
+                calibrationsById_[Attribute(c.attrs, "id")].push_back(calibrations_.size());
+                calibrations_.push_back(c);
+            }
+            calibrationsRead_ = true;
+        }
+        const Sv ref = Attribute(spectrum.attrs, "energyCalibrationReference");
+        auto cached = coefficientsByRef_.find(ref);
+        if (cached != coefficientsByRef_.end()) return cached->second;
+        std::vector<double> found;
+        auto first = [&](auto&& indexes) {
+            for (size_t i : indexes)
+                if (CalibrationCoefficients(calibrations_[i], err_, found)) return;
+        };
+        if (ref.empty()) {
+            std::vector<size_t> all(calibrations_.size());
+            for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+            first(all);
+        } else if (auto ids = calibrationsById_.find(ref); ids != calibrationsById_.end()) {
+            first(ids->second);
+        }
+        return coefficientsByRef_[ref] = found;
+    }
+
+  private:
+    const XmlErrors& err_;
+    bool detectorsRead_ = false, calibrationsRead_ = false;
+    std::unordered_map<Sv, Sv> detectorNames_;  // id -> the raw content of its name
+    std::vector<XmlElement> calibrations_;
+    std::unordered_map<Sv, std::vector<size_t>> calibrationsById_;
+    std::unordered_map<Sv, std::vector<double>> coefficientsByRef_;  // "": no reference
+};
 
 }  // namespace
 
@@ -321,25 +422,30 @@ void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
         err.Fail(text.size(),
                  "no complete N42InstrumentData or RadInstrumentData element (cut "
                  "short?)");
+    N42References refs(err);
+    LineCounter lines(text);
+    size_t fileChannels = 0;
+    LastElementBefore realTimes(text, "RealTimeDuration"), sampleRealTimes(text, "SampleRealTime"),
+        startTimes(text, "StartTime"), startDateTimes(text, "StartDateTime");
     for (XmlElement e = FindElement(text, "Spectrum"); e.found();
          e = FindElement(text, "Spectrum", e.end)) {
         SpectrumFileData s;
         Sv body = e.content;
         XmlElement data = FindElement(body, "ChannelData");
         if (!data.found()) err.Fail(e.begin, "the spectrum has no <ChannelData>");
-        ReadCounts(data, e.begin, err, s);
-        s.detector = DetectorName(text, e);
+        ReadCounts(data, e.begin, err, lines, fileChannels, s);
+        s.detector = refs.DetectorName(e);
         // Times: inside the spectrum (2006), or the measurement's real time before it (2011).
         XmlElement live = FindElement(body, "LiveTime");
         if (!live.found()) live = FindElement(body, "LiveTimeDuration");
         if (live.found()) s.liveTime = Duration(live, err);
         XmlElement real = FindElement(body, "RealTime");
         if (!real.found()) real = FindElement(body, "RealTimeDuration");
-        if (!real.found()) real = LastElementBefore(text, "RealTimeDuration", e.begin);
-        if (!real.found()) real = LastElementBefore(text, "SampleRealTime", e.begin);
+        if (!real.found()) real = realTimes.At(e.begin);
+        if (!real.found()) real = sampleRealTimes.At(e.begin);
         if (real.found()) s.realTime = Duration(real, err);
-        XmlElement start = LastElementBefore(text, "StartTime", e.begin);
-        if (!start.found()) start = LastElementBefore(text, "StartDateTime", e.begin);
+        XmlElement start = startTimes.At(e.begin);
+        if (!start.found()) start = startDateTimes.At(e.begin);
         if (start.found()) {
             // The local date and time as written; a zone suffix ("Z", "+01:00") is dropped.
             Sv when = Trim(start.content);
@@ -351,10 +457,10 @@ void ReadN42(Sv text, const ReadContext& ctx, SpectrumFile& out) {
                 ++k;
             if (!ParseIsoDateTime(when.substr(0, k), s.startTime)) {
                 s.startTime = 0;
-                ctx.Warn("unreadable start time '" + AnsiString(when) + "' left out");
+                ctx.Warn("unreadable start time '" + Excerpt(when) + "' left out");
             }
         }
-        s.energyCoeffs = EnergyCoefficients(text, e, err);
+        s.energyCoeffs = refs.EnergyCoefficients(e);
         // A straight line is written with a quadratic term of 0 (the schema wants three terms).
         while (s.energyCoeffs.size() > 2 && s.energyCoeffs.back() == 0) s.energyCoeffs.pop_back();
         CheckEnergyCoeffs(s.energyCoeffs, ctx);

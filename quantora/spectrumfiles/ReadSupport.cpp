@@ -74,6 +74,11 @@ Sv Trim(Sv s) {
     return s;
 }
 
+AnsiString Excerpt(Sv text) {
+    constexpr size_t kLength = 40;
+    return text.size() <= kLength ? AnsiString(text) : AnsiString(text.substr(0, kLength)) + "...";
+}
+
 bool ToDouble(Sv token, double& out) {
     if (!token.empty() && token.front() == '+') token.remove_prefix(1);
     auto r = std::from_chars(token.data(), token.data() + token.size(), out);
@@ -109,7 +114,7 @@ bool CountRounding::Read(Sv token, size_t line, unsigned long& out) {
     if (change > worst_) {
         worst_ = change;
         worstLine_ = line;
-        worstToken_ = AnsiString(token.substr(0, 40));
+        worstToken_ = Excerpt(token);
     }
     return true;
 }
@@ -163,6 +168,21 @@ void CheckEnergyCoeffs(std::vector<double>& coeffs, const ReadContext& ctx) {
         ctx.Warn("placeholder energy calibration (" + list + ") left out");
         coeffs.clear();
     }
+}
+
+namespace {
+bool PowerOfTwo(size_t n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
+bool CommonChannelCount(size_t n) {
+    return PowerOfTwo(n) || (n % 1000 == 0 && PowerOfTwo(n / 1000));
+}
+}  // namespace
+
+void WarnUncommonLength(const SpectrumFileData& s, const ReadContext& ctx) {
+    const size_t n = s.counts.size();
+    if (!CommonChannelCount(n) && !CommonChannelCount(static_cast<size_t>(s.firstChannel) + n))
+        ctx.Warn(Format("%zu channels, a number no analyser gives: is the file cut short?", n));
 }
 
 void WarnLiveOverReal(const SpectrumFileData& s, const ReadContext& ctx) {

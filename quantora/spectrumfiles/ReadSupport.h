@@ -70,6 +70,9 @@ inline bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 Sv Trim(Sv s);
+// A piece of file text to quote in a message: at most 40 bytes, ending in "..." when cut, so that
+// a token of megabytes gives a message of one short line.
+AnsiString Excerpt(Sv text);
 // Splits blank-separated tokens, calling f(token) for each until f returns false.
 template <class F>
 void ForEachToken(Sv s, F&& f) {
@@ -132,6 +135,10 @@ AnsiString ShortestNumber(double v, bool fixed = false);
 // Validates energy calibration coefficients read from a file: garbage values below 1e-100 become
 // 0, and a calibration without a positive finite gain is dropped; each repair is a warning.
 void CheckEnergyCoeffs(std::vector<double>& coeffs, const ReadContext& ctx);
+// Warns when a spectrum that does not state its length has one no analyser gives (not a power
+// of two, nor 1000, 2000, 4000, ... channels counted from 0 or from its first channel): the file
+// may have been cut at a line end.
+void WarnUncommonLength(const SpectrumFileData& s, const ReadContext& ctx);
 // Warns when both times are known and the live time exceeds the real time.
 void WarnLiveOverReal(const SpectrumFileData& s, const ReadContext& ctx);
 // Drops FWHM coefficients that are all zero or not all finite (files write zeros for "none").

@@ -2,6 +2,7 @@
 // count written "%2", a unit after the coefficients, and sections of other programs (each
 // reported as a warning).
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <iterator>
 
@@ -96,10 +97,17 @@ std::vector<double> ReadCoefficients(Sections& sec, const ReadContext& ctx, Sv n
 }
 
 void ReadData(Sections& sec, const ReadContext& ctx, SpectrumFileData& s) {
+    // The range line, read in place: it may be the whole file.
     Sv range;
-    long first = -1, last = -1;
-    if (!sec.Body(range) || std::sscanf(AnsiString(range).c_str(), "%ld %ld", &first, &last) != 2 ||
-        first < 0 || last < first || static_cast<size_t>(last) >= kMaxChannels)
+    long bounds[2] = {-1, -1};
+    int n = 0;
+    if (sec.Body(range))
+        ForEachToken(range, [&](Sv t) {
+            auto r = std::from_chars(t.data(), t.data() + t.size(), bounds[n]);
+            return r.ec == std::errc() && r.ptr == t.data() + t.size() && ++n < 2;
+        });
+    const long first = bounds[0], last = bounds[1];
+    if (n != 2 || first < 0 || last < first || static_cast<size_t>(last) >= kMaxChannels)
         ctx.FailLine(sec.HeaderLine() + 1, "malformed $DATA: channel range");
     const size_t want = static_cast<size_t>(last - first + 1);
     s.firstChannel = static_cast<int>(first);
@@ -109,7 +117,7 @@ void ReadData(Sections& sec, const ReadContext& ctx, SpectrumFileData& s) {
         ForEachToken(line, [&](Sv t) {
             unsigned long c;
             if (!rounding.Read(t, sec.Line(), c))
-                ctx.FailLine(sec.Line(), "malformed count '" + AnsiString(t) + "'");
+                ctx.FailLine(sec.Line(), "malformed count '" + Excerpt(t) + "'");
             if (s.counts.size() == want)
                 ctx.FailLine(sec.Line(), Format("more counts than the %zu announced", want));
             s.counts.push_back(c);
@@ -162,7 +170,7 @@ void ReadSpe(Sv text, const ReadContext& ctx, SpectrumFile& out) {
             CheckFwhmCoeffs(s.fwhmCoeffs);
         } else if (std::find(std::begin(kIgnoredSections), std::end(kIgnoredSections), header) ==
                    std::end(kIgnoredSections)) {
-            ctx.Warn(Format("section %s at line %zu not read", AnsiString(header).c_str(),
+            ctx.Warn(Format("section %s at line %zu not read", Excerpt(header).c_str(),
                             sec.HeaderLine()));
         }
         while (sec.Body(line)) {

@@ -10,6 +10,8 @@
 #include <random>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
@@ -471,4 +473,146 @@ TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
     const SpectrumFile bad = ReadSpectrumBytes(b, "bad-date.chn");
     EXPECT_EQ(bad.spectra.at(0).startTime, 0.0);
     EXPECT_FALSE(bad.warnings.empty());
+}
+
+// A file of many spectra, each with its own detector, calibration, times and counts, read at a
+// scale where a reader that rescans the file per spectrum would take minutes: every spectrum gets
+// what it refers to or what stands before it, and a malformed count is located by its line.
+TEST(SpectrumFiles, N42OfManySpectraKeepsEachSpectrumItsOwnValues) {
+    constexpr size_t kSpectra = 3000;
+    std::string detectors, calibrations, measurements;
+    for (size_t i = 0; i < kSpectra; ++i) {
+        detectors += Format(
+            "<RadDetectorInformation id=\"d%zu\"><RadDetectorName>D%zu"
+            "</RadDetectorName></RadDetectorInformation>\n",
+            i, i);
+        calibrations += Format(
+            "<EnergyCalibration id=\"c%zu\"><CoefficientValues>%zu 0.5 0"
+            "</CoefficientValues></EnergyCalibration>\n",
+            i, i);
+        measurements += Format(
+            "<RadMeasurement><StartDateTime>2020-01-01T00:00:%02zu</StartDateTime>\n"
+            "<RealTimeDuration>PT%zuS</RealTimeDuration>\n<Spectrum "
+            "radDetectorInformationReference=\"d%zu\" energyCalibrationReference=\"c%zu\">\n"
+            "<ChannelData>%zu 1 2</ChannelData></Spectrum></RadMeasurement>\n",
+            i % 60, i + 1, i, i, i);
+    }
+    const std::string text = "<RadInstrumentData>\n" + detectors + calibrations + measurements +
+                             "</RadInstrumentData>\n";
+    const SpectrumFile f = ReadSpectrumBytes(text, "many.n42");
+    ASSERT_EQ(f.spectra.size(), kSpectra);
+    for (size_t i = 0; i < kSpectra; ++i) {
+        const SpectrumFileData& s = f.spectra[i];
+        ASSERT_EQ(s.detector, Format("D%zu", i)) << i;
+        ASSERT_EQ(s.counts, (std::vector<unsigned long>{i, 1, 2})) << i;
+        ASSERT_EQ(s.realTime, static_cast<double>(i + 1)) << i;
+        ASSERT_EQ(FormatIsoDateTime(s.startTime).substr(17, 2), Format("%02zu", i % 60)) << i;
+        ASSERT_EQ(s.energyCoeffs.at(0), static_cast<double>(i)) << i;
+    }
+    // A bad count in the last spectrum: its line is counted across all those before it.
+    std::string bad = text;
+    bad.replace(bad.rfind("1 2</ChannelData>"), 1, "x");
+    const size_t line = static_cast<size_t>(std::count(bad.begin(), bad.end(), '\n')) - 1;
+    EXPECT_NE(test::Raised([&] {
+                  ReadSpectrumBytes(bad, "bad.n42");
+              }).Message.find(Format("line %zu: malformed <ChannelData> near 'x'", line)),
+              AnsiString::npos);
+}
+
+// Hostile files, made here in a temporary folder: each is refused, or read with a warning, in one
+// line of bounded length that names the fault.
+TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool refused;         // false: read, with the message among the warnings
+        std::string message;  // in the error or a warning
+    };
+    auto n42 = [](const std::string& spectra) {
+        return "<RadInstrumentData>\n" + spectra + "</RadInstrumentData>\n";
+    };
+    auto zeroRuns = [](size_t spectra, size_t run) {
+        std::string out;
+        for (size_t i = 0; i < spectra; ++i)
+            out += Format(
+                "<Spectrum><ChannelData compressionCode=\"CountedZeroes\">0 %zu 0 %zu"
+                "</ChannelData></Spectrum>\n",
+                run, run);
+        return out;
+    };
+    const size_t half = spectrumfiles::kMaxChannels / 2;
+    const Case cases[] = {
+        // Zero runs: one spectrum may reach the channel limit, not pass it; many spectra of long
+        // runs may not add up to more than the file's size allows.
+        {"run.n42", n42(zeroRuns(1, half)), false, ""},
+        {"longrun.n42", n42(zeroRuns(1, half + 1)), true,
+         Format("line 2: <ChannelData> of more than %zu channels", spectrumfiles::kMaxChannels)
+             .c_str()},
+        {"runs.n42", n42(zeroRuns(3, half)), true, "line 3: the zero runs of <ChannelData> expand"},
+    };
+    const std::string token(size_t{1} << 20, '7');  // a megabyte of one token
+    const std::string spe = "$SPEC_ID:\nx\n$DATA:\n";
+    const Case more[] = {
+        // Tokens of a megabyte are quoted by their first 40 bytes.
+        {"token.spe", spe + "0 1\n5\n" + token + "x\n", true,
+         "line 6: malformed count '" + token.substr(0, 40) + "...'"},
+        {"range.spe", spe + "0 " + token + "\n5\n", true, "line 4: malformed $DATA: channel range"},
+        {"section.spe", "$" + token + "\n" + spe + "0 0\n5\n", false,
+         "section $" + token.substr(0, 39) + "... at line 1 not read"},
+        {"number.n42",
+         n42("<Spectrum><ChannelData>1 2" + token + "\x1b</ChannelData></Spectrum>\n"), true,
+         "line 2: malformed <ChannelData> near '2" + token.substr(0, 39) + "...'"},
+        {"token.csv", "channel,count\n0,5\n1,-0." + token + "\n", true,
+         "line 3: not a count: '-0." + token.substr(0, 37) + "...'"},
+    };
+    // A file that states its length is refused when it holds another; a list that cannot state
+    // it is read, with a warning when its length is none an analyser gives.
+    auto lines = [](size_t n) {
+        std::string out;
+        for (size_t i = 0; i < n; ++i) out += std::to_string(i % 7) + "\n";
+        return out;
+    };
+    SpectrumFileData full;
+    full.counts.assign(1024, 3);
+    const std::string csv = FormatCsv(full), cut = csv.substr(0, csv.size() - 8);
+    const Case lengths[] = {
+        {"full.csv", csv, false, ""},
+        {"cut.csv", cut, true, "line 1: 1024 channels stated, the file holds 1023 (cut short?)"},
+        {"long.csv", csv + "1024,3\r\n", true, "line 1: 1024 channels stated, the file holds 1025"},
+        {"odd.csv", "channel,count\n0,4\n1,5\n2,6\n", false,
+         "3 channels, a number no analyser gives: is the file cut short?"},
+        {"from1.csv", "channel,count\n1,4\n2,5\n3,6\n4,7\n", false, ""},
+        {"k.asc", lines(4000), false, ""},
+        {"pow2.asc", lines(2048), false, ""},
+        {"cut.asc", lines(2047), false,
+         "2047 channels, a number no analyser gives: is the file cut short?"},
+    };
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    all.insert(all.end(), std::begin(lengths), std::end(lengths));
+    all.insert(all.end(), std::begin(more), std::end(more));
+    const fs::path dir = fs::temp_directory_path() / Format("hostile-%d", ::getpid());
+    fs::create_directories(dir);
+    for (const Case& c : all) {
+        const std::string path = (dir / c.name).string();
+        std::ofstream(path, std::ios::binary) << c.bytes;
+        if (c.refused) {
+            const AnsiString error = test::Raised([&] { ReadSpectrumFile(path); }).Message;
+            EXPECT_NE(error.find(c.message), AnsiString::npos) << c.name << ": " << error;
+            EXPECT_EQ(error.find('\n'), AnsiString::npos) << c.name;
+            EXPECT_LE(error.size(), 200u + path.size()) << c.name;
+            continue;
+        }
+        const SpectrumFile f = ReadSpectrumFile(path);
+        std::string all;
+        for (const AnsiString& w : f.warnings) {
+            all += w + "\n";
+            EXPECT_EQ(w.find('\n'), AnsiString::npos) << c.name;
+            EXPECT_LE(w.size(), 200u) << c.name;
+        }
+        if (c.message.empty())
+            EXPECT_EQ(all, "") << c.name;
+        else
+            EXPECT_NE(all.find(c.message), std::string::npos) << c.name << "\n" << all;
+    }
+    fs::remove_all(dir);
 }
