@@ -1,8 +1,8 @@
 // CSV spectra: counts alone, channel and count, energy and count, or channel, energy and count;
 // an optional header line naming the columns; metadata lines before the table (LiveTime,
 // RealTime, StartTime, Title, Detector, EnergyCalibration, FwhmCalibration, and Channels, the
-// number of rows, which a file cut short lacks); fields split by ',', ';' (then a decimal comma
-// is allowed), TAB or blanks. UTF-8 and UTF-16 with a BOM.
+// number of rows, which a file cut short does not hold); fields split by ',', ';' (then a
+// decimal comma is allowed), TAB or blanks. UTF-8 and UTF-16 with a BOM.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -243,7 +243,6 @@ void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
     if (statedLine && s.counts.size() != statedChannels)
         ctx.FailLine(statedLine, Format("%lu channels stated, the file holds %zu (cut short?)",
                                         statedChannels, s.counts.size()));
-    if (!statedLine) WarnUncommonLength(s, ctx);
     if (!energies.empty() && s.energyCoeffs.empty()) {
         s.energyCoeffs =
             FitPolynomial(channels, energies, std::min<size_t>(2, energies.size() - 1));
@@ -297,7 +296,6 @@ AnsiString FormatCsv(const SpectrumFileData& s) {
     if (s.realTime >= 0) numbers("RealTime", {s.realTime});
     numbers("EnergyCalibration", s.energyCoeffs);
     numbers("FwhmCalibration", s.fwhmCoeffs);
-    out += Format("Channels,%zu\r\n", s.counts.size());  // lets the reader refuse a cut file
     out += "channel,count\r\n";
     for (size_t i = 0; i < s.counts.size(); ++i)
         out += std::to_string(s.firstChannel + i) + "," + std::to_string(s.counts[i]) + "\r\n";
