@@ -54,7 +54,7 @@ std::vector<Tick> Axis::Ticks(int maxMajor) const {
     const double eps = (hi_ - lo_) * 1e-9;
     if (!log_) {
         const double step = NiceStep(hi_ - lo_, maxMajor);
-        // Minor ticks at a fifth (steps of 1, 5) or half (steps of 2) of a major step.
+        // Minor ticks at a fifth (steps of 1, 5) or a quarter (steps of 2) of a major step.
         const double lead = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
         const double minor = step / (std::fabs(lead - 2) < 1e-6 ? 4 : 5);
         for (double k = std::ceil((lo_ - eps) / minor); k * minor <= hi_ + eps; ++k) {

@@ -374,21 +374,35 @@ TEST(Plots, BadInputGivesAClearError) {
 
 // Major tick labels, powers of ten written as on paper.
 TEST(Plots, AxisLabels) {
+    // Minor ticks divide a major step of 2 in quarters, one of 1 or 5 in fifths.
     const struct {
         double lo, hi;
         bool log;
         std::vector<std::string> labels;
-    } cases[] = {{0.5, 2e3, true, {"1", "10", "100", "1000"}},
-                 {1e-4, 1, true, {"10⁻⁴", "10⁻³", "10⁻²", "10⁻¹", "10⁰"}},
-                 {1, 1e6, true, {"10⁰", "10¹", "10²", "10³", "10⁴", "10⁵", "10⁶"}},
-                 {0, 10, false, {"0", "2", "4", "6", "8", "10"}},
-                 {0, 3.5, false, {"0", "1", "2", "3"}},
-                 {-0.02, 0.07, false, {"-0.02", "0.00", "0.02", "0.04", "0.06"}}};
+        int minorPerStep;  // minor ticks between two labels; 0: not checked
+    } cases[] = {{0.5, 2e3, true, {"1", "10", "100", "1000"}, 0},
+                 {1e-4, 1, true, {"10⁻⁴", "10⁻³", "10⁻²", "10⁻¹", "10⁰"}, 0},
+                 {1, 1e6, true, {"10⁰", "10¹", "10²", "10³", "10⁴", "10⁵", "10⁶"}, 0},
+                 {0, 10, false, {"0", "2", "4", "6", "8", "10"}, 3},
+                 {0, 3.5, false, {"0", "1", "2", "3"}, 4},
+                 {0, 25, false, {"0", "5", "10", "15", "20", "25"}, 4},
+                 {-0.02, 0.07, false, {"-0.02", "0.00", "0.02", "0.04", "0.06"}, 3}};
     for (const auto& c : cases) {
         std::vector<std::string> labels;
-        for (const quantora::plots::Tick& t : quantora::plots::Axis(c.lo, c.hi, c.log).Ticks(6))
-            if (t.major) labels.push_back(t.label);
+        int minors = 0, between = -1;
+        for (const quantora::plots::Tick& t : quantora::plots::Axis(c.lo, c.hi, c.log).Ticks(6)) {
+            if (!t.major) {
+                ++minors;
+                continue;
+            }
+            if (labels.size() == 1) between = minors;
+            labels.push_back(t.label);
+            minors = 0;
+        }
         EXPECT_EQ(labels, c.labels) << c.lo << ".." << c.hi;
+        if (c.minorPerStep > 0) {
+            EXPECT_EQ(between, c.minorPerStep) << c.lo << ".." << c.hi;
+        }
     }
 }
 
