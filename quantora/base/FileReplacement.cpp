@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 #include "quantora/base/Exception.h"
@@ -71,6 +72,15 @@ void FileReplacement::Commit() {
         (void)::fsync(dir);
         ::close(dir);
     }
+}
+
+void WriteFileReplacing(const std::string& path, std::string_view content) {
+    FileReplacement file(path);
+    std::ofstream out(file.TempPath(), std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    if (!out) throw Exception(CannotWrite(path, errno));
+    file.Commit();
 }
 
 }  // namespace quantora

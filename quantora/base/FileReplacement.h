@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quantora {
 
@@ -28,6 +29,10 @@ class FileReplacement {
     std::string target_, temp_;
     int fd_ = -1;  // the temporary file, kept open to sync it
 };
+
+// Writes `content` to `path` through a FileReplacement: all of it, or nothing and the previous
+// file kept; throws Exception naming the path and the reason.
+void WriteFileReplacing(const std::string& path, std::string_view content);
 
 // "cannot write '<path>': <text of errno>": the one form of a failed file write.
 std::string CannotWrite(const std::string& path, int error);

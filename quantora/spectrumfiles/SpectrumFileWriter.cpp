@@ -3,9 +3,9 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/FileReplacement.h"
 
 namespace quantora {
 
@@ -21,10 +21,7 @@ void WriteSpectrumFile(const AnsiString& path, const std::vector<SpectrumFileDat
     const AnsiString text = ext == ".spe"   ? FormatSpe(spectra.front())
                             : ext == ".csv" ? FormatCsv(spectra.front())
                                             : FormatN42(spectra);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw Exception("cannot write '" + path + "'");
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!out.flush()) throw Exception("cannot write '" + path + "'");
+    WriteFileReplacing(path, text);
 }
 
 }  // namespace quantora

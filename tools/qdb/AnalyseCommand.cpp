@@ -2,13 +2,13 @@
 // every spectrum of a project or of listed measurements that has none yet, on all cores.
 #include <atomic>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/lab/PeakEvalRun.h"
@@ -46,18 +46,16 @@ void PrintPeaks(const quantora::PeakEvalRun& run) {
 }
 
 void WriteCsv(const std::string& path, const quantora::PeakEvalRun& run) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw Exception("cannot write '" + path + "'");
-    out << "energy_kev,energy_unc_kev,area,area_unc,fwhm_kev,channel,channel_unc,fwhm_channels,"
-           "decision_threshold,detection_limit,nuclide\n";
+    std::string text =
+        "energy_kev,energy_unc_kev,area,area_unc,fwhm_kev,channel,channel_unc,fwhm_channels,"
+        "decision_threshold,detection_limit,nuclide\n";
     for (size_t i = 0; i < run.result.peaks.size(); ++i) {
         const auto& p = run.result.peaks[i];
-        out << Format("%.4f,%.4f,%.3f,%.3f,%.4f,%.3f,%.4f,%.4f,%.3f,%.3f,%s\n", p.energy,
-                      p.energyUnc, p.area, p.areaUnc, p.fwhmKeV, p.channel, p.channelUnc, p.fwhm,
-                      p.decisionThreshold, p.detectionLimit, run.nuclides[i].c_str());
+        text += Format("%.4f,%.4f,%.3f,%.3f,%.4f,%.3f,%.4f,%.4f,%.3f,%.3f,%s\n", p.energy,
+                       p.energyUnc, p.area, p.areaUnc, p.fwhmKeV, p.channel, p.channelUnc, p.fwhm,
+                       p.decisionThreshold, p.detectionLimit, run.nuclides[i].c_str());
     }
-    out.close();
-    if (!out) throw Exception("cannot write '" + path + "'");
+    quantora::WriteFileReplacing(path, text);
 }
 
 // Every listed spectrum that has no evaluation yet, on `jobs` threads; a rerun goes on where an

@@ -343,11 +343,13 @@ int CmdCsv(const Args& args) {
         throw Exception("the query failed: " + e.Message);
     }
     const std::string& out = args[2];
+    // A previous file at that path stays until the new one is complete.
+    quantora::FileReplacement file(out);
+    SaveDatasetAsCSV(file.TempPath().c_str(), &q);
     std::error_code ec;
-    fs::remove(out, ec);
-    SaveDatasetAsCSV(out.c_str(), &q);
-    if (!fs::is_regular_file(out, ec) || fs::file_size(out, ec) == 0)
+    if (fs::file_size(file.TempPath(), ec) == 0 || ec)
         throw Exception(Format("could not write '%s'", out.c_str()));
+    file.Commit();
     int rows = 0;
     for (q.First(); !q.Eof(); q.Next()) ++rows;
     std::printf("%d rows, %d columns written to %s\n", rows, q.FieldCount(), out.c_str());

@@ -3,11 +3,11 @@
 // spectrum's nuclides with decision thresholds and detection limits).
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/lab/BackgroundAnalysis.h"
 #include "quantora/lab/Quantification.h"
@@ -135,17 +135,15 @@ int CmdQuantify(const Args& in) {
     if (r.nuclideIdentId > 0)
         std::printf("stored as nuclide identification %d\n", r.nuclideIdentId);
     if (!csv.empty()) {
-        std::ofstream out(csv, std::ios::binary | std::ios::trunc);
-        if (!out) throw Exception("cannot write '" + csv + "'");
-        out << "nuclide,activity_bq,uncertainty_bq,decision_threshold_bq,detection_limit_bq,lines,"
-               "detected,unit\n";
+        std::string text =
+            "nuclide,activity_bq,uncertainty_bq,decision_threshold_bq,detection_limit_bq,lines,"
+            "detected,unit\n";
         for (const quantora::QuantifiedNuclide& n : r.nuclides)
-            out << Format("%s,%.6g,%.4g,%.4g,%.4g,%d,%s,%s\n", n.nuclide.c_str(),
-                          n.activity.activity, n.activity.uncertainty, n.activity.decisionThreshold,
-                          n.activity.detectionLimit, n.activity.lines,
-                          n.activity.detected ? "Y" : "N", r.unit.c_str());
-        out.close();
-        if (!out) throw Exception("cannot write '" + csv + "'");
+            text += Format("%s,%.6g,%.4g,%.4g,%.4g,%d,%s,%s\n", n.nuclide.c_str(),
+                           n.activity.activity, n.activity.uncertainty,
+                           n.activity.decisionThreshold, n.activity.detectionLimit,
+                           n.activity.lines, n.activity.detected ? "Y" : "N", r.unit.c_str());
+        quantora::WriteFileReplacing(csv, text);
     }
     return 0;
 }
