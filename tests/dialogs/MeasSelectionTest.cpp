@@ -132,3 +132,20 @@ TEST_F(MeasSelectionTest, DatabaseFailuresLeaveTheTreeAndShowAMessage) {
     EXPECT_EQ(capture.messages.size(), 2u);
     EXPECT_EQ(Texts(Avail(), At(Avail(), {"Root A"})), before);
 }
+
+// Every picture of the dialogs is drawn, and no two are alike.
+TEST(DialogIcons, EverySymbolIsDrawnAndDistinct) {
+    using quantora::dialogs::Symbol;
+    std::vector<QImage> images;
+    for (Symbol s :
+         {Symbol::Project, Symbol::Measurement, Symbol::Spectrum, Symbol::EnergyCalibration,
+          Symbol::Source, Symbol::Error, Symbol::Question, Symbol::Tick}) {
+        const QImage img = quantora::dialogs::SymbolPixmap(s, 32).toImage();
+        int inked = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) inked += qAlpha(img.pixel(x, y)) > 0;
+        EXPECT_GT(inked, 32) << static_cast<int>(s);
+        for (const QImage& other : images) EXPECT_NE(img, other) << static_cast<int>(s);
+        images.push_back(img);
+    }
+}
