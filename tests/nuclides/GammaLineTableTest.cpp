@@ -7,6 +7,7 @@
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
+#include "quantora/nuclides/CsvReader.h"
 #include "quantora/nuclides/GammaLineTable.h"
 #include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
@@ -93,4 +94,27 @@ TEST_F(GammaLineTableTest, BadFilesFailNamingTheLineAndLeaveNothing) {
     db.Exec("INSERT INTO RADIATION (RADIATION_ID, E) VALUES ('4', 1.0)");
     EXPECT_EQ(Failure(kHeader + row).rfind(file + " line 2: ", 0), 0u);
     EXPECT_EQ(Rows(), "1");
+}
+
+// Quoted fields: doubled quotes, separators inside, a quote closing the file without a line end;
+// text after a closing quote is refused.
+TEST(CsvReaderTest, QuotedFieldsToTheEndOfTheFile) {
+    const struct {
+        const char* text;
+        std::vector<AnsiString> fields;  // of the last record; empty: refused
+    } cases[] = {{"a,\"b\"", {"a", "b"}},
+                 {"a,\"b,\"\"c\"\"\"\n", {"a", "b,\"c\""}},
+                 {"\"x\"\r\n", {"x"}},
+                 {"a,\"b\"c\n", {}}};
+    for (const auto& c : cases) {
+        quantora::CsvReader reader(c.text, "t.csv");
+        std::vector<AnsiString> fields;
+        if (c.fields.empty()) {
+            EXPECT_THROW(reader.Next(fields), Exception) << c.text;
+            continue;
+        }
+        ASSERT_TRUE(reader.Next(fields)) << c.text;
+        EXPECT_EQ(fields, c.fields) << c.text;
+        EXPECT_FALSE(reader.Next(fields)) << c.text;
+    }
 }
