@@ -406,20 +406,32 @@ TEST(Plots, AxisLabels) {
     }
 }
 
+// A white image with a panel of 0..10 on both axes placed on it (with room for axis labels when
+// `labelled`), drawn on by `draw`; the panel is handed back through `out` when given.
+QImage Framed(int w, int h, bool labelled, Panel* out,
+              const std::function<void(PlotCanvas&, Panel&)>& draw) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    PlotCanvas canvas(p, QRectF(0, 0, w, h), false);
+    Panel panel{{}, Axis(0, 10, false), Axis(0, 10, false)};
+    canvas.PlacePanel(panel, QRectF(0, 0, w, h), labelled, labelled);
+    draw(canvas, panel);
+    p.end();
+    if (out) *out = panel;
+    return img;
+}
+
 // The frame is drawn round the data rectangle with its x labels apart; a legend box lands in the
 // corner it is given.
 TEST(Plots, FrameAndLegendCorners) {
     for (Corner corner :
          {Corner::TopLeft, Corner::TopRight, Corner::BottomLeft, Corner::BottomRight}) {
-        QImage img(400, 300, QImage::Format_RGB32);
-        img.fill(Qt::white);
-        QPainter p(&img);
-        PlotCanvas canvas(p, QRectF(0, 0, 400, 300), false);
-        Panel panel{{}, Axis(0, 10, false), Axis(0, 10, false)};
-        canvas.PlacePanel(panel, QRectF(0, 0, 400, 300), true, true);
-        canvas.DrawAxes(panel, "x", "y", true);
-        canvas.DrawLegend(panel, {{"legend", Qt::blue}}, corner);
-        p.end();
+        Panel panel;
+        const QImage img = Framed(400, 300, true, &panel, [&](PlotCanvas& canvas, Panel& pl) {
+            canvas.DrawAxes(pl, "x", "y", true);
+            canvas.DrawLegend(pl, {{"legend", Qt::blue}}, corner);
+        });
         const QRectF& r = panel.rect;
         const auto frame = ColumnsOf(img, QColor(30, 30, 30));
         EXPECT_NEAR(frame.at(static_cast<int>(r.center().x())), r.top(), 1.0);
@@ -442,19 +454,14 @@ TEST(Plots, FrameAndLegendCorners) {
     }
     // A legend's swatches: a line spans the swatch, a marker is a dot, a band a block.
     {
-        QImage img(400, 300, QImage::Format_RGB32);
-        img.fill(Qt::white);
-        QPainter p(&img);
-        PlotCanvas canvas(p, QRectF(0, 0, 400, 300), false);
-        Panel panel{{}, Axis(0, 10, false), Axis(0, 10, false)};
-        canvas.PlacePanel(panel, QRectF(0, 0, 400, 300), true, true);
         const QColor line(200, 0, 0), marker(0, 160, 0), band(0, 0, 220);
-        canvas.DrawLegend(panel,
-                          {{"line", line, LegendEntry::Line},
-                           {"marker", marker, LegendEntry::Marker},
-                           {"band", band, LegendEntry::Band}},
-                          Corner::TopLeft);
-        p.end();
+        const QImage img = Framed(400, 300, true, nullptr, [&](PlotCanvas& canvas, Panel& pl) {
+            canvas.DrawLegend(pl,
+                              {{"line", line, LegendEntry::Line},
+                               {"marker", marker, LegendEntry::Marker},
+                               {"band", band, LegendEntry::Band}},
+                              Corner::TopLeft);
+        });
         const auto extent = [&](const QColor& c) {
             int x0 = img.width(), x1 = -1, y0 = img.height(), y1 = -1;
             for (int y = 0; y < img.height(); ++y)
@@ -474,14 +481,9 @@ TEST(Plots, FrameAndLegendCorners) {
     }
     // A note of no lines draws nothing; one line draws its box.
     for (const QStringList& note : {QStringList{}, QStringList{"note"}}) {
-        QImage img(200, 150, QImage::Format_RGB32);
-        img.fill(Qt::white);
-        QPainter p(&img);
-        PlotCanvas canvas(p, QRectF(0, 0, 200, 150), false);
-        Panel panel{{}, Axis(0, 10, false), Axis(0, 10, false)};
-        canvas.PlacePanel(panel, QRectF(0, 0, 200, 150), false, false);
-        canvas.DrawNote(panel, note);
-        p.end();
+        const QImage img = Framed(200, 150, false, nullptr, [&](PlotCanvas& canvas, Panel& pl) {
+            canvas.DrawNote(pl, note);
+        });
         bool inked = false;
         for (int y = 0; y < img.height() && !inked; ++y)
             for (int x = 0; x < img.width() && !inked; ++x)
