@@ -357,6 +357,12 @@ TEST(SpectrumFiles, TextFragments) {
          "<ChannelData>4 5</ChannelData></Spectrum></RadInstrumentData>",
          {4, 5},
          "unreadable start time '2019-02-30T10:00:00' left out"},
+        // An attribute without a value before the one that matters.
+        {"f.n42",
+         "<RadInstrumentData><Spectrum id=\"s\"><ChannelData packed "
+         "compressionCode=\"CountedZeroes\">0 3 5</ChannelData></Spectrum></RadInstrumentData>",
+         {0, 0, 0, 5},
+         ""},
     };
     for (const Case& c : cases) {
         const SpectrumFile f = ReadSpectrumBytes(c.text, c.name);
