@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <span>
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
@@ -161,12 +162,17 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
     std::map<std::string, int> isomerOf;
     for (const auto& [isomerId, info] : out.run.lines.isomers) isomerOf[info.nuclide] = isomerId;
     const double tol = std::max(s.LineMatchToleranceKeV, 1.0);
+    // The lines within the tolerance of `l` (the lines are sorted by energy).
+    auto near = [&](const NuclideLine& l) {
+        auto cmp = [](const NuclideLine& m, double e) { return m.energy < e; };
+        return std::span<const NuclideLine>(
+            std::lower_bound(lines.begin(), lines.end(), l.energy - tol, cmp),
+            std::lower_bound(lines.begin(), lines.end(), l.energy + tol, cmp));
+    };
     // Whether a nuclide other than `a` and `b` has a line at the energy of `l`.
     auto sharedBeyond = [&](const NuclideLine& l, int a, int b) {
-        for (const NuclideLine& m : lines)
-            if (m.isomerId != a && m.isomerId != b && m.intensity >= o.minIntensity &&
-                std::fabs(m.energy - l.energy) < tol)
-                return true;
+        for (const NuclideLine& m : near(l))
+            if (m.isomerId != a && m.isomerId != b && m.intensity >= o.minIntensity) return true;
         return false;
     };
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -185,9 +191,8 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
         const auto parent = isomerOf.find(info.supportedBy);
         if (parent == isomerOf.end()) continue;
         bool parentHasIt = false;
-        for (const NuclideLine& m : lines)
-            parentHasIt = parentHasIt ||
-                          (m.isomerId == parent->second && std::fabs(m.energy - l.energy) < tol);
+        for (const NuclideLine& m : near(l))
+            parentHasIt = parentHasIt || m.isomerId == parent->second;
         if (parentHasIt) continue;
         q.progeny = info.nuclide;
         q.progenyIsomer = l.isomerId;
