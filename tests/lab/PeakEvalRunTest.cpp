@@ -125,8 +125,10 @@ TEST(PeakEvalRun, StoresTheWholeEvaluationAndNothingWhenItFails) {
     EXPECT_EQ(db.Count("PEAKEVALPEAK"), static_cast<int>(peaks));
     EXPECT_EQ(db.Count("PEAKPARAMVALUE WHERE CMT LIKE 'decision_threshold=%'"),
               static_cast<int>(peaks));
-    EXPECT_EQ(db.Count("REGIONPARAMVALUE WHERE CMT LIKE 'chi_square=%'"),
-              static_cast<int>(run.result.regions.size()));
+    for (const char* value : {"first_channel", "last_channel", "chi_square"})
+        EXPECT_EQ(db.Count(std::string("REGIONPARAMVALUE WHERE CMT LIKE '") + value + "=%'"),
+                  static_cast<int>(run.result.regions.size()))
+            << value;
     // Every row says when it was made.
     for (const char* table :
          {"PEAKEVALREGION", "PEAKEVALPEAK", "PEAK", "PEAKPARAMVALUE", "REGIONPARAMVALUE"})
