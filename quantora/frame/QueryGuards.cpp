@@ -180,7 +180,6 @@ bool ExecQuery::copy(ExecQuery* source) {
     src->Open();
     Query->SetRequestLive(true);
     Query->Open();
-    if (!src->Active() || !Query->Active()) return false;
 
     // Each source column goes to the first destination column of the same name.
     std::vector<std::pair<TField*, TField*>> map;

@@ -3,6 +3,7 @@
 // peaks, area z-scores of the smaller peaks and the median area bias of the large ones.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,7 @@
 #include "quantora/analysis/PeakEvaluation.h"
 #include "quantora/analysis/SyntheticSpectrum.h"
 #include "quantora/analysis/TruthScore.h"
+#include "quantora/calibmodel/FwhmCalibrClass.h"
 
 namespace qa = quantora::analysis;
 
@@ -70,4 +72,28 @@ TEST(PeakEvaluationTruth, TheSpectrumsOwnTailShapesEveryRegion) {
         }
         EXPECT_GE(shaped, 20) << tail;
     }
+}
+
+// A valid FWHM calibration is the width model, as given; without one (or when the setting does
+// not use it) the widths come from the spectrum and match its true widths only approximately.
+TEST(PeakEvaluationTruth, AGivenFwhmCalibrationIsTheWidthModel) {
+    const qa::SyntheticSpectrum s = qa::TruthSpectrum(qa::kIsolatedTruthSet, 5);
+    FwhmCalibrClass cal;
+    cal.A = 1.3 * s.widthA, cal.B = 0.9 * s.widthB, cal.Valid = true;
+    qa::SpectrumContext context;
+    context.energyCoeffs = s.energyCoeffs;
+    context.fwhm = &cal;
+    PeakEvalCalibration setting;
+    setting.UseFwhmCalibration = true;
+    const qa::PeakEvaluationResult given = qa::EvaluatePeaks(s.counts, context, setting);
+    EXPECT_EQ(given.widthA, cal.A);
+    EXPECT_EQ(given.widthB, cal.B);
+    EXPECT_FALSE(given.peaks.empty());
+
+    setting.UseFwhmCalibration = false;
+    const qa::PeakEvaluationResult learned = qa::EvaluatePeaks(s.counts, context, setting);
+    EXPECT_NE(learned.widthA, cal.A);
+    EXPECT_NEAR(std::sqrt(learned.widthA + learned.widthB * 4000),
+                std::sqrt(s.widthA + s.widthB * 4000),
+                0.05 * std::sqrt(s.widthA + s.widthB * 4000));
 }

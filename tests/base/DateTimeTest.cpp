@@ -12,6 +12,8 @@ TEST(DateTime, KnownDaysAndIsoRoundTrip) {
     EXPECT_EQ(DaysFromCivil(2000, 3, 1), 36586);
     EXPECT_EQ(FormatIsoDateTime(-1.0), "1899-12-29 00:00:00.000000");
     EXPECT_EQ(FormatIsoDateTime(36586.75), "2000-03-01 18:00:00.000000");
+    // Less than half a microsecond before midnight rounds to the next day's start.
+    EXPECT_EQ(FormatIsoDateTime(2.0 - 1e-12), "1900-01-01 00:00:00.000000");
 
     // Every microsecond-resolution value survives text and back.
     for (double dt : {0.0, -1.0, 45000.123456789, 12345.999999, 73050.5, -700.25}) {

@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QXmlStreamReader>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -97,6 +98,8 @@ TEST(SpectrumPixels, MarksSpikesAndZerosLandWhereTheAxesSay) {
         // A range: marks only for the spikes inside it (energy 2 + channel / 4 keV).
         {16384, 800, 500, true, true, {}, {{100, 900}, {180, 300}, {9001, 1e5}}, 20, 60},
         {4096, 800, 500, false, false, {}, {{10, 50}, {3000, 80}}, 2500.5, 3100},
+        // Decimated in a range, with a spike left of it that must not reach its first column.
+        {16384, 400, 300, false, false, {}, {{50, 1e5}, {9001, 300}}, 2000, 16000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Format("%d channels %dx%d log=%d energy=%d range %g:%g", c.channels, c.w, c.h,
@@ -108,13 +111,19 @@ TEST(SpectrumPixels, MarksSpikesAndZerosLandWhereTheAxesSay) {
         const Panel& panel = r.layout.panel;
         EXPECT_GT(panel.y.Lo(), c.log ? 0.0 : -1.0);
 
-        // Every pixel of the trace lies inside the data rectangle.
+        // Every pixel of the trace lies inside the data rectangle, none above the highest count
+        // in view.
+        double highest = c.log ? 0 : 10;
+        for (auto [ch, v] : c.spikes) {
+            const double x = panel.x.Map(AxisValueOfChannel(s, opt, ch));
+            if (x >= panel.rect.left() && x <= panel.rect.right()) highest = std::max(highest, v);
+        }
         const auto trace = ColumnsOf(r.image, SeriesColor(0));
         ASSERT_FALSE(trace.empty());
         for (auto [x, y] : trace) {
             EXPECT_GE(x, panel.rect.left() - 1);
             EXPECT_LE(x, panel.rect.right() + 1);
-            EXPECT_GE(y, panel.rect.top() - 1);
+            EXPECT_GE(y, std::max(panel.rect.top(), panel.y.Map(highest)) - 2) << "column " << x;
         }
         // Each spike's mark sits in the column its channel maps to, and the trace reaches the
         // spike's height there; no mark stands anywhere else.
@@ -240,11 +249,12 @@ TEST(CalibrationPixels, PointsResidualsAndBands) {
     effCal.Fit(energies.data(), eff.data(), effUnc.data(), static_cast<int>(energies.size()), 2,
                true);
 
-    const std::vector<std::pair<double, double>> widths = {
-        {200, 2.1}, {900, 2.6}, {1800, 3.1}, {2600, 3.5}, {3900, 4.1}};
+    // Channel, FWHM and its uncertainty; the last point's error bar reaches above the curve.
+    const std::vector<std::array<double, 3>> widths = {
+        {200, 2.1, 0.1}, {900, 2.6, 0.1}, {1800, 3.1, 0.1}, {2600, 3.5, 0.1}, {3900, 4.1, 1.5}};
     FwhmCalibrClass fwhm;
     for (size_t i = 0; i < widths.size(); ++i)
-        fwhm.Set(static_cast<int>(i), widths[i].first, widths[i].second, 0.05, 0.1, -1);
+        fwhm.Set(static_cast<int>(i), widths[i][0], widths[i][1], 0.05, widths[i][2], -1);
     ECalibration ecal;
     const double lines[][2] = {{240, 122.06}, {1325, 661.66}, {2346, 1173.2}, {2666, 1332.5}};
     for (int i = 0; i < 4; ++i)
@@ -255,6 +265,7 @@ TEST(CalibrationPixels, PointsResidualsAndBands) {
     struct Spot {
         size_t panel;
         double x, y;
+        double barTop = NAN;  // top of the point's error bar, which must be in view
     };
     struct Case {
         const char* what;
@@ -282,7 +293,7 @@ TEST(CalibrationPixels, PointsResidualsAndBands) {
                 0};
     double a, b;
     ecal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
-    for (auto [ch, w] : widths) cases[1].spots.push_back({0, a + b * ch, b * w});
+    for (auto [ch, w, u] : widths) cases[1].spots.push_back({0, a + b * ch, b * w, b * (w + u)});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -294,6 +305,11 @@ TEST(CalibrationPixels, PointsResidualsAndBands) {
             ASSERT_LT(s.panel, layout.panels.size());
             EXPECT_TRUE(InkNear(img, layout.panels[s.panel].At(s.x, s.y), SeriesColor(0)))
                 << "no point at " << s.x << ", " << s.y << " in panel " << s.panel;
+            if (!std::isnan(s.barTop)) {
+                EXPECT_GE(layout.panels[s.panel].y.Map(s.barTop),
+                          layout.panels[s.panel].rect.top() - 1)
+                    << "error bar cut at " << s.x;
+            }
         }
         if (c.bandAt <= 0) continue;
         // The band is the fit colour at its alpha over white, in a column between the curve's

@@ -69,8 +69,9 @@ TEST(QdbReport, AQuantifiedMeasurementRendersInABrowserAndAsPdf) {
                               .c_str()),
               0);
     const std::string rendered = Slurp(dom);
-    for (const char* part : {"<table class=\"activities\">", "Cs-137", "Bq/kg", "<svg", "<polyline",
-                             "Decision threshold", "Soil core N-1 (0-5 cm)"})
+    for (const char* part :
+         {"<table class=\"activities\">", "Cs-137", "Bq/kg", "<svg", "<polyline",
+          "Decision threshold", "Soil core N-1 (0-5 cm)", "full-energy efficiency, end cap"})
         EXPECT_NE(rendered.find(part), std::string::npos) << part;
     ASSERT_EQ(std::system((browser + " " + flags + "--window-size=1200,1600 --screenshot=" +
                            Quoted(shot) + " " + Quoted(url) + " > /dev/null 2>&1")
