@@ -259,6 +259,26 @@ size_t FileChannelLimit(Sv text) {
 
 // The counts of <ChannelData>, adding their number to `fileChannels` (the channels of the file's
 // spectra so far); messages name the line of the value they are about.
+// The channels a <ChannelData> text expands to, at most kMaxChannels: one allocation for the
+// spectrum instead of a vector grown and copied while its zero runs are expanded.
+size_t ExpandedSize(Sv content, bool countedZeroes) {
+    if (!countedZeroes) return std::min(CountTokens(content), kMaxChannels);
+    size_t n = 0;
+    bool zeroRun = false;
+    ForEachToken(content, [&](Sv tok) {
+        unsigned long c = 1;
+        const bool whole = ToCount(tok, c);
+        if (zeroRun)
+            n += whole ? std::min<size_t>(c, kMaxChannels) : 0, zeroRun = false;
+        else if (whole && c == 0)
+            zeroRun = true;
+        else
+            ++n;
+        return n < kMaxChannels;
+    });
+    return std::min(n, kMaxChannels);
+}
+
 void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, LineCounter& lines,
                 size_t& fileChannels, SpectrumFileData& s) {
     Sv compression = Attribute(data.attrs, "Compression");
@@ -270,6 +290,7 @@ void ReadCounts(const XmlElement& data, size_t at, const XmlErrors& err, LineCou
     size_t line = 1;
     CountRounding rounding(err.ctx);
     bool zeroRun = false;
+    s.counts.reserve(s.counts.size() + ExpandedSize(data.content, countedZeroes));
     ForEachToken(data.content, [&](Sv tok) {
         line = lines.LineOf(tok.data());
         // A zero that starts a run, and the run's length, are whole numbers.

@@ -85,6 +85,12 @@ void ForEachToken(Sv s, F&& f) {
         i = j;
     }
 }
+// How many blank-separated tokens `s` holds: the size to reserve before reading them.
+inline size_t CountTokens(Sv s) {
+    size_t n = 0;
+    for (size_t i = 0; i < s.size(); ++i) n += !IsBlank(s[i]) && (i == 0 || IsBlank(s[i - 1]));
+    return n;
+}
 // A finite number (a leading '+' allowed); false for anything else.
 bool ToDouble(Sv token, double& out);
 // A channel count: a whole number from 0 to 2^32-1, written "12" or "12.000".
