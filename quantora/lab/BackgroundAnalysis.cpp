@@ -53,8 +53,8 @@ int StoreBackgroundAnalysis(const char* db, const BackgroundAnalysisOptions& o) 
     Transaction t(db);
     StorePeakEvaluation(db, run, o.employeeId);
     const TDateTime now = LocalNow();
-    MaxKeyGen analysisKeys(db, "BKGANALYSIS"), measurementKeys(db, "BKGMEASUREMENT"),
-        peakKeys(db, "BKGPEAK");
+    DbKeyGen analysisKeys(db, "BKGANALYSIS", "BKGANALYSIS"),
+        measurementKeys(db, "BKGMEASUREMENT", "BKGMEASUREMENT"), peakKeys(db, "BKGPEAK", "BKGPEAK");
     const int analysis = analysisKeys.NextKey();
     const AnsiString name =
         (o.name.empty() ? Format("Background of spectrum %d", o.spectrumId) : o.name)

@@ -388,7 +388,7 @@ int StoreSource(const char* dbName, const AnsiString& name, const Certificate& c
     for (int attempt = 1;; ++attempt) {
         try {
             Transaction t(dbName);
-            MaxKeyGen keys(dbName, "SOURCE");
+            DbKeyGen keys(dbName, "SOURCE", "SOURCE");
             SOURCEData s;
             s.NAME = name;
             s.CREATIONDATE = now;

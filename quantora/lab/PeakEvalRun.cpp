@@ -142,7 +142,7 @@ class Writer {
                                    run_.nuclides[static_cast<size_t>(m.peak)].c_str(), true);
             }
             cal.LinearPart.CalcCoeff();
-            MaxKeyGen ecalKeys(db_, "ECAL"), pointKeys(db_, "ECALPOINT");
+            DbKeyGen ecalKeys(db_, "ECAL", "ECAL"), pointKeys(db_, "ECALPOINT", "ECALPOINT");
             StoreECal(&cal, &ecalKeys, &pointKeys, db_, nullptr, nullptr);
             s.ecal = cal;
             s.energyCoeffs = rc.energyCoeffs;
@@ -153,7 +153,8 @@ class Writer {
             cal.Name = "fitted from peaks";
             cal.CreationDate = cal.LastModifiedDate = now_;
             cal.CreatedByEmpId = cal.LastModByEmpId = employee_;
-            MaxKeyGen fwhmKeys(db_, "FWHMCAL"), pointKeys(db_, "FWHMCALPOINT");
+            DbKeyGen fwhmKeys(db_, "FWHMCAL", "FWHMCAL"),
+                pointKeys(db_, "FWHMCALPOINT", "FWHMCALPOINT");
             StoreLinearFwhmCal(&cal, &fwhmKeys, &pointKeys, db_, nullptr, nullptr);
             s.fwhm = cal;
         }
@@ -175,9 +176,11 @@ class Writer {
         pe.ECAL_ID = s.ecal.ECalId;
         pe.FWHMCAL_ID = s.fwhm.FwhmCalId;
         pe.USEAUTOECALUPDATE = run_.recalibration.energyValid;
-        MaxKeyGen evalKeys(db_, "PEAKEVAL"), regionKeys(db_, "PEAKEVALREGION"),
-            fitKeys(db_, "PEAKEVALPEAK"), peakKeys(db_, "PEAK"),
-            peakValueKeys(db_, "PEAKPARAMVALUE"), regionValueKeys(db_, "REGIONPARAMVALUE");
+        DbKeyGen evalKeys(db_, "PEAKEVAL", "PEAKEVAL"),
+            regionKeys(db_, "PEAKEVALREGION", "PEAKEVALREGION"),
+            fitKeys(db_, "PEAKEVALPEAK", "PEAKEVALPEAK"), peakKeys(db_, "PEAK", "PEAK"),
+            peakValueKeys(db_, "PEAKPARAMVALUE", "PEAKPARAMVALUE"),
+            regionValueKeys(db_, "REGIONPARAMVALUE", "REGIONPARAMVALUE");
         pe.Insert(&evalKeys, db_, nullptr);
         run_.peakEvalId = pe.PEAKEVAL_ID;
 
@@ -286,7 +289,7 @@ int FindDefaultPeakEvalSetting(const char* dbName) {
 int DefaultPeakEvalSetting(const char* dbName) {
     if (const int id = FindDefaultPeakEvalSetting(dbName); id > 0) return id;
     PeakEvalCalibration cal;
-    MaxKeyGen keys(dbName, "PEAKEVALCAL");
+    DbKeyGen keys(dbName, "PEAKEVALCAL", "PEAKEVALCAL");
     cal.PeakEvalCalId = keys.NextKey();
     cal.Name = kDefaultSettingName;
     cal.CreationDate = LocalNow();

@@ -49,8 +49,9 @@ void Store(const char* db, Quantification& out, const QuantifyOptions& o) {
     Transaction t(db);
     if (out.run.peakEvalId < 0) StorePeakEvaluation(db, out.run, o.employeeId);
     const TDateTime now = LocalNow();
-    MaxKeyGen identKeys(db, "NUCLIDEIDENT"), peakKeys(db, "NUCLIDEPEAK"),
-        resultKeys(db, "ACTIVITYRESULT");
+    DbKeyGen identKeys(db, "NUCLIDEIDENT", "NUCLIDEIDENT"),
+        peakKeys(db, "NUCLIDEPEAK", "NUCLIDEPEAK"),
+        resultKeys(db, "ACTIVITYRESULT", "ACTIVITYRESULT");
     NUCLIDEIDENTData ident;
     ident.PEAKEVAL_ID = out.run.peakEvalId;
     ident.EMPLOYEE_ID = o.employeeId;

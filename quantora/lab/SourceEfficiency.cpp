@@ -101,8 +101,8 @@ void StoreAnalysis(const char* db, SourceEfficiency& out, const SourceEfficiency
         ea.EFFICIENCY = out.curve.Efficiency(661.657);
         ea.EFFICIENCYUNC = out.curve.EfficiencyUnc(661.657);
     }
-    MaxKeyGen analysisKeys(db, "EFFANALYSIS"), measurementKeys(db, "EFFMEASUREMENT"),
-        peakKeys(db, "EFFPEAK");
+    DbKeyGen analysisKeys(db, "EFFANALYSIS", "EFFANALYSIS"),
+        measurementKeys(db, "EFFMEASUREMENT", "EFFMEASUREMENT"), peakKeys(db, "EFFPEAK", "EFFPEAK");
     ea.Insert(&analysisKeys, db, nullptr);
     out.effAnalysisId = ea.EFFANALYSIS_ID;
     // The analysis holds for the setup from the calibration measurement on.

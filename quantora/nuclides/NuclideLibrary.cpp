@@ -12,7 +12,7 @@ namespace quantora {
 int MakeNuclideLibrary(const char* dbName, const AnsiString& name,
                        const std::vector<AnsiString>& symbols) {
     Transaction t(dbName);
-    MaxKeyGen keys(dbName, "RADIATIONLIBRARY");
+    DbKeyGen keys(dbName, "RADIATIONLIBRARY", "RADIATIONLIBRARY");
     const int libraryId = keys.NextKey();
     TQuery q;
     q.SetDatabaseName(dbName);
