@@ -39,6 +39,7 @@ SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId) {
     s.realTime = rec.TRUETIME < 0 ? -1.0 : rec.TRUETIME;
     s.startTime = rec.SPECOLLSTARTEDAT > 0 ? rec.SPECOLLSTARTEDAT : 0.0;
     s.detector = StoredDetector(rec);
+    s.remarks = StoredRemarks(rec);
     ECalibration cal;
     cal.SpectrumId = spectrumId;
     RetrieveECalForSpectrum(&cal, dbName, row.measSetupId, row.measDate);

@@ -67,6 +67,18 @@ Blocks Directory(const ByteReader& b) {
 void ReadAcquisition(const ByteReader& b, size_t a, size_t channels, SpectrumFileData& s) {
     const ReadContext& ctx = b.Context();
     const size_t d = a + kBlockHeader, r = d + b.U16(a + 0x22), tm = d + b.U16(a + 0x24);
+    // Pulse-height analysis ("PHA+", or nothing) gives a gamma spectrum; multichannel scaling
+    // gives counts per time bin, which no energy axis describes.
+    const AnsiString mode = b.Has(d + 0x80, 4) ? b.Text(d + 0x80, 4) : AnsiString();
+    if (mode.rfind("MCS", 0) == 0)
+        ctx.FailAt(d + 0x80, "measurement mode '" + mode +
+                                 "': a multichannel-scaling record (counts per time bin), not a "
+                                 "gamma spectrum");
+    if (!mode.empty() && mode.rfind("PHA", 0) != 0)
+        ctx.Warn(
+            Format("measurement mode '%s' at byte %zu is not pulse-height analysis: the "
+                   "counts may not be a gamma spectrum",
+                   mode.c_str(), d + 0x80));
     if (b.Has(d + 0x89, 4) && b.U32(d + 0x89) != channels)
         ctx.Warn(Format("acquisition block gives %u channels, the channel data block %zu",
                         b.U32(d + 0x89), channels));
@@ -90,6 +102,21 @@ void ReadAcquisition(const ByteReader& b, size_t a, size_t channels, SpectrumFil
     for (size_t k = 0; k < 4; ++k) s.fwhmCoeffs.push_back(Pdp11(b, r + 0xDC + 4 * k));
     CheckFwhmCoeffs(s.fwhmCoeffs);
     s.detector = b.Has(r + 0x108, 16) ? b.Text(r + 0x108, 16) : AnsiString();
+}
+
+// The sample block's descriptive texts, as remarks.
+void ReadSampleFields(const ByteReader& b, size_t data, SpectrumFileData& s) {
+    static constexpr struct {
+        size_t at, size;
+        const char* label;
+    } kFields[] = {{0x40, 16, "sample id"},
+                   {0x80, 16, "sample type"},
+                   {0x2A6, 24, "user"},
+                   {0x33E, 256, "description"}};
+    for (const auto& f : kFields) {
+        const AnsiString text = b.Has(data + f.at, f.size) ? b.Text(data + f.at, f.size) : "";
+        if (!text.empty()) s.remarks.push_back(AnsiString(f.label) + ": " + text);
+    }
 }
 
 }  // namespace
@@ -117,6 +144,7 @@ void ReadCnf(Sv bytes, const ReadContext& ctx, SpectrumFile& out) {
         ctx.Warn("no acquisition block: times and calibration left out");
     if (blocks.samp && b.Has(blocks.samp + kBlockHeader, 64))
         s.title = b.Text(blocks.samp + kBlockHeader, 64);
+    if (blocks.samp) ReadSampleFields(b, blocks.samp + kBlockHeader, s);
     out.spectra.push_back(std::move(s));
 }
 

@@ -141,8 +141,12 @@ void ReadSpe(Sv text, const ReadContext& ctx, SpectrumFile& out) {
         if (header == "$SPEC_ID:") {
             if (sec.Body(line)) s.title = AnsiString(line);
         } else if (header == "$SPEC_REM:") {
-            while (sec.Body(line))
-                if (line.rfind("DETDESC#", 0) == 0) s.detector = AnsiString(Trim(line.substr(8)));
+            while (sec.Body(line)) {
+                if (line.rfind("DETDESC#", 0) == 0)
+                    s.detector = AnsiString(Trim(line.substr(8)));
+                else if (!Trim(line).empty())
+                    s.remarks.emplace_back(Trim(line));
+            }
         } else if (header == "$DATE_MEA:") {
             if (!sec.Body(line) || !ParseSpeDate(line, s.startTime))
                 ctx.Warn(Format("unreadable $DATE_MEA: at line %zu; start time left out",
@@ -201,6 +205,7 @@ AnsiString FormatSpe(const SpectrumFileData& s) {
     out += "$SPEC_ID:\r\n" + (s.title.empty() ? AnsiString("spectrum") : line(s.title)) + "\r\n";
     out += "$SPEC_REM:\r\n";
     if (!s.detector.empty()) out += "DETDESC# " + line(s.detector) + "\r\n";
+    for (const AnsiString& r : s.remarks) out += line(r) + "\r\n";
     if (s.startTime > 0) {
         CivilTime c = DecodeDateTime(s.startTime);
         out += Format("$DATE_MEA:\r\n%02d/%02d/%04d %02d:%02d:%02d\r\n", c.month, c.day, c.year,

@@ -21,7 +21,11 @@ struct SpectrumFileData {
     std::vector<double> fwhmCoeffs;
     AnsiString detector;  // detector or device name
     AnsiString title;     // sample or spectrum description
-    AnsiString format;    // the format name of the file it came from
+    // What else the file says of its sample and measurement, one line each ("sample id: 17",
+    // "user: ...", free remarks), kept with the stored spectrum and written back where the format
+    // has room.
+    std::vector<AnsiString> remarks;
+    AnsiString format;  // the format name of the file it came from
 };
 
 struct SpectrumFile {

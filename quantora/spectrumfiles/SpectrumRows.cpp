@@ -160,7 +160,12 @@ SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, boo
     rec.CRC32 = static_cast<int>(SpectrumCountsCrc32(counts));
     rec.SPEFILETYPE = s.format.substr(0, 40);
     rec.CREATIONDATE = LocalNow();
+    // The detector on the first line, then the file's remarks, a line each.
     rec.CMT = s.detector.empty() ? AnsiString() : kDetectorPrefix + s.detector;
+    for (const AnsiString& r : s.remarks) {
+        if (!rec.CMT.empty()) rec.CMT += '\n';
+        rec.CMT += r;
+    }
     rec.CompressCounts(&counts, fast);
     return rec;
 }
@@ -197,9 +202,21 @@ std::vector<double> CalibrationCoefficients(const ECalibration& cal) {
 }
 
 AnsiString StoredDetector(const SPECTRUMData& rec) {
-    return rec.CMT.rfind(kDetectorPrefix, 0) == 0
-               ? rec.CMT.substr(std::char_traits<char>::length(kDetectorPrefix))
-               : AnsiString();
+    if (rec.CMT.rfind(kDetectorPrefix, 0) != 0) return {};
+    const size_t from = std::char_traits<char>::length(kDetectorPrefix);
+    return rec.CMT.substr(from, rec.CMT.find('\n') - from);
+}
+
+std::vector<AnsiString> StoredRemarks(const SPECTRUMData& rec) {
+    std::vector<AnsiString> lines;
+    size_t at = rec.CMT.rfind(kDetectorPrefix, 0) == 0 ? rec.CMT.find('\n') : 0;
+    if (at != 0 && at != AnsiString::npos) ++at;
+    while (at < rec.CMT.size()) {
+        const size_t end = std::min(rec.CMT.find('\n', at), rec.CMT.size());
+        lines.push_back(rec.CMT.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
 }
 
 AnsiString CoefficientsComment(const std::vector<double>& coeffs) {

@@ -49,6 +49,8 @@ class SpectrumRowWriter {
 std::vector<double> CalibrationCoefficients(const ECalibration& cal);
 // The detector a SPECTRUM row names in its comment (empty when none).
 AnsiString StoredDetector(const SPECTRUMData& rec);
+// The file's remarks a SPECTRUM row keeps in its comment after the detector.
+std::vector<AnsiString> StoredRemarks(const SPECTRUMData& rec);
 // The comment that keeps `coeffs` exactly with a stored calibration.
 AnsiString CoefficientsComment(const std::vector<double>& coeffs);
 

@@ -156,6 +156,7 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     SpectrumImportTarget target;
     target.projectId = 1;
     int stored = 0, highCrc = 0;
+    size_t remarks = 0;  // the files' remarks that went through the database
     // The standard CRC-32 of the counts' little-endian bytes, four words at a time and one.
     EXPECT_EQ(SpectrumCountsCrc32({1, 2, 3, 4, 0xDEADBEEF}), 0x25D8E6A1u);
     for (const char* name : files) {
@@ -180,6 +181,9 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
             const SpectrumFileData& original = r.file.spectra[i];
             const SpectrumFileData back = LoadStoredSpectrum(db.name(), r.spectrumIds[i]);
             ExpectSameSpectrum(back, original, 0, name);
+            EXPECT_EQ(back.detector, original.detector) << name;
+            EXPECT_EQ(back.remarks, original.remarks) << name;
+            remarks += original.remarks.size();
             ExpectCoeffs(back.energyCoeffs, original.energyCoeffs, name);
             // The calibration that applies to the stored spectrum is the file's curve (a
             // quadratic one too, as Alcatraz14.Spc's), on every channel.
@@ -212,6 +216,9 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
                 const SpectrumFileData again = ReadSpectrumFile(out).spectra.at(0);
                 ExpectSameSpectrum(again, back, 0, out);
                 EXPECT_EQ(again.energyCoeffs, back.energyCoeffs) << out;
+                if (std::string(ext) == ".spe") {
+                    EXPECT_EQ(again.remarks, back.remarks) << out;
+                }
             }
         }
     }
@@ -243,6 +250,7 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), std::to_string(std::size(files) + 1));
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM SPECTRUM"), std::to_string(stored + 1));
     EXPECT_GT(highCrc, 0);  // CRC32 values of 2^31 and more were among them
+    EXPECT_GE(remarks, 2u);
     // The curvatures of file calibrations go with their spectra.
     EXPECT_NE(db.Scalar("SELECT COUNT(*) FROM NONLINANALYSIS"), "0");
     for (const std::string& id : Split(db.Rows("SELECT SPECTRUM_ID FROM SPECTRUM"), '\n')) {
@@ -479,6 +487,39 @@ TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
     const SpectrumFile bad = ReadSpectrumBytes(b, "bad-date.chn");
     EXPECT_EQ(bad.spectra.at(0).startTime, 0.0);
     EXPECT_FALSE(bad.warnings.empty());
+}
+
+// A CNF's sample block gives its descriptive texts as remarks; its measurement mode tells a
+// gamma spectrum from counts per time bin.
+TEST(SpectrumFiles, CnfSampleFieldsAndMeasurementMode) {
+    std::ifstream in(
+        kDir + "original/01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf",
+        std::ios::binary);
+    std::string b((std::istreambuf_iterator<char>(in)), {});
+    const size_t sample = b.find("Sample title."), mode = b.find("PHA+");
+    ASSERT_NE(sample, std::string::npos);
+    ASSERT_NE(mode, std::string::npos);
+    b.replace(sample + 0x40, 4, "S-17");
+    b.replace(sample + 0x80, 4, "soil");
+    b.replace(sample + 0x2A6, 7, "analyst");
+    const SpectrumFile f = ReadSpectrumBytes(b, "described.cnf");
+    EXPECT_EQ(f.spectra.at(0).remarks,
+              (std::vector<AnsiString>{"sample id: S-17", "sample type: soil", "user: analyst"}));
+    const struct {
+        const char* mode;
+        bool refused, warned;
+    } modes[] = {{"PHA+", false, false}, {"MCS ", true, false}, {"LIST", false, true}};
+    for (const auto& m : modes) {
+        b.replace(mode, 4, m.mode);
+        try {
+            const SpectrumFile g = ReadSpectrumBytes(b, "mode.cnf");
+            EXPECT_FALSE(m.refused) << m.mode;
+            EXPECT_EQ(!g.warnings.empty(), m.warned) << m.mode;
+        } catch (const Exception& e) {
+            EXPECT_TRUE(m.refused) << e.Message;
+            EXPECT_NE(e.Message.find("multichannel-scaling"), AnsiString::npos) << e.Message;
+        }
+    }
 }
 
 // A file of many spectra, each with its own detector, calibration, times and counts, read at a
