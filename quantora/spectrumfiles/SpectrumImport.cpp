@@ -4,10 +4,12 @@
 #include "quantora/spectrumfiles/SpectrumImport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -255,8 +257,45 @@ SpectrumImportResult SpectrumImporter::StoreRetrying(Prepared& prepared, const A
     }
 }
 
-void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& paths,
+namespace {
+
+// A bare count list (IAEA .asc) often lies beside the same spectrum in a file that also holds its
+// calibration, date and title; the two store as one spectrum, and the first one read wins. Each
+// count list whose name, but for the extension, a later file of the batch shares moves to just
+// after that file.
+std::vector<AnsiString> DescribedFirst(const std::vector<AnsiString>& paths) {
+    auto bare = [](const AnsiString& p) {
+        AnsiString ext = std::filesystem::path(p).extension().string();
+        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return ext == ".asc";
+    };
+    auto stem = [](const AnsiString& p) {
+        std::filesystem::path f(p);
+        return (f.parent_path() / f.stem()).string();
+    };
+    std::map<std::string, size_t> lastDescribed;
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (!bare(paths[i])) lastDescribed[stem(paths[i])] = i;
+    std::vector<std::vector<size_t>> after(paths.size());
+    std::vector<AnsiString> out;
+    out.reserve(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const auto it = bare(paths[i]) ? lastDescribed.find(stem(paths[i])) : lastDescribed.end();
+        if (it != lastDescribed.end() && it->second > i) {
+            after[it->second].push_back(i);
+            continue;
+        }
+        out.push_back(paths[i]);
+        for (size_t j : after[i]) out.push_back(paths[j]);
+    }
+    return out;
+}
+
+}  // namespace
+
+void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& given,
                                    const std::function<void(const SpectrumFileOutcome&)>& onFile) {
+    const std::vector<AnsiString> paths = DescribedFirst(given);
     struct Slot {
         bool ready = false;
         std::optional<Prepared> prepared;

@@ -67,7 +67,9 @@ class SpectrumImporter {
     // The same for a file already read; `path` names the measurement when the file has no title.
     SpectrumImportResult Import(SpectrumFile file, const AnsiString& path);
 
-    // Imports `paths` in their order, each file in a transaction of its own; a file that cannot
+    // Imports `paths` in their order (but for a bare count list, which goes after a later file of
+    // the same name with another extension: the better described copy of a spectrum is the one
+    // stored), each file in a transaction of its own; a file that cannot
     // be read or whose data the database refuses is refused and the batch goes on. A lost
     // connection is opened again and the file tried again, a bounded number of times with
     // growing pauses (a server restart); lock conflicts are tried again likewise. Any other

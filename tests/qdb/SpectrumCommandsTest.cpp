@@ -26,19 +26,23 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
     const fs::path& dir = scratch.path;
     fs::create_directories(dir / "archive");
     const std::string original = QUANTORA_SHARED_DATA "/spectra/original/";
-    for (const char* f : {"Alcatraz14.Spc", "eu_calib_7cm.Chn", "background_20100317.n42"})
-        fs::create_symlink(original + f, dir / "archive" / f);
+    // The same spectrum as a bare count list and as a file with its calibration: the described
+    // copy is stored, whatever the order of the names.
+    for (const char* f : {"Alcatraz14.Spc", "eu_calib_7cm.Chn", "background_20100317.n42",
+                          "iaea2002/Mn54BIG.asc", "iaea2002/Mn54BIG.spe"})
+        fs::create_symlink(original + f, dir / "archive" / fs::path(f).filename());
     std::ofstream(dir / "archive" / "cut.spe") << "$SPEC_ID:\nx\n$DATA:\n0 9\n1\n2\n";
 
     const std::string archive = "spectrum import " + uri + " " +
                                 Quoted((dir / "archive").string()) +
                                 " --new-measurements --project 1";
     ExpectQdb(archive, 1,
-              {"3 imported, 0 skipped as already present, 1 refused",
+              {"4 imported, 1 skipped as already present, 1 refused",
                "cut.spe: SPE: line 6: $DATA: announces 10 channels", "swapped"});
-    EXPECT_EQ(db.Count("SPECTRUM"), 10);
-    EXPECT_EQ(db.Count("MEASUREMENT WHERE PROJECT_ID = 1"), 3);
-    ExpectQdb(archive, 1, {"0 imported, 3 skipped as already present, 1 refused"});
+    EXPECT_EQ(db.Count("SPECTRUM"), 11);
+    EXPECT_EQ(db.Count("SPECTRUM WHERE SPEFILETYPE = 'SPE'"), 1);
+    EXPECT_EQ(db.Count("MEASUREMENT WHERE PROJECT_ID = 1"), 4);
+    ExpectQdb(archive, 1, {"0 imported, 5 skipped as already present, 1 refused"});
 
     const std::string spc = Quoted(original + "Alcatraz14.Spc");
     const std::string n42 = Quoted((dir / "back.n42").string());
