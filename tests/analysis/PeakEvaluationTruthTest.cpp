@@ -97,3 +97,26 @@ TEST(PeakEvaluationTruth, AGivenFwhmCalibrationIsTheWidthModel) {
                 std::sqrt(s.widthA + s.widthB * 4000),
                 0.05 * std::sqrt(s.widthA + s.widthB * 4000));
 }
+
+// Too few strong peaks for a width model: the median of their widths (the wider of two) is the
+// width everywhere.
+TEST(PeakEvaluationTruth, FewPeaksGiveTheirMedianWidth) {
+    const struct {
+        std::vector<double> fwhm;  // of peaks at channels 2000, 5000, ...
+        double expected;
+    } cases[] = {{{4.0}, 4.0}, {{4.0, 7.0}, 7.0}, {{7.0, 4.0}, 7.0}};
+    for (const auto& c : cases) {
+        qa::SyntheticSpectrumModel m;
+        m.channels = 8192;
+        for (size_t i = 0; i < c.fwhm.size(); ++i)
+            m.peaks.push_back({2000.0 + 3000.0 * static_cast<double>(i), 2e5, c.fwhm[i], 0, 0});
+        const qa::SyntheticSpectrum s = qa::Generate(m, 11);
+        qa::SpectrumContext context;
+        context.energyCoeffs = s.energyCoeffs;
+        const qa::PeakEvaluationResult r =
+            qa::EvaluatePeaks(s.counts, context, PeakEvalCalibration());
+        EXPECT_EQ(r.widthB, 0) << c.fwhm.size() << " peaks";
+        EXPECT_NEAR(std::sqrt(r.widthA), c.expected, 0.05 * c.expected)
+            << c.fwhm.size() << " peaks";
+    }
+}

@@ -165,6 +165,15 @@ TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
     stored.reevaluate = stored.store = false;
     const Quantification b = Quantify(db, stored);
     EXPECT_EQ(b.run.peakEvalId, a.run.peakEvalId);
+    ASSERT_EQ(a.run.result.peaks.size(), b.run.result.peaks.size());
+    for (size_t i = 0; i < a.run.result.peaks.size(); ++i) {
+        const analysis::FittedPeak &x = a.run.result.peaks[i], &y = b.run.result.peaks[i];
+        for (auto [u, v] : {std::pair{x.area, y.area},
+                            {x.decisionThreshold, y.decisionThreshold},
+                            {x.detectionLimit, y.detectionLimit},
+                            {x.areaUncNoPeak, y.areaUncNoPeak}})
+            EXPECT_NEAR(u, v, 1e-6 * std::max(1.0, std::fabs(u))) << "peak at " << x.energy;
+    }
     ASSERT_EQ(a.nuclides.size(), b.nuclides.size());
     for (size_t i = 0; i < a.nuclides.size(); ++i) {
         const analysis::NuclideActivity &x = a.nuclides[i].activity, &y = b.nuclides[i].activity;
