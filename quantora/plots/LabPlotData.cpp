@@ -7,6 +7,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
+#include "quantora/calibration/ECalStorage.h"
 #include "quantora/lab/EvaluationPeaks.h"
 #include "quantora/lab/MeasuredEfficiencies.h"
 #include "quantora/lab/SpectrumCalibrations.h"
@@ -53,17 +54,24 @@ std::string MatchNuclide(RadiationLibrary& library, double energy, double energy
 }
 
 SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLibrary* library) {
-    LabSpectrum lab = LoadLabSpectrum(alias, spectrumId);
-    const StoredSpectrumRow& row = lab.row;
+    StoredSpectrumRow row = ReadStoredSpectrumRow(alias, spectrumId);
+    std::vector<unsigned long> counts;
+    try {
+        row.rec.UncompressCounts(&counts);
+    } catch (const std::exception& e) {
+        throw Exception(Format("spectrum %d: the counts cannot be read: %s", spectrumId, e.what()));
+    }
     SpectrumSeries s;
     // Named after its measurement, which tells the lab what was measured; the spectrum's own
     // name says which of its spectra this is.
     const AnsiString own = row.rec.NAME.empty() ? Format("spectrum %d", spectrumId) : row.rec.NAME;
     s.name = row.measName.empty() ? own : row.measName;
     s.detail = own;
-    s.counts.assign(lab.counts.begin(), lab.counts.end());
+    s.counts.assign(counts.begin(), counts.end());
     s.liveTime = row.rec.LIVETIME;
-    auto cal = std::make_shared<ECalibration>(std::move(lab.ecal));
+    auto cal = std::make_shared<ECalibration>();
+    cal->SpectrumId = spectrumId;
+    RetrieveECalForSpectrum(cal.get(), alias, row.measSetupId, row.measDate);
     const bool calibrated = cal->ECalId > 0 && cal->LinearPart.IsValid();
     if (calibrated) {
         s.energyOf = [cal](double ch) { return cal->Energy(ch); };
