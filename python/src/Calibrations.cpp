@@ -8,7 +8,7 @@
 #include "quantora/base/Format.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
 #include "quantora/calibration/ECalStorage.h"
-#include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/StoredSpectra.h"
 
 namespace py = pybind11;
 
@@ -123,17 +123,9 @@ std::shared_ptr<const ECalibration> ApplicableECal(const char* alias, int spectr
 
 ECal LoadECal(const DbPtr& db, int spectrumId) {
     py::gil_scoped_release unlocked;
-    TQuery q;
-    q.SetDatabaseName(db->Alias());
-    q.SetSQL(
-        "SELECT M.MEASSETUP_ID, M.STARTDATE FROM SPECTRUM S LEFT JOIN MEASUREMENT M "
-        "ON M.MEASUREMENT_ID = S.MEASUREMENT_ID WHERE S.SPECTRUM_ID = :id");
-    q.ParamByName("id")->SetAsInteger(spectrumId);
-    q.Open();
-    if (q.Eof()) throw NotFound(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
-    const int setup = q.Fields()[0]->IsNull() ? -1 : q.Fields()[0]->AsInteger();
-    const TDateTime date = q.Fields()[1]->IsNull() ? 0 : q.Fields()[1]->AsDateTime();
-    return ECal{ApplicableECal(db->Alias(), spectrumId, setup, date)};
+    const std::optional<StoredSpectrumRow> row = FindStoredSpectrumRow(db->Alias(), spectrumId);
+    if (!row) throw NotFound(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+    return ECal{ApplicableECal(db->Alias(), spectrumId, row->measSetupId, row->measDate)};
 }
 
 Efficiency LoadEfficiency(const DbPtr& db, int analysisId) {

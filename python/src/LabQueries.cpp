@@ -10,10 +10,13 @@
 #include "python/src/Spectra.h"
 #include "python/src/Values.h"
 #include "quantora/base/Format.h"
-#include "quantora/calibration/ECalStorage.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/EvaluationPeaks.h"
+#include "quantora/lab/MeasurementList.h"
+#include "quantora/lab/SpectrumCalibrations.h"
 #include "quantora/lab/StoredSpectra.h"
+#include "quantora/lab/TableRowCounts.h"
 #include "quantora/nuclides/Radlib.h"
 
 namespace py = pybind11;
@@ -28,34 +31,6 @@ struct PeakRow {
     double fwhm_channels;  // as stored
     double position;       // channel
 };
-
-// The energy calibration of a peak evaluation: the ECAL row it names, else the one that applies
-// to `spectrumId` (when given) at the evaluation's measurement; null when none is usable.
-std::shared_ptr<const ECalibration> EvaluationECal(const char* alias, int evalId,
-                                                   std::optional<int> spectrumId) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(
-        "SELECT E.ECAL_ID, M.MEASSETUP_ID, M.STARTDATE FROM PEAKEVAL E LEFT JOIN MEASUREMENT M "
-        "ON M.MEASUREMENT_ID = E.MEASUREMENT_ID WHERE E.PEAKEVAL_ID = :e");
-    q.ParamByName("e")->SetAsInteger(evalId);
-    q.Open();
-    if (q.Eof()) return nullptr;
-    const int setup = q.Fields()[1]->IsNull() ? -1 : q.Fields()[1]->AsInteger();
-    const TDateTime date = q.Fields()[2]->IsNull() ? 0 : q.Fields()[2]->AsDateTime();
-    if (!q.Fields()[0]->IsNull()) {
-        auto cal = std::make_shared<ECalibration>();
-        cal->ECalId = q.Fields()[0]->AsInteger();
-        RetrieveECal(cal.get(), alias, setup, date);
-        if (cal->LinearPart.IsValid()) return cal;
-    }
-    if (!spectrumId) return nullptr;
-    try {
-        return ApplicableECal(alias, *spectrumId, setup, date);
-    } catch (const NoneApplies&) {
-        return nullptr;
-    }
-}
 
 struct Rows {
     std::vector<AnsiString> names;
@@ -133,10 +108,11 @@ py::list RunQuery(const DbPtr& db, const AnsiString& sql, const py::object& para
 }
 
 py::dict TableCounts(const DbPtr& db) {
-    std::vector<std::pair<AnsiString, int64_t>> counts;
+    std::vector<TableRowCount> counts;
     {
         py::gil_scoped_release unlocked;
         const char* alias = db->Alias();
+        std::vector<AnsiString> tables;
         TQuery q;
         q.SetDatabaseName(alias);
         q.SetSQL(db::ConnectionFor(alias)->engine() == db::Engine::SQLite
@@ -144,38 +120,23 @@ py::dict TableCounts(const DbPtr& db) {
                        "'sqlite_%' ORDER BY name"
                      : "SELECT tablename FROM pg_catalog.pg_tables WHERE schemaname = ANY "
                        "(current_schemas(false)) ORDER BY tablename");
-        for (q.Open(); !q.Eof(); q.Next()) counts.emplace_back(q.Fields()[0]->AsString(), 0);
+        for (q.Open(); !q.Eof(); q.Next()) tables.push_back(q.Fields()[0]->AsString());
         q.Close();
-        for (auto& [table, n] : counts) {
-            // The name comes from the catalogue; quoted as it stands there.
-            q.SetSQL(Format("SELECT COUNT(*) FROM \"%s\"", table.c_str()));
-            q.Open();
-            n = q.Fields()[0]->AsLargeInt();
-            q.Close();
-        }
+        counts = CatalogueTableRowCounts(alias, tables);
     }
     py::dict out;
-    for (const auto& [table, n] : counts) out[TextObject(Lower(table))] = n;
+    for (const TableRowCount& c : counts) out[TextObject(Lower(c.table))] = c.rows;
     return out;
 }
 
 py::list Measurements(const DbPtr& db, std::optional<int> projectId) {
     TQuery q;
     q.SetDatabaseName(db->Alias());
-    AnsiString sql =
-        "SELECT MEASUREMENT_ID, NAME, PROJECT_ID, SAMPLE_ID, SOURCE_ID, MEASSETUP_ID AS "
-        "MEAS_SETUP_ID, STARTDATE AS START_DATE, ENDDATE AS END_DATE, CMT AS COMMENT "
-        "FROM MEASUREMENT";
     if (projectId) {
-        {
-            py::gil_scoped_release unlocked;
-            RequireRow(db->Alias(), "PROJECT", "PROJECT_ID", *projectId);
-        }
-        q.SetSQL(sql + " WHERE PROJECT_ID = :p ORDER BY MEASUREMENT_ID");
-        q.ParamByName("p")->SetAsInteger(*projectId);
-    } else {
-        q.SetSQL(sql + " ORDER BY MEASUREMENT_ID");
+        py::gil_scoped_release unlocked;
+        RequireRow(db->Alias(), "PROJECT", "PROJECT_ID", *projectId);
     }
+    SelectMeasurements(q, projectId);
     return ToDicts(ReadAll(q));
 }
 
@@ -194,24 +155,14 @@ py::array Peaks(const DbPtr& db, std::optional<int> spectrumId, std::optional<in
             RequireRow(alias, "PEAKEVAL", "PEAKEVAL_ID", *peakEvalId);
             evalId = *peakEvalId;
         }
-        TQuery q;
-        q.SetDatabaseName(alias);
-        q.SetSQL(
-            "SELECT PEAK_ID, E, EUNC, AREA, AREAUNC, FWHM, POS FROM PEAK WHERE PEAKEVAL_ID = :e "
-            "ORDER BY POS, PEAK_ID");
-        q.ParamByName("e")->SetAsInteger(evalId);
-        const auto cal = EvaluationECal(alias, evalId, spectrumId);
-        for (q.Open(); !q.Eof(); q.Next()) {
-            auto f = [&](int i) {
-                return q.Fields()[i]->IsNull() ? std::nan("") : q.Fields()[i]->AsFloat();
-            };
-            const double width = f(5), position = f(6);
+        const auto cal = PeakEvalECal(alias, evalId, spectrumId.value_or(-1));
+        for (const StoredPeak& p : ReadEvaluationPeaks(alias, evalId)) {
             // The energies the peak's half maximum spans, which a curved calibration bends.
-            const double keV = cal ? std::fabs(cal->Energy(position + width / 2) -
-                                               cal->Energy(position - width / 2))
+            const double keV = cal ? std::fabs(cal->Energy(p.channel + p.fwhm / 2) -
+                                               cal->Energy(p.channel - p.fwhm / 2))
                                    : std::nan("");
             rows.push_back(
-                {q.Fields()[0]->AsLargeInt(), f(1), f(2), f(3), f(4), keV, width, position});
+                {p.peakId, p.energy, p.energyUnc, p.area, p.areaUnc, keV, p.fwhm, p.channel});
         }
     }
     return ToArray(std::move(rows));

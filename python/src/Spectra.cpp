@@ -9,8 +9,8 @@
 #include "python/src/Values.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
-#include "quantora/dblayer/TQuery.h"
-#include "quantora/records/Meastables.h"
+#include "quantora/dblayer/Database.h"
+#include "quantora/lab/StoredSpectra.h"
 #include "quantora/spectrumfiles/SpectrumImport.h"
 #include "quantora/spectrumfiles/SpectrumRows.h"
 
@@ -19,40 +19,28 @@ namespace py = pybind11;
 namespace quantora::python {
 namespace {
 
-constexpr const char* kSpectrumSelect =
-    "SELECT S.SPECTRUM_ID, S.MEASUREMENT_ID, S.NAME, S.SPECOLLSTARTEDAT, S.LIVETIME, S.TRUETIME, "
-    "S.CHANNELS, S.STARTCOUNT, S.COUNTDATAFORMAT, S.COUNTDATA, S.CMT, M.MEASSETUP_ID AS "
-    "QDB_SETUP, M.STARTDATE AS QDB_START, D.NAME AS QDB_DETECTOR FROM SPECTRUM S "
-    "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
-    "LEFT JOIN MEASSETUP MS ON MS.MEASSETUP_ID = M.MEASSETUP_ID "
-    "LEFT JOIN DETECTOR D ON D.DETECTOR_ID = MS.DETECTOR_ID ";
-
 // A spectrum as read, before its counts become a numpy array (which needs the GIL).
 struct RawSpectrum {
     Spectrum s;
     std::vector<uint32_t> counts;
 };
 
-RawSpectrum FromRow(TQuery& q, SPECTRUMData& rec, const char* alias) {
-    rec.GetData(&q);
+RawSpectrum FromRow(StoredSpectrumRow& row, const char* alias) {
+    SPECTRUMData& rec = row.rec;
     RawSpectrum r;
     r.s.id = rec.SPECTRUM_ID;
-    if (!q.FieldByName("MEASUREMENT_ID")->IsNull()) r.s.measurementId = rec.MEASUREMENT_ID;
+    if (rec.MEASUREMENT_ID != -1) r.s.measurementId = rec.MEASUREMENT_ID;  // -1: null
     r.s.name = rec.NAME;
     r.s.liveTime = rec.LIVETIME;
     r.s.realTime = rec.TRUETIME;
     r.s.detector = StoredDetector(rec);
-    if (r.s.detector.empty()) r.s.detector = q.FieldByName("QDB_DETECTOR")->AsString();
-    TField* setup = q.FieldByName("QDB_SETUP");
-    TField* start = q.FieldByName("QDB_START");
-    const int measSetupId = setup->IsNull() ? -1 : setup->AsInteger();
-    const TDateTime measDate = start->IsNull() ? 0 : start->AsDateTime();
-    if (!q.FieldByName("SPECOLLSTARTEDAT")->IsNull() && rec.SPECOLLSTARTEDAT > 0)  // 0: unknown
+    if (r.s.detector.empty()) r.s.detector = row.setupDetector;
+    if (rec.SPECOLLSTARTEDAT > 0)  // null reads as -1; 0: unknown
         r.s.start = rec.SPECOLLSTARTEDAT;
-    else if (!start->IsNull())
-        r.s.start = measDate;
+    else if (row.measDate != 0)
+        r.s.start = row.measDate;
     try {
-        r.s.ecal = ApplicableECal(alias, rec.SPECTRUM_ID, measSetupId, measDate);
+        r.s.ecal = ApplicableECal(alias, rec.SPECTRUM_ID, row.measSetupId, row.measDate);
     } catch (const NoneApplies& e) {
         r.s.noCalibration = e.what();
     }
@@ -76,26 +64,17 @@ Spectrum Finish(RawSpectrum&& r) {
 }  // namespace
 
 void RequireRow(const char* alias, const char* table, const char* keyColumn, int key) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(Format("SELECT 1 FROM %s WHERE %s = :k", table, keyColumn));
-    q.ParamByName("k")->SetAsInteger(key);
-    q.Open();
-    if (q.Eof()) throw NotFound(Format("no %s with %s = %d", table, keyColumn, key));
+    if (!RowExists(alias, table, keyColumn, key))
+        throw NotFound(Format("no %s with %s = %d", table, keyColumn, key));
 }
 
 Spectrum ReadSpectrum(const DbPtr& db, int spectrumId) {
     RawSpectrum raw;
     {
         py::gil_scoped_release unlocked;
-        TQuery q;
-        q.SetDatabaseName(db->Alias());
-        q.SetSQL(AnsiString(kSpectrumSelect) + "WHERE S.SPECTRUM_ID = :id");
-        q.ParamByName("id")->SetAsInteger(spectrumId);
-        q.Open();
-        if (q.Eof()) throw NotFound(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
-        SPECTRUMData rec;
-        raw = FromRow(q, rec, db->Alias());
+        std::optional<StoredSpectrumRow> row = FindStoredSpectrumRow(db->Alias(), spectrumId);
+        if (!row) throw NotFound(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+        raw = FromRow(*row, db->Alias());
     }
     return Finish(std::move(raw));
 }
@@ -105,13 +84,8 @@ std::vector<Spectrum> ReadSpectra(const DbPtr& db, int measurementId) {
     {
         py::gil_scoped_release unlocked;
         RequireRow(db->Alias(), "MEASUREMENT", "MEASUREMENT_ID", measurementId);
-        TQuery q;
-        q.SetDatabaseName(db->Alias());
-        q.SetSQL(AnsiString(kSpectrumSelect) +
-                 "WHERE S.MEASUREMENT_ID = :m ORDER BY S.SPECTRUM_ID");
-        q.ParamByName("m")->SetAsInteger(measurementId);
-        SPECTRUMData rec;
-        for (q.Open(); !q.Eof(); q.Next()) raw.push_back(FromRow(q, rec, db->Alias()));
+        for (StoredSpectrumRow& row : ReadMeasurementSpectrumRows(db->Alias(), measurementId))
+            raw.push_back(FromRow(row, db->Alias()));
     }
     std::vector<Spectrum> out;
     out.reserve(raw.size());

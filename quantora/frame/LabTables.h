@@ -1,7 +1,8 @@
 // The lab's tables in schema order, each with its record class (NoRecord for a table that has
 // none): the one list that the schema check, the lab-schema name check of imported and
-// user-given table names, qdb's check and delete commands and the fault sweep all read. Every
-// table that schema/quantora.sql creates is listed here; a test holds the two in step.
+// user-given table names, the deletable tables (quantora/lab/DeletableTables.h) and the fault
+// sweep all read. Every table that schema/quantora.sql creates is listed here; a test holds the
+// two in step.
 //
 // QUANTORA_LAB_TABLES(X) expands X(TABLE, RecordClass) once per table. The record classes are
 // declared in records/, calibration/ and nuclides/; a user that names them includes those.

@@ -10,22 +10,56 @@
 
 namespace quantora {
 
-StoredSpectrumRow ReadStoredSpectrumRow(const char* dbName, int spectrumId) {
-    TQuery q;
-    q.SetDatabaseName(dbName);
-    q.SetSQL(
-        "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START, M.NAME AS QDB_MEAS "
-        "FROM SPECTRUM S LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
-        "WHERE S.SPECTRUM_ID = :id");
-    q.ParamByName("id")->SetAsInteger(spectrumId);
-    q.Open();
-    StoredSpectrumRow r;
-    if (!r.rec.GetData(&q))
-        throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+namespace {
+
+constexpr const char* kRowSelect =
+    "SELECT S.*, M.MEASSETUP_ID AS QDB_SETUP, M.STARTDATE AS QDB_START, M.NAME AS QDB_MEAS, "
+    "D.NAME AS QDB_DETECTOR FROM SPECTRUM S "
+    "LEFT JOIN MEASUREMENT M ON M.MEASUREMENT_ID = S.MEASUREMENT_ID "
+    "LEFT JOIN MEASSETUP MS ON MS.MEASSETUP_ID = M.MEASSETUP_ID "
+    "LEFT JOIN DETECTOR D ON D.DETECTOR_ID = MS.DETECTOR_ID ";
+
+// The row at the query's cursor; false at the end.
+bool ReadRow(TQuery& q, StoredSpectrumRow& r) {
+    if (!r.rec.GetData(&q)) return false;
     if (TField* f = q.FieldByName("QDB_SETUP"); !f->IsNull()) r.measSetupId = f->AsInteger();
     if (TField* f = q.FieldByName("QDB_START"); !f->IsNull()) r.measDate = f->AsDateTime();
     r.measName = q.FieldByName("QDB_MEAS")->AsString();
+    r.setupDetector = q.FieldByName("QDB_DETECTOR")->AsString();
+    return true;
+}
+
+}  // namespace
+
+std::optional<StoredSpectrumRow> FindStoredSpectrumRow(const char* dbName, int spectrumId) {
+    TQuery q;
+    q.SetDatabaseName(dbName);
+    q.SetSQL(AnsiString(kRowSelect) + "WHERE S.SPECTRUM_ID = :id");
+    q.ParamByName("id")->SetAsInteger(spectrumId);
+    q.Open();
+    StoredSpectrumRow r;
+    if (!ReadRow(q, r)) return std::nullopt;
     return r;
+}
+
+StoredSpectrumRow ReadStoredSpectrumRow(const char* dbName, int spectrumId) {
+    std::optional<StoredSpectrumRow> r = FindStoredSpectrumRow(dbName, spectrumId);
+    if (!r) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+    return std::move(*r);
+}
+
+std::vector<StoredSpectrumRow> ReadMeasurementSpectrumRows(const char* dbName, int measurementId) {
+    TQuery q;
+    q.SetDatabaseName(dbName);
+    q.SetSQL(AnsiString(kRowSelect) + "WHERE S.MEASUREMENT_ID = :m ORDER BY S.SPECTRUM_ID");
+    q.ParamByName("m")->SetAsInteger(measurementId);
+    q.Open();
+    std::vector<StoredSpectrumRow> rows;
+    for (StoredSpectrumRow r; ReadRow(q, r); r = StoredSpectrumRow()) {
+        rows.push_back(std::move(r));
+        q.Next();
+    }
+    return rows;
 }
 
 SpectrumFileData LoadStoredSpectrum(const char* dbName, int spectrumId) {

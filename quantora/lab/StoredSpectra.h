@@ -4,6 +4,7 @@
 // analysis, the Python module) reads it here.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "quantora/calibmodel/ECalibration.h"
@@ -14,15 +15,21 @@
 namespace quantora {
 
 // A stored SPECTRUM row with what its energy calibration is found by: its measurement's setup
-// and start date (-1 and 0 without a measurement), and the measurement's name.
+// and start date (-1 and 0 without a measurement), the measurement's name and the name of the
+// setup's detector (empty when none).
 struct StoredSpectrumRow {
     SPECTRUMData rec;
     int measSetupId = -1;
     TDateTime measDate = 0;
     AnsiString measName;
+    AnsiString setupDetector;
 };
 // Throws "no spectrum with SPECTRUM_ID = %d" when there is no such row.
 StoredSpectrumRow ReadStoredSpectrumRow(const char* dbName, int spectrumId);
+// The row, or nullopt when there is none.
+std::optional<StoredSpectrumRow> FindStoredSpectrumRow(const char* dbName, int spectrumId);
+// The rows of a measurement's spectra, by SPECTRUM_ID.
+std::vector<StoredSpectrumRow> ReadMeasurementSpectrumRows(const char* dbName, int measurementId);
 
 // A stored spectrum as file data: counts from channel 0, times, name, detector, the file type
 // it came from and the energy calibration that applies to it. Throws when there is no such row.

@@ -2,66 +2,35 @@
 #include "quantora/plots/LabPlotData.h"
 
 #include <cmath>
-#include <map>
 #include <memory>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
 #include "quantora/calibration/ECalStorage.h"
-#include "quantora/calibration/FwhmCalStorage.h"
-#include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/EvaluationPeaks.h"
+#include "quantora/lab/MeasuredEfficiencies.h"
+#include "quantora/lab/SpectrumCalibrations.h"
 #include "quantora/lab/StoredSpectra.h"
-#include "quantora/nuclides/Decay.h"
 #include "quantora/nuclides/Radlib.h"
-#include "quantora/records/Meastables.h"
 
 namespace quantora::plots {
 namespace {
 
-constexpr double kSecondsPerDay = 86400.0;
-
-// The further fit values ("name=value") of the fitted peaks of an evaluation, by fitted peak.
-std::map<int, std::vector<std::string>> ReadPeakValues(const char* alias, int evalId) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(
-        "SELECT PEAKEVALPEAK_ID, CMT FROM PEAKPARAMVALUE WHERE PEAKEVALPEAK_ID IN (SELECT "
-        "PEAKEVALPEAK_ID FROM PEAK WHERE PEAKEVAL_ID = :e) AND CMT IS NOT NULL ORDER BY "
-        "PEAKPARAMVALUE_ID");
-    q.ParamByName("e")->SetAsInteger(evalId);
-    std::map<int, std::vector<std::string>> out;
-    for (q.Open(); !q.Eof(); q.Next())
-        out[q.Fields()[0]->AsInteger()].push_back(q.Fields()[1]->AsString());
-    return out;
-}
-
 // The peaks of the evaluation that applies to the spectrum, with the nuclide the evaluation
-// assigned to each.
-std::vector<PeakMark> ReadPeaks(const char* alias, const StoredSpectrumRow& s) {
-    const int evalId = ApplicablePeakEval(alias, s.rec.SPECTRUM_ID);
-    if (evalId < 0) return {};
-    const auto values = ReadPeakValues(alias, evalId);
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(
-        "SELECT P.POS, P.POSUNC, P.E, P.EUNC, P.AREA, P.AREAUNC, P.FWHM, P.FWHMUNC, P.HEIGHT, "
-        "P.HEIGHTUNC, P.BKG, P.PEAKEVALPEAK_ID, F.CMT FROM PEAK P LEFT JOIN PEAKEVALPEAK F ON "
-        "F.PEAKEVALPEAK_ID = P.PEAKEVALPEAK_ID WHERE P.PEAKEVAL_ID = :e ORDER BY P.POS");
-    q.ParamByName("e")->SetAsInteger(evalId);
+// assigned to each; unknown values as 0.
+std::vector<PeakMark> ReadPeaks(const char* alias, int spectrumId) {
     std::vector<PeakMark> out;
-    for (q.Open(); !q.Eof(); q.Next()) {
-        auto f = [&](int i) { return q.Fields()[i]->IsNull() ? 0.0 : q.Fields()[i]->AsFloat(); };
+    for (StoredPeak& p : SpectrumPeaks(alias, spectrumId)) {
+        auto v = [](double x) { return std::isnan(x) ? 0.0 : x; };
         PeakMark m;
-        m.channel = f(0), m.channelUnc = f(1), m.energy = f(2), m.energyUnc = f(3);
-        m.area = f(4), m.areaUnc = f(5), m.fwhm = f(6), m.fwhmUnc = f(7);
-        m.height = f(8), m.heightUnc = f(9), m.background = f(10);
-        if (!q.Fields()[11]->IsNull()) {
-            const auto v = values.find(q.Fields()[11]->AsInteger());
-            if (v != values.end()) m.values = v->second;
-        }
-        if (!q.Fields()[12]->IsNull()) m.nuclide = q.Fields()[12]->AsString();
-        if (std::isfinite(m.channel) && m.channel >= 0) out.push_back(m);
+        m.channel = v(p.channel), m.channelUnc = v(p.channelUnc), m.energy = v(p.energy);
+        m.energyUnc = v(p.energyUnc), m.area = v(p.area), m.areaUnc = v(p.areaUnc);
+        m.fwhm = v(p.fwhm), m.fwhmUnc = v(p.fwhmUnc), m.height = v(p.height);
+        m.heightUnc = v(p.heightUnc), m.background = v(p.background);
+        m.values = std::move(p.values);
+        m.nuclide = std::move(p.nuclide);
+        if (std::isfinite(m.channel) && m.channel >= 0) out.push_back(std::move(m));
     }
     return out;
 }
@@ -108,7 +77,7 @@ SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLi
         s.energyOf = [cal](double ch) { return cal->Energy(ch); };
         s.channelOf = [cal](double e) { return cal->Channel(e); };
     }
-    s.peaks = ReadPeaks(alias, row);
+    s.peaks = ReadPeaks(alias, spectrumId);
     for (PeakMark& m : s.peaks) {
         if (m.energy <= 0 && calibrated) {
             m.energy = cal->Energy(m.channel);
@@ -126,35 +95,21 @@ SpectrumSeries LoadSpectrumSeries(const char* alias, int spectrumId, RadiationLi
     return s;
 }
 
-namespace {
-
-ECalibration RetrieveSpectrumECal(const char* alias, int spectrumId) {
-    const StoredSpectrumRow row = ReadStoredSpectrumRow(alias, spectrumId);
-    ECalibration cal;
-    cal.SpectrumId = spectrumId;
-    RetrieveECalForSpectrum(&cal, alias, row.measSetupId, row.measDate);
-    return cal;
-}
-
-}  // namespace
-
 ECalibration LoadSpectrumECal(const char* alias, int spectrumId) {
-    ECalibration cal = RetrieveSpectrumECal(alias, spectrumId);
+    ECalibration cal = SpectrumECal(alias, spectrumId);
     if (cal.ECalId <= 0)
         throw Exception(Format("spectrum %d has no stored energy calibration", spectrumId));
     return cal;
 }
 
 std::optional<ECalibration> FindSpectrumECal(const char* alias, int spectrumId) {
-    ECalibration cal = RetrieveSpectrumECal(alias, spectrumId);
+    ECalibration cal = SpectrumECal(alias, spectrumId);
     if (cal.ECalId <= 0 || !cal.LinearPart.IsValid()) return std::nullopt;
     return cal;
 }
 
 FwhmCalibrClass LoadSpectrumFwhmCal(const char* alias, int spectrumId) {
-    ReadStoredSpectrumRow(alias, spectrumId);
-    FwhmCalibrClass cal;
-    RetrieveLinearFwhmCalForSpectrum(&cal, alias, spectrumId, nullptr, nullptr);
+    FwhmCalibrClass cal = SpectrumFwhmCal(alias, spectrumId);
     if (cal.FwhmCalId <= 0)
         throw Exception(Format("spectrum %d has no FWHM calibration", spectrumId));
     return cal;
@@ -166,42 +121,8 @@ EffAnalysisData LoadEffAnalysis(const char* alias, int effAnalysisId) {
     if (!d.cal.Valid)
         throw Exception(Format("no efficiency analysis with EFFANALYSIS_ID = %d", effAnalysisId));
     if (!d.cal.Absolute) return d;  // measured points are absolute; a relative curve has no scale
-    // Efficiency of a line: its peak area over the photons the source emitted in the live time,
-    // the certified activity decayed to the start of the measurement.
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(
-        "SELECT R.E, EP.AREA, EP.AREAUNC, R.INTENSITY, R.INTENSITYUNC, SI.ACTIVITY, "
-        "SI.ACTIVITYUNC, SI.CALIBRDATE, I.HALFLIFE, M.STARTDATE, (SELECT S.LIVETIME FROM "
-        "SPECTRUM S WHERE S.SPECTRUM_ID = (SELECT MIN(S2.SPECTRUM_ID) FROM SPECTRUM S2 WHERE "
-        "S2.MEASUREMENT_ID = M.MEASUREMENT_ID)) AS LT "
-        "FROM EFFPEAK EP JOIN EFFMEASUREMENT EM ON EM.EFFMEASUREMENT_ID = EP.EFFMEASUREMENT_ID "
-        "JOIN MEASUREMENT M ON M.MEASUREMENT_ID = EM.MEASUREMENT_ID "
-        "JOIN RADIATION R ON R.RADIATION_ID = EP.RADIATION_ID "
-        "JOIN DECAY D ON D.DECAY_ID = R.DECAY_ID JOIN ISOMER I ON I.ISOMER_ID = D.ISOMER_ID "
-        "JOIN SOURCEISOMER SI ON SI.SOURCE_ID = M.SOURCE_ID AND SI.ISOMER_ID = I.ISOMER_ID "
-        "WHERE EM.EFFANALYSIS_ID = :a ORDER BY R.E");
-    q.ParamByName("a")->SetAsInteger(effAnalysisId);
-    for (q.Open(); !q.Eof(); q.Next()) {
-        bool complete = true;
-        for (int i = 0; i < q.FieldCount(); ++i) complete = complete && !q.Fields()[i]->IsNull();
-        if (!complete) continue;
-        auto f = [&](int i) { return q.Fields()[i]->AsFloat(); };
-        const double energy = f(0), area = f(1), areaUnc = f(2), intensity = f(3) / 100.0,
-                     intensityUnc = f(4) / 100.0, activity = f(5), activityUnc = f(6),
-                     halfLife = f(8), liveTime = f(10);
-        const double elapsed =
-            (q.Fields()[9]->AsDateTime() - q.Fields()[7]->AsDateTime()) * kSecondsPerDay;
-        if (!(area > 0 && intensity > 0 && activity > 0 && liveTime > 0 && halfLife > 0)) continue;
-        const double emitted = DecayedActivity(activity, elapsed, halfLife) * intensity * liveTime;
-        EffPoint p;
-        p.energy = energy;
-        p.eff = area / emitted;
-        p.effUnc =
-            p.eff * std::sqrt(std::pow(areaUnc / area, 2) + std::pow(intensityUnc / intensity, 2) +
-                              std::pow(activityUnc / activity, 2));
-        if (std::isfinite(p.eff) && std::isfinite(p.effUnc)) d.points.push_back(p);
-    }
+    for (const MeasuredEfficiency& m : MeasuredEfficiencies(alias, effAnalysisId))
+        d.points.push_back({m.energy, m.eff, m.effUnc});
     return d;
 }
 

@@ -2,11 +2,15 @@
 // reading of the leading number of a text.
 #include "quantora/services/RegSetting.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
 
 namespace quantora {
 namespace {
@@ -91,6 +95,43 @@ double ReadLeadingFloat(std::string_view text) {
     else if (ec != std::errc())
         return 0.0;
     return negative ? -v : v;
+}
+
+std::optional<QuantoraSettingType> SettingTypeOfLetter(std::string_view valueType) {
+    switch (valueType.empty() ? '\0' : valueType[0]) {
+        case 'I':
+            return QuantoraSettingType::Integer;
+        case 'F':
+            return QuantoraSettingType::Float;
+        case 'T':
+            return QuantoraSettingType::Text;
+        default:
+            return std::nullopt;
+    }
+}
+
+const char* SettingTypeName(QuantoraSettingType type) {
+    return type == QuantoraSettingType::Integer ? "integer"
+           : type == QuantoraSettingType::Float ? "float"
+                                                : "text";
+}
+
+Variant SettingValueOfText(QuantoraSettingType type, const std::string& text, const char* what) {
+    char* end = nullptr;
+    errno = 0;
+    if (type == QuantoraSettingType::Integer) {
+        const long v = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end || errno || v < INT32_MIN || v > INT32_MAX)
+            throw Exception(Format("%s '%s' is not an integer", what, text.c_str()));
+        return Variant(static_cast<int>(v));
+    }
+    if (type == QuantoraSettingType::Float) {
+        const double v = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end || errno)
+            throw Exception(Format("%s '%s' is not a number", what, text.c_str()));
+        return Variant(v);
+    }
+    return Variant(AnsiString(text));
 }
 
 AnsiString SettingValueText(const Variant& value) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "quantora/base/Types.h"
@@ -23,6 +25,15 @@ struct RegSetting {
 };
 
 namespace quantora {
+
+// The value type of a SETTING.VALUETYPE text: its first letter "I", "F" or "T"; nullopt for any
+// other (or an empty text).
+std::optional<QuantoraSettingType> SettingTypeOfLetter(std::string_view valueType);
+// "integer", "float" or "text".
+const char* SettingTypeName(QuantoraSettingType type);
+// A value a user typed, read strictly (the whole text): an integer in the int range, a number,
+// or the text itself. Throws "<what> '<text>' is not an integer" (or "... is not a number").
+Variant SettingValueOfText(QuantoraSettingType type, const std::string& text, const char* what);
 
 // The integer of the leading decimal digits of `text`: white space skipped, an optional sign,
 // reading stops at the first character that is not a digit; 0 when there are no digits.

@@ -83,23 +83,21 @@ int DbUserSettings::RetrieveSettings() {
     TField* index = q.FieldByName("SETTINGINDEX");
     TField* name = q.FieldByName("NAME");
     for (; !q.Eof(); q.Next()) {
-        const AnsiString type = valueType->AsString();
+        const std::optional<QuantoraSettingType> type =
+            quantora::SettingTypeOfLetter(valueType->AsString());
+        if (!type) continue;  // a value type this class does not know
         RegSetting e;
-        switch (type.empty() ? '\0' : type[0]) {
-            case 'F':
-                e.ValueType = QuantoraSettingType::Float;
+        e.ValueType = *type;
+        switch (*type) {
+            case QuantoraSettingType::Float:
                 e.Value = Variant(quantora::ReadLeadingFloat(value->AsString()));
                 break;
-            case 'I':
-                e.ValueType = QuantoraSettingType::Integer;
+            case QuantoraSettingType::Integer:
                 e.Value = Variant(quantora::ReadLeadingInteger(value->AsString()));
                 break;
-            case 'T':
-                e.ValueType = QuantoraSettingType::Text;
+            case QuantoraSettingType::Text:
                 e.Value = Variant(value->AsString());
                 break;
-            default:
-                continue;  // a value type this class does not know
         }
         e.SettingId = settingId->AsInteger();
         e.RowKey = rowKey->AsInteger();

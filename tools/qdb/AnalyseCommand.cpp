@@ -1,8 +1,7 @@
 // qdb analyse: the peak evaluation of one stored spectrum (a peak table, optionally CSV), or of
 // every spectrum of a project or of listed measurements that has none yet, on all cores.
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,8 +9,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
-#include "quantora/dblayer/Database.h"
-#include "quantora/lab/PeakEvalRun.h"
+#include "quantora/lab/PeakEvalBatch.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
 #include "tools/qdb/Progress.h"
@@ -58,41 +56,26 @@ void WriteCsv(const std::string& path, const quantora::PeakEvalRun& run) {
     quantora::WriteFileReplacing(path, text);
 }
 
-// Every listed spectrum that has no evaluation yet, on `jobs` threads; a rerun goes on where an
-// interrupted one stopped.
+// Every listed spectrum that has no evaluation yet, on `jobs` threads.
 int Archive(const std::vector<int>& spectra, const quantora::PeakEvalRunOptions& options,
             int jobs) {
-    std::vector<int> todo;
-    for (int id : spectra)
-        if (quantora::ApplicablePeakEval(kAlias, id) < 0) todo.push_back(id);
+    const std::vector<int> todo = quantora::SpectraWithoutPeakEval(kAlias, spectra);
     std::printf("%zu spectra, %zu without a peak evaluation\n", spectra.size(), todo.size());
     ProgressBar bar(static_cast<int>(todo.size()));
-    std::mutex lock;
-    std::atomic<size_t> next{0};
     int stored = 0, failed = 0;
-    auto work = [&] {
-        for (size_t i; (i = next++) < todo.size();) {
-            std::string line;
-            try {
-                const quantora::PeakEvalRun run =
-                    quantora::EvaluateStoredSpectrum(kAlias, todo[i], options);
-                line = Format("spectrum %d: %zu peaks", todo[i], run.result.peaks.size());
-            } catch (const std::exception& e) {
-                line = Format("spectrum %d: not evaluated: %s", todo[i], e.what());
-            }
-            std::lock_guard<std::mutex> g(lock);
-            const bool ok = line.find("not evaluated") == std::string::npos;
-            (ok ? stored : failed)++;
-            if (!ok) {
+    quantora::EvaluateSpectra(
+        kAlias, todo, options, jobs, [&](const quantora::PeakEvalBatchItem& r) {
+            const std::string line =
+                r.evaluated
+                    ? Format("spectrum %d: %zu peaks", r.spectrumId, r.peaks)
+                    : Format("spectrum %d: not evaluated: %s", r.spectrumId, r.error.c_str());
+            (r.evaluated ? stored : failed)++;
+            if (!r.evaluated) {
                 bar.Clear();
                 std::fprintf(stderr, "%s\n", line.c_str());
             }
             bar.Step(line);
-        }
-    };
-    std::vector<std::thread> threads;
-    for (int t = 0; t < jobs; ++t) threads.emplace_back(work);
-    for (std::thread& t : threads) t.join();
+        });
     bar.Finish();
     std::printf("%d spectra evaluated, %d failed\n", stored, failed);
     return failed ? 1 : 0;

@@ -5,13 +5,17 @@
 #include <vector>
 
 #include "quantora/base/Types.h"
+#include "quantora/lab/LabDatabase.h"
 
 namespace qdbtool {
 
 using Args = std::vector<std::string>;
 
 // A database given as a file path (SQLite) or a postgresql:// URI, opened under `alias`.
-void OpenArgDatabase(const std::string& alias, const std::string& db, bool readOnly = false);
+inline void OpenArgDatabase(const std::string& alias, const std::string& db,
+                            bool readOnly = false) {
+    quantora::OpenDatabaseArg(alias, db, readOnly);
+}
 
 int CmdInit(const Args& args);
 int CmdDemo(const Args& args);

@@ -1,25 +1,23 @@
 // qdb info, export, import, csv and settings: the commands that look at, move and query the data
 // of a lab database as a whole.
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <optional>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
-#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/exchange/XmlExporter.h"
 #include "quantora/exchange/XmlImporter.h"
 #include "quantora/frame/DbUtils.h"
 #include "quantora/frame/IntKeyGen.h"
-#include "quantora/frame/SqlNames.h"
+#include "quantora/lab/SchemaVersion.h"
+#include "quantora/lab/SingleSelect.h"
+#include "quantora/lab/TableRowCounts.h"
+#include "quantora/services/SettingsLookup.h"
 #include "quantora/services/Usersettings.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
@@ -32,53 +30,6 @@ namespace fs = std::filesystem;
 using quantora::Format;
 
 constexpr const char* kAlias = "qdb";
-
-// The schema version recorded in the database, or -1 when it has none (not a lab database).
-int StoredSchemaVersion(const char* alias) {
-    try {
-        TQuery q;
-        q.SetDatabaseName(alias);
-        q.SetSQL("SELECT MAX(VERSION) FROM SCHEMAVERSION");
-        q.Open();
-        return q.Eof() || q.Fields()[0]->IsNull() ? -1 : q.Fields()[0]->AsInteger();
-    } catch (const EDatabaseError& e) {
-        // No such table; a lost connection or a locked file is an error of its own.
-        if (e.Category() == DbErrorCategory::Syntax) return -1;
-        throw;
-    }
-}
-
-int ParseInt(const std::string& text, const char* what) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || errno || v < INT32_MIN || v > INT32_MAX)
-        throw Exception(Format("%s '%s' is not an integer", what, text.c_str()));
-    return static_cast<int>(v);
-}
-
-double ParseFloat(const std::string& text, const char* what) {
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end || errno)
-        throw Exception(Format("%s '%s' is not a number", what, text.c_str()));
-    return v;
-}
-
-// Row count of every table of the schema.
-std::vector<std::pair<AnsiString, int>> CountRows(const char* alias) {
-    std::vector<std::pair<AnsiString, int>> out;
-    TQuery q;
-    q.SetDatabaseName(alias);
-    for (const AnsiString& table : quantora::SchemaTableNames()) {
-        q.SetSQL(Format("SELECT COUNT(*) FROM %s", table.c_str()));
-        q.Open();
-        out.emplace_back(table, q.Fields()[0]->AsInteger());
-        q.Close();
-    }
-    return out;
-}
 
 // Removes a database file this command created when the command fails.
 class NewFileGuard {
@@ -104,133 +55,6 @@ int ExportedTableCount() {
     return n;
 }
 
-// One SELECT statement: a trailing semicolon is allowed, another statement after it is not.
-// Literals and quoted names are followed as the engine reads them (a doubled quote stays
-// inside; on PostgreSQL, `postgres`, a backslash escapes the next byte in an E'...' string; on
-// SQLite names may also be quoted with `...` and [...]); comments and dollar quoting are
-// refused, so nothing can hide a second statement from this check.
-AnsiString CheckSingleSelect(const std::string& sql, bool postgres) {
-    size_t begin = 0, end = sql.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(sql[begin]))) ++begin;
-    while (end > begin &&
-           (std::isspace(static_cast<unsigned char>(sql[end - 1])) || sql[end - 1] == ';'))
-        --end;
-    AnsiString body = sql.substr(begin, end - begin);
-    char quote = 0;
-    bool escapes = false;  // inside an E'...' literal
-    for (size_t i = 0; i < body.size(); ++i) {
-        const char c = body[i];
-        const char next = i + 1 < body.size() ? body[i + 1] : '\0';
-        if (quote) {
-            if (escapes && c == '\\') {
-                ++i;
-            } else if (c == quote) {
-                if (next == quote && quote != ']')
-                    ++i;  // a doubled quote stays inside
-                else
-                    quote = 0;
-            }
-        } else if (c == '\'' || c == '"' || (!postgres && (c == '`' || c == '['))) {
-            quote = c == '[' ? ']' : c;
-            const bool prefixed =
-                i > 0 && (body[i - 1] == 'E' || body[i - 1] == 'e') &&
-                (i < 2 ||
-                 !(std::isalnum(static_cast<unsigned char>(body[i - 2])) || body[i - 2] == '_'));
-            escapes = postgres && c == '\'' && prefixed;
-        } else if (c == ';') {
-            throw Exception("only a single SELECT statement is accepted (found ';' inside)");
-        } else if ((c == '-' && next == '-') || (c == '/' && next == '*')) {
-            throw Exception("comments are not accepted in the query");
-        } else if (c == '$') {
-            throw Exception("'$' is not accepted outside quotes in the query");
-        }
-    }
-    if (quote) throw Exception("the query has an unterminated quote");
-    size_t word = 0;
-    while (word < body.size() && std::isalpha(static_cast<unsigned char>(body[word]))) ++word;
-    AnsiString first = body.substr(0, word);
-    for (char& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (first != "SELECT")
-        throw Exception(Format("only a SELECT statement is accepted, not '%s'",
-                               first.empty() ? body.substr(0, 20).c_str() : first.c_str()));
-    return body;
-}
-
-// Makes the connection of `alias` refuse every write from now on, on either engine, so that
-// a SELECT that calls a function with side effects changes nothing either.
-void MakeReadOnly(const char* alias, bool postgres) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(postgres ? "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"
-                      : "PRAGMA query_only = ON");
-    q.ExecSQL();
-}
-
-// An employee given by key or by exact name; its key.
-int FindEmployee(const char* alias, const std::string& arg) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    char* end = nullptr;
-    const long id = std::strtol(arg.c_str(), &end, 10);
-    if (!arg.empty() && !*end) {
-        q.SetSQL("SELECT EMPLOYEE_ID FROM EMPLOYEE WHERE EMPLOYEE_ID = :id");
-        q.ParamByName("id")->SetAsInteger(static_cast<int>(id));
-    } else {
-        q.SetSQL("SELECT EMPLOYEE_ID FROM EMPLOYEE WHERE NAME = :name ORDER BY EMPLOYEE_ID");
-        q.ParamByName("name")->SetAsString(arg);
-    }
-    q.Open();
-    if (q.Eof()) throw Exception(Format("no employee '%s'", arg.c_str()));
-    return q.Fields()[0]->AsInteger();
-}
-
-struct SettingDef {
-    int id = -1;
-    AnsiString name;
-    QuantoraSettingType type = QuantoraSettingType::Text;
-};
-
-// A setting definition given by key or by exact name.
-SettingDef FindSetting(const char* alias, const std::string& arg) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    char* end = nullptr;
-    const long id = std::strtol(arg.c_str(), &end, 10);
-    if (!arg.empty() && !*end) {
-        q.SetSQL("SELECT SETTING_ID, NAME, VALUETYPE FROM SETTING WHERE SETTING_ID = :id");
-        q.ParamByName("id")->SetAsInteger(static_cast<int>(id));
-    } else {
-        q.SetSQL("SELECT SETTING_ID, NAME, VALUETYPE FROM SETTING WHERE NAME = :name");
-        q.ParamByName("name")->SetAsString(arg);
-    }
-    q.Open();
-    if (q.Eof()) throw Exception(Format("no setting '%s'", arg.c_str()));
-    SettingDef d;
-    d.id = q.Fields()[0]->AsInteger();
-    d.name = q.Fields()[1]->AsString();
-    const AnsiString type = q.Fields()[2]->AsString();
-    switch (type.empty() ? '\0' : type[0]) {
-        case 'I':
-            d.type = QuantoraSettingType::Integer;
-            break;
-        case 'F':
-            d.type = QuantoraSettingType::Float;
-            break;
-        case 'T':
-            d.type = QuantoraSettingType::Text;
-            break;
-        default:
-            throw Exception(Format("setting '%s' has an unknown value type", d.name.c_str()));
-    }
-    return d;
-}
-
-const char* TypeName(QuantoraSettingType t) {
-    return t == QuantoraSettingType::Integer ? "integer"
-           : t == QuantoraSettingType::Float ? "float"
-                                             : "text";
-}
-
 }  // namespace
 
 int CmdInfo(const Args& args) {
@@ -240,7 +64,7 @@ int CmdInfo(const Args& args) {
         quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
     std::printf("Database:       %s\n", args[0].c_str());
     std::printf("Engine:         %s\n", pg ? "PostgreSQL" : "SQLite");
-    std::printf("Schema version: %d\n", StoredSchemaVersion(kAlias));
+    std::printf("Schema version: %d\n", quantora::StoredSchemaVersion(kAlias));
     if (!pg) {
         std::error_code ec;
         const auto size =
@@ -248,10 +72,9 @@ int CmdInfo(const Args& args) {
         if (!ec) std::printf("File size:      %.1f KiB\n", size / 1024.0);
     }
     long long total = 0;
-    const auto counts = CountRows(kAlias);
     std::printf("\n%-24s %10s\n", "Table", "Rows");
-    for (const auto& [table, rows] : counts) {
-        std::printf("%-24s %10d\n", table.c_str(), rows);
+    for (const auto& [table, rows] : quantora::LabTableRowCounts(kAlias)) {
+        std::printf("%-24s %10lld\n", table.c_str(), rows);
         total += rows;
     }
     std::printf("%-24s %10lld\n", "(all tables)", total);
@@ -325,23 +148,8 @@ int CmdImport(const Args& args) {
 int CmdCsv(const Args& args) {
     if (args.size() != 3) throw Exception("usage: qdb csv <db> \"<select ...>\" <file.csv>");
     OpenLabDatabase(kAlias, args[0], true);
-    const bool postgres =
-        quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
-    const AnsiString sql = CheckSingleSelect(args[1], postgres);
-    // The query runs read-only, in a transaction that is never committed. PostgreSQL takes the
-    // read-only mode for the transactions that follow; SQLite's transaction begins with a write
-    // lock and is made read-only once it holds it.
-    if (postgres) MakeReadOnly(kAlias, true);
-    Transaction tr(kAlias);
-    if (!postgres) MakeReadOnly(kAlias, false);
-    TQuery q;
-    q.SetDatabaseName(kAlias);
-    q.SetSQL(sql);
-    try {
-        q.Open();
-    } catch (const Exception& e) {
-        throw Exception("the query failed: " + e.Message);
-    }
+    quantora::ReadOnlySelect select(kAlias, args[1]);
+    TQuery& q = select.Query();
     const std::string& out = args[2];
     // A previous file at that path stays until the new one is complete.
     quantora::FileReplacement file(out);
@@ -362,7 +170,7 @@ int CmdSettings(const Args& args) {
             "usage: qdb settings get <db> <employee> [<setting>] | "
             "qdb settings set <db> <employee> <setting> <value> [--index <n>]");
     OpenLabDatabase(kAlias, args[1]);
-    const int employee = FindEmployee(kAlias, args[2]);
+    const int employee = quantora::FindEmployee(kAlias, args[2]);
     quantora::MaxKeyGen keys(kAlias, "USERSETTINGS");
     DbUserSettings settings;
     settings.SetBasicData(kAlias, &keys, employee);
@@ -371,12 +179,13 @@ int CmdSettings(const Args& args) {
         if (args.size() > 4) throw Exception("usage: qdb settings get <db> <employee> [<setting>]");
         settings.RetrieveSettings();
         int wanted = -1;
-        if (args.size() == 4) wanted = FindSetting(kAlias, args[3]).id;
+        if (args.size() == 4) wanted = quantora::FindSetting(kAlias, args[3]).id;
         int shown = 0;
         for (const RegSetting& s : settings.Settings) {
             if (wanted > 0 && s.SettingId != wanted) continue;
             std::printf("%d\t%s\t%d\t%s\t%s\n", s.SettingId, s.Name.c_str(), s.Index,
-                        TypeName(s.ValueType), quantora::SettingValueText(s.Value).c_str());
+                        quantora::SettingTypeName(s.ValueType),
+                        quantora::SettingValueText(s.Value).c_str());
             ++shown;
         }
         if (wanted > 0 && shown == 0)
@@ -387,30 +196,23 @@ int CmdSettings(const Args& args) {
 
     if (args.size() != 5 && !(args.size() == 7 && args[5] == "--index"))
         throw Exception("usage: qdb settings set <db> <employee> <setting> <value> [--index <n>]");
-    const SettingDef def = FindSetting(kAlias, args[3]);
-    const int index = args.size() == 7 ? ParseInt(args[6], "index") : 0;
-    if (index < 0) throw Exception("the index must not be negative");
-    Variant value;
-    switch (def.type) {
-        case QuantoraSettingType::Integer:
-            value = Variant(ParseInt(args[4], "value"));
-            break;
-        case QuantoraSettingType::Float:
-            value = Variant(ParseFloat(args[4], "value"));
-            break;
-        case QuantoraSettingType::Text:
-            value = Variant(AnsiString(args[4]));
-            break;
-    }
+    const quantora::SettingDefinition def = quantora::FindSetting(kAlias, args[3]);
+    using quantora::SettingValueOfText;
+    const Variant index = args.size() == 7
+                              ? SettingValueOfText(QuantoraSettingType::Integer, args[6], "index")
+                              : Variant(0);
+    if (index.int_value() < 0) throw Exception("the index must not be negative");
+    const Variant value = SettingValueOfText(def.type, args[4], "value");
     Transaction tr(kAlias);
     settings.RetrieveSettings();
-    settings.InsertUserValue(def.id, def.type, value, index);
+    settings.InsertUserValue(def.id, def.type, value, static_cast<int>(index.int_value()));
     settings.SaveSettings();
     for (const RegSetting& s : settings.Settings)
         if (s.RowKey < 1) throw Exception(Format("could not save setting '%s'", def.name.c_str()));
     tr.Commit();
-    std::printf("%s (%s) of employee %d set to %s\n", def.name.c_str(), TypeName(def.type),
-                employee, quantora::SettingValueText(value).c_str());
+    std::printf("%s (%s) of employee %d set to %s\n", def.name.c_str(),
+                quantora::SettingTypeName(def.type), employee,
+                quantora::SettingValueText(value).c_str());
     return 0;
 }
 

@@ -2,38 +2,25 @@
 // that apply to a spectrum), match (radiation lines for measured energies) and nuclides load.
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
-#include "quantora/calibration/Calibrtables.h"
-#include "quantora/calibration/ECalStorage.h"
-#include "quantora/calibration/FwhmCalStorage.h"
-#include "quantora/calibration/Peakevalcaltables.h"
 #include "quantora/dblayer/Database.h"
-#include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/DeletionInfo.h"
-#include "quantora/frame/LabTables.h"
 #include "quantora/frame/UiHooks.h"
+#include "quantora/lab/DeletableTables.h"
+#include "quantora/lab/RadiationLibraries.h"
+#include "quantora/lab/SpectrumCalibrations.h"
 #include "quantora/nuclides/GammaLineTable.h"
-#include "quantora/nuclides/Nuclibtables.h"
+#include "quantora/nuclides/NuclideKeyGen.h"
 #include "quantora/nuclides/NuclideLibrary.h"
-#include "quantora/nuclides/Radlib.h"
-#include "quantora/records/Devicetables.h"
-#include "quantora/records/Meastables.h"
-#include "quantora/records/Othertables.h"
-#include "quantora/records/Peaktables.h"
-#include "quantora/records/Resulttables.h"
-#include "quantora/records/Sampletables.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
 
@@ -47,66 +34,14 @@ const char* const kAlias = "qdb_lab";
 
 // ---- deletion -------------------------------------------------------------------------------
 
-// A table whose rows qdb may check and delete: its deletion rules and its key column.
-struct DeletableTable {
-    const char* name;
-    const quantora::DeletionRules& (*rules)();
-    const char* keyColumn;
-};
-
-template <class R>
-DeletableTable Deletable() {
-    const auto& cols = R::Columns();
-    return {R::Table, &R::Deletion, cols[quantora::detail::KeyIndex(cols)].name};
-}
-
-template <class R>
-void AddDeletable(std::vector<DeletableTable>& out) {
-    if constexpr (requires { R::Deletion(); }) out.push_back(Deletable<R>());
-}
-template <>
-void AddDeletable<NoRecord>(std::vector<DeletableTable>&) {}
-
-// Every record class of the lab's tables that declares deletion rules, in schema order.
-const std::vector<DeletableTable>& DeletableTables() {
-    static const std::vector<DeletableTable> tables = [] {
-        std::vector<DeletableTable> out;
-#define QUANTORA_DELETABLE(table, record)                   \
-    static_assert(quantora::RecordOfTable<record>(#table)); \
-    AddDeletable<record>(out);
-        QUANTORA_LAB_TABLES(QUANTORA_DELETABLE)
-#undef QUANTORA_DELETABLE
-        return out;
-    }();
-    return tables;
-}
-
-const DeletableTable& FindDeletable(const std::string& name) {
-    std::string upper = name;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (const DeletableTable& t : DeletableTables())
-        if (upper == t.name) return t;
-    std::string list;
-    for (const DeletableTable& t : DeletableTables())
-        list += (list.empty() ? "" : ", ") + std::string(t.name);
-    throw Exception("unknown table '" + name + "' (tables with deletion rules: " + list + ")");
-}
-
-struct DeletionReport {
-    std::set<AnsiString> blocking, nulled;
-};
-
 // Parses "<db> <TABLE> <key>", opens the database and prints the report of that row.
-DeletionReport CheckRow(Args& args, const char* cmd, const DeletableTable** table, int* key) {
+quantora::DeletionCheck CheckRow(Args& args, const char* cmd,
+                                 const quantora::DeletableTable** table, int* key) {
     if (args.size() != 3) throw Exception(Format("usage: qdb %s <db> <TABLE> <key>", cmd));
-    *table = &FindDeletable(args[1]);
+    *table = &quantora::FindDeletableTable(args[1]);
     *key = ParseKey(args[2], "key");
     OpenLabDatabase(kAlias, args[0], std::string_view(cmd) == "check");
-    if (!RowExists(kAlias, (*table)->name, (*table)->keyColumn, *key))
-        throw Exception(
-            Format("%s has no row with %s = %d", (*table)->name, (*table)->keyColumn, *key));
-    DeletionReport r;
-    quantora::CheckBeforeDeletion((*table)->rules(), kAlias, *key, &r.blocking, &r.nulled);
+    const quantora::DeletionCheck r = quantora::CheckRowDeletion(**table, kAlias, *key);
     std::printf("%s ID=%d\n", (*table)->name, *key);
     std::printf("blocking: %zu\n", r.blocking.size());
     for (const AnsiString& s : r.blocking) std::printf("  %s\n", s.c_str());
@@ -128,26 +63,6 @@ bool AskOnTerminal(DbObjectDeletionInfo& info) {
 }
 
 // ---- calibrations ---------------------------------------------------------------------------
-
-struct SpectrumContext {
-    int measSetupId = -1;
-    TDateTime measDate = 0;
-};
-
-SpectrumContext SpectrumOf(int spectrumId) {
-    TQuery q;
-    q.SetDatabaseName(kAlias);
-    q.SetSQL(
-        "SELECT M.MEASSETUP_ID, M.STARTDATE FROM SPECTRUM S LEFT JOIN MEASUREMENT M "
-        "ON M.MEASUREMENT_ID = S.MEASUREMENT_ID WHERE S.SPECTRUM_ID = :id");
-    q.ParamByName("id")->SetAsInteger(spectrumId);
-    q.Open();
-    if (q.Eof()) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
-    SpectrumContext c;
-    if (!q.Fields()[0]->IsNull()) c.measSetupId = q.Fields()[0]->AsInteger();
-    if (!q.Fields()[1]->IsNull()) c.measDate = q.Fields()[1]->AsDateTime();
-    return c;
-}
 
 double Sd(double var) {
     return var > 0 ? std::sqrt(var) : 0.0;
@@ -203,45 +118,13 @@ EnergyArg ParseEnergy(const std::string& text) {
     return e;
 }
 
-// Keys unused in every table the line-table loader writes: one more than the largest in use.
-class NuclideKeyGen : public IntKeyGen {
-  public:
-    explicit NuclideKeyGen(const char* alias) {
-        DbName = alias;
-        TQuery q;
-        q.SetDatabaseName(alias);
-        for (const char* sql :
-             {"SELECT MAX(ISOMER_ID) FROM ISOMER", "SELECT MAX(DECAY_ID) FROM DECAY",
-              "SELECT MAX(RADIATIONLIBRARY_ID) FROM RADIATIONLIBRARY"}) {
-            q.SetSQL(sql);
-            q.Open();
-            if (!q.Fields()[0]->IsNull()) next_ = std::max(next_, q.Fields()[0]->AsInteger() + 1);
-            q.Close();
-        }
-        // Radiation keys are text; numeric ones count.
-        q.SetSQL("SELECT RADIATION_ID FROM RADIATION");
-        for (q.Open(); !q.Eof(); q.Next()) {
-            const AnsiString k = q.Fields()[0]->AsString();
-            if (k.empty() || k.size() > 9 ||
-                !std::all_of(k.begin(), k.end(), [](char c) { return c >= '0' && c <= '9'; }))
-                continue;
-            next_ = std::max(next_, std::stoi(k) + 1);
-        }
-    }
-    int NextKey() override { return next_++; }
-    bool CanGenerate() override { return true; }
-
-  private:
-    int next_ = 1;
-};
-
 }  // namespace
 
 int CmdCheck(const Args& in) {
     Args args = in;
-    const DeletableTable* table;
+    const quantora::DeletableTable* table;
     int key;
-    DeletionReport r = CheckRow(args, "check", &table, &key);
+    const quantora::DeletionCheck r = CheckRow(args, "check", &table, &key);
     std::printf("%s\n", r.blocking.empty() ? "can be deleted" : "deletion is blocked");
     return 0;
 }
@@ -249,9 +132,9 @@ int CmdCheck(const Args& in) {
 int CmdDelete(const Args& in) {
     Args args = in;
     const bool yes = TakeFlag(args, "--yes");
-    const DeletableTable* table;
+    const quantora::DeletableTable* table;
     int key;
-    DeletionReport r = CheckRow(args, "delete", &table, &key);
+    const quantora::DeletionCheck r = CheckRow(args, "delete", &table, &key);
     if (!r.blocking.empty())
         throw Exception(Format("%s ID=%d cannot be deleted: %zu blocking reference(s)", table->name,
                                key, r.blocking.size()));
@@ -291,25 +174,12 @@ int CmdECal(const Args& in) {
     const int id = ParseKey(spectrum.empty() ? measurement : spectrum,
                             spectrum.empty() ? "measurement id" : "spectrum id");
     OpenLabDatabase(kAlias, args[0]);
-    ECalibration cal;
-    if (!spectrum.empty()) {
-        const SpectrumContext c = SpectrumOf(id);
-        cal.SpectrumId = id;
-        RetrieveECalForSpectrum(&cal, kAlias, c.measSetupId, c.measDate);
-        std::printf("spectrum %d\n", id);
-    } else {
-        TQuery q;
-        q.SetDatabaseName(kAlias);
-        q.SetSQL("SELECT NAME FROM MEASUREMENT WHERE MEASUREMENT_ID = :id");
-        q.ParamByName("id")->SetAsInteger(id);
-        q.Open();
-        if (q.Eof()) throw Exception(Format("no measurement with MEASUREMENT_ID = %d", id));
-        MeasTypeInfoData info;
-        info.GetInfo(kAlias, id, q.Fields()[0]->AsString());
-        if (info.Spectra.empty()) throw Exception(Format("measurement %d has no spectrum", id));
-        RetrieveLinECalForMeasurement(&cal, kAlias, &info);
+    const ECalibration cal = spectrum.empty() ? quantora::MeasurementECal(kAlias, id)
+                                              : quantora::SpectrumECal(kAlias, id);
+    if (spectrum.empty())
         std::printf("measurement %d, spectrum %d\n", id, cal.SpectrumId);
-    }
+    else
+        std::printf("spectrum %d\n", id);
     PrintECal(cal);
     return 0;
 }
@@ -321,9 +191,7 @@ int CmdFwhm(const Args& in) {
         throw Exception("usage: qdb fwhm <db> --spectrum <id>");
     const int id = ParseKey(spectrum, "spectrum id");
     OpenLabDatabase(kAlias, args[0]);
-    SpectrumOf(id);
-    FwhmCalibrClass cal;
-    RetrieveLinearFwhmCalForSpectrum(&cal, kAlias, id, nullptr, nullptr);
+    const FwhmCalibrClass cal = quantora::SpectrumFwhmCal(kAlias, id);
     std::printf("spectrum %d\n", id);
     if (cal.FwhmCalId <= 0) {
         std::printf("no FWHM calibration\n");
@@ -354,23 +222,19 @@ int CmdMatch(const Args& in) {
     std::vector<EnergyArg> energies;
     for (size_t i = 1; i < args.size(); ++i) energies.push_back(ParseEnergy(args[i]));
     OpenLabDatabase(kAlias, args[0]);
-    for (int id : ids)
-        if (!RowExists(kAlias, "RADIATIONLIBRARY", "RADIATIONLIBRARY_ID", id))
-            throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
-    RadiationLibrary lib;
-    lib.Load(kAlias, ids);
-    lib.GenerateBounds();
-    std::printf("libraries: %s (%zu lines)\n", lib.LibraryNames().c_str(), lib.Radiations().size());
+    const auto lib = quantora::LoadRadiationLibraries(kAlias, ids);
+    std::printf("libraries: %s (%zu lines)\n", lib->LibraryNames().c_str(),
+                lib->Radiations().size());
     std::vector<AnsiString> found;
     for (const EnergyArg& e : energies) {
         found.clear();
-        lib.GetMatchingRadiations(e.energy, e.unc, found);
+        lib->GetMatchingRadiations(e.energy, e.unc, found);
         std::printf("%.3f +- %.3f keV: %zu line(s)\n", e.energy, e.unc, found.size());
         for (const AnsiString& rid : found) {
-            const RADIATIONData* r = lib.GetRadiationData(rid);
+            const RADIATIONData* r = lib->GetRadiationData(rid);
             if (!r) continue;
-            const DECAYData* d = lib.GetDecayData(r->DECAY_ID);
-            const ISOMERData* iso = d ? lib.GetIsomerData(d->ISOMER_ID) : nullptr;
+            const DECAYData* d = lib->GetDecayData(r->DECAY_ID);
+            const ISOMERData* iso = d ? lib->GetIsomerData(d->ISOMER_ID) : nullptr;
             AnsiString nuclide = iso ? iso->SYMBOL : AnsiString("?");
             if (iso && iso->ISOMERNUM > 0) nuclide += Format("m%d", iso->ISOMERNUM);
             std::printf("  %-10s %10.4f +- %.4f keV  I = %.4g +- %.2g %%\n", nuclide.c_str(), r->E,
@@ -404,7 +268,7 @@ int CmdNuclides(const Args& in) {
     else
         throw Exception("cannot open '" + csv + "'");
     OpenLabDatabase(kAlias, in[1]);
-    NuclideKeyGen keys(kAlias);
+    quantora::NuclideKeyGen keys(kAlias);
     const quantora::GammaLineLoad r = quantora::LoadGammaLineTable(kAlias, csv, &keys, nullptr);
     std::printf("radiation library %d loaded from %s\n", r.libraryId, csv.c_str());
     std::printf(

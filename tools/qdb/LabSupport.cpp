@@ -1,42 +1,14 @@
-// Opening lab databases and parsing command-line numbers.
+// Parsing command-line numbers and options.
 #include "tools/qdb/LabSupport.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <vector>
 
 #include "quantora/base/Exception.h"
-#include "quantora/dblayer/Database.h"
-#include "tools/qdb/Commands.h"
 
 namespace qdbtool {
-
-void OpenLabDatabase(const std::string& alias, const std::string& db, bool readOnly) {
-    if (db.empty()) throw Exception("no database given");
-    const bool file = !IsDatabaseUri(db) || db.rfind("sqlite:", 0) == 0;
-    const std::string path = db.rfind("sqlite:", 0) == 0 ? db.substr(7) : db;
-    std::error_code ec;
-    if (file && std::filesystem::is_directory(path, ec))
-        throw Exception("'" + path + "' is a folder, not a database file");
-    if (file && !std::filesystem::is_regular_file(path, ec))
-        throw Exception("database file '" + path + "' not found");
-    OpenArgDatabase(alias, db, readOnly);
-    // A file that is not a database fails here, with the engine's words; a database without
-    // our tables is told apart from it.
-    bool lab = false;
-    try {
-        lab = TableExists(alias, "MEASUREMENT") && TableExists(alias, "SPECTRUM");
-    } catch (const std::exception& e) {
-        CloseDatabase(alias);
-        throw Exception("cannot read '" + db + "': " + e.what());
-    }
-    if (!lab) {
-        CloseDatabase(alias);
-        throw Exception("'" + db + "' is not a lab database (run 'qdb init' to create one)");
-    }
-}
 
 int ParseKey(const std::string& text, const char* what) {
     int v = 0;

@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "quantora/base/Types.h"
+#include "quantora/lab/LabDatabase.h"
 
 namespace qdbtool {
 
-// Opens `db` under `alias` and checks that it holds the lab schema; a missing SQLite file, a
-// folder or a database without our tables throws (nothing is created). `readOnly` for commands
-// that only read: the connection refuses writes and leaves the file's journal mode alone.
-void OpenLabDatabase(const std::string& alias, const std::string& db, bool readOnly = false);
+// A database argument that must already hold our schema (read-only for commands that only read).
+using quantora::OpenLabDatabase;
 
 // A whole positive number (a key); throws naming `what` otherwise.
 int ParseKey(const std::string& text, const char* what);

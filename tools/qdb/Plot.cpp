@@ -10,13 +10,13 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
-#include "quantora/dblayer/TQuery.h"
-#include "quantora/nuclides/Radlib.h"
+#include "quantora/lab/RadiationLibraries.h"
 #include "quantora/plots/CalibrationPlots.h"
 #include "quantora/plots/LabPlotData.h"
 #include "quantora/plots/PlotFile.h"
 #include "quantora/plots/RangeText.h"
 #include "quantora/plots/Report.h"
+#include "quantora/plots/ShowcasePictures.h"
 #include "quantora/plots/SpectrumPlot.h"
 #include "quantora/plots/SpectrumView.h"
 #include "tools/qdb/Commands.h"
@@ -32,32 +32,10 @@ namespace {
 const char* const kAlias = "qdb_plot";
 constexpr int kDefaultWidth = 1200, kDefaultHeight = 750;
 
-std::vector<int> ParseKeys(const std::string& text, const char* what) {
-    std::vector<int> ids;
-    size_t pos = 0;
-    while (true) {
-        const size_t comma = text.find(',', pos);
-        ids.push_back(ParseKey(text.substr(pos, comma - pos), what));
-        if (comma == std::string::npos) return ids;
-        pos = comma + 1;
-    }
-}
-
 // The library of --library, loaded and indexed; null without the option.
 std::unique_ptr<RadiationLibrary> LoadLibrary(const std::string& option) {
     if (option.empty()) return nullptr;
-    const int id = ParseKey(option, "library id");
-    TQuery q;
-    q.SetDatabaseName(kAlias);
-    q.SetSQL("SELECT COUNT(*) FROM RADIATIONLIBRARY WHERE RADIATIONLIBRARY_ID = :id");
-    q.ParamByName("id")->SetAsInteger(id);
-    q.Open();
-    if (q.Fields()[0]->AsInteger() == 0)
-        throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
-    auto lib = std::make_unique<RadiationLibrary>();
-    lib->Load(kAlias, {id});
-    lib->GenerateBounds();
-    return lib;
+    return quantora::LoadRadiationLibraries(kAlias, {ParseKey(option, "library id")});
 }
 
 std::vector<plots::SpectrumSeries> LoadSpectra(const std::vector<int>& ids, RadiationLibrary* lib) {
@@ -86,7 +64,7 @@ int PlotSpectrum(Args args, int w, int h) {
             "[--energy] [--normalise] [--library <id>] [--range <lo>:<hi>] [--size WxH] "
             "[--title <text>]");
     if (!range.empty()) plots::ParsePlotRange(range, &opt.xLo, &opt.xHi);
-    const std::vector<int> ids = ParseKeys(args[1], "spectrum id");
+    const std::vector<int> ids = ParseKeyList(args[1], "spectrum id");
     OpenLabDatabase(kAlias, args[0], true);
     const auto lib = LoadLibrary(library);
     const auto spectra = LoadSpectra(ids, lib.get());
@@ -167,7 +145,7 @@ int CmdView(const Args& in) {
     const std::string library = TakeOption(args, "--library");
     if (args.size() != 2)
         throw Exception("usage: qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]");
-    const std::vector<int> ids = ParseKeys(args[1], "spectrum id");
+    const std::vector<int> ids = ParseKeyList(args[1], "spectrum id");
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))
         throw Exception("no display (set DISPLAY, or run under xvfb-run)");
@@ -190,51 +168,11 @@ int CmdView(const Args& in) {
 
 void WriteDemoPictures(const char* alias, const std::string& db) {
     namespace fs = std::filesystem;
-    const bool file = !IsDatabaseUri(db);
-    const fs::path base = file ? fs::path(db).replace_extension() : fs::path("demo");
-    const std::string spectrumPng = base.string() + "-spectrum.png";
-    const std::string effPng = base.string() + "-efficiency.png";
-    // The spectrum with the most found peaks, its nuclides from the first library; the first
-    // efficiency analysis.
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(
-        "SELECT S.SPECTRUM_ID, COUNT(P.PEAK_ID) AS N FROM SPECTRUM S JOIN PEAKEVAL E ON "
-        "E.MEASUREMENT_ID = S.MEASUREMENT_ID JOIN PEAK P ON P.PEAKEVAL_ID = E.PEAKEVAL_ID "
-        "GROUP BY S.SPECTRUM_ID ORDER BY N DESC, S.SPECTRUM_ID");
-    q.Open();
-    if (q.Eof()) throw Exception("the demo lab has no spectrum with peaks");
-    const int spectrumId = q.Fields()[0]->AsInteger();
-    q.Close();
-    q.SetSQL(
-        "SELECT MIN(RADIATIONLIBRARY_ID), (SELECT MIN(EFFANALYSIS_ID) FROM EFFANALYSIS) "
-        "FROM RADIATIONLIBRARY");
-    q.Open();
-    const int libId = q.Fields()[0]->IsNull() ? 0 : q.Fields()[0]->AsInteger();
-    const int effId = q.Fields()[1]->IsNull() ? 0 : q.Fields()[1]->AsInteger();
-    q.Close();
-
-    RadiationLibrary lib;
-    if (libId > 0) {
-        lib.Load(alias, {libId});
-        lib.GenerateBounds();
-    }
-    const std::vector<plots::SpectrumSeries> spectra = {
-        plots::LoadSpectrumSeries(alias, spectrumId, libId > 0 ? &lib : nullptr)};
-    plots::SpectrumOptions opt;
-    opt.logY = true;
-    opt.energyAxis = static_cast<bool>(spectra[0].energyOf);
-    plots::HeadlessGui gui;
-    plots::SavePlot(spectrumPng, 1600, 1000,
-                    [&](QPainter& p, const QRectF& r) { plots::DrawSpectrum(p, r, spectra, opt); });
-    std::printf("Pictures: %s (spectrum %d)", spectrumPng.c_str(), spectrumId);
-    if (effId > 0) {
-        const plots::EffAnalysisData d = plots::LoadEffAnalysis(alias, effId);
-        plots::SavePlot(effPng, 1600, 1000, [&](QPainter& p, const QRectF& r) {
-            plots::DrawEfficiency(p, r, d.cal, d.points, d.cal.Name);
-        });
-        std::printf(", %s (efficiency analysis %d)", effPng.c_str(), effId);
-    }
+    const fs::path base = IsDatabaseUri(db) ? fs::path("demo") : fs::path(db).replace_extension();
+    const plots::ShowcasePictures p = plots::WriteShowcasePictures(alias, base.string());
+    std::printf("Pictures: %s (spectrum %d)", p.spectrumPng.c_str(), p.spectrumId);
+    if (p.effAnalysisId > 0)
+        std::printf(", %s (efficiency analysis %d)", p.effPng.c_str(), p.effAnalysisId);
     std::printf("\n");
 }
 

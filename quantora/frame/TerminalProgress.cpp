@@ -1,12 +1,12 @@
 // The terminal progress bar and the logger that prints above it.
-#include "tools/qdb/Progress.h"
+#include "quantora/frame/TerminalProgress.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 
-namespace qdbtool {
+namespace quantora {
 
 ProgressBar::ProgressBar(int total) : ProgressBar(total, isatty(STDOUT_FILENO) == 1) {}
 
@@ -60,4 +60,4 @@ void ProgressLogger::Flush() {
     std::fflush(stdout);
 }
 
-}  // namespace qdbtool
+}  // namespace quantora

@@ -1,0 +1,46 @@
+// Opening a named database and telling a lab database from anything else.
+#include "quantora/lab/LabDatabase.h"
+
+#include <filesystem>
+
+#include "quantora/base/Exception.h"
+#include "quantora/dblayer/Database.h"
+
+namespace quantora {
+
+void OpenDatabaseArg(const std::string& alias, const std::string& db, bool readOnly) {
+    if (db.empty()) throw Exception("no database given");
+    try {
+        OpenDatabase(alias, DatabaseUri(db), readOnly);
+    } catch (const std::exception& e) {
+        // A refused connection or an unreadable file, in the engine's own words.
+        throw Exception("cannot open '" + db + "': " + e.what());
+    }
+}
+
+void OpenLabDatabase(const std::string& alias, const std::string& db, bool readOnly) {
+    if (db.empty()) throw Exception("no database given");
+    const bool file = !IsDatabaseUri(db) || db.rfind("sqlite:", 0) == 0;
+    const std::string path = db.rfind("sqlite:", 0) == 0 ? db.substr(7) : db;
+    std::error_code ec;
+    if (file && std::filesystem::is_directory(path, ec))
+        throw Exception("'" + path + "' is a folder, not a database file");
+    if (file && !std::filesystem::is_regular_file(path, ec))
+        throw Exception("database file '" + path + "' not found");
+    OpenDatabaseArg(alias, db, readOnly);
+    // A file that is not a database fails here, with the engine's words; a database without
+    // our tables is told apart from it.
+    bool lab = false;
+    try {
+        lab = TableExists(alias, "MEASUREMENT") && TableExists(alias, "SPECTRUM");
+    } catch (const std::exception& e) {
+        CloseDatabase(alias);
+        throw Exception("cannot read '" + db + "': " + e.what());
+    }
+    if (!lab) {
+        CloseDatabase(alias);
+        throw Exception("'" + db + "' is not a lab database (run 'qdb init' to create one)");
+    }
+}
+
+}  // namespace quantora
