@@ -137,15 +137,9 @@ py::dict TableCounts(const DbPtr& db) {
     {
         py::gil_scoped_release unlocked;
         const char* alias = db->Alias();
+        for (AnsiString& table : UserTableNames(alias)) counts.emplace_back(std::move(table), 0);
         TQuery q;
         q.SetDatabaseName(alias);
-        q.SetSQL(db::ConnectionFor(alias)->engine() == db::Engine::SQLite
-                     ? "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
-                       "'sqlite_%' ORDER BY name"
-                     : "SELECT tablename FROM pg_catalog.pg_tables WHERE schemaname = ANY "
-                       "(current_schemas(false)) ORDER BY tablename");
-        for (q.Open(); !q.Eof(); q.Next()) counts.emplace_back(q.Fields()[0]->AsString(), 0);
-        q.Close();
         for (auto& [table, n] : counts) {
             // The name comes from the catalogue; quoted as it stands there.
             q.SetSQL(Format("SELECT COUNT(*) FROM \"%s\"", table.c_str()));

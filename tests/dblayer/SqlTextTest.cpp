@@ -11,9 +11,9 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/LiteralParams.h"
-#include "quantora/dblayer/SqlShapes.h"
 #include "quantora/dblayer/SqlText.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/internal/SqlShapes.h"
 #include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 

@@ -156,16 +156,6 @@ AnsiString CheckSingleSelect(const std::string& sql, bool postgres) {
     return body;
 }
 
-// Makes the connection of `alias` refuse every write from now on, on either engine, so that
-// a SELECT that calls a function with side effects changes nothing either.
-void MakeReadOnly(const char* alias, bool postgres) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(postgres ? "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"
-                      : "PRAGMA query_only = ON");
-    q.ExecSQL();
-}
-
 // An employee given by key or by exact name; its key.
 int FindEmployee(const char* alias, const std::string& arg) {
     TQuery q;
@@ -328,12 +318,10 @@ int CmdCsv(const Args& args) {
     const bool postgres =
         quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
     const AnsiString sql = CheckSingleSelect(args[1], postgres);
-    // The query runs read-only, in a transaction that is never committed. PostgreSQL takes the
-    // read-only mode for the transactions that follow; SQLite's transaction begins with a write
-    // lock and is made read-only once it holds it.
-    if (postgres) MakeReadOnly(kAlias, true);
+    // The query runs on a connection that refuses every write (so that a function with side
+    // effects changes nothing either), in a transaction that is never committed.
+    quantora::db::ConnectionFor(kAlias)->RefuseWrites();
     Transaction tr(kAlias);
-    if (!postgres) MakeReadOnly(kAlias, false);
     TQuery q;
     q.SetDatabaseName(kAlias);
     q.SetSQL(sql);
