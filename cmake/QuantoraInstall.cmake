@@ -15,21 +15,14 @@ install(TARGETS quantoradb EXPORT QuantoraDBTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# Only the public headers: the engine back ends (which include libpq-fe.h and sqlite3.h), the
-# engines' error codes, the fault-injection hook, the SQL shape cache and the spectrum coders'
-# internals stay in the source tree. Dialogs and plots install their own.
+# Only the public headers. Private ones live in folders that are not installed: every internal/
+# folder, and every engine folder (a subfolder of dblayer: its headers include the engine's
+# client headers). Dialogs and plots install their own.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/quantora/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quantora
     FILES_MATCHING PATTERN "*.h"
-    PATTERN "dialogs" EXCLUDE PATTERN "plots" EXCLUDE
-    PATTERN "dblayer/sqlite" EXCLUDE PATTERN "dblayer/postgres" EXCLUDE
-    PATTERN "dblayer/ErrorCodes.h" EXCLUDE PATTERN "dblayer/FaultInjection.h" EXCLUDE
-    PATTERN "dblayer/SqlShapes.h" EXCLUDE
-    PATTERN "dblayer/ThreadQuery.h" EXCLUDE
-    PATTERN "spectrum/BitStream.h" EXCLUDE PATTERN "spectrum/BlockRiceCodec.h" EXCLUDE
-    PATTERN "spectrum/ContextModelCodec.h" EXCLUDE PATTERN "spectrum/CountStream.h" EXCLUDE
-    PATTERN "spectrum/ForceInline.h" EXCLUDE PATTERN "spectrum/RangeCoder.h" EXCLUDE
-    PATTERN "exchange/XmlValueDecode.h" EXCLUDE)
+    PATTERN "dialogs" EXCLUDE PATTERN "plots" EXCLUDE PATTERN "internal" EXCLUDE
+    REGEX "/dblayer/[^/.]+$" EXCLUDE)
 install(EXPORT QuantoraDBTargets NAMESPACE QuantoraDB::
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/QuantoraDB)
 

@@ -112,17 +112,7 @@ py::dict TableCounts(const DbPtr& db) {
     {
         py::gil_scoped_release unlocked;
         const char* alias = db->Alias();
-        std::vector<AnsiString> tables;
-        TQuery q;
-        q.SetDatabaseName(alias);
-        q.SetSQL(db::ConnectionFor(alias)->engine() == db::Engine::SQLite
-                     ? "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
-                       "'sqlite_%' ORDER BY name"
-                     : "SELECT tablename FROM pg_catalog.pg_tables WHERE schemaname = ANY "
-                       "(current_schemas(false)) ORDER BY tablename");
-        for (q.Open(); !q.Eof(); q.Next()) tables.push_back(q.Fields()[0]->AsString());
-        q.Close();
-        counts = CatalogueTableRowCounts(alias, tables);
+        counts = CatalogueTableRowCounts(alias, UserTableNames(alias));
     }
     py::dict out;
     for (const TableRowCount& c : counts) out[TextObject(Lower(c.table))] = c.rows;

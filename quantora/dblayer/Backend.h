@@ -115,6 +115,14 @@ class Connection {
 
     // Runs a statement without parameters and without result rows.
     virtual void ExecDirect(const AnsiString& sql) = 0;
+    // Begins the outermost transaction (nested ones are savepoints).
+    virtual void Begin() { ExecDirect("BEGIN"); }
+    // Makes the connection refuse every write from now on, so that a SELECT calling a function
+    // with side effects changes nothing either. Meant for use outside a transaction: one open
+    // now may keep the mode it began with.
+    virtual void RefuseWrites() = 0;
+    // The names of the database's tables (on a server, those in the schemas searched), sorted.
+    virtual std::vector<AnsiString> TableNames() = 0;
     // Columns of the table's primary key, in key order (cached by the caller's connection).
     const std::vector<AnsiString>& PrimaryKey(const AnsiString& table);
     // Engine DDL from the portable schema text.

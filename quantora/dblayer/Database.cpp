@@ -1,5 +1,6 @@
 // The alias registry and the per-thread connections. Each thread opens its own connection to an
 // alias on first use; closing an alias makes every thread drop its connection at its next use.
+// This sits below TQuery: what runs queries (the schema helpers, ThreadQuery) lives elsewhere.
 #include "quantora/dblayer/Database.h"
 
 #include <atomic>
@@ -12,11 +13,7 @@
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/TQuery.h"
-#include "quantora/dblayer/ThreadQuery.h"
-#include "quantora/dblayer/Transaction.h"
-#include "quantora/dblayer/postgres/PostgresBackend.h"
-#include "quantora/dblayer/sqlite/SqliteBackend.h"
+#include "quantora/dblayer/internal/EngineList.h"
 
 namespace quantora::db {
 namespace {
@@ -44,8 +41,8 @@ Registry& TheRegistry() {
 struct ThreadConnection {
     uint64_t generation = 0;
     std::shared_ptr<Connection> connection;
-    // ThreadQuery's queries on this connection, given up with it (and before it).
-    std::vector<std::pair<const void*, std::shared_ptr<TQuery>>> queries;
+    // Objects kept with this connection (ThreadQuery's queries), given up with it (and before it).
+    std::vector<std::pair<const void*, std::shared_ptr<void>>> kept;
 };
 thread_local std::unordered_map<AnsiString, ThreadConnection> t_connections;
 
@@ -65,26 +62,13 @@ AnsiString Key(const AnsiString& alias) {
 }
 
 std::shared_ptr<Connection> Connect(const AnsiString& uri, bool readOnly) {
-    std::string_view u(uri);
-    if (u.rfind("sqlite:", 0) == 0) {
-        std::string_view path = u.substr(7);
-        if (path.empty())
-            throw EDatabaseError(
-                Format("Malformed database URI '%s': no file path after "
-                       "'sqlite:'",
-                       uri.c_str()));
-        return OpenSqliteConnection(AnsiString(path), readOnly);
+    AnsiString forms;
+    for (const EngineEntry* e : EngineList()) {
+        if (e->names(uri)) return e->open(uri, readOnly);
+        forms += Format("%s'%s'", forms.empty() ? "" : " or ", e->uri_form);
     }
-    // A libpq URI keeps its scheme ("postgresql://..."); "postgresql:host=... dbname=..." is a
-    // keyword string after the prefix.
-    if (u.rfind("postgresql://", 0) == 0 || u.rfind("postgres://", 0) == 0)
-        return OpenPostgresConnection(uri, readOnly);
-    if (u.rfind("postgresql:", 0) == 0)
-        return OpenPostgresConnection(AnsiString(u.substr(11)), readOnly);
     throw EDatabaseError(
-        Format("Malformed database URI '%s': expected 'sqlite:<path>' or "
-               "'postgresql://user@host:port/db'",
-               uri.c_str()));
+        Format("Malformed database URI '%s': expected %s", uri.c_str(), forms.c_str()));
 }
 
 }  // namespace
@@ -112,7 +96,7 @@ ThreadConnection& Current(const AnsiString& alias) {
         }
         entry = it->second;
     }
-    tc.queries.clear();
+    tc.kept.clear();
     tc.connection.reset();
     tc.connection = Connect(entry.uri, entry.readOnly);
     tc.generation = entry.generation;
@@ -131,14 +115,11 @@ void DropThreadConnection(const AnsiString& alias) {
     t_connections.erase(Key(alias));
 }
 
-std::shared_ptr<TQuery> ThreadQuery(const AnsiString& alias, const void* key) {
+std::shared_ptr<void>& KeptWithConnection(const AnsiString& alias, const void* key) {
     ThreadConnection& tc = Current(alias);
-    for (auto& [k, q] : tc.queries)
-        if (k == key) return q;
-    auto q = std::make_shared<TQuery>();
-    q->SetDatabaseName(alias);
-    tc.queries.emplace_back(key, q);
-    return q;
+    for (auto& [k, kept] : tc.kept)
+        if (k == key) return kept;
+    return tc.kept.emplace_back(key, nullptr).second;
 }
 
 }  // namespace quantora::db
@@ -178,64 +159,11 @@ bool IsDatabaseOpen(const AnsiString& alias) {
 
 bool IsDatabaseUri(std::string_view arg) {
     // Any "scheme://" counts, so an unknown scheme is refused as a URI, not looked for as a file.
-    return arg.rfind("sqlite:", 0) == 0 || arg.rfind("postgresql:", 0) == 0 ||
-           arg.find("://") != std::string_view::npos;
+    for (const EngineEntry* e : EngineList())
+        if (e->names(arg)) return true;
+    return arg.find("://") != std::string_view::npos;
 }
 
 AnsiString DatabaseUri(std::string_view arg) {
     return IsDatabaseUri(arg) ? AnsiString(arg) : "sqlite:" + AnsiString(arg);
-}
-
-bool TableExists(const AnsiString& alias, const AnsiString& table) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(
-        ConnectionFor(alias)->engine() == Engine::SQLite
-            ? "SELECT 1 FROM sqlite_master WHERE type = 'table' AND UPPER(name) = UPPER(:T)"
-            : "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = ANY (current_schemas(false)) "
-              "AND UPPER(tablename) = UPPER(:T)");
-    q.ParamByName("T")->SetAsString(table);
-    q.Open();
-    return !q.Eof();
-}
-
-bool RowExists(const AnsiString& alias, const char* table, const char* keyColumn, int key) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(Format("SELECT COUNT(*) FROM %s WHERE %s = :K", table, keyColumn));
-    q.ParamByName("K")->SetAsInteger(key);
-    q.Open();
-    return q.Fields()[0]->AsInteger() > 0;
-}
-
-void CreateSchema(const AnsiString& alias) {
-    std::shared_ptr<Connection> conn = ConnectionFor(alias);
-    Transaction tr(alias);
-    std::string_view text(SchemaText());
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(";\n", start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view stmt = text.substr(start, end - start);
-        start = end + 2;
-        // Drop whole-line comments and blank lines; what is left is one statement.
-        AnsiString sql;
-        size_t pos = 0;
-        while (pos < stmt.size()) {
-            size_t nl = stmt.find('\n', pos);
-            if (nl == std::string_view::npos) nl = stmt.size();
-            std::string_view line = stmt.substr(pos, nl - pos);
-            pos = nl + 1;
-            size_t first = line.find_first_not_of(" \t\r");
-            if (first == std::string_view::npos || line.substr(first, 2) == "--") continue;
-            sql.append(line);
-            sql += '\n';
-        }
-        if (!sql.empty()) conn->ExecDirect(conn->TranslateDdl(sql));
-    }
-    conn->ExecDirect(
-        Format("INSERT INTO SCHEMAVERSION (VERSION) SELECT %d WHERE NOT EXISTS "
-               "(SELECT 1 FROM SCHEMAVERSION WHERE VERSION = %d)",
-               kSchemaVersion, kSchemaVersion));
-    tr.Commit();
 }

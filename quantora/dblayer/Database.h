@@ -1,9 +1,10 @@
-// Database aliases: register a database under a name, reach this thread's connection to it,
-// create the lab schema.
+// Database aliases: register a database under a name, reach this thread's connection to it
+// (Database.cpp); create the lab schema and look at its tables (Schema.cpp).
 #pragma once
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "quantora/base/Types.h"
 #include "quantora/dblayer/Backend.h"
@@ -23,6 +24,9 @@ void CloseDatabase(const AnsiString& alias);
 bool IsDatabaseOpen(const AnsiString& alias);
 // Creates every missing table and index of the lab schema and records the schema version.
 void CreateSchema(const AnsiString& alias);
+// The names of the database's tables, sorted (on PostgreSQL those in the schemas of the search
+// path; SQLite's own tables left out). Errors of the engine are thrown.
+std::vector<AnsiString> UserTableNames(const AnsiString& alias);
 // True when the database holds a table of that name (compared without regard to case; on
 // PostgreSQL in the schemas of the search path). Errors of the engine are thrown.
 bool TableExists(const AnsiString& alias, const AnsiString& table);
@@ -40,6 +44,9 @@ std::shared_ptr<Connection> ConnectionFor(const AnsiString& alias);
 // its next use opens a new one: after a lost connection, nothing of the old session's state is
 // carried on. Queries still open on the old connection keep it until they close.
 void DropThreadConnection(const AnsiString& alias);
+// The slot for `key` (any address its owner holds) among the objects this thread keeps with its
+// connection to the alias: empty at first, given up together with the connection.
+std::shared_ptr<void>& KeptWithConnection(const AnsiString& alias, const void* key);
 
 // The portable schema text (schema/quantora.sql).
 const char* SchemaText();

@@ -5,10 +5,10 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/FaultInjection.h"
 #include "quantora/dblayer/LiteralParams.h"
-#include "quantora/dblayer/SqlShapes.h"
 #include "quantora/dblayer/ValueConvert.h"
+#include "quantora/dblayer/internal/FaultInjection.h"
+#include "quantora/dblayer/internal/SqlShapes.h"
 
 using quantora::Format;
 using namespace quantora::db;

@@ -10,10 +10,7 @@ using quantora::Format;
 Transaction::Transaction(const AnsiString& alias) : conn_(quantora::db::ConnectionFor(alias)) {
     depth_ = conn_->transaction_depth + 1;
     if (depth_ == 1) {
-        // IMMEDIATE takes the write lock now, so a concurrent writer waits here instead of
-        // failing later when a read lock would have to be upgraded.
-        conn_->ExecDirect(conn_->engine() == quantora::db::Engine::SQLite ? "BEGIN IMMEDIATE"
-                                                                          : "BEGIN");
+        conn_->Begin();
     } else {
         conn_->ExecDirect(Format("SAVEPOINT quantora_sp%d", depth_));
     }

@@ -17,7 +17,7 @@
 #include "quantora/exchange/XmlExporter.h"
 #include "quantora/exchange/XmlFieldTypes.h"
 #include "quantora/exchange/XmlReader.h"
-#include "quantora/exchange/XmlValueDecode.h"
+#include "quantora/exchange/internal/XmlValueDecode.h"
 #include "quantora/frame/SqlNames.h"
 #include "quantora/frame/StringLogger.h"
 #include "quantora/frame/UiHooks.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "quantora/dblayer/TQuery.h"
-#include "quantora/dblayer/ThreadQuery.h"
+#include "quantora/dblayer/internal/ThreadQuery.h"
 
 void MeasTypeInfoData::Reset() {
     MEASUREMENT_ID = -1;

@@ -8,7 +8,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/SqlText.h"
-#include "quantora/dblayer/ThreadQuery.h"
+#include "quantora/dblayer/internal/ThreadQuery.h"
 #include "quantora/frame/SqlNames.h"
 
 using quantora::CheckedSqlName;

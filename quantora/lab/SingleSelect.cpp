@@ -57,27 +57,11 @@ AnsiString CheckSingleSelect(const std::string& sql, bool postgres) {
     return body;
 }
 
-namespace {
-
-// Makes the connection refuse every write from now on.
-void MakeReadOnly(const char* dbName, bool postgres) {
-    TQuery q;
-    q.SetDatabaseName(dbName);
-    q.SetSQL(postgres ? "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"
-                      : "PRAGMA query_only = ON");
-    q.ExecSQL();
-}
-
-}  // namespace
-
 ReadOnlySelect::ReadOnlySelect(const char* dbName, const std::string& sql) {
     const bool postgres = db::ConnectionFor(dbName)->engine() == db::Engine::PostgreSQL;
     const AnsiString body = CheckSingleSelect(sql, postgres);
-    // PostgreSQL takes the read-only mode for the transactions that follow; SQLite's transaction
-    // begins with a write lock and is made read-only once it holds it.
-    if (postgres) MakeReadOnly(dbName, true);
+    db::ConnectionFor(dbName)->RefuseWrites();
     transaction_.emplace(dbName);
-    if (!postgres) MakeReadOnly(dbName, false);
     query_.SetDatabaseName(dbName);
     query_.SetSQL(body);
     try {

@@ -10,10 +10,10 @@
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
-#include "quantora/spectrum/BitStream.h"
-#include "quantora/spectrum/BlockRiceCodec.h"
-#include "quantora/spectrum/ContextModelCodec.h"
-#include "quantora/spectrum/CountStream.h"
+#include "quantora/spectrum/internal/BitStream.h"
+#include "quantora/spectrum/internal/BlockRiceCodec.h"
+#include "quantora/spectrum/internal/ContextModelCodec.h"
+#include "quantora/spectrum/internal/CountStream.h"
 
 using namespace quantora;
 

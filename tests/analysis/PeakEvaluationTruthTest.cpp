@@ -120,3 +120,28 @@ TEST(PeakEvaluationTruth, FewPeaksGiveTheirMedianWidth) {
             << c.fwhm.size() << " peaks";
     }
 }
+
+// Counts scattered more than Poisson (each draw times 4: chi2/dof near 4): a setting that scales
+// uncertainties by the fit's chi-square per degree of freedom scales each peak's area uncertainty
+// and its no-peak uncertainty (the decision threshold's) alike.
+TEST(PeakEvaluationTruth, ChiSquareScalingWidensAreaAndDecisionThresholdAlike) {
+    qa::SyntheticSpectrum s = qa::TruthSpectrum(qa::kIsolatedTruthSet, 7);
+    for (unsigned long& c : s.counts) c *= 4;
+    qa::SpectrumContext context;
+    context.energyCoeffs = s.energyCoeffs;
+    PeakEvalCalibration counting, scaled;
+    counting.UncertaintyMode = 1;
+    scaled.UncertaintyMode = 3;
+    const qa::PeakEvaluationResult a = qa::EvaluatePeaks(s.counts, context, counting);
+    const qa::PeakEvaluationResult b = qa::EvaluatePeaks(s.counts, context, scaled);
+    ASSERT_EQ(a.peaks.size(), b.peaks.size());
+    int widened = 0;
+    for (size_t i = 0; i < a.peaks.size(); ++i) {
+        const qa::FittedPeak &x = a.peaks[i], &y = b.peaks[i];
+        if (x.areaUncNoPeak <= 0) continue;
+        const double area = y.areaUnc / x.areaUnc, noPeak = y.areaUncNoPeak / x.areaUncNoPeak;
+        EXPECT_NEAR(noPeak, area, 0.01 * area) << "peak at channel " << x.channel;
+        widened += area > 1.5;
+    }
+    EXPECT_GE(widened, 5);
+}

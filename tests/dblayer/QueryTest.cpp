@@ -20,8 +20,9 @@
 
 using quantora::Format;
 using quantora::test::Raised;
+using quantora::test::SuiteEngine;
 using quantora::test::TestDatabase;
-using quantora::test::UsingPostgres;
+using quantora::test::TestEngine;
 
 namespace {
 
@@ -58,7 +59,7 @@ using EngineParity = QueryTest;
 class PostgresTest : public QueryTest {
   protected:
     void SetUp() override {
-        if (!UsingPostgres()) GTEST_SKIP() << "QUANTORA_TEST_PG is not set";
+        if (SuiteEngine() != TestEngine::PostgreSQL) GTEST_SKIP() << "QUANTORA_TEST_PG is not set";
         QueryTest::SetUp();
     }
 };
@@ -380,7 +381,7 @@ TEST_F(EngineParity, CompositeKeysAndExpressionColumns) {
 
 TEST(ErrorCategory, EachFailureIsReportedWithItsCategoryAndCode) {
     TestDatabase db;
-    const bool pg = db.postgres();
+    const bool pg = db.engine() == TestEngine::PostgreSQL;
     db.Exec("CREATE TABLE E (ID INTEGER NOT NULL PRIMARY KEY, V INTEGER NOT NULL)");
     db.Exec("INSERT INTO E (ID, V) VALUES (1, 1)");
     db.Exec(pg ? "SET lock_timeout = 200" : "PRAGMA busy_timeout = 200");
@@ -441,7 +442,8 @@ struct FileSizeLimit {
 
 TEST(ErrorCategory, AFullDiskRollsTheTransactionBack) {
     TestDatabase db;
-    if (db.postgres()) GTEST_SKIP() << "the server's disk cannot be filled from a client test";
+    if (db.engine() == TestEngine::PostgreSQL)
+        GTEST_SKIP() << "the server's disk cannot be filled from a client test";
     db.Exec("CREATE TABLE B (ID INTEGER NOT NULL PRIMARY KEY, DATA BLOB)");
     db.Exec("INSERT INTO B (ID, DATA) VALUES (1, randomblob(1000))");
     {

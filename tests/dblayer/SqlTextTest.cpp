@@ -11,9 +11,9 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/LiteralParams.h"
-#include "quantora/dblayer/SqlShapes.h"
 #include "quantora/dblayer/SqlText.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/dblayer/internal/SqlShapes.h"
 #include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
@@ -192,7 +192,7 @@ TEST(LiteralParams, TextsDifferingInALiteralShareOneStatement) {
     EXPECT_EQ(db.Rows("SELECT V FROM L WHERE ID = 2"), "two\n");
     EXPECT_EQ(db.Rows("SELECT V FROM L WHERE ID = 1"), "one\n");
     EXPECT_EQ(conn->PreparedCount(), prepared);
-    if (db.postgres()) {  // and the server holds it once
+    if (db.engine() == quantora::test::TestEngine::PostgreSQL) {  // and the server holds it once
         EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM pg_prepared_statements WHERE statement LIKE "
                             "'%FROM L WHERE ID = $1'"),
                   "1");

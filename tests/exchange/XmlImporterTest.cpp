@@ -15,7 +15,7 @@
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/exchange/XmlExporter.h"
 #include "quantora/exchange/XmlImporter.h"
-#include "quantora/exchange/XmlValueDecode.h"
+#include "quantora/exchange/internal/XmlValueDecode.h"
 #include "quantora/frame/StringLogger.h"
 #include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/support/TestDatabase.h"

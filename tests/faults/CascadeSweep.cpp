@@ -6,8 +6,8 @@
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/FaultInjection.h"
 #include "quantora/dblayer/Transaction.h"
+#include "quantora/dblayer/internal/FaultInjection.h"
 
 namespace quantora::test {
 namespace {

@@ -78,7 +78,8 @@ DatabaseImage::DatabaseImage(const TestDatabase& db, TDateTime nowFrom) : db_(db
             const char* n = c.name.c_str();
             AnsiString e;
             if (IsBinaryType(c.type))
-                e = db.postgres() ? Format("encode(%s, 'hex')", n) : Format("hex(%s)", n);
+                e = db.engine() == TestEngine::PostgreSQL ? Format("encode(%s, 'hex')", n)
+                                                          : Format("hex(%s)", n);
             else if (IsDateType(c.type))
                 e = Format("CASE WHEN %s >= '%s' THEN 'now' ELSE CAST(%s AS VARCHAR(40)) END", n,
                            now.c_str(), n);

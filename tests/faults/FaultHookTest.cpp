@@ -5,9 +5,9 @@
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/FaultInjection.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
+#include "quantora/dblayer/internal/FaultInjection.h"
 #include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 

@@ -26,6 +26,7 @@
 using quantora::Format;
 using quantora::MemoryLogger;
 using quantora::test::TestDatabase;
+using quantora::test::TestEngine;
 
 namespace {
 
@@ -218,10 +219,10 @@ TEST(DbUtils, CsvExportQuotesStringsOnlyAndEndsLinesWithCrLf) {
 
 // Every lab table filled with rows of every column type on SQLite, copied into PostgreSQL.
 TEST(ExecQueryCopy, CopiesEveryTableOfAnSqliteDatabaseIntoPostgres) {
-    if (!quantora::test::UsingPostgres())
+    if (quantora::test::SuiteEngine() != TestEngine::PostgreSQL)
         GTEST_SKIP() << "copies into PostgreSQL: runs only when QUANTORA_TEST_PG names a server";
     TestDatabase src(true, true), dst(true);
-    ASSERT_TRUE(dst.postgres());
+    ASSERT_EQ(dst.engine(), TestEngine::PostgreSQL);
     quantora::test::DatabaseImage(src, 0).FillEveryTable();
     TQuery sq, dq;
     sq.SetDatabaseName(src.alias());
@@ -239,14 +240,11 @@ TEST(LabTables, TheRegistryNamesEveryTableTheSchemaCreates) {
     quantora::test::TestDatabase db(true);
     CreateSchema(db.alias());  // a second time changes nothing
     EXPECT_EQ(db.Count("SCHEMAVERSION"), 1);
-    AnsiString names = db.Rows(db.postgres() ? "SELECT table_name FROM information_schema.tables "
-                                               "WHERE table_schema = current_schema()"
-                                             : "SELECT name FROM sqlite_master WHERE type = "
-                                               "'table' AND name NOT LIKE 'sqlite%'");
-    for (char& c : names) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     std::set<AnsiString> created;
-    for (size_t at = 0, end; (end = names.find('\n', at)) != AnsiString::npos; at = end + 1)
-        created.insert(names.substr(at, end - at));
+    for (AnsiString name : UserTableNames(db.alias())) {
+        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        created.insert(name);
+    }
     const auto& registry = quantora::SchemaTableNames();
     EXPECT_EQ(std::set<AnsiString>(registry.begin(), registry.end()), created);
     EXPECT_EQ(registry.size(), created.size()) << "a table is listed twice";

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "quantora/exchange/XmlValueDecode.h"
+#include "quantora/exchange/internal/XmlValueDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

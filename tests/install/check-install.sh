@@ -7,10 +7,12 @@ work=$(mktemp -d /tmp/quantora-install.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" > /dev/null
 inc="$work/prefix/include"
-# Only public headers: no engine back end, no fault hook, nothing that needs an engine's headers.
-for private in dblayer/sqlite dblayer/postgres dblayer/FaultInjection.h dblayer/ErrorCodes.h dblayer/SqlShapes.h dblayer/ThreadQuery.h; do
-  if [ -e "$inc/quantora/$private" ]; then echo "installed: $private" >&2; exit 1; fi
-done
+# Only public headers: no internal/ folder, no engine folder (a subfolder of dblayer), nothing
+# that needs an engine's headers.
+if find "$inc/quantora" -type d \( -name internal -o -path '*/dblayer/*' \) | grep .; then
+  echo "installed a private folder" >&2; exit 1
+fi
+[ -e "$inc/quantora/dblayer/TQuery.h" ] || { echo "public headers missing" >&2; exit 1; }
 if grep -rlE '#include [<"](libpq-fe|sqlite3|sql|sqlext)\.h[>"]' "$inc"; then
   echo "installed headers include an engine's headers" >&2; exit 1
 fi

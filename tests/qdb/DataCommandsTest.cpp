@@ -19,6 +19,7 @@ using quantora::test::Quoted;
 using quantora::test::ReadText;
 using quantora::test::RunQdb;
 using quantora::test::TestDatabase;
+using quantora::test::TestEngine;
 
 namespace {
 
@@ -37,7 +38,8 @@ TEST(QdbDataCommands, InfoShowsEngineVersionAndCounts) {
     TestDatabase db(true);
     FillSmallLab(db);
     ExpectQdb("info " + Quoted(db.uri()), 0,
-              {db.postgres() ? "Engine:         PostgreSQL" : "Engine:         SQLite",
+              {db.engine() == TestEngine::PostgreSQL ? "Engine:         PostgreSQL"
+                                                     : "Engine:         SQLite",
                "Schema version: 1", "EMPLOYEE                          2",
                "SPECTRUM                          0", "(all tables)                      8"});
 }
@@ -112,7 +114,7 @@ TEST(QdbDataCommands, FailedExportKeepsThePreviousFile) {
 // first command that writes switches it to WAL.
 TEST(QdbDataCommands, ReadingCommandsLeaveTheFileAsItIs) {
     TestDatabase db(true);
-    if (db.postgres()) GTEST_SKIP() << "a journal mode is SQLite's";
+    if (db.engine() == TestEngine::PostgreSQL) GTEST_SKIP() << "a journal mode is SQLite's";
     FillSmallLab(db);
     db.Exec("PRAGMA journal_mode=DELETE");
     // The file format's version bytes: 1 for a rollback journal, 2 for WAL.

@@ -14,6 +14,7 @@
 
 using quantora::test::ExpectQdb;
 using quantora::test::Quoted;
+using quantora::test::TestEngine;
 
 namespace fs = std::filesystem;
 
@@ -67,7 +68,8 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
 // stored, and every file it counts is in the database.
 TEST(QdbSpectrumCommands, AFullDiskEndsTheBatchWithOneLine) {
     quantora::test::TestDatabase db(true);
-    if (db.postgres()) GTEST_SKIP() << "the server's disk cannot be filled from a client test";
+    if (db.engine() == TestEngine::PostgreSQL)
+        GTEST_SKIP() << "the server's disk cannot be filled from a client test";
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
     db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");  // the schema's pages out of the log
     const quantora::test::ScratchDir dir;

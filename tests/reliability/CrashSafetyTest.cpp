@@ -24,6 +24,7 @@
 
 using quantora::Format;
 using quantora::test::TestDatabase;
+using quantora::test::TestEngine;
 namespace rel = quantora::reliability;
 
 namespace {
@@ -57,7 +58,7 @@ RunResult RunAndKill(const std::string& uri, const std::string& xml, int killAft
 }
 
 TEST(CrashSafetyTest, AKilledTransactionLeavesTheOldOrTheNewDatabase) {
-    if (quantora::test::UsingPostgres())
+    if (quantora::test::SuiteEngine() == TestEngine::PostgreSQL)
         GTEST_SKIP() << "kill -9 recovery is tested on the SQLite file engine";
     // A source database of measurements with real spectra, exported once.
     TestDatabase source(true);

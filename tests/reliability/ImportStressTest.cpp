@@ -28,6 +28,7 @@ using quantora::test::Quoted;
 using quantora::test::RunQdb;
 using quantora::test::ScratchDir;
 using quantora::test::TestDatabase;
+using quantora::test::TestEngine;
 
 namespace {
 
@@ -97,10 +98,12 @@ TEST(ImportStress, ConcurrentImportsOfOverlappingFoldersStoreEachFileOnce) {
         TestDatabase db(true);
         db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'stress')");
         const std::string application = db.alias() + "_importer";
-        const std::string uri =
-            db.postgres() ? db.uri() + "&application_name=" + application : db.uri();
+        const std::string uri = db.engine() == TestEngine::PostgreSQL
+                                    ? db.uri() + "&application_name=" + application
+                                    : db.uri();
         std::optional<ConnectionCutter> cutter;
-        if (db.postgres() && importers == 4) cutter.emplace(db, application);
+        if (db.engine() == TestEngine::PostgreSQL && importers == 4)
+            cutter.emplace(db, application);
         std::vector<QdbResult> results(importers);
         std::vector<std::thread> runs;
         for (int i = 0; i < importers; ++i)

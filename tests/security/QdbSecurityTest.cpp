@@ -73,7 +73,7 @@ TEST(QdbHostileArguments, CsvRunsOneReadOnlySelectOnly) {
 
     // A SELECT calling a function that writes outside any transaction (a sequence step is
     // never rolled back) is refused by the read-only session.
-    if (db.postgres()) {
+    if (db.engine() == TestEngine::PostgreSQL) {
         db.Exec("CREATE SEQUENCE SECURITY_SEQ");
         r = RunQdb(csv + Quoted("SELECT nextval('SECURITY_SEQ')") + " " + Quoted(out));
         ExpectRefused(r, "csv", "nextval");

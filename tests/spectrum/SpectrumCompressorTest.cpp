@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
-#include "quantora/spectrum/CountStream.h"
 #include "quantora/spectrum/SpectrumCompressor.h"
+#include "quantora/spectrum/internal/CountStream.h"
 
 namespace {
 

@@ -32,14 +32,14 @@ void Exec(const AnsiString& alias, const AnsiString& sql) {
     q.ExecSQL();
 }
 
-bool UsingPostgres() {
-    return PgUri() != nullptr;
+TestEngine SuiteEngine() {
+    return PgUri() ? TestEngine::PostgreSQL : TestEngine::SQLite;
 }
 
 TestDatabase::TestDatabase(bool schema, bool sqlite) {
     alias_ = Format("testdb_%d_%d", static_cast<int>(getpid()), ++g_counter);
     if (const char* pg = sqlite ? nullptr : PgUri()) {
-        postgres_ = true;
+        engine_ = TestEngine::PostgreSQL;
         pg_schema_ = alias_;
         // A schema of its own per test keeps tests apart on one server.
         OpenDatabase(alias_ + "_admin", Format("postgresql:%s", pg));
@@ -58,7 +58,7 @@ TestDatabase::TestDatabase(bool schema, bool sqlite) {
 
 TestDatabase::~TestDatabase() {
     CloseDatabase(alias_);
-    if (postgres_) {
+    if (engine_ == TestEngine::PostgreSQL) {
         try {
             test::Exec(alias_ + "_admin", "DROP SCHEMA " + pg_schema_ + " CASCADE");
         } catch (...) {

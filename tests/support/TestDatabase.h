@@ -9,6 +9,9 @@
 
 namespace quantora::test {
 
+// The engines tests run on.
+enum class TestEngine { SQLite, PostgreSQL };
+
 // Points `q` at the database `alias` with `sql`, live when asked, and opens it; Exec runs `sql`.
 TQuery& Open(TQuery& q, const AnsiString& alias, const AnsiString& sql, bool live = false);
 void Exec(const AnsiString& alias, const AnsiString& sql);
@@ -25,7 +28,7 @@ class TestDatabase {
     const AnsiString& alias() const { return alias_; }
     const char* name() const { return alias_.c_str(); }
     const AnsiString& uri() const { return uri_; }
-    bool postgres() const { return postgres_; }
+    TestEngine engine() const { return engine_; }
 
     // Runs statements directly (test set-up).
     void Exec(const AnsiString& sql) const;
@@ -48,10 +51,10 @@ class TestDatabase {
 
   private:
     AnsiString alias_, uri_, file_, pg_schema_;
-    bool postgres_ = false;
+    TestEngine engine_ = TestEngine::SQLite;
 };
 
-// True when the suite runs against PostgreSQL.
-bool UsingPostgres();
+// The engine the suite runs on: PostgreSQL when QUANTORA_TEST_PG names a server.
+TestEngine SuiteEngine();
 
 }  // namespace quantora::test

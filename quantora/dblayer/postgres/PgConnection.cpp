@@ -8,15 +8,26 @@
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/ErrorCodes.h"
+#include "quantora/dblayer/postgres/PgErrors.h"
 #include "quantora/dblayer/postgres/PgStatement.h"
 #include "quantora/dblayer/postgres/PostgresBackend.h"
 
 namespace quantora::db {
 
-std::shared_ptr<Connection> OpenPostgresConnection(const AnsiString& conninfo, bool readOnly) {
-    return std::make_shared<pg::PgConnection>(conninfo, readOnly);
-}
+const EngineEntry kPostgresEngine = {
+    "postgresql://user@host:port/db",
+    [](std::string_view uri) {
+        return uri.rfind("postgresql:", 0) == 0 || uri.rfind("postgres://", 0) == 0;
+    },
+    [](std::string_view uri, bool readOnly) -> std::shared_ptr<Connection> {
+        // A libpq URI keeps its scheme; "postgresql:host=... dbname=..." is a keyword string
+        // after the prefix.
+        const bool keywords =
+            uri.rfind("postgresql:", 0) == 0 && uri.rfind("postgresql://", 0) != 0;
+        return std::make_shared<pg::PgConnection>(AnsiString(keywords ? uri.substr(11) : uri),
+                                                  readOnly);
+    },
+};
 
 namespace pg {
 namespace {
@@ -528,6 +539,23 @@ void PgConnection::ExecDirect(const AnsiString& sql) {
 
 std::unique_ptr<Statement> PgConnection::Prepare(const AnsiString& sql) {
     return std::make_unique<PgStatement>(*this, sql);
+}
+
+void PgConnection::RefuseWrites() {
+    // Kept for the sessions of later reconnections too.
+    read_only_ = true;
+    ExecDirect("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");
+}
+
+std::vector<AnsiString> PgConnection::TableNames() {
+    PgStatement st(*this,
+                   "SELECT tablename FROM pg_catalog.pg_tables WHERE schemaname = ANY "
+                   "(current_schemas(false)) ORDER BY tablename",
+                   true);
+    st.Execute();
+    std::vector<AnsiString> out;
+    while (st.Step()) out.emplace_back(st.GetText(0));
+    return out;
 }
 
 std::vector<AnsiString> PgConnection::LoadPrimaryKey(const AnsiString& table) {

@@ -36,6 +36,8 @@ class PgConnection final : public Connection {
     const char* EngineName() const override { return "PostgreSQL"; }
     PlaceholderStyle Placeholders() const override { return PlaceholderStyle::DollarNumber; }
     void ExecDirect(const AnsiString& sql) override;
+    void RefuseWrites() override;
+    std::vector<AnsiString> TableNames() override;
     AnsiString TranslateDdl(const AnsiString& portable) const override {
         return pg::TranslateDdl(portable);
     }

@@ -3,7 +3,7 @@
 
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/ErrorCodes.h"
+#include "quantora/dblayer/postgres/PgErrors.h"
 
 namespace quantora::db::pg {
 namespace {

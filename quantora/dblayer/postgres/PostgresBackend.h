@@ -41,16 +41,13 @@
 // it is reported lost until it is rolled back.
 #pragma once
 
-#include <memory>
-
-#include "quantora/dblayer/Backend.h"
+#include "quantora/dblayer/internal/EngineList.h"
 
 namespace quantora::db {
 
-// Connects to the database named by a libpq connection string: a URI
-// ("postgresql://user@host:port/db?options") or keywords ("host=... dbname=..."). A read-only
-// session refuses every write (default_transaction_read_only).
-std::shared_ptr<Connection> OpenPostgresConnection(const AnsiString& conninfo,
-                                                   bool readOnly = false);
+// URIs "postgresql://user@host:port/db?options" (or "postgres://..."), or libpq keywords after
+// "postgresql:" ("postgresql:host=... dbname=..."). A read-only session refuses every write
+// (default_transaction_read_only).
+extern const EngineEntry kPostgresEngine;
 
 }  // namespace quantora::db

@@ -10,7 +10,7 @@
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
-#include "quantora/dblayer/ErrorCodes.h"
+#include "quantora/dblayer/sqlite/SqliteErrors.h"
 
 namespace quantora::db {
 namespace {
@@ -313,7 +313,7 @@ class SqliteStatement final : public Statement {
 
 class SqliteConnection final : public Connection {
   public:
-    SqliteConnection(const AnsiString& path, bool readOnly) {
+    SqliteConnection(const AnsiString& path, bool readOnly) : read_only_(readOnly) {
         int rc = sqlite3_open_v2(
             path.c_str(), &db_,
             (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
@@ -359,6 +359,27 @@ class SqliteConnection final : public Connection {
         }
     }
 
+    // IMMEDIATE takes the write lock now, so a concurrent writer waits here instead of failing
+    // later when a read lock would have to be upgraded. A connection that cannot write needs no
+    // such lock (and query_only refuses to take it).
+    void Begin() override { ExecDirect(read_only_ ? "BEGIN" : "BEGIN IMMEDIATE"); }
+
+    void RefuseWrites() override {
+        ExecDirect("PRAGMA query_only = ON");
+        read_only_ = true;
+    }
+
+    std::vector<AnsiString> TableNames() override {
+        SqliteStatement st(db_,
+                           "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
+                           "'sqlite\\_%' ESCAPE '\\' ORDER BY name",
+                           &transaction_depth);
+        st.Execute();
+        std::vector<AnsiString> out;
+        while (st.Step()) out.emplace_back(st.GetText(0));
+        return out;
+    }
+
     AnsiString TranslateDdl(const AnsiString& portable) const override { return portable; }
 
     // In WAL mode NORMAL still writes every commit to the log, in order, and keeps the database
@@ -402,12 +423,21 @@ class SqliteConnection final : public Connection {
 
   private:
     sqlite3* db_ = nullptr;
+    bool read_only_ = false;  // opened read-only or switched by RefuseWrites
 };
 
 }  // namespace
 
-std::shared_ptr<Connection> OpenSqliteConnection(const AnsiString& path, bool readOnly) {
-    return std::make_shared<SqliteConnection>(path, readOnly);
-}
+const EngineEntry kSqliteEngine = {
+    "sqlite:<path>",
+    [](std::string_view uri) { return uri.rfind("sqlite:", 0) == 0; },
+    [](std::string_view uri, bool readOnly) -> std::shared_ptr<Connection> {
+        const std::string_view path = uri.substr(7);
+        if (path.empty())
+            throw EDatabaseError(Format("Malformed database URI '%s': no file path after 'sqlite:'",
+                                        AnsiString(uri).c_str()));
+        return std::make_shared<SqliteConnection>(AnsiString(path), readOnly);
+    },
+};
 
 }  // namespace quantora::db

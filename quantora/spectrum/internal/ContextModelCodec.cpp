@@ -22,15 +22,15 @@
 // Measured on real spectra, contexts from the recent distances, finer steps, predictor blends and
 // a Gaussian or unary residual coder all cost more than this; modelling the top low bit saved
 // 0.2% for a fifth of the decoding speed.
-#include "quantora/spectrum/ContextModelCodec.h"
+#include "quantora/spectrum/internal/ContextModelCodec.h"
 
 #include <algorithm>
 #include <array>
 #include <memory>
 
-#include "quantora/spectrum/BitStream.h"
-#include "quantora/spectrum/CountStream.h"
-#include "quantora/spectrum/RangeCoder.h"
+#include "quantora/spectrum/internal/BitStream.h"
+#include "quantora/spectrum/internal/CountStream.h"
+#include "quantora/spectrum/internal/RangeCoder.h"
 
 namespace quantora {
 namespace {

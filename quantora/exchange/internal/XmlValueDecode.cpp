@@ -1,5 +1,5 @@
 // Decoding of the export's attribute value forms.
-#include "quantora/exchange/XmlValueDecode.h"
+#include "quantora/exchange/internal/XmlValueDecode.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The fault injection hook's per-thread state.
-#include "quantora/dblayer/FaultInjection.h"
+#include "quantora/dblayer/internal/FaultInjection.h"
 
 #include <utility>
 

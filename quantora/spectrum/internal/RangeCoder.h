@@ -13,8 +13,8 @@
 #endif
 
 #include "quantora/base/Types.h"
-#include "quantora/spectrum/BitStream.h"
-#include "quantora/spectrum/ForceInline.h"
+#include "quantora/spectrum/internal/BitStream.h"
+#include "quantora/spectrum/internal/ForceInline.h"
 
 namespace quantora {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "quantora/base/Types.h"
-#include "quantora/spectrum/ForceInline.h"
+#include "quantora/spectrum/internal/ForceInline.h"
 
 namespace quantora {
 

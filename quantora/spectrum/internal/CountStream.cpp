@@ -1,5 +1,5 @@
 // Stream header, checksum and damage errors shared by the coded count formats.
-#include "quantora/spectrum/CountStream.h"
+#include "quantora/spectrum/internal/CountStream.h"
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"

@@ -8,14 +8,14 @@
 //                    run reaches the end of the block.
 // A Rice code of value u is q = u >> k zero bits, a one bit, then the low k bits of u. Quotients of
 // kEscape or more are written as kEscape zero bits followed by u in kLiteralBits bits.
-#include "quantora/spectrum/BlockRiceCodec.h"
+#include "quantora/spectrum/internal/BlockRiceCodec.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#include "quantora/spectrum/BitStream.h"
-#include "quantora/spectrum/CountStream.h"
+#include "quantora/spectrum/internal/BitStream.h"
+#include "quantora/spectrum/internal/CountStream.h"
 
 namespace quantora {
 namespace {

@@ -1,4 +1,4 @@
-// The engines' error codes mapped to the layer's error categories (EDatabaseError.h).
+// PostgreSQL's SQLSTATEs mapped to the layer's error categories (EDatabaseError.h).
 #pragma once
 
 #include <string_view>
@@ -6,10 +6,6 @@
 #include "quantora/dblayer/EDatabaseError.h"
 
 namespace quantora::db {
-
-// An SQLite result code (primary or extended). A plain SQLITE_ERROR reported while preparing
-// means malformed SQL or a missing object; while running, it is some other failure.
-DbErrorInfo SqliteErrorInfo(int code, bool preparing);
 
 // A PostgreSQL SQLSTATE ("23505"); an empty one with `connection_bad` when the connection
 // broke without the server saying why.

@@ -6,7 +6,7 @@
 // holds: such texts are analysed afresh every time). So two texts of one shape differ after the
 // analysis only in the digits of their runs, and a bound literal is a run (with a sign, a point
 // or a trailing point) in both.
-#include "quantora/dblayer/SqlShapes.h"
+#include "quantora/dblayer/internal/SqlShapes.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,38 +1,10 @@
-// Declarative tables from engine codes to error categories.
-#include "quantora/dblayer/ErrorCodes.h"
-
-#include <sqlite3.h>
-
-#include <iterator>
+// A declarative table from SQLSTATEs to error categories.
+#include "quantora/dblayer/postgres/PgErrors.h"
 
 namespace quantora::db {
 namespace {
 
 using C = DbErrorCategory;
-
-struct SqliteCode {
-    int primary;
-    C category;
-    bool retryable;
-};
-
-// By primary code (the low byte of an extended one); codes not listed are Other.
-constexpr SqliteCode kSqliteCodes[] = {
-    {SQLITE_BUSY, C::Busy, true},
-    {SQLITE_LOCKED, C::Busy, true},
-    {SQLITE_PROTOCOL, C::Busy, true},
-    {SQLITE_CONSTRAINT, C::Constraint, false},
-    {SQLITE_MISMATCH, C::Constraint, false},
-    {SQLITE_CORRUPT, C::Corrupt, false},
-    {SQLITE_NOTADB, C::Corrupt, false},
-    {SQLITE_FORMAT, C::Corrupt, false},
-    {SQLITE_IOERR, C::Io, false},
-    {SQLITE_FULL, C::Io, false},
-    {SQLITE_CANTOPEN, C::Io, false},
-    {SQLITE_NOLFS, C::Io, false},
-    {SQLITE_PERM, C::Io, false},
-    {SQLITE_READONLY, C::Io, false},
-};
 
 struct SqlStateRule {
     std::string_view prefix;  // a whole SQLSTATE or its class; the longest match wins
@@ -62,19 +34,6 @@ constexpr SqlStateRule kSqlStates[] = {
 
 }  // namespace
 
-DbErrorInfo SqliteErrorInfo(int code, bool preparing) {
-    DbErrorInfo info;
-    info.engine_code = code;
-    const int primary = code & 0xFF;
-    if (primary == SQLITE_ERROR && code == SQLITE_ERROR && preparing) info.category = C::Syntax;
-    for (const SqliteCode& c : kSqliteCodes)
-        if (c.primary == primary) {
-            info.category = c.category;
-            info.retryable = c.retryable;
-        }
-    return info;
-}
-
 DbErrorInfo SqlStateErrorInfo(std::string_view sqlstate, bool connection_bad) {
     DbErrorInfo info;
     info.sqlstate = AnsiString(sqlstate);
@@ -93,18 +52,3 @@ DbErrorInfo SqlStateErrorInfo(std::string_view sqlstate, bool connection_bad) {
 }
 
 }  // namespace quantora::db
-
-const char* DbErrorCategoryName(DbErrorCategory category) {
-    // In the order of the enumerators.
-    static constexpr const char* kNames[] = {"connection lost",
-                                             "busy",
-                                             "constraint violation",
-                                             "serialization failure",
-                                             "syntax error",
-                                             "corrupt data",
-                                             "I/O error",
-                                             "other"};
-    static_assert(std::size(kNames) == static_cast<size_t>(DbErrorCategory::Other) + 1);
-    const auto i = static_cast<size_t>(category);
-    return i < std::size(kNames) ? kNames[i] : "other";
-}
