@@ -58,7 +58,7 @@ struct MeasPlan {
     int setup, project, source, sample;  // source: index into the sources or -1; SAMPLE_ID or -1
     std::vector<Content> sampleContents;
     double liveTime;
-    bool calibration;  // a calibration measurement, for the setup analyses
+    bool calibration = false;  // a calibration measurement, for the setup analyses
 };
 struct FoundPeak {
     double pos, posUnc, area, areaUnc, fwhm, fwhmUnc;  // channels and counts
@@ -148,6 +148,12 @@ class DemoLab {
                    const std::vector<const Nuclide*>& nuclides);
     void StorePeaks(const MeasPlan& plan, MeasResult& r);
     void SetupAnalyses(int setupIndex);
+    // Stores analysis `a` (NONLIN, EFF or RESOL) of setup `s`, its link to the setup and a row
+    // per measurement `used`; the keys of these rows.
+    template <class M, class A>
+    std::map<const MeasResult*, int> StoreAnalysis(const SetupContext& s, const char* kind, A& a,
+                                                   std::string columns, Row values, double chi2,
+                                                   std::span<const MeasResult* const> used);
     void NonlinAnalysis(const SetupContext& s);
     void EfficiencyAnalysis(const SetupContext& s, const std::vector<EffPoint>& points);
     void ResolutionAnalysis(const SetupContext& s, const std::vector<EffPoint>& points);

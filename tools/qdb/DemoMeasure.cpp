@@ -305,6 +305,24 @@ void DemoLab::SetupAnalyses(int setupIndex) {
     Step(Format("analyses of %s", s.name));
 }
 
+template <class M, class A>
+std::map<const MeasResult*, int> DemoLab::StoreAnalysis(const SetupContext& s, const char* kind,
+                                                        A& a, std::string columns, Row values,
+                                                        double chi2,
+                                                        std::span<const MeasResult* const> used) {
+    values.insert(values.end(), {2, s.created, 2, "N", 100.0});
+    const int id =
+        Put(a, columns + " EMPLOYEE_ID CREATIONDATE PROJECT_ID TENTATIVE PEAKINTLIMIT", values);
+    const std::string key = Format("%sANALYSIS_ID", kind);
+    InsertRow(Format("MEASSETUP%s", kind).c_str(), "MEASSETUP_ID VALIDFROM " + key,
+              {s.id, Variant::FromDate(s.validFrom), id});
+    std::map<const MeasResult*, int> rows;
+    for (const MeasResult* r : used)
+        rows[r] = Add<M>(key + " MEASUREMENT_ID PEAKEVAL_ID CHISQUARE EMPLOYEE_ID CREATIONDATE",
+                         {id, r->measId, r->peakEvalId, chi2, 2, s.created});
+    return rows;
+}
+
 // Nonlinearity: what the straight line leaves of the Eu-152 peak positions.
 void DemoLab::NonlinAnalysis(const SetupContext& s) {
     const MeasResult& r = *s.cal.front();
@@ -327,15 +345,13 @@ void DemoLab::NonlinAnalysis(const SetupContext& s) {
     for (int x = 0; x < 8192; x += 64) worst = std::max(worst, std::fabs(nl.Deviation(x)));
     NONLINANALYSISData na;
     na.CopyFromNonlinECalibr(&nl);
-    const int id = Put(
-        na,
-        "NAME CHISQUARE BASELINETRANS0 BASELINETRANS1 PEAKIDENTLIMITCH EMPLOYEE_ID CREATIONDATE "
-        "PROJECT_ID TENTATIVE BASELINETYPE MEASNUM NONLINEARITY PEAKINTLIMIT NONLINANALYSIS_ID",
-        {Format("%s integral nonlinearity (Eu-152)", s.name), chi2, 0.0, 1.0, 1.0, 2, s.created, 2,
-         "N", "linear", 1, worst, 100.0, Keys("NONLINANALYSIS")->NextKey()});
-    const int meas = Add<NONLINMEASUREMENTData>(
-        "NONLINANALYSIS_ID MEASUREMENT_ID PEAKEVAL_ID CHISQUARE EMPLOYEE_ID CREATIONDATE",
-        {id, r.measId, r.peakEvalId, chi2, 2, s.created});
+    const int meas = StoreAnalysis<NONLINMEASUREMENTData>(
+        s, "NONLIN", na,
+        "NAME CHISQUARE BASELINETRANS0 BASELINETRANS1 PEAKIDENTLIMITCH BASELINETYPE MEASNUM "
+        "NONLINEARITY",
+        {Format("%s integral nonlinearity (Eu-152)", s.name), chi2, 0.0, 1.0, 1.0, "linear", 1,
+         worst},
+        chi2, std::span(s.cal).first(1))[&r];
     for (size_t i = 0; i < r.assigned.size(); ++i)
         Add<NONLINPEAKData>(
             "NONLINMEASUREMENT_ID PEAK_ID RADIATION_ID MEASCH MEASCHUNC NONLINVALUE NONLINVALUEUNC "
@@ -343,8 +359,6 @@ void DemoLab::NonlinAnalysis(const SetupContext& s) {
             {meas, r.peakIds[r.assigned[i].peak], r.assigned[i].radiationId, ch[i],
              r.peaks[r.assigned[i].peak].posUnc, dev[i], unc[i],
              (dev[i] - nl.Deviation(ch[i])) / unc[i], s.created, 2});
-    InsertRow("MEASSETUPNONLIN", "MEASSETUP_ID VALIDFROM NONLINANALYSIS_ID",
-              {s.id, Variant::FromDate(s.validFrom), id});
 }
 
 void DemoLab::EfficiencyAnalysis(const SetupContext& s, const std::vector<EffPoint>& points) {
@@ -361,26 +375,18 @@ void DemoLab::EfficiencyAnalysis(const SetupContext& s, const std::vector<EffPoi
         chi2 += std::pow((eff[i] - ec.Efficiency(e[i])) / unc[i], 2);
     EFFANALYSISData ea;
     ea.CopyFromEffCalibr(&ec);
-    const int id = Put(ea,
-                       "NAME CHISQUARE PEAKIDENTLIMIT EMPLOYEE_ID CREATIONDATE PROJECT_ID "
-                       "TENTATIVE MEASNUM ISABSOLUTE EFFICIENCY EFFICIENCYUNC PEAKINTLIMIT",
-                       {Format("%s full-energy efficiency, end cap", s.name), chi2, 1.0, 2,
-                        s.created, 2, "N", static_cast<int>(s.cal.size()), 1,
-                        ec.Efficiency(661.657), ec.EfficiencyUnc(661.657), 100.0});
-    InsertRow("MEASSETUPEFF", "MEASSETUP_ID VALIDFROM EFFANALYSIS_ID",
-              {s.id, Variant::FromDate(s.validFrom), id});
-    std::map<const MeasResult*, int> measRows;
-    for (const MeasResult* r : s.cal)
-        measRows[r] = Add<EFFMEASUREMENTData>(
-            "MEASUREMENT_ID EFFANALYSIS_ID PEAKEVAL_ID CHISQUARE EMPLOYEE_ID CREATIONDATE",
-            {r->measId, id, r->peakEvalId, chi2, 2, s.created});
+    auto meas = StoreAnalysis<EFFMEASUREMENTData>(
+        s, "EFF", ea, "NAME CHISQUARE PEAKIDENTLIMIT MEASNUM ISABSOLUTE EFFICIENCY EFFICIENCYUNC",
+        {Format("%s full-energy efficiency, end cap", s.name), chi2, 1.0,
+         static_cast<int>(s.cal.size()), 1, ec.Efficiency(661.657), ec.EfficiencyUnc(661.657)},
+        chi2, s.cal);
     for (size_t i = 0; i < points.size(); ++i) {
         const EffPoint& p = points[i];
         const FoundPeak& fp = p.r->peaks[p.a->peak];
         Add<EFFPEAKData>(
             "PEAK_ID RADIATION_ID EFFMEASUREMENT_ID MEASE MEASEUNC AREA AREAUNC CHI CREATIONDATE "
             "EMPLOYEE_ID",
-            {p.r->peakIds[p.a->peak], p.a->radiationId, measRows[p.r], std::log(p.a->line->energy),
+            {p.r->peakIds[p.a->peak], p.a->radiationId, meas[p.r], std::log(p.a->line->energy),
              p.a->line->energyUnc / p.a->line->energy, fp.area, fp.areaUnc,
              (p.eff - ec.Efficiency(e[i])) / p.effUnc, s.created, 2});
     }
@@ -398,25 +404,17 @@ void DemoLab::ResolutionAnalysis(const SetupContext& s, const std::vector<EffPoi
     if (!rc.Valid) throw Exception("resolution fit failed: " + rc.InvalidReason());
     RESOLANALYSISData ra;
     ra.CopyFromResolCalibr(&rc);
-    const int id = Put(ra,
-                       "NAME CHISQUARE PEAKIDENTLIMITSIGMA EMPLOYEE_ID CREATIONDATE PROJECT_ID "
-                       "TENTATIVE RESOLUTION PEAKINTLIMIT",
-                       {Format("%s resolution", s.name), rc.GetChiSquare(), 3.0, 2, s.created, 2,
-                        "N", rc.Fwhm(1332.492), 100.0});
-    InsertRow("MEASSETUPRESOL", "MEASSETUP_ID VALIDFROM RESOLANALYSIS_ID",
-              {s.id, Variant::FromDate(s.validFrom), id});
-    std::map<const MeasResult*, int> measRows;
-    for (const MeasResult* r : s.cal)
-        measRows[r] = Add<RESOLMEASUREMENTData>(
-            "RESOLANALYSIS_ID MEASUREMENT_ID PEAKEVAL_ID CHISQUARE EMPLOYEE_ID CREATIONDATE",
-            {id, r->measId, r->peakEvalId, rc.GetChiSquare(), 2, s.created});
+    auto meas = StoreAnalysis<RESOLMEASUREMENTData>(
+        s, "RESOL", ra, "NAME CHISQUARE PEAKIDENTLIMITSIGMA RESOLUTION",
+        {Format("%s resolution", s.name), rc.GetChiSquare(), 3.0, rc.Fwhm(1332.492)},
+        rc.GetChiSquare(), s.cal);
     for (const EffPoint& p : points) {
         const FoundPeak& fp = p.r->peaks[p.a->peak];
         const double value = fp.fwhm * gain, valueUnc = fp.fwhmUnc * gain;
         Add<RESOLPEAKData>(
             "RESOLMEASUREMENT_ID PEAK_ID RADIATION_ID MEASE MEASEUNC RESOLVALUE RESOLVALUEUNC CHI "
             "CREATIONDATE EMPLOYEE_ID",
-            {measRows[p.r], p.r->peakIds[p.a->peak], p.a->radiationId, p.a->line->energy,
+            {meas[p.r], p.r->peakIds[p.a->peak], p.a->radiationId, p.a->line->energy,
              p.a->line->energyUnc, value, valueUnc, (value - rc.Fwhm(p.a->line->energy)) / valueUnc,
              s.created, 2});
     }
