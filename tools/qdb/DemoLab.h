@@ -92,7 +92,7 @@ std::vector<std::string_view> ColumnNames(const char* table, std::string_view co
 // A row of a table without record class: the columns named, the rest null.
 void InsertRow(const char* table, std::string_view columns, const Row& values);
 
-// Sets the members of the named columns of `r`.
+// Sets the members of the named columns of `r` (texts for text columns, numbers for the rest).
 template <class R>
 void Fill(R& r, std::string_view columns, const Row& values) {
     using quantora::ColumnType;
@@ -101,7 +101,10 @@ void Fill(R& r, std::string_view columns, const Row& values) {
         const quantora::Column<R>* c = nullptr;
         for (const auto& col : R::Columns())
             if (col.name == names[i]) c = &col;
-        if (!c) throw Exception(std::string(R::Table) + " has no column " + std::string(names[i]));
+        const std::string column = std::string(R::Table) + "." + std::string(names[i]);
+        if (!c) throw Exception("the demo sets no such column: " + column);
+        if (values[i].IsText() != (c->type == ColumnType::String))
+            throw Exception("the demo sets a value of the wrong type: " + column);
         const double x = values[i].ToDouble();
         if (c->type == ColumnType::Int) r.*c->member.i = static_cast<int>(x);
         if (c->type == ColumnType::Short) r.*c->member.s = static_cast<short>(x);
