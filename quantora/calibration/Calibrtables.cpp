@@ -10,9 +10,9 @@ using quantora::DateCol;
 using quantora::IsYes;
 using quantora::YesNo;
 
-const quantora::ColumnArray<ECALData, 16>& ECALData::Columns() {
+const ECALData::ColumnList& ECALData::Columns() {
     using R = ECALData;
-    static constexpr quantora::ColumnArray<R, 16> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("ECAL_ID", &R::ECAL_ID).Key(),
         Col("SPECTRUM_ID", &R::SPECTRUM_ID),
         Col("NAME", &R::NAME),
@@ -29,13 +29,13 @@ const quantora::ColumnArray<ECALData, 16>& ECALData::Columns() {
         DateCol("LASTMODIFIEDDATE", &R::LASTMODIFIEDDATE),
         Col("LASTMODBY_EMP_ID", &R::LASTMODBY_EMP_ID),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
-const quantora::ColumnArray<ECALPOINTData, 10>& ECALPOINTData::Columns() {
+const ECALPOINTData::ColumnList& ECALPOINTData::Columns() {
     using R = ECALPOINTData;
-    static constexpr quantora::ColumnArray<R, 10> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("ECALPOINT_ID", &R::ECALPOINT_ID).Key(),
         Col("ECAL_ID", &R::ECAL_ID),
         Col("CHPOS", &R::CHPOS),
@@ -46,13 +46,13 @@ const quantora::ColumnArray<ECALPOINTData, 10>& ECALPOINTData::Columns() {
         DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
-const quantora::ColumnArray<FWHMCALData, 14>& FWHMCALData::Columns() {
+const FWHMCALData::ColumnList& FWHMCALData::Columns() {
     using R = FWHMCALData;
-    static constexpr quantora::ColumnArray<R, 14> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("FWHMCAL_ID", &R::FWHMCAL_ID).Key(),
         Col("SPECTRUM_ID", &R::SPECTRUM_ID),
         Col("NAME", &R::NAME),
@@ -67,13 +67,13 @@ const quantora::ColumnArray<FWHMCALData, 14>& FWHMCALData::Columns() {
         Col("AVAR", &R::AVAR),
         Col("BVAR", &R::BVAR),
         Col("COVAR", &R::COVAR),
-    };
+    });
     return cols;
 }
 
-const quantora::ColumnArray<FWHMCALPOINTData, 9>& FWHMCALPOINTData::Columns() {
+const FWHMCALPOINTData::ColumnList& FWHMCALPOINTData::Columns() {
     using R = FWHMCALPOINTData;
-    static constexpr quantora::ColumnArray<R, 9> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("FWHMCALPOINT_ID", &R::FWHMCALPOINT_ID).Key(),
         Col("FWHMCAL_ID", &R::FWHMCAL_ID),
         Col("CHPOS", &R::CHPOS),
@@ -83,15 +83,15 @@ const quantora::ColumnArray<FWHMCALPOINTData, 9>& FWHMCALPOINTData::Columns() {
         DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
 // ---- Nonlinearity analyses ----
 
-const quantora::ColumnArray<NONLINANALYSISData, 23>& NONLINANALYSISData::Columns() {
+const NONLINANALYSISData::ColumnList& NONLINANALYSISData::Columns() {
     using R = NONLINANALYSISData;
-    static constexpr quantora::ColumnArray<R, 23> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("NONLINANALYSIS_ID", &R::NONLINANALYSIS_ID).Key().HookWrite(),
         Col("NAME", &R::NAME),
         Col("CHISQUARE", &R::CHISQUARE).IfPositive(),
@@ -115,7 +115,7 @@ const quantora::ColumnArray<NONLINANALYSISData, 23>& NONLINANALYSISData::Columns
         Col("MEASNUM", &R::MEASNUM).IfPositive(),
         Col("NONLINEARITY", &R::NONLINEARITY),
         Col("PEAKINTLIMIT", &R::PEAKINTLIMIT).ResetTo(0.0),
-    };
+    });
     return cols;
 }
 
@@ -169,9 +169,9 @@ void NONLINANALYSISData::CopyFromNonlinECalibr(NonlinECalibr* cal) {
     quantora::EncodeFit(*this, cal->NonlinPol, cal->NonlinFitMatrix, cal->NonlinFitCoeff);
 }
 
-const quantora::ColumnArray<NONLINMEASUREMENTData, 8>& NONLINMEASUREMENTData::Columns() {
+const NONLINMEASUREMENTData::ColumnList& NONLINMEASUREMENTData::Columns() {
     using R = NONLINMEASUREMENTData;
-    static constexpr quantora::ColumnArray<R, 8> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("NONLINMEASUREMENT_ID", &R::NONLINMEASUREMENT_ID).Key(),
         Col("NONLINANALYSIS_ID", &R::NONLINANALYSIS_ID),
         Col("MEASUREMENT_ID", &R::MEASUREMENT_ID),
@@ -180,13 +180,13 @@ const quantora::ColumnArray<NONLINMEASUREMENTData, 8>& NONLINMEASUREMENTData::Co
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
         Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
-    };
+    });
     return cols;
 }
 
-const quantora::ColumnArray<NONLINPEAKData, 12>& NONLINPEAKData::Columns() {
+const NONLINPEAKData::ColumnList& NONLINPEAKData::Columns() {
     using R = NONLINPEAKData;
-    static constexpr quantora::ColumnArray<R, 12> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("NONLINPEAK_ID", &R::NONLINPEAK_ID).Key(),
         Col("NONLINMEASUREMENT_ID", &R::NONLINMEASUREMENT_ID),
         Col("PEAK_ID", &R::PEAK_ID),
@@ -199,15 +199,15 @@ const quantora::ColumnArray<NONLINPEAKData, 12>& NONLINPEAKData::Columns() {
         DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
         Col("CMT", &R::CMT),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
-    };
+    });
     return cols;
 }
 
 // ---- Efficiency analyses ----
 
-const quantora::ColumnArray<EFFANALYSISData, 22>& EFFANALYSISData::Columns() {
+const EFFANALYSISData::ColumnList& EFFANALYSISData::Columns() {
     using R = EFFANALYSISData;
-    static constexpr quantora::ColumnArray<R, 22> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("EFFANALYSIS_ID", &R::EFFANALYSIS_ID).Key(),
         Col("NAME", &R::NAME),
         Col("CHISQUARE", &R::CHISQUARE).IfPositive(),
@@ -230,7 +230,7 @@ const quantora::ColumnArray<EFFANALYSISData, 22>& EFFANALYSISData::Columns() {
         Col("EFFICIENCY", &R::EFFICIENCY).IfPositive(),
         Col("EFFICIENCYUNC", &R::EFFICIENCYUNC).IfPositive(),
         Col("PEAKINTLIMIT", &R::PEAKINTLIMIT).ResetTo(0.0),
-    };
+    });
     return cols;
 }
 
@@ -273,9 +273,9 @@ void EFFANALYSISData::CopyFromEffCalibr(EffCalibration* cal) {
     ISABSOLUTE = cal->Absolute;
 }
 
-const quantora::ColumnArray<EFFMEASUREMENTData, 8>& EFFMEASUREMENTData::Columns() {
+const EFFMEASUREMENTData::ColumnList& EFFMEASUREMENTData::Columns() {
     using R = EFFMEASUREMENTData;
-    static constexpr quantora::ColumnArray<R, 8> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("EFFMEASUREMENT_ID", &R::EFFMEASUREMENT_ID).Key(),
         Col("MEASUREMENT_ID", &R::MEASUREMENT_ID),
         Col("EFFANALYSIS_ID", &R::EFFANALYSIS_ID),
@@ -284,13 +284,13 @@ const quantora::ColumnArray<EFFMEASUREMENTData, 8>& EFFMEASUREMENTData::Columns(
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
         Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
-    };
+    });
     return cols;
 }
 
-const quantora::ColumnArray<EFFPEAKData, 12>& EFFPEAKData::Columns() {
+const EFFPEAKData::ColumnList& EFFPEAKData::Columns() {
     using R = EFFPEAKData;
-    static constexpr quantora::ColumnArray<R, 12> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("EFFPEAK_ID", &R::EFFPEAK_ID).Key(),
         Col("PEAK_ID", &R::PEAK_ID),
         Col("RADIATION_ID", &R::RADIATION_ID),
@@ -303,15 +303,15 @@ const quantora::ColumnArray<EFFPEAKData, 12>& EFFPEAKData::Columns() {
         DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
         Col("CMT", &R::CMT),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
-    };
+    });
     return cols;
 }
 
 // ---- Resolution analyses ----
 
-const quantora::ColumnArray<RESOLANALYSISData, 16>& RESOLANALYSISData::Columns() {
+const RESOLANALYSISData::ColumnList& RESOLANALYSISData::Columns() {
     using R = RESOLANALYSISData;
-    static constexpr quantora::ColumnArray<R, 16> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("RESOLANALYSIS_ID", &R::RESOLANALYSIS_ID).Key(),
         Col("NAME", &R::NAME),
         Col("CHISQUARE", &R::CHISQUARE).IfPositive(),
@@ -328,7 +328,7 @@ const quantora::ColumnArray<RESOLANALYSISData, 16>& RESOLANALYSISData::Columns()
         Col("TENTATIVE", &R::TENTATIVE),
         Col("RESOLUTION", &R::RESOLUTION).IfPositive(),
         Col("PEAKINTLIMIT", &R::PEAKINTLIMIT).ResetTo(0.0),
-    };
+    });
     return cols;
 }
 
@@ -370,9 +370,9 @@ void RESOLANALYSISData::CopyFromResolCalibr(FwhmCalibrClass* cal) {
     PARAMCOVAR = cal->Covar;
 }
 
-const quantora::ColumnArray<RESOLMEASUREMENTData, 8>& RESOLMEASUREMENTData::Columns() {
+const RESOLMEASUREMENTData::ColumnList& RESOLMEASUREMENTData::Columns() {
     using R = RESOLMEASUREMENTData;
-    static constexpr quantora::ColumnArray<R, 8> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("RESOLMEASUREMENT_ID", &R::RESOLMEASUREMENT_ID).Key(),
         Col("RESOLANALYSIS_ID", &R::RESOLANALYSIS_ID),
         Col("MEASUREMENT_ID", &R::MEASUREMENT_ID),
@@ -381,13 +381,13 @@ const quantora::ColumnArray<RESOLMEASUREMENTData, 8>& RESOLMEASUREMENTData::Colu
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
         Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
-    };
+    });
     return cols;
 }
 
-const quantora::ColumnArray<RESOLPEAKData, 12>& RESOLPEAKData::Columns() {
+const RESOLPEAKData::ColumnList& RESOLPEAKData::Columns() {
     using R = RESOLPEAKData;
-    static constexpr quantora::ColumnArray<R, 12> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("RESOLPEAK_ID", &R::RESOLPEAK_ID).Key(),
         Col("RESOLMEASUREMENT_ID", &R::RESOLMEASUREMENT_ID),
         Col("PEAK_ID", &R::PEAK_ID),
@@ -400,6 +400,6 @@ const quantora::ColumnArray<RESOLPEAKData, 12>& RESOLPEAKData::Columns() {
         DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
         Col("CMT", &R::CMT),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
-    };
+    });
     return cols;
 }

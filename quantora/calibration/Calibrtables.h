@@ -12,11 +12,6 @@
 #include "quantora/calibration/AnalysisScheme.h"
 #include "quantora/frame/CachedRecord.h"
 
-namespace quantora {
-template <class R, size_t N>
-using ColumnArray = std::array<Column<R>, N>;
-}  // namespace quantora
-
 // One energy calibration of a spectrum; PARAMA .. COVAR are the fitted line as stored, never
 // read back (the line is refitted from the points).
 struct ECALData : CachedRecord<ECALData, 16> {
@@ -32,7 +27,7 @@ struct ECALData : CachedRecord<ECALData, 16> {
     AnsiString CMT;
 
     static constexpr const char* Table = "ECAL";
-    static const quantora::ColumnArray<ECALData, 16>& Columns();
+    static const ColumnList& Columns();
     ECALData() { Reset(); }
     void AfterResetData() { USENONLINPART.assign(1, 'N'); }
 };
@@ -46,7 +41,7 @@ struct ECALPOINTData : CachedRecord<ECALPOINTData, 10> {
     AnsiString CMT;
 
     static constexpr const char* Table = "ECALPOINT";
-    static const quantora::ColumnArray<ECALPOINTData, 10>& Columns();
+    static const ColumnList& Columns();
     ECALPOINTData() { Reset(); }
 };
 
@@ -61,7 +56,7 @@ struct FWHMCALData : CachedRecord<FWHMCALData, 14> {
     double PARAMA, PARAMB, AVAR, BVAR, COVAR;
 
     static constexpr const char* Table = "FWHMCAL";
-    static const quantora::ColumnArray<FWHMCALData, 14>& Columns();
+    static const ColumnList& Columns();
     FWHMCALData() { Reset(); }
 };
 
@@ -73,7 +68,7 @@ struct FWHMCALPOINTData : CachedRecord<FWHMCALPOINTData, 9> {
     AnsiString CMT;
 
     static constexpr const char* Table = "FWHMCALPOINT";
-    static const quantora::ColumnArray<FWHMCALPOINTData, 9>& Columns();
+    static const ColumnList& Columns();
     FWHMCALPOINTData() { Reset(); }
 };
 
@@ -96,7 +91,7 @@ struct NONLINANALYSISData : quantora::AnalysisRecord<NONLINANALYSISData, 23> {
     double NONLINEARITY, PEAKINTLIMIT;
 
     static constexpr const char* Table = "NONLINANALYSIS";
-    static const quantora::ColumnArray<NONLINANALYSISData, 23>& Columns();
+    static const ColumnList& Columns();
     static const quantora::AnalysisNames& Names();
     NONLINANALYSISData() { Reset(); }
     void AfterSetData(TQuery* q);
@@ -117,7 +112,7 @@ struct NONLINMEASUREMENTData : CachedRecord<NONLINMEASUREMENTData, 8> {
     int PEAKEVAL_ID;
 
     static constexpr const char* Table = "NONLINMEASUREMENT";
-    static const quantora::ColumnArray<NONLINMEASUREMENTData, 8>& Columns();
+    static const ColumnList& Columns();
     NONLINMEASUREMENTData() { Reset(); }
 };
 
@@ -130,7 +125,7 @@ struct NONLINPEAKData : CachedRecord<NONLINPEAKData, 12> {
     int EMPLOYEE_ID;
 
     static constexpr const char* Table = "NONLINPEAK";
-    static const quantora::ColumnArray<NONLINPEAKData, 12>& Columns();
+    static const ColumnList& Columns();
     NONLINPEAKData() { Reset(); }
 };
 
@@ -154,7 +149,7 @@ struct EFFANALYSISData : quantora::AnalysisRecord<EFFANALYSISData, 22> {
     double EFFICIENCY, EFFICIENCYUNC, PEAKINTLIMIT;
 
     static constexpr const char* Table = "EFFANALYSIS";
-    static const quantora::ColumnArray<EFFANALYSISData, 22>& Columns();
+    static const ColumnList& Columns();
     static const quantora::AnalysisNames& Names();
     EFFANALYSISData() { Reset(); }
 
@@ -172,7 +167,7 @@ struct EFFMEASUREMENTData : CachedRecord<EFFMEASUREMENTData, 8> {
     int PEAKEVAL_ID;
 
     static constexpr const char* Table = "EFFMEASUREMENT";
-    static const quantora::ColumnArray<EFFMEASUREMENTData, 8>& Columns();
+    static const ColumnList& Columns();
     EFFMEASUREMENTData() { Reset(); }
 };
 
@@ -187,7 +182,7 @@ struct EFFPEAKData : CachedRecord<EFFPEAKData, 12> {
     int EMPLOYEE_ID;
 
     static constexpr const char* Table = "EFFPEAK";
-    static const quantora::ColumnArray<EFFPEAKData, 12>& Columns();
+    static const ColumnList& Columns();
     EFFPEAKData() { Reset(); }
 };
 
@@ -205,7 +200,7 @@ struct RESOLANALYSISData : quantora::AnalysisRecord<RESOLANALYSISData, 16> {
     double RESOLUTION, PEAKINTLIMIT;
 
     static constexpr const char* Table = "RESOLANALYSIS";
-    static const quantora::ColumnArray<RESOLANALYSISData, 16>& Columns();
+    static const ColumnList& Columns();
     static const quantora::AnalysisNames& Names();
     RESOLANALYSISData() { Reset(); }
 
@@ -225,7 +220,7 @@ struct RESOLMEASUREMENTData : CachedRecord<RESOLMEASUREMENTData, 8> {
     int PEAKEVAL_ID;
 
     static constexpr const char* Table = "RESOLMEASUREMENT";
-    static const quantora::ColumnArray<RESOLMEASUREMENTData, 8>& Columns();
+    static const ColumnList& Columns();
     RESOLMEASUREMENTData() { Reset(); }
 };
 
@@ -238,6 +233,6 @@ struct RESOLPEAKData : CachedRecord<RESOLPEAKData, 12> {
     int EMPLOYEE_ID;
 
     static constexpr const char* Table = "RESOLPEAK";
-    static const quantora::ColumnArray<RESOLPEAKData, 12>& Columns();
+    static const ColumnList& Columns();
     RESOLPEAKData() { Reset(); }
 };

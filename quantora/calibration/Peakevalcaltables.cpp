@@ -13,15 +13,15 @@ using quantora::Col;
 using quantora::DateCol;
 using quantora::Format;
 
-const std::array<quantora::Column<PEAKEVALCALData>, 5>& PEAKEVALCALData::Columns() {
+const PEAKEVALCALData::ColumnList& PEAKEVALCALData::Columns() {
     using R = PEAKEVALCALData;
-    static constexpr std::array<quantora::Column<R>, 5> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("PEAKEVALCAL_ID", &R::PEAKEVALCAL_ID).Key(),
         Col("NAME", &R::NAME),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 

@@ -19,7 +19,7 @@ struct PEAKEVALCALData : CachedRecord<PEAKEVALCALData, 5> {
     AnsiString CMT;
 
     static constexpr const char* Table = "PEAKEVALCAL";
-    static const std::array<quantora::Column<PEAKEVALCALData>, 5>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
     PEAKEVALCALData() { Reset(); }
 };

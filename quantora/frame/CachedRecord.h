@@ -1,10 +1,11 @@
 // The cached record variant: a record class derives from CachedRecord<Self, N>, declares its N
-// columns in `static const std::array<quantora::Column<Self>, N>& Columns()` and its table name
-// in `static constexpr const char* Table`, and gets Reset, GetFieldPtrs, GetData, SetData and
-// Insert. The field of each column is looked up once per result and record type and kept by the
-// query (TDataSet::CachedFields), not by the record: a record is its members and nothing else,
-// so sets of records cost no more than their values, and a record follows any change of query.
-// Optional hooks in the record class (found by name, no virtual calls):
+// columns in `static const ColumnList& Columns()` (defined with quantora::MakeColumns, so the
+// count N is written once) and its table name in `static constexpr const char* Table`, and gets
+// Reset, GetFieldPtrs, GetData, SetData and Insert. The field of each column is looked up once per
+// result and record type and kept by the query (TDataSet::CachedFields), not by the record: a
+// record is its members and nothing else, so sets of records cost no more than their values, and a
+// record follows any change of query. Optional hooks in the record class (found by name, no virtual
+// calls):
 //   void AfterResetData(); void AfterGetData(TQuery*); void AfterSetData(TQuery*);
 //   static const quantora::DeletionRules& Deletion();     (CheckBeforeDeletion, RemoveDetails,
 //                                                          Delete)
@@ -24,6 +25,11 @@
 template <class R, size_t N>
 class CachedRecord {
   public:
+    // The number of columns, given once in the base; Columns() returns a ColumnList built by
+    // quantora::MakeColumns, which checks that the list names that many.
+    static constexpr size_t kColumnCount = N;
+    using ColumnList = std::array<quantora::Column<R>, N>;
+
     void Reset() {
         ResetFieldPtrs();
         ResetData();
@@ -103,7 +109,7 @@ class CachedRecord {
   protected:
     R& self() { return static_cast<R&>(*this); }
     const R& self() const { return static_cast<const R&>(*this); }
-    static const std::array<quantora::Column<R>, N>& Cols() { return R::Columns(); }
+    static const ColumnList& Cols() { return R::Columns(); }
 
     // The field of each column on `q`, in column order (null where absent).
     static TField* const* Fields(const TQuery* q) {

@@ -19,6 +19,11 @@
 template <class R, size_t N>
 class PlainRecord {
   public:
+    // The number of columns, given once in the base; Columns() returns a ColumnList built by
+    // quantora::MakeColumns, which checks that the list names that many.
+    static constexpr size_t kColumnCount = N;
+    using ColumnList = std::array<quantora::Column<R>, N>;
+
     void Reset() {
         for (const auto& c : R::Columns()) quantora::detail::ResetMember(self(), c);
     }

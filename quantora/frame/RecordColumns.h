@@ -2,6 +2,7 @@
 // class lists its columns once; the record framework reads and writes them from the list.
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 #include "quantora/base/Types.h"
@@ -102,6 +103,15 @@ constexpr Column<R> Col(const char* name, bool R::*m) {
     c.member.b = m;
     c.reset = 0.0;
     return c;
+}
+
+// The column list of record class R, written as a braced list in the record's Columns():
+// exactly R::kColumnCount columns, else a compile error (a std::array initialised with one
+// column too few would value-initialise the last one silently).
+template <class R, size_t M>
+constexpr std::array<Column<R>, M> MakeColumns(const Column<R> (&cols)[M]) {
+    static_assert(M == R::kColumnCount, "the column list must name every column of the record");
+    return std::to_array(cols);
 }
 
 }  // namespace quantora

@@ -6,9 +6,9 @@
 using quantora::Col;
 using quantora::DateCol;
 
-const std::array<quantora::Column<ISOMERData>, 10>& ISOMERData::Columns() {
+const ISOMERData::ColumnList& ISOMERData::Columns() {
     using R = ISOMERData;
-    static constexpr std::array<quantora::Column<R>, 10> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("ISOMER_ID", &R::ISOMER_ID).Key(),
         Col("NUCLEVEL_ID", &R::NUCLEVEL_ID).IfPositive(),
         Col("SYMBOL", &R::SYMBOL),
@@ -19,13 +19,13 @@ const std::array<quantora::Column<ISOMERData>, 10>& ISOMERData::Columns() {
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
-const std::array<quantora::Column<DECAYData>, 10>& DECAYData::Columns() {
+const DECAYData::ColumnList& DECAYData::Columns() {
     using R = DECAYData;
-    static constexpr std::array<quantora::Column<R>, 10> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("DECAY_ID", &R::DECAY_ID).Key(),
         Col("TRANSITIONTYPE_ID", &R::TRANSITIONTYPE_ID),
         Col("ISOMER_ID", &R::ISOMER_ID),
@@ -36,13 +36,13 @@ const std::array<quantora::Column<DECAYData>, 10>& DECAYData::Columns() {
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE).ResetTo(0.0),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
-const std::array<quantora::Column<RADIATIONData>, 14>& RADIATIONData::Columns() {
+const RADIATIONData::ColumnList& RADIATIONData::Columns() {
     using R = RADIATIONData;
-    static constexpr std::array<quantora::Column<R>, 14> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("RADIATION_ID", &R::RADIATION_ID).Key(),
         Col("REACTION_ID", &R::REACTION_ID).IfPositive(),
         Col("DECAY_ID", &R::DECAY_ID).IfPositive(),
@@ -57,7 +57,7 @@ const std::array<quantora::Column<RADIATIONData>, 14>& RADIATIONData::Columns() 
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID).IfPositive(),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 

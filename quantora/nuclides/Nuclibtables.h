@@ -20,7 +20,7 @@ struct ISOMERData : PlainRecord<ISOMERData, 10> {
     short Tag;
 
     static constexpr const char* Table = "ISOMER";
-    static const std::array<quantora::Column<ISOMERData>, 10>& Columns();
+    static const ColumnList& Columns();
 
     ISOMERData() { Reset(); }
     void Reset() {
@@ -42,7 +42,7 @@ struct DECAYData : PlainRecord<DECAYData, 10> {
     AnsiString CMT;
 
     static constexpr const char* Table = "DECAY";
-    static const std::array<quantora::Column<DECAYData>, 10>& Columns();
+    static const ColumnList& Columns();
 
     DECAYData() { Reset(); }
     bool operator<(const DECAYData& o) const { return DECAY_ID < o.DECAY_ID; }
@@ -62,7 +62,7 @@ struct RADIATIONData : CachedRecord<RADIATIONData, 14> {
     AnsiString CMT;
 
     static constexpr const char* Table = "RADIATION";
-    static const std::array<quantora::Column<RADIATIONData>, 14>& Columns();
+    static const ColumnList& Columns();
 
     RADIATIONData() { Reset(); }
 

@@ -25,9 +25,9 @@ const ReferringTableInfo_t kDetectorReferrers[] = {
 
 }  // namespace
 
-const std::array<quantora::Column<MEASSETUPData>, 9>& MEASSETUPData::Columns() {
+const MEASSETUPData::ColumnList& MEASSETUPData::Columns() {
     using R = MEASSETUPData;
-    static constexpr std::array<quantora::Column<R>, 9> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("MEASSETUP_ID", &R::MEASSETUP_ID).Key(),
         Col("ADC_ID", &R::ADC_ID).IfPositive(),
         Col("DETECTOR_ID", &R::DETECTOR_ID),
@@ -37,7 +37,7 @@ const std::array<quantora::Column<MEASSETUPData>, 9>& MEASSETUPData::Columns() {
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -63,16 +63,16 @@ const DeletionRules& MEASSETUPData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<MEASDEVICEData>, 6>& MEASDEVICEData::Columns() {
+const MEASDEVICEData::ColumnList& MEASDEVICEData::Columns() {
     using R = MEASDEVICEData;
-    static constexpr std::array<quantora::Column<R>, 6> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("MEASDEVICE_ID", &R::MEASDEVICE_ID).Key(),
         Col("MEASDEVTYPE_ID", &R::MEASDEVTYPE_ID),
         Col("NAME", &R::NAME),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID).IfPositive(),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -91,16 +91,16 @@ const DeletionRules& MEASDEVICEData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<MEASPOSITIONData>, 6>& MEASPOSITIONData::Columns() {
+const MEASPOSITIONData::ColumnList& MEASPOSITIONData::Columns() {
     using R = MEASPOSITIONData;
-    static constexpr std::array<quantora::Column<R>, 6> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("MEASPOSITION_ID", &R::MEASPOSITION_ID).Key(),
         Col("NAME", &R::NAME),
         Col("DETSAMPLEDISTANCE", &R::DETSAMPLEDISTANCE),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID).IfPositive(),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -115,9 +115,9 @@ const DeletionRules& MEASPOSITIONData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<MEASRANGEData>, 7>& MEASRANGEData::Columns() {
+const MEASRANGEData::ColumnList& MEASRANGEData::Columns() {
     using R = MEASRANGEData;
-    static constexpr std::array<quantora::Column<R>, 7> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("MEASRANGE_ID", &R::MEASRANGE_ID).Key(),
         Col("NAME", &R::NAME),
         Col("STARTE", &R::STARTE),
@@ -125,7 +125,7 @@ const std::array<quantora::Column<MEASRANGEData>, 7>& MEASRANGEData::Columns() {
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -139,13 +139,15 @@ const DeletionRules& MEASRANGEData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<ADCData>, 5>& ADCData::Columns() {
+const ADCData::ColumnList& ADCData::Columns() {
     using R = ADCData;
-    static constexpr std::array<quantora::Column<R>, 5> cols = {
-        Col("ADC_ID", &R::ADC_ID).Key(),     Col("NAME", &R::NAME),
-        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID), DateCol("CREATIONDATE", &R::CREATIONDATE),
+    static constexpr auto cols = quantora::MakeColumns<R>({
+        Col("ADC_ID", &R::ADC_ID).Key(),
+        Col("NAME", &R::NAME),
+        Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
+        DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -155,9 +157,9 @@ const DeletionRules& ADCData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<DETECTORData>, 7>& DETECTORData::Columns() {
+const DETECTORData::ColumnList& DETECTORData::Columns() {
     using R = DETECTORData;
-    static constexpr std::array<quantora::Column<R>, 7> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("DETECTOR_ID", &R::DETECTOR_ID).Key(),
         Col("NAME", &R::NAME),
         Col("VOLUME", &R::VOLUME),
@@ -165,7 +167,7 @@ const std::array<quantora::Column<DETECTORData>, 7>& DETECTORData::Columns() {
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
         Col("DETECTORSUBTYPE_ID", &R::DETECTORSUBTYPE_ID),
-    };
+    });
     return cols;
 }
 

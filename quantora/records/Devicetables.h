@@ -14,7 +14,7 @@ struct MEASSETUPData : CachedRecord<MEASSETUPData, 9> {
     AnsiString CMT;
 
     static constexpr const char* Table = "MEASSETUP";
-    static const std::array<quantora::Column<MEASSETUPData>, 9>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     MEASSETUPData() { Reset(); }
@@ -28,7 +28,7 @@ struct MEASDEVICEData : CachedRecord<MEASDEVICEData, 6> {
     AnsiString CMT;
 
     static constexpr const char* Table = "MEASDEVICE";
-    static const std::array<quantora::Column<MEASDEVICEData>, 6>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     MEASDEVICEData() { Reset(); }
@@ -43,7 +43,7 @@ struct MEASPOSITIONData : CachedRecord<MEASPOSITIONData, 6> {
     AnsiString CMT;
 
     static constexpr const char* Table = "MEASPOSITION";
-    static const std::array<quantora::Column<MEASPOSITIONData>, 6>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     MEASPOSITIONData() { Reset(); }
@@ -58,7 +58,7 @@ struct MEASRANGEData : CachedRecord<MEASRANGEData, 7> {
     AnsiString CMT;
 
     static constexpr const char* Table = "MEASRANGE";
-    static const std::array<quantora::Column<MEASRANGEData>, 7>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     MEASRANGEData() { Reset(); }
@@ -72,7 +72,7 @@ struct ADCData : CachedRecord<ADCData, 5> {
     AnsiString CMT;
 
     static constexpr const char* Table = "ADC";
-    static const std::array<quantora::Column<ADCData>, 5>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     ADCData() { Reset(); }
@@ -91,7 +91,7 @@ struct DETECTORData : CachedRecord<DETECTORData, 7> {
     int DETECTORSUBTYPE_ID;
 
     static constexpr const char* Table = "DETECTOR";
-    static const std::array<quantora::Column<DETECTORData>, 7>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     DETECTORData() { Reset(); }

@@ -49,9 +49,9 @@ void DeleteSpectrum(const AnsiString& dbName, int key) {
 
 }  // namespace
 
-const std::array<quantora::Column<MEASUREMENTData>, 16>& MEASUREMENTData::Columns() {
+const MEASUREMENTData::ColumnList& MEASUREMENTData::Columns() {
     using R = MEASUREMENTData;
-    static constexpr std::array<quantora::Column<R>, 16> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("MEASMETHOD_ID", &R::MEASMETHOD_ID),
         Col("MEASUREMENT_ID", &R::MEASUREMENT_ID).Key(),
         Col("MEASSETUP_ID", &R::MEASSETUP_ID),
@@ -68,7 +68,7 @@ const std::array<quantora::Column<MEASUREMENTData>, 16>& MEASUREMENTData::Column
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
         Col("EXPORTFILENAME", &R::EXPORTFILENAME).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -96,9 +96,9 @@ void MEASUREMENTData::AfterSetData(TQuery* q) {
     if (TField* f = Field(q, kMeasObjType)) f->SetAsInteger(MEASOBJTYPE_ID);
 }
 
-const std::array<quantora::Column<SPECTRUMData>, 23>& SPECTRUMData::Columns() {
+const SPECTRUMData::ColumnList& SPECTRUMData::Columns() {
     using R = SPECTRUMData;
-    static constexpr std::array<quantora::Column<R>, 23> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("SPECTRUM_ID", &R::SPECTRUM_ID).Key(),
         Col("SPECTRUMTYPE_ID", &R::SPECTRUMTYPE_ID),
         Col("MEASUREMENT_ID", &R::MEASUREMENT_ID),
@@ -122,7 +122,7 @@ const std::array<quantora::Column<SPECTRUMData>, 23>& SPECTRUMData::Columns() {
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 

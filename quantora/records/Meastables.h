@@ -21,7 +21,7 @@ struct MEASUREMENTData : CachedRecord<MEASUREMENTData, 16> {
     MeasTypeInfoData MeasTypeInfo;
 
     static constexpr const char* Table = "MEASUREMENT";
-    static const std::array<quantora::Column<MEASUREMENTData>, 16>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     MEASUREMENTData() { Reset(); }
@@ -51,7 +51,7 @@ struct SPECTRUMData : CachedRecord<SPECTRUMData, 23> {
     AnsiString CMT;
 
     static constexpr const char* Table = "SPECTRUM";
-    static const std::array<quantora::Column<SPECTRUMData>, 23>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     SPECTRUMData() { Reset(); }

@@ -6,16 +6,16 @@
 using quantora::Col;
 using quantora::DateCol;
 
-const std::array<quantora::Column<SOURCEData>, 6>& SOURCEData::Columns() {
+const SOURCEData::ColumnList& SOURCEData::Columns() {
     using R = SOURCEData;
-    static constexpr std::array<quantora::Column<R>, 6> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("SOURCE_ID", &R::SOURCE_ID).Key(),
         Col("NAME", &R::NAME),
         Col("OWNER", &R::OWNER),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -38,9 +38,9 @@ const quantora::DeletionRules& SOURCEData::Deletion() {
 }
 
 // Written in this order on insert; Read looks every column up by name.
-const std::array<quantora::Column<SOURCEISOMERData>, 10>& SOURCEISOMERData::Columns() {
+const SOURCEISOMERData::ColumnList& SOURCEISOMERData::Columns() {
     using R = SOURCEISOMERData;
-    static constexpr std::array<quantora::Column<R>, 10> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("SOURCE_ID", &R::SOURCE_ID),
         Col("ISOMER_ID", &R::ISOMER_ID),
         Col("ACTIVITYCALIBRATED", &R::ACTIVITYCALIBRATED),
@@ -51,7 +51,7 @@ const std::array<quantora::Column<SOURCEISOMERData>, 10>& SOURCEISOMERData::Colu
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -69,9 +69,9 @@ bool SOURCEISOMERData::Update(TQuery* q) {
     return q->RowsAffected() == 1;
 }
 
-const std::array<quantora::Column<PROJECTData>, 8>& PROJECTData::Columns() {
+const PROJECTData::ColumnList& PROJECTData::Columns() {
     using R = PROJECTData;
-    static constexpr std::array<quantora::Column<R>, 8> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("PROJECT_ID", &R::PROJECT_ID).Key(),
         Col("SUPERPROJECT_ID", &R::SUPERPROJECT_ID).IfPositive(),
         Col("NAME", &R::NAME),
@@ -80,7 +80,7 @@ const std::array<quantora::Column<PROJECTData>, 8>& PROJECTData::Columns() {
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -105,9 +105,9 @@ const quantora::DeletionRules& PROJECTData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<DOCUMENTData>, 14>& DOCUMENTData::Columns() {
+const DOCUMENTData::ColumnList& DOCUMENTData::Columns() {
     using R = DOCUMENTData;
-    static constexpr std::array<quantora::Column<R>, 14> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("DOCUMENT_ID", &R::DOCUMENT_ID).Key(),
         Col("DOCUMENTCATEGORY_ID", &R::DOCUMENTCATEGORY_ID),
         Col("PROJECT_ID", &R::PROJECT_ID),
@@ -122,7 +122,7 @@ const std::array<quantora::Column<DOCUMENTData>, 14>& DOCUMENTData::Columns() {
         Col("DATASIZE", &R::DATASIZE),
         Col("CRC32", &R::CRC32),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
-    };
+    });
     return cols;
 }
 
@@ -139,9 +139,9 @@ const quantora::DeletionRules& DOCUMENTData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<ORDERSData>, 10>& ORDERSData::Columns() {
+const ORDERSData::ColumnList& ORDERSData::Columns() {
     using R = ORDERSData;
-    static constexpr std::array<quantora::Column<R>, 10> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("ORDERS_ID", &R::ORDERS_ID).Key(),
         Col("CLIENT_ID", &R::CLIENT_ID),
         Col("NAME", &R::NAME),
@@ -152,7 +152,7 @@ const std::array<quantora::Column<ORDERSData>, 10>& ORDERSData::Columns() {
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
         Col("PROJECT_ID", &R::PROJECT_ID),
-    };
+    });
     return cols;
 }
 

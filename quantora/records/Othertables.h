@@ -16,7 +16,7 @@ struct SOURCEData : PlainRecord<SOURCEData, 6> {
     AnsiString CMT;
 
     static constexpr const char* Table = "SOURCE";
-    static const std::array<quantora::Column<SOURCEData>, 6>& Columns();
+    static const ColumnList& Columns();
     // A source never blocks its deletion: its measurements become measurements of no object.
     static const quantora::DeletionRules& Deletion();
 
@@ -36,7 +36,7 @@ struct SOURCEISOMERData : PlainRecord<SOURCEISOMERData, 10> {
     AnsiString CMT;
 
     static constexpr const char* Table = "SOURCEISOMER";
-    static const std::array<quantora::Column<SOURCEISOMERData>, 10>& Columns();
+    static const ColumnList& Columns();
 
     SOURCEISOMERData() { Reset(); }
 
@@ -57,7 +57,7 @@ struct PROJECTData : CachedRecord<PROJECTData, 8> {
     AnsiString CMT;
 
     static constexpr const char* Table = "PROJECT";
-    static const std::array<quantora::Column<PROJECTData>, 8>& Columns();
+    static const ColumnList& Columns();
     // Only an empty project can go: sub-projects and member rows block it.
     static const quantora::DeletionRules& Deletion();
 
@@ -76,7 +76,7 @@ struct DOCUMENTData : CachedRecord<DOCUMENTData, 14> {
     TDateTime CREATIONDATE;
 
     static constexpr const char* Table = "DOCUMENT";
-    static const std::array<quantora::Column<DOCUMENTData>, 14>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     DOCUMENTData() { Reset(); }
@@ -93,7 +93,7 @@ struct ORDERSData : CachedRecord<ORDERSData, 10> {
     int PROJECT_ID;
 
     static constexpr const char* Table = "ORDERS";
-    static const std::array<quantora::Column<ORDERSData>, 10>& Columns();
+    static const ColumnList& Columns();
     // An order never blocks its deletion.
     static const quantora::DeletionRules& Deletion();
 

@@ -12,9 +12,9 @@ using quantora::Col;
 using quantora::DateCol;
 using quantora::Format;
 
-const std::array<quantora::Column<PEAKData>, 21>& PEAKData::Columns() {
+const PEAKData::ColumnList& PEAKData::Columns() {
     using R = PEAKData;
-    static constexpr std::array<quantora::Column<R>, 21> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("PEAK_ID", &R::PEAK_ID).Key(),
         Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
         Col("POS", &R::POS),
@@ -36,7 +36,7 @@ const std::array<quantora::Column<PEAKData>, 21>& PEAKData::Columns() {
         Col("BKG", &R::BKG).IfPositive(),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
-    };
+    });
     return cols;
 }
 
@@ -90,9 +90,9 @@ void ReadAllPeaks(TQuery* q, std::set<PEAKData>* peaks,
     if (byEnergy) IndexByEnergy(*peaks, *byEnergy);
 }
 
-const std::array<quantora::Column<PEAKEVALData>, 18>& PEAKEVALData::Columns() {
+const PEAKEVALData::ColumnList& PEAKEVALData::Columns() {
     using R = PEAKEVALData;
-    static constexpr std::array<quantora::Column<R>, 18> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("PEAKEVAL_ID", &R::PEAKEVAL_ID).Key(),
         Col("PEAKEVALMETHOD_ID", &R::PEAKEVALMETHOD_ID),
         Col("PEAKEVALCAL_ID", &R::PEAKEVALCAL_ID),
@@ -111,7 +111,7 @@ const std::array<quantora::Column<PEAKEVALData>, 18>& PEAKEVALData::Columns() {
         Col("USENEWESTECAL", &R::USENEWESTECAL).ResetTo(1),
         Col("USENEWESTWCAL", &R::USENEWESTWCAL).ResetTo(1),
         Col("USEAUTOECALUPDATE", &R::USEAUTOECALUPDATE).ResetTo(1),
-    };
+    });
     return cols;
 }
 
@@ -170,51 +170,51 @@ const quantora::DeletionRules& PEAKEVALData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<PEAKEVALREGIONData>, 6>& PEAKEVALREGIONData::Columns() {
+const PEAKEVALREGIONData::ColumnList& PEAKEVALREGIONData::Columns() {
     using R = PEAKEVALREGIONData;
-    static constexpr std::array<quantora::Column<R>, 6> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("PEAKEVALREGION_ID", &R::PEAKEVALREGION_ID).Key(),
         Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
         Col("PEAKEVALCAL_ID", &R::PEAKEVALCAL_ID),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
-const std::array<quantora::Column<PEAKEVALPEAKData>, 5>& PEAKEVALPEAKData::Columns() {
+const PEAKEVALPEAKData::ColumnList& PEAKEVALPEAKData::Columns() {
     using R = PEAKEVALPEAKData;
-    static constexpr std::array<quantora::Column<R>, 5> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("PEAKEVALPEAK_ID", &R::PEAKEVALPEAK_ID).Key(),
         Col("PEAKEVALREGION_ID", &R::PEAKEVALREGION_ID),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
-const std::array<quantora::Column<PEAKPARAMVALUEData>, 5>& PEAKPARAMVALUEData::Columns() {
+const PEAKPARAMVALUEData::ColumnList& PEAKPARAMVALUEData::Columns() {
     using R = PEAKPARAMVALUEData;
-    static constexpr std::array<quantora::Column<R>, 5> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("PEAKPARAMVALUE_ID", &R::PEAKPARAMVALUE_ID).Key(),
         Col("PEAKEVALPEAK_ID", &R::PEAKEVALPEAK_ID),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
-const std::array<quantora::Column<REGIONPARAMVALUEData>, 5>& REGIONPARAMVALUEData::Columns() {
+const REGIONPARAMVALUEData::ColumnList& REGIONPARAMVALUEData::Columns() {
     using R = REGIONPARAMVALUEData;
-    static constexpr std::array<quantora::Column<R>, 5> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("REGIONPARAMVALUE_ID", &R::REGIONPARAMVALUE_ID).Key(),
         Col("PEAKEVALREGION_ID", &R::PEAKEVALREGION_ID),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }

@@ -17,7 +17,7 @@ struct PEAKData : CachedRecord<PEAKData, 21> {
     TDateTime CREATIONDATE;
 
     static constexpr const char* Table = "PEAK";
-    static const std::array<quantora::Column<PEAKData>, 21>& Columns();
+    static const ColumnList& Columns();
 
     PEAKData() { Reset(); }
     ~PEAKData();
@@ -54,7 +54,7 @@ struct PEAKEVALData : CachedRecord<PEAKEVALData, 18> {
     bool USENEWESTECAL, USENEWESTWCAL, USEAUTOECALUPDATE;
 
     static constexpr const char* Table = "PEAKEVAL";
-    static const std::array<quantora::Column<PEAKEVALData>, 18>& Columns();
+    static const ColumnList& Columns();
     // The analyses' measurements that name the evaluation are reported and released; its peaks,
     // fit regions and their parameter values go with it.
     static const quantora::DeletionRules& Deletion();
@@ -68,7 +68,7 @@ struct PEAKEVALREGIONData : CachedRecord<PEAKEVALREGIONData, 6> {
     AnsiString CMT;
 
     static constexpr const char* Table = "PEAKEVALREGION";
-    static const std::array<quantora::Column<PEAKEVALREGIONData>, 6>& Columns();
+    static const ColumnList& Columns();
 
     PEAKEVALREGIONData() { Reset(); }
 };
@@ -79,7 +79,7 @@ struct PEAKEVALPEAKData : CachedRecord<PEAKEVALPEAKData, 5> {
     AnsiString CMT;
 
     static constexpr const char* Table = "PEAKEVALPEAK";
-    static const std::array<quantora::Column<PEAKEVALPEAKData>, 5>& Columns();
+    static const ColumnList& Columns();
 
     PEAKEVALPEAKData() { Reset(); }
 };
@@ -90,7 +90,7 @@ struct PEAKPARAMVALUEData : CachedRecord<PEAKPARAMVALUEData, 5> {
     AnsiString CMT;
 
     static constexpr const char* Table = "PEAKPARAMVALUE";
-    static const std::array<quantora::Column<PEAKPARAMVALUEData>, 5>& Columns();
+    static const ColumnList& Columns();
 
     PEAKPARAMVALUEData() { Reset(); }
 };
@@ -101,7 +101,7 @@ struct REGIONPARAMVALUEData : CachedRecord<REGIONPARAMVALUEData, 5> {
     AnsiString CMT;
 
     static constexpr const char* Table = "REGIONPARAMVALUE";
-    static const std::array<quantora::Column<REGIONPARAMVALUEData>, 5>& Columns();
+    static const ColumnList& Columns();
 
     REGIONPARAMVALUEData() { Reset(); }
 };

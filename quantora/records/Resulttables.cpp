@@ -4,15 +4,15 @@
 using quantora::Col;
 using quantora::DateCol;
 
-const std::array<quantora::Column<NUCLIDEIDENTData>, 5>& NUCLIDEIDENTData::Columns() {
+const NUCLIDEIDENTData::ColumnList& NUCLIDEIDENTData::Columns() {
     using R = NUCLIDEIDENTData;
-    static constexpr std::array<quantora::Column<R>, 5> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("NUCLIDEIDENT_ID", &R::NUCLIDEIDENT_ID).Key(),
         Col("PEAKEVAL_ID", &R::PEAKEVAL_ID),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -25,22 +25,22 @@ const quantora::DeletionRules& NUCLIDEIDENTData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<NUCLIDEPEAKData>, 6>& NUCLIDEPEAKData::Columns() {
+const NUCLIDEPEAKData::ColumnList& NUCLIDEPEAKData::Columns() {
     using R = NUCLIDEPEAKData;
-    static constexpr std::array<quantora::Column<R>, 6> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("NUCLIDEPEAK_ID", &R::NUCLIDEPEAK_ID).Key(),
         Col("NUCLIDEIDENT_ID", &R::NUCLIDEIDENT_ID),
         Col("PEAK_ID", &R::PEAK_ID),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
-const std::array<quantora::Column<ACTIVITYRESULTData>, 16>& ACTIVITYRESULTData::Columns() {
+const ACTIVITYRESULTData::ColumnList& ACTIVITYRESULTData::Columns() {
     using R = ACTIVITYRESULTData;
-    static constexpr std::array<quantora::Column<R>, 16> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("ACTIVITYRESULT_ID", &R::ACTIVITYRESULT_ID).Key(),
         Col("NUCLIDEIDENT_ID", &R::NUCLIDEIDENT_ID),
         Col("SPECTRUM_ID", &R::SPECTRUM_ID),
@@ -57,6 +57,6 @@ const std::array<quantora::Column<ACTIVITYRESULTData>, 16>& ACTIVITYRESULTData::
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }

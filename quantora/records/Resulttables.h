@@ -13,7 +13,7 @@ struct NUCLIDEIDENTData : CachedRecord<NUCLIDEIDENTData, 5> {
     AnsiString CMT;
 
     static constexpr const char* Table = "NUCLIDEIDENT";
-    static const std::array<quantora::Column<NUCLIDEIDENTData>, 5>& Columns();
+    static const ColumnList& Columns();
     // Its peak assignments and activity results go with it.
     static const quantora::DeletionRules& Deletion();
 
@@ -26,7 +26,7 @@ struct NUCLIDEPEAKData : CachedRecord<NUCLIDEPEAKData, 6> {
     AnsiString CMT;  // the nuclide and line the peak is
 
     static constexpr const char* Table = "NUCLIDEPEAK";
-    static const std::array<quantora::Column<NUCLIDEPEAKData>, 6>& Columns();
+    static const ColumnList& Columns();
 
     NUCLIDEPEAKData() { Reset(); }
 };
@@ -35,14 +35,14 @@ struct ACTIVITYRESULTData : CachedRecord<ACTIVITYRESULTData, 16> {
     int ACTIVITYRESULT_ID, NUCLIDEIDENT_ID, SPECTRUM_ID, ISOMER_ID, EFFANALYSIS_ID;
     TDateTime REFERENCEDATE;
     double ACTIVITY, ACTIVITYUNC, DECISIONTHRESHOLD, DETECTIONLIMIT;  // limit -1: none exists
-    bool DETECTED;  // "Y"/"N"
+    bool DETECTED;                                                    // "Y"/"N"
     AnsiString UNIT;
     int LINES, EMPLOYEE_ID;
     TDateTime CREATIONDATE;
     AnsiString CMT;
 
     static constexpr const char* Table = "ACTIVITYRESULT";
-    static const std::array<quantora::Column<ACTIVITYRESULTData>, 16>& Columns();
+    static const ColumnList& Columns();
 
     ACTIVITYRESULTData() { Reset(); }
 };

@@ -44,9 +44,9 @@ class PointerScope {
 
 // --- IRRADIATION, IRRADIATIONLOCATION, LOT ---
 
-const std::array<quantora::Column<IRRADIATIONData>, 11>& IRRADIATIONData::Columns() {
+const IRRADIATIONData::ColumnList& IRRADIATIONData::Columns() {
     using R = IRRADIATIONData;
-    static constexpr std::array<quantora::Column<R>, 11> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("IRRADIATION_ID", &R::IRRADIATION_ID).Key(),
         Col("PROJECT_ID", &R::PROJECT_ID),
         Col("MONITOREVAL_ID", &R::MONITOREVAL_ID).IfPositive(),
@@ -58,7 +58,7 @@ const std::array<quantora::Column<IRRADIATIONData>, 11>& IRRADIATIONData::Column
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -77,15 +77,15 @@ const DeletionRules& IRRADIATIONData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<IRRADIATIONLOCATIONData>, 5>& IRRADIATIONLOCATIONData::Columns() {
+const IRRADIATIONLOCATIONData::ColumnList& IRRADIATIONLOCATIONData::Columns() {
     using R = IRRADIATIONLOCATIONData;
-    static constexpr std::array<quantora::Column<R>, 5> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("IRRADIATIONLOCATION_ID", &R::IRRADIATIONLOCATION_ID).Key(),
         Col("NAME", &R::NAME),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -100,9 +100,9 @@ const DeletionRules& IRRADIATIONLOCATIONData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<LOTData>, 8>& LOTData::Columns() {
+const LOTData::ColumnList& LOTData::Columns() {
     using R = LOTData;
-    static constexpr std::array<quantora::Column<R>, 8> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("LOT_ID", &R::LOT_ID).Key(),
         Col("PROJECT_ID", &R::PROJECT_ID),
         Col("COMPOSITION_ID", &R::COMPOSITION_ID).IfPositive(),
@@ -111,7 +111,7 @@ const std::array<quantora::Column<LOTData>, 8>& LOTData::Columns() {
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
         Col("SAMPLESUBTYPE_ID", &R::SAMPLESUBTYPE_ID).IfPositive(),
-    };
+    });
     return cols;
 }
 
@@ -129,9 +129,9 @@ const DeletionRules& LOTData::Deletion() {
 
 // --- SAMPLE ---
 
-const std::array<quantora::Column<SAMPLEData>, 20>& SAMPLEData::Columns() {
+const SAMPLEData::ColumnList& SAMPLEData::Columns() {
     using R = SAMPLEData;
-    static constexpr std::array<quantora::Column<R>, 20> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("SAMPLE_ID", &R::SAMPLE_ID).Key(),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         Col("LOT_ID", &R::LOT_ID),
@@ -152,7 +152,7 @@ const std::array<quantora::Column<SAMPLEData>, 20>& SAMPLEData::Columns() {
         Col("ISSUPPORTRADIATING", &R::ISSUPPORTRADIATING),
         Col("ISDILUENTRADIATING", &R::ISDILUENTRADIATING),
         Col("SAMPLESUBTYPE_ID", &R::SAMPLESUBTYPE_ID),
-    };
+    });
     return cols;
 }
 
@@ -177,9 +177,9 @@ const DeletionRules& SAMPLEData::Deletion() {
 
 // --- SAMPLEGEOM ---
 
-const std::array<quantora::Column<SAMPLEGEOMData>, 7>& SAMPLEGEOMData::Columns() {
+const SAMPLEGEOMData::ColumnList& SAMPLEGEOMData::Columns() {
     using R = SAMPLEGEOMData;
-    static constexpr std::array<quantora::Column<R>, 7> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("SAMPLEGEOM_ID", &R::SAMPLEGEOM_ID).Key(),
         Col("NAME", &R::NAME),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
@@ -187,7 +187,7 @@ const std::array<quantora::Column<SAMPLEGEOMData>, 7>& SAMPLEGEOMData::Columns()
         Col("CMT", &R::CMT).IfNotEmpty(),
         Col("SAMPLEGEOMTYPE_ID", &R::SAMPLEGEOMTYPE_ID),
         Col("DATA", &R::DATA).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 
@@ -310,9 +310,9 @@ void SAMPLEGEOMData::StoreParams(TQuery* q, IntKeyGen* paramKeyGen) {
 
 // --- SAMPLEGEOMMATRIX, CLIENT ---
 
-const std::array<quantora::Column<SAMPLEGEOMMATRIXData>, 12>& SAMPLEGEOMMATRIXData::Columns() {
+const SAMPLEGEOMMATRIXData::ColumnList& SAMPLEGEOMMATRIXData::Columns() {
     using R = SAMPLEGEOMMATRIXData;
-    static constexpr std::array<quantora::Column<R>, 12> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("SAMPLEGEOMMATRIX_ID", &R::SAMPLEGEOMMATRIX_ID).Key(),
         Col("SAMP_COMP_ID", &R::SAMP_COMP_ID).IfPositive(),
         Col("SUPP_COMP_ID", &R::SUPP_COMP_ID).IfPositive(),
@@ -325,7 +325,7 @@ const std::array<quantora::Column<SAMPLEGEOMMATRIXData>, 12>& SAMPLEGEOMMATRIXDa
         Col("CMT", &R::CMT).IfNotEmpty(),
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         Col("SAMPLEDENSITY", &R::SAMPLEDENSITY).IfPositive(),
-    };
+    });
     return cols;
 }
 
@@ -343,9 +343,9 @@ const DeletionRules& SAMPLEGEOMMATRIXData::Deletion() {
     return rules;
 }
 
-const std::array<quantora::Column<CLIENTData>, 10>& CLIENTData::Columns() {
+const CLIENTData::ColumnList& CLIENTData::Columns() {
     using R = CLIENTData;
-    static constexpr std::array<quantora::Column<R>, 10> cols = {
+    static constexpr auto cols = quantora::MakeColumns<R>({
         Col("CLIENT_ID", &R::CLIENT_ID).Key(),
         Col("CLIENTINSTITUTION_ID", &R::CLIENTINSTITUTION_ID).IfPositive(),
         Col("CLIENTCATEGORY_ID", &R::CLIENTCATEGORY_ID),
@@ -356,7 +356,7 @@ const std::array<quantora::Column<CLIENTData>, 10>& CLIENTData::Columns() {
         Col("EMPLOYEE_ID", &R::EMPLOYEE_ID),
         DateCol("CREATIONDATE", &R::CREATIONDATE),
         Col("CMT", &R::CMT).IfNotEmpty(),
-    };
+    });
     return cols;
 }
 

@@ -18,7 +18,7 @@ struct IRRADIATIONData : CachedRecord<IRRADIATIONData, 11> {
     AnsiString CMT;
 
     static constexpr const char* Table = "IRRADIATION";
-    static const std::array<quantora::Column<IRRADIATIONData>, 11>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     IRRADIATIONData() { Reset(); }
@@ -32,7 +32,7 @@ struct IRRADIATIONLOCATIONData : CachedRecord<IRRADIATIONLOCATIONData, 5> {
     AnsiString CMT;
 
     static constexpr const char* Table = "IRRADIATIONLOCATION";
-    static const std::array<quantora::Column<IRRADIATIONLOCATIONData>, 5>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     IRRADIATIONLOCATIONData() { Reset(); }
@@ -47,7 +47,7 @@ struct LOTData : CachedRecord<LOTData, 8> {
     int SAMPLESUBTYPE_ID;
 
     static constexpr const char* Table = "LOT";
-    static const std::array<quantora::Column<LOTData>, 8>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     LOTData() { Reset(); }
@@ -66,7 +66,7 @@ struct SAMPLEData : CachedRecord<SAMPLEData, 20> {
     int SAMPLESUBTYPE_ID;
 
     static constexpr const char* Table = "SAMPLE";
-    static const std::array<quantora::Column<SAMPLEData>, 20>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     SAMPLEData() { Reset(); }
@@ -99,7 +99,7 @@ struct SAMPLEGEOMData : CachedRecord<SAMPLEGEOMData, 7> {
     std::vector<SAMPLEGEOMPARAM_EditData> Params;
 
     static constexpr const char* Table = "SAMPLEGEOM";
-    static const std::array<quantora::Column<SAMPLEGEOMData>, 7>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     SAMPLEGEOMData() { Reset(); }
@@ -135,7 +135,7 @@ struct SAMPLEGEOMMATRIXData : CachedRecord<SAMPLEGEOMMATRIXData, 12> {
     double SAMPLEDENSITY;
 
     static constexpr const char* Table = "SAMPLEGEOMMATRIX";
-    static const std::array<quantora::Column<SAMPLEGEOMMATRIXData>, 12>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     SAMPLEGEOMMATRIXData() { Reset(); }
@@ -149,7 +149,7 @@ struct CLIENTData : CachedRecord<CLIENTData, 10> {
     AnsiString CMT;
 
     static constexpr const char* Table = "CLIENT";
-    static const std::array<quantora::Column<CLIENTData>, 10>& Columns();
+    static const ColumnList& Columns();
     static const quantora::DeletionRules& Deletion();
 
     CLIENTData() { Reset(); }

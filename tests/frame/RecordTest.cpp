@@ -38,14 +38,11 @@ struct SAMPLEROWData : CachedRecord<SAMPLEROWData, 7> {
     static constexpr const char* Table = "SAMPLEROW";
     static const auto& Columns() {
         using R = SAMPLEROWData;
-        static constexpr std::array<quantora::Column<R>, 7> cols = {
-            Col("SAMPLEROW_ID", &R::SAMPLEROW_ID).Key(),
-            Col("REF_ID", &R::REF_ID).IfPositive(),
-            Col("SHORTV", &R::SHORTV).ResetTo(7),
-            Col("VAL", &R::VAL).IfPositive(),
-            DateCol("WHEN_AT", &R::WHEN_AT).IfPositive(),
-            Col("NAME", &R::NAME),
-            Col("CMT", &R::CMT).IfNotEmpty()};
+        static constexpr auto cols = quantora::MakeColumns<R>(
+            {Col("SAMPLEROW_ID", &R::SAMPLEROW_ID).Key(), Col("REF_ID", &R::REF_ID).IfPositive(),
+             Col("SHORTV", &R::SHORTV).ResetTo(7), Col("VAL", &R::VAL).IfPositive(),
+             DateCol("WHEN_AT", &R::WHEN_AT).IfPositive(), Col("NAME", &R::NAME),
+             Col("CMT", &R::CMT).IfNotEmpty()});
         return cols;
     }
     SAMPLEROWData() { Reset(); }
@@ -62,9 +59,9 @@ struct PLAINROWData : PlainRecord<PLAINROWData, 3> {
     static constexpr const char* Table = "SAMPLEROW";
     static const auto& Columns() {
         using R = PLAINROWData;
-        static constexpr std::array<quantora::Column<R>, 3> cols = {
-            Col("SAMPLEROW_ID", &R::SAMPLEROW_ID).Key(), Col("NAME", &R::NAME),
-            Col("CMT", &R::CMT).IfNotEmpty()};
+        static constexpr auto cols =
+            quantora::MakeColumns<R>({Col("SAMPLEROW_ID", &R::SAMPLEROW_ID).Key(),
+                                      Col("NAME", &R::NAME), Col("CMT", &R::CMT).IfNotEmpty()});
         return cols;
     }
     PLAINROWData() { Reset(); }

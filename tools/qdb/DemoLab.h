@@ -1,96 +1,75 @@
-// The demo lab of qdb demo: a realistic gamma spectroscopy lab built in a fresh database
-// (projects, people, clients, samples, sources, setups, a radiation library, measured spectra with
-// their peak evaluations and calibrations, setup analyses, documents and user settings).
-// DemoLabData.cpp holds its data tables, DemoLabAnalyses.cpp makes the spectra and fits the
-// calibrations and analyses, DemoLabPrint.cpp shows what was made and the library at work on it.
+// The demo lab of qdb demo: a gamma spectroscopy lab built in a fresh database. DemoData.cpp
+// holds its tables of rows and inserts them, DemoMeasure.cpp generates the spectra and has the
+// library evaluate, calibrate and analyse them, DemoPrint.cpp shows what was made.
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <map>
+#include <span>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include "quantora/base/DateTime.h"
-#include "quantora/base/Types.h"
+#include "quantora/base/Exception.h"
 #include "quantora/calibmodel/ECalibration.h"
 #include "quantora/calibmodel/FwhmCalibrClass.h"
 #include "quantora/calibmodel/PeakEvalCalibration.h"
-#include "quantora/dblayer/Variant.h"
+#include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/IntKeyGen.h"
-#include "tools/qdb/DemoNuclides.h"
-#include "tools/qdb/DemoSpectra.h"
+#include "quantora/frame/RecordColumns.h"
 #include "tools/qdb/Progress.h"
 
 namespace qdbtool::demo {
 
 constexpr const char* kAlias = "qdb";
-constexpr int kDocumentChunkSize = 1024;
-constexpr int kFirstChannel = 40;       // below: the ADC's low-level discriminator region
-constexpr double kNominalGain = 0.375;  // keV per channel, the ADC setting before calibration
-constexpr int kBuildSteps = 25;         // progress steps of DemoLab::Build
+constexpr int kBuildSteps = 25;  // progress steps of DemoLab::Build
 // The demo's root project (PROJECT_ID 1): how qdb demo knows a file it may replace.
 constexpr const char* kRootProject = "Gamma spectrometry lab 2026";
+constexpr size_t kSoilPlan = 6;  // the measurement of the first soil core, shown in the summary
 
-inline TDateTime Date(int y, int mo, int d, int h = 9, int mi = 0) {
-    return quantora::EncodeDateTime({y, mo, d, h, mi, 0, 0});
+inline TDateTime Date(int y, int mo, int d, int h = 9) {
+    return quantora::EncodeDateTime({y, mo, d, h, 0, 0, 0});
 }
 
-// One key generator per table, counting from 1.
-class Keys {
-  public:
-    IntKeyGen* operator()(const char* table) {
-        auto it = gens_.find(table);
-        if (it == gens_.end()) it = gens_.emplace(table, quantora::CountingKeyGen(1, kAlias)).first;
-        return &it->second;
-    }
-
-  private:
-    std::map<std::string, quantora::CountingKeyGen> gens_;
+struct GammaLine {
+    double energy, energyUnc, intensity, intensityUnc;  // keV; photons per 100 decays
 };
-
-// A row of a table that has no record class: the columns given, the rest null.
-void InsertRow(const char* table, std::initializer_list<std::pair<const char*, Variant>> values);
+struct Nuclide {
+    const char* symbol;
+    double halfLifeYears, halfLifeUncYears;
+    const char* decayMode;  // "A", "B-", "EC", "EC+B+"
+    std::span<const GammaLine> lines;
+};
+const Nuclide& NuclideBySymbol(const char* symbol);  // throws for an unknown one
 
 struct Content {
     const char* nuclide;
-    double activity;  // Bq at the reference date
+    double activity;  // Bq at the reference date (sources) or the measurement date (samples)
 };
-
 struct SourcePlan {
     const char* name;
     TDateTime refDate;
     std::vector<Content> contents;
     int id = -1;
 };
-
-// The activity of a source's content at `date`, decay-corrected from the reference date.
-double ActivityAt(const SourcePlan& source, const Content& content, TDateTime date);
-
 struct MeasPlan {
     const char* name;
-    int setup;                            // index into the setups
-    int project;                          // PROJECT_ID
-    int source;                           // index into the sources, or -1
-    int sample;                           // SAMPLE_ID, or -1
-    std::vector<Content> sampleContents;  // for samples: activities at the measurement date
+    int setup, project, source, sample;  // source: index into the sources or -1; SAMPLE_ID or -1
+    std::vector<Content> sampleContents;
     double liveTime;
-    bool calibration;  // used by the setup analyses
+    bool calibration = false;  // a calibration measurement, for the setup analyses
 };
-
-// The measurements of the demo in the order they are made; `soilMeasurement` receives the
-// MEASUREMENT_ID of the first soil sample's.
-std::vector<MeasPlan> MeasurementPlans(int& soilMeasurement);
-
-// A peak matched to a library line.
-struct Assigned {
-    int peak;  // index into the found peaks
+struct FoundPeak {
+    double pos, posUnc, area, areaUnc, fwhm, fwhmUnc;  // channels and counts
+    double height, bkg;  // counts per channel at the centroid; continuum counts under the peak
+};
+struct Assigned {  // a peak matched to a library line
+    int peak;      // index into the found peaks
     const Nuclide* nuclide;
     const GammaLine* line;
     AnsiString radiationId;
 };
-
 struct MeasResult {
     int measId = -1, spectrumId = -1, peakEvalId = -1, setupId = -1;
     TDateTime date = 0, endDate = 0;
@@ -104,6 +83,36 @@ struct MeasResult {
 };
 
 AnsiString RadiationKey(const Nuclide& n, const GammaLine& l);
+double ActivityAt(const SourcePlan& source, const Content& content, TDateTime date);
+
+using Row = std::vector<Variant>;
+// The names of a space-separated column list; throws unless there is one per value.
+std::vector<std::string_view> ColumnNames(const char* table, std::string_view columns,
+                                          size_t values);
+// A row of a table without record class: the columns named, the rest null.
+void InsertRow(const char* table, std::string_view columns, const Row& values);
+
+// Sets the members of the named columns of `r` (texts for text columns, numbers for the rest).
+template <class R>
+void Fill(R& r, std::string_view columns, const Row& values) {
+    using quantora::ColumnType;
+    const auto names = ColumnNames(R::Table, columns, values.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        const quantora::Column<R>* c = nullptr;
+        for (const auto& col : R::Columns())
+            if (col.name == names[i]) c = &col;
+        const std::string column = std::string(R::Table) + "." + std::string(names[i]);
+        if (!c) throw Exception("the demo sets no such column: " + column);
+        if (values[i].IsText() != (c->type == ColumnType::String))
+            throw Exception("the demo sets a value of the wrong type: " + column);
+        const double x = values[i].ToDouble();
+        if (c->type == ColumnType::Int) r.*c->member.i = static_cast<int>(x);
+        if (c->type == ColumnType::Short) r.*c->member.s = static_cast<short>(x);
+        if (c->type == ColumnType::Float || c->type == ColumnType::DateTime) r.*c->member.d = x;
+        if (c->type == ColumnType::String) r.*c->member.str = values[i].text_value();
+        if (c->type == ColumnType::Flag) r.*c->member.b = x != 0.0;
+    }
+}
 
 class DemoLab {
   public:
@@ -112,74 +121,56 @@ class DemoLab {
     void Build();
     void PrintSummary(const std::string& db, const std::string& xml, double seconds);
 
+    // Inserts `r` with the named columns set and its key from the table's generator; the key.
+    template <class R>
+    int Put(R& r, std::string_view columns, const Row& values, TQuery* q = nullptr) {
+        Fill(r, columns, values);
+        r.Insert(Keys(R::Table), kAlias, q);
+        for (const auto& c : R::Columns())
+            if (c.key && c.type == quantora::ColumnType::Int) return r.*c.member.i;
+        return -1;
+    }
+    template <class R>
+    int Add(std::string_view columns, const Row& values, TQuery* q = nullptr) {
+        R r;
+        return Put(r, columns, values, q);
+    }
+    // The key generator of a table, counting from 1.
+    IntKeyGen* Keys(const char* table) {
+        return &keys_.try_emplace(table, quantora::CountingKeyGen(1, kAlias)).first->second;
+    }
+    void Step(const std::string& label) { bar_.Step(label); }
+
   private:
-    // The setup analyses' common ground: the setup and its calibration measurements.
-    struct SetupContext {
-        int index, id;
-        const char* name;
-        std::vector<const MeasResult*> cal;
-        TDateTime created, validFrom;
-    };
-    // An efficiency point of a certified line.
-    struct EffPoint {
-        const MeasResult* r;
-        const Assigned* a;
-        double eff, effUnc;
-    };
-
-    // DemoLabData.cpp
-    void People();
-    void Projects();
-    void ClientsAndOrders();
-    void Irradiations();
-    void Samples();
-    void Geometries();
-    void LotsAndSamples();
+    struct SetupContext;
+    struct EffPoint;
+    void Library();
     void Sources();
-    void Setups();
-    void RadiationLibraryRows();
-    void PeakEvalSetting();
-    void Documents();
-    void UserSettings();
-
-    // DemoLabAnalyses.cpp
     void Measure(const MeasPlan& plan, uint32_t seed);
-    std::vector<const Nuclide*> InFront(const MeasPlan& plan, const MeasResult& r,
-                                        std::vector<Emission>& emissions) const;
-    void StoreMeasurement(const MeasPlan& plan, MeasResult& r,
-                          const std::vector<unsigned long>& counts);
     void Calibrate(const MeasPlan& plan, MeasResult& r,
                    const std::vector<const Nuclide*>& nuclides);
     void StorePeaks(const MeasPlan& plan, MeasResult& r);
-    std::vector<Assigned> MatchLines(const std::vector<FoundPeak>& peaks,
-                                     const std::vector<const Nuclide*>& nuclides,
-                                     const ECalibration* cal, double tolKeV);
     void SetupAnalyses(int setupIndex);
+    // Stores analysis `a` (NONLIN, EFF or RESOL) of setup `s`, its link to the setup and a row
+    // per measurement `used`; the keys of these rows.
+    template <class M, class A>
+    std::map<const MeasResult*, int> StoreAnalysis(const SetupContext& s, const char* kind, A& a,
+                                                   std::string columns, Row values, double chi2,
+                                                   std::span<const MeasResult* const> used);
     void NonlinAnalysis(const SetupContext& s);
-    std::vector<EffPoint> EfficiencyPoints(const SetupContext& s) const;
     void EfficiencyAnalysis(const SetupContext& s, const std::vector<EffPoint>& points);
     void ResolutionAnalysis(const SetupContext& s, const std::vector<EffPoint>& points);
-
-    // DemoLabPrint.cpp
-    void PrintRowCounts(const std::string& db);
+    void Documents();
     void PrintSoilCalibration(ECalibration& cal);
     void PrintPeakMatches(const ECalibration& cal);
-    void PrintDeletionCheck();
-
-    void Step(const std::string& label) { bar_.Step(label); }
 
     ProgressBar& bar_;
-    Keys keys_;
-    std::vector<int> setupIds_;
-    std::vector<DetectorModel> detectors_;
+    std::map<std::string, quantora::CountingKeyGen> keys_;
     std::vector<SourcePlan> sources_;
     std::vector<MeasResult> results_;
     std::map<AnsiString, int> isomerIds_;
-    int libraryId_ = -1;
-    int peakEvalCalId_ = -1;
+    int libraryId_ = -1, peakEvalCalId_ = -1;
     PeakEvalCalibration peakEvalSetting_;  // what the measurements are evaluated with
-    int soilMeasurement_ = -1;
-    int busyProject_ = 4;
 };
 
 }  // namespace qdbtool::demo

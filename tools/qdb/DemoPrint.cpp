@@ -37,29 +37,24 @@ void PrintCalibration(const ECalibration& cal) {
     }
 }
 
-}  // namespace
-
-void DemoLab::PrintSummary(const std::string& db, const std::string& xml, double seconds) {
-    std::printf("Demo lab created in %s (%.1f s)\n\n", db.c_str(), seconds);
-    PrintRowCounts(db);
-    ECalibration cal;
-    PrintSoilCalibration(cal);
-    PrintPeakMatches(cal);
-    PrintDeletionCheck();
-
-    // The whole lab as an exchange file.
-    QuantoraXmlExporter exporter;
-    exporter.ExportDatabase(kAlias, xml.c_str());
-    std::error_code ec;
-    const auto xmlSize = fs::file_size(xml, ec);
-    std::printf("XML export: %s (%.1f KiB)\n\n", xml.c_str(), ec ? 0.0 : xmlSize / 1024.0);
+// What stands in the way of deleting a busy project.
+void PrintDeletionCheck(int busyProject) {
+    PROJECTData project;
+    project.PROJECT_ID = busyProject;
+    std::set<AnsiString> blocking, nulled;
+    project.CheckBeforeDeletion(kAlias, &blocking, &nulled);
     std::printf(
-        "Try next:  qdb info %s   |   qdb csv %s \"SELECT NAME, E, AREA FROM PEAK p, "
-        "PEAKEVAL e WHERE p.PEAKEVAL_ID = e.PEAKEVAL_ID\" peaks.csv\n",
-        db.c_str(), db.c_str());
+        "Deletion check of project %d 'Soil survey North': %zu blocking rows, %zu "
+        "references that would be dropped\n",
+        busyProject, blocking.size(), nulled.size());
+    int listed = 0;
+    for (const AnsiString& b : blocking)
+        if (listed++ < 4) std::printf("  blocked by %s\n", b.c_str());
+    if (blocking.size() > 4) std::printf("  ... and %zu more\n", blocking.size() - 4);
+    std::printf("\n");
 }
 
-void DemoLab::PrintRowCounts(const std::string& db) {
+void PrintRowCounts(const std::string& db) {
     std::printf("Rows per table (empty tables left out):\n");
     TQuery q;
     q.SetDatabaseName(kAlias);
@@ -86,9 +81,31 @@ void DemoLab::PrintRowCounts(const std::string& db) {
     std::printf("\n\n");
 }
 
+}  // namespace
+
+void DemoLab::PrintSummary(const std::string& db, const std::string& xml, double seconds) {
+    std::printf("Demo lab created in %s (%.1f s)\n\n", db.c_str(), seconds);
+    PrintRowCounts(db);
+    ECalibration cal;
+    PrintSoilCalibration(cal);
+    PrintPeakMatches(cal);
+    PrintDeletionCheck(4);
+
+    // The whole lab as an exchange file.
+    QuantoraXmlExporter exporter;
+    exporter.ExportDatabase(kAlias, xml.c_str());
+    std::error_code ec;
+    const auto xmlSize = fs::file_size(xml, ec);
+    std::printf("XML export: %s (%.1f KiB)\n\n", xml.c_str(), ec ? 0.0 : xmlSize / 1024.0);
+    std::printf(
+        "Try next:  qdb info %s   |   qdb csv %s \"SELECT NAME, E, AREA FROM PEAK p, "
+        "PEAKEVAL e WHERE p.PEAKEVAL_ID = e.PEAKEVAL_ID\" peaks.csv\n",
+        db.c_str(), db.c_str());
+}
+
 // The applicable energy calibration of a sample spectrum, and the setup analyses valid then.
 void DemoLab::PrintSoilCalibration(ECalibration& cal) {
-    const MeasResult& soil = results_[static_cast<size_t>(soilMeasurement_ - 1)];
+    const MeasResult& soil = results_[kSoilPlan];
     cal.SpectrumId = soil.spectrumId;
     RetrieveECalForSpectrum(&cal, kAlias, soil.setupId, soil.date);
     std::printf("Energy calibration that applies to spectrum %d (RetrieveECalForSpectrum):\n",
@@ -109,7 +126,7 @@ void DemoLab::PrintSoilCalibration(ECalibration& cal) {
 
 // Found peaks against the radiation library.
 void DemoLab::PrintPeakMatches(const ECalibration& cal) {
-    const MeasResult& soil = results_[static_cast<size_t>(soilMeasurement_ - 1)];
+    const MeasResult& soil = results_[kSoilPlan];
     RadiationLibrary lib;
     lib.Load(kAlias, {libraryId_});
     lib.GenerateBounds();
@@ -133,23 +150,6 @@ void DemoLab::PrintPeakMatches(const ECalibration& cal) {
         std::printf("\n");
         if (++shown == 8) break;
     }
-    std::printf("\n");
-}
-
-// What stands in the way of deleting a busy project.
-void DemoLab::PrintDeletionCheck() {
-    PROJECTData project;
-    project.PROJECT_ID = busyProject_;
-    std::set<AnsiString> blocking, nulled;
-    project.CheckBeforeDeletion(kAlias, &blocking, &nulled);
-    std::printf(
-        "Deletion check of project %d 'Soil survey North': %zu blocking rows, %zu "
-        "references that would be dropped\n",
-        busyProject_, blocking.size(), nulled.size());
-    int listed = 0;
-    for (const AnsiString& b : blocking)
-        if (listed++ < 4) std::printf("  blocked by %s\n", b.c_str());
-    if (blocking.size() > 4) std::printf("  ... and %zu more\n", blocking.size() - 4);
     std::printf("\n");
 }
 
