@@ -10,9 +10,9 @@
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/SpectrumImport.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/records/Meastables.h"
-#include "quantora/spectrumfiles/SpectrumImport.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace py = pybind11;
 

@@ -17,8 +17,8 @@
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/frame/QueryGuards.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/records/Peaktables.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace quantora {
 namespace {

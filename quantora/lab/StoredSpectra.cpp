@@ -6,7 +6,7 @@
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
 #include "quantora/dblayer/TQuery.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
+#include "quantora/lab/SpectrumRows.h"
 
 namespace quantora {
 

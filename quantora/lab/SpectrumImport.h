@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/spectrumfiles/SpectrumFile.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace quantora {
 

@@ -1,5 +1,5 @@
 // SPECTRUM and ECAL rows of a read spectrum; the exact polynomial kept with a stored calibration.
-#include "quantora/spectrumfiles/SpectrumRows.h"
+#include "quantora/lab/SpectrumRows.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // Spectrum files into the database: a measurement (found or made), then the file's spectra, in
 // one transaction per file; batches read and compress on worker threads and flush commits
 // together.
-#include "quantora/spectrumfiles/SpectrumImport.h"
+#include "quantora/lab/SpectrumImport.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,8 +23,8 @@
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/QueryGuards.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/records/Meastables.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace quantora {
 
