@@ -8,6 +8,7 @@
 #include "quantora/analysis/Polynomial.h"
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
@@ -304,7 +305,8 @@ PeakEvalRun EvaluateStoredSpectrum(const char* dbName, int spectrumId,
                           : options.store       ? DefaultPeakEvalSetting(dbName)
                                                 : FindDefaultPeakEvalSetting(dbName);
     if (settingId > 0 && !RetrievePeakEvalCal(&run.setting, dbName, settingId, nullptr))
-        throw Exception(Format("no peak evaluation setting with PEAKEVALCAL_ID = %d", settingId));
+        throw quantora::NotFoundError(
+            Format("no peak evaluation setting with PEAKEVALCAL_ID = %d", settingId));
     LabSpectrum& s = run.spectrum;
     analysis::SpectrumContext ctx;
     if (run.setting.UseEnergyCalibration) ctx.energyCoeffs = s.energyCoeffs;

@@ -2,6 +2,7 @@
 #include "quantora/lab/StoredSpectra.h"
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
@@ -21,7 +22,7 @@ StoredSpectrumRow ReadStoredSpectrumRow(const char* dbName, int spectrumId) {
     q.Open();
     StoredSpectrumRow r;
     if (!r.rec.GetData(&q))
-        throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+        throw quantora::NotFoundError(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
     if (TField* f = q.FieldByName("QDB_SETUP"); !f->IsNull()) r.measSetupId = f->AsInteger();
     if (TField* f = q.FieldByName("QDB_START"); !f->IsNull()) r.measDate = f->AsDateTime();
     r.measName = q.FieldByName("QDB_MEAS")->AsString();

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
 #include "quantora/calibration/ECalStorage.h"
@@ -164,7 +165,8 @@ EffAnalysisData LoadEffAnalysis(const char* alias, int effAnalysisId) {
     EffAnalysisData d;
     RetrieveEffCal(&d.cal, effAnalysisId, alias);
     if (!d.cal.Valid)
-        throw Exception(Format("no efficiency analysis with EFFANALYSIS_ID = %d", effAnalysisId));
+        throw quantora::NotFoundError(
+            Format("no efficiency analysis with EFFANALYSIS_ID = %d", effAnalysisId));
     if (!d.cal.Absolute) return d;  // measured points are absolute; a relative curve has no scale
     // Efficiency of a line: its peak area over the photons the source emitted in the live time,
     // the certified activity decayed to the start of the measurement.

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
@@ -234,7 +235,7 @@ const char* TypeName(QuantoraSettingType t) {
 }  // namespace
 
 int CmdInfo(const Args& args) {
-    if (args.size() != 1) throw Exception("usage: qdb info <db>");
+    if (args.size() != 1) throw quantora::MisuseError("usage: qdb info <db>");
     OpenLabDatabase(kAlias, args[0], true);
     const bool pg =
         quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
@@ -259,7 +260,7 @@ int CmdInfo(const Args& args) {
 }
 
 int CmdExport(const Args& args) {
-    if (args.size() != 2) throw Exception("usage: qdb export <db> <file.xml>");
+    if (args.size() != 2) throw quantora::MisuseError("usage: qdb export <db> <file.xml>");
     OpenLabDatabase(kAlias, args[0], true);
     const int tables = ExportedTableCount();
     ProgressBar bar(tables);
@@ -292,11 +293,12 @@ int CmdImport(const Args& args) {
         if (a == "--replace")
             replace = true;
         else if (a.rfind("--", 0) == 0)
-            throw Exception(Format("unknown option '%s'", a.c_str()));
+            throw quantora::MisuseError(Format("unknown option '%s'", a.c_str()));
         else
             rest.push_back(a);
     }
-    if (rest.size() != 2) throw Exception("usage: qdb import <file.xml> <db> [--replace]");
+    if (rest.size() != 2)
+        throw quantora::MisuseError("usage: qdb import <file.xml> <db> [--replace]");
     const std::string& xml = rest[0];
     const std::string& db = rest[1];
     std::error_code ec;
@@ -323,7 +325,8 @@ int CmdImport(const Args& args) {
 }
 
 int CmdCsv(const Args& args) {
-    if (args.size() != 3) throw Exception("usage: qdb csv <db> \"<select ...>\" <file.csv>");
+    if (args.size() != 3)
+        throw quantora::MisuseError("usage: qdb csv <db> \"<select ...>\" <file.csv>");
     OpenLabDatabase(kAlias, args[0], true);
     const bool postgres =
         quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
@@ -368,7 +371,8 @@ int CmdSettings(const Args& args) {
     settings.SetBasicData(kAlias, &keys, employee);
 
     if (args[0] == "get") {
-        if (args.size() > 4) throw Exception("usage: qdb settings get <db> <employee> [<setting>]");
+        if (args.size() > 4)
+            throw quantora::MisuseError("usage: qdb settings get <db> <employee> [<setting>]");
         settings.RetrieveSettings();
         int wanted = -1;
         if (args.size() == 4) wanted = FindSetting(kAlias, args[3]).id;
@@ -386,7 +390,8 @@ int CmdSettings(const Args& args) {
     }
 
     if (args.size() != 5 && !(args.size() == 7 && args[5] == "--index"))
-        throw Exception("usage: qdb settings set <db> <employee> <setting> <value> [--index <n>]");
+        throw quantora::MisuseError(
+            "usage: qdb settings set <db> <employee> <setting> <value> [--index <n>]");
     const SettingDef def = FindSetting(kAlias, args[3]);
     const int index = args.size() == 7 ? ParseInt(args[6], "index") : 0;
     if (index < 0) throw Exception("the index must not be negative");

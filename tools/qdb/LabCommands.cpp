@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/Calibrtables.h"
 #include "quantora/calibration/ECalStorage.h"
@@ -89,7 +90,8 @@ const DeletableTable& FindDeletable(const std::string& name) {
     std::string list;
     for (const DeletableTable& t : DeletableTables())
         list += (list.empty() ? "" : ", ") + std::string(t.name);
-    throw Exception("unknown table '" + name + "' (tables with deletion rules: " + list + ")");
+    throw quantora::MisuseError("unknown table '" + name +
+                                "' (tables with deletion rules: " + list + ")");
 }
 
 struct DeletionReport {
@@ -142,7 +144,8 @@ SpectrumContext SpectrumOf(int spectrumId) {
         "ON M.MEASUREMENT_ID = S.MEASUREMENT_ID WHERE S.SPECTRUM_ID = :id");
     q.ParamByName("id")->SetAsInteger(spectrumId);
     q.Open();
-    if (q.Eof()) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+    if (q.Eof())
+        throw quantora::NotFoundError(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
     SpectrumContext c;
     if (!q.Fields()[0]->IsNull()) c.measSetupId = q.Fields()[0]->AsInteger();
     if (!q.Fields()[1]->IsNull()) c.measDate = q.Fields()[1]->AsDateTime();
@@ -198,8 +201,8 @@ EnergyArg ParseEnergy(const std::string& text) {
     if (ok && colon != std::string::npos)
         ok = ParseNumber(text.substr(colon + 1), e.unc) && e.unc >= 0;
     if (!ok)
-        throw Exception("malformed energy '" + text +
-                        "' (expected keV[:uncertainty], e.g. 661.7:0.3)");
+        throw quantora::MisuseError("malformed energy '" + text +
+                                    "' (expected keV[:uncertainty], e.g. 661.7:0.3)");
     return e;
 }
 
@@ -287,7 +290,7 @@ int CmdECal(const Args& in) {
     const std::string spectrum = TakeOption(args, "--spectrum");
     const std::string measurement = TakeOption(args, "--measurement");
     if (args.size() != 1 || spectrum.empty() == measurement.empty())
-        throw Exception("usage: qdb ecal <db> --spectrum <id> | --measurement <id>");
+        throw quantora::MisuseError("usage: qdb ecal <db> --spectrum <id> | --measurement <id>");
     const int id = ParseKey(spectrum.empty() ? measurement : spectrum,
                             spectrum.empty() ? "measurement id" : "spectrum id");
     OpenLabDatabase(kAlias, args[0]);
@@ -303,7 +306,8 @@ int CmdECal(const Args& in) {
         q.SetSQL("SELECT NAME FROM MEASUREMENT WHERE MEASUREMENT_ID = :id");
         q.ParamByName("id")->SetAsInteger(id);
         q.Open();
-        if (q.Eof()) throw Exception(Format("no measurement with MEASUREMENT_ID = %d", id));
+        if (q.Eof())
+            throw quantora::NotFoundError(Format("no measurement with MEASUREMENT_ID = %d", id));
         MeasTypeInfoData info;
         info.GetInfo(kAlias, id, q.Fields()[0]->AsString());
         if (info.Spectra.empty()) throw Exception(Format("measurement %d has no spectrum", id));
@@ -318,7 +322,7 @@ int CmdFwhm(const Args& in) {
     Args args = in;
     const std::string spectrum = TakeOption(args, "--spectrum");
     if (args.size() != 1 || spectrum.empty())
-        throw Exception("usage: qdb fwhm <db> --spectrum <id>");
+        throw quantora::MisuseError("usage: qdb fwhm <db> --spectrum <id>");
     const int id = ParseKey(spectrum, "spectrum id");
     OpenLabDatabase(kAlias, args[0]);
     SpectrumOf(id);
@@ -349,14 +353,16 @@ int CmdMatch(const Args& in) {
     Args args = in;
     const std::string libs = TakeOption(args, "--library");
     if (args.size() < 2 || libs.empty())
-        throw Exception("usage: qdb match <db> --library <id>[,<id>...] <energy>[:<unc>] ...");
+        throw quantora::MisuseError(
+            "usage: qdb match <db> --library <id>[,<id>...] <energy>[:<unc>] ...");
     const std::vector<int> ids = ParseKeyList(libs, "library id");
     std::vector<EnergyArg> energies;
     for (size_t i = 1; i < args.size(); ++i) energies.push_back(ParseEnergy(args[i]));
     OpenLabDatabase(kAlias, args[0]);
     for (int id : ids)
         if (!RowExists(kAlias, "RADIATIONLIBRARY", "RADIATIONLIBRARY_ID", id))
-            throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
+            throw quantora::NotFoundError(
+                Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
     RadiationLibrary lib;
     lib.Load(kAlias, ids);
     lib.GenerateBounds();

@@ -8,26 +8,32 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "tools/qdb/Commands.h"
 
 namespace qdbtool {
 
 void OpenLabDatabase(const std::string& alias, const std::string& db, bool readOnly) {
-    if (db.empty()) throw Exception("no database given");
+    if (db.empty()) throw quantora::MisuseError("no database given");
     const bool file = !IsDatabaseUri(db) || db.rfind("sqlite:", 0) == 0;
     const std::string path = db.rfind("sqlite:", 0) == 0 ? db.substr(7) : db;
     std::error_code ec;
     if (file && std::filesystem::is_directory(path, ec))
         throw Exception("'" + path + "' is a folder, not a database file");
     if (file && !std::filesystem::is_regular_file(path, ec))
-        throw Exception("database file '" + path + "' not found");
+        throw quantora::NotFoundError("database file '" + path + "' not found",
+                                      quantora::NotFoundError::What::File);
     OpenArgDatabase(alias, db, readOnly);
     // A file that is not a database fails here, with the engine's words; a database without
     // our tables is told apart from it.
     bool lab = false;
     try {
         lab = TableExists(alias, "MEASUREMENT") && TableExists(alias, "SPECTRUM");
+    } catch (const EDatabaseError& e) {
+        CloseDatabase(alias);
+        throw EDatabaseError("cannot read '" + db + "': " + e.Message, e.Info());
     } catch (const std::exception& e) {
         CloseDatabase(alias);
         throw Exception("cannot read '" + db + "': " + e.what());
@@ -42,8 +48,8 @@ int ParseKey(const std::string& text, const char* what) {
     int v = 0;
     auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size() || v <= 0)
-        throw Exception(std::string("malformed ") + what + " '" + text +
-                        "' (a positive whole number)");
+        throw quantora::MisuseError(std::string("malformed ") + what + " '" + text +
+                                    "' (a positive whole number)");
     return v;
 }
 
@@ -68,10 +74,11 @@ bool ParseNumber(const std::string& text, double& out) {
 std::string TakeOption(std::vector<std::string>& args, const char* name) {
     auto it = std::find(args.begin(), args.end(), name);
     if (it == args.end()) return {};
-    if (it + 1 == args.end()) throw Exception(std::string("option ") + name + " needs a value");
+    if (it + 1 == args.end())
+        throw quantora::MisuseError(std::string("option ") + name + " needs a value");
     std::string v = *(it + 1);
     args.erase(it, it + 2);
-    if (v.empty()) throw Exception(std::string("option ") + name + " needs a value");
+    if (v.empty()) throw quantora::MisuseError(std::string("option ") + name + " needs a value");
     return v;
 }
 

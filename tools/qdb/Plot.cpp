@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
@@ -53,7 +54,8 @@ std::unique_ptr<RadiationLibrary> LoadLibrary(const std::string& option) {
     q.ParamByName("id")->SetAsInteger(id);
     q.Open();
     if (q.Fields()[0]->AsInteger() == 0)
-        throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
+        throw quantora::NotFoundError(
+            Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
     auto lib = std::make_unique<RadiationLibrary>();
     lib->Load(kAlias, {id});
     lib->GenerateBounds();
@@ -147,14 +149,14 @@ int CmdPlot(const Args& in) {
     const Args rest(args.begin() + (args.empty() ? 0 : 1), args.end());
     if (kind == "spectrum") return PlotSpectrum(rest, w, h);
     if (kind == "ecal" || kind == "fwhm" || kind == "eff") return PlotCalibration(kind, rest, w, h);
-    throw Exception("usage: qdb plot spectrum|ecal|fwhm|eff ... (see qdb plot --help)");
+    throw quantora::MisuseError("usage: qdb plot spectrum|ecal|fwhm|eff ... (see qdb plot --help)");
 }
 
 int CmdReport(const Args& in) {
     Args args = in;
     const std::string measurement = TakeOption(args, "--measurement");
     if (args.size() != 2 || measurement.empty())
-        throw Exception("usage: qdb report <db> --measurement <id> <out.pdf|out.html>");
+        throw quantora::MisuseError("usage: qdb report <db> --measurement <id> <out.pdf|out.html>");
     OpenLabDatabase(kAlias, args[0]);
     plots::WriteMeasurementReport(kAlias, ParseKey(measurement, "measurement id"), args[1]);
     std::printf("report of measurement %s written to %s\n", measurement.c_str(), args[1].c_str());
@@ -166,7 +168,8 @@ int CmdView(const Args& in) {
     const bool log = TakeFlag(args, "--log");
     const std::string library = TakeOption(args, "--library");
     if (args.size() != 2)
-        throw Exception("usage: qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]");
+        throw quantora::MisuseError(
+            "usage: qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]");
     const std::vector<int> ids = ParseKeys(args[1], "spectrum id");
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))
