@@ -16,7 +16,7 @@
 #include "python/src/Values.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
-#include "quantora/spectrumfiles/SpectrumFormats.h"
+#include "quantora/spectrumfiles/SpectrumFileFormats.h"
 
 namespace py = pybind11;
 using namespace quantora::python;
@@ -216,16 +216,16 @@ PYBIND11_MODULE(_quantora, m) {
           "refuses every write and leaves the file as it is (no journal mode change); otherwise "
           "an SQLite file is switched to WAL journaling.");
     static const std::string readDoc = "Reads a spectrum file of any of spectrum_formats (" +
-                                       quantora::SpectrumFormatNames(", ") +
+                                       quantora::SpectrumFileFormatNames(", ") +
                                        ", by content); ValueError (BadFileError) for a bad "
                                        "file, FileNotFoundError for a missing one.";
     m.def(
         "read_spectrum_file",
         [](py::handle path) { return ReadSpectrumFileForPython(PathArg(path, "the file")); },
         py::arg("path"), readDoc.c_str());
-    py::tuple formats(quantora::SpectrumFormats().size());
+    py::tuple formats(quantora::SpectrumFileFormats().size());
     for (size_t i = 0; i < formats.size(); ++i)
-        formats[i] = py::str(quantora::SpectrumFormats()[i].name);
+        formats[i] = py::str(quantora::SpectrumFileFormats()[i].name);
     m.attr("spectrum_formats") = formats;
 
     // What `from quantora._quantora import *` gives the package: every public name.

@@ -7,9 +7,9 @@
 
 #include "quantora/spectrumfiles/ReadSupport.h"
 #include "quantora/spectrumfiles/SpectrumFile.h"
+#include "quantora/spectrumfiles/SpectrumFileFormats.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
-#include "quantora/spectrumfiles/SpectrumFormats.h"
 
 namespace quantora::spectrumfiles {
 
@@ -44,29 +44,28 @@ inline int16_t I16At(Sv b, size_t at) {
                                 (static_cast<uint8_t>(b[at + 1]) << 8));
 }
 
-using Id = SpectrumFormatId;
 using Spectra = std::vector<SpectrumFileData>;
 using Options = SpectrumReadOptions;
 
 // In the order the formats are tried: the first bytes of CHN, SPC and CNF files never begin a
 // text, so their place among the text formats does not matter.
-inline constexpr SpectrumFormat kFormatTable[] = {
-    {Id::Spe, "SPE", ".spe", [](const FormatProbe& p) { return p.head.starts_with('$'); },
+inline constexpr SpectrumFileFormat kFormatTable[] = {
+    {0, "SPE", ".spe", [](const FormatProbe& p) { return p.head.starts_with('$'); },
      [](const FormatProbe& p, const ReadContext& c, const Options&, SpectrumFile& out) {
          ReadSpe(p.text, c, out);
      },
      [](const Spectra& s) { return FormatSpe(s.front()); }, true},
-    {Id::N42, "N42", ".n42", [](const FormatProbe& p) { return p.head.starts_with('<'); },
+    {1, "N42", ".n42", [](const FormatProbe& p) { return p.head.starts_with('<'); },
      [](const FormatProbe& p, const ReadContext& c, const Options&, SpectrumFile& out) {
          ReadN42(p.text, c, out);
      },
      [](const Spectra& s) { return FormatN42(s); }, false},
-    {Id::Chn, "CHN", ".chn", [](const FormatProbe& p) { return StartsWith(p.bytes, "\xFF\xFF"); },
+    {2, "CHN", ".chn", [](const FormatProbe& p) { return StartsWith(p.bytes, "\xFF\xFF"); },
      [](const FormatProbe& p, const ReadContext& c, const Options&, SpectrumFile& out) {
          ReadChn(p.bytes, c, out);
      },
      nullptr, true},
-    {Id::Spc, "SPC", ".spc",
+    {3, "SPC", ".spc",
      [](const FormatProbe& p) {
          return p.bytes.size() >= 4 && I16At(p.bytes, 0) == 1 &&
                 (I16At(p.bytes, 2) == 1 || I16At(p.bytes, 2) == 5);
@@ -75,30 +74,27 @@ inline constexpr SpectrumFormat kFormatTable[] = {
          ReadSpc(p.bytes, c, out);
      },
      nullptr, true},
-    {Id::Cnf, "CNF", ".cnf",
-     [](const FormatProbe& p) { return StartsWith(p.bytes, Sv("\0\4", 2)); },
+    {4, "CNF", ".cnf", [](const FormatProbe& p) { return StartsWith(p.bytes, Sv("\0\4", 2)); },
      [](const FormatProbe& p, const ReadContext& c, const Options&, SpectrumFile& out) {
          ReadCnf(p.bytes, c, out);
      },
      nullptr, true},
-    {Id::Asc, "ASC", ".asc",
-     [](const FormatProbe& p) { return !p.head.empty() && IsCountList(p.text); },
+    {5, "ASC", ".asc", [](const FormatProbe& p) { return !p.head.empty() && IsCountList(p.text); },
      [](const FormatProbe& p, const ReadContext& c, const Options& o, SpectrumFile& out) {
          ReadCountList(p.text, c, o.ascLayout, out);
      },
      nullptr, true},
-    {Id::Csv, "CSV", ".csv",
-     [](const FormatProbe& p) { return !p.head.empty() && HasCsvRows(p.text); },
+    {6, "CSV", ".csv", [](const FormatProbe& p) { return !p.head.empty() && HasCsvRows(p.text); },
      [](const FormatProbe& p, const ReadContext& c, const Options&, SpectrumFile& out) {
          ReadCsv(p.text, c, out);
      },
      [](const Spectra& s) { return FormatCsv(s.front()); }, true},
 };
 
-// A row's place is its id.
+// A row's id is its place.
 consteval bool IdsAreRowNumbers() {
     for (size_t i = 0; i < std::size(kFormatTable); ++i)
-        if (static_cast<size_t>(kFormatTable[i].id) != i) return false;
+        if (kFormatTable[i].id != i) return false;
     return true;
 }
 static_assert(IdsAreRowNumbers());

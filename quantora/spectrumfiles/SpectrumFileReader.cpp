@@ -35,8 +35,8 @@ Sv PlainText(Sv bytes, AnsiString& storage) {
 }
 
 // The format of the content; nullptr when none fits.
-const SpectrumFormat* Detect(const FormatProbe& probe) {
-    for (const SpectrumFormat& f : SpectrumFormats())
+const SpectrumFileFormat* Detect(const FormatProbe& probe) {
+    for (const SpectrumFileFormat& f : SpectrumFileFormats())
         if (f.detect(probe)) return &f;
     return nullptr;
 }
@@ -59,7 +59,7 @@ bool HasEnergyCalibration(const SpectrumFileData& s) {
 
 AnsiString DetectSpectrumFormat(std::string_view bytes) {
     AnsiString storage;
-    const SpectrumFormat* f = Detect(Probe(bytes, storage));
+    const SpectrumFileFormat* f = Detect(Probe(bytes, storage));
     return f ? f->name : "";
 }
 
@@ -72,10 +72,10 @@ SpectrumFile ReadSpectrumBytes(std::string_view bytes, const AnsiString& source,
                                   source.c_str(), bytes.size()));
     AnsiString storage;
     const FormatProbe probe = Probe(bytes, storage);
-    const SpectrumFormat* format = Detect(probe);
+    const SpectrumFileFormat* format = Detect(probe);
     if (!format)
         throw BadFileError(source + ": not a spectrum file of a known format (" +
-                           SpectrumFormatNames(", ") + ")");
+                           SpectrumFileFormatNames(", ") + ")");
     out.format = format->name;
     const ReadContext ctx(source, out.format, &out.warnings);
     format->read(probe, ctx, options, out);

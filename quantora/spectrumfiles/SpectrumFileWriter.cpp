@@ -3,19 +3,19 @@
 
 #include "quantora/base/Failures.h"
 #include "quantora/base/FileReplacement.h"
-#include "quantora/spectrumfiles/SpectrumFormats.h"
+#include "quantora/spectrumfiles/SpectrumFileFormats.h"
 
 namespace quantora {
 
 void WriteSpectrumFile(const AnsiString& path, const std::vector<SpectrumFileData>& spectra) {
-    const SpectrumFormat* format = WrittenSpectrumFormatFor(path);
+    const SpectrumFileFormat* format = WrittenSpectrumFileFormatFor(path);
     if (!format)
         throw MisuseError("'" + path + "': the extension names no format we write (" +
                           WrittenSpectrumExtensions(", ") + ")");
     if (spectra.empty()) throw MisuseError("'" + path + "': no spectrum to write");
     if (format->oneSpectrum && spectra.size() > 1) {
         AnsiString single, several;
-        for (const SpectrumFormat& f : SpectrumFormats()) {
+        for (const SpectrumFileFormat& f : SpectrumFileFormats()) {
             if (!f.write) continue;
             AnsiString& list = f.oneSpectrum ? single : several;
             list += (list.empty() ? "" : " and ") + AnsiString(f.name);

@@ -16,8 +16,8 @@ AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra);
 AnsiString FormatCsv(const SpectrumFileData& s);
 
 // Writes in the format the file name's extension names (.spe, .n42, .csv, any case; see
-// SpectrumFormats.h); SPE and CSV hold one spectrum. Throws MisuseError for another extension or
-// too many spectra, Exception when the file cannot be written.
+// SpectrumFileFormats.h); SPE and CSV hold one spectrum. Throws MisuseError for another extension
+// or too many spectra, Exception when the file cannot be written.
 void WriteSpectrumFile(const AnsiString& path, const std::vector<SpectrumFileData>& spectra);
 
 }  // namespace quantora

@@ -21,9 +21,9 @@
 #include "quantora/lab/SpectrumRows.h"
 #include "quantora/lab/StoredSpectra.h"
 #include "quantora/spectrumfiles/ReadSupport.h"
+#include "quantora/spectrumfiles/SpectrumFileFormats.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
-#include "quantora/spectrumfiles/SpectrumFormats.h"
 #include "tests/support/GeneratedSpectra.h"
 #include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
@@ -209,7 +209,7 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
             EXPECT_EQ(row.MAXCOUNT, *std::max_element(c.begin(), c.end())) << name;
             EXPECT_EQ(row.SUMCOUNT, std::accumulate(c.begin(), c.end(), 0.0)) << name;
             highCrc += row.CRC32 < 0;
-            for (const SpectrumFormat& f : SpectrumFormats()) {
+            for (const SpectrumFileFormat& f : SpectrumFileFormats()) {
                 if (!f.write) continue;
                 const std::string out = (tmp / (std::to_string(stored) + f.extension)).string();
                 WriteSpectrumFile(out, {back});
@@ -239,7 +239,7 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     SpectrumFileData negativeZero = extreme;  // a time of -0, as a binary file may hold
     negativeZero.liveTime = -0.0;
     for (const SpectrumFileData& x : {extreme, negativeZero})
-        for (const SpectrumFormat& f : SpectrumFormats()) {
+        for (const SpectrumFileFormat& f : SpectrumFileFormats()) {
             if (!f.write) continue;
             const std::string out = (tmp / (std::string("extreme") + f.extension)).string();
             WriteSpectrumFile(out, {x});

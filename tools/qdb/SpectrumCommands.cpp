@@ -13,9 +13,9 @@
 #include "quantora/base/MessageLine.h"
 #include "quantora/lab/SpectrumImport.h"
 #include "quantora/lab/StoredSpectra.h"
+#include "quantora/spectrumfiles/SpectrumFileFormats.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
-#include "quantora/spectrumfiles/SpectrumFormats.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
 #include "tools/qdb/Progress.h"
@@ -195,7 +195,7 @@ const char* SpectrumHelp() {
     static const std::string help =
         "import <db> <file>... --measurement <id>: add the spectra of files of any supported "
         "format (" +
-        quantora::SpectrumFormatNames(", ") +
+        quantora::SpectrumFileFormatNames(", ") +
         "; recognised by content) with their times and energy calibration; import <db> <dir or "
         "files>... --new-measurements --project <id>: one new measurement per file, one "
         "transaction per file, files already present skipped, a summary at the end (exit 1 when "

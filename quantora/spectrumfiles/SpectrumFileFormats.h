@@ -19,10 +19,8 @@ class ReadContext;
 struct FormatProbe;
 }  // namespace spectrumfiles
 
-enum class SpectrumFormatId : uint8_t { Spe, N42, Chn, Spc, Cnf, Asc, Csv };
-
-struct SpectrumFormat {
-    SpectrumFormatId id;
+struct SpectrumFileFormat {
+    uint8_t id;             // its place in the table
     const char* name;       // what detection names: "SPE", "N42", ...
     const char* extension;  // of its files, lower case: ".spe"; the writer's choice goes by it
     // True when the content is of this format; the formats are tried in the table's order.
@@ -36,13 +34,13 @@ struct SpectrumFormat {
 };
 
 // Every format, in the order detection tries them (and lists name them).
-std::span<const SpectrumFormat> SpectrumFormats();
+std::span<const SpectrumFileFormat> SpectrumFileFormats();
 // The format of this name, in any case; nullptr for none.
-const SpectrumFormat* SpectrumFormatNamed(std::string_view name);
+const SpectrumFileFormat* SpectrumFileFormatNamed(std::string_view name);
 // The written format whose extension `path` has, in any case; nullptr for none.
-const SpectrumFormat* WrittenSpectrumFormatFor(const AnsiString& path);
+const SpectrumFileFormat* WrittenSpectrumFileFormatFor(const AnsiString& path);
 // The names of every format ("SPE, N42, ..."), or of the written ones, joined by `separator`.
-AnsiString SpectrumFormatNames(const char* separator, bool writtenOnly = false);
+AnsiString SpectrumFileFormatNames(const char* separator, bool writtenOnly = false);
 // The extensions of the written formats (".spe|.n42|.csv" with "|").
 AnsiString WrittenSpectrumExtensions(const char* separator);
 

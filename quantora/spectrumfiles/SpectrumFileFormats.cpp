@@ -1,5 +1,5 @@
 // Lookups and lists over the table of spectrum file formats.
-#include "quantora/spectrumfiles/SpectrumFormats.h"
+#include "quantora/spectrumfiles/SpectrumFileFormats.h"
 
 #include <cctype>
 #include <filesystem>
@@ -21,33 +21,33 @@ bool SameText(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::span<const SpectrumFormat> SpectrumFormats() {
+std::span<const SpectrumFileFormat> SpectrumFileFormats() {
     return spectrumfiles::kFormatTable;
 }
 
-const SpectrumFormat* SpectrumFormatNamed(std::string_view name) {
-    for (const SpectrumFormat& f : SpectrumFormats())
+const SpectrumFileFormat* SpectrumFileFormatNamed(std::string_view name) {
+    for (const SpectrumFileFormat& f : SpectrumFileFormats())
         if (SameText(f.name, name)) return &f;
     return nullptr;
 }
 
-const SpectrumFormat* WrittenSpectrumFormatFor(const AnsiString& path) {
+const SpectrumFileFormat* WrittenSpectrumFileFormatFor(const AnsiString& path) {
     const AnsiString ext = std::filesystem::path(path).extension().string();
-    for (const SpectrumFormat& f : SpectrumFormats())
+    for (const SpectrumFileFormat& f : SpectrumFileFormats())
         if (f.write && SameText(f.extension, ext)) return &f;
     return nullptr;
 }
 
-AnsiString SpectrumFormatNames(const char* separator, bool writtenOnly) {
+AnsiString SpectrumFileFormatNames(const char* separator, bool writtenOnly) {
     AnsiString out;
-    for (const SpectrumFormat& f : SpectrumFormats())
+    for (const SpectrumFileFormat& f : SpectrumFileFormats())
         if (f.write || !writtenOnly) out += (out.empty() ? "" : separator) + AnsiString(f.name);
     return out;
 }
 
 AnsiString WrittenSpectrumExtensions(const char* separator) {
     AnsiString out;
-    for (const SpectrumFormat& f : SpectrumFormats())
+    for (const SpectrumFileFormat& f : SpectrumFileFormats())
         if (f.write) out += (out.empty() ? "" : separator) + AnsiString(f.extension);
     return out;
 }
