@@ -17,9 +17,9 @@
 #include "quantora/lab/PeakEvalRun.h"
 #include "quantora/lab/Quantification.h"
 #include "quantora/lab/SourceEfficiency.h"
+#include "quantora/lab/SpectrumImport.h"
 #include "quantora/nuclides/GammaLineTable.h"
 #include "quantora/nuclides/NuclideLibrary.h"
-#include "quantora/spectrumfiles/SpectrumImport.h"
 
 namespace {
 

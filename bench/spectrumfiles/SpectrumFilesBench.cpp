@@ -18,9 +18,9 @@
 #include "quantora/base/DateTime.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/SpectrumImport.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
-#include "quantora/spectrumfiles/SpectrumImport.h"
 
 namespace fs = std::filesystem;
 using namespace quantora;

@@ -1,5 +1,7 @@
 // Python exceptions of the module: quantora.Error, quantora.DatabaseError and its subclasses by
-// error category, and the translation of the library's C++ exceptions into them.
+// error category, the library's other kinds of failure (a bad file and misuse are ValueErrors,
+// a missing file a FileNotFoundError, a missing key a KeyError), and the translation of the
+// library's C++ exceptions into them.
 #pragma once
 
 #include <pybind11/pybind11.h>

@@ -16,6 +16,7 @@
 #include "python/src/Values.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
+#include "quantora/spectrumfiles/SpectrumFileFormats.h"
 
 namespace py = pybind11;
 using namespace quantora::python;
@@ -126,7 +127,8 @@ PYBIND11_MODULE(_quantora, m) {
 
     py::class_<SpectrumFileResult>(m, "SpectrumFile", "What a spectrum file holds.")
         .def_readonly("format", &SpectrumFileResult::format,
-                      "the format recognised by content (SPE, N42-2011, CNF, ...)")
+                      "the format recognised by content, one of spectrum_formats (N42 as "
+                      "N42-2006 or N42-2011)")
         .def_readonly("spectra", &SpectrumFileResult::spectra,
                       "its spectra (several for a file with several detectors)")
         .def_readonly("warnings", &SpectrumFileResult::warnings,
@@ -213,10 +215,18 @@ PYBIND11_MODULE(_quantora, m) {
           "FileNotFoundError when the file does not exist (it is never created). readonly=True "
           "refuses every write and leaves the file as it is (no journal mode change); otherwise "
           "an SQLite file is switched to WAL journaling.");
+    static const std::string readDoc = "Reads a spectrum file of any of spectrum_formats (" +
+                                       quantora::SpectrumFileFormatNames(", ") +
+                                       ", by content); ValueError (BadFileError) for a bad "
+                                       "file, FileNotFoundError for a missing one.";
     m.def(
         "read_spectrum_file",
         [](py::handle path) { return ReadSpectrumFileForPython(PathArg(path, "the file")); },
-        py::arg("path"), "Reads SPE, N42, CHN, SPC, CNF, count lists or CSV (by content).");
+        py::arg("path"), readDoc.c_str());
+    py::tuple formats(quantora::SpectrumFileFormats().size());
+    for (size_t i = 0; i < formats.size(); ++i)
+        formats[i] = py::str(quantora::SpectrumFileFormats()[i].name);
+    m.attr("spectrum_formats") = formats;
 
     // What `from quantora._quantora import *` gives the package: every public name.
     py::list all;

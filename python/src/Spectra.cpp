@@ -10,9 +10,11 @@
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/dblayer/Database.h"
+#include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/SpectrumImport.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/lab/StoredSpectra.h"
-#include "quantora/spectrumfiles/SpectrumImport.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
+#include "quantora/records/Meastables.h"
 
 namespace py = pybind11;
 

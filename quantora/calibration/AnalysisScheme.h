@@ -9,6 +9,7 @@
 #pragma once
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/frame/CachedRecord.h"
 #include "quantora/frame/Deletion.h"
@@ -94,7 +95,7 @@ class AnalysisRecord : public CachedRecord<R, N> {
         own.SetSQL(Format(Texts().updateSelect.c_str(), key));
         own.SetRequestLive(true);
         own.Open();
-        if (own.Eof()) throw Exception(Format(Texts().updateMissing.c_str(), key));
+        if (own.Eof()) throw quantora::NotFoundError(Format(Texts().updateMissing.c_str(), key));
         own.Edit();
         this->SetData(&own);
         own.Post();

@@ -2,6 +2,7 @@
 #include "quantora/calibration/ECalStorage.h"
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
 #include "quantora/calibration/Calibrtables.h"
@@ -14,7 +15,8 @@ using quantora::YesNo;
 namespace {
 
 void Require(const ECalibration* cal, const char* function) {
-    if (!cal) throw Exception(Format("%s: no energy calibration object given", function));
+    if (!cal)
+        throw quantora::MisuseError(Format("%s: no energy calibration object given", function));
 }
 
 // A query of our own for reading: not live, forward-only.

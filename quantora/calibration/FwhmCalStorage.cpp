@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/Calibrtables.h"
 #include "quantora/calibration/Flags.h"
@@ -15,7 +16,7 @@ using quantora::YesNo;
 namespace {
 
 void Require(const FwhmCalibrClass* cal, const char* function) {
-    if (!cal) throw Exception(Format("%s: no FWHM calibration object given", function));
+    if (!cal) throw quantora::MisuseError(Format("%s: no FWHM calibration object given", function));
 }
 
 // The caller's query, or a read-only, forward-only one of our own with `sql`.
@@ -51,7 +52,8 @@ void RetrieveLinearFwhmCal(FwhmCalibrClass* cal, int fwhmCalId, const char* dbNa
     q->Open();
     FWHMCALData row;
     if (!row.GetData(q.get()))
-        throw Exception(Format("Specified Fwhm calibration does not exist: ID = %d", key));
+        throw quantora::NotFoundError(
+            Format("Specified Fwhm calibration does not exist: ID = %d", key));
     cal->FwhmCalId = row.FWHMCAL_ID;
     cal->LastModByEmpId = row.LASTMODBY_EMP_ID;
     cal->SpectrumId = row.SPECTRUM_ID;

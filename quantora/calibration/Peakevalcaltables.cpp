@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/frame/QueryGuards.h"
 
@@ -57,7 +58,7 @@ AnsiString NowLiteral() {
 }  // namespace
 
 bool StorePeakEvalCal(PeakEvalCalibration* cal, const char* dbName, bool asNew, StringLogger* log) {
-    if (!cal) throw Exception("StorePeakEvalCal: no peak evaluation setting given");
+    if (!cal) throw quantora::MisuseError("StorePeakEvalCal: no peak evaluation setting given");
     AutoQuery params(nullptr, dbName, "PEAKEVALCALPARAMLIST");
     ExecQuery exec;
     exec.Flag = false;
@@ -107,7 +108,7 @@ bool StorePeakEvalCal(PeakEvalCalibration* cal, const char* dbName, bool asNew, 
 
 bool RetrievePeakEvalCal(PeakEvalCalibration* cal, const char* dbName, int peakEvalCalId,
                          StringLogger* log) {
-    if (!cal) throw Exception("RetrievePeakEvalCal: no peak evaluation setting given");
+    if (!cal) throw quantora::MisuseError("RetrievePeakEvalCal: no peak evaluation setting given");
     cal->SetToDefault();
     if (peakEvalCalId > 0) cal->PeakEvalCalId = peakEvalCalId;
     const int key = cal->PeakEvalCalId;

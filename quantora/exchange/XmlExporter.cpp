@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TDataSet.h"
 #include "quantora/dblayer/TQuery.h"
@@ -173,7 +174,7 @@ class MemberFileScope {
 
 XmlOutputFile& XmlExporter::Out(XmlOutputFile* fallback) const {
     XmlOutputFile* f = File ? File : fallback;
-    if (f == nullptr) throw Exception("XmlExporter: no output file is set");
+    if (f == nullptr) throw quantora::MisuseError("XmlExporter: no output file is set");
     return *f;
 }
 

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
@@ -113,10 +114,12 @@ class DatabaseImport {
 
 void DatabaseImport::Fail(const AnsiString& what) const {
     if (table_.empty())
-        throw Exception(Format("XML import of %s: %s (line %lld); nothing was imported",
-                               fileName_.c_str(), what.c_str(), CurrentLine()));
-    throw Exception(Format("XML import of %s: %s (table %s, line %lld); nothing was imported",
-                           fileName_.c_str(), what.c_str(), table_.c_str(), CurrentLine()));
+        throw quantora::BadFileError(
+            Format("XML import of %s: %s (line %lld); nothing was imported", fileName_.c_str(),
+                   what.c_str(), CurrentLine()));
+    throw quantora::BadFileError(
+        Format("XML import of %s: %s (table %s, line %lld); nothing was imported",
+               fileName_.c_str(), what.c_str(), table_.c_str(), CurrentLine()));
 }
 
 void DatabaseImport::Warn(const AnsiString& text) {
@@ -158,7 +161,8 @@ void DatabaseImport::Expect(int kind, const char* name) {
 
 XmlImportResult DatabaseImport::Run() {
     if (!file_.Open(fileName_.c_str()))
-        throw Exception(Format("XML import: could not open %s", fileName_.c_str()));
+        throw quantora::NotFoundError(Format("XML import: could not open %s", fileName_.c_str()),
+                                      quantora::NotFoundError::What::File);
     Transaction transaction(alias_);
     ReadHeader();
     for (;;) {

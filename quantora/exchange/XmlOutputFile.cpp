@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 
 namespace quantora {
 
@@ -55,7 +56,7 @@ void XmlOutputFile::Close() {
 }
 
 void XmlOutputFile::Drain() {
-    if (!file_) throw Exception("XmlOutputFile: the file is not open");
+    if (!file_) throw quantora::MisuseError("XmlOutputFile: the file is not open");
     if (used_ > 0 && std::fwrite(buffer_.get(), 1, used_, file_.get()) != used_) {
         failed_ = true;
         used_ = 0;

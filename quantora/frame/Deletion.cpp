@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/SqlNames.h"
@@ -97,9 +98,9 @@ const char* CheckedFormat(const AnsiString& text, std::string_view conversions,
     if (FormatTakes(text.c_str(), conversions) ||
         (!alternative.empty() && FormatTakes(text.c_str(), alternative)))
         return text.c_str();
-    throw Exception(Format("DeletionRulesBuilder: the %s '%s' must take %s", what,
-                           ShownName(text).c_str(),
-                           alternative.empty() ? "one %d" : "one %d and at most one %s after it"));
+    throw quantora::MisuseError(
+        Format("DeletionRulesBuilder: the %s '%s' must take %s", what, ShownName(text).c_str(),
+               alternative.empty() ? "one %d" : "one %d and at most one %s after it"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/EDatabaseError.h"
@@ -74,15 +75,17 @@ DbKeyGen::DbKeyGen(AnsiString db, AnsiString sequence, AnsiString table, AnsiStr
       block_size_(blockSize) {
     DbName = std::move(db);
     if (sequence_.empty() || sequence_.size() > kMaxSequenceName)
-        throw Exception(Format("DbKeyGen: the sequence name '%s' must have 1 to %d characters",
-                               sequence_.c_str(), static_cast<int>(kMaxSequenceName)));
+        throw quantora::MisuseError(
+            Format("DbKeyGen: the sequence name '%s' must have 1 to %d characters",
+                   sequence_.c_str(), static_cast<int>(kMaxSequenceName)));
     if (!table_.empty() && key_column_.empty()) key_column_ = table_ + "_ID";
     if (!table_.empty()) {
         CheckedSqlName(table_, "DbKeyGen");
         CheckedSqlName(key_column_, "DbKeyGen", "column name");
     }
     if (blockSize < 1)
-        throw Exception(Format("DbKeyGen: the block size %d is not positive", blockSize));
+        throw quantora::MisuseError(
+            Format("DbKeyGen: the block size %d is not positive", blockSize));
 }
 
 int DbKeyGen::NextKey() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/SqlText.h"
 #include "quantora/dblayer/internal/ThreadQuery.h"
@@ -52,7 +53,7 @@ AutoQuery::AutoQuery(TQuery* q, const char* dbName, const char* table) {
         return;
     }
     if (!dbName)
-        throw Exception(
+        throw quantora::MisuseError(
             "AutoQuery: database and/or table name is missing - could not create insert query");
     // The table name is put into SQL text: only a plain identifier is taken.
     if (table) CheckedSqlName(table, "AutoQuery");

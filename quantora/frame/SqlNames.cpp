@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/frame/LabTables.h"
 
@@ -63,14 +64,15 @@ bool IsSqlName(std::string_view name) {
 
 const char* CheckedSqlName(const char* name, const char* context, const char* what) {
     if (name && IsSqlName(name)) return name;
-    throw Exception(
+    throw quantora::MisuseError(
         name ? Format("%s: '%s' is not a valid %s", context, ShownName(name).c_str(), what)
              : Format("%s: no %s is given", context, what));
 }
 
 const AnsiString& CheckedSqlName(const AnsiString& name, const char* context, const char* what) {
     if (IsSqlName(name)) return name;
-    throw Exception(Format("%s: '%s' is not a valid %s", context, ShownName(name).c_str(), what));
+    throw quantora::MisuseError(
+        Format("%s: '%s' is not a valid %s", context, ShownName(name).c_str(), what));
 }
 
 const std::vector<AnsiString>& SchemaTableNames() {

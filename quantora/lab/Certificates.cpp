@@ -12,6 +12,7 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
@@ -29,7 +30,7 @@ constexpr double kLineToleranceKeV = 1.0;
 constexpr const char* kEmissionPrefix = "emission rates: ";
 
 [[noreturn]] void Fail(const AnsiString& path, size_t line, const AnsiString& what) {
-    throw Exception(Format("%s:%zu: %s", path.c_str(), line, what.c_str()));
+    throw quantora::BadFileError(Format("%s:%zu: %s", path.c_str(), line, what.c_str()));
 }
 
 AnsiString Trim(const AnsiString& s) {
@@ -326,8 +327,8 @@ Certificate ReadCertificate(const AnsiString& path) {
 
 int StoreSource(const char* dbName, const AnsiString& name, const Certificate& certificate,
                 const AnsiString& path) {
-    if (Trim(name).empty()) throw Exception("a source needs a name");
-    if (name.size() > 100) throw Exception("a source name has at most 100 characters");
+    if (Trim(name).empty()) throw quantora::MisuseError("a source needs a name");
+    if (name.size() > 100) throw quantora::MisuseError("a source name has at most 100 characters");
     if (certificate.nuclides.empty())
         throw Exception(Format("%s: the certificate names no nuclide", path.c_str()));
     const AnsiString calibrator = Clip(std::filesystem::path(path).filename().string(), 100);
@@ -414,7 +415,7 @@ Certificate LoadSource(const char* dbName, int sourceId) {
     q.ParamByName("id")->SetAsInteger(sourceId);
     q.Open();
     if (q.Fields()[0]->AsInteger() == 0)
-        throw Exception(Format("no source with SOURCE_ID = %d", sourceId));
+        throw quantora::NotFoundError(Format("no source with SOURCE_ID = %d", sourceId));
     q.Close();
     q.SetSQL(
         "SELECT SI.*, I.SYMBOL AS QDB_SYMBOL, I.ISOMERNUM AS QDB_STATE, I.HALFLIFE AS QDB_HL, "

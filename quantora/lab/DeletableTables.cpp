@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/Calibrtables.h"
 #include "quantora/calibration/Peakevalcaltables.h"
@@ -53,7 +54,7 @@ const DeletableTable& FindDeletableTable(const std::string& name) {
     std::string list;
     for (const DeletableTable& t : DeletableTables())
         list += (list.empty() ? "" : ", ") + std::string(t.name);
-    throw Exception("unknown table '" + name + "' (tables with deletion rules: " + list + ")");
+    throw MisuseError("unknown table '" + name + "' (tables with deletion rules: " + list + ")");
 }
 
 DeletionCheck CheckRowDeletion(const DeletableTable& table, const char* dbName, int key) {

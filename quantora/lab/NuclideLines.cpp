@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 
@@ -154,7 +155,8 @@ NuclideLines LinesOfLibraries(const char* dbName, const std::vector<int>& librar
         q.ParamByName("id")->SetAsInteger(id);
         q.Open();
         if (q.Fields()[0]->AsInteger() == 0)
-            throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
+            throw quantora::NotFoundError(
+                Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
     }
     return ReadLines(dbName,
                      "D.DECAY_ID IN (SELECT T.DECAY_ID FROM RADLIB_TRANSFORM T WHERE "

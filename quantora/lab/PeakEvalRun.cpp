@@ -8,6 +8,7 @@
 #include "quantora/analysis/Polynomial.h"
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
@@ -17,8 +18,8 @@
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/frame/QueryGuards.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/records/Peaktables.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace quantora {
 namespace {
@@ -307,7 +308,8 @@ PeakEvalRun EvaluateStoredSpectrum(const char* dbName, int spectrumId,
                           : options.store       ? DefaultPeakEvalSetting(dbName)
                                                 : FindDefaultPeakEvalSetting(dbName);
     if (settingId > 0 && !RetrievePeakEvalCal(&run.setting, dbName, settingId, nullptr))
-        throw Exception(Format("no peak evaluation setting with PEAKEVALCAL_ID = %d", settingId));
+        throw quantora::NotFoundError(
+            Format("no peak evaluation setting with PEAKEVALCAL_ID = %d", settingId));
     LabSpectrum& s = run.spectrum;
     analysis::SpectrumContext ctx;
     if (run.setting.UseEnergyCalibration) ctx.energyCoeffs = s.energyCoeffs;

@@ -8,6 +8,7 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
 #include "quantora/dblayer/TQuery.h"
@@ -118,7 +119,7 @@ Quantification Quantify(const char* dbName, const QuantifyOptions& o) {
     if (o.effAnalysisId > 0) {
         RetrieveEffCal(&out.efficiency, o.effAnalysisId, dbName);
         if (!out.efficiency.Valid)
-            throw Exception(
+            throw quantora::NotFoundError(
                 Format("no efficiency analysis with EFFANALYSIS_ID = %d", o.effAnalysisId));
     } else if (RetrieveDefaultEffCalForMeas(&out.efficiency, dbName, row.measSetupId,
                                             row.measDate) < 0 ||

@@ -2,6 +2,7 @@
 #include "quantora/lab/RadiationLibraries.h"
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 
@@ -10,7 +11,7 @@ namespace quantora {
 void RequireRadiationLibraries(const char* dbName, const std::vector<int>& ids) {
     for (int id : ids)
         if (!RowExists(dbName, "RADIATIONLIBRARY", "RADIATIONLIBRARY_ID", id))
-            throw Exception(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
+            throw NotFoundError(Format("no radiation library with RADIATIONLIBRARY_ID = %d", id));
 }
 
 std::unique_ptr<RadiationLibrary> LoadRadiationLibraries(const char* dbName,

@@ -2,6 +2,7 @@
 #include "quantora/lab/ReportData.h"
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/lab/Quantification.h"
@@ -37,7 +38,9 @@ ReportData LoadReportData(const char* db, int measurementId) {
              "LEFT JOIN EMPLOYEE E ON E.EMPLOYEE_ID = M.MEASUREDBY_EMP_ID WHERE "
              "M.MEASUREMENT_ID = :k",
              measurementId);
-    if (q.Eof()) throw Exception(Format("no measurement with MEASUREMENT_ID = %d", measurementId));
+    if (q.Eof())
+        throw quantora::NotFoundError(
+            Format("no measurement with MEASUREMENT_ID = %d", measurementId));
     r.measurement = Text(q, "MNAME");
     r.sample = Text(q, "SNAME");
     if (!q.FieldByName("SAMPLEWEIGHT")->IsNull())

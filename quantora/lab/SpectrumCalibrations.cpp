@@ -2,6 +2,7 @@
 #include "quantora/lab/SpectrumCalibrations.h"
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
@@ -31,7 +32,8 @@ ECalibration MeasurementECal(const char* dbName, int measurementId) {
     q.SetSQL("SELECT NAME FROM MEASUREMENT WHERE MEASUREMENT_ID = :id");
     q.ParamByName("id")->SetAsInteger(measurementId);
     q.Open();
-    if (q.Eof()) throw Exception(Format("no measurement with MEASUREMENT_ID = %d", measurementId));
+    if (q.Eof())
+        throw NotFoundError(Format("no measurement with MEASUREMENT_ID = %d", measurementId));
     MeasTypeInfoData info;
     info.GetInfo(dbName, measurementId, q.Fields()[0]->AsString());
     if (info.Spectra.empty())

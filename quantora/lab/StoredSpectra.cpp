@@ -2,11 +2,12 @@
 #include "quantora/lab/StoredSpectra.h"
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/ECalStorage.h"
 #include "quantora/calibration/FwhmCalStorage.h"
 #include "quantora/dblayer/TQuery.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
+#include "quantora/lab/SpectrumRows.h"
 
 namespace quantora {
 
@@ -44,7 +45,7 @@ std::optional<StoredSpectrumRow> FindStoredSpectrumRow(const char* dbName, int s
 
 StoredSpectrumRow ReadStoredSpectrumRow(const char* dbName, int spectrumId) {
     std::optional<StoredSpectrumRow> r = FindStoredSpectrumRow(dbName, spectrumId);
-    if (!r) throw Exception(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
+    if (!r) throw NotFoundError(Format("no spectrum with SPECTRUM_ID = %d", spectrumId));
     return std::move(*r);
 }
 

@@ -5,16 +5,19 @@
 #include <sstream>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 
 namespace quantora {
 
 CsvReader::CsvReader(const AnsiString& path) : name_(path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw Exception(Format("Cannot open '%s'", path.c_str()));
+    if (!in)
+        throw quantora::NotFoundError(Format("Cannot open '%s'", path.c_str()),
+                                      quantora::NotFoundError::What::File);
     std::ostringstream all;
     all << in.rdbuf();
-    if (in.bad()) throw Exception(Format("Cannot read '%s'", path.c_str()));
+    if (in.bad()) throw quantora::BadFileError(Format("Cannot read '%s'", path.c_str()));
     text_ = std::move(all).str();
     if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
 }
@@ -25,7 +28,7 @@ CsvReader::CsvReader(AnsiString text, AnsiString name)
 }
 
 void CsvReader::Fail(const char* what) const {
-    throw Exception(Format("%s line %zu: %s", name_.c_str(), record_line_, what));
+    throw quantora::BadFileError(Format("%s line %zu: %s", name_.c_str(), record_line_, what));
 }
 
 bool CsvReader::Next(std::vector<AnsiString>& fields) {

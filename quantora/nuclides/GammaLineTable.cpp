@@ -12,6 +12,7 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/TQuery.h"
@@ -116,7 +117,9 @@ class TableLoader {
     // A number of 0 or more, or -1.0 when empty (the records' reset value).
     double NonNegative(Column c) const;
     AnsiString Where() const { return Format("%s line %zu: ", csv_.Name().c_str(), csv_.Line()); }
-    [[noreturn]] void Fail(const AnsiString& what) const { throw Exception(Where() + what); }
+    [[noreturn]] void Fail(const AnsiString& what) const {
+        throw quantora::BadFileError(Where() + what);
+    }
     // A row the database refuses (a key already used, for one).
     [[noreturn]] void FailInDatabase(const EDatabaseError& e) const {
         throw EDatabaseError(Where() + e.Message);
@@ -147,7 +150,8 @@ class TableLoader {
 
 GammaLineLoad TableLoader::Run() {
     if (!keys_ || !keys_->CanGenerate())
-        throw Exception("LoadGammaLineTable: a key generator that can give keys is needed");
+        throw quantora::MisuseError(
+            "LoadGammaLineTable: a key generator that can give keys is needed");
     ReadHeader();
     tx_ = std::make_unique<Transaction>(alias_);
     OpenLive(isomers_q_, alias_, "ISOMER");
@@ -190,7 +194,7 @@ GammaLineLoad TableLoader::Run() {
 
 void TableLoader::ReadHeader() {
     std::vector<AnsiString> header;
-    if (!csv_.Next(header)) throw Exception(csv_.Name() + ": the file is empty");
+    if (!csv_.Next(header)) throw quantora::BadFileError(csv_.Name() + ": the file is empty");
     header_fields_ = header.size();
     for (int c = 0; c < kColumnCount; ++c) {
         index_[c] = -1;

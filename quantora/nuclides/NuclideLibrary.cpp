@@ -2,6 +2,7 @@
 #include "quantora/nuclides/NuclideLibrary.h"
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
@@ -32,7 +33,7 @@ int MakeNuclideLibrary(const char* dbName, const AnsiString& name,
         q.ParamByName("state")->SetAsInteger(metastable ? 1 : 0);
         q.ExecSQL();
         if (q.RowsAffected() == 0)
-            throw Exception(
+            throw quantora::NotFoundError(
                 Format("no decay of %s in the nuclide tables (load them with 'qdb "
                        "nuclides load')",
                        symbol.c_str()));

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/UiHooks.h"
@@ -178,15 +179,16 @@ void RadiationLibrary::GenerateBounds() {
 void RadiationLibrary::GetMatchingRadiations(double energy, double energyUnc,
                                              std::vector<AnsiString>& result) {
     if (!std::isfinite(energy))
-        throw Exception("RadiationLibrary::GetMatchingRadiations: the energy is not a number");
+        throw quantora::MisuseError(
+            "RadiationLibrary::GetMatchingRadiations: the energy is not a number");
     if (!(energyUnc >= 0.0) || !std::isfinite(energyUnc))
-        throw Exception(
+        throw quantora::MisuseError(
             "RadiationLibrary::GetMatchingRadiations: the energy uncertainty must be a number of "
             "0 or more");
     if (!bounds_valid_) GenerateBounds();
     const double f = ToleranceFactor;
     if (!PositiveNumber(f))
-        throw Exception(
+        throw quantora::MisuseError(
             "RadiationLibrary::GetMatchingRadiations: the tolerance factor must be greater than 0");
 
     const double lower = energy - f * energyUnc;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
 #include "quantora/calibration/ECalStorage.h"
@@ -119,7 +120,8 @@ EffAnalysisData LoadEffAnalysis(const char* alias, int effAnalysisId) {
     EffAnalysisData d;
     RetrieveEffCal(&d.cal, effAnalysisId, alias);
     if (!d.cal.Valid)
-        throw Exception(Format("no efficiency analysis with EFFANALYSIS_ID = %d", effAnalysisId));
+        throw quantora::NotFoundError(
+            Format("no efficiency analysis with EFFANALYSIS_ID = %d", effAnalysisId));
     if (!d.cal.Absolute) return d;  // measured points are absolute; a relative curve has no scale
     for (const MeasuredEfficiency& m : MeasuredEfficiencies(alias, effAnalysisId))
         d.points.push_back({m.energy, m.eff, m.effUnc});

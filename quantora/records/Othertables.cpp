@@ -2,6 +2,7 @@
 #include "quantora/records/Othertables.h"
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 
 using quantora::Col;
 using quantora::DateCol;
@@ -56,7 +57,7 @@ const SOURCEISOMERData::ColumnList& SOURCEISOMERData::Columns() {
 }
 
 bool SOURCEISOMERData::Update(TQuery* q) {
-    if (!q) throw Exception("SOURCEISOMERData::Update: no query given");
+    if (!q) throw quantora::MisuseError("SOURCEISOMERData::Update: no query given");
     q->ParamByName("SOURCE_ID")->SetAsInteger(SOURCE_ID);
     q->ParamByName("ISOMER_ID")->SetAsInteger(ISOMER_ID);
     q->ParamByName("ACTIVITYCALIBRATED")->SetAsString(ACTIVITYCALIBRATED ? "Y" : "N");

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 
 using quantora::CheckStep;
@@ -22,7 +23,7 @@ const ReferringTableInfo_t kClientReferrers[] = {
 
 // The database alias of a query handed to the parameter functions.
 const AnsiString& AliasOf(TQuery* q, const char* operation) {
-    if (!q) throw Exception(Format("SAMPLEGEOMData::%s: no query given", operation));
+    if (!q) throw quantora::MisuseError(Format("SAMPLEGEOMData::%s: no query given", operation));
     return q->DatabaseName();
 }
 
@@ -264,7 +265,7 @@ void SAMPLEGEOMData::StoreParams(TQuery* q, IntKeyGen* paramKeyGen) {
     if (!paramKeyGen)
         for (const SAMPLEGEOMPARAM_EditData& e : Params)
             if (e.SAMPLEGEOMPARAM_ID <= 0)
-                throw Exception(
+                throw quantora::MisuseError(
                     "SAMPLEGEOMData::StoreParams: a new parameter value needs a key generator");
 
     TQuery p;

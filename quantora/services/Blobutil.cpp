@@ -8,6 +8,7 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/SqlNames.h"
@@ -65,13 +66,13 @@ void StoreBlobChunks(const AnsiString& value, const AnsiString& ownerType, int o
                      int ownerId2, int dataType, TField* ownerField, IntKeyGen* keyGen,
                      int employeeId, int chunkSize) {
     if (chunkSize < 1)
-        throw Exception(
+        throw quantora::MisuseError(
             Format("StoreBlobChunks: the chunk size must be at least 1, not %d", chunkSize));
-    if (!keyGen) throw Exception("StoreBlobChunks: no key generator is given");
+    if (!keyGen) throw quantora::MisuseError("StoreBlobChunks: no key generator is given");
     if (ownerField) {
         const TDataSetState st = ownerField->DataSet()->State();
         if (st != dsEdit && st != dsInsert)
-            throw Exception(
+            throw quantora::MisuseError(
                 Format("StoreBlobChunks: the owner field %s is not being edited or inserted (%s)",
                        ownerField->FieldName().c_str(),
                        OwnerText(ownerType, ownerId1, ownerId2, dataType).c_str()));

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/services/ODBCDataSourceIni.h"
 
@@ -387,15 +388,17 @@ bool ODBCHandler::GetNextRecord() {
 
 void ODBCHandler::SetQuery_NumCols(int n) {
     if (n < 0)
-        throw Exception(Format("Illegal field number %d in ODBCHandler::SetQuery_NumCols", n));
+        throw quantora::MisuseError(
+            Format("Illegal field number %d in ODBCHandler::SetQuery_NumCols", n));
     record_.SetColNum(static_cast<size_t>(n));
 }
 
 void ODBCHandler::CheckFieldIndex(int index, const char* operation) const {
     const int count = GetQuery_NumCols();
     if (index < 0 || index >= count)
-        throw Exception(Format("Illegal field index %d in ODBCHandler::%s (allowed max index: %d)",
-                               index, operation, count - 1));
+        throw quantora::MisuseError(
+            Format("Illegal field index %d in ODBCHandler::%s (allowed max index: %d)", index,
+                   operation, count - 1));
 }
 
 void ODBCHandler::SetField(int index, const AnsiString& value) {

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 
 namespace quantora {
@@ -149,7 +150,8 @@ AnsiString SettingValueText(const Variant& value) {
             // Infinities as decimal numbers beyond the double range, which read back as
             // themselves; NaN has no decimal form.
             if (std::isinf(v)) return v > 0 ? "1e999" : "-1e999";
-            if (std::isnan(v)) throw Exception("A setting value must be a number, not NaN");
+            if (std::isnan(v))
+                throw quantora::MisuseError("A setting value must be a number, not NaN");
             auto r = std::to_chars(buf, buf + sizeof buf, v);
             return AnsiString(buf, r.ptr);
         }

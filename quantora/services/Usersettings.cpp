@@ -6,6 +6,7 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/frame/UiHooks.h"
 
@@ -65,7 +66,8 @@ void DbUserSettings::SetBasicData(const AnsiString& dbName, IntKeyGen* keyGen, i
 int DbUserSettings::RetrieveSettings() {
     Settings.clear();
     if (DbName.empty() || UserId < 1)
-        throw Exception("DbUserSettings::RetrieveSettings: database or user id is not set");
+        throw quantora::MisuseError(
+            "DbUserSettings::RetrieveSettings: database or user id is not set");
     TQuery q;
     q.SetDatabaseName(DbName);
     q.SetRequestLive(false);
@@ -110,7 +112,7 @@ int DbUserSettings::RetrieveSettings() {
 
 bool DbUserSettings::SaveSettings() {
     if (!KeyGen || DbName.empty() || UserId < 1)
-        throw Exception(
+        throw quantora::MisuseError(
             "DbUserSettings::SaveSettings: database, key generator or user id is not set");
     // A value without a text form (NaN) is refused before any row is touched.
     for (const RegSetting& e : Settings) quantora::SettingValueText(e.Value);
@@ -175,7 +177,8 @@ Variant DbUserSettings::GetUserValue(int settingId, const Variant& defaultValue,
 }
 
 void DbUserSettings::WriteSettingToQuery(TQuery* q, RegSetting* entry, int rowKey) {
-    if (!q || !entry) throw Exception("DbUserSettings::WriteSettingToQuery: no query or entry");
+    if (!q || !entry)
+        throw quantora::MisuseError("DbUserSettings::WriteSettingToQuery: no query or entry");
     if (rowKey > 0) q->FieldByName("USERSETTINGS_ID")->SetAsInteger(rowKey);
     q->FieldByName("EMPLOYEE_ID")->SetAsInteger(UserId);
     q->FieldByName("SETTING_ID")->SetAsInteger(entry->SettingId);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/spectrum/internal/BitStream.h"
 #include "quantora/spectrum/internal/BlockRiceCodec.h"
@@ -42,15 +43,16 @@ uint64_t MaxChannels(unsigned short format, size_t size) {
 
 AnsiString SpectrumCompressor::GetCompressedStream(const std::vector<unsigned long>* counts,
                                                    unsigned short* format, bool option) {
-    if (!counts || !format) throw Exception("SpectrumCompressor: no counts or no format given");
+    if (!counts || !format)
+        throw quantora::MisuseError("SpectrumCompressor: no counts or no format given");
     const size_t n = counts->size();
     if (n == 0) {
         *format = kSpectrumFormatEmpty;
         return AnsiString();
     }
     if (n > static_cast<size_t>(kMaxSpectrumChannels)) {
-        throw Exception(Format("SpectrumCompressor: %zu channels exceed the limit of %d", n,
-                               kMaxSpectrumChannels));
+        throw quantora::MisuseError(Format(
+            "SpectrumCompressor: %zu channels exceed the limit of %d", n, kMaxSpectrumChannels));
     }
     // Checked all at once, then narrowed: both loops vectorise.
     const unsigned long* src = counts->data();
@@ -59,7 +61,7 @@ AnsiString SpectrumCompressor::GetCompressedStream(const std::vector<unsigned lo
     if (bits > 0xFFFFFFFFul) {
         const size_t i = static_cast<size_t>(
             std::find_if(src, src + n, [](unsigned long c) { return c > 0xFFFFFFFFul; }) - src);
-        throw Exception(Format(
+        throw quantora::MisuseError(Format(
             "SpectrumCompressor: count %lu of channel %zu does not fit in 32 bits", src[i], i));
     }
     const std::unique_ptr<uint32_t[]> buffer(new uint32_t[n]);
@@ -144,7 +146,7 @@ void SpectrumCompressor::SetCompressedStream(AnsiString stream, unsigned long st
 }
 
 void SpectrumCompressor::GetCounts(std::vector<unsigned long>* counts) {
-    if (!counts) throw Exception("SpectrumCompressor: no count vector given");
+    if (!counts) throw quantora::MisuseError("SpectrumCompressor: no count vector given");
     counts->clear();
     if (format_ == kSpectrumFormatEmpty) return;
     counts->resize(channels_);

@@ -43,4 +43,16 @@ void ReadCountList(Sv text, const ReadContext& ctx, AscLayout layout, SpectrumFi
     out.spectra.push_back(std::move(s));
 }
 
+bool IsCountList(Sv text) {
+    LineReader lines(text);
+    int seen = 0;
+    unsigned long c;
+    for (Sv line; seen < kProbeLines && lines.Next(line);) {
+        if (line.empty()) continue;
+        if (!ToCount(line, c)) return false;
+        ++seen;
+    }
+    return seen > 0;
+}
+
 }  // namespace quantora::spectrumfiles

@@ -125,6 +125,32 @@ struct Row {
 
 }  // namespace
 
+bool HasCsvRows(Sv text) {
+    LineReader lines(text);
+    int seen = 0;
+    for (Sv line; seen < kProbeLines && lines.Next(line); ++seen) {
+        size_t fields = 0;
+        bool numeric = !line.empty();
+        for (size_t p = 0; p < line.size() && numeric;) {
+            size_t q = line.find_first_of(",;\t ", p);
+            if (q == Sv::npos) q = line.size();
+            double v;
+            Sv f = Trim(line.substr(p, q - p));
+            if (f.size() >= 2 && f.front() == '"' && f.back() == '"') f = f.substr(1, f.size() - 2);
+            if (!f.empty()) {
+                AnsiString t(f);
+                for (char& ch : t)
+                    if (ch == ',') ch = '.';
+                numeric = ToDouble(t, v);
+                ++fields;
+            }
+            p = q + 1;
+        }
+        if (numeric && fields >= 1 && fields <= 3) return true;
+    }
+    return false;
+}
+
 void ReadCsv(Sv text, const ReadContext& ctx, SpectrumFile& out) {
     SpectrumFileData s;
     std::array<Role, 3> roles{kNone, kNone, kNone};

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 
 namespace quantora::spectrumfiles {
 
 void ReadContext::Fail(const AnsiString& what) const {
-    throw Exception(source_ + ": " + format_ + ": " + what);
+    throw BadFileError(source_ + ": " + format_ + ": " + what, format_);
 }
 
 void ReadContext::FailAt(size_t offset, const AnsiString& what) const {
@@ -20,7 +20,8 @@ void ReadContext::FailAt(size_t offset, const AnsiString& what) const {
 }
 
 void ReadContext::FailLine(size_t line, const AnsiString& what) const {
-    Fail(Format("line %zu: ", line) + what);
+    throw BadFileError(source_ + ": " + format_ + ": " + Format("line %zu: ", line) + what, format_,
+                       line);
 }
 
 void ReadContext::Warn(const AnsiString& what) const {

@@ -1,7 +1,8 @@
 // Reading spectrum files of every format a lab's analysers write: ASCII SPE, N42 (2006 and
 // 2011), CHN, binary SPC, CNF, one-count-per-line lists (the IAEA .asc layout) and CSV. The
-// format is recognised from the content, never from the file name. Bad input throws an
-// Exception naming the file, the format and the byte offset or line.
+// format is recognised from the content, never from the file name (SpectrumFileFormats.h lists the
+// formats). Bad input throws a BadFileError naming the file, the format and the byte offset or
+// line; a missing file a NotFoundError.
 #pragma once
 
 #include <string_view>
@@ -21,8 +22,7 @@ struct SpectrumReadOptions {
 // Files larger than this are refused before they are read.
 constexpr size_t kMaxSpectrumFileBytes = size_t{256} << 20;
 
-// The format name the content shows ("SPE", "N42", "CHN", "SPC", "CNF", "ASC", "CSV"); empty
-// when none fits.
+// The name of the format the content shows (a SpectrumFileFormat's name); empty when none fits.
 AnsiString DetectSpectrumFormat(std::string_view bytes);
 
 SpectrumFile ReadSpectrumFile(const AnsiString& path, const SpectrumReadOptions& options = {});

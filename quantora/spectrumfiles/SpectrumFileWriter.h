@@ -15,8 +15,9 @@ AnsiString FormatN42(const std::vector<SpectrumFileData>& spectra);
 // FwhmCalibration), a "channel,count" header, then one row per channel.
 AnsiString FormatCsv(const SpectrumFileData& s);
 
-// Writes by the file name's extension (.spe, .n42, .csv, any case); SPE and CSV hold one
-// spectrum. Throws for another extension or when the file cannot be written.
+// Writes in the format the file name's extension names (.spe, .n42, .csv, any case; see
+// SpectrumFileFormats.h); SPE and CSV hold one spectrum. Throws MisuseError for another extension
+// or too many spectra, Exception when the file cannot be written.
 void WriteSpectrumFile(const AnsiString& path, const std::vector<SpectrumFileData>& spectra);
 
 }  // namespace quantora

@@ -8,11 +8,11 @@
 #include <cstdlib>
 
 #include "quantora/base/Exception.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/spectrumfiles/Formats.h"
 #include "quantora/spectrumfiles/ReadSupport.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
 
 using namespace quantora;
 

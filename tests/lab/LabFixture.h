@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "quantora/frame/IntKeyGen.h"
+#include "quantora/lab/SpectrumImport.h"
 #include "quantora/nuclides/GammaLineTable.h"
 #include "quantora/nuclides/NuclideLibrary.h"
-#include "quantora/spectrumfiles/SpectrumImport.h"
 #include "tests/support/TestDatabase.h"
 
 namespace quantora::test {

@@ -15,9 +15,9 @@
 #include "quantora/base/Exception.h"
 #include "quantora/calibration/Peakevalcaltables.h"
 #include "quantora/lab/PeakEvalRun.h"
+#include "quantora/lab/SpectrumImport.h"
 #include "quantora/nuclides/GammaLineTable.h"
 #include "quantora/nuclides/NuclideLibrary.h"
-#include "quantora/spectrumfiles/SpectrumImport.h"
 #include "tests/lab/LabFixture.h"
 #include "tests/support/TestDatabase.h"
 

@@ -531,7 +531,7 @@ TEST(QdbPlot, DemoLabPicturesAndEfficiencyPoints) {
         {"eff " + Quoted(db) + " --analysis 1 " + Quoted(d + "a1.svg"), 0, "wrote"},
         {"spectrum " + Quoted(db) + " 7,8 " + Quoted(d + "r.png") + " --energy --range 20:400", 0,
          "wrote"},
-        {"spectrum " + Quoted(db) + " 7,999 " + Quoted(d + "m.png"), 1,
+        {"spectrum " + Quoted(db) + " 7,999 " + Quoted(d + "m.png"), 3,
          "no spectrum with SPECTRUM_ID = 999"},
         {"spectrum " + Quoted(db) + " 7 " + Quoted(d + "m.png") + " --range 400", 1,
          "malformed range '400'"},

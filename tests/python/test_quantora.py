@@ -249,6 +249,8 @@ MISSING = 987654
     (lambda db, tmp: db.match([1.0, 2.0], [0.1], [1]), ValueError),
     (lambda db, tmp: db.match([1.0], [-0.1], [1]), ValueError), (lambda db, tmp: db.match([1.0], [0.1], []), ValueError),
     (lambda db, tmp: db.import_spectrum(tmp / "none.spe", 1), quantora.Error),
+    (lambda db, tmp: quantora.read_spectrum_file(tmp / "none.spe"), FileNotFoundError),
+    (lambda db, tmp: quantora.read_spectrum_file(tmp), ValueError),
     (lambda db, tmp: db.import_spectrum(tmp, MISSING), KeyError),
     (lambda db, tmp: db.query("SELECT :a AS A", {"a": object()}), TypeError),
     (lambda db, tmp: db.query("SELECT :a AS A", {"a": np.datetime64("2020-01-01")}), TypeError),

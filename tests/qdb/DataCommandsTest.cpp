@@ -170,20 +170,24 @@ TEST(QdbDataCommands, DatabasesThatAreMissingOrNotOursAreRefused) {
     const TestDatabase notOurs(false, true);  // an SQLite file without our tables
     notOurs.Exec("CREATE TABLE NOTOURS (A INTEGER)");
     const std::string empty = notOurs.uri().substr(std::string("sqlite:").size());
-    // Each kind of bad database gets its own words, from every command that opens one.
-    const std::pair<std::string, const char*> databases[] = {
-        {junk, "file is not a database"},
-        {missing, "not found"},
-        {"sqlite:" + missing, "not found"},
-        {tmp.path.string(), "is a folder, not a database file"},
-        {empty, "is not a lab database"},
-        {"postgresql://nobody@127.0.0.1:1/x", "Connection refused"}};
+    // Each kind of bad database gets its own words and exit code, from every command that opens
+    // one.
+    const struct {
+        std::string db;
+        const char* words;
+        int code;
+    } databases[] = {{junk, "file is not a database", 4},
+                     {missing, "not found", 3},
+                     {"sqlite:" + missing, "not found", 3},
+                     {tmp.path.string(), "is a folder, not a database file", 1},
+                     {empty, "is not a lab database", 1},
+                     {"postgresql://nobody@127.0.0.1:1/x", "Connection refused", 4}};
     const std::string commands[] = {"info %s", "export %s " + Quoted(tmp / "o.xml"),
                                     "csv %s 'SELECT 1' " + Quoted(tmp / "o.csv"),
                                     "check %s SPECTRUM 1"};
     for (const std::string& c : commands)
-        for (const auto& [db, words] : databases) {
-            const auto r = ExpectQdb(Format(c.c_str(), Quoted(db).c_str()), 1, {words});
+        for (const auto& [db, words, code] : databases) {
+            const auto r = ExpectQdb(Format(c.c_str(), Quoted(db).c_str()), code, {words});
             EXPECT_EQ(r.out.rfind("qdb ", 0), 0u) << r.out;
             EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
         }

@@ -62,11 +62,11 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
          0,
          {"FWHM calibration 7 'fw'", "A = 3.5 +-", "B = 0.005 +-"}},
         // A key that does not exist, no selector, bad arguments.
-        {"ecal " + uri + " --spectrum 999", 1, {"qdb ecal: "}},
-        {"ecal " + uri, 1, {"qdb ecal: "}},
+        {"ecal " + uri + " --spectrum 999", 3, {"qdb ecal: "}},
+        {"ecal " + uri, 2, {"qdb ecal: "}},
         {"delete " + uri + " SPECTRUM 555 --yes", 1, {"no row"}},
-        {"match " + uri + " --library 1 66o.5", 1, {"malformed energy"}},
-        {"match " + uri + " --library 42 661.7", 1, {"no radiation library"}},
+        {"match " + uri + " --library 1 66o.5", 2, {"malformed energy"}},
+        {"match " + uri + " --library 42 661.7", 3, {"no radiation library"}},
         // With --yes the measurement goes with its spectrum and the spectrum's calibrations.
         {"delete " + uri + " MEASUREMENT 10 --yes", 0, {"deleted MEASUREMENT ID=10"}},
     };
@@ -111,7 +111,7 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
 
     // A library of chosen nuclides; one the tables do not hold leaves nothing behind.
     quantora::test::ExpectQdb("nuclides library " + uri + " eu Eu-152", 0, {": eu (1 nuclides)"});
-    quantora::test::ExpectQdb("nuclides library " + uri + " bad Eu-152,Xx-999", 1,
+    quantora::test::ExpectQdb("nuclides library " + uri + " bad Eu-152,Xx-999", 3,
                               {"no decay of Xx-999"});
     EXPECT_EQ(db.Count("RADIATIONLIBRARY"), 3);
     const std::string eu =
@@ -141,9 +141,9 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
     EXPECT_GT(rows, 30);
     quantora::test::ExpectQdb("analyse " + uri + " --project 1", 0,
                               {"1 spectra, 0 without a peak evaluation"});
-    quantora::test::ExpectQdb("analyse " + uri + " --spectrum 1 --setting 99", 1,
+    quantora::test::ExpectQdb("analyse " + uri + " --spectrum 1 --setting 99", 3,
                               {"no peak evaluation setting with PEAKEVALCAL_ID = 99"});
-    quantora::test::ExpectQdb("analyse " + uri + " --spectrum 1 --library 99999", 1,
+    quantora::test::ExpectQdb("analyse " + uri + " --spectrum 1 --library 99999", 3,
                               {"no radiation library with RADIATIONLIBRARY_ID = 99999"});
     EXPECT_EQ(db.Count("PEAKEVAL"), 1);
 }
@@ -183,8 +183,8 @@ TEST(QdbLabCommands, SourceAddStoresACertificateOrNothing) {
         {"source add " + uri + " " + maric + " --name m",
          1,
          {"qdb source: ", "maric_500ml_marinelli.csv:2: no nuclide Am-241 in the nuclide tables"}},
-        {"source add " + uri + " " + maric, 1, {"usage: qdb source add"}},
-        {"source add " + uri + " " + Quoted(scratch / "none.csv") + " --name x", 1, {"none.csv"}},
+        {"source add " + uri + " " + maric, 2, {"usage: qdb source add"}},
+        {"source add " + uri + " " + Quoted(scratch / "none.csv") + " --name x", 3, {"none.csv"}},
     };
     for (const auto& r : runs) quantora::test::ExpectQdb(r.args, r.code, r.says);
     EXPECT_EQ(db.Count("SOURCE"), 1);

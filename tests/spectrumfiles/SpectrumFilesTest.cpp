@@ -14,14 +14,17 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
+#include "quantora/lab/SpectrumImport.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/lab/StoredSpectra.h"
 #include "quantora/spectrumfiles/ReadSupport.h"
+#include "quantora/spectrumfiles/SpectrumFileFormats.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
-#include "quantora/spectrumfiles/SpectrumImport.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
+#include "tests/support/GeneratedSpectra.h"
 #include "tests/support/Raised.h"
 #include "tests/support/TestDatabase.h"
 
@@ -210,8 +213,9 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
             EXPECT_EQ(row.MAXCOUNT, *std::max_element(c.begin(), c.end())) << name;
             EXPECT_EQ(row.SUMCOUNT, std::accumulate(c.begin(), c.end(), 0.0)) << name;
             highCrc += row.CRC32 < 0;
-            for (const char* ext : {".spe", ".n42", ".csv"}) {
-                const std::string out = (tmp / (std::to_string(stored) + ext)).string();
+            for (const SpectrumFileFormat& f : SpectrumFileFormats()) {
+                if (!f.write) continue;
+                const std::string out = (tmp / (std::to_string(stored) + f.extension)).string();
                 WriteSpectrumFile(out, {back});
                 const SpectrumFileData again = ReadSpectrumFile(out).spectra.at(0);
                 ExpectSameSpectrum(again, back, 0, out);
@@ -242,8 +246,9 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     SpectrumFileData negativeZero = extreme;  // a time of -0, as a binary file may hold
     negativeZero.liveTime = -0.0;
     for (const SpectrumFileData& x : {extreme, negativeZero})
-        for (const char* ext : {".spe", ".n42", ".csv"}) {
-            const std::string out = (tmp / (std::string("extreme") + ext)).string();
+        for (const SpectrumFileFormat& f : SpectrumFileFormats()) {
+            if (!f.write) continue;
+            const std::string out = (tmp / (std::string("extreme") + f.extension)).string();
             WriteSpectrumFile(out, {x});
             ExpectSameSpectrum(ReadSpectrumFile(out).spectra.at(0), x, 0, out);
         }
@@ -663,4 +668,58 @@ TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
             EXPECT_NE(all.find(c.message), std::string::npos) << c.name << "\n" << all;
     }
     fs::remove_all(dir);
+}
+
+// Failures come typed: a bad file names its format and line, a missing file or key is not found,
+// a wrong call is misuse. A batch refuses only bad or missing files; when the database stops
+// taking writes the batch ends with one SpectrumBatchStopped instead of refusing every file left.
+TEST(SpectrumImport, BadFilesAreRefusedAndAFailedDatabaseEndsTheBatch) {
+    test::TestDatabase db(true);
+    db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
+    const fs::path tmp = fs::temp_directory_path() / ("qdb_typed_" + std::to_string(getpid()));
+    fs::create_directories(tmp);
+    std::vector<std::string> good;
+    for (int i = 0; i < 4; ++i) {
+        good.push_back((tmp / ("s" + std::to_string(i) + ".spe")).string());
+        test::WriteGeneratedSpe(good.back(), i);
+    }
+    const std::string cut = (tmp / "cut.spe").string(), missing = (tmp / "none.spe").string();
+    std::ofstream(cut) << "$SPEC_ID:\nx\n$DATA:\n0 9\n1\n2\n";
+
+    const auto bad = test::Raised<BadFileError>([&] { ReadSpectrumFile(cut); });
+    EXPECT_EQ(bad.FormatName() + Format(" %zu", bad.Line()), "SPE 6") << bad.Message;
+    EXPECT_EQ(test::Raised<NotFoundError>([&] { ReadSpectrumFile(missing); }).Missing(),
+              NotFoundError::What::File);
+    SpectrumImportTarget target;
+    target.projectId = 99;
+    EXPECT_EQ(test::Raised<NotFoundError>([&] { SpectrumImporter(db.name(), target); }).Missing(),
+              NotFoundError::What::Key);
+    test::Raised<MisuseError>([&] { WriteSpectrumFile((tmp / "x.txt").string(), {}); });
+
+    target.projectId = 1;
+    SpectrumImporter importer(db.name(), target);
+    std::vector<std::string> seen;
+    auto onFile = [&](const SpectrumFileOutcome& o) {
+        seen.push_back(fs::path(o.path).filename().string() + (o.refused ? " refused" : " stored"));
+    };
+    importer.ImportFiles({cut, good[0], missing}, onFile);
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"cut.spe refused", "s0.spe stored", "none.spe refused"}));
+    seen.clear();
+    // The thread's connection, the importer's too, stops taking writes.
+    const char* readOnly[] = {"PRAGMA query_only = ON", "SET default_transaction_read_only = on"};
+    const char* writable[] = {"PRAGMA query_only = OFF", "SET default_transaction_read_only = off"};
+    db.Exec(readOnly[db.postgres()]);
+    try {
+        importer.ImportFiles({good[1], good[2], good[3]}, onFile);
+        ADD_FAILURE() << "the batch went on";
+    } catch (const SpectrumBatchStopped& e) {
+        EXPECT_TRUE(e.database);
+        EXPECT_EQ(e.stored, 0u);
+        EXPECT_EQ(e.Message.rfind("the database failed at " + good[1] + ": ", 0), 0u) << e.Message;
+    }
+    db.Exec(writable[db.postgres()]);
+    EXPECT_EQ(seen, std::vector<std::string>{});
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), "1");
+    fs::remove_all(tmp);
 }

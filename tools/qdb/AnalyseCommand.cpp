@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/lab/PeakEvalBatch.h"
@@ -94,7 +95,7 @@ int CmdAnalyse(const Args& in) {
     const std::string csv = TakeOption(args, "--csv");
     const std::string jobsText = TakeOption(args, "--jobs");
     if (args.size() != 1 || (!spectrum.empty()) + (!project.empty()) + (!measurements.empty()) != 1)
-        throw Exception(kUsage);
+        throw quantora::MisuseError(kUsage);
     if (!setting.empty()) options.settingId = ParseKey(setting, "setting id");
     if (!library.empty()) options.libraryIds = ParseKeyList(library, "library id");
     const int jobs = jobsText.empty()

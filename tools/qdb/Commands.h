@@ -11,6 +11,14 @@ namespace qdbtool {
 
 using Args = std::vector<std::string>;
 
+// qdb's exit codes: a failure's kind decides (main.cpp), a batch's outcome likewise.
+enum ExitCode : int {
+    kExitFailed = 1,    // a bad or refused file, or any failure of no other kind
+    kExitMisuse = 2,    // an unknown command or option, a malformed argument
+    kExitNotFound = 3,  // a file, a record or an entry asked for is not there
+    kExitDatabase = 4,  // the database failed
+};
+
 // A database given as a file path (SQLite) or a postgresql:// URI, opened under `alias`.
 inline void OpenArgDatabase(const std::string& alias, const std::string& db,
                             bool readOnly = false) {
@@ -37,6 +45,8 @@ int CmdBackground(const Args& args);
 int CmdNuclides(const Args& args);
 int CmdSource(const Args& args);
 int CmdSpectrum(const Args& args);
+// The help text of qdb spectrum, naming the formats read and written.
+const char* SpectrumHelp();
 int CmdOdbc(const Args& args);
 // Pictures: without Qt in the build, plot and view throw and the demo draws none.
 int CmdPlot(const Args& args);

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
@@ -58,7 +59,7 @@ int ExportedTableCount() {
 }  // namespace
 
 int CmdInfo(const Args& args) {
-    if (args.size() != 1) throw Exception("usage: qdb info <db>");
+    if (args.size() != 1) throw quantora::MisuseError("usage: qdb info <db>");
     OpenLabDatabase(kAlias, args[0], true);
     const bool pg =
         quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
@@ -82,7 +83,7 @@ int CmdInfo(const Args& args) {
 }
 
 int CmdExport(const Args& args) {
-    if (args.size() != 2) throw Exception("usage: qdb export <db> <file.xml>");
+    if (args.size() != 2) throw quantora::MisuseError("usage: qdb export <db> <file.xml>");
     OpenLabDatabase(kAlias, args[0], true);
     const int tables = ExportedTableCount();
     ProgressBar bar(tables);
@@ -115,11 +116,12 @@ int CmdImport(const Args& args) {
         if (a == "--replace")
             replace = true;
         else if (a.rfind("--", 0) == 0)
-            throw Exception(Format("unknown option '%s'", a.c_str()));
+            throw quantora::MisuseError(Format("unknown option '%s'", a.c_str()));
         else
             rest.push_back(a);
     }
-    if (rest.size() != 2) throw Exception("usage: qdb import <file.xml> <db> [--replace]");
+    if (rest.size() != 2)
+        throw quantora::MisuseError("usage: qdb import <file.xml> <db> [--replace]");
     const std::string& xml = rest[0];
     const std::string& db = rest[1];
     std::error_code ec;
@@ -146,7 +148,8 @@ int CmdImport(const Args& args) {
 }
 
 int CmdCsv(const Args& args) {
-    if (args.size() != 3) throw Exception("usage: qdb csv <db> \"<select ...>\" <file.csv>");
+    if (args.size() != 3)
+        throw quantora::MisuseError("usage: qdb csv <db> \"<select ...>\" <file.csv>");
     OpenLabDatabase(kAlias, args[0], true);
     quantora::ReadOnlySelect select(kAlias, args[1]);
     TQuery& q = select.Query();
@@ -166,7 +169,7 @@ int CmdCsv(const Args& args) {
 
 int CmdSettings(const Args& args) {
     if (args.size() < 3 || (args[0] != "get" && args[0] != "set"))
-        throw Exception(
+        throw quantora::MisuseError(
             "usage: qdb settings get <db> <employee> [<setting>] | "
             "qdb settings set <db> <employee> <setting> <value> [--index <n>]");
     OpenLabDatabase(kAlias, args[1]);
@@ -176,7 +179,8 @@ int CmdSettings(const Args& args) {
     settings.SetBasicData(kAlias, &keys, employee);
 
     if (args[0] == "get") {
-        if (args.size() > 4) throw Exception("usage: qdb settings get <db> <employee> [<setting>]");
+        if (args.size() > 4)
+            throw quantora::MisuseError("usage: qdb settings get <db> <employee> [<setting>]");
         settings.RetrieveSettings();
         int wanted = -1;
         if (args.size() == 4) wanted = quantora::FindSetting(kAlias, args[3]).id;
@@ -195,7 +199,8 @@ int CmdSettings(const Args& args) {
     }
 
     if (args.size() != 5 && !(args.size() == 7 && args[5] == "--index"))
-        throw Exception("usage: qdb settings set <db> <employee> <setting> <value> [--index <n>]");
+        throw quantora::MisuseError(
+            "usage: qdb settings set <db> <employee> <setting> <value> [--index <n>]");
     const quantora::SettingDefinition def = quantora::FindSetting(kAlias, args[3]);
     using quantora::SettingValueOfText;
     const Variant index = args.size() == 7

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
@@ -45,7 +46,7 @@ bool MayReplace(const std::string& path) {
 }  // namespace
 
 int CmdInit(const Args& args) {
-    if (args.size() != 1) throw Exception("usage: qdb init <db>");
+    if (args.size() != 1) throw quantora::MisuseError("usage: qdb init <db>");
     OpenArgDatabase(kAlias, args[0]);
     CreateSchema(kAlias);
     std::printf("Schema version %d ready in %s\n", quantora::db::kSchemaVersion, args[0].c_str());
@@ -53,7 +54,7 @@ int CmdInit(const Args& args) {
 }
 
 int CmdDemo(const Args& args) {
-    if (args.size() > 1) throw Exception("usage: qdb demo [<db>]");
+    if (args.size() > 1) throw quantora::MisuseError("usage: qdb demo [<db>]");
     const auto start = std::chrono::steady_clock::now();
     const std::string db = args.empty() ? "demo.db" : args[0];
     const bool uri = IsDatabaseUri(db);
@@ -97,7 +98,7 @@ int CmdDemo(const Args& args) {
 }
 
 int CmdTables(const Args& args) {
-    if (args.size() != 1) throw Exception("usage: qdb tables <db>");
+    if (args.size() != 1) throw quantora::MisuseError("usage: qdb tables <db>");
     OpenLabDatabase(kAlias, args[0], true);
     TQuery q;
     q.SetDatabaseName(kAlias);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/Transaction.h"
@@ -113,8 +114,8 @@ EnergyArg ParseEnergy(const std::string& text) {
     if (ok && colon != std::string::npos)
         ok = ParseNumber(text.substr(colon + 1), e.unc) && e.unc >= 0;
     if (!ok)
-        throw Exception("malformed energy '" + text +
-                        "' (expected keV[:uncertainty], e.g. 661.7:0.3)");
+        throw quantora::MisuseError("malformed energy '" + text +
+                                    "' (expected keV[:uncertainty], e.g. 661.7:0.3)");
     return e;
 }
 
@@ -170,7 +171,7 @@ int CmdECal(const Args& in) {
     const std::string spectrum = TakeOption(args, "--spectrum");
     const std::string measurement = TakeOption(args, "--measurement");
     if (args.size() != 1 || spectrum.empty() == measurement.empty())
-        throw Exception("usage: qdb ecal <db> --spectrum <id> | --measurement <id>");
+        throw quantora::MisuseError("usage: qdb ecal <db> --spectrum <id> | --measurement <id>");
     const int id = ParseKey(spectrum.empty() ? measurement : spectrum,
                             spectrum.empty() ? "measurement id" : "spectrum id");
     OpenLabDatabase(kAlias, args[0]);
@@ -188,7 +189,7 @@ int CmdFwhm(const Args& in) {
     Args args = in;
     const std::string spectrum = TakeOption(args, "--spectrum");
     if (args.size() != 1 || spectrum.empty())
-        throw Exception("usage: qdb fwhm <db> --spectrum <id>");
+        throw quantora::MisuseError("usage: qdb fwhm <db> --spectrum <id>");
     const int id = ParseKey(spectrum, "spectrum id");
     OpenLabDatabase(kAlias, args[0]);
     const FwhmCalibrClass cal = quantora::SpectrumFwhmCal(kAlias, id);
@@ -217,7 +218,8 @@ int CmdMatch(const Args& in) {
     Args args = in;
     const std::string libs = TakeOption(args, "--library");
     if (args.size() < 2 || libs.empty())
-        throw Exception("usage: qdb match <db> --library <id>[,<id>...] <energy>[:<unc>] ...");
+        throw quantora::MisuseError(
+            "usage: qdb match <db> --library <id>[,<id>...] <energy>[:<unc>] ...");
     const std::vector<int> ids = ParseKeyList(libs, "library id");
     std::vector<EnergyArg> energies;
     for (size_t i = 1; i < args.size(); ++i) energies.push_back(ParseEnergy(args[i]));

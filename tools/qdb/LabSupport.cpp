@@ -14,8 +14,8 @@ int ParseKey(const std::string& text, const char* what) {
     int v = 0;
     auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size() || v <= 0)
-        throw Exception(std::string("malformed ") + what + " '" + text +
-                        "' (a positive whole number)");
+        throw quantora::MisuseError(std::string("malformed ") + what + " '" + text +
+                                    "' (a positive whole number)");
     return v;
 }
 
@@ -40,10 +40,11 @@ bool ParseNumber(const std::string& text, double& out) {
 std::string TakeOption(std::vector<std::string>& args, const char* name) {
     auto it = std::find(args.begin(), args.end(), name);
     if (it == args.end()) return {};
-    if (it + 1 == args.end()) throw Exception(std::string("option ") + name + " needs a value");
+    if (it + 1 == args.end())
+        throw quantora::MisuseError(std::string("option ") + name + " needs a value");
     std::string v = *(it + 1);
     args.erase(it, it + 2);
-    if (v.empty()) throw Exception(std::string("option ") + name + " needs a value");
+    if (v.empty()) throw quantora::MisuseError(std::string("option ") + name + " needs a value");
     return v;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/services/ODBCHandler.h"
 #include "tools/qdb/Commands.h"
@@ -26,7 +27,7 @@ const char* OrNull(const std::string& s) {
 
 int List(Args args) {
     const std::string filter = TakeOption(args, "--driver-filter");
-    if (!args.empty()) throw Exception(kOdbcUsage);
+    if (!args.empty()) throw quantora::MisuseError(kOdbcUsage);
     ODBCHandler h;
     std::vector<AnsiString> names, descriptions;
     if (!h.RetrieveDSNNames(&names, &descriptions, filter)) throw Exception(h.GetErrorMessage());
@@ -43,7 +44,7 @@ int AddOrRemove(Args args, bool add) {
     const std::string server = add ? TakeOption(args, "--server") : std::string();
     const std::string description = add ? TakeOption(args, "--description") : std::string();
     if (args.size() != 1 || driver.empty() || args[0].empty() || args[0][0] == '-')
-        throw Exception(kOdbcUsage);
+        throw quantora::MisuseError(kOdbcUsage);
     const std::string& dsn = args[0];
     // The installer's attribute list is separated by these; a name holding them would smuggle
     // attributes in.
@@ -77,7 +78,7 @@ int CmdOdbc(const Args& args) {
         return AddOrRemove(Args(args.begin() + 1, args.end()), true);
     if (!args.empty() && args[0] == "remove")
         return AddOrRemove(Args(args.begin() + 1, args.end()), false);
-    throw Exception(kOdbcUsage);
+    throw quantora::MisuseError(kOdbcUsage);
 }
 
 }  // namespace qdbtool

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
 #include "quantora/lab/RadiationLibraries.h"
@@ -59,7 +60,7 @@ int PlotSpectrum(Args args, int w, int h) {
     const std::string library = TakeOption(args, "--library");
     const std::string range = TakeOption(args, "--range");
     if (args.size() != 3)
-        throw Exception(
+        throw quantora::MisuseError(
             "usage: qdb plot spectrum <db> <spectrum id>[,<id>...] <out.png|out.svg> [--log] "
             "[--energy] [--normalise] [--library <id>] [--range <lo>:<hi>] [--size WxH] "
             "[--title <text>]");
@@ -125,14 +126,14 @@ int CmdPlot(const Args& in) {
     const Args rest(args.begin() + (args.empty() ? 0 : 1), args.end());
     if (kind == "spectrum") return PlotSpectrum(rest, w, h);
     if (kind == "ecal" || kind == "fwhm" || kind == "eff") return PlotCalibration(kind, rest, w, h);
-    throw Exception("usage: qdb plot spectrum|ecal|fwhm|eff ... (see qdb plot --help)");
+    throw quantora::MisuseError("usage: qdb plot spectrum|ecal|fwhm|eff ... (see qdb plot --help)");
 }
 
 int CmdReport(const Args& in) {
     Args args = in;
     const std::string measurement = TakeOption(args, "--measurement");
     if (args.size() != 2 || measurement.empty())
-        throw Exception("usage: qdb report <db> --measurement <id> <out.pdf|out.html>");
+        throw quantora::MisuseError("usage: qdb report <db> --measurement <id> <out.pdf|out.html>");
     OpenLabDatabase(kAlias, args[0]);
     plots::WriteMeasurementReport(kAlias, ParseKey(measurement, "measurement id"), args[1]);
     std::printf("report of measurement %s written to %s\n", measurement.c_str(), args[1].c_str());
@@ -144,7 +145,8 @@ int CmdView(const Args& in) {
     const bool log = TakeFlag(args, "--log");
     const std::string library = TakeOption(args, "--library");
     if (args.size() != 2)
-        throw Exception("usage: qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]");
+        throw quantora::MisuseError(
+            "usage: qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]");
     const std::vector<int> ids = ParseKeyList(args[1], "spectrum id");
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))

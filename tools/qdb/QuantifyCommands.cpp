@@ -7,6 +7,7 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/lab/BackgroundAnalysis.h"
@@ -110,8 +111,8 @@ int CmdQuantify(const Args& in) {
     if (args.size() != 1 || o.spectrumId < 0 || o.libraryIds.empty()) throw Exception(usage);
     if (!eff.empty()) o.effAnalysisId = ParseKey(eff, "efficiency analysis id");
     if (!reference.empty() && !quantora::ParseIsoDateTime(reference, o.reference))
-        throw Exception("malformed reference time '" + reference +
-                        "' (expected YYYY-MM-DD HH:MM:SS)");
+        throw quantora::MisuseError("malformed reference time '" + reference +
+                                    "' (expected YYYY-MM-DD HH:MM:SS)");
     OpenLabDatabase(kAlias, args[0]);
     const quantora::Quantification r = quantora::Quantify(kAlias, o);
     PrintNotes(r.run);

@@ -5,6 +5,7 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/lab/Certificates.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
@@ -21,7 +22,7 @@ const char* const kUsage = "usage: qdb source add <db> <certificate.csv> --name 
 int CmdSource(const Args& in) {
     Args args = in;
     const std::string name = TakeOption(args, "--name");
-    if (args.size() != 3 || args[0] != "add" || name.empty()) throw Exception(kUsage);
+    if (args.size() != 3 || args[0] != "add" || name.empty()) throw quantora::MisuseError(kUsage);
     const std::string& path = args[2];
     // The certificate is read before the database is touched.
     const quantora::Certificate cert = quantora::ReadCertificate(path);

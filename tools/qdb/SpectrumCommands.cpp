@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "quantora/base/DateTime.h"
-#include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/base/MessageLine.h"
+#include "quantora/lab/SpectrumImport.h"
 #include "quantora/lab/StoredSpectra.h"
+#include "quantora/spectrumfiles/SpectrumFileFormats.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
-#include "quantora/spectrumfiles/SpectrumImport.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
 #include "tools/qdb/Progress.h"
@@ -74,7 +75,7 @@ quantora::AscLayout ParseAscLayout(const std::string& text) {
     if (text.empty() || text == "auto") return quantora::AscLayout::Auto;
     if (text == "times") return quantora::AscLayout::TimesInFirstChannels;
     if (text == "counts") return quantora::AscLayout::CountsOnly;
-    throw Exception("--asc-layout takes auto, times or counts");
+    throw quantora::MisuseError("--asc-layout takes auto, times or counts");
 }
 
 int Import(Args args) {
@@ -86,7 +87,7 @@ int Import(Args args) {
     const bool newMeasurements = TakeFlag(args, "--new-measurements");
     target.fastCompression = TakeFlag(args, "--fast");
     if (args.size() < 2 || newMeasurements == !meas.empty() || newMeasurements == project.empty())
-        throw Exception(kImportUsage);
+        throw quantora::MisuseError(kImportUsage);
     if (newMeasurements)
         target.projectId = ParseKey(project, "project id");
     else
@@ -134,7 +135,7 @@ int Import(Args args) {
                      "stopped: %s; %d imported, %d skipped as already present, %zu refused, %zu "
                      "not imported\n",
                      e.Message.c_str(), imported, skipped, refused.size(), files.size() - done);
-        return 1;
+        return e.database ? kExitDatabase : kExitFailed;
     }
     bar.Finish();
     std::printf("%d imported, %d skipped as already present, %zu refused\n", imported, skipped,
@@ -145,7 +146,8 @@ int Import(Args args) {
 
 int Export(Args args) {
     if (args.size() != 3)
-        throw Exception("usage: qdb spectrum export <db> <spectrum id> <file.spe|.n42|.csv>");
+        throw quantora::MisuseError("usage: qdb spectrum export <db> <spectrum id> <file" +
+                                    quantora::WrittenSpectrumExtensions("|") + ">");
     const int id = ParseKey(args[1], "spectrum id");
     OpenLabDatabase(kAlias, args[0]);
     const SpectrumFileData s = quantora::LoadStoredSpectrum(kAlias, id);
@@ -157,7 +159,8 @@ int Export(Args args) {
 
 int Info(Args args) {
     const std::string layout = TakeOption(args, "--asc-layout");
-    if (args.empty()) throw Exception("usage: qdb spectrum info <file>... [--asc-layout ...]");
+    if (args.empty())
+        throw quantora::MisuseError("usage: qdb spectrum info <file>... [--asc-layout ...]");
     quantora::SpectrumReadOptions options;
     options.ascLayout = ParseAscLayout(layout);
     int bad = 0;
@@ -184,7 +187,26 @@ int CmdSpectrum(const Args& args) {
     if (!args.empty() && args[0] == "import") return Import(rest);
     if (!args.empty() && args[0] == "export") return Export(rest);
     if (!args.empty() && args[0] == "info") return Info(rest);
-    throw Exception("usage: qdb spectrum import|export|info ... (see qdb spectrum --help)");
+    throw quantora::MisuseError(
+        "usage: qdb spectrum import|export|info ... (see qdb spectrum --help)");
+}
+
+const char* SpectrumHelp() {
+    static const std::string help =
+        "import <db> <file>... --measurement <id>: add the spectra of files of any supported "
+        "format (" +
+        quantora::SpectrumFileFormatNames(", ") +
+        "; recognised by content) with their times and energy calibration; import <db> <dir or "
+        "files>... --new-measurements --project <id>: one new measurement per file, one "
+        "transaction per file, files already present skipped, a summary at the end (exit 1 when "
+        "a file was refused, 4 when the database failed); --detector <name> keeps one detector "
+        "of a multi-detector file, --asc-layout auto|times|counts says how a one-count-per-line "
+        "file is read, --fast stores the counts with the codec's fast mode. export <db> "
+        "<spectrum id> <file" +
+        quantora::WrittenSpectrumExtensions("|") +
+        ">: write a stored spectrum. info <file>...: what the reader finds in a file, without a "
+        "database.";
+    return help.c_str();
 }
 
 }  // namespace qdbtool

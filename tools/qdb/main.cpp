@@ -8,7 +8,9 @@
 #include <string>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/MessageLine.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "tools/qdb/Commands.h"
 
 namespace {
@@ -103,16 +105,7 @@ const Command kCommands[] = {
      "certified source: standard uncertainties, reference time in UTC, linked to the loaded "
      "nuclide tables. Prints the new source id and its nuclides.",
      qdbtool::CmdSource},
-    {"spectrum", "qdb spectrum import|export|info ...",
-     "import <db> <file>... --measurement <id>: add the spectra of files of any supported "
-     "format (SPE, N42, CHN, SPC, CNF, ASC, CSV; recognised by content) with their times and "
-     "energy calibration; import <db> <dir or files>... --new-measurements --project <id>: one "
-     "new measurement per file, one transaction per file, files already present skipped, a "
-     "summary at the end (exit 1 when a file was refused); --detector <name> keeps one detector "
-     "of a multi-detector file, --asc-layout auto|times|counts says how a one-count-per-line "
-     "file is read, --fast stores the counts with the codec's fast mode. export <db> <spectrum id> "
-     "<file.spe|.n42|.csv>: write a stored spectrum. "
-     "info <file>...: what the reader finds in a file, without a database.",
+    {"spectrum", "qdb spectrum import|export|info ...", qdbtool::SpectrumHelp(),
      qdbtool::CmdSpectrum},
     {"odbc", "qdb odbc list|add|remove ...",
      "list [--driver-filter <text>]; add <dsn> --driver <driver> [--database <db>] [--server "
@@ -147,6 +140,14 @@ const Command kCommands[] = {
 #endif
 };
 
+// The exit code of a failure by its kind; any other failure, a bad file among them, exits with 1.
+int ExitCodeFor(const std::exception& e) {
+    if (dynamic_cast<const EDatabaseError*>(&e)) return qdbtool::kExitDatabase;
+    if (dynamic_cast<const quantora::NotFoundError*>(&e)) return qdbtool::kExitNotFound;
+    if (dynamic_cast<const quantora::MisuseError*>(&e)) return qdbtool::kExitMisuse;
+    return qdbtool::kExitFailed;
+}
+
 void PrintHelp() {
     std::printf(
         "qdb - the lab database tool\n\n"
@@ -155,6 +156,10 @@ void PrintHelp() {
         "Commands:\n");
     for (const Command& c : kCommands) std::printf("  %s\n      %s\n", c.usage, c.help);
     std::printf("\nRun 'qdb <command> --help' for one command.\n");
+    std::printf(
+        "\nExit codes: 0 done, 1 failed (a bad or refused file among others), 2 misused (an "
+        "unknown command or option, a malformed argument), 3 not found (a file or a key), 4 the "
+        "database failed.\n");
 }
 
 }  // namespace
@@ -169,7 +174,7 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         PrintHelp();
-        return argc < 2 ? 2 : 0;
+        return argc < 2 ? qdbtool::kExitMisuse : 0;
     }
     for (const Command& c : kCommands) {
         if (std::strcmp(argv[1], c.name) != 0) continue;
@@ -183,11 +188,12 @@ int main(int argc, char** argv) {
             return c.run(args);
         } catch (const Exception& e) {
             std::fprintf(stderr, "qdb %s: %s\n", c.name, quantora::MessageLine(e.Message).c_str());
+            return ExitCodeFor(e);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "qdb %s: %s\n", c.name, quantora::MessageLine(e.what()).c_str());
+            return ExitCodeFor(e);
         }
-        return 1;
     }
     std::fprintf(stderr, "qdb: unknown command '%s' (see qdb --help)\n", argv[1]);
-    return 2;
+    return qdbtool::kExitMisuse;
 }

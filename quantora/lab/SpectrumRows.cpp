@@ -1,5 +1,5 @@
 // SPECTRUM and ECAL rows of a read spectrum; the exact polynomial kept with a stored calibration.
-#include "quantora/spectrumfiles/SpectrumRows.h"
+#include "quantora/lab/SpectrumRows.h"
 
 #include <algorithm>
 #include <array>
@@ -7,6 +7,7 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibration/Calibrtables.h"
 #include "quantora/calibration/ECalStorage.h"
@@ -134,7 +135,8 @@ std::vector<unsigned long> CountsFromChannelZero(const SpectrumFileData& s) {
 }
 
 SPECTRUMData SpectrumRecordFor(const SpectrumFileData& s, int measurementId, bool fast) {
-    if (s.counts.empty()) throw Exception("a spectrum without channels cannot be stored");
+    if (s.counts.empty())
+        throw quantora::MisuseError("a spectrum without channels cannot be stored");
     std::vector<unsigned long> counts = CountsFromChannelZero(s);
     SPECTRUMData rec;
     rec.SPECTRUMTYPE_ID = 1;

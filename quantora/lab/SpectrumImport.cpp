@@ -1,12 +1,13 @@
 // Spectrum files into the database: a measurement (found or made), then the file's spectra, in
 // one transaction per file; batches read and compress on worker threads and flush commits
 // together.
-#include "quantora/spectrumfiles/SpectrumImport.h"
+#include "quantora/lab/SpectrumImport.h"
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -16,7 +17,7 @@
 #include <thread>
 
 #include "quantora/base/DateTime.h"
-#include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/base/MessageLine.h"
 #include "quantora/dblayer/Database.h"
@@ -25,8 +26,8 @@
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/QueryGuards.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/records/Meastables.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace quantora {
 
@@ -56,7 +57,8 @@ void KeepDetector(SpectrumFile& file, const AnsiString& detector) {
     for (const SpectrumFileData& s : file.spectra) seen += (seen.empty() ? "" : ", ") + s.detector;
     std::erase_if(file.spectra, [&](const SpectrumFileData& s) { return s.detector != detector; });
     if (file.spectra.empty())
-        throw Exception("no spectrum of detector '" + detector + "' (the file has: " + seen + ")");
+        throw BadFileError("no spectrum of detector '" + detector + "' (the file has: " + seen +
+                           ")");
 }
 
 // Worker threads that run `work` until it returns. On destruction, and when starting one of them
@@ -129,10 +131,14 @@ bool Transient(const EDatabaseError& e) {
                              e.Category() == DbErrorCategory::Serialization);
 }
 
-// Failures of one file's data: the database refused a value or a row. Every other database
-// failure is the database's own and ends a batch.
+// Failures of one file's data: the database refused a value or a row (a constraint, one of
+// PostgreSQL's data exceptions, SQLSTATE class 22, or the layer's own check of a value). Every
+// other database failure (a read-only transaction, a cancelled statement) is the database's own
+// and ends a batch.
 bool FaultOfTheFile(const EDatabaseError& e) {
-    return e.Category() == DbErrorCategory::Constraint || e.Category() == DbErrorCategory::Other;
+    return e.Category() == DbErrorCategory::Constraint ||
+           (e.Category() == DbErrorCategory::Other &&
+            (e.SqlState().empty() || e.SqlState().rfind("22", 0) == 0));
 }
 
 // Pauses before the tries after a transient failure: about 40 s in all, so a server restart is
@@ -173,12 +179,12 @@ SpectrumImporter::SpectrumImporter(const char* dbName, SpectrumImportTarget targ
       rows_(dbName) {
     if (target_.measurementId > 0) {
         if (!RowExists(dbName, "MEASUREMENT", "MEASUREMENT_ID", target_.measurementId))
-            throw Exception(
+            throw NotFoundError(
                 Format("no measurement with MEASUREMENT_ID = %d", target_.measurementId));
         return;
     }
     if (!RowExists(dbName, "PROJECT", "PROJECT_ID", target_.projectId))
-        throw Exception(Format("no project with PROJECT_ID = %d", target_.projectId));
+        throw NotFoundError(Format("no project with PROJECT_ID = %d", target_.projectId));
     TQuery q;
     q.SetDatabaseName(dbName);
     q.SetSQL("SELECT CRC32, CHANNELS, LIVETIME, TRUETIME FROM SPECTRUM");
@@ -202,8 +208,12 @@ SpectrumImportResult SpectrumImporter::Import(SpectrumFile file, const AnsiStrin
 SpectrumImporter::Prepared SpectrumImporter::Prepare(SpectrumFile file) const {
     KeepDetector(file, target_.detector);
     Prepared p;
-    for (const SpectrumFileData& s : file.spectra)
-        p.rows.push_back(SpectrumRecordFor(s, target_.measurementId, target_.fastCompression));
+    try {
+        for (const SpectrumFileData& s : file.spectra)
+            p.rows.push_back(SpectrumRecordFor(s, target_.measurementId, target_.fastCompression));
+    } catch (const MisuseError& e) {
+        throw BadFileError(e.Message);  // counts no SPECTRUM row holds
+    }
     p.file = std::move(file);
     return p;
 }
@@ -299,7 +309,8 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& given,
     struct Slot {
         bool ready = false;
         std::optional<Prepared> prepared;
-        AnsiString error;
+        AnsiString error;            // why the file is refused
+        std::exception_ptr failure;  // a failure not of the file, which ends the batch
         size_t bytes = 0;
     };
     std::vector<Slot> slots(paths.size());
@@ -326,8 +337,12 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& given,
             try {
                 slot.prepared = Prepare(ReadSpectrumFile(paths[i], target_.read));
                 slot.bytes = slot.prepared->Bytes();
-            } catch (const std::exception& e) {
-                slot.error = e.what();
+            } catch (const BadFileError& e) {
+                slot.error = e.Message;
+            } catch (const NotFoundError& e) {
+                slot.error = e.Message;
+            } catch (...) {
+                slot.failure = std::current_exception();
             }
             {
                 std::lock_guard lock(mutex);
@@ -350,8 +365,9 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& given,
     std::vector<SpectrumFileOutcome> unflushed;
     size_t reported = 0;
     auto lastFlush = std::chrono::steady_clock::now();
-    // Ends the batch for a failure of the database: what was stored before is flushed and
-    // reported when the database still can, and the exception says how much that was.
+    // Ends the batch for a failure that is not the file's own (the database's, mostly): what was
+    // stored before is flushed and reported when the database still can, and the exception says
+    // how much that was.
     auto endBatch = [&](const AnsiString& path, const std::exception& e) {
         try {
             flush.Flush();
@@ -362,8 +378,11 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& given,
         reported += unflushed.size();
         AnsiString why = e.what();
         why = why.substr(0, why.find(" [SQL: "));  // the statement is no news to the user
-        throw SpectrumBatchStopped("the database failed at " + path + ": " + MessageLine(why, 160),
-                                   reported);
+        const bool database = dynamic_cast<const EDatabaseError*>(&e) != nullptr;
+        throw SpectrumBatchStopped(
+            AnsiString(database ? "the database failed" : "the import failed") + " at " + path +
+                ": " + MessageLine(why, 160),
+            reported, database);
     };
     auto report = [&] {
         try {
@@ -394,9 +413,14 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& given,
             o.reason = MessageLine(why);  // the readers' messages name the file; others do not
             if (o.reason.find(paths[i]) == AnsiString::npos) o.reason = paths[i] + ": " + o.reason;
         };
+        // Only a bad file, or one whose data the database refuses, is refused; any other failure
+        // would befall the files after it as well and ends the batch.
         try {
-            if (!slot.prepared) throw Exception(slot.error);
-            o.result = StoreRetrying(*slot.prepared, paths[i]);
+            if (slot.failure) std::rethrow_exception(slot.failure);
+            if (slot.prepared)
+                o.result = StoreRetrying(*slot.prepared, paths[i]);
+            else
+                refuse(slot.error.c_str());
         } catch (const EDatabaseError& e) {
             if (!FaultOfTheFile(e)) {
                 unflushed.pop_back();
@@ -404,7 +428,8 @@ void SpectrumImporter::ImportFiles(const std::vector<AnsiString>& given,
             }
             refuse(e.what());
         } catch (const std::exception& e) {
-            refuse(e.what());
+            unflushed.pop_back();
+            endBatch(paths[i], e);
         }
         if (i + 1 == paths.size() || unflushed.size() >= kMaxUnflushedFiles ||
             std::chrono::steady_clock::now() - lastFlush >= kFlushInterval)

@@ -9,10 +9,10 @@
 #include <tuple>
 #include <vector>
 
-#include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/spectrumfiles/SpectrumFile.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
-#include "quantora/spectrumfiles/SpectrumRows.h"
 
 namespace quantora {
 
@@ -41,13 +41,15 @@ struct SpectrumFileOutcome {
     SpectrumImportResult result;
 };
 
-// A batch ended by a failure of the database itself (disk full, read-only, server gone for
-// good): the message says where and why; `stored` files were on disk before it.
+// A batch ended by a failure that is not a file's own: of the database itself (disk full,
+// read-only, server gone for good; `database` is true) or of the importer (out of memory). The
+// message says where and why; `stored` files were on disk before it.
 class SpectrumBatchStopped : public Exception {
   public:
-    SpectrumBatchStopped(AnsiString message, size_t storedFiles)
-        : Exception(std::move(message)), stored(storedFiles) {}
+    SpectrumBatchStopped(AnsiString message, size_t storedFiles, bool byDatabase)
+        : Exception(std::move(message)), stored(storedFiles), database(byDatabase) {}
     size_t stored;
+    bool database;
 };
 
 // Imports files one after the other. Whether a file is stored already is decided inside its
@@ -58,22 +60,22 @@ class SpectrumBatchStopped : public Exception {
 // from the database's key sequences.
 class SpectrumImporter {
   public:
-    // Throws when the target measurement or project does not exist.
+    // Throws NotFoundError when the target measurement or project does not exist.
     SpectrumImporter(const char* dbName, SpectrumImportTarget target);
 
-    // Reads `path` and stores it; throws for a file that cannot be read, leaving the database
-    // unchanged.
+    // Reads `path` and stores it; throws BadFileError or NotFoundError for a file that cannot be
+    // read, leaving the database unchanged.
     SpectrumImportResult Import(const AnsiString& path);
     // The same for a file already read; `path` names the measurement when the file has no title.
     SpectrumImportResult Import(SpectrumFile file, const AnsiString& path);
 
     // Imports `paths` in their order (but for a bare count list, which goes after a later file of
     // the same name with another extension: the better described copy of a spectrum is the one
-    // stored), each file in a transaction of its own; a file that cannot
-    // be read or whose data the database refuses is refused and the batch goes on. A lost
-    // connection is opened again and the file tried again, a bounded number of times with
+    // stored), each file in a transaction of its own; a bad or missing file (BadFileError,
+    // NotFoundError) or one whose data the database refuses is refused and the batch goes on. A
+    // lost connection is opened again and the file tried again, a bounded number of times with
     // growing pauses (a server restart); lock conflicts are tried again likewise. Any other
-    // failure of the database, or one that outlasts the retries, ends the batch with
+    // failure, of the database or one that outlasts the retries, ends the batch with
     // SpectrumBatchStopped after the files before it are reported. Reading and compressing run on
     // worker threads up to 32 files per thread (and about 64 MiB) ahead of the database writes, so
     // they go on while a flush holds the writer. Commits are flushed to disk together, at least
