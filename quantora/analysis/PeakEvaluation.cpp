@@ -283,6 +283,19 @@ class Evaluator {
             for (const FwhmCalibrPoint& p : points)
                 model.Set(model.GetPointCount(), p.ChPos, p.Fwhm, 0.0, p.FwhmUnc, -1);
             if (!model.Valid || points.size() <= 3) break;
+            // A line pulled so steep by a wide point that it gives no width at another point:
+            // the widest goes.
+            const auto noWidth = [&](const FwhmCalibrPoint& p) {
+                return model.A + model.B * p.ChPos <= 0;
+            };
+            if (std::any_of(points.begin(), points.end(), noWidth)) {
+                points.erase(
+                    std::max_element(points.begin(), points.end(),
+                                     [](const FwhmCalibrPoint& x, const FwhmCalibrPoint& y) {
+                                         return x.Fwhm < y.Fwhm;
+                                     }));
+                continue;
+            }
             std::vector<double> rel, dev;
             for (const FwhmCalibrPoint& p : points) rel.push_back(p.Fwhm / model.Fwhm(p.ChPos) - 1);
             dev = rel;

@@ -3,6 +3,7 @@
 // peaks, area z-scores of the smaller peaks and the median area bias of the large ones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "quantora/analysis/PeakEvaluation.h"
+#include "quantora/analysis/PeakShape.h"
+#include "quantora/analysis/RegionFit.h"
 #include "quantora/analysis/SyntheticSpectrum.h"
 #include "quantora/analysis/TruthScore.h"
 #include "quantora/calibmodel/FwhmCalibrClass.h"
@@ -121,27 +124,31 @@ TEST(PeakEvaluationTruth, FewPeaksGiveTheirMedianWidth) {
     }
 }
 
-// Counts scattered more than Poisson (each draw times 4: chi2/dof near 4): a setting that scales
-// uncertainties by the fit's chi-square per degree of freedom scales each peak's area uncertainty
-// and its no-peak uncertainty (the decision threshold's) alike.
+// Counts scattered more than Poisson (each draw times 4: chi2/dof near 4): the same fit with its
+// uncertainties scaled by chi2/dof widens each peak's area uncertainty and its no-peak uncertainty
+// (the decision threshold's) by the same factor, the square root of chi2/dof.
 TEST(PeakEvaluationTruth, ChiSquareScalingWidensAreaAndDecisionThresholdAlike) {
-    qa::SyntheticSpectrum s = qa::TruthSpectrum(qa::kIsolatedTruthSet, 7);
-    for (unsigned long& c : s.counts) c *= 4;
-    qa::SpectrumContext context;
-    context.energyCoeffs = s.energyCoeffs;
-    PeakEvalCalibration counting, scaled;
-    counting.UncertaintyMode = 1;
-    scaled.UncertaintyMode = 3;
-    const qa::PeakEvaluationResult a = qa::EvaluatePeaks(s.counts, context, counting);
-    const qa::PeakEvaluationResult b = qa::EvaluatePeaks(s.counts, context, scaled);
-    ASSERT_EQ(a.peaks.size(), b.peaks.size());
-    int widened = 0;
-    for (size_t i = 0; i < a.peaks.size(); ++i) {
-        const qa::FittedPeak &x = a.peaks[i], &y = b.peaks[i];
-        if (x.areaUncNoPeak <= 0) continue;
-        const double area = y.areaUnc / x.areaUnc, noPeak = y.areaUncNoPeak / x.areaUncNoPeak;
-        EXPECT_NEAR(noPeak, area, 0.01 * area) << "peak at channel " << x.channel;
-        widened += area > 1.5;
+    qa::SyntheticSpectrumModel m;
+    m.channels = 1024;
+    m.continuum.flat = 200;
+    m.peaks.push_back({500.0, 3e4, 5.0, 0, 0});
+    m.peaks.push_back({509.0, 1e4, 5.0, 0, 0});
+    const qa::SyntheticSpectrum s = qa::Generate(m, 5);
+    std::vector<double> counts(s.counts.begin(), s.counts.end());
+    for (double& c : counts) c *= 4;
+    const qa::RegionPeakStart peaks[] = {{500.0, 5.0 * qa::kSigmaPerFwhm},
+                                         {509.0, 5.0 * qa::kSigmaPerFwhm}};
+    qa::RegionFitOptions options;
+    options.uncertaintyMode = 1;
+    const qa::RegionFitResult a = qa::FitPeaks(counts, 470, 540, peaks, options);
+    options.uncertaintyMode = 3;
+    const qa::RegionFitResult b = qa::FitPeaks(counts, 470, 540, peaks, options);
+    ASSERT_TRUE(a.converged && b.converged);
+    const double factor = std::sqrt(b.chiSquare / b.dof);
+    EXPECT_GT(factor, 1.5);
+    for (size_t k = 0; k < 2; ++k) {
+        EXPECT_NEAR(b.peaks[k].areaUnc / a.peaks[k].areaUnc, factor, 1e-6 * factor) << k;
+        EXPECT_NEAR(b.peaks[k].areaUncNoPeak / a.peaks[k].areaUncNoPeak, factor, 1e-6 * factor)
+            << k;
     }
-    EXPECT_GE(widened, 5);
 }

@@ -220,7 +220,7 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
                 const SpectrumFileData again = ReadSpectrumFile(out).spectra.at(0);
                 ExpectSameSpectrum(again, back, 0, out);
                 EXPECT_EQ(again.energyCoeffs, back.energyCoeffs) << out;
-                if (std::string(ext) == ".spe") {
+                if (std::string(f.extension) == ".spe") {
                     EXPECT_EQ(again.remarks, back.remarks) << out;
                 }
             }
@@ -709,7 +709,7 @@ TEST(SpectrumImport, BadFilesAreRefusedAndAFailedDatabaseEndsTheBatch) {
     // The thread's connection, the importer's too, stops taking writes.
     const char* readOnly[] = {"PRAGMA query_only = ON", "SET default_transaction_read_only = on"};
     const char* writable[] = {"PRAGMA query_only = OFF", "SET default_transaction_read_only = off"};
-    db.Exec(readOnly[db.postgres()]);
+    db.Exec(readOnly[db.engine() == test::TestEngine::PostgreSQL]);
     try {
         importer.ImportFiles({good[1], good[2], good[3]}, onFile);
         ADD_FAILURE() << "the batch went on";
@@ -718,7 +718,7 @@ TEST(SpectrumImport, BadFilesAreRefusedAndAFailedDatabaseEndsTheBatch) {
         EXPECT_EQ(e.stored, 0u);
         EXPECT_EQ(e.Message.rfind("the database failed at " + good[1] + ": ", 0), 0u) << e.Message;
     }
-    db.Exec(writable[db.postgres()]);
+    db.Exec(writable[db.engine() == test::TestEngine::PostgreSQL]);
     EXPECT_EQ(seen, std::vector<std::string>{});
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), "1");
     fs::remove_all(tmp);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Failures.h"
 
 namespace qdbtool {
 
