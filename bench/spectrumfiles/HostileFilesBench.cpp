@@ -27,6 +27,8 @@ namespace {
 
 struct Outcome {
     double seconds = 0;
+    double cpuSeconds =
+        0;  // user and system: what the reader costs on a machine shared with others
     double peakMb = 0;
     bool signalled = false;  // crashed or killed
     size_t longestLine = 0;
@@ -61,6 +63,10 @@ Outcome Run(const std::string& file) {
     wait4(pid, &status, 0, &usage);
     o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     o.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    auto secondsOf = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+    };
+    o.cpuSeconds = secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
     o.signalled = WIFSIGNALED(status);
     size_t from = 0;
     for (size_t nl; (nl = text.find('\n', from)) != std::string::npos; from = nl + 1)
@@ -142,30 +148,33 @@ void BM_HostileFiles(benchmark::State& state) {
     fs::create_directories(dir);
     const auto kinds = MakeFiles(dir);
     for (auto _ : state) {
-        std::printf("\n%-16s %6s %12s %12s %10s %12s\n", "files", "n", "max s", "max MB", "crashed",
-                    "longest line");
-        double worstS = 0, worstMb = 0;
+        std::printf("\n%-16s %6s %12s %12s %12s %10s %12s\n", "files", "n", "max s", "max cpu s",
+                    "max MB", "crashed", "longest line");
+        double worstS = 0, worstCpu = 0, worstMb = 0;
         size_t crashed = 0, longest = 0;
         for (const auto& [kind, files] : kinds) {
-            double s = 0, mb = 0;
+            double s = 0, cpu = 0, mb = 0;
             size_t c = 0, line = 0;
             std::string slowest;
             for (const fs::path& f : files) {
                 const Outcome o = Run(f.string());
                 if (o.seconds > s) s = o.seconds, slowest = f.filename().string();
                 mb = std::max(mb, o.peakMb);
+                cpu = std::max(cpu, o.cpuSeconds);
                 c += o.signalled ? 1 : 0;
                 line = std::max(line, o.longestLine);
             }
-            std::printf("%-16s %6zu %12.2f %12.1f %10zu %12zu  (slowest: %s)\n", kind.c_str(),
-                        files.size(), s, mb, c, line, slowest.c_str());
-            worstS = std::max(worstS, s), worstMb = std::max(worstMb, mb);
+            std::printf("%-16s %6zu %12.2f %12.2f %12.1f %10zu %12zu  (slowest: %s)\n",
+                        kind.c_str(), files.size(), s, cpu, mb, c, line, slowest.c_str());
+            worstS = std::max(worstS, s), worstCpu = std::max(worstCpu, cpu);
+            worstMb = std::max(worstMb, mb);
             crashed += c, longest = std::max(longest, line);
         }
-        std::printf("goals: at most 2 s (%s), 256 MB (%s), no crash (%s) per file\n",
-                    worstS <= 2 ? "met" : "MISSED", worstMb <= 256 ? "met" : "MISSED",
-                    crashed == 0 ? "met" : "MISSED");
+        std::printf("goals: at most 2 s (%s; CPU time %s), 256 MB (%s), no crash (%s) per file\n",
+                    worstS <= 2 ? "met" : "MISSED", worstCpu <= 2 ? "met" : "MISSED",
+                    worstMb <= 256 ? "met" : "MISSED", crashed == 0 ? "met" : "MISSED");
         state.counters["max_s"] = worstS;
+        state.counters["max_cpu_s"] = worstCpu;
         state.counters["max_MB"] = worstMb;
     }
     fs::remove_all(dir);
