@@ -22,6 +22,7 @@ constexpr double kBlindGain[2] = {0.01, 20.0};  // keV per channel
 constexpr double kBlindOffsetKeV = 30.0;
 constexpr double kRelevantShare = 0.01;  // of the strongest candidate: weaker lines are not it
 constexpr double kMinEnergyUnc = 0.02;   // keV: floor of a point's uncertainty
+constexpr double kMaxRmsShareOfTolerance = 0.25;  // of the matching tolerance: a chance match
 
 // Lines within [lo, hi] keV: indices into the sorted lines.
 std::pair<size_t, size_t> Within(std::span<const ReferenceLine> lines, double lo, double hi) {
@@ -359,6 +360,20 @@ Recalibration Recalibrate(const PeakEvaluationResult& r, const std::vector<doubl
                 if (m.used && std::fabs(m.residualKeV) > tol && n > degree + 2) worst = &m;
         if (!worst) break;
         worst->used = false;
+    }
+    // Lines met by chance (a library without the spectrum's main nuclides, aligned where its
+    // dense lines happen to fall on peaks) scatter over the whole tolerance; lines met for real
+    // lie on a smooth curve far inside it.
+    if (out.rmsKeV > kMaxRmsShareOfTolerance * tol) {
+        out.notes.push_back(
+            Format("no energy recalibration: the %d matched lines scatter by %.2f "
+                   "keV rms, more than the %.2f keV lines met for real do; the "
+                   "library's lines do not explain the peaks",
+                   static_cast<int>(std::count_if(out.matches.begin(), out.matches.end(),
+                                                  [](const LineMatch& m) { return m.used; })),
+                   out.rmsKeV, kMaxRmsShareOfTolerance * tol));
+        out.matches.clear();
+        return out;
     }
     out.energyValid = true;
     int used = 0;

@@ -1,6 +1,7 @@
 // Energy and width recalibration from an evaluation's peaks against lines of known energy: the
 // file calibration exact, a few keV off or absent; one line per peak, the larger peak keeping a
-// line two peaks could claim; an outlier left out; too few lines a note, not a calibration.
+// line two peaks could claim; an outlier left out; too few lines, or lines met by chance, a note,
+// not a calibration.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -88,16 +89,23 @@ TEST(Recalibration, PeaksMeetTheirLinesOneToOneWhateverTheFileCalibration) {
     }
 }
 
-TEST(Recalibration, TooFewLinesGiveANoteAndNoEnergyCalibration) {
+// Too few lines, or lines met only by chance (each within the tolerance of a peak, but scattered
+// about it as a library's dense lines fall): a note, and no energy calibration.
+TEST(Recalibration, TooFewOrChanceLinesGiveANoteAndNoEnergyCalibration) {
     const PeakEvalCalibration setting;
     const qa::PeakEvaluationResult r = Peaks();
     const std::vector<double> coeffs = {1.0, 0.35, 2e-7};
     const struct {
         size_t lines;
+        double jitterKeV;  // alternately added to and taken from each line's energy
         const char* note;
-    } cases[] = {{0, "holds no lines"}, {2, "2 peak(s) matched a library line"}};
+    } cases[] = {{0, 0, "holds no lines"},
+                 {2, 0, "2 peak(s) matched a library line"},
+                 {kLines.size(), 1.4, "the library's lines do not explain the peaks"}};
     for (const auto& c : cases) {
-        const std::vector<qa::ReferenceLine> lines(kLines.begin(), kLines.begin() + c.lines);
+        std::vector<qa::ReferenceLine> lines(kLines.begin(), kLines.begin() + c.lines);
+        for (size_t i = 0; i < lines.size(); ++i)
+            lines[i].energy += i % 2 ? -c.jitterKeV : c.jitterKeV;
         const qa::Recalibration cal = qa::Recalibrate(r, coeffs, lines, setting);
         EXPECT_FALSE(cal.energyValid);
         ASSERT_FALSE(cal.notes.empty());
