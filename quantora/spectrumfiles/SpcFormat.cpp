@@ -80,6 +80,10 @@ void ReadSpc(Sv bytes, const ReadContext& ctx, SpectrumFile& out) {
     }
     if (size_t r = Record(b, 10, "sample description")) s.title = b.Text(r, kRecord);
     if (size_t r = Record(b, 12, "detector description")) s.detector = b.Text(r, kRecord);
+    if (size_t r = Record(b, 106, "location")) {
+        const AnsiString location = b.Text(r, kRecord);
+        if (!location.empty()) s.remarks.push_back("location: " + location);
+    }
     if (size_t r = Record(b, 34, "calibration")) {
         s.energyCoeffs = {b.F32(r + 20), b.F32(r + 24), b.F32(r + 28)};
         CheckEnergyCoeffs(s.energyCoeffs, ctx);

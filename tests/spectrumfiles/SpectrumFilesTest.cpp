@@ -494,9 +494,16 @@ TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
     EXPECT_FALSE(bad.warnings.empty());
 }
 
-// A CNF's sample block gives its descriptive texts as remarks; its measurement mode tells a
-// gamma spectrum from counts per time bin.
-TEST(SpectrumFiles, CnfSampleFieldsAndMeasurementMode) {
+// A CNF's sample block and an SPC's location record give their descriptive texts as remarks; a
+// CNF's measurement mode tells a gamma spectrum from counts per time bin.
+TEST(SpectrumFiles, DescriptiveFieldsAndMeasurementMode) {
+    {
+        std::ifstream spc(kDir + "original/Alcatraz14.Spc", std::ios::binary);
+        std::string b((std::istreambuf_iterator<char>(spc)), {});
+        b[106] = b[10], b[107] = b[11];  // the location pointer to the sample description record
+        EXPECT_EQ(ReadSpectrumBytes(b, "located.spc").spectra.at(0).remarks,
+                  std::vector<AnsiString>{"location: Alcatraz14"});
+    }
     std::ifstream in(
         kDir + "original/01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf",
         std::ios::binary);
