@@ -10,7 +10,7 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
-#include "quantora/frame/SqlNames.h"
+#include "quantora/lab/TableRowCounts.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/DemoLab.h"
 #include "tools/qdb/LabSupport.h"
@@ -100,14 +100,8 @@ int CmdDemo(const Args& args) {
 int CmdTables(const Args& args) {
     if (args.size() != 1) throw quantora::MisuseError("usage: qdb tables <db>");
     OpenLabDatabase(kAlias, args[0], true);
-    TQuery q;
-    q.SetDatabaseName(kAlias);
-    for (const AnsiString& table : quantora::SchemaTableNames()) {
-        q.SetSQL(quantora::Format("SELECT COUNT(*) FROM %s", table.c_str()));
-        q.Open();
-        std::printf("%-24s %8d\n", table.c_str(), q.Fields()[0]->AsInteger());
-        q.Close();
-    }
+    for (const auto& [table, rows] : quantora::LabTableRowCounts(kAlias))
+        std::printf("%-24s %8lld\n", table.c_str(), rows);
     return 0;
 }
 

@@ -5,11 +5,11 @@
 
 #include <cstdint>
 #include <map>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "quantora/analysis/PeakEvaluation.h"
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/calibmodel/ECalibration.h"
@@ -39,7 +39,7 @@ struct Nuclide {
     const char* symbol;
     double halfLifeYears, halfLifeUncYears;
     const char* decayMode;  // "A", "B-", "EC", "EC+B+"
-    std::span<const GammaLine> lines;
+    std::vector<GammaLine> lines;
 };
 const Nuclide& NuclideBySymbol(const char* symbol);  // throws for an unknown one
 
@@ -60,12 +60,9 @@ struct MeasPlan {
     double liveTime;
     bool calibration = false;  // a calibration measurement, for the setup analyses
 };
-struct FoundPeak {
-    double pos, posUnc, area, areaUnc, fwhm, fwhmUnc;  // channels and counts
-    double height, bkg;  // counts per channel at the centroid; continuum counts under the peak
-};
-struct Assigned {  // a peak matched to a library line
-    int peak;      // index into the found peaks
+using FoundPeak = quantora::analysis::FittedPeak;  // as the library's peak evaluation found it
+struct Assigned {                                  // a peak matched to a library line
+    int peak;                                      // index into the found peaks
     const Nuclide* nuclide;
     const GammaLine* line;
     AnsiString radiationId;
@@ -142,27 +139,11 @@ class DemoLab {
     void Step(const std::string& label) { bar_.Step(label); }
 
   private:
-    struct SetupContext;
-    struct EffPoint;
     void Library();
     void Sources();
     void Measure(const MeasPlan& plan, uint32_t seed);
-    void Calibrate(const MeasPlan& plan, MeasResult& r,
-                   const std::vector<const Nuclide*>& nuclides);
-    void StorePeaks(const MeasPlan& plan, MeasResult& r);
     void SetupAnalyses(int setupIndex);
-    // Stores analysis `a` (NONLIN, EFF or RESOL) of setup `s`, its link to the setup and a row
-    // per measurement `used`; the keys of these rows.
-    template <class M, class A>
-    std::map<const MeasResult*, int> StoreAnalysis(const SetupContext& s, const char* kind, A& a,
-                                                   std::string columns, Row values, double chi2,
-                                                   std::span<const MeasResult* const> used);
-    void NonlinAnalysis(const SetupContext& s);
-    void EfficiencyAnalysis(const SetupContext& s, const std::vector<EffPoint>& points);
-    void ResolutionAnalysis(const SetupContext& s, const std::vector<EffPoint>& points);
     void Documents();
-    void PrintSoilCalibration(ECalibration& cal);
-    void PrintPeakMatches(const ECalibration& cal);
 
     ProgressBar& bar_;
     std::map<std::string, quantora::CountingKeyGen> keys_;

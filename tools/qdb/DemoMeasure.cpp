@@ -10,8 +10,8 @@
 #include <numbers>
 #include <numeric>
 #include <random>
+#include <span>
 
-#include "quantora/analysis/PeakEvaluation.h"
 #include "quantora/base/Format.h"
 #include "quantora/calibmodel/EffCalibration.h"
 #include "quantora/calibmodel/NonlinECalibr.h"
@@ -121,7 +121,7 @@ std::vector<Assigned> MatchLines(const std::vector<FoundPeak>& peaks,
         int best = -1;
         double bestDiff = tolKeV;
         for (size_t i = 0; i < peaks.size(); ++i) {
-            const double e = cal ? cal->Energy(peaks[i].pos) : peaks[i].pos * kNominalGain;
+            const double e = cal ? cal->Energy(peaks[i].channel) : peaks[i].channel * kNominalGain;
             if (std::fabs(e - l->energy) < bestDiff) {
                 bestDiff = std::fabs(e - l->energy);
                 best = static_cast<int>(i);
@@ -134,19 +134,203 @@ std::vector<Assigned> MatchLines(const std::vector<FoundPeak>& peaks,
     return out;
 }
 
-}  // namespace
-
-struct DemoLab::SetupContext {
+struct SetupContext {
     int index, id;
     const char* name;
     std::vector<const MeasResult*> cal;  // the setup's calibration measurements
     TDateTime created, validFrom;
 };
-struct DemoLab::EffPoint {
+struct EffPoint {
     const MeasResult* r;
     const Assigned* a;
+    const FoundPeak* fp;  // the peak of a
     double eff, effUnc;
 };
+
+void Calibrate(DemoLab& lab, const MeasPlan& plan, MeasResult& r,
+               const std::vector<const Nuclide*>& nuclides) {
+    // Energy calibration: match with the nominal gain, fit, match again closer, refit.
+    auto fit = [&](const std::vector<Assigned>& as) {
+        r.ecal.Init();
+        r.ecal.SpectrumId = r.spectrumId;
+        int i = 0;
+        for (const Assigned& a : as) {
+            const FoundPeak& p = r.peaks[a.peak];
+            r.ecal.LinearPart.Set(i++, p.channel, a.line->energy, p.channelUnc, a.line->energyUnc,
+                                  -1, a.radiationId.c_str(), true);
+        }
+        r.ecal.LinearPart.CalcCoeff();
+    };
+    r.assigned = MatchLines(r.peaks, nuclides, nullptr, 4.0);
+    if (r.assigned.size() >= 2) {
+        fit(r.assigned);
+        r.assigned = MatchLines(r.peaks, nuclides, &r.ecal, 0.8);
+    }
+    if (r.assigned.size() < 2)
+        throw Exception(Format("demo spectrum '%s': too few peaks matched", plan.name));
+    fit(r.assigned);
+    r.ecal.Name = Format("Fit of %zu peaks", r.assigned.size());
+    r.ecal.CreationDate = r.endDate + 0.05;
+    r.ecal.CreatedByEmpId = 2;
+    r.ecal.LastModByEmpId = 2;
+    StoreECal(&r.ecal, lab.Keys("ECAL"), lab.Keys("ECALPOINT"), kAlias, nullptr, nullptr);
+
+    int i = 0;
+    for (const Assigned& a : r.assigned) {
+        const FoundPeak& p = r.peaks[a.peak];
+        r.fwhm.Set(i++, p.channel, p.fwhm, p.channelUnc, p.fwhmUnc, -1);
+    }
+    r.fwhm.CalcCoeff();
+    r.fwhm.SpectrumId = r.spectrumId;
+    r.fwhm.Name = Format("FWHM calibration of %s", plan.name);
+    r.fwhm.CreationDate = r.ecal.CreationDate;
+    r.fwhm.LastModifiedDate = r.ecal.CreationDate;
+    r.fwhm.CreatedByEmpId = 2;
+    r.fwhm.LastModByEmpId = 2;
+    if (r.fwhm.Valid)
+        StoreLinearFwhmCal(&r.fwhm, lab.Keys("FWHMCAL"), lab.Keys("FWHMCALPOINT"), kAlias, nullptr,
+                           nullptr);
+}
+
+void StorePeaks(DemoLab& lab, const MeasPlan& plan, MeasResult& r, int peakEvalCalId) {
+    const TDateTime created = r.ecal.CreationDate;
+    r.peakEvalId = lab.Add<PEAKEVALData>(
+        "MEASUREMENT_ID PEAKEVALCAL_ID PEAKEVALMETHOD_ID NAME TENTATIVE PERFORMEDBY_EMP_ID "
+        "LASTMODBY_EMP_ID CREATIONDATE LASTMODIFIEDDATE LEFTTRESHOLDCH RIGHTTRESHOLDCH ECAL_ID "
+        "FWHMCAL_ID USENEWESTECAL USENEWESTWCAL USEAUTOECALUPDATE",
+        {r.measId, peakEvalCalId, 1, Format("Peak search of %s", plan.name), "N", 2, 2, created,
+         created, kFirstChannel, kDetectors[plan.setup].channels - 10, r.ecal.ECalId,
+         r.fwhm.Valid ? r.fwhm.FwhmCalId : -1, 1, 1, 0});
+    AutoQuery live(nullptr, kAlias, "PEAK");
+    OpenerCloser open(live.get());
+    for (const FoundPeak& p : r.peaks) {
+        const double heightUnc = p.height * p.areaUnc / p.area;
+        r.peakIds.push_back(lab.Add<PEAKData>(
+            "PEAKEVAL_ID EMPLOYEE_ID CREATIONDATE POS POSUNC E EUNC AREA AREAUNC FWHM FWHMUNC "
+            "GAUSSFWHM GAUSSFWHMUNC HEIGHT HEIGHTUNC GAUSSAMPL GAUSSAMPLUNC BKG",
+            {r.peakEvalId, 2, created, p.channel, p.channelUnc, r.ecal.Energy(p.channel),
+             r.ecal.EnergyUnc(p.channel, p.channelUnc), p.area, p.areaUnc, p.fwhm, p.fwhmUnc,
+             p.fwhm, p.fwhmUnc, p.height, heightUnc, p.height, heightUnc, p.background},
+            live.get()));
+    }
+}
+
+// Stores analysis `a` (NONLIN, EFF or RESOL) of setup `s`, its link to the setup and a row per
+// measurement `used`; the keys of these rows.
+template <class M, class A>
+std::map<const MeasResult*, int> StoreAnalysis(DemoLab& lab, const SetupContext& s,
+                                               const char* kind, A& a, std::string columns,
+                                               Row values, double chi2,
+                                               std::span<const MeasResult* const> used) {
+    values.insert(values.end(), {2, s.created, 2, "N", 100.0});
+    const int id =
+        lab.Put(a, columns + " EMPLOYEE_ID CREATIONDATE PROJECT_ID TENTATIVE PEAKINTLIMIT", values);
+    const std::string key = Format("%sANALYSIS_ID", kind);
+    InsertRow(Format("MEASSETUP%s", kind).c_str(), "MEASSETUP_ID VALIDFROM " + key,
+              {s.id, Variant::FromDate(s.validFrom), id});
+    std::map<const MeasResult*, int> rows;
+    for (const MeasResult* r : used)
+        rows[r] = lab.Add<M>(key + " MEASUREMENT_ID PEAKEVAL_ID CHISQUARE EMPLOYEE_ID CREATIONDATE",
+                             {id, r->measId, r->peakEvalId, chi2, 2, s.created});
+    return rows;
+}
+
+// Nonlinearity: what the straight line leaves of the Eu-152 peak positions.
+void NonlinAnalysis(DemoLab& lab, const SetupContext& s) {
+    const MeasResult& r = *s.cal.front();
+    double a, b;
+    r.ecal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
+    std::vector<double> ch, dev, unc;
+    for (const Assigned& as : r.assigned) {
+        const FoundPeak& p = r.peaks[as.peak];
+        ch.push_back(p.channel);
+        dev.push_back(p.channel - (as.line->energy - a) / b);
+        unc.push_back(std::hypot(p.channelUnc, as.line->energyUnc / b));
+    }
+    NonlinECalibr nl;
+    nl.Fit(ch.data(), dev.data(), unc.data(), static_cast<int>(ch.size()), 3);
+    double chi2 = 0, worst = 0;
+    for (size_t i = 0; i < ch.size(); ++i) {
+        const double d = dev[i] - nl.Deviation(ch[i]);
+        chi2 += d * d / (unc[i] * unc[i]);
+    }
+    for (int x = 0; x < 8192; x += 64) worst = std::max(worst, std::fabs(nl.Deviation(x)));
+    NONLINANALYSISData na;
+    na.CopyFromNonlinECalibr(&nl);
+    const int meas = StoreAnalysis<NONLINMEASUREMENTData>(
+        lab, s, "NONLIN", na,
+        "NAME CHISQUARE BASELINETRANS0 BASELINETRANS1 PEAKIDENTLIMITCH BASELINETYPE MEASNUM "
+        "NONLINEARITY",
+        {Format("%s integral nonlinearity (Eu-152)", s.name), chi2, 0.0, 1.0, 1.0, "linear", 1,
+         worst},
+        chi2, std::span(s.cal).first(1))[&r];
+    for (size_t i = 0; i < r.assigned.size(); ++i)
+        lab.Add<NONLINPEAKData>(
+            "NONLINMEASUREMENT_ID PEAK_ID RADIATION_ID MEASCH MEASCHUNC NONLINVALUE NONLINVALUEUNC "
+            "CHI CREATIONDATE EMPLOYEE_ID",
+            {meas, r.peakIds[r.assigned[i].peak], r.assigned[i].radiationId, ch[i],
+             r.peaks[r.assigned[i].peak].channelUnc, dev[i], unc[i],
+             (dev[i] - nl.Deviation(ch[i])) / unc[i], s.created, 2});
+}
+
+void EfficiencyAnalysis(DemoLab& lab, const SetupContext& s, const std::vector<EffPoint>& points) {
+    std::vector<double> e, eff, unc;
+    for (const EffPoint& p : points) {
+        e.push_back(p.a->line->energy);
+        eff.push_back(p.eff);
+        unc.push_back(p.effUnc);
+    }
+    EffCalibration ec;
+    ec.Fit(e.data(), eff.data(), unc.data(), static_cast<int>(e.size()), 4, true);
+    double chi2 = 0;
+    for (size_t i = 0; i < e.size(); ++i)
+        chi2 += std::pow((eff[i] - ec.Efficiency(e[i])) / unc[i], 2);
+    EFFANALYSISData ea;
+    ea.CopyFromEffCalibr(&ec);
+    auto meas = StoreAnalysis<EFFMEASUREMENTData>(
+        lab, s, "EFF", ea,
+        "NAME CHISQUARE PEAKIDENTLIMIT MEASNUM ISABSOLUTE EFFICIENCY EFFICIENCYUNC",
+        {Format("%s full-energy efficiency, end cap", s.name), chi2, 1.0,
+         static_cast<int>(s.cal.size()), 1, ec.Efficiency(661.657), ec.EfficiencyUnc(661.657)},
+        chi2, s.cal);
+    for (size_t i = 0; i < points.size(); ++i) {
+        const EffPoint& p = points[i];
+        lab.Add<EFFPEAKData>(
+            "PEAK_ID RADIATION_ID EFFMEASUREMENT_ID MEASE MEASEUNC AREA AREAUNC CHI CREATIONDATE "
+            "EMPLOYEE_ID",
+            {p.r->peakIds[p.a->peak], p.a->radiationId, meas[p.r], std::log(p.a->line->energy),
+             p.a->line->energyUnc / p.a->line->energy, p.fp->area, p.fp->areaUnc,
+             (p.eff - ec.Efficiency(e[i])) / p.effUnc, s.created, 2});
+    }
+}
+
+void ResolutionAnalysis(DemoLab& lab, const SetupContext& s, const std::vector<EffPoint>& points) {
+    const double gain = kDetectors[s.index].gain;
+    FwhmCalibrClass rc;
+    int i = 0;
+    for (const EffPoint& p : points)
+        rc.Set(i++, p.a->line->energy, p.fp->fwhm * gain, p.a->line->energyUnc,
+               p.fp->fwhmUnc * gain, -1);
+    rc.CalcCoeff();
+    if (!rc.Valid) throw Exception("resolution fit failed: " + rc.InvalidReason());
+    RESOLANALYSISData ra;
+    ra.CopyFromResolCalibr(&rc);
+    auto meas = StoreAnalysis<RESOLMEASUREMENTData>(
+        lab, s, "RESOL", ra, "NAME CHISQUARE PEAKIDENTLIMITSIGMA RESOLUTION",
+        {Format("%s resolution", s.name), rc.GetChiSquare(), 3.0, rc.Fwhm(1332.492)},
+        rc.GetChiSquare(), s.cal);
+    for (const EffPoint& p : points) {
+        const double value = p.fp->fwhm * gain, valueUnc = p.fp->fwhmUnc * gain;
+        lab.Add<RESOLPEAKData>(
+            "RESOLMEASUREMENT_ID PEAK_ID RADIATION_ID MEASE MEASEUNC RESOLVALUE RESOLVALUEUNC CHI "
+            "CREATIONDATE EMPLOYEE_ID",
+            {meas[p.r], p.r->peakIds[p.a->peak], p.a->radiationId, p.a->line->energy,
+             p.a->line->energyUnc, value, valueUnc, (value - rc.Fwhm(p.a->line->energy)) / valueUnc,
+             s.created, 2});
+    }
+}
+
+}  // namespace
 
 void DemoLab::Measure(const MeasPlan& plan, uint32_t seed) {
     MeasResult r;
@@ -197,82 +381,11 @@ void DemoLab::Measure(const MeasPlan& plan, uint32_t seed) {
     // nominal calibration, widths from the spectrum itself.
     quantora::analysis::SpectrumContext context;
     context.energyCoeffs = {det.offset, det.gain};
-    for (const quantora::analysis::FittedPeak& p :
-         quantora::analysis::EvaluatePeaks(counts, context, peakEvalSetting_).peaks)
-        r.peaks.push_back({p.channel, p.channelUnc, p.area, p.areaUnc, p.fwhm, p.fwhmUnc, p.height,
-                           p.background});
-    Calibrate(plan, r, nuclides);
-    StorePeaks(plan, r);
+    r.peaks = quantora::analysis::EvaluatePeaks(counts, context, peakEvalSetting_).peaks;
+    Calibrate(*this, plan, r, nuclides);
+    StorePeaks(*this, plan, r, peakEvalCalId_);
     results_.push_back(std::move(r));
     Step(plan.name);
-}
-
-void DemoLab::Calibrate(const MeasPlan& plan, MeasResult& r,
-                        const std::vector<const Nuclide*>& nuclides) {
-    // Energy calibration: match with the nominal gain, fit, match again closer, refit.
-    auto fit = [&](const std::vector<Assigned>& as) {
-        r.ecal.Init();
-        r.ecal.SpectrumId = r.spectrumId;
-        int i = 0;
-        for (const Assigned& a : as) {
-            const FoundPeak& p = r.peaks[a.peak];
-            r.ecal.LinearPart.Set(i++, p.pos, a.line->energy, p.posUnc, a.line->energyUnc, -1,
-                                  a.radiationId.c_str(), true);
-        }
-        r.ecal.LinearPart.CalcCoeff();
-    };
-    r.assigned = MatchLines(r.peaks, nuclides, nullptr, 4.0);
-    if (r.assigned.size() >= 2) {
-        fit(r.assigned);
-        r.assigned = MatchLines(r.peaks, nuclides, &r.ecal, 0.8);
-    }
-    if (r.assigned.size() < 2)
-        throw Exception(Format("demo spectrum '%s': too few peaks matched", plan.name));
-    fit(r.assigned);
-    r.ecal.Name = Format("Fit of %zu peaks", r.assigned.size());
-    r.ecal.CreationDate = r.endDate + 0.05;
-    r.ecal.CreatedByEmpId = 2;
-    r.ecal.LastModByEmpId = 2;
-    StoreECal(&r.ecal, Keys("ECAL"), Keys("ECALPOINT"), kAlias, nullptr, nullptr);
-
-    int i = 0;
-    for (const Assigned& a : r.assigned) {
-        const FoundPeak& p = r.peaks[a.peak];
-        r.fwhm.Set(i++, p.pos, p.fwhm, p.posUnc, p.fwhmUnc, -1);
-    }
-    r.fwhm.CalcCoeff();
-    r.fwhm.SpectrumId = r.spectrumId;
-    r.fwhm.Name = Format("FWHM calibration of %s", plan.name);
-    r.fwhm.CreationDate = r.ecal.CreationDate;
-    r.fwhm.LastModifiedDate = r.ecal.CreationDate;
-    r.fwhm.CreatedByEmpId = 2;
-    r.fwhm.LastModByEmpId = 2;
-    if (r.fwhm.Valid)
-        StoreLinearFwhmCal(&r.fwhm, Keys("FWHMCAL"), Keys("FWHMCALPOINT"), kAlias, nullptr,
-                           nullptr);
-}
-
-void DemoLab::StorePeaks(const MeasPlan& plan, MeasResult& r) {
-    const TDateTime created = r.ecal.CreationDate;
-    r.peakEvalId = Add<PEAKEVALData>(
-        "MEASUREMENT_ID PEAKEVALCAL_ID PEAKEVALMETHOD_ID NAME TENTATIVE PERFORMEDBY_EMP_ID "
-        "LASTMODBY_EMP_ID CREATIONDATE LASTMODIFIEDDATE LEFTTRESHOLDCH RIGHTTRESHOLDCH ECAL_ID "
-        "FWHMCAL_ID USENEWESTECAL USENEWESTWCAL USEAUTOECALUPDATE",
-        {r.measId, peakEvalCalId_, 1, Format("Peak search of %s", plan.name), "N", 2, 2, created,
-         created, kFirstChannel, kDetectors[plan.setup].channels - 10, r.ecal.ECalId,
-         r.fwhm.Valid ? r.fwhm.FwhmCalId : -1, 1, 1, 0});
-    AutoQuery live(nullptr, kAlias, "PEAK");
-    OpenerCloser open(live.get());
-    for (const FoundPeak& p : r.peaks) {
-        const double heightUnc = p.height * p.areaUnc / p.area;
-        r.peakIds.push_back(Add<PEAKData>(
-            "PEAKEVAL_ID EMPLOYEE_ID CREATIONDATE POS POSUNC E EUNC AREA AREAUNC FWHM FWHMUNC "
-            "GAUSSFWHM GAUSSFWHMUNC HEIGHT HEIGHTUNC GAUSSAMPL GAUSSAMPLUNC BKG",
-            {r.peakEvalId, 2, created, p.pos, p.posUnc, r.ecal.Energy(p.pos),
-             r.ecal.EnergyUnc(p.pos, p.posUnc), p.area, p.areaUnc, p.fwhm, p.fwhmUnc, p.fwhm,
-             p.fwhmUnc, p.height, heightUnc, p.height, heightUnc, p.bkg},
-            live.get()));
-    }
 }
 
 void DemoLab::SetupAnalyses(int setupIndex) {
@@ -284,7 +397,7 @@ void DemoLab::SetupAnalyses(int setupIndex) {
             s.cal.push_back(&r);
     if (s.cal.empty()) return;
     s.created = s.cal.back()->date + 1.0;
-    NonlinAnalysis(s);
+    NonlinAnalysis(*this, s);
     // Efficiency points of the certified sources' lines.
     std::vector<EffPoint> points;
     for (const MeasResult* r : s.cal)
@@ -298,126 +411,11 @@ void DemoLab::SetupAnalyses(int setupIndex) {
             const double rel =
                 std::sqrt(std::pow(p.areaUnc / p.area, 2) +
                           std::pow(a.line->intensityUnc / a.line->intensity, 2) + 0.015 * 0.015);
-            if (a.line->energy > 40.0) points.push_back({r, &a, eff, eff * rel});
+            if (a.line->energy > 40.0) points.push_back({r, &a, &p, eff, eff * rel});
         }
-    EfficiencyAnalysis(s, points);
-    ResolutionAnalysis(s, points);
+    EfficiencyAnalysis(*this, s, points);
+    ResolutionAnalysis(*this, s, points);
     Step(Format("analyses of %s", s.name));
-}
-
-template <class M, class A>
-std::map<const MeasResult*, int> DemoLab::StoreAnalysis(const SetupContext& s, const char* kind,
-                                                        A& a, std::string columns, Row values,
-                                                        double chi2,
-                                                        std::span<const MeasResult* const> used) {
-    values.insert(values.end(), {2, s.created, 2, "N", 100.0});
-    const int id =
-        Put(a, columns + " EMPLOYEE_ID CREATIONDATE PROJECT_ID TENTATIVE PEAKINTLIMIT", values);
-    const std::string key = Format("%sANALYSIS_ID", kind);
-    InsertRow(Format("MEASSETUP%s", kind).c_str(), "MEASSETUP_ID VALIDFROM " + key,
-              {s.id, Variant::FromDate(s.validFrom), id});
-    std::map<const MeasResult*, int> rows;
-    for (const MeasResult* r : used)
-        rows[r] = Add<M>(key + " MEASUREMENT_ID PEAKEVAL_ID CHISQUARE EMPLOYEE_ID CREATIONDATE",
-                         {id, r->measId, r->peakEvalId, chi2, 2, s.created});
-    return rows;
-}
-
-// Nonlinearity: what the straight line leaves of the Eu-152 peak positions.
-void DemoLab::NonlinAnalysis(const SetupContext& s) {
-    const MeasResult& r = *s.cal.front();
-    double a, b;
-    r.ecal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
-    std::vector<double> ch, dev, unc;
-    for (const Assigned& as : r.assigned) {
-        const FoundPeak& p = r.peaks[as.peak];
-        ch.push_back(p.pos);
-        dev.push_back(p.pos - (as.line->energy - a) / b);
-        unc.push_back(std::hypot(p.posUnc, as.line->energyUnc / b));
-    }
-    NonlinECalibr nl;
-    nl.Fit(ch.data(), dev.data(), unc.data(), static_cast<int>(ch.size()), 3);
-    double chi2 = 0, worst = 0;
-    for (size_t i = 0; i < ch.size(); ++i) {
-        const double d = dev[i] - nl.Deviation(ch[i]);
-        chi2 += d * d / (unc[i] * unc[i]);
-    }
-    for (int x = 0; x < 8192; x += 64) worst = std::max(worst, std::fabs(nl.Deviation(x)));
-    NONLINANALYSISData na;
-    na.CopyFromNonlinECalibr(&nl);
-    const int meas = StoreAnalysis<NONLINMEASUREMENTData>(
-        s, "NONLIN", na,
-        "NAME CHISQUARE BASELINETRANS0 BASELINETRANS1 PEAKIDENTLIMITCH BASELINETYPE MEASNUM "
-        "NONLINEARITY",
-        {Format("%s integral nonlinearity (Eu-152)", s.name), chi2, 0.0, 1.0, 1.0, "linear", 1,
-         worst},
-        chi2, std::span(s.cal).first(1))[&r];
-    for (size_t i = 0; i < r.assigned.size(); ++i)
-        Add<NONLINPEAKData>(
-            "NONLINMEASUREMENT_ID PEAK_ID RADIATION_ID MEASCH MEASCHUNC NONLINVALUE NONLINVALUEUNC "
-            "CHI CREATIONDATE EMPLOYEE_ID",
-            {meas, r.peakIds[r.assigned[i].peak], r.assigned[i].radiationId, ch[i],
-             r.peaks[r.assigned[i].peak].posUnc, dev[i], unc[i],
-             (dev[i] - nl.Deviation(ch[i])) / unc[i], s.created, 2});
-}
-
-void DemoLab::EfficiencyAnalysis(const SetupContext& s, const std::vector<EffPoint>& points) {
-    std::vector<double> e, eff, unc;
-    for (const EffPoint& p : points) {
-        e.push_back(p.a->line->energy);
-        eff.push_back(p.eff);
-        unc.push_back(p.effUnc);
-    }
-    EffCalibration ec;
-    ec.Fit(e.data(), eff.data(), unc.data(), static_cast<int>(e.size()), 4, true);
-    double chi2 = 0;
-    for (size_t i = 0; i < e.size(); ++i)
-        chi2 += std::pow((eff[i] - ec.Efficiency(e[i])) / unc[i], 2);
-    EFFANALYSISData ea;
-    ea.CopyFromEffCalibr(&ec);
-    auto meas = StoreAnalysis<EFFMEASUREMENTData>(
-        s, "EFF", ea, "NAME CHISQUARE PEAKIDENTLIMIT MEASNUM ISABSOLUTE EFFICIENCY EFFICIENCYUNC",
-        {Format("%s full-energy efficiency, end cap", s.name), chi2, 1.0,
-         static_cast<int>(s.cal.size()), 1, ec.Efficiency(661.657), ec.EfficiencyUnc(661.657)},
-        chi2, s.cal);
-    for (size_t i = 0; i < points.size(); ++i) {
-        const EffPoint& p = points[i];
-        const FoundPeak& fp = p.r->peaks[p.a->peak];
-        Add<EFFPEAKData>(
-            "PEAK_ID RADIATION_ID EFFMEASUREMENT_ID MEASE MEASEUNC AREA AREAUNC CHI CREATIONDATE "
-            "EMPLOYEE_ID",
-            {p.r->peakIds[p.a->peak], p.a->radiationId, meas[p.r], std::log(p.a->line->energy),
-             p.a->line->energyUnc / p.a->line->energy, fp.area, fp.areaUnc,
-             (p.eff - ec.Efficiency(e[i])) / p.effUnc, s.created, 2});
-    }
-}
-
-void DemoLab::ResolutionAnalysis(const SetupContext& s, const std::vector<EffPoint>& points) {
-    const double gain = kDetectors[s.index].gain;
-    FwhmCalibrClass rc;
-    int i = 0;
-    for (const EffPoint& p : points) {
-        const FoundPeak& fp = p.r->peaks[p.a->peak];
-        rc.Set(i++, p.a->line->energy, fp.fwhm * gain, p.a->line->energyUnc, fp.fwhmUnc * gain, -1);
-    }
-    rc.CalcCoeff();
-    if (!rc.Valid) throw Exception("resolution fit failed: " + rc.InvalidReason());
-    RESOLANALYSISData ra;
-    ra.CopyFromResolCalibr(&rc);
-    auto meas = StoreAnalysis<RESOLMEASUREMENTData>(
-        s, "RESOL", ra, "NAME CHISQUARE PEAKIDENTLIMITSIGMA RESOLUTION",
-        {Format("%s resolution", s.name), rc.GetChiSquare(), 3.0, rc.Fwhm(1332.492)},
-        rc.GetChiSquare(), s.cal);
-    for (const EffPoint& p : points) {
-        const FoundPeak& fp = p.r->peaks[p.a->peak];
-        const double value = fp.fwhm * gain, valueUnc = fp.fwhmUnc * gain;
-        Add<RESOLPEAKData>(
-            "RESOLMEASUREMENT_ID PEAK_ID RADIATION_ID MEASE MEASEUNC RESOLVALUE RESOLVALUEUNC CHI "
-            "CREATIONDATE EMPLOYEE_ID",
-            {meas[p.r], p.r->peakIds[p.a->peak], p.a->radiationId, p.a->line->energy,
-             p.a->line->energyUnc, value, valueUnc, (value - rc.Fwhm(p.a->line->energy)) / valueUnc,
-             s.created, 2});
-    }
 }
 
 }  // namespace qdbtool::demo

@@ -3,17 +3,15 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 
 #include "quantora/base/Format.h"
 #include "quantora/calibmodel/EffCalibration.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
-#include "quantora/calibration/ECalStorage.h"
-#include "quantora/dblayer/TQuery.h"
 #include "quantora/exchange/XmlExporter.h"
-#include "quantora/frame/SqlNames.h"
+#include "quantora/lab/DeletableTables.h"
+#include "quantora/lab/SpectrumCalibrations.h"
+#include "quantora/lab/TableRowCounts.h"
 #include "quantora/nuclides/Radlib.h"
-#include "quantora/records/Othertables.h"
 #include "tools/qdb/DemoLab.h"
 
 namespace qdbtool::demo {
@@ -39,35 +37,27 @@ void PrintCalibration(const ECalibration& cal) {
 
 // What stands in the way of deleting a busy project.
 void PrintDeletionCheck(int busyProject) {
-    PROJECTData project;
-    project.PROJECT_ID = busyProject;
-    std::set<AnsiString> blocking, nulled;
-    project.CheckBeforeDeletion(kAlias, &blocking, &nulled);
+    const auto check =
+        quantora::CheckRowDeletion(quantora::FindDeletableTable("PROJECT"), kAlias, busyProject);
     std::printf(
         "Deletion check of project %d 'Soil survey North': %zu blocking rows, %zu "
         "references that would be dropped\n",
-        busyProject, blocking.size(), nulled.size());
+        busyProject, check.blocking.size(), check.nulled.size());
     int listed = 0;
-    for (const AnsiString& b : blocking)
+    for (const AnsiString& b : check.blocking)
         if (listed++ < 4) std::printf("  blocked by %s\n", b.c_str());
-    if (blocking.size() > 4) std::printf("  ... and %zu more\n", blocking.size() - 4);
+    if (check.blocking.size() > 4) std::printf("  ... and %zu more\n", check.blocking.size() - 4);
     std::printf("\n");
 }
 
 void PrintRowCounts(const std::string& db) {
     std::printf("Rows per table (empty tables left out):\n");
-    TQuery q;
-    q.SetDatabaseName(kAlias);
     long long total = 0;
     int column = 0;
-    for (const AnsiString& table : quantora::SchemaTableNames()) {
-        q.SetSQL(Format("SELECT COUNT(*) FROM %s", table.c_str()));
-        q.Open();
-        const int n = q.Fields()[0]->AsInteger();
-        q.Close();
+    for (const auto& [table, n] : quantora::LabTableRowCounts(kAlias)) {
         if (n == 0) continue;
         total += n;
-        std::printf("  %-20s %6d%s", table.c_str(), n, ++column % 3 == 0 ? "\n" : "");
+        std::printf("  %-20s %6lld%s", table.c_str(), n, ++column % 3 == 0 ? "\n" : "");
     }
     if (column % 3) std::printf("\n");
     std::error_code ec;
@@ -81,33 +71,8 @@ void PrintRowCounts(const std::string& db) {
     std::printf("\n\n");
 }
 
-}  // namespace
-
-void DemoLab::PrintSummary(const std::string& db, const std::string& xml, double seconds) {
-    std::printf("Demo lab created in %s (%.1f s)\n\n", db.c_str(), seconds);
-    PrintRowCounts(db);
-    ECalibration cal;
-    PrintSoilCalibration(cal);
-    PrintPeakMatches(cal);
-    PrintDeletionCheck(4);
-
-    // The whole lab as an exchange file.
-    QuantoraXmlExporter exporter;
-    exporter.ExportDatabase(kAlias, xml.c_str());
-    std::error_code ec;
-    const auto xmlSize = fs::file_size(xml, ec);
-    std::printf("XML export: %s (%.1f KiB)\n\n", xml.c_str(), ec ? 0.0 : xmlSize / 1024.0);
-    std::printf(
-        "Try next:  qdb info %s   |   qdb csv %s \"SELECT NAME, E, AREA FROM PEAK p, "
-        "PEAKEVAL e WHERE p.PEAKEVAL_ID = e.PEAKEVAL_ID\" peaks.csv\n",
-        db.c_str(), db.c_str());
-}
-
 // The applicable energy calibration of a sample spectrum, and the setup analyses valid then.
-void DemoLab::PrintSoilCalibration(ECalibration& cal) {
-    const MeasResult& soil = results_[kSoilPlan];
-    cal.SpectrumId = soil.spectrumId;
-    RetrieveECalForSpectrum(&cal, kAlias, soil.setupId, soil.date);
+void PrintSoilCalibration(const MeasResult& soil, const ECalibration& cal) {
     std::printf("Energy calibration that applies to spectrum %d (RetrieveECalForSpectrum):\n",
                 soil.spectrumId);
     std::printf("  '%s' (ECAL_ID %d)\n", cal.Name.c_str(), cal.ECalId);
@@ -125,16 +90,15 @@ void DemoLab::PrintSoilCalibration(ECalibration& cal) {
 }
 
 // Found peaks against the radiation library.
-void DemoLab::PrintPeakMatches(const ECalibration& cal) {
-    const MeasResult& soil = results_[kSoilPlan];
+void PrintPeakMatches(const MeasResult& soil, const ECalibration& cal, int libraryId) {
     RadiationLibrary lib;
-    lib.Load(kAlias, {libraryId_});
+    lib.Load(kAlias, {libraryId});
     lib.GenerateBounds();
     std::printf("Peaks of '%s' matched against the library '%s' (%zu lines):\n", "Soil core N-1",
                 lib.LibraryNames().c_str(), lib.Radiations().size());
     int shown = 0;
     for (const FoundPeak& p : soil.peaks) {
-        const double e = cal.Energy(p.pos), eu = cal.EnergyUnc(p.pos, p.posUnc);
+        const double e = cal.Energy(p.channel), eu = cal.EnergyUnc(p.channel, p.channelUnc);
         std::vector<AnsiString> ids;
         lib.GetMatchingRadiations(e, eu, ids);
         std::printf("  peak %8.3f +- %.3f keV, area %8.0f +- %5.0f:", e, eu, p.area, p.areaUnc);
@@ -151,6 +115,29 @@ void DemoLab::PrintPeakMatches(const ECalibration& cal) {
         if (++shown == 8) break;
     }
     std::printf("\n");
+}
+
+}  // namespace
+
+void DemoLab::PrintSummary(const std::string& db, const std::string& xml, double seconds) {
+    std::printf("Demo lab created in %s (%.1f s)\n\n", db.c_str(), seconds);
+    PrintRowCounts(db);
+    const MeasResult& soil = results_[kSoilPlan];
+    const ECalibration cal = quantora::SpectrumECal(kAlias, soil.spectrumId);
+    PrintSoilCalibration(soil, cal);
+    PrintPeakMatches(soil, cal, libraryId_);
+    PrintDeletionCheck(4);
+
+    // The whole lab as an exchange file.
+    QuantoraXmlExporter exporter;
+    exporter.ExportDatabase(kAlias, xml.c_str());
+    std::error_code ec;
+    const auto xmlSize = fs::file_size(xml, ec);
+    std::printf("XML export: %s (%.1f KiB)\n\n", xml.c_str(), ec ? 0.0 : xmlSize / 1024.0);
+    std::printf(
+        "Try next:  qdb info %s   |   qdb csv %s \"SELECT NAME, E, AREA FROM PEAK p, "
+        "PEAKEVAL e WHERE p.PEAKEVAL_ID = e.PEAKEVAL_ID\" peaks.csv\n",
+        db.c_str(), db.c_str());
 }
 
 }  // namespace qdbtool::demo
