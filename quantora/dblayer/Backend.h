@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -14,8 +15,6 @@
 
 namespace quantora::db {
 
-enum class Engine { SQLite, PostgreSQL };
-
 // How an engine writes positional parameters in SQL text.
 enum class PlaceholderStyle { QuestionNumber /* ?1 */, DollarNumber /* $1 */ };
 
@@ -23,6 +22,16 @@ struct ColumnInfo {
     AnsiString name;
     TFieldType type = ftUnknown;
     int size = 0;  // declared length of character columns
+};
+
+// How an engine reads quoted text in SQL, for code that must find where a literal or a quoted
+// name ends. Every engine quotes literals with '...' and names with "..." (a doubled quote stays
+// inside); these flags tell what an engine reads besides.
+struct SqlQuoting {
+    // A backslash escapes the next byte inside an E'...' literal.
+    bool backslash_escapes_in_e_literals = false;
+    // Names may also be quoted with `...` and [...].
+    bool backtick_and_bracket_names = false;
 };
 
 // Storage class of one value of the current row.
@@ -104,9 +113,12 @@ class Connection {
   public:
     virtual ~Connection() = default;
 
-    virtual Engine engine() const = 0;
+    // The engine's name as shown to people ("SQLite").
     virtual const char* EngineName() const = 0;
+    // The file that holds the database; empty when the database is not a file (a server).
+    virtual AnsiString DatabaseFile() const { return {}; }
     virtual PlaceholderStyle Placeholders() const = 0;
+    virtual SqlQuoting Quoting() const = 0;
 
     // Prepared statement for engine SQL (placeholders already translated).
     StatementLease Checkout(const AnsiString& sql);
@@ -132,6 +144,12 @@ class Connection {
     virtual void SetFlushEachCommit(bool /*on*/) {}
     // Puts every commit so far on disk.
     virtual void FlushCommits() {}
+    // Locks each of `keys` in the lock space `space` until the open transaction ends, so that
+    // transactions locking a common key run one after the other (a check and a write made one
+    // step for concurrent writers). Keys are taken in ascending order, so two transactions never
+    // wait for each other crosswise. An engine whose transaction already holds the database's
+    // write lock needs none and does nothing.
+    virtual void LockKeysForTransaction(int /*space*/, std::span<const int> /*keys*/) {}
 
     // Nesting depth of the open Transaction objects on this connection.
     int transaction_depth = 0;

@@ -10,7 +10,7 @@
 
 namespace quantora {
 
-AnsiString CheckSingleSelect(const std::string& sql, bool postgres) {
+AnsiString CheckSingleSelect(const std::string& sql, const db::SqlQuoting& quoting) {
     size_t begin = 0, end = sql.size();
     while (begin < end && std::isspace(static_cast<unsigned char>(sql[begin]))) ++begin;
     while (end > begin &&
@@ -31,13 +31,14 @@ AnsiString CheckSingleSelect(const std::string& sql, bool postgres) {
                 else
                     quote = 0;
             }
-        } else if (c == '\'' || c == '"' || (!postgres && (c == '`' || c == '['))) {
+        } else if (c == '\'' || c == '"' ||
+                   (quoting.backtick_and_bracket_names && (c == '`' || c == '['))) {
             quote = c == '[' ? ']' : c;
             const bool prefixed =
                 i > 0 && (body[i - 1] == 'E' || body[i - 1] == 'e') &&
                 (i < 2 ||
                  !(std::isalnum(static_cast<unsigned char>(body[i - 2])) || body[i - 2] == '_'));
-            escapes = postgres && c == '\'' && prefixed;
+            escapes = quoting.backslash_escapes_in_e_literals && c == '\'' && prefixed;
         } else if (c == ';') {
             throw Exception("only a single SELECT statement is accepted (found ';' inside)");
         } else if ((c == '-' && next == '-') || (c == '/' && next == '*')) {
@@ -58,9 +59,9 @@ AnsiString CheckSingleSelect(const std::string& sql, bool postgres) {
 }
 
 ReadOnlySelect::ReadOnlySelect(const char* dbName, const std::string& sql) {
-    const bool postgres = db::ConnectionFor(dbName)->engine() == db::Engine::PostgreSQL;
-    const AnsiString body = CheckSingleSelect(sql, postgres);
-    db::ConnectionFor(dbName)->RefuseWrites();
+    const std::shared_ptr<db::Connection> conn = db::ConnectionFor(dbName);
+    const AnsiString body = CheckSingleSelect(sql, conn->Quoting());
+    conn->RefuseWrites();
     transaction_.emplace(dbName);
     query_.SetDatabaseName(dbName);
     query_.SetSQL(body);

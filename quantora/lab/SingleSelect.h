@@ -6,6 +6,7 @@
 #include <string>
 
 #include "quantora/base/Types.h"
+#include "quantora/dblayer/Backend.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
 

@@ -13,7 +13,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <thread>
 
 #include "quantora/base/DateTime.h"
@@ -87,23 +86,13 @@ class Workers {
 };
 
 // Takes, inside the file's transaction, the lock under which "is it stored?" and "store it" are
-// one step for every importer. SQLite's BEGIN IMMEDIATE holds the database's write lock already;
-// on PostgreSQL a transaction-level advisory lock per checksum, taken in ascending order so that
-// two files never wait for each other crosswise.
+// one step for every importer: a lock per checksum (on an engine whose transaction holds the
+// database's write lock already, nothing more).
 void LockChecksums(const AnsiString& db, const std::vector<SPECTRUMData>& rows) {
-    if (db::ConnectionFor(db)->engine() != db::Engine::PostgreSQL) return;
-    constexpr int kLockSpace = 0x51494D50;  // the first key of our advisory locks
-    std::set<int> crcs;
-    for (const SPECTRUMData& r : rows) crcs.insert(r.CRC32);
-    TQuery q;
-    q.SetDatabaseName(db);
-    q.SetSQL("SELECT COUNT(*) FROM (SELECT pg_advisory_xact_lock(:SPACE, :CRC)) AS L");
-    for (int crc : crcs) {
-        q.ParamByName("SPACE")->SetAsInteger(kLockSpace);
-        q.ParamByName("CRC")->SetAsInteger(crc);
-        q.Open();
-        q.Close();
-    }
+    constexpr int kLockSpace = 0x51494D50;  // the lock space of spectrum checksums
+    std::vector<int> crcs;
+    for (const SPECTRUMData& r : rows) crcs.push_back(r.CRC32);
+    db::ConnectionFor(db)->LockKeysForTransaction(kLockSpace, crcs);
 }
 
 // True when a spectrum with the checksum, channel count and times of `r` is stored (in

@@ -61,15 +61,13 @@ int ExportedTableCount() {
 int CmdInfo(const Args& args) {
     if (args.size() != 1) throw quantora::MisuseError("usage: qdb info <db>");
     OpenLabDatabase(kAlias, args[0], true);
-    const bool pg =
-        quantora::db::ConnectionFor(kAlias)->engine() == quantora::db::Engine::PostgreSQL;
+    const auto conn = quantora::db::ConnectionFor(kAlias);
     std::printf("Database:       %s\n", args[0].c_str());
-    std::printf("Engine:         %s\n", pg ? "PostgreSQL" : "SQLite");
+    std::printf("Engine:         %s\n", conn->EngineName());
     std::printf("Schema version: %d\n", quantora::StoredSchemaVersion(kAlias));
-    if (!pg) {
+    if (const std::string file = conn->DatabaseFile(); !file.empty()) {
         std::error_code ec;
-        const auto size =
-            fs::file_size(args[0].rfind("sqlite:", 0) == 0 ? args[0].substr(7) : args[0], ec);
+        const auto size = fs::file_size(file, ec);
         if (!ec) std::printf("File size:      %.1f KiB\n", size / 1024.0);
     }
     long long total = 0;

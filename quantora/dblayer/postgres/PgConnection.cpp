@@ -558,6 +558,23 @@ std::vector<AnsiString> PgConnection::TableNames() {
     return out;
 }
 
+void PgConnection::LockKeysForTransaction(int space, std::span<const int> keys) {
+    std::vector<int> sorted(keys.begin(), keys.end());
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    // The lock function returns void: the query counts its row, an ordinary integer, instead.
+    StatementLease st =
+        Checkout("SELECT COUNT(*) FROM (SELECT pg_advisory_xact_lock($1, $2)) AS L");
+    for (int key : sorted) {
+        st->Bind(0, Variant(space));
+        st->Bind(1, Variant(key));
+        st->Execute();
+        while (st->Step()) {
+        }
+        st->Reset();
+    }
+}
+
 std::vector<AnsiString> PgConnection::LoadPrimaryKey(const AnsiString& table) {
     PgStatement st(*this, kPrimaryKeySql, true);
     st.Bind(0, Variant(table));

@@ -32,15 +32,19 @@ class PgConnection final : public Connection {
     explicit PgConnection(const AnsiString& conninfo, bool readOnly = false);
     ~PgConnection() override;
 
-    Engine engine() const override { return Engine::PostgreSQL; }
     const char* EngineName() const override { return "PostgreSQL"; }
     PlaceholderStyle Placeholders() const override { return PlaceholderStyle::DollarNumber; }
+    SqlQuoting Quoting() const override {
+        return {.backslash_escapes_in_e_literals = true, .backtick_and_bracket_names = false};
+    }
     void ExecDirect(const AnsiString& sql) override;
     void RefuseWrites() override;
     std::vector<AnsiString> TableNames() override;
     AnsiString TranslateDdl(const AnsiString& portable) const override {
         return pg::TranslateDdl(portable);
     }
+    // Transaction-level advisory locks (pg_advisory_xact_lock), one per key.
+    void LockKeysForTransaction(int space, std::span<const int> keys) override;
 
     // What statements use.
     PGconn* handle() const { return pg_; }

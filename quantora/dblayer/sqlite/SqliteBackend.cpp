@@ -345,9 +345,16 @@ class SqliteConnection final : public Connection {
         sqlite3_close_v2(db_);
     }
 
-    Engine engine() const override { return Engine::SQLite; }
     const char* EngineName() const override { return "SQLite"; }
+    // Empty for an in-memory or temporary database.
+    AnsiString DatabaseFile() const override {
+        const char* path = sqlite3_db_filename(db_, "main");
+        return path ? path : "";
+    }
     PlaceholderStyle Placeholders() const override { return PlaceholderStyle::QuestionNumber; }
+    SqlQuoting Quoting() const override {
+        return {.backslash_escapes_in_e_literals = false, .backtick_and_bracket_names = true};
+    }
 
     void ExecDirect(const AnsiString& sql) override {
         char* err = nullptr;
