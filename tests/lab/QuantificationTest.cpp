@@ -13,6 +13,7 @@
 #include "quantora/base/DateTime.h"
 #include "quantora/lab/BackgroundAnalysis.h"
 #include "quantora/lab/Certificates.h"
+#include "quantora/lab/LineCounts.h"
 #include "quantora/lab/Quantification.h"
 #include "quantora/lab/SourceEfficiency.h"
 #include "tests/lab/LabFixture.h"
@@ -264,6 +265,23 @@ TEST(Quantification, ThePulserCountsTwentyFivePerLiveSecondInEverySpectrum) {
         EXPECT_NEAR(rate, 25.0, std::max(0.25, 3 * pulser->areaUnc / run.spectrum.row.rec.LIVETIME))
             << files[i];
     }
+}
+
+// A background's peaks become rates per live second; without a live time there are none.
+TEST(Quantification, ABackgroundWithoutLiveTimeGivesNoRates) {
+    PeakEvalRun background;
+    analysis::FittedPeak p;
+    p.energy = 661.7, p.area = 100, p.areaUnc = 10;
+    background.result.peaks = {p};
+    for (const double t : {0.0, -1.0}) {
+        background.spectrum.row.rec.LIVETIME = t;
+        EXPECT_TRUE(BackgroundLines(background).empty()) << t;
+    }
+    background.spectrum.row.rec.LIVETIME = 50;
+    const std::vector<BackgroundLine> lines = BackgroundLines(background);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_DOUBLE_EQ(lines[0].rate, 2.0);
+    EXPECT_DOUBLE_EQ(lines[0].rateUnc, 0.2);
 }
 
 }  // namespace
