@@ -46,9 +46,7 @@ DbPtr Open(py::handle target, bool readOnly) {
             "would differ from thread to thread)");
     // An SQLite file must exist: opening would otherwise create an empty database at a
     // mistyped path.
-    const std::string file = arg.rfind("sqlite:", 0) == 0 ? arg.substr(7)
-                             : IsDatabaseUri(arg)         ? std::string()
-                                                          : arg;
+    const std::string file = DatabaseFileOf(arg);
     if (!file.empty()) {
         std::error_code ec;
         const auto status = std::filesystem::status(file, ec);
@@ -204,9 +202,9 @@ PYBIND11_MODULE(_quantora, m) {
              "intensity and intensity_unc in percent (photons per 100 decays).")
         .def("__repr__", [](const DbHandle& db) {
             // A server URI may carry a password: only the engine is shown for it.
-            const bool file = db.Uri().rfind("sqlite:", 0) == 0;
+            const std::string file = DatabaseFileOf(db.Uri());
             return quantora::Format("<quantora.Database %s%s>",
-                                    file ? db.Uri().c_str() + 7 : "postgresql",
+                                    file.empty() ? "postgresql" : file.c_str(),
                                     db.Closed() ? " (closed)" : "");
         });
 

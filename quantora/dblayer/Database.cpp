@@ -167,3 +167,9 @@ bool IsDatabaseUri(std::string_view arg) {
 AnsiString DatabaseUri(std::string_view arg) {
     return IsDatabaseUri(arg) ? AnsiString(arg) : "sqlite:" + AnsiString(arg);
 }
+
+std::string DatabaseFileOf(std::string_view arg) {
+    for (const EngineEntry* e : EngineList())
+        if (e->names(arg)) return std::string(e->file(arg));
+    return IsDatabaseUri(arg) ? std::string() : std::string(arg);
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +20,9 @@ void OpenDatabase(const AnsiString& alias, const AnsiString& uri, bool readOnly 
 bool IsDatabaseUri(std::string_view arg);
 // `arg` as OpenDatabase takes it: a URI unchanged, a file path as "sqlite:<path>".
 AnsiString DatabaseUri(std::string_view arg);
+// The local file a database argument names (a path, or the path of an "sqlite:" URI); empty for
+// a database behind a server.
+std::string DatabaseFileOf(std::string_view arg);
 // Forgets the alias; queries still open on it keep their connection until they close.
 void CloseDatabase(const AnsiString& alias);
 bool IsDatabaseOpen(const AnsiString& alias);

@@ -24,12 +24,11 @@ void OpenDatabaseArg(const std::string& alias, const std::string& db, bool readO
 
 void OpenLabDatabase(const std::string& alias, const std::string& db, bool readOnly) {
     if (db.empty()) throw MisuseError("no database given");
-    const bool file = !IsDatabaseUri(db) || db.rfind("sqlite:", 0) == 0;
-    const std::string path = db.rfind("sqlite:", 0) == 0 ? db.substr(7) : db;
+    const std::string path = DatabaseFileOf(db);
     std::error_code ec;
-    if (file && std::filesystem::is_directory(path, ec))
+    if (!path.empty() && std::filesystem::is_directory(path, ec))
         throw Exception("'" + path + "' is a folder, not a database file");
-    if (file && !std::filesystem::is_regular_file(path, ec))
+    if (!path.empty() && !std::filesystem::is_regular_file(path, ec))
         throw NotFoundError("database file '" + path + "' not found", NotFoundError::What::File);
     OpenDatabaseArg(alias, db, readOnly);
     // A file that is not a database fails here, with the engine's words; a database without

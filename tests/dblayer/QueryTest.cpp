@@ -165,6 +165,15 @@ TEST_F(QueryTest, ErrorsNameTheSqlAndTheCause) {
             << uri;
     EXPECT_THROW(OpenDatabase("bad", "sqlite:/no/such/dir/x.db"), EDatabaseError);
     EXPECT_FALSE(IsDatabaseOpen("bad"));
+    // The file an argument names: a path or an sqlite: URI's path; none behind a server.
+    for (const auto& [arg, file] :
+         std::vector<std::pair<const char*, const char*>>{{"lab.db", "lab.db"},
+                                                          {"sqlite:/x/lab.db", "/x/lab.db"},
+                                                          {"postgresql://u@h/db", ""},
+                                                          {"postgres://h/db", ""},
+                                                          {"postgresql:host=h dbname=d", ""},
+                                                          {"mysql://x", ""}})
+        EXPECT_EQ(DatabaseFileOf(arg), file) << arg;
 
     // One text is one statement: a second one is refused, not quietly dropped or run.
     for (const char* two : {"SELECT 1; DELETE FROM T",

@@ -16,6 +16,8 @@ struct EngineEntry {
     const char* uri_form;
     // True when `uri` names a database of this engine (by its scheme).
     bool (*names)(std::string_view uri);
+    // The local file a URI of this engine names; empty for a database behind a server.
+    std::string_view (*file)(std::string_view uri);
     // Connects to the database `uri` names; a read-only connection refuses every write. Throws
     // EDatabaseError for a malformed URI or a database that cannot be reached.
     std::shared_ptr<Connection> (*open)(std::string_view uri, bool readOnly);

@@ -19,6 +19,7 @@ const EngineEntry kPostgresEngine = {
     [](std::string_view uri) {
         return uri.rfind("postgresql:", 0) == 0 || uri.rfind("postgres://", 0) == 0;
     },
+    [](std::string_view) { return std::string_view(); },
     [](std::string_view uri, bool readOnly) -> std::shared_ptr<Connection> {
         // A libpq URI keeps its scheme; "postgresql:host=... dbname=..." is a keyword string
         // after the prefix.

@@ -438,8 +438,9 @@ class SqliteConnection final : public Connection {
 const EngineEntry kSqliteEngine = {
     "sqlite:<path>",
     [](std::string_view uri) { return uri.rfind("sqlite:", 0) == 0; },
+    [](std::string_view uri) { return uri.substr(7); },
     [](std::string_view uri, bool readOnly) -> std::shared_ptr<Connection> {
-        const std::string_view path = uri.substr(7);
+        const std::string_view path = kSqliteEngine.file(uri);
         if (path.empty())
             throw EDatabaseError(Format("Malformed database URI '%s': no file path after 'sqlite:'",
                                         AnsiString(uri).c_str()));
