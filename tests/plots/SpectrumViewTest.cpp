@@ -100,4 +100,19 @@ TEST(SpectrumWindow, ZoomPanReadoutAndPeakValues) {
     EXPECT_TRUE(view.HoverText().isEmpty());
 }
 
+TEST(SpectrumWindow, ReadoutOfOneSpectrumHasNoSeriesName) {
+    SpectrumView view({Ramp("only", 100000, 0)}, false);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.repaint();
+    const Panel& p = view.Layout().panel;
+    const QPoint at(static_cast<int>(std::lround(p.x.Map(150))),
+                    static_cast<int>(std::lround(p.rect.center().y())));
+    QTest::mouseMove(&view, at);
+    const double keV = p.x.Inverse(at.x());
+    EXPECT_EQ(view.Readout().toStdString(),
+              Format("energy %.2f keV   channel %.1f, counts %ld", keV, keV / 0.5,
+                     100000 + std::lround(keV / 0.5)));
+}
+
 }  // namespace
