@@ -1,6 +1,6 @@
 // The efficiencies the source lines of a stored efficiency analysis measured: each line's peak
-// area over the photons its certified source emitted in the live time, the activity decayed to
-// the start of the measurement.
+// area over the photons its certified source emitted in the live time (the activity decayed to
+// the start of the count and averaged over it, as the efficiency analysis takes it).
 #pragma once
 
 #include <vector>
