@@ -238,10 +238,6 @@ const Nuclide& NuclideBySymbol(const char* symbol) {
     throw Exception(std::string("unknown demo nuclide ") + symbol);
 }
 
-AnsiString RadiationKey(const Nuclide& n, const GammaLine& l) {
-    return Format("%s %.2f", n.symbol, l.energy);
-}
-
 double ActivityAt(const SourcePlan& source, const Content& content, TDateTime date) {
     return quantora::DecayedActivity(content.activity, (date - source.refDate) / 365.2422,
                                      NuclideBySymbol(content.nuclide).halfLifeYears);
@@ -283,17 +279,16 @@ void DemoLab::Build() {
     pec.SearchSignificance = 6.0;
     if (!StorePeakEvalCal(&pec, kAlias, true, nullptr))
         throw Exception("could not store the peak evaluation setting");
-    peakEvalSetting_ = pec;
     Step("peak evaluation setting");
     // Calibrations and checks on both setups, then the samples.
     // clang-format off
     const MeasPlan plans[] = {
-        {"Eu-152 calibration, Lab 1", 0, 2, 0, -1, {}, 7200.0, true},
-        {"Mixed gamma standard, Lab 1", 0, 2, 1, -1, {}, 7200.0, true},
-        {"Ba-133 weekly check, Lab 1", 0, 2, 2, -1, {}, 1800.0},
-        {"Eu-152 calibration, Lab 2", 1, 2, 0, -1, {}, 7200.0, true},
-        {"Mixed gamma standard, Lab 2", 1, 2, 1, -1, {}, 7200.0, true},
-        {"Na-22/Mn-54 weekly check, Lab 2", 1, 2, 3, -1, {}, 1800.0},
+        {"Eu-152 calibration, Lab 1", 0, 2, 0, -1, {}, 7200.0, kNonlinearity},
+        {"Mixed gamma standard, Lab 1", 0, 2, 1, -1, {}, 7200.0, kEfficiency},
+        {"Ba-133 weekly check, Lab 1", 0, 2, 2, -1, {}, 1800.0, kCheck},
+        {"Eu-152 calibration, Lab 2", 1, 2, 0, -1, {}, 7200.0, kNonlinearity},
+        {"Mixed gamma standard, Lab 2", 1, 2, 1, -1, {}, 7200.0, kEfficiency},
+        {"Na-22/Mn-54 weekly check, Lab 2", 1, 2, 3, -1, {}, 1800.0, kCheck},
         {"Soil core N-1", 0, 4, -1, 1, {{"K-40", 118}, {"Cs-137", 6.2}, {"Pb-210", 21}}, 8e4},
         {"Soil core N-2", 0, 4, -1, 2, {{"K-40", 104}, {"Cs-137", 9.8}, {"Pb-210", 17}}, 8e4},
         {"Soil core N-3", 0, 4, -1, 3, {{"K-40", 126}, {"Cs-137", 3.1}, {"Pb-210", 25}}, 8e4},
@@ -312,7 +307,7 @@ void DemoLab::Build() {
 
 void DemoLab::Library() {
     libraryId_ = Keys("RADIATIONLIBRARY")->NextKey();
-    InsertRow("RADIATIONLIBRARY", "RADIATIONLIBRARY_ID NAME", {libraryId_, "Calibration nuclides"});
+    InsertRow("RADIATIONLIBRARY", "RADIATIONLIBRARY_ID NAME", {libraryId_, kLibraryName});
     const Variant created = At(2026, 1, 8);
     for (const Nuclide& n : kNuclides) {
         const int isomer = isomerIds_[n.symbol] =
@@ -329,8 +324,8 @@ void DemoLab::Library() {
             Add<RADIATIONData>(
                 "RADIATION_ID DECAY_ID E EUNC INTENSITY INTENSITYUNC RADIATIONTYPE EMPLOYEE_ID "
                 "CREATIONDATE",
-                {RadiationKey(n, l), decay, l.energy, l.energyUnc, l.intensity, l.intensityUnc, "G",
-                 2, created});
+                {Format("%s %.2f", n.symbol, l.energy), decay, l.energy, l.energyUnc, l.intensity,
+                 l.intensityUnc, "G", 2, created});
     }
     Step("radiation library");
 }

@@ -9,15 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "quantora/analysis/PeakEvaluation.h"
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
-#include "quantora/calibmodel/ECalibration.h"
-#include "quantora/calibmodel/FwhmCalibrClass.h"
-#include "quantora/calibmodel/PeakEvalCalibration.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/frame/RecordColumns.h"
+#include "quantora/lab/PeakEvalRun.h"
 #include "tools/qdb/Progress.h"
 
 namespace qdbtool::demo {
@@ -26,6 +23,7 @@ constexpr const char* kAlias = "qdb";
 constexpr int kBuildSteps = 25;  // progress steps of DemoLab::Build
 // The demo's root project (PROJECT_ID 1): how qdb demo knows a file it may replace.
 constexpr const char* kRootProject = "Gamma spectrometry lab 2026";
+constexpr const char* kLibraryName = "Calibration nuclides";  // the demo's radiation library
 constexpr size_t kSoilPlan = 6;  // the measurement of the first soil core, shown in the summary
 
 inline TDateTime Date(int y, int mo, int d, int h = 9) {
@@ -53,33 +51,23 @@ struct SourcePlan {
     std::vector<Content> contents;
     int id = -1;
 };
+// What a measurement is for: the Eu-152 calibrations give the nonlinearity, the mixed standard's
+// the efficiency, both the resolution.
+enum MeasRole { kSample, kCheck, kNonlinearity, kEfficiency };
 struct MeasPlan {
     const char* name;
     int setup, project, source, sample;  // source: index into the sources or -1; SAMPLE_ID or -1
     std::vector<Content> sampleContents;
     double liveTime;
-    bool calibration = false;  // a calibration measurement, for the setup analyses
-};
-using FoundPeak = quantora::analysis::FittedPeak;  // as the library's peak evaluation found it
-struct Assigned {                                  // a peak matched to a library line
-    int peak;                                      // index into the found peaks
-    const Nuclide* nuclide;
-    const GammaLine* line;
-    AnsiString radiationId;
+    MeasRole role = kSample;
 };
 struct MeasResult {
-    int measId = -1, spectrumId = -1, peakEvalId = -1, setupId = -1;
-    TDateTime date = 0, endDate = 0;
-    double liveTime = 0;
-    std::vector<FoundPeak> peaks;
-    std::vector<int> peakIds;
-    std::vector<Assigned> assigned;
-    ECalibration ecal;
-    FwhmCalibrClass fwhm;
-    const SourcePlan* source = nullptr;
+    int measId = -1, spectrumId = -1, setupId = -1;
+    MeasRole role = kSample;
+    TDateTime date = 0;
+    quantora::PeakEvalRun run;  // the stored evaluation with its calibrations
 };
 
-AnsiString RadiationKey(const Nuclide& n, const GammaLine& l);
 double ActivityAt(const SourcePlan& source, const Content& content, TDateTime date);
 
 using Row = std::vector<Variant>;
@@ -150,8 +138,7 @@ class DemoLab {
     std::vector<SourcePlan> sources_;
     std::vector<MeasResult> results_;
     std::map<AnsiString, int> isomerIds_;
-    int libraryId_ = -1, peakEvalCalId_ = -1;
-    PeakEvalCalibration peakEvalSetting_;  // what the measurements are evaluated with
+    int libraryId_ = -1, peakEvalCalId_ = -1;  // what the measurements are evaluated with
 };
 
 }  // namespace qdbtool::demo

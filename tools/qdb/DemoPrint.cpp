@@ -1,5 +1,5 @@
 // What qdb demo shows when the lab is built: the rows per table, the calibration that applies to
-// a sample spectrum, its peaks against the radiation library, a deletion check and the export.
+// a sample spectrum, its peaks with their library lines, a deletion check and the export.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -11,7 +11,6 @@
 #include "quantora/lab/DeletableTables.h"
 #include "quantora/lab/SpectrumCalibrations.h"
 #include "quantora/lab/TableRowCounts.h"
-#include "quantora/nuclides/Radlib.h"
 #include "tools/qdb/DemoLab.h"
 
 namespace qdbtool::demo {
@@ -89,30 +88,21 @@ void PrintSoilCalibration(const MeasResult& soil, const ECalibration& cal) {
     std::printf("\n");
 }
 
-// Found peaks against the radiation library.
-void PrintPeakMatches(const MeasResult& soil, const ECalibration& cal, int libraryId) {
-    RadiationLibrary lib;
-    lib.Load(kAlias, {libraryId});
-    lib.GenerateBounds();
+// The first peaks with the library lines the evaluation named them by.
+void PrintPeakMatches(const MeasResult& soil) {
+    const quantora::PeakEvalRun& run = soil.run;
     std::printf("Peaks of '%s' matched against the library '%s' (%zu lines):\n", "Soil core N-1",
-                lib.LibraryNames().c_str(), lib.Radiations().size());
-    int shown = 0;
-    for (const FoundPeak& p : soil.peaks) {
-        const double e = cal.Energy(p.channel), eu = cal.EnergyUnc(p.channel, p.channelUnc);
-        std::vector<AnsiString> ids;
-        lib.GetMatchingRadiations(e, eu, ids);
-        std::printf("  peak %8.3f +- %.3f keV, area %8.0f +- %5.0f:", e, eu, p.area, p.areaUnc);
-        if (ids.empty()) std::printf(" no library line");
-        for (const AnsiString& id : ids) {
-            const RADIATIONData* r = lib.GetRadiationData(id);
-            const DECAYData* d = r ? lib.GetDecayData(r->DECAY_ID) : nullptr;
-            const ISOMERData* i = d ? lib.GetIsomerData(d->ISOMER_ID) : nullptr;
-            if (r)
-                std::printf("  %s %.3f keV (%.2f %%)", i ? i->SYMBOL.c_str() : "?", r->E,
-                            r->INTENSITY);
+                kLibraryName, run.lines.lines.size());
+    for (size_t i = 0; i < run.result.peaks.size() && i < 8; ++i) {
+        const quantora::analysis::FittedPeak& p = run.result.peaks[i];
+        std::printf("  peak %8.3f +- %.3f keV, area %8.0f +- %5.0f: ", p.energy, p.energyUnc,
+                    p.area, p.areaUnc);
+        if (run.lineOfPeak[i] < 0) {
+            std::printf(" no library line\n");
+            continue;
         }
-        std::printf("\n");
-        if (++shown == 8) break;
+        const quantora::NuclideLine& l = run.lines.lines[static_cast<size_t>(run.lineOfPeak[i])];
+        std::printf(" %s %.3f keV (%.2f %%)\n", l.nuclide.c_str(), l.energy, 100 * l.intensity);
     }
     std::printf("\n");
 }
@@ -125,7 +115,7 @@ void DemoLab::PrintSummary(const std::string& db, const std::string& xml, double
     const MeasResult& soil = results_[kSoilPlan];
     const ECalibration cal = quantora::SpectrumECal(kAlias, soil.spectrumId);
     PrintSoilCalibration(soil, cal);
-    PrintPeakMatches(soil, cal, libraryId_);
+    PrintPeakMatches(soil);
     PrintDeletionCheck(4);
 
     // The whole lab as an exchange file.
