@@ -14,7 +14,7 @@
 namespace qdbtool {
 
 int CmdBrowse(const Args& args) {
-    if (args.size() != 1) throw quantora::MisuseError("usage: qdb browse <db>");
+    if (args.size() != 1) throw UsageError();
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))
         throw Exception("no display (set DISPLAY, or run under xvfb-run)");

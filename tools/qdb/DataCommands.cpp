@@ -59,12 +59,11 @@ int ExportedTableCount() {
 }  // namespace
 
 int CmdInfo(const Args& args) {
-    if (args.size() != 1) throw quantora::MisuseError("usage: qdb info <db>");
+    if (args.size() != 1) throw UsageError();
     OpenLabDatabase(kAlias, args[0], true);
     const auto conn = quantora::db::ConnectionFor(kAlias);
-    std::printf("Database:       %s\n", args[0].c_str());
-    std::printf("Engine:         %s\n", conn->EngineName());
-    std::printf("Schema version: %d\n", quantora::StoredSchemaVersion(kAlias));
+    std::printf("Database:       %s\nEngine:         %s\nSchema version: %d\n", args[0].c_str(),
+                conn->EngineName(), quantora::StoredSchemaVersion(kAlias));
     if (const std::string file = conn->DatabaseFile(); !file.empty()) {
         std::error_code ec;
         const auto size = fs::file_size(file, ec);
@@ -81,7 +80,7 @@ int CmdInfo(const Args& args) {
 }
 
 int CmdExport(const Args& args) {
-    if (args.size() != 2) throw quantora::MisuseError("usage: qdb export <db> <file.xml>");
+    if (args.size() != 2) throw UsageError();
     OpenLabDatabase(kAlias, args[0], true);
     const int tables = ExportedTableCount();
     ProgressBar bar(tables);
@@ -108,18 +107,12 @@ int CmdExport(const Args& args) {
 }
 
 int CmdImport(const Args& args) {
-    Args rest;
-    bool replace = false;
-    for (const std::string& a : args) {
-        if (a == "--replace")
-            replace = true;
-        else if (a.rfind("--", 0) == 0)
+    Args rest = args;
+    const bool replace = TakeFlag(rest, "--replace");
+    for (const std::string& a : rest)
+        if (a.rfind("--", 0) == 0)
             throw quantora::MisuseError(Format("unknown option '%s'", a.c_str()));
-        else
-            rest.push_back(a);
-    }
-    if (rest.size() != 2)
-        throw quantora::MisuseError("usage: qdb import <file.xml> <db> [--replace]");
+    if (rest.size() != 2) throw UsageError();
     const std::string& xml = rest[0];
     const std::string& db = rest[1];
     std::error_code ec;
@@ -146,8 +139,7 @@ int CmdImport(const Args& args) {
 }
 
 int CmdCsv(const Args& args) {
-    if (args.size() != 3)
-        throw quantora::MisuseError("usage: qdb csv <db> \"<select ...>\" <file.csv>");
+    if (args.size() != 3) throw UsageError();
     OpenLabDatabase(kAlias, args[0], true);
     quantora::ReadOnlySelect select(kAlias, args[1]);
     TQuery& q = select.Query();
@@ -165,20 +157,20 @@ int CmdCsv(const Args& args) {
     return 0;
 }
 
-int CmdSettings(const Args& args) {
-    if (args.size() < 3 || (args[0] != "get" && args[0] != "set"))
-        throw quantora::MisuseError(
-            "usage: qdb settings get <db> <employee> [<setting>] | "
-            "qdb settings set <db> <employee> <setting> <value> [--index <n>]");
+int CmdSettings(const Args& in) {
+    Args args = in;
+    const std::string indexText = TakeOption(args, "--index");
+    const bool get = !args.empty() && args[0] == "get";
+    if (get ? args.size() < 3 || args.size() > 4 || !indexText.empty()
+            : args.size() != 5 || args[0] != "set")
+        throw UsageError();
     OpenLabDatabase(kAlias, args[1]);
     const int employee = quantora::FindEmployee(kAlias, args[2]);
     quantora::MaxKeyGen keys(kAlias, "USERSETTINGS");
     DbUserSettings settings;
     settings.SetBasicData(kAlias, &keys, employee);
 
-    if (args[0] == "get") {
-        if (args.size() > 4)
-            throw quantora::MisuseError("usage: qdb settings get <db> <employee> [<setting>]");
+    if (get) {
         settings.RetrieveSettings();
         int wanted = -1;
         if (args.size() == 4) wanted = quantora::FindSetting(kAlias, args[3]).id;
@@ -196,14 +188,11 @@ int CmdSettings(const Args& args) {
         return 0;
     }
 
-    if (args.size() != 5 && !(args.size() == 7 && args[5] == "--index"))
-        throw quantora::MisuseError(
-            "usage: qdb settings set <db> <employee> <setting> <value> [--index <n>]");
     const quantora::SettingDefinition def = quantora::FindSetting(kAlias, args[3]);
     using quantora::SettingValueOfText;
-    const Variant index = args.size() == 7
-                              ? SettingValueOfText(QuantoraSettingType::Integer, args[6], "index")
-                              : Variant(0);
+    const Variant index =
+        indexText.empty() ? Variant(0)
+                          : SettingValueOfText(QuantoraSettingType::Integer, indexText, "index");
     if (index.int_value() < 0) throw Exception("the index must not be negative");
     const Variant value = SettingValueOfText(def.type, args[4], "value");
     Transaction tr(kAlias);

@@ -16,18 +16,13 @@ using quantora::Format;
 
 namespace {
 
-const char* const kOdbcUsage =
-    "usage: qdb odbc list [--driver-filter <text>] | "
-    "qdb odbc add <dsn> --driver <driver> [--database <db>] [--server <host>] "
-    "[--description <text>] [--system] | qdb odbc remove <dsn> --driver <driver> [--system]";
-
 const char* OrNull(const std::string& s) {
     return s.empty() ? nullptr : s.c_str();
 }
 
 int List(Args args) {
     const std::string filter = TakeOption(args, "--driver-filter");
-    if (!args.empty()) throw quantora::MisuseError(kOdbcUsage);
+    if (!args.empty()) throw UsageError();
     ODBCHandler h;
     std::vector<AnsiString> names, descriptions;
     if (!h.RetrieveDSNNames(&names, &descriptions, filter)) throw Exception(h.GetErrorMessage());
@@ -44,7 +39,7 @@ int AddOrRemove(Args args, bool add) {
     const std::string server = add ? TakeOption(args, "--server") : std::string();
     const std::string description = add ? TakeOption(args, "--description") : std::string();
     if (args.size() != 1 || driver.empty() || args[0].empty() || args[0][0] == '-')
-        throw quantora::MisuseError(kOdbcUsage);
+        throw UsageError();
     const std::string& dsn = args[0];
     // The installer's attribute list is separated by these; a name holding them would smuggle
     // attributes in.
@@ -73,12 +68,10 @@ int AddOrRemove(Args args, bool add) {
 }  // namespace
 
 int CmdOdbc(const Args& args) {
-    if (!args.empty() && args[0] == "list") return List(Args(args.begin() + 1, args.end()));
-    if (!args.empty() && args[0] == "add")
-        return AddOrRemove(Args(args.begin() + 1, args.end()), true);
-    if (!args.empty() && args[0] == "remove")
-        return AddOrRemove(Args(args.begin() + 1, args.end()), false);
-    throw quantora::MisuseError(kOdbcUsage);
+    const std::string sub = args.empty() ? std::string() : args[0];
+    if (sub == "list") return List(Rest(args));
+    if (sub == "add" || sub == "remove") return AddOrRemove(Rest(args), sub == "add");
+    throw UsageError();
 }
 
 }  // namespace qdbtool

@@ -33,10 +33,9 @@ namespace {
 const char* const kAlias = "qdb_plot";
 constexpr int kDefaultWidth = 1200, kDefaultHeight = 750;
 
-// The library of --library, loaded and indexed; null without the option.
-std::unique_ptr<RadiationLibrary> LoadLibrary(const std::string& option) {
-    if (option.empty()) return nullptr;
-    return quantora::LoadRadiationLibraries(kAlias, {ParseKey(option, "library id")});
+// The library of --library, loaded and indexed; null without the option (-1).
+std::unique_ptr<RadiationLibrary> LoadLibrary(int id) {
+    return id < 0 ? nullptr : quantora::LoadRadiationLibraries(kAlias, {id});
 }
 
 std::vector<plots::SpectrumSeries> LoadSpectra(const std::vector<int>& ids, RadiationLibrary* lib) {
@@ -57,7 +56,7 @@ int PlotSpectrum(Args args, int w, int h) {
     opt.energyAxis = TakeFlag(args, "--energy");
     opt.normalise = TakeFlag(args, "--normalise");
     opt.title = TakeOption(args, "--title");
-    const std::string library = TakeOption(args, "--library");
+    const int library = TakeKey(args, "--library", "library id");
     const std::string range = TakeOption(args, "--range");
     if (args.size() != 3)
         throw quantora::MisuseError(
@@ -123,7 +122,7 @@ int CmdPlot(const Args& in) {
     const std::string size = TakeOption(args, "--size");
     if (!size.empty()) plots::ParsePlotSize(size, &w, &h);
     const std::string kind = args.empty() ? std::string() : args[0];
-    const Args rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    const Args rest = Rest(args);
     if (kind == "spectrum") return PlotSpectrum(rest, w, h);
     if (kind == "ecal" || kind == "fwhm" || kind == "eff") return PlotCalibration(kind, rest, w, h);
     throw quantora::MisuseError("usage: qdb plot spectrum|ecal|fwhm|eff ... (see qdb plot --help)");
@@ -131,22 +130,19 @@ int CmdPlot(const Args& in) {
 
 int CmdReport(const Args& in) {
     Args args = in;
-    const std::string measurement = TakeOption(args, "--measurement");
-    if (args.size() != 2 || measurement.empty())
-        throw quantora::MisuseError("usage: qdb report <db> --measurement <id> <out.pdf|out.html>");
+    const int measurement = TakeKey(args, "--measurement", "measurement id");
+    if (args.size() != 2 || measurement < 0) throw UsageError();
     OpenLabDatabase(kAlias, args[0]);
-    plots::WriteMeasurementReport(kAlias, ParseKey(measurement, "measurement id"), args[1]);
-    std::printf("report of measurement %s written to %s\n", measurement.c_str(), args[1].c_str());
+    plots::WriteMeasurementReport(kAlias, measurement, args[1]);
+    std::printf("report of measurement %d written to %s\n", measurement, args[1].c_str());
     return 0;
 }
 
 int CmdView(const Args& in) {
     Args args = in;
     const bool log = TakeFlag(args, "--log");
-    const std::string library = TakeOption(args, "--library");
-    if (args.size() != 2)
-        throw quantora::MisuseError(
-            "usage: qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]");
+    const int library = TakeKey(args, "--library", "library id");
+    if (args.size() != 2) throw UsageError();
     const std::vector<int> ids = ParseKeyList(args[1], "spectrum id");
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))

@@ -24,42 +24,26 @@ namespace {
 
 const char* const kAlias = "qdb_quantify";
 
-// The options both commands share.
-void CommonOptions(Args& args, int* spectrum, int* background, int* setting,
-                   std::vector<int>* libraries) {
-    const std::string s = TakeOption(args, "--spectrum");
-    const std::string b = TakeOption(args, "--background");
-    const std::string e = TakeOption(args, "--setting");
-    const std::string l = TakeOption(args, "--library");
-    if (!s.empty()) *spectrum = ParseKey(s, "spectrum id");
-    if (!b.empty()) *background = ParseKey(b, "background spectrum id");
-    if (!e.empty()) *setting = ParseKey(e, "setting id");
-    if (!l.empty()) *libraries = ParseKeyList(l, "library id");
-}
-
-void PrintNotes(const quantora::PeakEvalRun& run) {
-    for (const std::string& n : run.result.notes) std::printf("note: %s\n", n.c_str());
-    for (const std::string& n : run.recalibration.notes) std::printf("note: %s\n", n.c_str());
+// The options the commands share.
+void CommonOptions(Args& args, int* spectrum, int* setting, std::vector<int>* libraries) {
+    *spectrum = TakeKey(args, "--spectrum", "spectrum id");
+    *setting = TakeKey(args, "--setting", "setting id");
+    *libraries = TakeKeyList(args, "--library", "library id");
 }
 
 }  // namespace
 
 int CmdEfficiency(const Args& in) {
-    const char* const usage =
-        "usage: qdb efficiency fit <db> --spectrum <id> --source <id> [--background <spectrum "
-        "id>] [--library <id>[,...]] [--name <text>] [--degree <n>] [--cascades]";
-    Args args = in;
-    if (args.empty() || args[0] != "fit") throw Exception(usage);
-    args.erase(args.begin());
+    if (in.empty() || in[0] != "fit") throw UsageError(kExitFailed);
+    Args args = Rest(in);
     quantora::SourceEfficiencyOptions o;
-    CommonOptions(args, &o.spectrumId, &o.backgroundSpectrumId, &o.settingId, &o.libraryIds);
-    const std::string source = TakeOption(args, "--source");
+    CommonOptions(args, &o.spectrumId, &o.settingId, &o.libraryIds);
+    o.backgroundSpectrumId = TakeKey(args, "--background", "background spectrum id");
+    o.sourceId = TakeKey(args, "--source", "source id");
     o.name = TakeOption(args, "--name");
-    const std::string degree = TakeOption(args, "--degree");
+    o.degree = TakeKey(args, "--degree", "degree");
     o.fitCascades = TakeFlag(args, "--cascades");
-    if (args.size() != 1 || o.spectrumId < 0 || source.empty()) throw Exception(usage);
-    o.sourceId = ParseKey(source, "source id");
-    if (!degree.empty()) o.degree = ParseKey(degree, "degree");
+    if (args.size() != 1 || o.spectrumId < 0 || o.sourceId < 0) throw UsageError(kExitFailed);
     OpenLabDatabase(kAlias, args[0]);
     const quantora::SourceEfficiency r = quantora::FitSourceEfficiency(kAlias, o);
     PrintNotes(r.run);
@@ -81,35 +65,27 @@ int CmdEfficiency(const Args& in) {
 }
 
 int CmdBackground(const Args& in) {
-    const char* const usage =
-        "usage: qdb background add <db> --spectrum <id> [--library <id>[,...]] [--name <text>]";
-    Args args = in;
-    if (args.empty() || args[0] != "add") throw Exception(usage);
-    args.erase(args.begin());
+    if (in.empty() || in[0] != "add") throw UsageError(kExitFailed);
+    Args args = Rest(in);
     quantora::BackgroundAnalysisOptions o;
-    int unused = -1;
-    CommonOptions(args, &o.spectrumId, &unused, &o.settingId, &o.libraryIds);
+    CommonOptions(args, &o.spectrumId, &o.settingId, &o.libraryIds);
     o.name = TakeOption(args, "--name");
-    if (args.size() != 1 || o.spectrumId < 0 || unused > 0) throw Exception(usage);
+    if (args.size() != 1 || o.spectrumId < 0) throw UsageError(kExitFailed);
     OpenLabDatabase(kAlias, args[0]);
     std::printf("background analysis %d\n", quantora::StoreBackgroundAnalysis(kAlias, o));
     return 0;
 }
 
 int CmdQuantify(const Args& in) {
-    const char* const usage =
-        "usage: qdb quantify <db> --spectrum <id> --library <id>[,...] [--efficiency <id>] "
-        "[--background <spectrum id>] [--reference <ISO date-time>] [--csv <file>] "
-        "[--reevaluate]";
     Args args = in;
     quantora::QuantifyOptions o;
-    CommonOptions(args, &o.spectrumId, &o.backgroundSpectrumId, &o.settingId, &o.libraryIds);
-    const std::string eff = TakeOption(args, "--efficiency");
+    CommonOptions(args, &o.spectrumId, &o.settingId, &o.libraryIds);
+    o.backgroundSpectrumId = TakeKey(args, "--background", "background spectrum id");
+    o.effAnalysisId = TakeKey(args, "--efficiency", "efficiency analysis id");
     const std::string reference = TakeOption(args, "--reference");
     const std::string csv = TakeOption(args, "--csv");
     o.reevaluate = TakeFlag(args, "--reevaluate");
-    if (args.size() != 1 || o.spectrumId < 0 || o.libraryIds.empty()) throw Exception(usage);
-    if (!eff.empty()) o.effAnalysisId = ParseKey(eff, "efficiency analysis id");
+    if (args.size() != 1 || o.spectrumId < 0 || o.libraryIds.empty()) throw UsageError(kExitFailed);
     if (!reference.empty() && !quantora::ParseIsoDateTime(reference, o.reference))
         throw quantora::MisuseError("malformed reference time '" + reference +
                                     "' (expected YYYY-MM-DD HH:MM:SS)");

@@ -15,14 +15,13 @@ namespace qdbtool {
 namespace {
 
 const char* const kAlias = "qdb_source";
-const char* const kUsage = "usage: qdb source add <db> <certificate.csv> --name <text>";
 
 }  // namespace
 
 int CmdSource(const Args& in) {
     Args args = in;
     const std::string name = TakeOption(args, "--name");
-    if (args.size() != 3 || args[0] != "add" || name.empty()) throw quantora::MisuseError(kUsage);
+    if (args.size() != 3 || args[0] != "add" || name.empty()) throw UsageError();
     const std::string& path = args[2];
     // The certificate is read before the database is touched.
     const quantora::Certificate cert = quantora::ReadCertificate(path);

@@ -62,9 +62,10 @@ void PrintSpectrum(const SpectrumFileData& s) {
     for (unsigned long c : s.counts) sum += static_cast<double>(c);
     std::printf("  spectrum%s%s%s%s\n", s.detector.empty() ? "" : " of detector ",
                 s.detector.c_str(), s.title.empty() ? "" : ": ", s.title.c_str());
-    std::printf("    channels: %zu (from %d), total counts: %.0f\n", s.counts.size(),
-                s.firstChannel, sum);
-    std::printf("    live time: %.3f s, real time: %.3f s\n", s.liveTime, s.realTime);
+    std::printf(
+        "    channels: %zu (from %d), total counts: %.0f\n    live time: %.3f s, real "
+        "time: %.3f s\n",
+        s.counts.size(), s.firstChannel, sum, s.liveTime, s.realTime);
     std::printf("    start: %s\n",
                 s.startTime > 0 ? quantora::FormatIsoDateTime(s.startTime).c_str() : "unknown");
     std::printf("    energy calibration:%s\n", Coefficients(s.energyCoeffs).c_str());
@@ -80,20 +81,15 @@ quantora::AscLayout ParseAscLayout(const std::string& text) {
 
 int Import(Args args) {
     quantora::SpectrumImportTarget target;
-    const std::string meas = TakeOption(args, "--measurement");
-    const std::string project = TakeOption(args, "--project");
-    const std::string detector = TakeOption(args, "--detector");
-    const std::string layout = TakeOption(args, "--asc-layout");
+    target.measurementId = TakeKey(args, "--measurement", "measurement id");
+    target.projectId = TakeKey(args, "--project", "project id");
+    target.detector = TakeOption(args, "--detector");
+    target.read.ascLayout = ParseAscLayout(TakeOption(args, "--asc-layout"));
     const bool newMeasurements = TakeFlag(args, "--new-measurements");
     target.fastCompression = TakeFlag(args, "--fast");
-    if (args.size() < 2 || newMeasurements == !meas.empty() || newMeasurements == project.empty())
+    if (args.size() < 2 || newMeasurements == (target.measurementId > 0) ||
+        newMeasurements == (target.projectId < 0))
         throw quantora::MisuseError(kImportUsage);
-    if (newMeasurements)
-        target.projectId = ParseKey(project, "project id");
-    else
-        target.measurementId = ParseKey(meas, "measurement id");
-    target.read.ascLayout = ParseAscLayout(layout);
-    target.detector = detector;
     const std::vector<std::string> files = ExpandFiles(Args(args.begin() + 1, args.end()));
     OpenLabDatabase(kAlias, args[0]);
     quantora::SpectrumImporter importer(kAlias, target);
@@ -158,11 +154,10 @@ int Export(Args args) {
 }
 
 int Info(Args args) {
-    const std::string layout = TakeOption(args, "--asc-layout");
+    quantora::SpectrumReadOptions options;
+    options.ascLayout = ParseAscLayout(TakeOption(args, "--asc-layout"));
     if (args.empty())
         throw quantora::MisuseError("usage: qdb spectrum info <file>... [--asc-layout ...]");
-    quantora::SpectrumReadOptions options;
-    options.ascLayout = ParseAscLayout(layout);
     int bad = 0;
     for (const std::string& path : args) {
         try {
@@ -183,10 +178,10 @@ int Info(Args args) {
 }  // namespace
 
 int CmdSpectrum(const Args& args) {
-    const Args rest = args.empty() ? Args() : Args(args.begin() + 1, args.end());
-    if (!args.empty() && args[0] == "import") return Import(rest);
-    if (!args.empty() && args[0] == "export") return Export(rest);
-    if (!args.empty() && args[0] == "info") return Info(rest);
+    const std::string sub = args.empty() ? std::string() : args[0];
+    if (sub == "import") return Import(Rest(args));
+    if (sub == "export") return Export(Rest(args));
+    if (sub == "info") return Info(Rest(args));
     throw quantora::MisuseError(
         "usage: qdb spectrum import|export|info ... (see qdb spectrum --help)");
 }
