@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
-#include "quantora/base/Failures.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/lab/PeakEvalBatch.h"

@@ -5,7 +5,6 @@
 #include <set>
 
 #include "quantora/base/Exception.h"
-#include "quantora/base/Failures.h"
 #include "quantora/dialogs/DialogHooks.h"
 #include "quantora/dialogs/Measselectionform.h"
 #include "tools/qdb/Commands.h"

@@ -1,5 +1,6 @@
 // qdb info, export, import, csv and settings: the commands that look at, move and query the data
 // of a lab database as a whole.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -50,6 +51,13 @@ class NewFileGuard {
     std::string path_;
 };
 
+// The size of a file in KiB, or -1 when it cannot be told.
+double FileKiB(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? -1 : size / 1024.0;
+}
+
 int ExportedTableCount() {
     int n = 0;
     while (QuantoraXmlExporter::ExportedTables[n]) ++n;
@@ -62,13 +70,13 @@ int CmdInfo(const Args& args) {
     if (args.size() != 1) throw UsageError();
     OpenLabDatabase(kAlias, args[0], true);
     const auto conn = quantora::db::ConnectionFor(kAlias);
-    std::printf("Database:       %s\nEngine:         %s\nSchema version: %d\n", args[0].c_str(),
-                conn->EngineName(), quantora::StoredSchemaVersion(kAlias));
-    if (const std::string file = conn->DatabaseFile(); !file.empty()) {
-        std::error_code ec;
-        const auto size = fs::file_size(file, ec);
-        if (!ec) std::printf("File size:      %.1f KiB\n", size / 1024.0);
-    }
+    std::printf(
+        "Database:       %s\n"
+        "Engine:         %s\n"
+        "Schema version: %d\n",
+        args[0].c_str(), conn->EngineName(), quantora::StoredSchemaVersion(kAlias));
+    if (const double kib = FileKiB(conn->DatabaseFile()); kib >= 0)
+        std::printf("File size:      %.1f KiB\n", kib);
     long long total = 0;
     std::printf("\n%-24s %10s\n", "Table", "Rows");
     for (const auto& [table, rows] : quantora::LabTableRowCounts(kAlias)) {
@@ -99,10 +107,8 @@ int CmdExport(const Args& args) {
                    e.Message.c_str()));
     }
     bar.Finish();
-    std::error_code ec;
-    const auto size = fs::file_size(args[1], ec);
     std::printf("Exported %d tables to %s (%.1f KiB)\n", tables, args[1].c_str(),
-                ec ? 0.0 : size / 1024.0);
+                std::max(0.0, FileKiB(args[1])));
     return 0;
 }
 

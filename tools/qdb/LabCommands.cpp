@@ -12,10 +12,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
-#include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/Transaction.h"
-#include "quantora/frame/DeletionInfo.h"
-#include "quantora/frame/UiHooks.h"
 #include "quantora/lab/DeletableTables.h"
 #include "quantora/lab/RadiationLibraries.h"
 #include "quantora/lab/SpectrumCalibrations.h"
@@ -50,16 +47,14 @@ quantora::DeletionCheck CheckRow(Args& args, const char* cmd,
     return r;
 }
 
-// Shows the problems on the terminal and asks for a yes.
-bool AskOnTerminal(DbObjectDeletionInfo& info) {
-    for (const DeletionProblem& p : info.Problems)
-        std::printf("  %s%s\n", p.State == NotResolvable ? "[blocking] " : "",
-                    p.Description.c_str());
+// Shows on the terminal what deleting the row does and asks for a yes.
+bool Confirm(const quantora::DeletableTable& table, int key, const quantora::DeletionCheck& r) {
+    std::printf("  %s ID=%d will be deleted with its dependent rows\n", table.name, key);
+    for (const AnsiString& s : r.nulled) std::printf("  reference cleared: %s\n", s.c_str());
     std::printf("Delete? [y/N] ");
     std::fflush(stdout);
     std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
-    return answer == "y" || answer == "Y" || answer == "yes";
+    return std::getline(std::cin, answer) && (answer == "y" || answer == "Y" || answer == "yes");
 }
 
 // ---- calibrations ---------------------------------------------------------------------------
@@ -83,7 +78,9 @@ void PrintECal(const ECalibration& cal) {
     const bool curved = cal.NonlinValid && cal.UseNonlinPart;
     std::printf(curved ? "E(ch) = a + b * (ch - N(ch))\n" : "E(ch) = a + b * ch\n");
     std::printf(
-        "  a = %.6g +- %.3g keV\n  b = %.8g +- %.3g keV/channel\n  cov(a,b) = %.4g\n"
+        "  a = %.6g +- %.3g keV\n"
+        "  b = %.8g +- %.3g keV/channel\n"
+        "  cov(a,b) = %.4g\n"
         "  points: %d, chi2 = %.4g, dof = %d\n",
         a, Sd(av), b, Sd(bv), cov, lin.GetPointCount(), lin.GetChiSquare(),
         lin.GetDegreesOfFreedom());
@@ -143,17 +140,7 @@ int CmdDelete(const Args& in) {
             throw Exception(
                 "not deleting without confirmation: standard input is not a terminal "
                 "(use --yes)");
-        quantora::UiHooks hooks;
-        hooks.present_deletion_problems = AskOnTerminal;
-        quantora::InstallUiHooks(hooks);
-        DbObjectDeletionInfo info;
-        info.Problems.push_back(DeletionProblem{
-            Solved, Format("%s ID=%d will be deleted with its dependent rows", table->name, key)});
-        for (const AnsiString& s : r.nulled)
-            info.Problems.push_back(DeletionProblem{Resolvable, "reference cleared: " + s});
-        const bool confirmed = info.Delete(true);
-        quantora::InstallUiHooks({});
-        if (!confirmed) {
+        if (!Confirm(*table, key, r)) {
             std::printf("nothing deleted\n");
             return 1;
         }
@@ -197,8 +184,11 @@ int CmdFwhm(const Args& in) {
     if (!cal.Valid)
         throw Exception("the stored FWHM calibration is not valid: " + cal.InvalidReason());
     std::printf(
-        "FWHM(ch)^2 = A + B * ch\n  A = %.6g +- %.3g channels^2\n  B = %.6g +- %.3g channels\n"
-        "  cov(A,B) = %.4g\n  points: %d, chi2 = %.4g, dof = %d\n",
+        "FWHM(ch)^2 = A + B * ch\n"
+        "  A = %.6g +- %.3g channels^2\n"
+        "  B = %.6g +- %.3g channels\n"
+        "  cov(A,B) = %.4g\n"
+        "  points: %d, chi2 = %.4g, dof = %d\n",
         cal.A, Sd(cal.AVar), cal.B, Sd(cal.BVar), cal.Covar, cal.GetPointCount(),
         cal.GetChiSquare(), cal.GetDegreesOfFreedom());
     for (const FwhmCalibrPoint& p : cal.Points)

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "quantora/base/Exception.h"
 #include "quantora/base/Failures.h"
 
 namespace qdbtool {

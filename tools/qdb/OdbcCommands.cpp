@@ -4,15 +4,11 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
-#include "quantora/base/Failures.h"
-#include "quantora/base/Format.h"
 #include "quantora/services/ODBCHandler.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
 
 namespace qdbtool {
-
-using quantora::Format;
 
 namespace {
 

@@ -1,12 +1,10 @@
 // qdb efficiency fit (the efficiency of a setup from a certified source's spectrum), qdb
 // background add (a setup's background analysis) and qdb quantify (the activities of a
 // spectrum's nuclides with decision thresholds and detection limits).
-#include <cmath>
 #include <cstdio>
 #include <string>
 
 #include "quantora/base/DateTime.h"
-#include "quantora/base/Exception.h"
 #include "quantora/base/Failures.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"

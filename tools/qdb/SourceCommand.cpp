@@ -4,8 +4,6 @@
 #include <string>
 
 #include "quantora/base/DateTime.h"
-#include "quantora/base/Exception.h"
-#include "quantora/base/Failures.h"
 #include "quantora/lab/Certificates.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"

@@ -42,11 +42,10 @@ std::vector<std::string> ExpandFiles(const Args& names) {
             files.push_back(name);
             continue;
         }
-        std::vector<std::string> inside;
+        const auto first = static_cast<std::ptrdiff_t>(files.size());
         for (const auto& e : std::filesystem::recursive_directory_iterator(name))
-            if (e.is_regular_file()) inside.push_back(e.path().string());
-        std::sort(inside.begin(), inside.end());
-        files.insert(files.end(), inside.begin(), inside.end());
+            if (e.is_regular_file()) files.push_back(e.path().string());
+        std::sort(files.begin() + first, files.end());
     }
     return files;
 }
@@ -62,14 +61,16 @@ void PrintSpectrum(const SpectrumFileData& s) {
     for (unsigned long c : s.counts) sum += static_cast<double>(c);
     std::printf("  spectrum%s%s%s%s\n", s.detector.empty() ? "" : " of detector ",
                 s.detector.c_str(), s.title.empty() ? "" : ": ", s.title.c_str());
+    const std::string start =
+        s.startTime > 0 ? quantora::FormatIsoDateTime(s.startTime) : "unknown";
     std::printf(
-        "    channels: %zu (from %d), total counts: %.0f\n    live time: %.3f s, real "
-        "time: %.3f s\n",
-        s.counts.size(), s.firstChannel, sum, s.liveTime, s.realTime);
-    std::printf("    start: %s\n",
-                s.startTime > 0 ? quantora::FormatIsoDateTime(s.startTime).c_str() : "unknown");
-    std::printf("    energy calibration:%s\n", Coefficients(s.energyCoeffs).c_str());
-    std::printf("    FWHM calibration:%s\n", Coefficients(s.fwhmCoeffs).c_str());
+        "    channels: %zu (from %d), total counts: %.0f\n"
+        "    live time: %.3f s, real time: %.3f s\n"
+        "    start: %s\n"
+        "    energy calibration:%s\n"
+        "    FWHM calibration:%s\n",
+        s.counts.size(), s.firstChannel, sum, s.liveTime, s.realTime, start.c_str(),
+        Coefficients(s.energyCoeffs).c_str(), Coefficients(s.fwhmCoeffs).c_str());
 }
 
 quantora::AscLayout ParseAscLayout(const std::string& text) {
