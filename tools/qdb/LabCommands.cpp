@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "quantora/base/Exception.h"
@@ -32,25 +31,30 @@ const char* const kAlias = "qdb_lab";
 
 // ---- deletion -------------------------------------------------------------------------------
 
+// A row named on the command line and what deleting it would do.
+struct RowCheck {
+    const quantora::DeletableTable& table;
+    int key;
+    quantora::DeletionCheck r;
+};
+
 // Parses "<db> <TABLE> <key>", opens the database and prints the report of that row.
-quantora::DeletionCheck CheckRow(Args& args, const char* cmd,
-                                 const quantora::DeletableTable** table, int* key) {
+RowCheck CheckRow(const Args& args, bool readOnly) {
     if (args.size() != 3) throw UsageError(kExitFailed);
-    *table = &quantora::FindDeletableTable(args[1]);
-    *key = ParseKey(args[2], "key");
-    OpenLabDatabase(kAlias, args[0], std::string_view(cmd) == "check");
-    const quantora::DeletionCheck r = quantora::CheckRowDeletion(**table, kAlias, *key);
-    std::printf("%s ID=%d\nblocking: %zu\n", (*table)->name, *key, r.blocking.size());
-    for (const AnsiString& s : r.blocking) std::printf("  %s\n", s.c_str());
-    std::printf("references set to null on deletion: %zu\n", r.nulled.size());
-    for (const AnsiString& s : r.nulled) std::printf("  %s\n", s.c_str());
-    return r;
+    RowCheck c{quantora::FindDeletableTable(args[1]), ParseKey(args[2], "key"), {}};
+    OpenLabDatabase(kAlias, args[0], readOnly);
+    c.r = quantora::CheckRowDeletion(c.table, kAlias, c.key);
+    std::printf("%s ID=%d\nblocking: %zu\n", c.table.name, c.key, c.r.blocking.size());
+    for (const AnsiString& s : c.r.blocking) std::printf("  %s\n", s.c_str());
+    std::printf("references set to null on deletion: %zu\n", c.r.nulled.size());
+    for (const AnsiString& s : c.r.nulled) std::printf("  %s\n", s.c_str());
+    return c;
 }
 
 // Shows on the terminal what deleting the row does and asks for a yes.
-bool Confirm(const quantora::DeletableTable& table, int key, const quantora::DeletionCheck& r) {
-    std::printf("  %s ID=%d will be deleted with its dependent rows\n", table.name, key);
-    for (const AnsiString& s : r.nulled) std::printf("  reference cleared: %s\n", s.c_str());
+bool Confirm(const RowCheck& c) {
+    std::printf("  %s ID=%d will be deleted with its dependent rows\n", c.table.name, c.key);
+    for (const AnsiString& s : c.r.nulled) std::printf("  reference cleared: %s\n", s.c_str());
     std::printf("Delete? [y/N] ");
     std::fflush(stdout);
     std::string answer;
@@ -117,38 +121,33 @@ EnergyArg ParseEnergy(const std::string& text) {
 
 }  // namespace
 
-int CmdCheck(const Args& in) {
-    Args args = in;
-    const quantora::DeletableTable* table;
-    int key;
-    const quantora::DeletionCheck r = CheckRow(args, "check", &table, &key);
-    std::printf("%s\n", r.blocking.empty() ? "can be deleted" : "deletion is blocked");
+int CmdCheck(const Args& args) {
+    const RowCheck c = CheckRow(args, true);
+    std::printf("%s\n", c.r.blocking.empty() ? "can be deleted" : "deletion is blocked");
     return 0;
 }
 
 int CmdDelete(const Args& in) {
     Args args = in;
     const bool yes = TakeFlag(args, "--yes");
-    const quantora::DeletableTable* table;
-    int key;
-    const quantora::DeletionCheck r = CheckRow(args, "delete", &table, &key);
-    if (!r.blocking.empty())
-        throw Exception(Format("%s ID=%d cannot be deleted: %zu blocking reference(s)", table->name,
-                               key, r.blocking.size()));
+    const RowCheck c = CheckRow(args, false);
+    if (!c.r.blocking.empty())
+        throw Exception(Format("%s ID=%d cannot be deleted: %zu blocking reference(s)",
+                               c.table.name, c.key, c.r.blocking.size()));
     if (!yes) {
         if (!isatty(STDIN_FILENO))
             throw Exception(
                 "not deleting without confirmation: standard input is not a terminal "
                 "(use --yes)");
-        if (!Confirm(*table, key, r)) {
+        if (!Confirm(c)) {
             std::printf("nothing deleted\n");
             return 1;
         }
     }
     Transaction tr(kAlias);
-    quantora::DeleteWithDetails(table->rules(), kAlias, key);
+    quantora::DeleteWithDetails(c.table.rules(), kAlias, c.key);
     tr.Commit();
-    std::printf("deleted %s ID=%d\n", table->name, key);
+    std::printf("deleted %s ID=%d\n", c.table.name, c.key);
     return 0;
 }
 
