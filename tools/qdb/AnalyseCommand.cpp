@@ -22,33 +22,28 @@ namespace {
 
 const char* const kAlias = "qdb_analyse";
 
-void PrintPeaks(const quantora::PeakEvalRun& run) {
+// Prints the peak table of an evaluation and returns the peaks as CSV text.
+std::string PrintPeaks(const quantora::PeakEvalRun& run) {
     const auto& r = run.result;
     PrintNotes(run);
     std::printf("%4s %10s %11s %8s %12s %9s %9s %8s  %s\n", "#", "channel", "energy keV", "+-",
                 "area", "+-", "FWHM keV", "chi2/dof", "nuclide");
+    std::string csv =
+        "energy_kev,energy_unc_kev,area,area_unc,fwhm_kev,channel,channel_unc,fwhm_channels,"
+        "decision_threshold,detection_limit,nuclide\n";
     for (size_t i = 0; i < r.peaks.size(); ++i) {
         const auto& p = r.peaks[i];
+        const char* nuclide = run.nuclides[i].c_str();
         std::printf("%4zu %10.2f %11.2f %8.3f %12.1f %9.1f %9.3f %8.2f  %s\n", i + 1, p.channel,
                     p.energy, p.energyUnc, p.area, p.areaUnc, p.fwhmKeV,
-                    r.regions[static_cast<size_t>(p.region)].reducedChiSquare(),
-                    run.nuclides[i].c_str());
+                    r.regions[static_cast<size_t>(p.region)].reducedChiSquare(), nuclide);
+        csv += Format("%.4f,%.4f,%.3f,%.3f,%.4f,%.3f,%.4f,%.4f,%.3f,%.3f,%s\n", p.energy,
+                      p.energyUnc, p.area, p.areaUnc, p.fwhmKeV, p.channel, p.channelUnc, p.fwhm,
+                      p.decisionThreshold, p.detectionLimit, nuclide);
     }
     if (run.peakEvalId > 0)
         std::printf("%zu peaks stored as peak evaluation %d\n", r.peaks.size(), run.peakEvalId);
-}
-
-void WriteCsv(const std::string& path, const quantora::PeakEvalRun& run) {
-    std::string text =
-        "energy_kev,energy_unc_kev,area,area_unc,fwhm_kev,channel,channel_unc,fwhm_channels,"
-        "decision_threshold,detection_limit,nuclide\n";
-    for (size_t i = 0; i < run.result.peaks.size(); ++i) {
-        const auto& p = run.result.peaks[i];
-        text += Format("%.4f,%.4f,%.3f,%.3f,%.4f,%.3f,%.4f,%.4f,%.3f,%.3f,%s\n", p.energy,
-                       p.energyUnc, p.area, p.areaUnc, p.fwhmKeV, p.channel, p.channelUnc, p.fwhm,
-                       p.decisionThreshold, p.detectionLimit, run.nuclides[i].c_str());
-    }
-    quantora::WriteFileReplacing(path, text);
+    return csv;
 }
 
 // Every listed spectrum that has no evaluation yet, on `jobs` threads.
@@ -95,8 +90,8 @@ int CmdAnalyse(const Args& in) {
     if (spectrum > 0) {
         const quantora::PeakEvalRun run =
             quantora::EvaluateStoredSpectrum(kAlias, spectrum, options);
-        PrintPeaks(run);
-        if (!csv.empty()) WriteCsv(csv, run);
+        const std::string text = PrintPeaks(run);
+        if (!csv.empty()) quantora::WriteFileReplacing(csv, text);
         return 0;
     }
     if (!csv.empty()) throw Exception("--csv goes with --spectrum");

@@ -33,14 +33,12 @@ namespace {
 const char* const kAlias = "qdb_plot";
 constexpr int kDefaultWidth = 1200, kDefaultHeight = 750;
 
-// The library of --library, loaded and indexed; null without the option (-1).
-std::unique_ptr<RadiationLibrary> LoadLibrary(int id) {
-    return id < 0 ? nullptr : quantora::LoadRadiationLibraries(kAlias, {id});
-}
-
-std::vector<plots::SpectrumSeries> LoadSpectra(const std::vector<int>& ids, RadiationLibrary* lib) {
+// The stored spectra, their peaks named from the radiation library `libraryId` (-1: none).
+std::vector<plots::SpectrumSeries> LoadSpectra(const std::vector<int>& ids, int libraryId) {
+    const auto lib =
+        libraryId < 0 ? nullptr : quantora::LoadRadiationLibraries(kAlias, {libraryId});
     std::vector<plots::SpectrumSeries> out;
-    for (int id : ids) out.push_back(plots::LoadSpectrumSeries(kAlias, id, lib));
+    for (int id : ids) out.push_back(plots::LoadSpectrumSeries(kAlias, id, lib.get()));
     return out;
 }
 
@@ -66,8 +64,7 @@ int PlotSpectrum(Args args, int w, int h) {
     if (!range.empty()) plots::ParsePlotRange(range, &opt.xLo, &opt.xHi);
     const std::vector<int> ids = ParseKeyList(args[1], "spectrum id");
     OpenLabDatabase(kAlias, args[0], true);
-    const auto lib = LoadLibrary(library);
-    const auto spectra = LoadSpectra(ids, lib.get());
+    const auto spectra = LoadSpectra(ids, library);
     if (opt.title.empty() && spectra.size() > 1)
         opt.title = Format("%zu spectra%s", spectra.size(),
                            opt.normalise ? ", per second of live time" : "");
@@ -86,11 +83,11 @@ std::string CalTitle(const std::string& title, const AnsiString& name, const cha
 int PlotCalibration(const std::string& kind, Args args, int w, int h) {
     const std::string title = TakeOption(args, "--title");
     const bool eff = kind == "eff";
-    const std::string key = TakeOption(args, eff ? "--analysis" : "--spectrum");
-    if (args.size() != 2 || key.empty())
+    const int id =
+        TakeKey(args, eff ? "--analysis" : "--spectrum", eff ? "analysis id" : "spectrum id");
+    if (args.size() != 2 || id < 0)
         throw Exception(Format("usage: qdb plot %s <db> %s <id> <out.png|out.svg> [--size WxH]",
                                kind.c_str(), eff ? "--analysis" : "--spectrum"));
-    const int id = ParseKey(key, eff ? "analysis id" : "spectrum id");
     OpenLabDatabase(kAlias, args[0], true);
     if (kind == "ecal") {
         const ECalibration cal = plots::LoadSpectrumECal(kAlias, id);
@@ -148,8 +145,7 @@ int CmdView(const Args& in) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))
         throw Exception("no display (set DISPLAY, or run under xvfb-run)");
     OpenLabDatabase(kAlias, args[0], true);
-    const auto lib = LoadLibrary(library);
-    auto spectra = LoadSpectra(ids, lib.get());
+    auto spectra = LoadSpectra(ids, library);
 
     plots::PrepareQtRuntimeDir();
     static int argc = 1;

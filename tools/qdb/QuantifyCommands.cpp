@@ -94,9 +94,11 @@ int CmdQuantify(const Args& in) {
                 quantora::FormatIsoDateTime(r.reference).c_str(), r.unit.c_str(),
                 r.efficiency.EffAnalysisId);
     if (r.backgroundAnalysisId > 0) std::printf(", background analysis %d", r.backgroundAnalysisId);
-    std::printf("\n");
-    std::printf("%-8s %12s %10s %12s %12s %5s  %s\n", "nuclide", "activity", "+-", "threshold",
+    std::printf("\n%-8s %12s %10s %12s %12s %5s  %s\n", "nuclide", "activity", "+-", "threshold",
                 "limit", "lines", "");
+    std::string text =
+        "nuclide,activity_bq,uncertainty_bq,decision_threshold_bq,detection_limit_bq,lines,"
+        "detected,unit\n";
     for (const quantora::QuantifiedNuclide& n : r.nuclides) {
         const auto& a = n.activity;
         std::string verdict = a.lines == 0 ? std::string("no line in range")
@@ -106,20 +108,13 @@ int CmdQuantify(const Args& in) {
         if (!n.supportedBy.empty()) verdict += ", in equilibrium with " + n.supportedBy;
         std::printf("%-8s %12.5g %10.3g %12.4g %12.4g %5d  %s\n", n.nuclide.c_str(), a.activity,
                     a.uncertainty, a.decisionThreshold, a.detectionLimit, a.lines, verdict.c_str());
+        text += Format("%s,%.6g,%.4g,%.4g,%.4g,%d,%s,%s\n", n.nuclide.c_str(), a.activity,
+                       a.uncertainty, a.decisionThreshold, a.detectionLimit, a.lines,
+                       a.detected ? "Y" : "N", r.unit.c_str());
     }
     if (r.nuclideIdentId > 0)
         std::printf("stored as nuclide identification %d\n", r.nuclideIdentId);
-    if (!csv.empty()) {
-        std::string text =
-            "nuclide,activity_bq,uncertainty_bq,decision_threshold_bq,detection_limit_bq,lines,"
-            "detected,unit\n";
-        for (const quantora::QuantifiedNuclide& n : r.nuclides)
-            text += Format("%s,%.6g,%.4g,%.4g,%.4g,%d,%s,%s\n", n.nuclide.c_str(),
-                           n.activity.activity, n.activity.uncertainty,
-                           n.activity.decisionThreshold, n.activity.detectionLimit,
-                           n.activity.lines, n.activity.detected ? "Y" : "N", r.unit.c_str());
-        quantora::WriteFileReplacing(csv, text);
-    }
+    if (!csv.empty()) quantora::WriteFileReplacing(csv, text);
     return 0;
 }
 
