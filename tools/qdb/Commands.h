@@ -1,4 +1,5 @@
-// The subcommands of qdb and what they share: how a database argument becomes an open alias.
+// The subcommands of qdb and what they share: exit codes, the usage error, and how a database
+// argument becomes an open alias.
 #pragma once
 
 #include <string>

@@ -45,17 +45,13 @@ int AddOrRemove(Args args, bool add) {
     ODBCHandler h;
     h.SetConnectParams(driver.c_str(), OrNull(server), OrNull(database), nullptr, nullptr,
                        dsn.c_str());
-    bool ok;
-    if (add) {
-        std::vector<AnsiString> list{"DSN=" + dsn};
-        if (!description.empty()) list.push_back("DESCRIPTION=" + description);
-        if (!server.empty()) list.push_back("SERVER=" + server);
-        if (!database.empty()) list.push_back("DATABASE=" + database);
-        ok = h.CreateODBCDataSource(system, list, false);
-    } else {
-        ok = h.DeleteODBCDataSource(system, false);
-    }
-    if (!ok) throw Exception(h.GetErrorMessage());
+    std::vector<AnsiString> list{"DSN=" + dsn};
+    if (!description.empty()) list.push_back("DESCRIPTION=" + description);
+    if (!server.empty()) list.push_back("SERVER=" + server);
+    if (!database.empty()) list.push_back("DATABASE=" + database);
+    if (!(add ? h.CreateODBCDataSource(system, list, false)
+              : h.DeleteODBCDataSource(system, false)))
+        throw Exception(h.GetErrorMessage());
     std::printf("%s %s data source '%s' (driver %s)\n", add ? "added" : "removed",
                 system ? "system" : "user", dsn.c_str(), driver.c_str());
     return 0;

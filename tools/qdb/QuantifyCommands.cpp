@@ -1,6 +1,8 @@
-// qdb efficiency fit (the efficiency of a setup from a certified source's spectrum), qdb
-// background add (a setup's background analysis) and qdb quantify (the activities of a
-// spectrum's nuclides with decision thresholds and detection limits).
+// From a certified source to activities: qdb source add (a calibration certificate stored as a
+// certified source, linked to the nuclide tables), qdb efficiency fit (the efficiency of a setup
+// from a certified source's spectrum), qdb background add (a setup's background analysis) and qdb
+// quantify (the activities of a spectrum's nuclides with decision thresholds and detection
+// limits).
 #include <cstdio>
 #include <string>
 
@@ -9,6 +11,7 @@
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/lab/BackgroundAnalysis.h"
+#include "quantora/lab/Certificates.h"
 #include "quantora/lab/Quantification.h"
 #include "quantora/lab/SourceEfficiency.h"
 #include "tools/qdb/Commands.h"
@@ -30,6 +33,28 @@ void CommonOptions(Args& args, int* spectrum, int* setting, std::vector<int>* li
 }
 
 }  // namespace
+
+int CmdSource(const Args& in) {
+    Args args = in;
+    const std::string name = TakeOption(args, "--name");
+    if (args.size() != 3 || args[0] != "add" || name.empty()) throw UsageError();
+    const std::string& path = args[2];
+    // The certificate is read before the database is touched.
+    const quantora::Certificate cert = quantora::ReadCertificate(path);
+    OpenLabDatabase(kAlias, args[1]);
+    const int id = quantora::StoreSource(kAlias, name, cert, path);
+    std::printf("source %d: %s (%zu nuclides, %s certificate)\n", id, name.c_str(),
+                cert.nuclides.size(), cert.emissionRate ? "emission-rate" : "activity");
+    for (const quantora::CertifiedNuclide& n : cert.nuclides) {
+        std::printf("  %-8s", n.nuclide.c_str());
+        if (n.lines.empty()) std::printf(" %.6g +- %.4g Bq", n.activity, n.activityUnc);
+        for (size_t i = 0; i < n.lines.size(); ++i)
+            std::printf("%s %.6g keV: %.6g +- %.4g /s", i ? ";" : "", n.lines[i].energyKeV,
+                        n.lines[i].rate, n.lines[i].rateUnc);
+        std::printf("  at %.19s UTC\n", quantora::FormatIsoDateTime(n.reference).c_str());
+    }
+    return 0;
+}
 
 int CmdEfficiency(const Args& in) {
     if (in.empty() || in[0] != "fit") throw UsageError(kExitFailed);

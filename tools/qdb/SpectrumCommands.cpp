@@ -97,6 +97,10 @@ int Import(Args args) {
 
     int imported = 0, skipped = 0;
     std::vector<std::string> refused;
+    const auto counts = [&] {
+        return Format("%d imported, %d skipped as already present, %zu refused", imported, skipped,
+                      refused.size());
+    };
     ProgressBar bar(static_cast<int>(files.size()));
     auto onFile = [&](const quantora::SpectrumFileOutcome& o) {
         bar.Step(std::filesystem::path(o.path).filename().string());
@@ -128,15 +132,12 @@ int Import(Args args) {
         // One line for the whole rest of the batch: the files after it would all fail alike.
         bar.Finish();
         const size_t done = static_cast<size_t>(imported + skipped) + refused.size();
-        std::fprintf(stderr,
-                     "stopped: %s; %d imported, %d skipped as already present, %zu refused, %zu "
-                     "not imported\n",
-                     e.Message.c_str(), imported, skipped, refused.size(), files.size() - done);
+        std::fprintf(stderr, "stopped: %s; %s, %zu not imported\n", e.Message.c_str(),
+                     counts().c_str(), files.size() - done);
         return e.database ? kExitDatabase : kExitFailed;
     }
     bar.Finish();
-    std::printf("%d imported, %d skipped as already present, %zu refused\n", imported, skipped,
-                refused.size());
+    std::printf("%s\n", counts().c_str());
     for (const std::string& r : refused) std::printf("  refused: %s\n", r.c_str());
     return refused.empty() ? 0 : 1;
 }
