@@ -153,9 +153,7 @@ int CmdCsv(const Args& args) {
     // A previous file at that path stays until the new one is complete.
     quantora::FileReplacement file(out);
     SaveDatasetAsCSV(file.TempPath().c_str(), &q);
-    std::error_code ec;
-    if (fs::file_size(file.TempPath(), ec) == 0 || ec)
-        throw Exception(Format("could not write '%s'", out.c_str()));
+    if (FileKiB(file.TempPath()) <= 0) throw Exception(Format("could not write '%s'", out.c_str()));
     file.Commit();
     int rows = 0;
     for (q.First(); !q.Eof(); q.Next()) ++rows;

@@ -1,6 +1,6 @@
 // What the lab commands of qdb share: opening a database argument that must already hold our
-// schema, strict parsing of numbers and options given on the command line, and
-// the notes of a peak evaluation.
+// schema, strict parsing of numbers and options given on the command line, and the notes of a
+// peak evaluation.
 #pragma once
 
 #include <string>

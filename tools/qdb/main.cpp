@@ -160,8 +160,8 @@ void PrintHelp() {
         "A database is a file path (SQLite) or a postgresql://user@host:port/db URI.\n\n"
         "Commands:\n");
     for (const Command& c : kCommands) std::printf("  %s\n      %s\n", c.usage, c.help);
-    std::printf("\nRun 'qdb <command> --help' for one command.\n");
     std::printf(
+        "\nRun 'qdb <command> --help' for one command.\n"
         "\nExit codes: 0 done, 1 failed (a bad or refused file among others), 2 misused (an "
         "unknown command or option, a malformed argument), 3 not found (a file or a key), 4 the "
         "database failed.\n");
