@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
-#include "quantora/base/Failures.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/lab/PeakEvalBatch.h"
@@ -22,39 +21,29 @@ using quantora::Format;
 namespace {
 
 const char* const kAlias = "qdb_analyse";
-const char* const kUsage =
-    "usage: qdb analyse <db> --spectrum <id> [--setting <id>] [--library <id>[,<id>...]] "
-    "[--csv <file>]\n       qdb analyse <db> --project <id> | --measurements <id>[,<id>...] "
-    "[--setting <id>] [--library <id>[,...]] [--jobs <n>]";
 
-void PrintPeaks(const quantora::PeakEvalRun& run) {
+// Prints the peak table of an evaluation and returns the peaks as CSV text.
+std::string PrintPeaks(const quantora::PeakEvalRun& run) {
     const auto& r = run.result;
-    for (const std::string& n : r.notes) std::printf("note: %s\n", n.c_str());
-    for (const std::string& n : run.recalibration.notes) std::printf("note: %s\n", n.c_str());
+    PrintNotes(run);
     std::printf("%4s %10s %11s %8s %12s %9s %9s %8s  %s\n", "#", "channel", "energy keV", "+-",
                 "area", "+-", "FWHM keV", "chi2/dof", "nuclide");
+    std::string csv =
+        "energy_kev,energy_unc_kev,area,area_unc,fwhm_kev,channel,channel_unc,fwhm_channels,"
+        "decision_threshold,detection_limit,nuclide\n";
     for (size_t i = 0; i < r.peaks.size(); ++i) {
         const auto& p = r.peaks[i];
+        const char* nuclide = run.nuclides[i].c_str();
         std::printf("%4zu %10.2f %11.2f %8.3f %12.1f %9.1f %9.3f %8.2f  %s\n", i + 1, p.channel,
                     p.energy, p.energyUnc, p.area, p.areaUnc, p.fwhmKeV,
-                    r.regions[static_cast<size_t>(p.region)].reducedChiSquare(),
-                    run.nuclides[i].c_str());
+                    r.regions[static_cast<size_t>(p.region)].reducedChiSquare(), nuclide);
+        csv += Format("%.4f,%.4f,%.3f,%.3f,%.4f,%.3f,%.4f,%.4f,%.3f,%.3f,%s\n", p.energy,
+                      p.energyUnc, p.area, p.areaUnc, p.fwhmKeV, p.channel, p.channelUnc, p.fwhm,
+                      p.decisionThreshold, p.detectionLimit, nuclide);
     }
     if (run.peakEvalId > 0)
         std::printf("%zu peaks stored as peak evaluation %d\n", r.peaks.size(), run.peakEvalId);
-}
-
-void WriteCsv(const std::string& path, const quantora::PeakEvalRun& run) {
-    std::string text =
-        "energy_kev,energy_unc_kev,area,area_unc,fwhm_kev,channel,channel_unc,fwhm_channels,"
-        "decision_threshold,detection_limit,nuclide\n";
-    for (size_t i = 0; i < run.result.peaks.size(); ++i) {
-        const auto& p = run.result.peaks[i];
-        text += Format("%.4f,%.4f,%.3f,%.3f,%.4f,%.3f,%.4f,%.4f,%.3f,%.3f,%s\n", p.energy,
-                       p.energyUnc, p.area, p.areaUnc, p.fwhmKeV, p.channel, p.channelUnc, p.fwhm,
-                       p.decisionThreshold, p.detectionLimit, run.nuclides[i].c_str());
-    }
-    quantora::WriteFileReplacing(path, text);
+    return csv;
 }
 
 // Every listed spectrum that has no evaluation yet, on `jobs` threads.
@@ -87,35 +76,30 @@ int Archive(const std::vector<int>& spectra, const quantora::PeakEvalRunOptions&
 int CmdAnalyse(const Args& in) {
     Args args = in;
     quantora::PeakEvalRunOptions options;
-    const std::string spectrum = TakeOption(args, "--spectrum");
-    const std::string project = TakeOption(args, "--project");
-    const std::string measurements = TakeOption(args, "--measurements");
-    const std::string setting = TakeOption(args, "--setting");
-    const std::string library = TakeOption(args, "--library");
+    const int spectrum = TakeKey(args, "--spectrum", "spectrum id");
+    const int project = TakeKey(args, "--project", "project id");
+    const std::vector<int> measurements = TakeKeyList(args, "--measurements", "measurement id");
+    options.settingId = TakeKey(args, "--setting", "setting id");
+    options.libraryIds = TakeKeyList(args, "--library", "library id");
     const std::string csv = TakeOption(args, "--csv");
-    const std::string jobsText = TakeOption(args, "--jobs");
-    if (args.size() != 1 || (!spectrum.empty()) + (!project.empty()) + (!measurements.empty()) != 1)
-        throw quantora::MisuseError(kUsage);
-    if (!setting.empty()) options.settingId = ParseKey(setting, "setting id");
-    if (!library.empty()) options.libraryIds = ParseKeyList(library, "library id");
-    const int jobs = jobsText.empty()
-                         ? std::max(1, static_cast<int>(std::thread::hardware_concurrency()))
-                         : ParseKey(jobsText, "number of jobs");
+    int jobs = TakeKey(args, "--jobs", "number of jobs");
+    if (args.size() != 1 || (spectrum > 0) + (project > 0) + !measurements.empty() != 1)
+        throw UsageError();
+    if (jobs < 0) jobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     OpenLabDatabase(kAlias, args[0]);
-    if (!spectrum.empty()) {
+    if (spectrum > 0) {
         const quantora::PeakEvalRun run =
-            quantora::EvaluateStoredSpectrum(kAlias, ParseKey(spectrum, "spectrum id"), options);
-        PrintPeaks(run);
-        if (!csv.empty()) WriteCsv(csv, run);
+            quantora::EvaluateStoredSpectrum(kAlias, spectrum, options);
+        const std::string text = PrintPeaks(run);
+        if (!csv.empty()) quantora::WriteFileReplacing(csv, text);
         return 0;
     }
     if (!csv.empty()) throw Exception("--csv goes with --spectrum");
     // The default setting is made once, before the workers would race to make it.
     if (options.settingId < 0) options.settingId = quantora::DefaultPeakEvalSetting(kAlias);
-    const std::vector<int> spectra =
-        !project.empty()
-            ? quantora::SpectraOfProject(kAlias, ParseKey(project, "project id"))
-            : quantora::SpectraOfMeasurements(kAlias, ParseKeyList(measurements, "measurement id"));
+    const std::vector<int> spectra = project > 0
+                                         ? quantora::SpectraOfProject(kAlias, project)
+                                         : quantora::SpectraOfMeasurements(kAlias, measurements);
     return Archive(spectra, options, jobs);
 }
 

@@ -5,7 +5,6 @@
 #include <set>
 
 #include "quantora/base/Exception.h"
-#include "quantora/base/Failures.h"
 #include "quantora/dialogs/DialogHooks.h"
 #include "quantora/dialogs/Measselectionform.h"
 #include "tools/qdb/Commands.h"
@@ -14,7 +13,7 @@
 namespace qdbtool {
 
 int CmdBrowse(const Args& args) {
-    if (args.size() != 1) throw quantora::MisuseError("usage: qdb browse <db>");
+    if (args.size() != 1) throw UsageError();
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))
         throw Exception("no display (set DISPLAY, or run under xvfb-run)");

@@ -1,9 +1,11 @@
-// The subcommands of qdb and what they share: how a database argument becomes an open alias.
+// The subcommands of qdb and what they share: exit codes, the usage error, and how a database
+// argument becomes an open alias.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "quantora/base/Exception.h"
 #include "quantora/base/Types.h"
 #include "quantora/lab/LabDatabase.h"
 
@@ -17,6 +19,14 @@ enum ExitCode : int {
     kExitMisuse = 2,    // an unknown command or option, a malformed argument
     kExitNotFound = 3,  // a file, a record or an entry asked for is not there
     kExitDatabase = 4,  // the database failed
+};
+
+// Arguments that do not fit the command's usage line; main prints that line from its command
+// table, the one home of every usage text. A few commands have always exited 1 here.
+class UsageError : public Exception {
+  public:
+    explicit UsageError(int exitCode = kExitMisuse) : Exception("usage"), exitCode(exitCode) {}
+    int exitCode;
 };
 
 // A database given as a file path (SQLite) or a postgresql:// URI, opened under `alias`.

@@ -1,5 +1,6 @@
 // qdb info, export, import, csv and settings: the commands that look at, move and query the data
 // of a lab database as a whole.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -50,6 +51,13 @@ class NewFileGuard {
     std::string path_;
 };
 
+// The size of a file in KiB, or -1 when it cannot be told.
+double FileKiB(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? -1 : size / 1024.0;
+}
+
 int ExportedTableCount() {
     int n = 0;
     while (QuantoraXmlExporter::ExportedTables[n]) ++n;
@@ -59,17 +67,16 @@ int ExportedTableCount() {
 }  // namespace
 
 int CmdInfo(const Args& args) {
-    if (args.size() != 1) throw quantora::MisuseError("usage: qdb info <db>");
+    if (args.size() != 1) throw UsageError();
     OpenLabDatabase(kAlias, args[0], true);
     const auto conn = quantora::db::ConnectionFor(kAlias);
-    std::printf("Database:       %s\n", args[0].c_str());
-    std::printf("Engine:         %s\n", conn->EngineName());
-    std::printf("Schema version: %d\n", quantora::StoredSchemaVersion(kAlias));
-    if (const std::string file = conn->DatabaseFile(); !file.empty()) {
-        std::error_code ec;
-        const auto size = fs::file_size(file, ec);
-        if (!ec) std::printf("File size:      %.1f KiB\n", size / 1024.0);
-    }
+    std::printf(
+        "Database:       %s\n"
+        "Engine:         %s\n"
+        "Schema version: %d\n",
+        args[0].c_str(), conn->EngineName(), quantora::StoredSchemaVersion(kAlias));
+    if (const double kib = FileKiB(conn->DatabaseFile()); kib >= 0)
+        std::printf("File size:      %.1f KiB\n", kib);
     long long total = 0;
     std::printf("\n%-24s %10s\n", "Table", "Rows");
     for (const auto& [table, rows] : quantora::LabTableRowCounts(kAlias)) {
@@ -81,7 +88,7 @@ int CmdInfo(const Args& args) {
 }
 
 int CmdExport(const Args& args) {
-    if (args.size() != 2) throw quantora::MisuseError("usage: qdb export <db> <file.xml>");
+    if (args.size() != 2) throw UsageError();
     OpenLabDatabase(kAlias, args[0], true);
     const int tables = ExportedTableCount();
     ProgressBar bar(tables);
@@ -100,26 +107,18 @@ int CmdExport(const Args& args) {
                    e.Message.c_str()));
     }
     bar.Finish();
-    std::error_code ec;
-    const auto size = fs::file_size(args[1], ec);
     std::printf("Exported %d tables to %s (%.1f KiB)\n", tables, args[1].c_str(),
-                ec ? 0.0 : size / 1024.0);
+                std::max(0.0, FileKiB(args[1])));
     return 0;
 }
 
 int CmdImport(const Args& args) {
-    Args rest;
-    bool replace = false;
-    for (const std::string& a : args) {
-        if (a == "--replace")
-            replace = true;
-        else if (a.rfind("--", 0) == 0)
+    Args rest = args;
+    const bool replace = TakeFlag(rest, "--replace");
+    for (const std::string& a : rest)
+        if (a.rfind("--", 0) == 0)
             throw quantora::MisuseError(Format("unknown option '%s'", a.c_str()));
-        else
-            rest.push_back(a);
-    }
-    if (rest.size() != 2)
-        throw quantora::MisuseError("usage: qdb import <file.xml> <db> [--replace]");
+    if (rest.size() != 2) throw UsageError();
     const std::string& xml = rest[0];
     const std::string& db = rest[1];
     std::error_code ec;
@@ -146,8 +145,7 @@ int CmdImport(const Args& args) {
 }
 
 int CmdCsv(const Args& args) {
-    if (args.size() != 3)
-        throw quantora::MisuseError("usage: qdb csv <db> \"<select ...>\" <file.csv>");
+    if (args.size() != 3) throw UsageError();
     OpenLabDatabase(kAlias, args[0], true);
     quantora::ReadOnlySelect select(kAlias, args[1]);
     TQuery& q = select.Query();
@@ -155,9 +153,7 @@ int CmdCsv(const Args& args) {
     // A previous file at that path stays until the new one is complete.
     quantora::FileReplacement file(out);
     SaveDatasetAsCSV(file.TempPath().c_str(), &q);
-    std::error_code ec;
-    if (fs::file_size(file.TempPath(), ec) == 0 || ec)
-        throw Exception(Format("could not write '%s'", out.c_str()));
+    if (FileKiB(file.TempPath()) <= 0) throw Exception(Format("could not write '%s'", out.c_str()));
     file.Commit();
     int rows = 0;
     for (q.First(); !q.Eof(); q.Next()) ++rows;
@@ -165,20 +161,20 @@ int CmdCsv(const Args& args) {
     return 0;
 }
 
-int CmdSettings(const Args& args) {
-    if (args.size() < 3 || (args[0] != "get" && args[0] != "set"))
-        throw quantora::MisuseError(
-            "usage: qdb settings get <db> <employee> [<setting>] | "
-            "qdb settings set <db> <employee> <setting> <value> [--index <n>]");
+int CmdSettings(const Args& in) {
+    Args args = in;
+    const std::string indexText = TakeOption(args, "--index");
+    const bool get = !args.empty() && args[0] == "get";
+    if (get ? args.size() < 3 || args.size() > 4 || !indexText.empty()
+            : args.size() != 5 || args[0] != "set")
+        throw UsageError();
     OpenLabDatabase(kAlias, args[1]);
     const int employee = quantora::FindEmployee(kAlias, args[2]);
     quantora::MaxKeyGen keys(kAlias, "USERSETTINGS");
     DbUserSettings settings;
     settings.SetBasicData(kAlias, &keys, employee);
 
-    if (args[0] == "get") {
-        if (args.size() > 4)
-            throw quantora::MisuseError("usage: qdb settings get <db> <employee> [<setting>]");
+    if (get) {
         settings.RetrieveSettings();
         int wanted = -1;
         if (args.size() == 4) wanted = quantora::FindSetting(kAlias, args[3]).id;
@@ -196,14 +192,11 @@ int CmdSettings(const Args& args) {
         return 0;
     }
 
-    if (args.size() != 5 && !(args.size() == 7 && args[5] == "--index"))
-        throw quantora::MisuseError(
-            "usage: qdb settings set <db> <employee> <setting> <value> [--index <n>]");
     const quantora::SettingDefinition def = quantora::FindSetting(kAlias, args[3]);
     using quantora::SettingValueOfText;
-    const Variant index = args.size() == 7
-                              ? SettingValueOfText(QuantoraSettingType::Integer, args[6], "index")
-                              : Variant(0);
+    const Variant index =
+        indexText.empty() ? Variant(0)
+                          : SettingValueOfText(QuantoraSettingType::Integer, indexText, "index");
     if (index.int_value() < 0) throw Exception("the index must not be negative");
     const Variant value = SettingValueOfText(def.type, args[4], "value");
     Transaction tr(kAlias);

@@ -6,16 +6,12 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "quantora/base/Exception.h"
 #include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
-#include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/Transaction.h"
-#include "quantora/frame/DeletionInfo.h"
-#include "quantora/frame/UiHooks.h"
 #include "quantora/lab/DeletableTables.h"
 #include "quantora/lab/RadiationLibraries.h"
 #include "quantora/lab/SpectrumCalibrations.h"
@@ -35,32 +31,34 @@ const char* const kAlias = "qdb_lab";
 
 // ---- deletion -------------------------------------------------------------------------------
 
+// A row named on the command line and what deleting it would do.
+struct RowCheck {
+    const quantora::DeletableTable& table;
+    int key;
+    quantora::DeletionCheck r;
+};
+
 // Parses "<db> <TABLE> <key>", opens the database and prints the report of that row.
-quantora::DeletionCheck CheckRow(Args& args, const char* cmd,
-                                 const quantora::DeletableTable** table, int* key) {
-    if (args.size() != 3) throw Exception(Format("usage: qdb %s <db> <TABLE> <key>", cmd));
-    *table = &quantora::FindDeletableTable(args[1]);
-    *key = ParseKey(args[2], "key");
-    OpenLabDatabase(kAlias, args[0], std::string_view(cmd) == "check");
-    const quantora::DeletionCheck r = quantora::CheckRowDeletion(**table, kAlias, *key);
-    std::printf("%s ID=%d\n", (*table)->name, *key);
-    std::printf("blocking: %zu\n", r.blocking.size());
-    for (const AnsiString& s : r.blocking) std::printf("  %s\n", s.c_str());
-    std::printf("references set to null on deletion: %zu\n", r.nulled.size());
-    for (const AnsiString& s : r.nulled) std::printf("  %s\n", s.c_str());
-    return r;
+RowCheck CheckRow(const Args& args, bool readOnly) {
+    if (args.size() != 3) throw UsageError(kExitFailed);
+    RowCheck c{quantora::FindDeletableTable(args[1]), ParseKey(args[2], "key"), {}};
+    OpenLabDatabase(kAlias, args[0], readOnly);
+    c.r = quantora::CheckRowDeletion(c.table, kAlias, c.key);
+    std::printf("%s ID=%d\nblocking: %zu\n", c.table.name, c.key, c.r.blocking.size());
+    for (const AnsiString& s : c.r.blocking) std::printf("  %s\n", s.c_str());
+    std::printf("references set to null on deletion: %zu\n", c.r.nulled.size());
+    for (const AnsiString& s : c.r.nulled) std::printf("  %s\n", s.c_str());
+    return c;
 }
 
-// Shows the problems on the terminal and asks for a yes.
-bool AskOnTerminal(DbObjectDeletionInfo& info) {
-    for (const DeletionProblem& p : info.Problems)
-        std::printf("  %s%s\n", p.State == NotResolvable ? "[blocking] " : "",
-                    p.Description.c_str());
+// Shows on the terminal what deleting the row does and asks for a yes.
+bool Confirm(const RowCheck& c) {
+    std::printf("  %s ID=%d will be deleted with its dependent rows\n", c.table.name, c.key);
+    for (const AnsiString& s : c.r.nulled) std::printf("  reference cleared: %s\n", s.c_str());
     std::printf("Delete? [y/N] ");
     std::fflush(stdout);
     std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
-    return answer == "y" || answer == "Y" || answer == "yes";
+    return std::getline(std::cin, answer) && (answer == "y" || answer == "Y" || answer == "yes");
 }
 
 // ---- calibrations ---------------------------------------------------------------------------
@@ -83,11 +81,13 @@ void PrintECal(const ECalibration& cal) {
     lin.GetParams(&a, &b, &av, &bv, &cov);
     const bool curved = cal.NonlinValid && cal.UseNonlinPart;
     std::printf(curved ? "E(ch) = a + b * (ch - N(ch))\n" : "E(ch) = a + b * ch\n");
-    std::printf("  a = %.6g +- %.3g keV\n", a, Sd(av));
-    std::printf("  b = %.8g +- %.3g keV/channel\n", b, Sd(bv));
-    std::printf("  cov(a,b) = %.4g\n", cov);
-    std::printf("  points: %d, chi2 = %.4g, dof = %d\n", lin.GetPointCount(), lin.GetChiSquare(),
-                lin.GetDegreesOfFreedom());
+    std::printf(
+        "  a = %.6g +- %.3g keV\n"
+        "  b = %.8g +- %.3g keV/channel\n"
+        "  cov(a,b) = %.4g\n"
+        "  points: %d, chi2 = %.4g, dof = %d\n",
+        a, Sd(av), b, Sd(bv), cov, lin.GetPointCount(), lin.GetChiSquare(),
+        lin.GetDegreesOfFreedom());
     for (const ECalibrPoint& p : lin.Points)
         std::printf("    ch %.3f +- %.3f -> %.4f +- %.4f keV%s%s\n", p.ChPos, p.ChPosUnc, p.Energy,
                     p.EnergyUnc, p.Description.empty() ? "" : "  ", p.Description.c_str());
@@ -121,76 +121,56 @@ EnergyArg ParseEnergy(const std::string& text) {
 
 }  // namespace
 
-int CmdCheck(const Args& in) {
-    Args args = in;
-    const quantora::DeletableTable* table;
-    int key;
-    const quantora::DeletionCheck r = CheckRow(args, "check", &table, &key);
-    std::printf("%s\n", r.blocking.empty() ? "can be deleted" : "deletion is blocked");
+int CmdCheck(const Args& args) {
+    const RowCheck c = CheckRow(args, true);
+    std::printf("%s\n", c.r.blocking.empty() ? "can be deleted" : "deletion is blocked");
     return 0;
 }
 
 int CmdDelete(const Args& in) {
     Args args = in;
     const bool yes = TakeFlag(args, "--yes");
-    const quantora::DeletableTable* table;
-    int key;
-    const quantora::DeletionCheck r = CheckRow(args, "delete", &table, &key);
-    if (!r.blocking.empty())
-        throw Exception(Format("%s ID=%d cannot be deleted: %zu blocking reference(s)", table->name,
-                               key, r.blocking.size()));
+    const RowCheck c = CheckRow(args, false);
+    if (!c.r.blocking.empty())
+        throw Exception(Format("%s ID=%d cannot be deleted: %zu blocking reference(s)",
+                               c.table.name, c.key, c.r.blocking.size()));
     if (!yes) {
         if (!isatty(STDIN_FILENO))
             throw Exception(
                 "not deleting without confirmation: standard input is not a terminal "
                 "(use --yes)");
-        quantora::UiHooks hooks;
-        hooks.present_deletion_problems = AskOnTerminal;
-        quantora::InstallUiHooks(hooks);
-        DbObjectDeletionInfo info;
-        info.Problems.push_back(DeletionProblem{
-            Solved, Format("%s ID=%d will be deleted with its dependent rows", table->name, key)});
-        for (const AnsiString& s : r.nulled)
-            info.Problems.push_back(DeletionProblem{Resolvable, "reference cleared: " + s});
-        const bool confirmed = info.Delete(true);
-        quantora::InstallUiHooks({});
-        if (!confirmed) {
+        if (!Confirm(c)) {
             std::printf("nothing deleted\n");
             return 1;
         }
     }
     Transaction tr(kAlias);
-    quantora::DeleteWithDetails(table->rules(), kAlias, key);
+    quantora::DeleteWithDetails(c.table.rules(), kAlias, c.key);
     tr.Commit();
-    std::printf("deleted %s ID=%d\n", table->name, key);
+    std::printf("deleted %s ID=%d\n", c.table.name, c.key);
     return 0;
 }
 
 int CmdECal(const Args& in) {
     Args args = in;
-    const std::string spectrum = TakeOption(args, "--spectrum");
-    const std::string measurement = TakeOption(args, "--measurement");
-    if (args.size() != 1 || spectrum.empty() == measurement.empty())
-        throw quantora::MisuseError("usage: qdb ecal <db> --spectrum <id> | --measurement <id>");
-    const int id = ParseKey(spectrum.empty() ? measurement : spectrum,
-                            spectrum.empty() ? "measurement id" : "spectrum id");
+    const int spectrum = TakeKey(args, "--spectrum", "spectrum id");
+    const int measurement = TakeKey(args, "--measurement", "measurement id");
+    if (args.size() != 1 || (spectrum > 0) == (measurement > 0)) throw UsageError();
     OpenLabDatabase(kAlias, args[0]);
-    const ECalibration cal = spectrum.empty() ? quantora::MeasurementECal(kAlias, id)
-                                              : quantora::SpectrumECal(kAlias, id);
-    if (spectrum.empty())
-        std::printf("measurement %d, spectrum %d\n", id, cal.SpectrumId);
+    const ECalibration cal = spectrum > 0 ? quantora::SpectrumECal(kAlias, spectrum)
+                                          : quantora::MeasurementECal(kAlias, measurement);
+    if (spectrum > 0)
+        std::printf("spectrum %d\n", spectrum);
     else
-        std::printf("spectrum %d\n", id);
+        std::printf("measurement %d, spectrum %d\n", measurement, cal.SpectrumId);
     PrintECal(cal);
     return 0;
 }
 
 int CmdFwhm(const Args& in) {
     Args args = in;
-    const std::string spectrum = TakeOption(args, "--spectrum");
-    if (args.size() != 1 || spectrum.empty())
-        throw quantora::MisuseError("usage: qdb fwhm <db> --spectrum <id>");
-    const int id = ParseKey(spectrum, "spectrum id");
+    const int id = TakeKey(args, "--spectrum", "spectrum id");
+    if (args.size() != 1 || id < 0) throw UsageError();
     OpenLabDatabase(kAlias, args[0]);
     const FwhmCalibrClass cal = quantora::SpectrumFwhmCal(kAlias, id);
     std::printf("spectrum %d\n", id);
@@ -202,12 +182,14 @@ int CmdFwhm(const Args& in) {
                 cal.Tentative ? " (tentative)" : "");
     if (!cal.Valid)
         throw Exception("the stored FWHM calibration is not valid: " + cal.InvalidReason());
-    std::printf("FWHM(ch)^2 = A + B * ch\n");
-    std::printf("  A = %.6g +- %.3g channels^2\n", cal.A, Sd(cal.AVar));
-    std::printf("  B = %.6g +- %.3g channels\n", cal.B, Sd(cal.BVar));
-    std::printf("  cov(A,B) = %.4g\n", cal.Covar);
-    std::printf("  points: %d, chi2 = %.4g, dof = %d\n", cal.GetPointCount(), cal.GetChiSquare(),
-                cal.GetDegreesOfFreedom());
+    std::printf(
+        "FWHM(ch)^2 = A + B * ch\n"
+        "  A = %.6g +- %.3g channels^2\n"
+        "  B = %.6g +- %.3g channels\n"
+        "  cov(A,B) = %.4g\n"
+        "  points: %d, chi2 = %.4g, dof = %d\n",
+        cal.A, Sd(cal.AVar), cal.B, Sd(cal.BVar), cal.Covar, cal.GetPointCount(),
+        cal.GetChiSquare(), cal.GetDegreesOfFreedom());
     for (const FwhmCalibrPoint& p : cal.Points)
         std::printf("    ch %.3f +- %.3f -> FWHM %.4f +- %.4f\n", p.ChPos, p.ChPosUnc, p.Fwhm,
                     p.FwhmUnc);
@@ -216,11 +198,8 @@ int CmdFwhm(const Args& in) {
 
 int CmdMatch(const Args& in) {
     Args args = in;
-    const std::string libs = TakeOption(args, "--library");
-    if (args.size() < 2 || libs.empty())
-        throw quantora::MisuseError(
-            "usage: qdb match <db> --library <id>[,<id>...] <energy>[:<unc>] ...");
-    const std::vector<int> ids = ParseKeyList(libs, "library id");
+    const std::vector<int> ids = TakeKeyList(args, "--library", "library id");
+    if (args.size() < 2 || ids.empty()) throw UsageError();
     std::vector<EnergyArg> energies;
     for (size_t i = 1; i < args.size(); ++i) energies.push_back(ParseEnergy(args[i]));
     OpenLabDatabase(kAlias, args[0]);
@@ -247,23 +226,14 @@ int CmdMatch(const Args& in) {
 }
 
 int CmdNuclides(const Args& in) {
-    const char* const usage =
-        "usage: qdb nuclides load <db> <gamma_lines.csv> | qdb nuclides library <db> <name> "
-        "<nuclide>[,<nuclide>...]";
     if (in.size() == 4 && in[0] == "library") {
-        std::vector<AnsiString> symbols;
-        for (size_t pos = 0;;) {
-            const size_t comma = in[3].find(',', pos);
-            symbols.push_back(in[3].substr(pos, comma - pos));
-            if (comma == std::string::npos) break;
-            pos = comma + 1;
-        }
+        const std::vector<AnsiString> symbols = SplitCommas(in[3]);
         OpenLabDatabase(kAlias, in[1]);
         const int id = quantora::MakeNuclideLibrary(kAlias, in[2], symbols);
         std::printf("radiation library %d: %s (%zu nuclides)\n", id, in[2].c_str(), symbols.size());
         return 0;
     }
-    if (in.size() != 3 || in[0] != "load") throw Exception(usage);
+    if (in.size() != 3 || in[0] != "load") throw UsageError(kExitFailed);
     const std::string csv = in[2];
     if (FILE* f = std::fopen(csv.c_str(), "rb"))
         std::fclose(f);

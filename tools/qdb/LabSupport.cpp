@@ -1,12 +1,12 @@
-// Parsing command-line numbers and options.
+// Parsing command-line numbers, lists and options; printing a peak evaluation's notes.
 #include "tools/qdb/LabSupport.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
-#include "quantora/base/Exception.h"
 #include "quantora/base/Failures.h"
 
 namespace qdbtool {
@@ -22,10 +22,16 @@ int ParseKey(const std::string& text, const char* what) {
 
 std::vector<int> ParseKeyList(const std::string& text, const char* what) {
     std::vector<int> ids;
+    for (const std::string& part : SplitCommas(text)) ids.push_back(ParseKey(part, what));
+    return ids;
+}
+
+std::vector<std::string> SplitCommas(const std::string& text) {
+    std::vector<std::string> parts;
     for (size_t pos = 0;;) {
         const size_t comma = text.find(',', pos);
-        ids.push_back(ParseKey(text.substr(pos, comma - pos), what));
-        if (comma == std::string::npos) return ids;
+        parts.push_back(text.substr(pos, comma - pos));
+        if (comma == std::string::npos) return parts;
         pos = comma + 1;
     }
 }
@@ -54,6 +60,25 @@ bool TakeFlag(std::vector<std::string>& args, const char* name) {
     if (it == args.end()) return false;
     args.erase(it);
     return true;
+}
+
+int TakeKey(std::vector<std::string>& args, const char* name, const char* what) {
+    const std::string text = TakeOption(args, name);
+    return text.empty() ? -1 : ParseKey(text, what);
+}
+
+std::vector<int> TakeKeyList(std::vector<std::string>& args, const char* name, const char* what) {
+    const std::string text = TakeOption(args, name);
+    return text.empty() ? std::vector<int>() : ParseKeyList(text, what);
+}
+
+void PrintNotes(const quantora::PeakEvalRun& run) {
+    for (const std::string& n : run.result.notes) std::printf("note: %s\n", n.c_str());
+    for (const std::string& n : run.recalibration.notes) std::printf("note: %s\n", n.c_str());
+}
+
+std::vector<std::string> Rest(const std::vector<std::string>& args) {
+    return args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end());
 }
 
 }  // namespace qdbtool

@@ -4,22 +4,13 @@
 #include <vector>
 
 #include "quantora/base/Exception.h"
-#include "quantora/base/Failures.h"
-#include "quantora/base/Format.h"
 #include "quantora/services/ODBCHandler.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/LabSupport.h"
 
 namespace qdbtool {
 
-using quantora::Format;
-
 namespace {
-
-const char* const kOdbcUsage =
-    "usage: qdb odbc list [--driver-filter <text>] | "
-    "qdb odbc add <dsn> --driver <driver> [--database <db>] [--server <host>] "
-    "[--description <text>] [--system] | qdb odbc remove <dsn> --driver <driver> [--system]";
 
 const char* OrNull(const std::string& s) {
     return s.empty() ? nullptr : s.c_str();
@@ -27,7 +18,7 @@ const char* OrNull(const std::string& s) {
 
 int List(Args args) {
     const std::string filter = TakeOption(args, "--driver-filter");
-    if (!args.empty()) throw quantora::MisuseError(kOdbcUsage);
+    if (!args.empty()) throw UsageError();
     ODBCHandler h;
     std::vector<AnsiString> names, descriptions;
     if (!h.RetrieveDSNNames(&names, &descriptions, filter)) throw Exception(h.GetErrorMessage());
@@ -44,7 +35,7 @@ int AddOrRemove(Args args, bool add) {
     const std::string server = add ? TakeOption(args, "--server") : std::string();
     const std::string description = add ? TakeOption(args, "--description") : std::string();
     if (args.size() != 1 || driver.empty() || args[0].empty() || args[0][0] == '-')
-        throw quantora::MisuseError(kOdbcUsage);
+        throw UsageError();
     const std::string& dsn = args[0];
     // The installer's attribute list is separated by these; a name holding them would smuggle
     // attributes in.
@@ -54,17 +45,13 @@ int AddOrRemove(Args args, bool add) {
     ODBCHandler h;
     h.SetConnectParams(driver.c_str(), OrNull(server), OrNull(database), nullptr, nullptr,
                        dsn.c_str());
-    bool ok;
-    if (add) {
-        std::vector<AnsiString> list{"DSN=" + dsn};
-        if (!description.empty()) list.push_back("DESCRIPTION=" + description);
-        if (!server.empty()) list.push_back("SERVER=" + server);
-        if (!database.empty()) list.push_back("DATABASE=" + database);
-        ok = h.CreateODBCDataSource(system, list, false);
-    } else {
-        ok = h.DeleteODBCDataSource(system, false);
-    }
-    if (!ok) throw Exception(h.GetErrorMessage());
+    std::vector<AnsiString> list{"DSN=" + dsn};
+    if (!description.empty()) list.push_back("DESCRIPTION=" + description);
+    if (!server.empty()) list.push_back("SERVER=" + server);
+    if (!database.empty()) list.push_back("DATABASE=" + database);
+    if (!(add ? h.CreateODBCDataSource(system, list, false)
+              : h.DeleteODBCDataSource(system, false)))
+        throw Exception(h.GetErrorMessage());
     std::printf("%s %s data source '%s' (driver %s)\n", add ? "added" : "removed",
                 system ? "system" : "user", dsn.c_str(), driver.c_str());
     return 0;
@@ -73,12 +60,10 @@ int AddOrRemove(Args args, bool add) {
 }  // namespace
 
 int CmdOdbc(const Args& args) {
-    if (!args.empty() && args[0] == "list") return List(Args(args.begin() + 1, args.end()));
-    if (!args.empty() && args[0] == "add")
-        return AddOrRemove(Args(args.begin() + 1, args.end()), true);
-    if (!args.empty() && args[0] == "remove")
-        return AddOrRemove(Args(args.begin() + 1, args.end()), false);
-    throw quantora::MisuseError(kOdbcUsage);
+    const std::string sub = args.empty() ? std::string() : args[0];
+    if (sub == "list") return List(Rest(args));
+    if (sub == "add" || sub == "remove") return AddOrRemove(Rest(args), sub == "add");
+    throw UsageError();
 }
 
 }  // namespace qdbtool

@@ -33,15 +33,12 @@ namespace {
 const char* const kAlias = "qdb_plot";
 constexpr int kDefaultWidth = 1200, kDefaultHeight = 750;
 
-// The library of --library, loaded and indexed; null without the option.
-std::unique_ptr<RadiationLibrary> LoadLibrary(const std::string& option) {
-    if (option.empty()) return nullptr;
-    return quantora::LoadRadiationLibraries(kAlias, {ParseKey(option, "library id")});
-}
-
-std::vector<plots::SpectrumSeries> LoadSpectra(const std::vector<int>& ids, RadiationLibrary* lib) {
+// The stored spectra, their peaks named from the radiation library `libraryId` (-1: none).
+std::vector<plots::SpectrumSeries> LoadSpectra(const std::vector<int>& ids, int libraryId) {
+    const auto lib =
+        libraryId < 0 ? nullptr : quantora::LoadRadiationLibraries(kAlias, {libraryId});
     std::vector<plots::SpectrumSeries> out;
-    for (int id : ids) out.push_back(plots::LoadSpectrumSeries(kAlias, id, lib));
+    for (int id : ids) out.push_back(plots::LoadSpectrumSeries(kAlias, id, lib.get()));
     return out;
 }
 
@@ -57,7 +54,7 @@ int PlotSpectrum(Args args, int w, int h) {
     opt.energyAxis = TakeFlag(args, "--energy");
     opt.normalise = TakeFlag(args, "--normalise");
     opt.title = TakeOption(args, "--title");
-    const std::string library = TakeOption(args, "--library");
+    const int library = TakeKey(args, "--library", "library id");
     const std::string range = TakeOption(args, "--range");
     if (args.size() != 3)
         throw quantora::MisuseError(
@@ -67,8 +64,7 @@ int PlotSpectrum(Args args, int w, int h) {
     if (!range.empty()) plots::ParsePlotRange(range, &opt.xLo, &opt.xHi);
     const std::vector<int> ids = ParseKeyList(args[1], "spectrum id");
     OpenLabDatabase(kAlias, args[0], true);
-    const auto lib = LoadLibrary(library);
-    const auto spectra = LoadSpectra(ids, lib.get());
+    const auto spectra = LoadSpectra(ids, library);
     if (opt.title.empty() && spectra.size() > 1)
         opt.title = Format("%zu spectra%s", spectra.size(),
                            opt.normalise ? ", per second of live time" : "");
@@ -87,11 +83,11 @@ std::string CalTitle(const std::string& title, const AnsiString& name, const cha
 int PlotCalibration(const std::string& kind, Args args, int w, int h) {
     const std::string title = TakeOption(args, "--title");
     const bool eff = kind == "eff";
-    const std::string key = TakeOption(args, eff ? "--analysis" : "--spectrum");
-    if (args.size() != 2 || key.empty())
+    const int id =
+        TakeKey(args, eff ? "--analysis" : "--spectrum", eff ? "analysis id" : "spectrum id");
+    if (args.size() != 2 || id < 0)
         throw Exception(Format("usage: qdb plot %s <db> %s <id> <out.png|out.svg> [--size WxH]",
                                kind.c_str(), eff ? "--analysis" : "--spectrum"));
-    const int id = ParseKey(key, eff ? "analysis id" : "spectrum id");
     OpenLabDatabase(kAlias, args[0], true);
     if (kind == "ecal") {
         const ECalibration cal = plots::LoadSpectrumECal(kAlias, id);
@@ -123,7 +119,7 @@ int CmdPlot(const Args& in) {
     const std::string size = TakeOption(args, "--size");
     if (!size.empty()) plots::ParsePlotSize(size, &w, &h);
     const std::string kind = args.empty() ? std::string() : args[0];
-    const Args rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    const Args rest = Rest(args);
     if (kind == "spectrum") return PlotSpectrum(rest, w, h);
     if (kind == "ecal" || kind == "fwhm" || kind == "eff") return PlotCalibration(kind, rest, w, h);
     throw quantora::MisuseError("usage: qdb plot spectrum|ecal|fwhm|eff ... (see qdb plot --help)");
@@ -131,29 +127,25 @@ int CmdPlot(const Args& in) {
 
 int CmdReport(const Args& in) {
     Args args = in;
-    const std::string measurement = TakeOption(args, "--measurement");
-    if (args.size() != 2 || measurement.empty())
-        throw quantora::MisuseError("usage: qdb report <db> --measurement <id> <out.pdf|out.html>");
+    const int measurement = TakeKey(args, "--measurement", "measurement id");
+    if (args.size() != 2 || measurement < 0) throw UsageError();
     OpenLabDatabase(kAlias, args[0]);
-    plots::WriteMeasurementReport(kAlias, ParseKey(measurement, "measurement id"), args[1]);
-    std::printf("report of measurement %s written to %s\n", measurement.c_str(), args[1].c_str());
+    plots::WriteMeasurementReport(kAlias, measurement, args[1]);
+    std::printf("report of measurement %d written to %s\n", measurement, args[1].c_str());
     return 0;
 }
 
 int CmdView(const Args& in) {
     Args args = in;
     const bool log = TakeFlag(args, "--log");
-    const std::string library = TakeOption(args, "--library");
-    if (args.size() != 2)
-        throw quantora::MisuseError(
-            "usage: qdb view <db> <spectrum id>[,<id>...] [--log] [--library <id>]");
+    const int library = TakeKey(args, "--library", "library id");
+    if (args.size() != 2) throw UsageError();
     const std::vector<int> ids = ParseKeyList(args[1], "spectrum id");
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform))
         throw Exception("no display (set DISPLAY, or run under xvfb-run)");
     OpenLabDatabase(kAlias, args[0], true);
-    const auto lib = LoadLibrary(library);
-    auto spectra = LoadSpectra(ids, lib.get());
+    auto spectra = LoadSpectra(ids, library);
 
     plots::PrepareQtRuntimeDir();
     static int argc = 1;

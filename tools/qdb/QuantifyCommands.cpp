@@ -1,16 +1,17 @@
-// qdb efficiency fit (the efficiency of a setup from a certified source's spectrum), qdb
-// background add (a setup's background analysis) and qdb quantify (the activities of a
-// spectrum's nuclides with decision thresholds and detection limits).
-#include <cmath>
+// From a certified source to activities: qdb source add (a calibration certificate stored as a
+// certified source, linked to the nuclide tables), qdb efficiency fit (the efficiency of a setup
+// from a certified source's spectrum), qdb background add (a setup's background analysis) and qdb
+// quantify (the activities of a spectrum's nuclides with decision thresholds and detection
+// limits).
 #include <cstdio>
 #include <string>
 
 #include "quantora/base/DateTime.h"
-#include "quantora/base/Exception.h"
 #include "quantora/base/Failures.h"
 #include "quantora/base/FileReplacement.h"
 #include "quantora/base/Format.h"
 #include "quantora/lab/BackgroundAnalysis.h"
+#include "quantora/lab/Certificates.h"
 #include "quantora/lab/Quantification.h"
 #include "quantora/lab/SourceEfficiency.h"
 #include "tools/qdb/Commands.h"
@@ -24,42 +25,48 @@ namespace {
 
 const char* const kAlias = "qdb_quantify";
 
-// The options both commands share.
-void CommonOptions(Args& args, int* spectrum, int* background, int* setting,
-                   std::vector<int>* libraries) {
-    const std::string s = TakeOption(args, "--spectrum");
-    const std::string b = TakeOption(args, "--background");
-    const std::string e = TakeOption(args, "--setting");
-    const std::string l = TakeOption(args, "--library");
-    if (!s.empty()) *spectrum = ParseKey(s, "spectrum id");
-    if (!b.empty()) *background = ParseKey(b, "background spectrum id");
-    if (!e.empty()) *setting = ParseKey(e, "setting id");
-    if (!l.empty()) *libraries = ParseKeyList(l, "library id");
-}
-
-void PrintNotes(const quantora::PeakEvalRun& run) {
-    for (const std::string& n : run.result.notes) std::printf("note: %s\n", n.c_str());
-    for (const std::string& n : run.recalibration.notes) std::printf("note: %s\n", n.c_str());
+// The options the commands share.
+void CommonOptions(Args& args, int* spectrum, int* setting, std::vector<int>* libraries) {
+    *spectrum = TakeKey(args, "--spectrum", "spectrum id");
+    *setting = TakeKey(args, "--setting", "setting id");
+    *libraries = TakeKeyList(args, "--library", "library id");
 }
 
 }  // namespace
 
-int CmdEfficiency(const Args& in) {
-    const char* const usage =
-        "usage: qdb efficiency fit <db> --spectrum <id> --source <id> [--background <spectrum "
-        "id>] [--library <id>[,...]] [--name <text>] [--degree <n>] [--cascades]";
+int CmdSource(const Args& in) {
     Args args = in;
-    if (args.empty() || args[0] != "fit") throw Exception(usage);
-    args.erase(args.begin());
+    const std::string name = TakeOption(args, "--name");
+    if (args.size() != 3 || args[0] != "add" || name.empty()) throw UsageError();
+    const std::string& path = args[2];
+    // The certificate is read before the database is touched.
+    const quantora::Certificate cert = quantora::ReadCertificate(path);
+    OpenLabDatabase(kAlias, args[1]);
+    const int id = quantora::StoreSource(kAlias, name, cert, path);
+    std::printf("source %d: %s (%zu nuclides, %s certificate)\n", id, name.c_str(),
+                cert.nuclides.size(), cert.emissionRate ? "emission-rate" : "activity");
+    for (const quantora::CertifiedNuclide& n : cert.nuclides) {
+        std::printf("  %-8s", n.nuclide.c_str());
+        if (n.lines.empty()) std::printf(" %.6g +- %.4g Bq", n.activity, n.activityUnc);
+        for (size_t i = 0; i < n.lines.size(); ++i)
+            std::printf("%s %.6g keV: %.6g +- %.4g /s", i ? ";" : "", n.lines[i].energyKeV,
+                        n.lines[i].rate, n.lines[i].rateUnc);
+        std::printf("  at %.19s UTC\n", quantora::FormatIsoDateTime(n.reference).c_str());
+    }
+    return 0;
+}
+
+int CmdEfficiency(const Args& in) {
+    if (in.empty() || in[0] != "fit") throw UsageError(kExitFailed);
+    Args args = Rest(in);
     quantora::SourceEfficiencyOptions o;
-    CommonOptions(args, &o.spectrumId, &o.backgroundSpectrumId, &o.settingId, &o.libraryIds);
-    const std::string source = TakeOption(args, "--source");
+    CommonOptions(args, &o.spectrumId, &o.settingId, &o.libraryIds);
+    o.backgroundSpectrumId = TakeKey(args, "--background", "background spectrum id");
+    o.sourceId = TakeKey(args, "--source", "source id");
     o.name = TakeOption(args, "--name");
-    const std::string degree = TakeOption(args, "--degree");
+    o.degree = TakeKey(args, "--degree", "degree");
     o.fitCascades = TakeFlag(args, "--cascades");
-    if (args.size() != 1 || o.spectrumId < 0 || source.empty()) throw Exception(usage);
-    o.sourceId = ParseKey(source, "source id");
-    if (!degree.empty()) o.degree = ParseKey(degree, "degree");
+    if (args.size() != 1 || o.spectrumId < 0 || o.sourceId < 0) throw UsageError(kExitFailed);
     OpenLabDatabase(kAlias, args[0]);
     const quantora::SourceEfficiency r = quantora::FitSourceEfficiency(kAlias, o);
     PrintNotes(r.run);
@@ -81,35 +88,27 @@ int CmdEfficiency(const Args& in) {
 }
 
 int CmdBackground(const Args& in) {
-    const char* const usage =
-        "usage: qdb background add <db> --spectrum <id> [--library <id>[,...]] [--name <text>]";
-    Args args = in;
-    if (args.empty() || args[0] != "add") throw Exception(usage);
-    args.erase(args.begin());
+    if (in.empty() || in[0] != "add") throw UsageError(kExitFailed);
+    Args args = Rest(in);
     quantora::BackgroundAnalysisOptions o;
-    int unused = -1;
-    CommonOptions(args, &o.spectrumId, &unused, &o.settingId, &o.libraryIds);
+    CommonOptions(args, &o.spectrumId, &o.settingId, &o.libraryIds);
     o.name = TakeOption(args, "--name");
-    if (args.size() != 1 || o.spectrumId < 0 || unused > 0) throw Exception(usage);
+    if (args.size() != 1 || o.spectrumId < 0) throw UsageError(kExitFailed);
     OpenLabDatabase(kAlias, args[0]);
     std::printf("background analysis %d\n", quantora::StoreBackgroundAnalysis(kAlias, o));
     return 0;
 }
 
 int CmdQuantify(const Args& in) {
-    const char* const usage =
-        "usage: qdb quantify <db> --spectrum <id> --library <id>[,...] [--efficiency <id>] "
-        "[--background <spectrum id>] [--reference <ISO date-time>] [--csv <file>] "
-        "[--reevaluate]";
     Args args = in;
     quantora::QuantifyOptions o;
-    CommonOptions(args, &o.spectrumId, &o.backgroundSpectrumId, &o.settingId, &o.libraryIds);
-    const std::string eff = TakeOption(args, "--efficiency");
+    CommonOptions(args, &o.spectrumId, &o.settingId, &o.libraryIds);
+    o.backgroundSpectrumId = TakeKey(args, "--background", "background spectrum id");
+    o.effAnalysisId = TakeKey(args, "--efficiency", "efficiency analysis id");
     const std::string reference = TakeOption(args, "--reference");
     const std::string csv = TakeOption(args, "--csv");
     o.reevaluate = TakeFlag(args, "--reevaluate");
-    if (args.size() != 1 || o.spectrumId < 0 || o.libraryIds.empty()) throw Exception(usage);
-    if (!eff.empty()) o.effAnalysisId = ParseKey(eff, "efficiency analysis id");
+    if (args.size() != 1 || o.spectrumId < 0 || o.libraryIds.empty()) throw UsageError(kExitFailed);
     if (!reference.empty() && !quantora::ParseIsoDateTime(reference, o.reference))
         throw quantora::MisuseError("malformed reference time '" + reference +
                                     "' (expected YYYY-MM-DD HH:MM:SS)");
@@ -120,9 +119,11 @@ int CmdQuantify(const Args& in) {
                 quantora::FormatIsoDateTime(r.reference).c_str(), r.unit.c_str(),
                 r.efficiency.EffAnalysisId);
     if (r.backgroundAnalysisId > 0) std::printf(", background analysis %d", r.backgroundAnalysisId);
-    std::printf("\n");
-    std::printf("%-8s %12s %10s %12s %12s %5s  %s\n", "nuclide", "activity", "+-", "threshold",
+    std::printf("\n%-8s %12s %10s %12s %12s %5s  %s\n", "nuclide", "activity", "+-", "threshold",
                 "limit", "lines", "");
+    std::string text =
+        "nuclide,activity_bq,uncertainty_bq,decision_threshold_bq,detection_limit_bq,lines,"
+        "detected,unit\n";
     for (const quantora::QuantifiedNuclide& n : r.nuclides) {
         const auto& a = n.activity;
         std::string verdict = a.lines == 0 ? std::string("no line in range")
@@ -132,20 +133,13 @@ int CmdQuantify(const Args& in) {
         if (!n.supportedBy.empty()) verdict += ", in equilibrium with " + n.supportedBy;
         std::printf("%-8s %12.5g %10.3g %12.4g %12.4g %5d  %s\n", n.nuclide.c_str(), a.activity,
                     a.uncertainty, a.decisionThreshold, a.detectionLimit, a.lines, verdict.c_str());
+        text += Format("%s,%.6g,%.4g,%.4g,%.4g,%d,%s,%s\n", n.nuclide.c_str(), a.activity,
+                       a.uncertainty, a.decisionThreshold, a.detectionLimit, a.lines,
+                       a.detected ? "Y" : "N", r.unit.c_str());
     }
     if (r.nuclideIdentId > 0)
         std::printf("stored as nuclide identification %d\n", r.nuclideIdentId);
-    if (!csv.empty()) {
-        std::string text =
-            "nuclide,activity_bq,uncertainty_bq,decision_threshold_bq,detection_limit_bq,lines,"
-            "detected,unit\n";
-        for (const quantora::QuantifiedNuclide& n : r.nuclides)
-            text += Format("%s,%.6g,%.4g,%.4g,%.4g,%d,%s,%s\n", n.nuclide.c_str(),
-                           n.activity.activity, n.activity.uncertainty,
-                           n.activity.decisionThreshold, n.activity.detectionLimit,
-                           n.activity.lines, n.activity.detected ? "Y" : "N", r.unit.c_str());
-        quantora::WriteFileReplacing(csv, text);
-    }
+    if (!csv.empty()) quantora::WriteFileReplacing(csv, text);
     return 0;
 }
 

@@ -42,11 +42,10 @@ std::vector<std::string> ExpandFiles(const Args& names) {
             files.push_back(name);
             continue;
         }
-        std::vector<std::string> inside;
+        const auto first = static_cast<std::ptrdiff_t>(files.size());
         for (const auto& e : std::filesystem::recursive_directory_iterator(name))
-            if (e.is_regular_file()) inside.push_back(e.path().string());
-        std::sort(inside.begin(), inside.end());
-        files.insert(files.end(), inside.begin(), inside.end());
+            if (e.is_regular_file()) files.push_back(e.path().string());
+        std::sort(files.begin() + first, files.end());
     }
     return files;
 }
@@ -62,13 +61,16 @@ void PrintSpectrum(const SpectrumFileData& s) {
     for (unsigned long c : s.counts) sum += static_cast<double>(c);
     std::printf("  spectrum%s%s%s%s\n", s.detector.empty() ? "" : " of detector ",
                 s.detector.c_str(), s.title.empty() ? "" : ": ", s.title.c_str());
-    std::printf("    channels: %zu (from %d), total counts: %.0f\n", s.counts.size(),
-                s.firstChannel, sum);
-    std::printf("    live time: %.3f s, real time: %.3f s\n", s.liveTime, s.realTime);
-    std::printf("    start: %s\n",
-                s.startTime > 0 ? quantora::FormatIsoDateTime(s.startTime).c_str() : "unknown");
-    std::printf("    energy calibration:%s\n", Coefficients(s.energyCoeffs).c_str());
-    std::printf("    FWHM calibration:%s\n", Coefficients(s.fwhmCoeffs).c_str());
+    const std::string start =
+        s.startTime > 0 ? quantora::FormatIsoDateTime(s.startTime) : "unknown";
+    std::printf(
+        "    channels: %zu (from %d), total counts: %.0f\n"
+        "    live time: %.3f s, real time: %.3f s\n"
+        "    start: %s\n"
+        "    energy calibration:%s\n"
+        "    FWHM calibration:%s\n",
+        s.counts.size(), s.firstChannel, sum, s.liveTime, s.realTime, start.c_str(),
+        Coefficients(s.energyCoeffs).c_str(), Coefficients(s.fwhmCoeffs).c_str());
 }
 
 quantora::AscLayout ParseAscLayout(const std::string& text) {
@@ -80,26 +82,25 @@ quantora::AscLayout ParseAscLayout(const std::string& text) {
 
 int Import(Args args) {
     quantora::SpectrumImportTarget target;
-    const std::string meas = TakeOption(args, "--measurement");
-    const std::string project = TakeOption(args, "--project");
-    const std::string detector = TakeOption(args, "--detector");
-    const std::string layout = TakeOption(args, "--asc-layout");
+    target.measurementId = TakeKey(args, "--measurement", "measurement id");
+    target.projectId = TakeKey(args, "--project", "project id");
+    target.detector = TakeOption(args, "--detector");
+    target.read.ascLayout = ParseAscLayout(TakeOption(args, "--asc-layout"));
     const bool newMeasurements = TakeFlag(args, "--new-measurements");
     target.fastCompression = TakeFlag(args, "--fast");
-    if (args.size() < 2 || newMeasurements == !meas.empty() || newMeasurements == project.empty())
+    if (args.size() < 2 || newMeasurements == (target.measurementId > 0) ||
+        newMeasurements == (target.projectId < 0))
         throw quantora::MisuseError(kImportUsage);
-    if (newMeasurements)
-        target.projectId = ParseKey(project, "project id");
-    else
-        target.measurementId = ParseKey(meas, "measurement id");
-    target.read.ascLayout = ParseAscLayout(layout);
-    target.detector = detector;
     const std::vector<std::string> files = ExpandFiles(Args(args.begin() + 1, args.end()));
     OpenLabDatabase(kAlias, args[0]);
     quantora::SpectrumImporter importer(kAlias, target);
 
     int imported = 0, skipped = 0;
     std::vector<std::string> refused;
+    const auto counts = [&] {
+        return Format("%d imported, %d skipped as already present, %zu refused", imported, skipped,
+                      refused.size());
+    };
     ProgressBar bar(static_cast<int>(files.size()));
     auto onFile = [&](const quantora::SpectrumFileOutcome& o) {
         bar.Step(std::filesystem::path(o.path).filename().string());
@@ -131,15 +132,12 @@ int Import(Args args) {
         // One line for the whole rest of the batch: the files after it would all fail alike.
         bar.Finish();
         const size_t done = static_cast<size_t>(imported + skipped) + refused.size();
-        std::fprintf(stderr,
-                     "stopped: %s; %d imported, %d skipped as already present, %zu refused, %zu "
-                     "not imported\n",
-                     e.Message.c_str(), imported, skipped, refused.size(), files.size() - done);
+        std::fprintf(stderr, "stopped: %s; %s, %zu not imported\n", e.Message.c_str(),
+                     counts().c_str(), files.size() - done);
         return e.database ? kExitDatabase : kExitFailed;
     }
     bar.Finish();
-    std::printf("%d imported, %d skipped as already present, %zu refused\n", imported, skipped,
-                refused.size());
+    std::printf("%s\n", counts().c_str());
     for (const std::string& r : refused) std::printf("  refused: %s\n", r.c_str());
     return refused.empty() ? 0 : 1;
 }
@@ -158,11 +156,10 @@ int Export(Args args) {
 }
 
 int Info(Args args) {
-    const std::string layout = TakeOption(args, "--asc-layout");
+    quantora::SpectrumReadOptions options;
+    options.ascLayout = ParseAscLayout(TakeOption(args, "--asc-layout"));
     if (args.empty())
         throw quantora::MisuseError("usage: qdb spectrum info <file>... [--asc-layout ...]");
-    quantora::SpectrumReadOptions options;
-    options.ascLayout = ParseAscLayout(layout);
     int bad = 0;
     for (const std::string& path : args) {
         try {
@@ -183,10 +180,10 @@ int Info(Args args) {
 }  // namespace
 
 int CmdSpectrum(const Args& args) {
-    const Args rest = args.empty() ? Args() : Args(args.begin() + 1, args.end());
-    if (!args.empty() && args[0] == "import") return Import(rest);
-    if (!args.empty() && args[0] == "export") return Export(rest);
-    if (!args.empty() && args[0] == "info") return Info(rest);
+    const std::string sub = args.empty() ? std::string() : args[0];
+    if (sub == "import") return Import(Rest(args));
+    if (sub == "export") return Export(Rest(args));
+    if (sub == "info") return Info(Rest(args));
     throw quantora::MisuseError(
         "usage: qdb spectrum import|export|info ... (see qdb spectrum --help)");
 }

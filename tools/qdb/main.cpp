@@ -41,10 +41,11 @@ const Command kCommands[] = {
      qdbtool::CmdImport},
     {"csv", "qdb csv <db> \"<select ...>\" <file.csv>",
      "Run one SELECT statement and write its rows as a CSV file.", qdbtool::CmdCsv},
-    {"settings", "qdb settings get|set <db> <employee> ...",
-     "get <db> <employee> [<setting>]: the user's setting values (id, name, index, type, "
-     "value); set <db> <employee> <setting> <value> [--index <n>]: store one value. Employees "
-     "and settings by key or name.",
+    {"settings",
+     "qdb settings get <db> <employee> [<setting>] | qdb settings set <db> <employee> <setting> "
+     "<value> [--index <n>]",
+     "get: the user's setting values (id, name, index, type, value); set: store one value. "
+     "Employees and settings by key or name.",
      qdbtool::CmdSettings},
     {"check", "qdb check <db> <TABLE> <key>",
      "Deletion report of one row: the references that block its deletion and those that the "
@@ -72,10 +73,11 @@ const Command kCommands[] = {
      "library the energy and FWHM calibrations are fitted anew from the lines found. With a "
      "project or measurements: every spectrum that has no evaluation yet, on all cores.",
      qdbtool::CmdAnalyse},
-    {"nuclides", "qdb nuclides load|library ...",
-     "load <db> <gamma_lines.csv>: load an evaluated gamma-line table as a new radiation "
-     "library. library <db> <name> <nuclide>[,<nuclide>...]: a library of those nuclides of the "
-     "loaded tables (e.g. a calibration source's).",
+    {"nuclides",
+     "qdb nuclides load <db> <gamma_lines.csv> | qdb nuclides library <db> <name> "
+     "<nuclide>[,<nuclide>...]",
+     "load: load an evaluated gamma-line table as a new radiation library. library: a library of "
+     "those nuclides of the loaded tables (e.g. a calibration source's).",
      qdbtool::CmdNuclides},
     {"efficiency",
      "qdb efficiency fit <db> --spectrum <id> --source <id> [--background <spectrum id>] "
@@ -107,9 +109,12 @@ const Command kCommands[] = {
      qdbtool::CmdSource},
     {"spectrum", "qdb spectrum import|export|info ...", qdbtool::SpectrumHelp(),
      qdbtool::CmdSpectrum},
-    {"odbc", "qdb odbc list|add|remove ...",
-     "list [--driver-filter <text>]; add <dsn> --driver <driver> [--database <db>] [--server "
-     "<host>] [--description <text>] [--system]; remove <dsn> --driver <driver> [--system].",
+    {"odbc",
+     "qdb odbc list [--driver-filter <text>] | qdb odbc add <dsn> --driver <driver> [--database "
+     "<db>] [--server <host>] [--description <text>] [--system] | qdb odbc remove <dsn> --driver "
+     "<driver> [--system]",
+     "List the ODBC data sources, add one or remove one (--system: a system data source, else "
+     "the user's).",
      qdbtool::CmdOdbc},
     {"plot", "qdb plot spectrum|ecal|fwhm|eff ...",
      "spectrum <db> <spectrum id>[,<id>...] <out.png|out.svg> [--log] [--energy] [--normalise] "
@@ -155,8 +160,8 @@ void PrintHelp() {
         "A database is a file path (SQLite) or a postgresql://user@host:port/db URI.\n\n"
         "Commands:\n");
     for (const Command& c : kCommands) std::printf("  %s\n      %s\n", c.usage, c.help);
-    std::printf("\nRun 'qdb <command> --help' for one command.\n");
     std::printf(
+        "\nRun 'qdb <command> --help' for one command.\n"
         "\nExit codes: 0 done, 1 failed (a bad or refused file among others), 2 misused (an "
         "unknown command or option, a malformed argument), 3 not found (a file or a key), 4 the "
         "database failed.\n");
@@ -186,6 +191,9 @@ int main(int argc, char** argv) {
             }
         try {
             return c.run(args);
+        } catch (const qdbtool::UsageError& e) {
+            std::fprintf(stderr, "qdb %s: usage: %s\n", c.name, c.usage);
+            return e.exitCode;
         } catch (const Exception& e) {
             std::fprintf(stderr, "qdb %s: %s\n", c.name, quantora::MessageLine(e.Message).c_str());
             return ExitCodeFor(e);
