@@ -184,6 +184,7 @@ TEST(QdbLabCommands, SourceAddStoresACertificateOrNothing) {
          1,
          {"qdb source: ", "maric_500ml_marinelli.csv:2: no nuclide Am-241 in the nuclide tables"}},
         {"source add " + uri + " " + maric, 2, {"usage: qdb source add"}},
+        {"quantify " + uri + " --library 1", 2, {"usage: qdb quantify"}},
         {"source add " + uri + " " + Quoted(scratch / "none.csv") + " --name x", 3, {"none.csv"}},
     };
     for (const auto& r : runs) quantora::test::ExpectQdb(r.args, r.code, r.says);

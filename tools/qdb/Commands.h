@@ -22,11 +22,10 @@ enum ExitCode : int {
 };
 
 // Arguments that do not fit the command's usage line; main prints that line from its command
-// table, the one home of every usage text. A few commands have always exited 1 here.
+// table, the one home of every usage text, and exits with kExitMisuse.
 class UsageError : public Exception {
   public:
-    explicit UsageError(int exitCode = kExitMisuse) : Exception("usage"), exitCode(exitCode) {}
-    int exitCode;
+    UsageError() : Exception("usage") {}
 };
 
 // A database given as a file path (SQLite) or a postgresql:// URI, opened under `alias`.

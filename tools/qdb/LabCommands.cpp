@@ -40,7 +40,7 @@ struct RowCheck {
 
 // Parses "<db> <TABLE> <key>", opens the database and prints the report of that row.
 RowCheck CheckRow(const Args& args, bool readOnly) {
-    if (args.size() != 3) throw UsageError(kExitFailed);
+    if (args.size() != 3) throw UsageError();
     RowCheck c{quantora::FindDeletableTable(args[1]), ParseKey(args[2], "key"), {}};
     OpenLabDatabase(kAlias, args[0], readOnly);
     c.r = quantora::CheckRowDeletion(c.table, kAlias, c.key);
@@ -233,7 +233,7 @@ int CmdNuclides(const Args& in) {
         std::printf("radiation library %d: %s (%zu nuclides)\n", id, in[2].c_str(), symbols.size());
         return 0;
     }
-    if (in.size() != 3 || in[0] != "load") throw UsageError(kExitFailed);
+    if (in.size() != 3 || in[0] != "load") throw UsageError();
     const std::string csv = in[2];
     if (FILE* f = std::fopen(csv.c_str(), "rb"))
         std::fclose(f);

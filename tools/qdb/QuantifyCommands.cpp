@@ -57,7 +57,7 @@ int CmdSource(const Args& in) {
 }
 
 int CmdEfficiency(const Args& in) {
-    if (in.empty() || in[0] != "fit") throw UsageError(kExitFailed);
+    if (in.empty() || in[0] != "fit") throw UsageError();
     Args args = Rest(in);
     quantora::SourceEfficiencyOptions o;
     CommonOptions(args, &o.spectrumId, &o.settingId, &o.libraryIds);
@@ -66,7 +66,7 @@ int CmdEfficiency(const Args& in) {
     o.name = TakeOption(args, "--name");
     o.degree = TakeKey(args, "--degree", "degree");
     o.fitCascades = TakeFlag(args, "--cascades");
-    if (args.size() != 1 || o.spectrumId < 0 || o.sourceId < 0) throw UsageError(kExitFailed);
+    if (args.size() != 1 || o.spectrumId < 0 || o.sourceId < 0) throw UsageError();
     OpenLabDatabase(kAlias, args[0]);
     const quantora::SourceEfficiency r = quantora::FitSourceEfficiency(kAlias, o);
     PrintNotes(r.run);
@@ -88,12 +88,12 @@ int CmdEfficiency(const Args& in) {
 }
 
 int CmdBackground(const Args& in) {
-    if (in.empty() || in[0] != "add") throw UsageError(kExitFailed);
+    if (in.empty() || in[0] != "add") throw UsageError();
     Args args = Rest(in);
     quantora::BackgroundAnalysisOptions o;
     CommonOptions(args, &o.spectrumId, &o.settingId, &o.libraryIds);
     o.name = TakeOption(args, "--name");
-    if (args.size() != 1 || o.spectrumId < 0) throw UsageError(kExitFailed);
+    if (args.size() != 1 || o.spectrumId < 0) throw UsageError();
     OpenLabDatabase(kAlias, args[0]);
     std::printf("background analysis %d\n", quantora::StoreBackgroundAnalysis(kAlias, o));
     return 0;
@@ -108,7 +108,7 @@ int CmdQuantify(const Args& in) {
     const std::string reference = TakeOption(args, "--reference");
     const std::string csv = TakeOption(args, "--csv");
     o.reevaluate = TakeFlag(args, "--reevaluate");
-    if (args.size() != 1 || o.spectrumId < 0 || o.libraryIds.empty()) throw UsageError(kExitFailed);
+    if (args.size() != 1 || o.spectrumId < 0 || o.libraryIds.empty()) throw UsageError();
     if (!reference.empty() && !quantora::ParseIsoDateTime(reference, o.reference))
         throw quantora::MisuseError("malformed reference time '" + reference +
                                     "' (expected YYYY-MM-DD HH:MM:SS)");

@@ -191,9 +191,9 @@ int main(int argc, char** argv) {
             }
         try {
             return c.run(args);
-        } catch (const qdbtool::UsageError& e) {
+        } catch (const qdbtool::UsageError&) {
             std::fprintf(stderr, "qdb %s: usage: %s\n", c.name, c.usage);
-            return e.exitCode;
+            return qdbtool::kExitMisuse;
         } catch (const Exception& e) {
             std::fprintf(stderr, "qdb %s: %s\n", c.name, quantora::MessageLine(e.Message).c_str());
             return ExitCodeFor(e);
