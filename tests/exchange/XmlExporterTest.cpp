@@ -126,8 +126,6 @@ TEST(XmlExport, FieldTypeTable) {
         Form form;
     } cases[] = {{ftFixedChar, "FixedChar", Form::Integer},
                  {ftLargeint, "Largeint", Form::Hex},
-                 {ftMemo, "Memo", Form::Hex},
-                 {ftDateTime, "DateTime", Form::Float},
                  {ftBoolean, "Boolean", Form::Integer},
                  {ftGuid, "Guid", Form::Hex},
                  {-1, "", Form::None},

@@ -39,6 +39,16 @@ class QueryGuardsTest : public ::testing::Test {
     TestDatabase db;
 };
 
+// Copies `table` from `src` into `dst` by ExecQuery::copy on queries of its own.
+bool Copy(const TestDatabase& src, const TestDatabase& dst, const char* table,
+          MemoryLogger* log = nullptr) {
+    TQuery sq, dq;
+    sq.SetDatabaseName(src.alias());
+    dq.SetDatabaseName(dst.alias());
+    ExecQuery from{false, &sq, nullptr}, to{false, &dq, log};
+    return to.copy(&from, table);
+}
+
 }  // namespace
 
 TEST_F(QueryGuardsTest, AutoQueryOwnsOrBorrows) {
@@ -127,20 +137,14 @@ TEST(ExecQueryCopy, CopiesBetweenDatabasesByColumnNameRegardlessOfCase) {
     src.Exec("INSERT INTO T VALUES (2, NULL, 2.5)");
     dst.Exec("INSERT INTO T (T_ID, NAME, EXTRA) VALUES (9, 'kept', 'x')");
 
-    TQuery sq, dq;
-    sq.SetDatabaseName(src.alias());
-    dq.SetDatabaseName(dst.alias());
     MemoryLogger log;
-    ExecQuery from{false, &sq, nullptr}, to{false, &dq, &log};
-    ASSERT_TRUE(to.copy(&from, "T"));
+    ASSERT_TRUE(Copy(src, dst, "T", &log));
     EXPECT_EQ(log.entries.front().text, "Copying table T");
     EXPECT_EQ(dst.Rows("SELECT * FROM T ORDER BY T_ID"), "1|one|NULL\n2|NULL|NULL\n9|kept|x\n");
 
     // A failing insert passes to the caller.
-    sq.Close();
-    dq.Close();
     src.Exec("INSERT INTO T VALUES (9, 'clash', 0)");
-    EXPECT_THROW(to.copy(&from, "T"), Exception);
+    EXPECT_THROW(Copy(src, dst, "T"), Exception);
 }
 
 TEST(DbUtils, ObjectKeysProjectAncestorsAndMeasurementTypes) {
@@ -224,14 +228,8 @@ TEST(ExecQueryCopy, CopiesEveryTableOfAnSqliteDatabaseIntoPostgres) {
     TestDatabase src(true, true), dst(true);
     ASSERT_EQ(dst.engine(), TestEngine::PostgreSQL);
     quantora::test::DatabaseImage(src, 0).FillEveryTable();
-    TQuery sq, dq;
-    sq.SetDatabaseName(src.alias());
-    dq.SetDatabaseName(dst.alias());
-    ExecQuery from{false, &sq, nullptr}, to{false, &dq, nullptr};
     for (const AnsiString& table : quantora::SchemaTableNames())
-        ASSERT_TRUE(table == "SCHEMAVERSION" || to.copy(&from, table.c_str())) << table;
-    sq.Close();
-    dq.Close();
+        ASSERT_TRUE(table == "SCHEMAVERSION" || Copy(src, dst, table.c_str())) << table;
     EXPECT_EQ(quantora::test::DumpTables(src.alias(), {"SCHEMAVERSION"}),
               quantora::test::DumpTables(dst.alias(), {"SCHEMAVERSION"}));
 }

@@ -270,43 +270,20 @@ TEST(DbKeyGen, RejectsBadArgumentsAndAMissingTable) {
     EXPECT_THROW(full.NextKey(), Exception);
 }
 
-namespace {
-
-const ReferringTableInfo_t kMeasurementReferrers[] = {
-    {Blocking, "PEAKEVAL", "NAME", nullptr},
-    {NullOnDelete, "EFFMEASUREMENT", "EFFMEASUREMENT_ID", nullptr},
-    {Detail, "SPECTRUM", "NAME", nullptr},
-    {Blocking, nullptr, nullptr, nullptr},
-};
-
-void DeleteChild(const AnsiString& db, int key) {
-    DeleteRecord_IntKey(db, "SPECTRUM", key);
-}
-
-}  // namespace
-
-TEST(Deletion, ReportsAreSortedBytewiseAndSetsAreEmptiedFirst) {
+// Report texts and hostile names: FrameSecurityTest; every table's reports and
+// cascade: RecordClassesTest; a cascade stopping at a failure: the fault sweep.
+TEST(Deletion, ReportsOnlyIntoGivenSetsAndByTheDescriptorsOwnColumn) {
     TestDatabase db(true);
-    db.Exec(
-        "INSERT INTO PEAKEVAL (PEAKEVAL_ID, MEASUREMENT_ID, NAME) VALUES (7, 1, 'first'), "
-        "(12, 1, 'second')");
-    db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
-    db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID, NAME) VALUES (5, 1, 's')");
-
-    std::set<AnsiString> blocking{"stale"}, nulled{"stale"};
-    CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, kMeasurementReferrers, &blocking,
-                               &nulled);
-    using Set = std::set<AnsiString>;
-    EXPECT_EQ(blocking, (Set{"PEAKEVAL ID=12 of 'second'", "PEAKEVAL ID=7 of 'first'"}));
-    EXPECT_EQ(nulled, Set{"EFFMEASUREMENT ID=3 of '3'"});
     // Both sets null: no SQL at all (a broken descriptor would otherwise throw).
     const ReferringTableInfo_t broken[] = {{Blocking, "NO_SUCH_TABLE", "NAME", nullptr},
                                            {Blocking, "", nullptr, nullptr}};
     EXPECT_NO_THROW(
         CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, broken, nullptr, nullptr));
+    std::set<AnsiString> blocking{"stale"}, nulled{"stale"};
     EXPECT_THROW(
-        CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, broken, &blocking, nullptr),
+        CheckBeforeDeletion_IntKey(db.alias(), "MEASUREMENT", 1, broken, &blocking, &nulled),
         EDatabaseError);
+    EXPECT_TRUE(blocking.empty() && nulled.empty());
     const quantora::CheckStep brokenCheck[] = {
         {"SELECT X FROM NO_SUCH_TABLE WHERE K = %d", "%d", Blocking}};
     EXPECT_NO_THROW(quantora::CheckBeforeDeletion({"MEASUREMENT", nullptr, {}, brokenCheck, {}},
@@ -317,38 +294,5 @@ TEST(Deletion, ReportsAreSortedBytewiseAndSetsAreEmptiedFirst) {
     const ReferringTableInfo_t projects[] = {{Blocking, "PROJECT", "NAME", "SUPERPROJECT_ID"},
                                              {Blocking, nullptr, nullptr, nullptr}};
     CheckBeforeDeletion_IntKey(db.alias(), "PROJECT", 2, projects, &blocking, nullptr);
-    EXPECT_EQ(blocking, Set{"PROJECT ID=4 of 'child'"});
-}
-
-TEST(Deletion, CascadeDeletesDetailsNullsReferencesAndStopsAtAFailure) {
-    TestDatabase db(true);
-    db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (1, 'm')");
-    db.Exec("INSERT INTO EFFMEASUREMENT (EFFMEASUREMENT_ID, MEASUREMENT_ID) VALUES (3, 1)");
-    db.Exec("INSERT INTO SPECTRUM (SPECTRUM_ID, MEASUREMENT_ID) VALUES (5, 1), (6, 1)");
-    db.Exec("INSERT INTO MEAS_KEYWORD (MEASUREMENT_ID, KEYWORD_ID) VALUES (1, 1)");
-
-    const quantora::DetailStep steps[] = {
-        {"SELECT SPECTRUM_ID FROM SPECTRUM WHERE MEASUREMENT_ID=%d", DeleteChild},
-        {"delete from MEAS_KEYWORD WHERE MEASUREMENT_ID=%d"},
-    };
-    quantora::DeletionRules rules{"MEASUREMENT", kMeasurementReferrers, steps};
-    quantora::DeleteWithDetails(rules, db.alias(), 1);
-    EXPECT_EQ(
-        db.Rows("SELECT (SELECT COUNT(*) FROM SPECTRUM), (SELECT COUNT(*) FROM MEAS_KEYWORD), "
-                "(SELECT COUNT(*) FROM MEASUREMENT), EFFMEASUREMENT_ID, MEASUREMENT_ID "
-                "FROM EFFMEASUREMENT"),
-        "0|0|0|3|NULL\n");
-
-    // A failing step stops the cascade; what ran before stays done.
-    db.Exec("INSERT INTO MEASUREMENT (MEASUREMENT_ID, NAME) VALUES (2, 'm2')");
-    db.Exec("INSERT INTO MEAS_KEYWORD (MEASUREMENT_ID, KEYWORD_ID) VALUES (2, 1)");
-    const quantora::DetailStep failing[] = {
-        {"delete from MEAS_KEYWORD WHERE MEASUREMENT_ID=%d"},
-        {"delete from NO_SUCH_TABLE WHERE MEASUREMENT_ID=%d"},
-    };
-    quantora::DeletionRules bad{"MEASUREMENT", kMeasurementReferrers, failing};
-    EXPECT_THROW(quantora::DeleteWithDetails(bad, db.alias(), 2), EDatabaseError);
-    EXPECT_EQ(
-        db.Scalar("SELECT (SELECT COUNT(*) FROM MEAS_KEYWORD) || ':' || COUNT(*) FROM MEASUREMENT"),
-        "0:1");
+    EXPECT_EQ(blocking, std::set<AnsiString>{"PROJECT ID=4 of 'child'"});
 }

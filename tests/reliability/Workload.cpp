@@ -2,14 +2,11 @@
 #include "tests/reliability/Workload.h"
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <vector>
 
 #include "quantora/base/Format.h"
-#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/dblayer/Transaction.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/records/Meastables.h"
@@ -76,19 +73,7 @@ void WriteUnit(const AnsiString& alias, int writer, int unit) {
 }  // namespace
 
 void RunWriter(const AnsiString& alias, int writer, int units) {
-    for (int unit = 0; unit < units; ++unit) {
-        for (int attempt = 1;; ++attempt) {
-            try {
-                WriteUnit(alias, writer, unit);
-                break;
-            } catch (const EDatabaseError& e) {
-                const bool transient = e.Category() == DbErrorCategory::Busy ||
-                                       e.Category() == DbErrorCategory::Serialization;
-                if (!e.Retryable() || !transient || attempt >= 50) throw;
-                std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
-            }
-        }
-    }
+    for (int unit = 0; unit < units; ++unit) WriteUnit(alias, writer, unit);
 }
 
 AnsiString IntegrityCheck(const AnsiString& alias) {

@@ -1,6 +1,6 @@
 // The write workload of the reliability tests: write units (one measurement with two spectra of
 // real counts and a chunked blob, in one transaction; every key and value follows from writer and
-// unit), retried only on the engine's documented transient errors.
+// unit).
 #pragma once
 
 #include <string>
@@ -10,8 +10,7 @@
 
 namespace quantora::reliability {
 
-// Writes the first `units` units of `writer` on `alias`, each in its own transaction, running a
-// unit again after a busy, serialization or deadlock error (at most 50 tries).
+// Writes the first `units` units of `writer` on `alias`, each in its own transaction.
 void RunWriter(const AnsiString& alias, int writer, int units);
 
 // The first line of PRAGMA integrity_check: "ok" for a sound file.
