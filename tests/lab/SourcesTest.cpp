@@ -15,15 +15,13 @@
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/lab/Certificates.h"
-#include "quantora/nuclides/GammaLineTable.h"
-#include "tests/support/TestDatabase.h"
+#include "tests/lab/LabFixture.h"
 
 namespace quantora {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kData = QUANTORA_SHARED_DATA;
+using test::kData;
 
 // Every certificate beside the shared sources' README.
 std::vector<std::string> SharedCertificates() {
@@ -54,23 +52,6 @@ struct TextFile {
         std::ofstream(path, std::ios::binary) << text;
     }
     ~TextFile() { std::remove(path.c_str()); }
-};
-
-// A lab database whose nuclide tables hold the evaluated lines of `nuclides` only.
-struct Lab {
-    test::TestDatabase db{true};
-
-    explicit Lab(const std::set<std::string>& nuclides) {
-        std::ifstream in(kData + "/nuclides/gamma_lines.csv");
-        std::string text, line;
-        std::getline(in, text);
-        text += '\n';
-        while (std::getline(in, line))
-            if (nuclides.count(line.substr(0, line.find(',')))) text += line + '\n';
-        const TextFile csv("lines.csv", text);
-        CountingKeyGen keys(1, db.alias());
-        LoadGammaLineTable(db.alias(), csv.path, &keys, nullptr);
-    }
 };
 
 TEST(Certificates, EverySharedCertificateReadsWithStandardUncertaintiesInUtc) {
@@ -144,9 +125,9 @@ TEST(Certificates, EverySharedCertificateReadsWithStandardUncertaintiesInUtc) {
 }
 
 TEST(Certificates, StoredSourcesReadBackUnchanged) {
-    Lab lab({"Am-241", "Cd-109", "Ce-139", "Co-57", "Co-60", "Cs-134", "Cs-137", "Hg-203", "Mn-54",
-             "Sn-113", "Sr-85", "Y-88", "Zn-65"});
-    const test::TestDatabase& db = lab.db;
+    const test::TestDatabase db(true);
+    test::LoadGammaLines(db, {"Am-241", "Cd-109", "Ce-139", "Co-57", "Co-60", "Cs-134", "Cs-137",
+                              "Hg-203", "Mn-54", "Sn-113", "Sr-85", "Y-88", "Zn-65"});
     int last = 0;
     for (const std::string& path : SharedCertificates()) {
         SCOPED_TRACE(path);
@@ -210,8 +191,8 @@ TEST(Certificates, StoredSourcesReadBackUnchanged) {
 }
 
 TEST(Certificates, WrittenFormsAreReadAndFaultsNameTheirLineWithNothingStored) {
-    Lab lab({"Cs-137", "Co-60", "Ag-110"});
-    const test::TestDatabase& db = lab.db;
+    const test::TestDatabase db(true);
+    test::LoadGammaLines(db, {"Cs-137", "Co-60", "Ag-110"});
     const std::string act =
         "nuclide,activity_bq,total_uncertainty_percent,confidence_level,reference_time\n";
     const std::string rate =
