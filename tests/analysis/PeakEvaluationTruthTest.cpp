@@ -56,27 +56,6 @@ TEST(PeakEvaluationTruth, SeededSpectraMeetTheGoals) {
     if (!misses.empty() || std::getenv("QUANTORA_TRUTH_TABLE")) qa::PrintTruthScore(stdout, score);
 }
 
-// The tail is the spectrum's: learned from its strong peaks, it shapes every region, also those
-// too weak to fit one of their own.
-TEST(PeakEvaluationTruth, TheSpectrumsOwnTailShapesEveryRegion) {
-    for (const double tail : {0.45, 0.9}) {
-        qa::TruthSetOptions options = qa::kIsolatedTruthSet;
-        options.tailFwhm = {tail, tail};
-        const qa::SyntheticSpectrum s = qa::TruthSpectrum(options, 3);
-        qa::SpectrumContext context;
-        context.energyCoeffs = s.energyCoeffs;
-        const qa::PeakEvaluationResult r =
-            qa::EvaluatePeaks(s.counts, context, PeakEvalCalibration());
-        int shaped = 0;
-        for (const qa::FitRegion& g : r.regions) {
-            if (g.peakCount == 0 || g.tailFwhm <= 0) continue;
-            EXPECT_NEAR(g.tailFwhm, tail, 0.25 * tail) << "channels " << g.first << "-" << g.last;
-            ++shaped;
-        }
-        EXPECT_GE(shaped, 20) << tail;
-    }
-}
-
 // A valid FWHM calibration is the width model, as given; without one (or when the setting does
 // not use it) the widths come from the spectrum and match its true widths only approximately.
 TEST(PeakEvaluationTruth, AGivenFwhmCalibrationIsTheWidthModel) {

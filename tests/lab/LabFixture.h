@@ -28,6 +28,23 @@ inline std::vector<std::string> SplitCsv(const std::string& line) {
     return out;
 }
 
+// Loads the evaluated gamma lines of `nuclides` (and nothing else) into the nuclide tables of `db`.
+inline void LoadGammaLines(const TestDatabase& db, const std::set<std::string>& nuclides) {
+    const std::string csv = "/tmp/quantora_lines_" + std::to_string(getpid()) + ".csv";
+    {
+        std::ifstream in(kData + "/nuclides/gamma_lines.csv");
+        std::ofstream out(csv);
+        std::string line;
+        std::getline(in, line);
+        out << line << '\n';
+        while (std::getline(in, line))
+            if (nuclides.count(line.substr(0, line.find(',')))) out << line << '\n';
+    }
+    CountingKeyGen keys(1, db.alias());
+    LoadGammaLineTable(db.alias(), csv, &keys, nullptr);
+    std::remove(csv.c_str());
+}
+
 struct Lab {
     TestDatabase db{true};
     std::vector<int> spectrumIds;  // one per file, in order
@@ -43,19 +60,7 @@ struct Lab {
             spectrumIds.push_back(
                 ImportSpectrumFile(db.name(), kData + "/" + f, target).spectrumIds.at(0));
         spectrumId = spectrumIds.at(0);
-        const std::string csv = "/tmp/quantora_lines_" + std::to_string(getpid()) + ".csv";
-        {
-            std::ifstream in(kData + "/nuclides/gamma_lines.csv");
-            std::ofstream out(csv);
-            std::string line;
-            std::getline(in, line);
-            out << line << '\n';
-            while (std::getline(in, line))
-                if (nuclides.count(line.substr(0, line.find(',')))) out << line << '\n';
-        }
-        CountingKeyGen keys(1, db.alias());
-        LoadGammaLineTable(db.alias(), csv, &keys, nullptr);
-        std::remove(csv.c_str());
+        LoadGammaLines(db, nuclides);
         libraryId = MakeNuclideLibrary(db.name(), "test",
                                        std::vector<AnsiString>(nuclides.begin(), nuclides.end()));
     }

@@ -38,7 +38,7 @@ const analysis::FittedPeak* Near(const PeakEvalRun& run, double energy, double t
     return best;
 }
 
-TEST(PeakEvalRun, AreasAgreeWithAnIndependentFitOfTheSameSpectrum) {
+TEST(PeakEvalRun, AreasAgreeWithAnIndependentFitAndAreStoredWithNothingWhenItFails) {
     Lab lab("spectra/original/eu_calib_7cm.Chn", {"Eu-152"});
     PeakEvalRunOptions options;
     options.libraryIds = {lab.libraryId};
@@ -80,42 +80,9 @@ TEST(PeakEvalRun, AreasAgreeWithAnIndependentFitOfTheSameSpectrum) {
     EXPECT_GT(ref.size(), 30u);
     EXPECT_GE(found, static_cast<int>(ref.size()) * 9 / 10);
     EXPECT_GE(within, found * 8 / 10);
-}
 
-TEST(PeakEvalRun, EveryCertifiedLineOfACalibrationSourceIsFoundAndThePulserIsNoNuclide) {
-    // Certified nuclides of the Marinelli standard and their main lines in this spectrum's range.
-    const std::set<std::string> nuclides = {"Am-241", "Cd-109", "Ce-139", "Co-57",
-                                            "Cs-134", "Cs-137", "Hg-203", "Mn-54",
-                                            "Sn-113", "Y-88",   "Zn-65"};
-    Lab lab("sources/spectra/maricsmall.spe", nuclides);
-    PeakEvalRunOptions options;
-    options.libraryIds = {lab.libraryId};
-    const PeakEvalRun run = EvaluateStoredSpectrum(lab.db.name(), lab.spectrumId, options);
-    ASSERT_TRUE(run.recalibration.energyValid);
-    const std::pair<double, const char*> lines[] = {
-        {59.54, "Am-241"},  {88.03, "Cd-109"},  {165.86, "Ce-139"}, {122.06, "Co-57"},
-        {604.72, "Cs-134"}, {795.86, "Cs-134"}, {661.66, "Cs-137"}, {279.20, "Hg-203"},
-        {834.85, "Mn-54"},  {391.70, "Sn-113"}, {898.04, "Y-88"},   {1115.54, "Zn-65"}};
-    for (const auto& [energy, nuclide] : lines) {
-        const analysis::FittedPeak* p = Near(run, energy, 0.5);
-        ASSERT_TRUE(p) << nuclide << " " << energy << " keV";
-        EXPECT_EQ(run.nuclides[static_cast<size_t>(p - run.result.peaks.data())], nuclide);
-    }
-    // The pulser (25 counts per live second near channel 4040) is found and named by no line.
-    const analysis::FittedPeak* pulser = nullptr;
-    for (const analysis::FittedPeak& p : run.result.peaks)
-        if (p.channel > 4000 && (!pulser || p.area > pulser->area)) pulser = &p;
-    ASSERT_TRUE(pulser);
-    EXPECT_EQ(run.nuclides[static_cast<size_t>(pulser - run.result.peaks.data())], "");
-    EXPECT_NEAR(pulser->area / run.spectrum.row.rec.LIVETIME, 25.0, 0.5);
-}
-
-TEST(PeakEvalRun, StoresTheWholeEvaluationAndNothingWhenItFails) {
-    Lab lab("spectra/original/eu_calib_7cm.Chn", {"Eu-152"});
+    // The whole evaluation is stored.
     test::TestDatabase& db = lab.db;
-    PeakEvalRunOptions options;
-    options.libraryIds = {lab.libraryId};
-    const PeakEvalRun run = EvaluateStoredSpectrum(db.name(), lab.spectrumId, options);
     ASSERT_GT(run.peakEvalId, 0);
     EXPECT_EQ(ApplicablePeakEval(db.name(), lab.spectrumId), run.peakEvalId);
     const size_t peaks = run.result.peaks.size();
@@ -178,6 +145,34 @@ TEST(PeakEvalRun, StoresTheWholeEvaluationAndNothingWhenItFails) {
     EXPECT_THROW(EvaluateStoredSpectrum(db.name(), lab.spectrumId, options), Exception);
     EXPECT_EQ(db.Count("PEAKEVAL"), before);
     EXPECT_EQ(db.Count("ECAL"), ecals);
+}
+
+TEST(PeakEvalRun, EveryCertifiedLineOfACalibrationSourceIsFoundAndThePulserIsNoNuclide) {
+    // Certified nuclides of the Marinelli standard and their main lines in this spectrum's range.
+    const std::set<std::string> nuclides = {"Am-241", "Cd-109", "Ce-139", "Co-57",
+                                            "Cs-134", "Cs-137", "Hg-203", "Mn-54",
+                                            "Sn-113", "Y-88",   "Zn-65"};
+    Lab lab("sources/spectra/maricsmall.spe", nuclides);
+    PeakEvalRunOptions options;
+    options.libraryIds = {lab.libraryId};
+    const PeakEvalRun run = EvaluateStoredSpectrum(lab.db.name(), lab.spectrumId, options);
+    ASSERT_TRUE(run.recalibration.energyValid);
+    const std::pair<double, const char*> lines[] = {
+        {59.54, "Am-241"},  {88.03, "Cd-109"},  {165.86, "Ce-139"}, {122.06, "Co-57"},
+        {604.72, "Cs-134"}, {795.86, "Cs-134"}, {661.66, "Cs-137"}, {279.20, "Hg-203"},
+        {834.85, "Mn-54"},  {391.70, "Sn-113"}, {898.04, "Y-88"},   {1115.54, "Zn-65"}};
+    for (const auto& [energy, nuclide] : lines) {
+        const analysis::FittedPeak* p = Near(run, energy, 0.5);
+        ASSERT_TRUE(p) << nuclide << " " << energy << " keV";
+        EXPECT_EQ(run.nuclides[static_cast<size_t>(p - run.result.peaks.data())], nuclide);
+    }
+    // The pulser (25 counts per live second near channel 4040) is found and named by no line.
+    const analysis::FittedPeak* pulser = nullptr;
+    for (const analysis::FittedPeak& p : run.result.peaks)
+        if (p.channel > 4000 && (!pulser || p.area > pulser->area)) pulser = &p;
+    ASSERT_TRUE(pulser);
+    EXPECT_EQ(run.nuclides[static_cast<size_t>(pulser - run.result.peaks.data())], "");
+    EXPECT_NEAR(pulser->area / run.spectrum.row.rec.LIVETIME, 25.0, 0.5);
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
-// SpectrumCompressor: round trips of real and edge-case spectra in both modes, pinned streams, and
-// damaged or mismatched streams (the fuzz target explores damage further).
+// SpectrumCompressor: round trips of edge-case spectra in both modes, pinned streams, and damaged
+// or mismatched streams (the fuzz target explores damage further; bench/spectrum measures the
+// shared real spectra).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -44,21 +42,6 @@ Counts Expand(const Stored& s, unsigned long startCount, int channels) {
     return out;
 }
 
-std::vector<std::pair<std::string, Counts>> RealSpectra() {
-    std::vector<std::pair<std::string, Counts>> out;
-    for (const auto& e :
-         std::filesystem::directory_iterator(QUANTORA_SHARED_DATA "/spectra/counts")) {
-        if (e.path().extension() != ".txt") continue;
-        std::ifstream in(e.path());
-        Counts counts;
-        unsigned long c;
-        while (in >> c) counts.push_back(c);
-        out.emplace_back(e.path().filename().string(), std::move(counts));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 // A short spectrum with a continuum, a peak and empty channels, for the damage tests.
 Counts ShortSpectrum() {
     std::mt19937 rng(7);
@@ -69,27 +52,6 @@ Counts ShortSpectrum() {
         counts.push_back(std::poisson_distribution<unsigned long>(mean)(rng));
     }
     return counts;
-}
-
-TEST(SpectrumCompressor, RealSpectraRoundTripInBothModes) {
-    const auto spectra = RealSpectra();
-    ASSERT_GE(spectra.size(), 30u);
-    size_t bestTotal = 0, fastTotal = 0;
-    for (const auto& [name, counts] : spectra) {
-        SCOPED_TRACE(name);
-        const Stored best = Compress(counts, false);
-        const Stored fast = Compress(counts, true);
-        // Real spectra always compress, so the coded formats are chosen.
-        EXPECT_EQ(best.format, kSpectrumFormatScaledContextModel);
-        EXPECT_EQ(fast.format, kSpectrumFormatBlockRice);
-        bestTotal += best.stream.size();
-        fastTotal += fast.stream.size();
-        const int n = static_cast<int>(counts.size());
-        EXPECT_EQ(Expand(best, counts[0], n), counts);
-        EXPECT_EQ(Expand(fast, counts[0], n), counts);
-    }
-    // The default mode trades speed for size.
-    EXPECT_LT(bestTotal, fastTotal);
 }
 
 // Small deterministic spectra for the pinned streams below: sparse, a sloped continuum with a peak,
