@@ -1,8 +1,11 @@
 // From certified sources to activities on the IAEA 2002 set: the Marinelli standard's certificate
 // reproduces itself through its own efficiency, a point source's efficiency predicts each line
-// fitted without it, and a quantification is stored as its identification and results.
+// fitted without it, the pulser's rate per live second is the same in every spectrum, and a
+// quantification is stored as its identification and results.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -234,6 +237,36 @@ TEST(Quantification, APointSourceEfficiencyPredictsEveryLineLeftOut) {
             ++checked;
         }
         EXPECT_GE(checked, 4);
+    }
+}
+
+// The pulser of the set's spectra counts 25 per live second in every one of them: a check on
+// the live times the importer stored, on spectra nobody here made.
+TEST(Quantification, ThePulserCountsTwentyFivePerLiveSecondInEverySpectrum) {
+    std::vector<std::string> files;
+    for (const std::string dir : {"sources/spectra", "spectra/original/iaea2002"}) {
+        DIR* d = opendir((kData + "/" + dir).c_str());
+        ASSERT_TRUE(d) << dir;
+        while (const dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && name.substr(name.size() - 4) == ".spe")
+                files.push_back(dir + "/" + name);
+        }
+        closedir(d);
+    }
+    ASSERT_GE(files.size(), 5u);
+    Lab lab(files, {"K-40"});
+    for (size_t i = 0; i < files.size(); ++i) {
+        PeakEvalRunOptions o;
+        o.store = false;
+        const PeakEvalRun run = EvaluateStoredSpectrum(lab.db.name(), lab.spectrumIds[i], o);
+        const analysis::FittedPeak* pulser = nullptr;
+        for (const analysis::FittedPeak& p : run.result.peaks)
+            if (p.channel > 3900 && (!pulser || p.area > pulser->area)) pulser = &p;
+        ASSERT_TRUE(pulser) << files[i];
+        const double rate = pulser->area / run.spectrum.row.rec.LIVETIME;
+        EXPECT_NEAR(rate, 25.0, std::max(0.25, 3 * pulser->areaUnc / run.spectrum.row.rec.LIVETIME))
+            << files[i];
     }
 }
 
