@@ -76,6 +76,7 @@ TEST(SqlText, DeleteGainsFromSetColumnsLoseTheTableAndEmptyInListsANull) {
          "UPDATE SETTING SET NAME = 'x' WHERE SETTING.SETTING_ID = 1"},
         {"select * from R where ID in ()  order by ID",
          "select * from R where ID in (NULL)  order by ID"},
+        {"(select 1) union (select 2)", nullptr},  // a parenthesis before any word
     };
     for (auto [in, out] : cases)
         EXPECT_EQ(TranslateSql(in, PlaceholderStyle::DollarNumber).text, out ? out : in);
