@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
@@ -49,6 +50,12 @@ TEST(DeletionProblemSolver, InstalledHooksShowTheSolverFromDelete) {
             for (QWidget* w : QApplication::topLevelWidgets())
                 if (auto* f = qobject_cast<TFormDeletionProblemSolver*>(w)) {
                     EXPECT_EQ(f->OkButton->isEnabled(), solvable);
+                    // The problem texts take the width a wider dialog gains.
+                    f->resize(1200, f->height());
+                    QApplication::processEvents();
+                    const QTableWidget* grid = f->ProblemGrid;
+                    EXPECT_EQ(grid->columnViewportPosition(2) + grid->columnWidth(2),
+                              grid->viewport()->width());
                     (solvable ? f->OkButton : f->CancelButton)->click();
                 }
         });
