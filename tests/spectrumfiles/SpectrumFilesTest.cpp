@@ -344,6 +344,13 @@ TEST(SpectrumFiles, DamagedFilesGiveLocatedErrorsOrReadCleanly) {
             }
         }
     }
+    // Text no format claims is refused as such.
+    for (const char* text : {"hello world\n", "a;b;c;d;e\nx;y\n", "Title: no counts\n"})
+        EXPECT_NE(test::Raised([&] {
+                      ReadSpectrumBytes(text, "t");
+                  }).Message.find("t: not a spectrum file of a known format ("),
+                  AnsiString::npos)
+            << text;
 }
 
 // What the shared files do not show: quoted CSV fields, a CSV header the reader does not know, an
