@@ -131,3 +131,24 @@ TEST(PeakEvaluationTruth, ChiSquareScalingWidensAreaAndDecisionThresholdAlike) {
             << k;
     }
 }
+
+// A free width per peak: two peaks of one region, both expected 6 channels wide, are fitted with
+// their own widths of 5 and 9 channels.
+TEST(PeakEvaluationTruth, EachPeakOfARegionGetsItsOwnFreeWidth) {
+    qa::SyntheticSpectrumModel m;
+    m.channels = 1024;
+    m.continuum.flat = 100;
+    m.peaks.push_back({480.0, 5e4, 5.0, 0, 0});
+    m.peaks.push_back({520.0, 5e4, 9.0, 0, 0});
+    const qa::SyntheticSpectrum s = qa::Generate(m, 7);
+    const std::vector<double> counts(s.counts.begin(), s.counts.end());
+    const qa::RegionPeakStart peaks[] = {{480.0, 6.0 * qa::kSigmaPerFwhm},
+                                         {520.0, 6.0 * qa::kSigmaPerFwhm}};
+    qa::RegionFitOptions options;
+    options.widthMode = 1;
+    const qa::RegionFitResult r = qa::FitPeaks(counts, 450, 560, peaks, options);
+    ASSERT_TRUE(r.converged);
+    for (size_t k = 0; k < 2; ++k)
+        EXPECT_NEAR(r.peaks[k].sigma / qa::kSigmaPerFwhm, m.peaks[k].fwhm, 0.03 * m.peaks[k].fwhm)
+            << k;
+}
