@@ -132,4 +132,6 @@ TEST(DialogIcons, EverySymbolIsDrawnAndDistinct) {
         for (const QImage& other : images) EXPECT_NE(img, other) << static_cast<int>(s);
         images.push_back(img);
     }
+    // The radiation sign is black on a yellow disc: yellow between its blades and its rim.
+    EXPECT_EQ(images[4].pixel(16, 2), QColor(250, 210, 0).rgba());
 }
