@@ -7,7 +7,9 @@
 #include <filesystem>
 
 #include "quantora/base/Format.h"
+#include "quantora/dblayer/EDatabaseError.h"
 #include "quantora/exchange/XmlExporter.h"
+#include "quantora/lab/SingleSelect.h"
 #include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/qdb/QdbRun.h"
 #include "tests/security/SecurityTestSupport.h"
@@ -25,6 +27,17 @@ void ExpectRefused(const QdbResult& r, const char* command, const std::string& w
     EXPECT_NE(r.code, 0) << what << "\n" << r.out;
     EXPECT_EQ(r.out.rfind(Format("qdb %s: ", command), 0), 0u) << what << "\n" << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << what << "\n" << r.out;
+}
+
+// On a connection opened for writing, the select runs, and the connection refuses writes after.
+TEST(ReadOnlySelect, TurnsAWritableConnectionReadOnly) {
+    TestDatabase db(true);
+    FillBystanderRows(db.alias());
+    {
+        quantora::ReadOnlySelect select(db.name(), "SELECT COUNT(*) FROM EMPLOYEE");
+        EXPECT_GT(select.Query().Fields()[0]->AsInteger(), 0);
+    }
+    EXPECT_THROW(db.Exec("DELETE FROM EMPLOYEE"), EDatabaseError);
 }
 
 TEST(QdbHostileArguments, CsvRunsOneReadOnlySelectOnly) {
