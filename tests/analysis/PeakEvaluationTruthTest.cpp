@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -133,7 +134,7 @@ TEST(PeakEvaluationTruth, ChiSquareScalingWidensAreaAndDecisionThresholdAlike) {
 }
 
 // A free width per peak: two peaks of one region, both expected 6 channels wide, are fitted with
-// their own widths of 5 and 9 channels.
+// their own widths of 5 and 9 channels; a width held near the expected one stops at its bound.
 TEST(PeakEvaluationTruth, EachPeakOfARegionGetsItsOwnFreeWidth) {
     qa::SyntheticSpectrumModel m;
     m.channels = 1024;
@@ -151,4 +152,9 @@ TEST(PeakEvaluationTruth, EachPeakOfARegionGetsItsOwnFreeWidth) {
     for (size_t k = 0; k < 2; ++k)
         EXPECT_NEAR(r.peaks[k].sigma / qa::kSigmaPerFwhm, m.peaks[k].fwhm, 0.03 * m.peaks[k].fwhm)
             << k;
+    // One scale held within 10 % of the expected width: the narrower peak stops at 90 %.
+    options.widthMode = 2;
+    const qa::RegionFitResult held = qa::FitPeaks(counts, 450, 500, std::span(peaks, 1), options);
+    ASSERT_TRUE(held.converged);
+    EXPECT_NEAR(held.peaks[0].sigma / qa::kSigmaPerFwhm, 0.9 * 6.0, 1e-6);
 }
