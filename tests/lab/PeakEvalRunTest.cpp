@@ -121,6 +121,10 @@ TEST(PeakEvalRun, AreasAgreeWithAnIndependentFitAndAreStoredWithNothingWhenItFai
     const double e = std::stod(
         db.Scalar("SELECT E FROM PEAK WHERE PEAK_ID = " + std::to_string(run.peakIds[0])));
     EXPECT_NEAR(e, run.result.peaks[0].energy, 1e-9);
+    // The Gaussian width and amplitude of a peak are its width and height: the shape has no other.
+    EXPECT_EQ(db.Count("PEAK WHERE GAUSSFWHM IS NULL OR GAUSSFWHM <> FWHM OR GAUSSFWHMUNC <> "
+                       "FWHMUNC OR GAUSSAMPL <> HEIGHT OR GAUSSAMPLUNC <> HEIGHTUNC"),
+              0);
 
     // Failures store nothing: a setting that does not exist, one with a nonsensical parameter,
     // a spectrum without counts.
