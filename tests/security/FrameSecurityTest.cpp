@@ -10,6 +10,7 @@
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/Deletion.h"
 #include "quantora/frame/QueryGuards.h"
+#include "quantora/frame/SqlNames.h"
 #include "tests/exchange/ExchangeTestSupport.h"
 #include "tests/security/SecurityTestSupport.h"
 #include "tests/support/TestDatabase.h"
@@ -114,6 +115,18 @@ TEST(HostileNames, FrameEntryPointsRefuseThem) {
     db.Exec("UPDATE SAMPLE SET NAME = '%s%n'' --' WHERE SAMPLE_ID = 2");
     CheckBeforeDeletion_IntKey(db.alias(), "EMPLOYEE", 2, samples, &blocking, nullptr);
     EXPECT_EQ(blocking, std::set<AnsiString>{"SAMPLE ID=2 of '%s%n' --'"});
+}
+
+// A refused name as a message shows it: control bytes and quotes escaped, cut after 80 bytes.
+TEST(HostileNames, MessagesShowThemEscapedAndCut) {
+    const AnsiString eighty(80, 'N');
+    const std::pair<AnsiString, AnsiString> cases[] = {
+        {"SAMPLE", "SAMPLE"},
+        {AnsiString("A'\n\x7f", 4), "A\\x27\\x0A\\x7F"},
+        {eighty, eighty},
+        {eighty + "X", eighty + "... (81 bytes)"},
+    };
+    for (const auto& [name, shown] : cases) EXPECT_EQ(quantora::ShownName(name), shown) << name;
 }
 
 TEST(DeletionNames, RuntimeFormatsMustTakeExactlyTheKey) {
