@@ -20,6 +20,20 @@
 
 namespace qa = quantora::analysis;
 
+namespace {
+
+// Counts of 1024 channels: a flat continuum and Gaussian peaks.
+std::vector<double> PeaksOnFlat(double flat, std::vector<qa::TruePeak> peaks, std::uint64_t seed) {
+    qa::SyntheticSpectrumModel m;
+    m.channels = 1024;
+    m.continuum.flat = flat;
+    m.peaks = std::move(peaks);
+    const qa::SyntheticSpectrum s = qa::Generate(m, seed);
+    return {s.counts.begin(), s.counts.end()};
+}
+
+}  // namespace
+
 TEST(PeakEvaluationTruth, SeededSpectraMeetTheGoals) {
     // 12 spectra of 10 isolated peaks, 4 doublets and 4 weak peaks: 264 peaks.
     constexpr int kSpectra = 12;
@@ -108,13 +122,7 @@ TEST(PeakEvaluationTruth, FewPeaksGiveTheirMedianWidth) {
 // uncertainties scaled by chi2/dof widens each peak's area uncertainty and its no-peak uncertainty
 // (the decision threshold's) by the same factor, the square root of chi2/dof.
 TEST(PeakEvaluationTruth, ChiSquareScalingWidensAreaAndDecisionThresholdAlike) {
-    qa::SyntheticSpectrumModel m;
-    m.channels = 1024;
-    m.continuum.flat = 200;
-    m.peaks.push_back({500.0, 3e4, 5.0, 0, 0});
-    m.peaks.push_back({509.0, 1e4, 5.0, 0, 0});
-    const qa::SyntheticSpectrum s = qa::Generate(m, 5);
-    std::vector<double> counts(s.counts.begin(), s.counts.end());
+    std::vector<double> counts = PeaksOnFlat(200, {{500.0, 3e4, 5.0}, {509.0, 1e4, 5.0}}, 5);
     for (double& c : counts) c *= 4;
     const qa::RegionPeakStart peaks[] = {{500.0, 5.0 * qa::kSigmaPerFwhm},
                                          {509.0, 5.0 * qa::kSigmaPerFwhm}};
@@ -136,13 +144,9 @@ TEST(PeakEvaluationTruth, ChiSquareScalingWidensAreaAndDecisionThresholdAlike) {
 // A free width per peak: two peaks of one region, both expected 6 channels wide, are fitted with
 // their own widths of 5 and 9 channels; a width held near the expected one stops at its bound.
 TEST(PeakEvaluationTruth, EachPeakOfARegionGetsItsOwnFreeWidth) {
-    qa::SyntheticSpectrumModel m;
-    m.channels = 1024;
-    m.continuum.flat = 100;
-    m.peaks.push_back({480.0, 5e4, 5.0, 0, 0});
-    m.peaks.push_back({520.0, 5e4, 9.0, 0, 0});
-    const qa::SyntheticSpectrum s = qa::Generate(m, 7);
-    const std::vector<double> counts(s.counts.begin(), s.counts.end());
+    const double fwhm[] = {5.0, 9.0};
+    const std::vector<double> counts =
+        PeaksOnFlat(100, {{480.0, 5e4, fwhm[0]}, {520.0, 5e4, fwhm[1]}}, 7);
     const qa::RegionPeakStart peaks[] = {{480.0, 6.0 * qa::kSigmaPerFwhm},
                                          {520.0, 6.0 * qa::kSigmaPerFwhm}};
     qa::RegionFitOptions options;
@@ -150,8 +154,7 @@ TEST(PeakEvaluationTruth, EachPeakOfARegionGetsItsOwnFreeWidth) {
     const qa::RegionFitResult r = qa::FitPeaks(counts, 450, 560, peaks, options);
     ASSERT_TRUE(r.converged);
     for (size_t k = 0; k < 2; ++k)
-        EXPECT_NEAR(r.peaks[k].sigma / qa::kSigmaPerFwhm, m.peaks[k].fwhm, 0.03 * m.peaks[k].fwhm)
-            << k;
+        EXPECT_NEAR(r.peaks[k].sigma / qa::kSigmaPerFwhm, fwhm[k], 0.03 * fwhm[k]) << k;
     // One scale held within 10 % of the expected width: the narrower peak stops at 90 %.
     options.widthMode = 2;
     const qa::RegionFitResult held = qa::FitPeaks(counts, 450, 500, std::span(peaks, 1), options);
