@@ -45,4 +45,16 @@ void OpenSetupLookup(TQuery& q, const AnalysisNames& names, const char* dbName, 
     q.Open();
 }
 
+void InsertSetupValidity(const AnalysisNames& names, const char* dbName, int measSetupId,
+                         TDateTime validFrom, int analysisId) {
+    TQuery q;
+    q.SetDatabaseName(dbName ? dbName : "");
+    q.SetSQL(Format("INSERT INTO %s (MEASSETUP_ID, VALIDFROM, %s_ID) VALUES (:s, :v, :a)",
+                    names.setupTable, names.table));
+    q.ParamByName("s")->SetAsInteger(measSetupId);
+    q.ParamByName("v")->SetAsDateTime(validFrom);
+    q.ParamByName("a")->SetAsInteger(analysisId);
+    q.ExecSQL();
+}
+
 }  // namespace quantora

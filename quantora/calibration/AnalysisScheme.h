@@ -48,6 +48,11 @@ struct AnalysisTexts {
 void OpenSetupLookup(TQuery& q, const AnalysisNames& names, const char* dbName, int measSetupId,
                      TDateTime measDate);
 
+// Makes analysis `analysisId` of the kind valid for the setup from `validFrom`: a row of its
+// setup table.
+void InsertSetupValidity(const AnalysisNames& names, const char* dbName, int measSetupId,
+                         TDateTime validFrom, int analysisId);
+
 // The key of the analysis valid for the setup at the date, or -1. With `load` the row is read
 // into an R and handed to `loadInto` first.
 template <class R, class Load>

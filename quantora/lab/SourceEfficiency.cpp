@@ -106,17 +106,9 @@ void StoreAnalysis(const char* db, SourceEfficiency& out, const SourceEfficiency
     ea.Insert(&analysisKeys, db, nullptr);
     out.effAnalysisId = ea.EFFANALYSIS_ID;
     // The analysis holds for the setup from the calibration measurement on.
-    if (row.measSetupId > 0 && row.measDate > 0) {
-        TQuery q;
-        q.SetDatabaseName(db);
-        q.SetSQL(
-            "INSERT INTO MEASSETUPEFF (MEASSETUP_ID, VALIDFROM, EFFANALYSIS_ID) VALUES (:s, :v, "
-            ":a)");
-        q.ParamByName("s")->SetAsInteger(row.measSetupId);
-        q.ParamByName("v")->SetAsDateTime(row.measDate);
-        q.ParamByName("a")->SetAsInteger(ea.EFFANALYSIS_ID);
-        q.ExecSQL();
-    }
+    if (row.measSetupId > 0 && row.measDate > 0)
+        InsertSetupValidity(EFFANALYSISData::Names(), db, row.measSetupId, row.measDate,
+                            ea.EFFANALYSIS_ID);
     EFFMEASUREMENTData em;
     em.MEASUREMENT_ID = row.rec.MEASUREMENT_ID;
     em.EFFANALYSIS_ID = ea.EFFANALYSIS_ID;

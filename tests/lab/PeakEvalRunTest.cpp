@@ -1,6 +1,7 @@
 // Peak evaluations of real spectra through the lab database: areas against an independent fit,
 // every certified line of a calibration source found and the pulser left unnamed, the rows
-// stored, and nothing stored when an evaluation fails.
+// stored, and nothing stored when an evaluation fails; the setup's resolution and nonlinearity
+// from a calibration spectrum's evaluation.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -13,8 +14,11 @@
 #include <string>
 
 #include "quantora/base/Exception.h"
+#include "quantora/calibration/AnalysisRetrieval.h"
 #include "quantora/calibration/Peakevalcaltables.h"
+#include "quantora/dblayer/TQuery.h"
 #include "quantora/lab/PeakEvalRun.h"
+#include "quantora/lab/SetupAnalyses.h"
 #include "quantora/lab/SpectrumImport.h"
 #include "quantora/nuclides/GammaLineTable.h"
 #include "quantora/nuclides/NuclideLibrary.h"
@@ -177,6 +181,63 @@ TEST(PeakEvalRun, EveryCertifiedLineOfACalibrationSourceIsFoundAndThePulserIsNoN
     ASSERT_TRUE(pulser);
     EXPECT_EQ(run.nuclides[static_cast<size_t>(pulser - run.result.peaks.data())], "");
     EXPECT_NEAR(pulser->area / run.spectrum.row.rec.LIVETIME, 25.0, 0.5);
+}
+
+TEST(SetupAnalyses, ResolutionAndNonlinearityOfACalibrationSpectrumHoldForItsSetup) {
+    Lab lab("sources/spectra/maricsmall.spe",
+            {"Am-241", "Cd-109", "Ce-139", "Co-57", "Cs-134", "Cs-137", "Hg-203", "Mn-54", "Sn-113",
+             "Y-88", "Zn-65"});
+    const char* db = lab.db.name();
+    PeakEvalRunOptions po;
+    po.libraryIds = {lab.libraryId};
+    PeakEvalRun run = EvaluateStoredSpectrum(db, lab.spectrumId, po);
+    SetupAnalysisOptions o;
+    EXPECT_THROW(StoreSetupResolution(db, {&run}, o), Exception);  // no setup to hold for
+    lab.db.Exec("INSERT INTO MEASSETUP (MEASSETUP_ID, NAME) VALUES (3, 'SMALL Marinelli')");
+    lab.db.Exec("UPDATE MEASUREMENT SET MEASSETUP_ID = 3");
+    run.spectrum.row.measSetupId = 3;
+    EXPECT_THROW(StoreSetupNonlinearity(db, run, o, 40), Exception);  // more terms than points
+    EXPECT_EQ(lab.db.Count("NONLINANALYSIS") + lab.db.Count("RESOLANALYSIS"), 0);
+
+    const TDateTime date = run.spectrum.row.measDate;
+    const SetupResolution res = StoreSetupResolution(db, {&run}, o);
+    FwhmCalibrClass found;
+    ASSERT_EQ(RetrieveDefaultResolCalForMeas(&found, db, 3, date), res.resolAnalysisId);
+    EXPECT_EQ(RetrieveDefaultResolCalForMeas(&found, db, 3, date - 1), -1);
+    EXPECT_NEAR(found.Fwhm(1332.492), res.curve.Fwhm(1332.492), 1e-9);
+    EXPECT_EQ(lab.db.Count("RESOLPEAK"), res.points);
+    EXPECT_GE(res.points, 8);
+    EXPECT_EQ(lab.db.Scalar("SELECT PEAKEVAL_ID FROM RESOLMEASUREMENT"),
+              std::to_string(run.peakEvalId));
+    // The curve keeps to each line's own fitted width (the Cs-137 line's within 3%), and every
+    // point's stored residual is its distance from the curve in its uncertainties.
+    const analysis::FittedPeak* cs = Near(run, 661.66, 0.5);
+    ASSERT_TRUE(cs);
+    EXPECT_NEAR(res.curve.Fwhm(661.657), cs->fwhmKeV, 0.03 * cs->fwhmKeV);
+    TQuery q;
+    q.SetDatabaseName(db);
+    q.SetSQL("SELECT MEASE, RESOLVALUE, RESOLVALUEUNC, CHI FROM RESOLPEAK");
+    for (q.Open(); !q.Eof(); q.Next()) {
+        const double e = q.Fields()[0]->AsFloat(), unc = q.Fields()[2]->AsFloat();
+        EXPECT_NEAR(q.Fields()[3]->AsFloat() * unc, q.Fields()[1]->AsFloat() - res.curve.Fwhm(e),
+                    1e-9)
+            << e << " keV";
+    }
+
+    const SetupNonlinearity nl = StoreSetupNonlinearity(db, run, o);
+    ECalibration cal;
+    ASSERT_EQ(RetrieveDefaultNonlinCalForMeas(&cal, db, 3, date, false), nl.nonlinAnalysisId);
+    EXPECT_EQ(lab.db.Count("NONLINPEAK"), nl.points);
+    // The Cs-137 point: its channel against the straight line of the spectrum's stored energy
+    // calibration, which the evaluation fitted through the same peaks.
+    const double a = std::stod(lab.db.Scalar("SELECT PARAMA FROM ECAL WHERE NAME LIKE 'recal%'"));
+    const double b = std::stod(lab.db.Scalar("SELECT PARAMB FROM ECAL WHERE NAME LIKE 'recal%'"));
+    EXPECT_NEAR(std::stod(lab.db.Scalar("SELECT NONLINVALUE FROM NONLINPEAK WHERE MEASCH > " +
+                                        std::to_string(cs->channel - 1) + " AND MEASCH < " +
+                                        std::to_string(cs->channel + 1))),
+                cs->channel - (661.657 - a) / b, 1e-6);
+    EXPECT_LT(nl.largest, 2.0);  // channels: a working ADC
+    EXPECT_GT(nl.largest, 0.0);
 }
 
 }  // namespace

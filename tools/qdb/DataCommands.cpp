@@ -1,5 +1,5 @@
-// qdb info, export, import, csv and settings: the commands that look at, move and query the data
-// of a lab database as a whole.
+// qdb init, info, tables, export, import, csv and settings: the commands that make, look at, move
+// and query the data of a lab database as a whole.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -65,6 +65,22 @@ int ExportedTableCount() {
 }
 
 }  // namespace
+
+int CmdInit(const Args& args) {
+    if (args.size() != 1) throw quantora::MisuseError("usage: qdb init <db>");
+    OpenArgDatabase(kAlias, args[0]);
+    CreateSchema(kAlias);
+    std::printf("Schema version %d ready in %s\n", quantora::db::kSchemaVersion, args[0].c_str());
+    return 0;
+}
+
+int CmdTables(const Args& args) {
+    if (args.size() != 1) throw quantora::MisuseError("usage: qdb tables <db>");
+    OpenLabDatabase(kAlias, args[0], true);
+    for (const auto& [table, rows] : quantora::LabTableRowCounts(kAlias))
+        std::printf("%-24s %8lld\n", table.c_str(), rows);
+    return 0;
+}
 
 int CmdInfo(const Args& args) {
     if (args.size() != 1) throw UsageError();

@@ -1,5 +1,5 @@
-// qdb init, qdb demo and qdb tables: create the schema, build the demo lab in a fresh database,
-// count the rows of every table.
+// qdb demo: the demo lab built in a fresh database (or an empty one named by URI), its summary
+// and pictures.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -10,7 +10,6 @@
 #include "quantora/dblayer/Database.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
-#include "quantora/lab/TableRowCounts.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/DemoLab.h"
 #include "tools/qdb/LabSupport.h"
@@ -44,14 +43,6 @@ bool MayReplace(const std::string& path) {
 }
 
 }  // namespace
-
-int CmdInit(const Args& args) {
-    if (args.size() != 1) throw quantora::MisuseError("usage: qdb init <db>");
-    OpenArgDatabase(kAlias, args[0]);
-    CreateSchema(kAlias);
-    std::printf("Schema version %d ready in %s\n", quantora::db::kSchemaVersion, args[0].c_str());
-    return 0;
-}
 
 int CmdDemo(const Args& args) {
     if (args.size() > 1) throw quantora::MisuseError("usage: qdb demo [<db>]");
@@ -94,14 +85,6 @@ int CmdDemo(const Args& args) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     lab.PrintSummary(db, xml, seconds);
     WriteDemoPictures(kAlias, db);
-    return 0;
-}
-
-int CmdTables(const Args& args) {
-    if (args.size() != 1) throw quantora::MisuseError("usage: qdb tables <db>");
-    OpenLabDatabase(kAlias, args[0], true);
-    for (const auto& [table, rows] : quantora::LabTableRowCounts(kAlias))
-        std::printf("%-24s %8lld\n", table.c_str(), rows);
     return 0;
 }
 

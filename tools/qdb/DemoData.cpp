@@ -144,25 +144,13 @@ void LabRows(DemoLab& lab) {
          {{1, 1, "Inner diameter (mm)", "d"}, {2, 1, "Filling height (mm)", "h"},
           {3, 1, "Wall thickness (mm)", "w"}, {4, 2, "Volume (ml)", "V"}},
          "SAMPLEGEOMPARAMTYPE_ID", {1}},
-    });
-    // Geometries of type 1 (parameters 1-3) or 2 (parameter 4) with their values.
-    const std::pair<const char*, std::vector<double>> geoms[] = {
-        {"Cylinder 70 x 40 mm", {70.0, 40.0, 1.5}}, {"Cylinder 90 x 20 mm", {90.0, 20.0, 1.5}},
-        {"Marinelli 1 l", {1000.0}}};
-    for (const auto& [name, values] : geoms) {
-        SAMPLEGEOMData g;
-        const int type = values.size() == 1 ? 2 : 1;
-        Fill(g, "NAME SAMPLEGEOMTYPE_ID EMPLOYEE_ID CREATIONDATE",
-             {name, type, 2, At(2026, 1, 12)});
-        int reqId = type == 1 ? 1 : 4;
-        for (double v : values) {
-            SAMPLEGEOMPARAM_EditData& e = g.Params.emplace_back();
-            e.SAMPLEGEOMREQPARAM_ID = reqId++;
-            e.NUMVALUE1 = v;
-        }
-        g.Insert(lab.Keys("SAMPLEGEOM"), lab.Keys("SAMPLEGEOMPARAM"), kAlias, nullptr);
-    }
-    InsertAll(lab, {
+        // Geometries of type 1 (parameters 1-3) or 2 (parameter 4) with their values.
+        {Plain("SAMPLEGEOM"), "SAMPLEGEOM_ID SAMPLEGEOMTYPE_ID NAME",
+         {{1, 1, "Cylinder 70 x 40 mm"}, {2, 1, "Cylinder 90 x 20 mm"}, {3, 2, "Marinelli 1 l"}},
+         "EMPLOYEE_ID CREATIONDATE", {2, At(2026, 1, 12)}},
+        {Plain("SAMPLEGEOMPARAM"), "SAMPLEGEOMPARAM_ID SAMPLEGEOM_ID SAMPLEGEOMREQPARAM_ID NUMVALUE1",
+         {{1, 1, 1, 70.0}, {2, 1, 2, 40.0}, {3, 1, 3, 1.5}, {4, 2, 1, 90.0}, {5, 2, 2, 20.0},
+          {6, 2, 3, 1.5}, {7, 3, 4, 1000.0}}},
         {kRecord<SAMPLEGEOMMATRIXData>, "SAMPLEGEOM_ID NAME SAMPLEDENSITY",
          {{1, "Dry soil in cylinder 70 x 40", 1.35},
           {2, "Air filter stack in cylinder 90 x 20", 0.30}, {3, "Water in Marinelli 1 l", 1.00}},

@@ -11,7 +11,6 @@
 
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
-#include "quantora/dblayer/TQuery.h"
 #include "quantora/frame/IntKeyGen.h"
 #include "quantora/frame/RecordColumns.h"
 #include "quantora/lab/PeakEvalRun.h"
@@ -62,7 +61,7 @@ struct MeasPlan {
     MeasRole role = kSample;
 };
 struct MeasResult {
-    int measId = -1, spectrumId = -1, setupId = -1;
+    int spectrumId = -1, setupId = -1;
     MeasRole role = kSample;
     TDateTime date = 0;
     quantora::PeakEvalRun run;  // the stored evaluation with its calibrations
@@ -106,19 +105,16 @@ class DemoLab {
     void Build();
     void PrintSummary(const std::string& db, const std::string& xml, double seconds);
 
-    // Inserts `r` with the named columns set and its key from the table's generator; the key.
+    // Inserts a row of R with the named columns set and its key from the table's generator; the
+    // key.
     template <class R>
-    int Put(R& r, std::string_view columns, const Row& values, TQuery* q = nullptr) {
+    int Add(std::string_view columns, const Row& values) {
+        R r;
         Fill(r, columns, values);
-        r.Insert(Keys(R::Table), kAlias, q);
+        r.Insert(Keys(R::Table), kAlias, nullptr);
         for (const auto& c : R::Columns())
             if (c.key && c.type == quantora::ColumnType::Int) return r.*c.member.i;
         return -1;
-    }
-    template <class R>
-    int Add(std::string_view columns, const Row& values, TQuery* q = nullptr) {
-        R r;
-        return Put(r, columns, values, q);
     }
     // The key generator of a table, counting from 1.
     IntKeyGen* Keys(const char* table) {

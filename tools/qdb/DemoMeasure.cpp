@@ -1,18 +1,15 @@
 // The demo lab's measurements: a synthetic HPGe spectrum of what is in front of the detector,
 // evaluated and recalibrated from the radiation library by the library's peak evaluation run,
-// then the nonlinearity, efficiency and resolution analyses of each setup.
+// then the nonlinearity and resolution analyses of each setup.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <numeric>
-#include <span>
 
 #include "quantora/analysis/SyntheticSpectrum.h"
 #include "quantora/base/Format.h"
-#include "quantora/calibmodel/NonlinECalibr.h"
-#include "quantora/calibration/Calibrtables.h"
-#include "quantora/calibration/ECalStorage.h"
+#include "quantora/lab/SetupAnalyses.h"
 #include "quantora/lab/SourceEfficiency.h"
+#include "quantora/lab/SpectrumRows.h"
 #include "quantora/records/Meastables.h"
 #include "tools/qdb/DemoLab.h"
 
@@ -70,131 +67,6 @@ struct DetectorModel {
 // The detectors of the two setups differ in gain, resolution and efficiency.
 const DetectorModel kDetectors[] = {{}, {-0.6, 0.37465, -0.25, 0.45, 0.0019, 0.018, 8192}};
 
-// The ADC's nominal energy calibration of a spectrum, which its evaluation starts from. Its keys
-// come from the database, as those of the calibrations the evaluation stores.
-void StoreNominalECal(const DetectorModel& det, int spectrumId, TDateTime created) {
-    ECalibration cal;
-    cal.SpectrumId = spectrumId;
-    cal.Name = "Nominal ADC gain";
-    cal.CreationDate = created;
-    cal.CreatedByEmpId = cal.LastModByEmpId = 3;
-    for (int i = 0; i < 3; ++i) {
-        const double ch = i * (det.channels - 1) / 2.0;
-        cal.LinearPart.Set(i, ch, det.offset + det.gain * ch, 0.1, 0.1, -1, "", true);
-    }
-    cal.LinearPart.CalcCoeff();
-    quantora::DbKeyGen keys(kAlias, "ECAL", "ECAL"), pointKeys(kAlias, "ECALPOINT", "ECALPOINT");
-    StoreECal(&cal, &keys, &pointKeys, kAlias, nullptr, nullptr);
-}
-
-struct SetupContext {
-    int index, id;
-    const char* name;
-    std::vector<const MeasResult*> cal;  // the setup's calibration measurements
-    TDateTime created, validFrom;
-};
-
-// The library line that the recalibration of run `r` matched to peak `m.peak`.
-const quantora::NuclideLine& LineOf(const MeasResult& r, const quantora::analysis::LineMatch& m) {
-    return r.run.lines.lines[static_cast<size_t>(m.line)];
-}
-
-// Stores analysis `a` (NONLIN or RESOL) of setup `s`, its link to the setup and a row per
-// measurement `used`; the keys of these rows.
-template <class M, class A>
-std::map<const MeasResult*, int> StoreAnalysis(DemoLab& lab, const SetupContext& s,
-                                               const char* kind, A& a, std::string columns,
-                                               Row values, double chi2,
-                                               std::span<const MeasResult* const> used) {
-    values.insert(values.end(), {2, s.created, 2, "N", 100.0});
-    const int id =
-        lab.Put(a, columns + " EMPLOYEE_ID CREATIONDATE PROJECT_ID TENTATIVE PEAKINTLIMIT", values);
-    const std::string key = Format("%sANALYSIS_ID", kind);
-    InsertRow(Format("MEASSETUP%s", kind).c_str(), "MEASSETUP_ID VALIDFROM " + key,
-              {s.id, Variant::FromDate(s.validFrom), id});
-    std::map<const MeasResult*, int> rows;
-    for (const MeasResult* r : used)
-        rows[r] = lab.Add<M>(key + " MEASUREMENT_ID PEAKEVAL_ID CHISQUARE EMPLOYEE_ID CREATIONDATE",
-                             {id, r->measId, r->run.peakEvalId, chi2, 2, s.created});
-    return rows;
-}
-
-// Nonlinearity: what the straight line of the energy calibration leaves of the Eu-152 peak
-// positions.
-void NonlinAnalysis(DemoLab& lab, const SetupContext& s) {
-    const MeasResult& r = *s.cal.front();
-    double a, b;
-    r.run.spectrum.ecal.LinearPart.GetParams(&a, &b, nullptr, nullptr, nullptr);
-    std::vector<const quantora::analysis::LineMatch*> used;
-    std::vector<double> ch, dev, unc;
-    for (const auto& m : r.run.recalibration.matches) {
-        if (!m.used) continue;
-        const auto& p = r.run.result.peaks[static_cast<size_t>(m.peak)];
-        used.push_back(&m);
-        ch.push_back(p.channel);
-        dev.push_back(p.channel - (LineOf(r, m).energy - a) / b);
-        unc.push_back(std::hypot(p.channelUnc, LineOf(r, m).energyUnc / b));
-    }
-    NonlinECalibr nl;
-    nl.Fit(ch.data(), dev.data(), unc.data(), static_cast<int>(ch.size()), 3);
-    double chi2 = 0, worst = 0;
-    for (size_t i = 0; i < ch.size(); ++i)
-        chi2 += std::pow((dev[i] - nl.Deviation(ch[i])) / unc[i], 2);
-    for (int x = 0; x < 8192; x += 64) worst = std::max(worst, std::fabs(nl.Deviation(x)));
-    NONLINANALYSISData na;
-    na.CopyFromNonlinECalibr(&nl);
-    const int meas = StoreAnalysis<NONLINMEASUREMENTData>(
-        lab, s, "NONLIN", na,
-        "NAME CHISQUARE BASELINETRANS0 BASELINETRANS1 PEAKIDENTLIMITCH BASELINETYPE MEASNUM "
-        "NONLINEARITY",
-        {Format("%s integral nonlinearity (Eu-152)", s.name), chi2, 0.0, 1.0, 1.0, "linear", 1,
-         worst},
-        chi2, std::span(s.cal).first(1))[&r];
-    for (size_t i = 0; i < used.size(); ++i)
-        lab.Add<NONLINPEAKData>(
-            "NONLINMEASUREMENT_ID PEAK_ID RADIATION_ID MEASCH MEASCHUNC NONLINVALUE NONLINVALUEUNC "
-            "CHI CREATIONDATE EMPLOYEE_ID",
-            {meas, r.run.peakIds[static_cast<size_t>(used[i]->peak)],
-             LineOf(r, *used[i]).radiationId, ch[i],
-             r.run.result.peaks[static_cast<size_t>(used[i]->peak)].channelUnc, dev[i], unc[i],
-             (dev[i] - nl.Deviation(ch[i])) / unc[i], s.created, 2});
-}
-
-// Resolution: the widths of the calibration peaks against their lines' energies.
-void ResolutionAnalysis(DemoLab& lab, const SetupContext& s) {
-    struct Point {
-        const MeasResult* r;
-        const quantora::analysis::LineMatch* m;
-        double energy, energyUnc, fwhm, fwhmUnc;  // keV
-    };
-    std::vector<Point> points;
-    FwhmCalibrClass rc;
-    for (const MeasResult* r : s.cal)
-        for (const auto& m : r->run.recalibration.matches) {
-            const auto& p = r->run.result.peaks[static_cast<size_t>(m.peak)];
-            if (!m.used || !(p.fwhmKeVUnc > 0)) continue;
-            points.push_back(
-                {r, &m, LineOf(*r, m).energy, LineOf(*r, m).energyUnc, p.fwhmKeV, p.fwhmKeVUnc});
-            rc.Set(static_cast<int>(points.size()) - 1, points.back().energy, p.fwhmKeV,
-                   points.back().energyUnc, p.fwhmKeVUnc, -1);
-        }
-    rc.CalcCoeff();
-    if (!rc.Valid) throw Exception("resolution fit failed: " + rc.InvalidReason());
-    RESOLANALYSISData ra;
-    ra.CopyFromResolCalibr(&rc);
-    auto meas = StoreAnalysis<RESOLMEASUREMENTData>(
-        lab, s, "RESOL", ra, "NAME CHISQUARE PEAKIDENTLIMITSIGMA RESOLUTION",
-        {Format("%s resolution", s.name), rc.GetChiSquare(), 3.0, rc.Fwhm(1332.492)},
-        rc.GetChiSquare(), s.cal);
-    for (const Point& p : points)
-        lab.Add<RESOLPEAKData>(
-            "RESOLMEASUREMENT_ID PEAK_ID RADIATION_ID MEASE MEASEUNC RESOLVALUE RESOLVALUEUNC CHI "
-            "CREATIONDATE EMPLOYEE_ID",
-            {meas[p.r], p.r->run.peakIds[static_cast<size_t>(p.m->peak)],
-             LineOf(*p.r, *p.m).radiationId, p.energy, p.energyUnc, p.fwhm, p.fwhmUnc,
-             (p.fwhm - rc.Fwhm(p.energy)) / p.fwhmUnc, s.created, 2});
-}
-
 }  // namespace
 
 void DemoLab::Measure(const MeasPlan& plan, uint32_t seed) {
@@ -215,27 +87,26 @@ void DemoLab::Measure(const MeasPlan& plan, uint32_t seed) {
     if (source)
         for (const Content& c : source->contents) add(c, ActivityAt(*source, c, r.date));
     for (const Content& c : plan.sampleContents) add(c, c.activity);
-    std::vector<unsigned long> counts = quantora::analysis::Generate(model, seed).counts;
-
     const TDateTime endDate = r.date + plan.liveTime * 1.01 / 86400.0;
-    r.measId = Add<MEASUREMENTData>(
+    const int measId = Add<MEASUREMENTData>(
         "PROJECT_ID MEASSETUP_ID NAME MEASOBJTYPE_ID SOURCE_ID SAMPLE_ID MEASUREDBY_EMP_ID "
         "ENTEREDBY_EMP_ID STARTDATE ENDDATE CREATIONDATE CMT",
         {plan.project, r.setupId, plan.name, source ? 3 : 2, source ? source->id : -1, plan.sample,
          3, 3, r.date, endDate, endDate, plan.role != kSample ? "Calibration measurement" : ""});
-    // Spectrum and calibration names say what they add to the measurement's, so the tree of a
-    // measurement does not repeat its name at every level.
-    SPECTRUMData s;
-    const auto [minc, maxc] = std::minmax_element(counts.begin(), counts.end());
-    Fill(s,
-         "MEASUREMENT_ID SPECTRUMTYPE_ID NAME SPECOLLSTARTEDAT SPECOLLENDEDAT LIVETIME TRUETIME "
-         "SUMCOUNT MAXCOUNT MINCOUNT SPEFILETYPE EMPLOYEE_ID CREATIONDATE",
-         {r.measId, 1, "HPGe gamma spectrum", r.date, endDate, plan.liveTime, plan.liveTime * 1.01,
-          std::accumulate(counts.begin(), counts.end(), 0.0), static_cast<double>(*maxc),
-          static_cast<double>(*minc), "generated", 3, endDate});
-    s.CompressCounts(&counts, false);
-    r.spectrumId = Put(s, "", {});
-    StoreNominalECal(det, r.spectrumId, endDate);
+    // The spectrum with the ADC's nominal energy calibration, which its evaluation starts from.
+    // Its name says what it adds to the measurement's, so that the tree of a measurement does
+    // not repeat its name at every level.
+    quantora::SpectrumFileData file;
+    file.counts = quantora::analysis::Generate(model, seed).counts;
+    file.liveTime = plan.liveTime;
+    file.realTime = plan.liveTime * 1.01;
+    file.startTime = r.date;
+    file.energyCoeffs = {det.offset, det.gain};
+    file.title = "HPGe gamma spectrum";
+    file.format = "generated";
+    SPECTRUMData s = quantora::SpectrumRecordFor(file, measId);
+    Fill(s, "EMPLOYEE_ID CREATIONDATE", {3, endDate});
+    r.spectrumId = quantora::SpectrumRowWriter(kAlias).Store(s, file);
 
     // The library's evaluation with the lab's setting, recalibrated from the radiation library;
     // the mixed standard's also gives the setup's efficiency curve.
@@ -264,17 +135,22 @@ void DemoLab::Measure(const MeasPlan& plan, uint32_t seed) {
 }
 
 void DemoLab::SetupAnalyses(int setupIndex) {
-    SetupContext s{setupIndex, setupIndex + 1,   setupIndex == 0 ? "Lab 1" : "Lab 2", {},
-                   0,          Date(2026, 11, 1)};
+    const int setup = setupIndex + 1;
     // The calibration sources' measurements, the Eu-152 first; not the check sources'.
+    std::vector<const quantora::PeakEvalRun*> runs;
     for (const MeasRole role : {kNonlinearity, kEfficiency})
         for (const MeasResult& r : results_)
-            if (r.setupId == s.id && r.role == role) s.cal.push_back(&r);
-    if (s.cal.empty()) return;
-    s.created = s.cal.back()->date + 1.0;
-    NonlinAnalysis(*this, s);
-    ResolutionAnalysis(*this, s);
-    Step(Format("analyses of %s", s.name));
+            if (r.setupId == setup && r.role == role) runs.push_back(&r.run);
+    if (runs.empty()) return;
+    quantora::SetupAnalysisOptions o;
+    o.validFrom = Date(2026, 11, 1);
+    o.created = runs.back()->spectrum.row.measDate + 1.0;
+    o.projectId = o.employeeId = 2;
+    o.name = Format("Lab %d integral nonlinearity (Eu-152)", setup);
+    quantora::StoreSetupNonlinearity(kAlias, *runs.front(), o);
+    o.name = Format("Lab %d resolution", setup);
+    quantora::StoreSetupResolution(kAlias, runs, o);
+    Step(Format("analyses of Lab %d", setup));
 }
 
 }  // namespace qdbtool::demo

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "quantora/base/Format.h"
 #include "quantora/calibmodel/EffCalibration.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
 #include "quantora/exchange/XmlExporter.h"
@@ -17,22 +16,6 @@ namespace qdbtool::demo {
 namespace {
 
 namespace fs = std::filesystem;
-using quantora::Format;
-
-void PrintCalibration(const ECalibration& cal) {
-    double a, b, av, bv, cv;
-    cal.LinearPart.GetParams(&a, &b, &av, &bv, &cv);
-    std::printf("    E(ch) = a + b*ch   a = %.4f +- %.4f keV, b = %.6f +- %.6f keV/ch\n", a,
-                std::sqrt(av), b, std::sqrt(bv));
-    std::printf("    %d points, chi2 = %.2f for %d degrees of freedom\n",
-                cal.LinearPart.GetPointCount(), cal.LinearPart.GetChiSquare(),
-                cal.LinearPart.GetDegreesOfFreedom());
-    for (double e : {59.5409, 661.657, 1460.822}) {
-        const double ch = cal.Channel(e);
-        std::printf("    %8.3f keV -> channel %8.2f (energy back %.3f +- %.3f keV)\n", e, ch,
-                    cal.Energy(ch), cal.EnergyUnc(ch));
-    }
-}
 
 // What stands in the way of deleting a busy project.
 void PrintDeletionCheck(int busyProject) {
@@ -72,10 +55,20 @@ void PrintRowCounts(const std::string& db) {
 
 // The applicable energy calibration of a sample spectrum, and the setup analyses valid then.
 void PrintSoilCalibration(const MeasResult& soil, const ECalibration& cal) {
-    std::printf("Energy calibration that applies to spectrum %d (RetrieveECalForSpectrum):\n",
-                soil.spectrumId);
-    std::printf("  '%s' (ECAL_ID %d)\n", cal.Name.c_str(), cal.ECalId);
-    PrintCalibration(cal);
+    std::printf("Energy calibration that applies to spectrum %d: '%s' (ECAL_ID %d)\n",
+                soil.spectrumId, cal.Name.c_str(), cal.ECalId);
+    double a, b, av, bv, cv;
+    cal.LinearPart.GetParams(&a, &b, &av, &bv, &cv);
+    std::printf("    E(ch) = a + b*ch   a = %.4f +- %.4f keV, b = %.6f +- %.6f keV/ch\n", a,
+                std::sqrt(av), b, std::sqrt(bv));
+    std::printf("    %d points, chi2 = %.2f for %d degrees of freedom\n",
+                cal.LinearPart.GetPointCount(), cal.LinearPart.GetChiSquare(),
+                cal.LinearPart.GetDegreesOfFreedom());
+    for (double e : {59.5409, 661.657, 1460.822}) {
+        const double ch = cal.Channel(e);
+        std::printf("    %8.3f keV -> channel %8.2f (energy back %.3f +- %.3f keV)\n", e, ch,
+                    cal.Energy(ch), cal.EnergyUnc(ch));
+    }
     FwhmCalibrClass resol;
     EffCalibration eff;
     if (RetrieveDefaultResolCalForMeas(&resol, kAlias, soil.setupId, soil.date) > 0 &&
