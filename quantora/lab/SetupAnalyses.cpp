@@ -30,6 +30,13 @@ std::vector<Point> MatchedPeaks(const PeakEvalRun& run) {
     return out;
 }
 
+// The setup the analysis holds for: the one named, else the first spectrum's.
+int SetupOf(const SetupAnalysisOptions& o, const std::vector<const PeakEvalRun*>& runs) {
+    const int setup = o.setupId > 0 ? o.setupId : runs.at(0)->spectrum.row.measSetupId;
+    if (setup <= 0) throw Exception("no measurement setup for the analysis to hold for");
+    return setup;
+}
+
 // The columns every analysis row of these kinds shares, set on `a`.
 template <class A>
 void SetAnalysisRow(A& a, const SetupAnalysisOptions& o, TDateTime created, double chiSquare) {
@@ -66,8 +73,7 @@ std::vector<int> InsertAnalysis(const char* db, typename K::A& a,
     const AnalysisNames& names = K::A::Names();
     DbKeyGen analysisKeys(db, names.table, names.table),
         measKeys(db, names.measTable, names.measTable);
-    const int setup = o.setupId > 0 ? o.setupId : runs.at(0)->spectrum.row.measSetupId;
-    if (setup <= 0) throw Exception(Format("%s: no measurement setup to hold for", names.table));
+    const int setup = SetupOf(o, runs);
     TDateTime validFrom = o.validFrom;
     if (!(validFrom > 0))
         for (const PeakEvalRun* r : runs) validFrom = std::max(validFrom, r->spectrum.row.measDate);
@@ -128,7 +134,7 @@ SetupResolution StoreSetupResolution(const char* db, const std::vector<const Pea
     Transaction t(db);
     RESOLANALYSISData a;
     a.CopyFromResolCalibr(&out.curve);
-    a.NAME = o.name.empty() ? Format("Resolution of setup %d", o.setupId) : o.name;
+    a.NAME = o.name.empty() ? Format("Resolution of setup %d", SetupOf(o, runs)) : o.name;
     SetAnalysisRow(a, o, created, out.curve.GetChiSquare());
     a.PEAKIDENTLIMITSIGMA = 3.0;
     a.RESOLUTION = out.curve.Fwhm(1332.492);
@@ -179,7 +185,8 @@ SetupNonlinearity StoreSetupNonlinearity(const char* db, const PeakEvalRun& run,
     Transaction t(db);
     NONLINANALYSISData na;
     na.CopyFromNonlinECalibr(&out.curve);
-    na.NAME = o.name.empty() ? Format("Integral nonlinearity of setup %d", o.setupId) : o.name;
+    na.NAME =
+        o.name.empty() ? Format("Integral nonlinearity of setup %d", SetupOf(o, {&run})) : o.name;
     SetAnalysisRow(na, o, created, out.chiSquare);
     na.BASELINETRANS0 = 0.0;
     na.BASELINETRANS1 = 1.0;

@@ -205,6 +205,7 @@ TEST(SetupAnalyses, ResolutionAndNonlinearityOfACalibrationSpectrumHoldForItsSet
     ASSERT_EQ(RetrieveDefaultResolCalForMeas(&found, db, 3, date), res.resolAnalysisId);
     EXPECT_EQ(RetrieveDefaultResolCalForMeas(&found, db, 3, date - 1), -1);
     EXPECT_NEAR(found.Fwhm(1332.492), res.curve.Fwhm(1332.492), 1e-9);
+    EXPECT_EQ(lab.db.Scalar("SELECT NAME FROM RESOLANALYSIS"), "Resolution of setup 3");
     EXPECT_EQ(lab.db.Count("RESOLPEAK"), res.points);
     EXPECT_GE(res.points, 8);
     EXPECT_EQ(lab.db.Scalar("SELECT PEAKEVAL_ID FROM RESOLMEASUREMENT"),
