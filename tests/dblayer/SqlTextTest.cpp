@@ -32,6 +32,8 @@ TEST(SqlText, ParametersSkipLiteralsCastsAndComments) {
         {"select /* it's :no? */ a from T where b = :b /* \"x:y */ and c = ?",
          "select /* it's :no? */ a from T where b = ?1 /* \"x:y */ and c = ?",
          {"b"}},
+        // "/*/" opens a comment that its own slash does not close, at the start as anywhere.
+        {"/*/ :x */ select a from T where b = :b", "/*/ :x */ select a from T where b = ?1", {"b"}},
         {"values (:a,:b,:c,:d,:e,:f,:g,:h,:i,:j,:k, :a)",
          "values (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11, ?1)",
          {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k"}},
