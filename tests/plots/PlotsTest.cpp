@@ -333,6 +333,16 @@ TEST(CalibrationPixels, PointsResidualsAndBands) {
         EXPECT_GT(inside, 0.6 * (bottom - top));
         EXPECT_EQ(outside, 0);
     }
+    // Residuals all zero (points on the line, without uncertainties) keep zero inside their panel.
+    ECalibration exact;
+    for (int i = 1; i <= 3; ++i)
+        exact.LinearPart.Set(i - 1, 100.0 * i, 10.0 * i, 0, 0, -1, "", true);
+    exact.LinearPart.CalcCoeff();
+    QImage img(800, 500, QImage::Format_RGB32);
+    QPainter p(&img);
+    const Axis flat = DrawECalibration(p, QRectF(0, 0, 800, 500), exact, "exact").panels.at(1).y;
+    EXPECT_LT(flat.Lo(), 0);
+    EXPECT_GT(flat.Hi(), 0);
 }
 
 TEST(Plots, BadInputGivesAClearError) {
