@@ -1,5 +1,5 @@
-// qdb demo as a newcomer runs it: the lab it builds, its summary, a second run, and the exchange
-// round trip demo -> export -> import -> info.
+// qdb demo as a newcomer runs it: the lab it builds, its summary, a second run, a lab it must
+// not fill, and the exchange round trip demo -> export -> import -> info.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -66,6 +66,9 @@ TEST(QdbDemo, BuildsAConsistentLabAndExplainsIt) {
     };
     const std::string first = tables();
     ASSERT_EQ(RunQdb("demo " + Quoted(db)).code, 0);
+    EXPECT_EQ(tables(), first);
+    // Named by URI, a database that holds a lab is not the demo's to fill.
+    quantora::test::ExpectQdb("demo " + Quoted("sqlite:" + db), 1, {"already holds projects"});
     EXPECT_EQ(tables(), first);
 }
 

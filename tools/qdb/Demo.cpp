@@ -8,8 +8,8 @@
 #include "quantora/base/Failures.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/Database.h"
-#include "quantora/dblayer/TQuery.h"
 #include "quantora/dblayer/Transaction.h"
+#include "quantora/lab/TableRowCounts.h"
 #include "tools/qdb/Commands.h"
 #include "tools/qdb/DemoLab.h"
 #include "tools/qdb/LabSupport.h"
@@ -28,12 +28,7 @@ bool MayReplace(const std::string& path) {
     constexpr const char* kProbe = "qdb_demo_probe";
     try {
         OpenDatabase(kProbe, DatabaseUri(path));
-        TQuery q;
-        q.SetDatabaseName(kProbe);
-        q.SetSQL("SELECT NAME FROM PROJECT WHERE PROJECT_ID = 1");
-        q.Open();
-        const bool demo = !q.Eof() && q.Fields()[0]->AsString() == demo::kRootProject;
-        q.Close();
+        const bool demo = quantora::ProjectName(kProbe, 1) == demo::kRootProject;
         CloseDatabase(kProbe);
         return demo;
     } catch (const Exception&) {
@@ -64,14 +59,8 @@ int CmdDemo(const Args& args) {
     }
     OpenArgDatabase(kAlias, db);
     CreateSchema(kAlias);
-    if (uri) {
-        TQuery q;
-        q.SetDatabaseName(kAlias);
-        q.SetSQL("SELECT COUNT(*) FROM PROJECT");
-        q.Open();
-        if (q.Fields()[0]->AsInteger() > 0)
-            throw Exception("the database already holds projects: the demo needs an empty one");
-    }
+    if (uri && quantora::LabTableRowCount(kAlias, "PROJECT") > 0)
+        throw Exception("the database already holds projects: the demo needs an empty one");
 
     ProgressBar bar(demo::kBuildSteps);
     demo::DemoLab lab(bar);
