@@ -73,6 +73,7 @@ TEST(PeakEvaluationTruth, SeededSpectraMeetTheGoals) {
 
 // A valid FWHM calibration is the width model, as given; without one (or when the setting does
 // not use it) the widths come from the spectrum and match its true widths only approximately.
+// The tails found are the true ones.
 TEST(PeakEvaluationTruth, AGivenFwhmCalibrationIsTheWidthModel) {
     const qa::SyntheticSpectrum s = qa::TruthSpectrum(qa::kIsolatedTruthSet, 5);
     FwhmCalibrClass cal;
@@ -83,6 +84,12 @@ TEST(PeakEvaluationTruth, AGivenFwhmCalibrationIsTheWidthModel) {
     PeakEvalCalibration setting;
     setting.UseFwhmCalibration = true;
     const qa::PeakEvaluationResult given = qa::EvaluatePeaks(s.counts, context, setting);
+    // Each region's tail, in FWHM, is its true peak's.
+    for (const qa::FitRegion& region : given.regions)
+        for (const qa::TruePeak& t : s.peaks)
+            if (t.channel > region.first && t.channel < region.last) {
+                EXPECT_NEAR(region.tailFwhm, t.tailFwhm, 0.1) << t.channel;
+            }
     EXPECT_EQ(given.widthA, cal.A);
     EXPECT_EQ(given.widthB, cal.B);
     EXPECT_FALSE(given.peaks.empty());

@@ -54,6 +54,9 @@ TEST(DeletionProblemSolver, InstalledHooksShowTheSolverFromDelete) {
                     f->resize(1200, f->height());
                     QApplication::processEvents();
                     const QTableWidget* grid = f->ProblemGrid;
+                    // The first problem row is the current one.
+                    EXPECT_EQ(std::pair(grid->currentRow(), grid->currentColumn()),
+                              std::pair(1, 1));
                     EXPECT_EQ(grid->columnViewportPosition(2) + grid->columnWidth(2),
                               grid->viewport()->width());
                     (solvable ? f->OkButton : f->CancelButton)->click();

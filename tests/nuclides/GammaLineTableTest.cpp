@@ -66,6 +66,11 @@ TEST_F(GammaLineTableTest, WritesIsomersDecaysLinesAndOneLibrary) {
                                          "RADIATIONLIBRARY_ID = %d",
                                          r.libraryId)),
               std::filesystem::path(file).stem().string());
+    EXPECT_EQ(db.Count("DECAY WHERE TRANSITIONTYPE_ID = 1"), 3);  // all three beta minus
+    const std::pair<const char*, int> modes[] = {{"B-", 1}, {"EC+B+", 2}, {"EC", 2}, {"B+", 2},
+                                                 {"A", 3},  {"IT", 4},    {"SF", -1}};
+    for (const auto& [mode, type] : modes)
+        EXPECT_EQ(quantora::TransitionTypeOfDecayMode(mode), type) << mode;
 }
 
 TEST_F(GammaLineTableTest, BadFilesFailNamingTheLineAndLeaveNothing) {
