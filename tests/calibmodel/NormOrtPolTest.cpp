@@ -75,6 +75,19 @@ TEST(NormOrtPol, BuiltBasisIsOrthonormalAndFitsPowerSeriesExactly) {
     for (double u : {std::log(50.0), std::log(700.0), std::log(3000.0)})
         EXPECT_NEAR(fit.Pol.Value(u, fit.Coeff), cubic(u), 1e-10);
 
+    // Orthonormal at the points: the weighted sum over them of the variance under a unit
+    // covariance is the number of basis polynomials, also for degrees past the stack buffer.
+    for (int degree : {4, 32, 33}) {
+        std::vector<double> u, uw;
+        for (int i = 0; i < 40; ++i) u.push_back(i), uw.push_back(1.0 + (i % 3));
+        pol.Build(u.data(), uw.data(), 40, degree);
+        NumMatrix<double> unit(degree + 1, degree + 1);
+        for (int k = 0; k <= degree; ++k) unit[k][k] = 1.0;
+        double sum = 0;
+        for (int i = 0; i < 40; ++i) sum += uw[i] * pol.Variance(u[i], unit);
+        EXPECT_NEAR(sum, degree + 1, 1e-6 * degree) << degree;
+    }
+
     const double dup[] = {1.0, 1.0, 2.0}, ones[] = {1.0, 1.0, 1.0};
     EXPECT_THROW(pol.Build(dup, ones, 3, 2), Exception);
     EXPECT_NO_THROW(pol.Build(dup, ones, 3, 1));
