@@ -14,6 +14,7 @@
 namespace quantora {
 namespace {
 
+// Runs an INSERT with its named values: integers, dates and texts (the rates go into comments).
 void Insert(const char* db, const char* sql,
             const std::vector<std::pair<const char*, Variant>>& values) {
     TQuery q;
@@ -27,9 +28,6 @@ void Insert(const char* db, const char* sql,
                 break;
             case Variant::Kind::Date:
                 p->SetAsDateTime(value.float_value());
-                break;
-            case Variant::Kind::Float:
-                p->SetAsFloat(value.float_value());
                 break;
             default:
                 p->SetAsString(value.text_value());

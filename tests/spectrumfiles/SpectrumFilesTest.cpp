@@ -123,6 +123,9 @@ TEST(SpectrumFiles, EveryOriginalFileMatchesCountsManifestAndTwins) {
         ++rows;
     }
     EXPECT_GT(rows, 0);
+    // A shape calibration is kept as the file gives it.
+    EXPECT_EQ(read.at("1110C NAA cave pottery.Spe").spectra.at(0).fwhmCoeffs,
+              (std::vector<double>{4.714864, 1.056482e-3, -2.506160e-8}));
 
     // The IAEA set's .Chn and .asc twins, which the manifest does not list, hold the .spe's
     // spectrum (Am241big has only .Chn and .asc).
