@@ -2,6 +2,7 @@
 // way file -> database -> SPE, N42, CSV -> reader; damaged files refused with a located error.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -398,6 +399,12 @@ TEST(SpectrumFiles, TextFragments) {
         }
         EXPECT_EQ(f.spectra[0].startTime, 0.0) << c.text;  // none has a start time to read
     }
+    // The energy column's fit is its straight line.
+    const std::vector<double> fitted =
+        ReadSpectrumBytes(cases[2].text, cases[2].name).spectra.at(0).energyCoeffs;
+    ASSERT_EQ(fitted.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_NEAR(fitted[i], (std::array{10.0, 0.5, 0.0})[i], 1e-9) << i;
     // A list of one count per line holds at most kMaxChannels; the line beyond them is named.
     std::string list;
     for (size_t i = 0; i < spectrumfiles::kMaxChannels; ++i) list += "0\n";
