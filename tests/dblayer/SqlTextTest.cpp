@@ -32,6 +32,8 @@ TEST(SqlText, ParametersSkipLiteralsCastsAndComments) {
         {"select /* it's :no? */ a from T where b = :b /* \"x:y */ and c = ?",
          "select /* it's :no? */ a from T where b = ?1 /* \"x:y */ and c = ?",
          {"b"}},
+        // A colon before a blank or a digit names no parameter: the engine gets it as it is.
+        {"values (:a, : b, :1)", "values (?1, : b, :1)", {"a"}},
         // "/*/" opens a comment that its own slash does not close, at the start as anywhere.
         {"/*/ :x */ select a from T where b = :b", "/*/ :x */ select a from T where b = ?1", {"b"}},
         {"values (:a,:b,:c,:d,:e,:f,:g,:h,:i,:j,:k, :a)",

@@ -168,6 +168,7 @@ TEST(Quantification, TheMarinelliCertificateReproducesItselfAndIsStored) {
     const Quantification b = Quantify(db, stored);
     EXPECT_EQ(b.run.peakEvalId, a.run.peakEvalId);
     ASSERT_EQ(a.run.result.peaks.size(), b.run.result.peaks.size());
+    EXPECT_EQ(a.run.lineOfPeak, b.run.lineOfPeak);
     for (size_t i = 0; i < a.run.result.peaks.size(); ++i) {
         const analysis::FittedPeak &x = a.run.result.peaks[i], &y = b.run.result.peaks[i];
         for (auto [u, v] : {std::pair{x.area, y.area},

@@ -239,7 +239,10 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     extremeFile.spectra[0].firstChannel = 1;  // the row's summary counts the zero below it
     extremeFile.spectra[0].counts[1] = 2;
     extremeFile.format = "SPE";
+    extremeFile.spectra[0].energyCoeffs = {0.5, 0.25, 0.0};  // straight: no curvature to store
+    const std::string curvatures = db.Scalar("SELECT COUNT(*) FROM NONLINANALYSIS");
     const int longId = SpectrumImporter(db.name(), target).Import(extremeFile, "x").spectrumIds[0];
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM NONLINANALYSIS"), curvatures);
     EXPECT_EQ(db.Rows(Format("SELECT NAME, CAST(MINCOUNT AS BIGINT), CAST(SUMCOUNT AS BIGINT) "
                              "FROM SPECTRUM WHERE SPECTRUM_ID = %d",
                              longId)),
