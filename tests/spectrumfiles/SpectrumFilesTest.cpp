@@ -10,8 +10,6 @@
 #include <random>
 #include <sstream>
 
-#include <unistd.h>
-
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Failures.h"
@@ -26,6 +24,7 @@
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
 #include "tests/support/GeneratedSpectra.h"
 #include "tests/support/Raised.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/TestDatabase.h"
 
 using namespace quantora;
@@ -146,8 +145,8 @@ TEST(SpectrumFiles, EveryOriginalFileMatchesCountsManifestAndTwins) {
 TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     test::TestDatabase db(true);
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
-    const fs::path tmp = fs::temp_directory_path() / ("spectrumfiles_" + std::to_string(getpid()));
-    fs::create_directories(tmp);
+    const test::ScratchDir scratch;
+    const fs::path& tmp = scratch.path;
     const char* files[] = {"AH20190131_Na22_10cm_IDM4.Chn",
                            "Alcatraz14.Spc",
                            "iaea2002/Mn54BIG.asc",
@@ -263,7 +262,6 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
         spectrum.Delete(db.name());
     }
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM NONLINANALYSIS"), "0");
-    fs::remove_all(tmp);
 }
 
 // Every spectrum file under the shared data, written as N42, is valid against the N42-2011 schema
@@ -272,8 +270,8 @@ TEST(SpectrumFiles, N42ExportsOfEverySharedSpectrumMatchTheSchema) {
     if (std::system("xmllint --version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "xmllint is not installed (Debian: libxml2-utils)";
     const std::string schema = QUANTORA_SHARED_DATA "/formats/n42-2011.xsd";
-    const fs::path tmp = fs::temp_directory_path() / ("n42schema_" + std::to_string(getpid()));
-    fs::create_directories(tmp);
+    const test::ScratchDir scratch;
+    const fs::path& tmp = scratch.path;
     SpectrumFileData bare, cubic;
     bare.counts = {0, 3, 1};
     cubic.counts = {4, 5};
@@ -310,7 +308,6 @@ TEST(SpectrumFiles, N42ExportsOfEverySharedSpectrumMatchTheSchema) {
         EXPECT_EQ(again.spectra[0].energyCoeffs, written.energyCoeffs) << exports[i].first;
         EXPECT_EQ(again.warnings, std::vector<AnsiString>{}) << exports[i].first;
     }
-    fs::remove_all(tmp);
 }
 
 TEST(SpectrumFiles, DamagedFilesGiveLocatedErrorsOrReadCleanly) {
@@ -656,8 +653,8 @@ TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
     std::vector<Case> all(std::begin(cases), std::end(cases));
     all.insert(all.end(), std::begin(lengths), std::end(lengths));
     all.insert(all.end(), std::begin(more), std::end(more));
-    const fs::path dir = fs::temp_directory_path() / Format("hostile-%d", ::getpid());
-    fs::create_directories(dir);
+    const test::ScratchDir scratch;
+    const fs::path& dir = scratch.path;
     for (const Case& c : all) {
         const std::string path = (dir / c.name).string();
         std::ofstream(path, std::ios::binary) << c.bytes;
@@ -680,7 +677,6 @@ TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
         else
             EXPECT_NE(all.find(c.message), std::string::npos) << c.name << "\n" << all;
     }
-    fs::remove_all(dir);
 }
 
 // Failures come typed: a bad file names its format and line, a missing file or key is not found,
@@ -689,8 +685,8 @@ TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
 TEST(SpectrumImport, BadFilesAreRefusedAndAFailedDatabaseEndsTheBatch) {
     test::TestDatabase db(true);
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
-    const fs::path tmp = fs::temp_directory_path() / ("qdb_typed_" + std::to_string(getpid()));
-    fs::create_directories(tmp);
+    const test::ScratchDir scratch;
+    const fs::path& tmp = scratch.path;
     std::vector<std::string> good;
     for (int i = 0; i < 4; ++i) {
         good.push_back((tmp / ("s" + std::to_string(i) + ".spe")).string());
@@ -734,5 +730,4 @@ TEST(SpectrumImport, BadFilesAreRefusedAndAFailedDatabaseEndsTheBatch) {
     db.Exec(writable[db.engine() == test::TestEngine::PostgreSQL]);
     EXPECT_EQ(seen, std::vector<std::string>{});
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), "1");
-    fs::remove_all(tmp);
 }
