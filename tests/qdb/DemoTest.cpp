@@ -2,7 +2,6 @@
 // a quantified measurement of it as the HTML a client receives, opened in a real headless browser
 // (its table and picture rendered), and as PDF.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
