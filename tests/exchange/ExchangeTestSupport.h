@@ -7,6 +7,7 @@
 
 #include "quantora/base/Types.h"
 #include "tests/support/Raised.h"
+#include "tests/support/ScratchDir.h"
 
 namespace quantora::test {
 
@@ -24,7 +25,6 @@ class TempPath {
     std::string path_;
 };
 
-std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 // `text` with the first `from` after `after` replaced; fails the test when there is none.
 std::string Replaced(std::string text, const std::string& from, const std::string& to,

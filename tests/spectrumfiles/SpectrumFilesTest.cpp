@@ -316,8 +316,7 @@ TEST(SpectrumFiles, DamagedFilesGiveLocatedErrorsOrReadCleanly) {
         "digibase_5min_30_1.spe", "Mn56_DetX_Shielded.n42", "iaea2002/Co57SMALL.asc",
         "nai_detector.csv"};
     for (const char* name : files) {
-        std::ifstream in(kDir + "original/" + name, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        const std::string bytes = test::ReadText(kDir + "original/" + name);
         const std::string format = ReadSpectrumBytes(bytes, name).format.substr(0, 3);
         auto cut = [&](size_t n) {  // inside a line
             while (bytes[n - 1] == '\n') ++n;
@@ -480,8 +479,7 @@ TEST(SpectrumFiles, FractionalCountsRoundOrAreRefusedByLine) {
 // An old CHN file as the shared ones are not: a date of the 1900s, and the sample description of a
 // full 512-byte trailer beside the detector's.
 TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
-    std::ifstream in(kDir + "original/eu_calib_7cm.Chn", std::ios::binary);
-    std::string b((std::istreambuf_iterator<char>(in)), {});
+    std::string b = test::ReadText(kDir + "original/eu_calib_7cm.Chn");
     const size_t t = 32 + 4 * (static_cast<uint8_t>(b[30]) | static_cast<uint8_t>(b[31]) << 8);
     b.resize(t + 512, '\0');
     b.replace(21, 3, "980");  // yy and the century flag of the date ddMMMyyC at byte 16
@@ -501,16 +499,13 @@ TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
 // CNF's measurement mode tells a gamma spectrum from counts per time bin.
 TEST(SpectrumFiles, DescriptiveFieldsAndMeasurementMode) {
     {
-        std::ifstream spc(kDir + "original/Alcatraz14.Spc", std::ios::binary);
-        std::string b((std::istreambuf_iterator<char>(spc)), {});
+        std::string b = test::ReadText(kDir + "original/Alcatraz14.Spc");
         b[106] = b[10], b[107] = b[11];  // the location pointer to the sample description record
         EXPECT_EQ(ReadSpectrumBytes(b, "located.spc").spectra.at(0).remarks,
                   std::vector<AnsiString>{"location: Alcatraz14"});
     }
-    std::ifstream in(
-        kDir + "original/01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf",
-        std::ios::binary);
-    std::string b((std::istreambuf_iterator<char>(in)), {});
+    std::string b = test::ReadText(
+        kDir + "original/01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf");
     const size_t sample = b.find("Sample title."), mode = b.find("PHA+");
     ASSERT_NE(sample, std::string::npos);
     ASSERT_NE(mode, std::string::npos);
