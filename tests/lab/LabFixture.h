@@ -2,9 +2,6 @@
 // the evaluated gamma lines of chosen nuclides loaded as a radiation library.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,6 +12,7 @@
 #include "quantora/nuclides/GammaLineTable.h"
 #include "quantora/nuclides/NuclideLibrary.h"
 #include "tests/support/GammaLines.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/TestDatabase.h"
 
 namespace quantora::test {
@@ -30,11 +28,11 @@ inline std::vector<std::string> SplitCsv(const std::string& line) {
 
 // Loads the evaluated gamma lines of `nuclides` (and nothing else) into the nuclide tables of `db`.
 inline void LoadGammaLines(const TestDatabase& db, const std::set<std::string>& nuclides) {
-    const std::string csv = "/tmp/quantora_lines_" + std::to_string(getpid()) + ".csv";
+    const ScratchDir dir;
+    const std::string csv = dir / "lines.csv";
     WriteGammaLines(csv, nuclides);
     CountingKeyGen keys(1, db.alias());
     LoadGammaLineTable(db.alias(), csv, &keys, nullptr);
-    std::remove(csv.c_str());
 }
 
 struct Lab {
