@@ -11,17 +11,17 @@
 
 namespace quantora::test {
 
-// A path in the temporary directory, removed at the end of the scope.
+// A path in a scratch directory of its own, removed at the end of the scope.
 class TempPath {
   public:
-    explicit TempPath(const char* suffix = ".xml");
-    ~TempPath();
+    explicit TempPath(const char* suffix = ".xml") : path_(dir_ / ("file" + std::string(suffix))) {}
     TempPath(const TempPath&) = delete;
     TempPath& operator=(const TempPath&) = delete;
     const char* c_str() const { return path_.c_str(); }
     const std::string& str() const { return path_; }
 
   private:
+    ScratchDir dir_;
     std::string path_;
 };
 

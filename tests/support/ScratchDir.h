@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,7 +15,7 @@ namespace quantora::test {
 struct ScratchDir {
     std::filesystem::path path;
     ScratchDir() {
-        static int n = 0;
+        static std::atomic<int> n{0};
         path = std::filesystem::temp_directory_path() /
                ("quantora-test-" + std::to_string(getpid()) + "-" + std::to_string(++n));
         std::filesystem::create_directories(path);
