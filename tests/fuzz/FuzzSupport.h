@@ -13,8 +13,7 @@
 #include <string>
 
 #include "quantora/base/Types.h"
-#include "quantora/dblayer/Database.h"
-#include "quantora/dblayer/TQuery.h"
+#include "tests/support/TestDatabase.h"
 
 namespace quantora::fuzz {
 
@@ -61,32 +60,13 @@ class InputFile {
     std::string path_ = ScratchPath("quantora_fuzz_input");
 };
 
-inline void Exec(const char* alias, const AnsiString& sql) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(sql);
-    q.ExecSQL();
-}
-
-class ScratchDatabase {
-  public:
+// A scratch SQLite database with the lab schema, without durability, for the runs of one target.
+struct ScratchDatabase : test::TestDatabase {
     // `setup`, when given, runs once after the schema is made.
-    explicit ScratchDatabase(const char* alias, const char* setup = nullptr) : alias_(alias) {
-        file_ = ScratchPath(alias) + ".db";
-        std::remove(file_.c_str());
-        OpenDatabase(alias, "sqlite:" + file_);
-        CreateSchema(alias);
-        Exec(alias, "PRAGMA synchronous = OFF");  // a disk flush per run is of no use here
-        if (setup) Exec(alias, setup);
+    explicit ScratchDatabase(const char* setup = nullptr) : TestDatabase(true, true) {
+        Exec("PRAGMA synchronous = OFF");  // a disk flush per run is of no use here
+        if (setup) Exec(setup);
     }
-    ~ScratchDatabase() {
-        CloseDatabase(alias_);
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            std::remove((file_ + suffix).c_str());
-    }
-
-  private:
-    const char* alias_;
-    std::string file_;
 };
+
 }  // namespace quantora::fuzz
