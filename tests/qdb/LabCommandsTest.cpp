@@ -82,10 +82,9 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
     const std::string uri = Quoted(db.uri());
     // A few nuclides cut from the evaluated table.
     const ScratchDir scratch;
-    const std::filesystem::path& dir = scratch.path;
-    const auto csv = dir / "lines.csv";
+    const std::string csv = scratch / "lines.csv";
     WriteGammaLines(csv, {"Cs-137", "Co-60", "Am-241", "Eu-152"});
-    auto r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
+    auto r = RunQdb("nuclides load " + uri + " " + Quoted(csv));
     ASSERT_EQ(r.code, 0) << r.out;
     const std::string lib = db.Scalar("SELECT MIN(RADIATIONLIBRARY_ID) FROM RADIATIONLIBRARY");
     EXPECT_EQ(db.Scalar("SELECT NAME FROM RADIATIONLIBRARY"), "lines");
@@ -97,7 +96,7 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
     // A second load gets keys of its own; radiation keys too long for an integer do not count.
     db.Exec("UPDATE RADIATION SET RADIATION_ID = '9999999999' WHERE RADIATION_ID = '" +
             db.Scalar("SELECT MIN(RADIATION_ID) FROM RADIATION") + "'");
-    r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
+    r = RunQdb("nuclides load " + uri + " " + Quoted(csv));
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(db.Count("RADIATIONLIBRARY"), 2);
 
@@ -115,10 +114,9 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
         std::string(QUANTORA_SHARED_DATA) + "/spectra/original/eu_calib_7cm.Chn";
     r = RunQdb("spectrum import " + uri + " " + Quoted(chn) + " --new-measurements --project 1");
     ASSERT_EQ(r.code, 0) << r.out;
-    const auto peaks = dir / "peaks.csv";
-    ExpectQdb(
-        "analyse " + uri + " --spectrum 1 --library " + eu + " --csv " + Quoted(peaks.string()), 0,
-        {"energy recalibrated from", "Eu-152", "stored as peak evaluation 1"});
+    const std::string peaks = scratch / "peaks.csv";
+    ExpectQdb("analyse " + uri + " --spectrum 1 --library " + eu + " --csv " + Quoted(peaks), 0,
+              {"energy recalibrated from", "Eu-152", "stored as peak evaluation 1"});
     std::ifstream table(peaks);
     std::string header, row;
     std::getline(table, header);
