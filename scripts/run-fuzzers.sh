@@ -35,15 +35,11 @@ echo "== fuzzing ${seconds}s per target, $parallel at a time, in $work"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1
 
-# Targets that start from the seeds of another (as in tests/fuzz/CMakeLists.txt).
-declare -A seeds_of=([xml_importer]=xml_reader)
-
 # Runs one target on a copy of its seeds and regressions; the exit status tells whether it held.
 fuzz_one() {
   local t=$1 name=${1#fuzz_}
-  local corpus=${seeds_of[$name]:-$name}
   mkdir -p "$work/$name/corpus" "$work/$name/artifacts"
-  for seeds in "tests/fuzz/corpus/$corpus" "$work/seeds/$name" "tests/fuzz/regressions/$name"; do
+  for seeds in "tests/fuzz/corpus/$name" "$work/seeds/$name" "tests/fuzz/regressions/$name"; do
     if [ -d "$seeds" ]; then cp -rL "$seeds/." "$work/$name/corpus/"; fi
   done
   (cd "$work/$name" && "$build/bin/$t" -max_total_time="$seconds" -timeout=10 \
