@@ -40,13 +40,8 @@ class ByteReader {
     const uint8_t* end_;
 };
 
-// Scratch files go to /dev/shm when there is one: nothing of a run needs to reach a disk.
-inline std::string ScratchPath(const std::string& stem) {
-    const char* dir = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : P_tmpdir;
-    return std::string(dir) + "/" + stem + "_" + std::to_string(getpid());
-}
-
-// The input as a file, rewritten for each run.
+// The input as a file, rewritten for each run; in /dev/shm when there is one, as nothing of a
+// run needs to reach a disk.
 class InputFile {
   public:
     ~InputFile() { std::remove(path_.c_str()); }
@@ -57,7 +52,9 @@ class InputFile {
     const char* Path() const { return path_.c_str(); }
 
   private:
-    std::string path_ = ScratchPath("quantora_fuzz_input");
+    std::string path_ =
+        std::string(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : P_tmpdir) +
+        "/quantora_fuzz_input_" + std::to_string(getpid());
 };
 
 // A scratch SQLite database with the lab schema, without durability, for the runs of one target.
