@@ -2,12 +2,8 @@
 #include "tests/exchange/ExchangeTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <climits>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -21,8 +17,6 @@
 namespace quantora::test {
 namespace {
 
-std::atomic<int> g_counter{0};
-
 // Bytes 0 to 255 in a row-dependent order, zero bytes included.
 AnsiString BlobBytes(std::size_t n, int row) {
     AnsiString b(n, '\0');
@@ -32,21 +26,6 @@ AnsiString BlobBytes(std::size_t n, int row) {
 }
 
 }  // namespace
-
-TempPath::TempPath(const char* suffix)
-    : path_(Format("%s/xmlexchange_%d_%d%s", std::filesystem::temp_directory_path().c_str(),
-                   static_cast<int>(getpid()), ++g_counter, suffix)) {}
-
-TempPath::~TempPath() {
-    std::remove(path_.c_str());
-}
-
-std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

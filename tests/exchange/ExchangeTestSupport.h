@@ -7,24 +7,24 @@
 
 #include "quantora/base/Types.h"
 #include "tests/support/Raised.h"
+#include "tests/support/ScratchDir.h"
 
 namespace quantora::test {
 
-// A path in the temporary directory, removed at the end of the scope.
+// A path in a scratch directory of its own, removed at the end of the scope.
 class TempPath {
   public:
-    explicit TempPath(const char* suffix = ".xml");
-    ~TempPath();
+    explicit TempPath(const char* suffix = ".xml") : path_(dir_ / ("file" + std::string(suffix))) {}
     TempPath(const TempPath&) = delete;
     TempPath& operator=(const TempPath&) = delete;
     const char* c_str() const { return path_.c_str(); }
     const std::string& str() const { return path_; }
 
   private:
+    ScratchDir dir_;
     std::string path_;
 };
 
-std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 // `text` with the first `from` after `after` replaced; fails the test when there is none.
 std::string Replaced(std::string text, const std::string& from, const std::string& to,

@@ -36,7 +36,7 @@ std::string ExportSection(const AnsiString& alias, const AnsiString& sql, int& r
     rows = exporter.ExportDataSet("VALS", &q, &out);
     EXPECT_EQ(exporter.File, nullptr);
     out.Close();
-    return ReadFileBytes(path.str());
+    return ReadText(path.str());
 }
 
 const char* kValsDesc =
@@ -112,7 +112,7 @@ TEST(XmlExport, OutputFileWritesLargeValuesPastItsBuffer) {
         out.Write(big + small);
     }
     out.Close();
-    EXPECT_TRUE(ReadFileBytes(path.str()) == "<" + big + "<>" + big + ">");  // 2 MiB: no dump
+    EXPECT_TRUE(ReadText(path.str()) == "<" + big + "<>" + big + ">");  // 2 MiB: no dump
     ASSERT_TRUE(out.Open("/dev/full"));
     EXPECT_EQ(Raised([&] { out.Write(big); }).Message,
               "Could not write output file: No space left on device");

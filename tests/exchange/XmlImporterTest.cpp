@@ -30,7 +30,7 @@ namespace {
 std::string Export(const AnsiString& alias, StringLogger* logger = nullptr) {
     TempPath path;
     QuantoraXmlExporter(logger).ExportDatabase(alias.c_str(), path.c_str());
-    return ReadFileBytes(path.str());
+    return ReadText(path.str());
 }
 
 // The file without its Database line, which names the alias.

@@ -9,8 +9,6 @@
 
 namespace {
 
-const char* kAlias = "fuzz_blobchunks";
-
 // One value of a column in any storage class, picked by the input; mostly `likely`.
 void SetValue(TParam* p, quantora::fuzz::ByteReader& in, int64_t likely) {
     const int kind = in.Byte() % 8;
@@ -25,17 +23,18 @@ void SetValue(TParam* p, quantora::fuzz::ByteReader& in, int64_t likely) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static quantora::fuzz::ScratchDatabase db(kAlias);
+    static const quantora::fuzz::ScratchDatabase db;
+    const char* const alias = db.name();
     quantora::fuzz::ByteReader in(data, size);
     const int chunkSize = 1 + in.Byte() % 16;
     const int ownerId2 = static_cast<int8_t>(in.Byte());
     const int dataType = static_cast<int8_t>(in.Byte());
     const size_t maxValueSize = in.Byte() == 0 ? 1 + in.Byte() : static_cast<size_t>(-1);
     {
-        Transaction t(kAlias);
-        quantora::fuzz::Exec(kAlias, "DELETE FROM BLOBCHUNK");
+        Transaction t(alias);
+        db.Exec("DELETE FROM BLOBCHUNK");
         TQuery q;
-        q.SetDatabaseName(kAlias);
+        q.SetDatabaseName(alias);
         q.SetSQL(
             "INSERT INTO BLOBCHUNK (OWNERTYPE, OWNERID1, OWNERID2, DATATYPE, SERIAL, DATA, "
             "DATASIZE, BLOBCHUNK_ID, PREVBLOBCHUNK_ID) VALUES (:OWNERTYPE, :OWNERID1, :OWNERID2, "
@@ -63,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const char* ownerType : {"SPECTRUM", "SP'EC"}) {
         AnsiString value = "stale";
         try {
-            ReadBlobChunks(value, ownerType, 1, ownerId2, dataType, nullptr, chunkSize, kAlias,
+            ReadBlobChunks(value, ownerType, 1, ownerId2, dataType, nullptr, chunkSize, alias,
                            maxValueSize);
         } catch (const Exception&) {
         }

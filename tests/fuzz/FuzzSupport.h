@@ -13,8 +13,7 @@
 #include <string>
 
 #include "quantora/base/Types.h"
-#include "quantora/dblayer/Database.h"
-#include "quantora/dblayer/TQuery.h"
+#include "tests/support/TestDatabase.h"
 
 namespace quantora::fuzz {
 
@@ -41,13 +40,8 @@ class ByteReader {
     const uint8_t* end_;
 };
 
-// Scratch files go to /dev/shm when there is one: nothing of a run needs to reach a disk.
-inline std::string ScratchPath(const std::string& stem) {
-    const char* dir = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : P_tmpdir;
-    return std::string(dir) + "/" + stem + "_" + std::to_string(getpid());
-}
-
-// The input as a file, rewritten for each run.
+// The input as a file, rewritten for each run; in /dev/shm when there is one, as nothing of a
+// run needs to reach a disk.
 class InputFile {
   public:
     ~InputFile() { std::remove(path_.c_str()); }
@@ -58,35 +52,18 @@ class InputFile {
     const char* Path() const { return path_.c_str(); }
 
   private:
-    std::string path_ = ScratchPath("quantora_fuzz_input");
+    std::string path_ =
+        std::string(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : P_tmpdir) +
+        "/quantora_fuzz_input_" + std::to_string(getpid());
 };
 
-inline void Exec(const char* alias, const AnsiString& sql) {
-    TQuery q;
-    q.SetDatabaseName(alias);
-    q.SetSQL(sql);
-    q.ExecSQL();
-}
-
-class ScratchDatabase {
-  public:
+// A scratch SQLite database with the lab schema, without durability, for the runs of one target.
+struct ScratchDatabase : test::TestDatabase {
     // `setup`, when given, runs once after the schema is made.
-    explicit ScratchDatabase(const char* alias, const char* setup = nullptr) : alias_(alias) {
-        file_ = ScratchPath(alias) + ".db";
-        std::remove(file_.c_str());
-        OpenDatabase(alias, "sqlite:" + file_);
-        CreateSchema(alias);
-        Exec(alias, "PRAGMA synchronous = OFF");  // a disk flush per run is of no use here
-        if (setup) Exec(alias, setup);
+    explicit ScratchDatabase(const char* setup = nullptr) : TestDatabase(true, true) {
+        Exec("PRAGMA synchronous = OFF");  // a disk flush per run is of no use here
+        if (setup) Exec(setup);
     }
-    ~ScratchDatabase() {
-        CloseDatabase(alias_);
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            std::remove((file_ + suffix).c_str());
-    }
-
-  private:
-    const char* alias_;
-    std::string file_;
 };
+
 }  // namespace quantora::fuzz

@@ -7,12 +7,10 @@
 #include "quantora/frame/SqlNames.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-static const char* kAlias = "fuzz_importer";
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // One row that a failed import must not lose.
-    static quantora::fuzz::ScratchDatabase db(
-        kAlias, "INSERT INTO SOURCE (SOURCE_ID, NAME) VALUES (999, 'kept')");
+    static const quantora::fuzz::ScratchDatabase db(
+        "INSERT INTO SOURCE (SOURCE_ID, NAME) VALUES (999, 'kept')");
     static quantora::fuzz::InputFile input;
     input.Set(data, size);
 
@@ -23,20 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.skipUnknownFields = size % 4 >= 2;
     options.replaceExistingRows = false;
     try {
-        quantora::ImportXmlDatabase(kAlias, input.Path(), nullptr, options);
+        quantora::ImportXmlDatabase(db.name(), input.Path(), nullptr, options);
     } catch (const Exception&) {
     }
     // Nothing of a failed import stays, and a successful one into a table with rows is refused:
     // either way the SOURCE row is still there.
-    TQuery q;
-    q.SetDatabaseName(kAlias);
-    q.SetSQL("SELECT COUNT(*) FROM SOURCE WHERE NAME = 'kept'");
-    q.Open();
-    if (q.Fields()[0]->AsLargeInt() != 1) std::abort();
-    q.Close();
+    if (db.Count("SOURCE WHERE NAME = 'kept'") != 1) std::abort();
     // Clear what was imported (only lab tables are written), so every run starts alike.
     for (const AnsiString& t : quantora::SchemaTableNames())
-        quantora::fuzz::Exec(kAlias,
-                             "DELETE FROM " + t + (t == "SOURCE" ? " WHERE SOURCE_ID <> 999" : ""));
+        db.Exec("DELETE FROM " + t + (t == "SOURCE" ? " WHERE SOURCE_ID <> 999" : ""));
     return 0;
 }

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,23 +15,18 @@
 #include "quantora/spectrum/SpectrumCompressor.h"
 #include "quantora/spectrumfiles/SpectrumFileReader.h"
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
+#include "tests/support/ScratchDir.h"
 
 namespace fs = std::filesystem;
 
 using namespace quantora;
+using quantora::test::ReadText;
 
 namespace {
 
 void Write(const fs::path& file, const std::string& bytes) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << bytes;
-}
-
-std::string ReadAll(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 template <class T>
@@ -81,7 +75,7 @@ void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
     const fs::path original = data / "spectra/original";
     for (const auto& [file, seed] : {std::pair{"AH20190131_Na22_10cm_IDM4.Chn", "full_trailer"},
                                      {"eu_calib_7cm.Chn", "short_trailer"}}) {
-        std::string chn = ReadAll(original / file);
+        std::string chn = ReadText(original / file);
         const size_t n = Peek<uint16_t>(chn, 30);
         chn = chn.substr(0, 32 + 4 * kSeedChannels) + chn.substr(32 + 4 * n);
         Poke<uint16_t>(chn, 30, kSeedChannels);
@@ -89,7 +83,7 @@ void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
     }
 
     // SPC: records 1..21 (header, text, calibration), then two spectrum records.
-    std::string spc = ReadAll(original / "Alcatraz14.Spc");
+    std::string spc = ReadText(original / "Alcatraz14.Spc");
     const size_t first = static_cast<size_t>(Peek<int16_t>(spc, 60));
     spc = spc.substr(0, (first - 1) * 128) + spc.substr((first - 1) * 128, 2 * 128);
     Poke<int16_t>(spc, 40, 0);  // no ROI records
@@ -101,7 +95,7 @@ void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
 
     // CNF: the header and a directory of three blocks, each block copied up to the next one.
     const std::string cnf =
-        ReadAll(original / "01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf");
+        ReadText(original / "01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf");
     std::string seed = cnf.substr(0, 0x800);
     std::fill(seed.begin() + 0x70, seed.end(), '\0');
     size_t entry = 0x70;
@@ -144,7 +138,7 @@ void SpectrumFileSeeds(const fs::path& data, const fs::path& out) {
     for (unsigned long c : cut(csv.spectra[0]).counts) asc += std::to_string(c) + "\r\n";
     Write(out / "text_spectrum_readers" / "asc", asc);
     // The IAEA SPE layout: "%2" coefficient count, eight counts per line.
-    const std::string iaea = ReadAll(original / "iaea2002/Co57SMALL.spe");
+    const std::string iaea = ReadText(original / "iaea2002/Co57SMALL.spe");
     const size_t section = iaea.find("$DATA:");
     const size_t counts = iaea.find('\n', iaea.find('\n', section) + 1) + 1;
     size_t end = counts;

@@ -2,10 +2,6 @@
 // the evaluated gamma lines of chosen nuclides loaded as a radiation library.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,6 +11,8 @@
 #include "quantora/lab/SpectrumImport.h"
 #include "quantora/nuclides/GammaLineTable.h"
 #include "quantora/nuclides/NuclideLibrary.h"
+#include "tests/support/GammaLines.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/TestDatabase.h"
 
 namespace quantora::test {
@@ -30,19 +28,11 @@ inline std::vector<std::string> SplitCsv(const std::string& line) {
 
 // Loads the evaluated gamma lines of `nuclides` (and nothing else) into the nuclide tables of `db`.
 inline void LoadGammaLines(const TestDatabase& db, const std::set<std::string>& nuclides) {
-    const std::string csv = "/tmp/quantora_lines_" + std::to_string(getpid()) + ".csv";
-    {
-        std::ifstream in(kData + "/nuclides/gamma_lines.csv");
-        std::ofstream out(csv);
-        std::string line;
-        std::getline(in, line);
-        out << line << '\n';
-        while (std::getline(in, line))
-            if (nuclides.count(line.substr(0, line.find(',')))) out << line << '\n';
-    }
+    const ScratchDir dir;
+    const std::string csv = dir / "lines.csv";
+    WriteGammaLines(csv, nuclides);
     CountingKeyGen keys(1, db.alias());
     LoadGammaLineTable(db.alias(), csv, &keys, nullptr);
-    std::remove(csv.c_str());
 }
 
 struct Lab {

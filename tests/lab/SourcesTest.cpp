@@ -3,10 +3,7 @@
 // nothing stored.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,6 +12,7 @@
 #include "quantora/base/Exception.h"
 #include "quantora/lab/Certificates.h"
 #include "tests/lab/LabFixture.h"
+#include "tests/support/ScratchDir.h"
 
 namespace quantora {
 namespace {
@@ -42,16 +40,6 @@ const CertifiedNuclide* Find(const Certificate& c, const std::string& nuclide) {
         if (n.nuclide == nuclide) return &n;
     return nullptr;
 }
-
-// A file of `text` removed afterwards.
-struct TextFile {
-    std::string path;
-    TextFile(const std::string& name, const std::string& text)
-        : path((fs::temp_directory_path() / (std::to_string(getpid()) + "_" + name)).string()) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    ~TextFile() { std::remove(path.c_str()); }
-};
 
 TEST(Certificates, HandComputedRowsHaveStandardUncertaintiesInUtc) {
     // Hand-computed rows: 5.0 % of 3353 Bq at 99 % is 167.65 / 2.576 Bq; 1.6 % of 3794 /s at
@@ -200,10 +188,12 @@ TEST(Certificates, WrittenFormsAreReadAndFaultsNameTheirLineWithNothingStored) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        const TextFile file("certificate.csv", c.text);
+        const test::ScratchDir dir;
+        const std::string file = dir / "certificate.csv";
+        std::ofstream(file, std::ios::binary) << c.text;
         const int sources = db.Count("SOURCE");
         if (c.line == 0) {
-            const int id = StoreSource(db.name(), "ok", ReadCertificate(file.path), file.path);
+            const int id = StoreSource(db.name(), "ok", ReadCertificate(file), file);
             const Certificate back = LoadSource(db.name(), id);
             ASSERT_EQ(back.nuclides.size(), 1u);
             const CertifiedNuclide& n = back.nuclides[0];
@@ -214,10 +204,10 @@ TEST(Certificates, WrittenFormsAreReadAndFaultsNameTheirLineWithNothingStored) {
             continue;
         }
         try {
-            StoreSource(db.name(), "bad", ReadCertificate(file.path), file.path);
+            StoreSource(db.name(), "bad", ReadCertificate(file), file);
             ADD_FAILURE() << "accepted";
         } catch (const Exception& e) {
-            EXPECT_EQ(e.Message.rfind(file.path + ":" + std::to_string(c.line) + ": ", 0), 0u)
+            EXPECT_EQ(e.Message.rfind(file + ":" + std::to_string(c.line) + ": ", 0), 0u)
                 << e.Message;
             EXPECT_NE(e.Message.find(c.says), std::string::npos) << e.Message;
         }

@@ -2,7 +2,6 @@
 import concurrent.futures
 import csv
 import datetime
-import multiprocessing
 import os
 import pickle
 
@@ -69,14 +68,6 @@ def test_query_keys_are_lower_case_and_never_merged(db, sql, want):
         assert db.query(sql) == want
 
 
-def test_every_dict_the_module_returns_has_lower_case_keys(db):
-    dicts = [db.tables(), *db.measurements(), *db.query("SELECT * FROM SPECTRUM"),
-             *[m for ms in db.match([661.657, 1332.5], [0.5, 0.5], [1]) for m in ms]]
-    assert len(dicts) > 10
-    for d in dicts:
-        assert all(k == k.lower() for k in d), d.keys()
-
-
 @pytest.mark.parametrize("channels", [100.5, [0, 1, 4095.5], np.arange(12.0).reshape(3, 4) * 300,
                                       np.array(2000.0), np.array([], dtype=np.float32)])
 def test_energy_calibration_maps_channels_both_ways_in_their_shape(db, channels):
@@ -111,16 +102,6 @@ def test_numpy_numbers_and_arrays_serve_where_python_ones_do(db, call):
     def as_numpy(x):
         return np.array(x) if isinstance(x, list) else np.int64(x)
     assert comparable(call(db, as_numpy)) == comparable(call(db, lambda x: x))
-
-
-def weighted_energy(spectrum):
-    return float(spectrum.counts.astype(float) @ spectrum.energies())
-
-
-def test_spectra_go_to_other_processes(db):
-    spectra = db.spectra(rows(db, "SELECT MIN(MEASUREMENT_ID) AS M FROM SPECTRUM")[0]["m"])
-    with concurrent.futures.ProcessPoolExecutor(2, mp_context=multiprocessing.get_context("spawn")) as pool:
-        assert list(pool.map(weighted_energy, spectra)) == [weighted_energy(s) for s in spectra]
 
 
 def test_tables_peaks_and_efficiency_agree_with_sql(db):

@@ -1,7 +1,6 @@
 // qdb info, export, import and settings on fresh databases: exit codes, key output lines, and bad
 // input that changes nothing. The csv command's refusals are the security tests'.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>

@@ -7,12 +7,17 @@
 
 #include "quantora/base/Format.h"
 #include "tests/qdb/QdbRun.h"
+#include "tests/support/GammaLines.h"
 #include "tests/support/TestDatabase.h"
 
 using quantora::Format;
+using quantora::test::ExpectQdb;
+using quantora::test::QdbCase;
 using quantora::test::Quoted;
 using quantora::test::RunQdb;
+using quantora::test::ScratchDir;
 using quantora::test::TestDatabase;
+using quantora::test::WriteGammaLines;
 
 namespace {
 
@@ -40,11 +45,7 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
     TestDatabase db(true);
     FillLab(db);
     const std::string uri = Quoted(db.uri());
-    const struct {
-        std::string args;
-        int code;
-        std::vector<std::string> says;
-    } runs[] = {
+    const QdbCase runs[] = {
         // The project is blocked by its measurement; nothing may be deleted.
         {"check " + uri + " PROJECT 1",
          0,
@@ -70,7 +71,7 @@ TEST(QdbLabCommands, CheckReportsBlockingAndDeleteCascades) {
         // With --yes the measurement goes with its spectrum and the spectrum's calibrations.
         {"delete " + uri + " MEASUREMENT 10 --yes", 0, {"deleted MEASUREMENT ID=10"}},
     };
-    for (const auto& r : runs) quantora::test::ExpectQdb(r.args, r.code, r.says);
+    for (const auto& r : runs) ExpectQdb(r.args, r.code, r.says);
     for (const char* table : {"MEASUREMENT", "SPECTRUM", "ECAL", "ECALPOINT"})
         EXPECT_EQ(db.Count(table), 0) << table;
     EXPECT_EQ(db.Count("PROJECT"), 1);
@@ -80,41 +81,28 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
     TestDatabase db(true);
     const std::string uri = Quoted(db.uri());
     // A few nuclides cut from the evaluated table.
-    const quantora::test::ScratchDir scratch;
-    const std::filesystem::path& dir = scratch.path;
-    const auto csv = dir / "lines.csv";
-    {
-        std::ifstream in(std::string(QUANTORA_SHARED_DATA) + "/nuclides/gamma_lines.csv");
-        std::ofstream out(csv);
-        std::string line;
-        std::getline(in, line);
-        out << line << '\n';
-        while (std::getline(in, line))
-            if (line.rfind("Cs-137,", 0) == 0 || line.rfind("Co-60,", 0) == 0 ||
-                line.rfind("Am-241,", 0) == 0 || line.rfind("Eu-152,", 0) == 0)
-                out << line << '\n';
-    }
-    auto r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
+    const ScratchDir scratch;
+    const std::string csv = scratch / "lines.csv";
+    WriteGammaLines(csv, {"Cs-137", "Co-60", "Am-241", "Eu-152"});
+    auto r = RunQdb("nuclides load " + uri + " " + Quoted(csv));
     ASSERT_EQ(r.code, 0) << r.out;
     const std::string lib = db.Scalar("SELECT MIN(RADIATIONLIBRARY_ID) FROM RADIATIONLIBRARY");
     EXPECT_EQ(db.Scalar("SELECT NAME FROM RADIATIONLIBRARY"), "lines");
 
-    quantora::test::ExpectQdb(
-        "match " + uri + " --library " + lib + " 661.66:0.1 1173.2 59.54:0.05 5000", 0,
-        {"Cs-137       661.6570", "Co-60       1173.2280", "Am-241        59.5409",
-         "5000.000 +- 0.500 keV: 0 line(s)"});
+    ExpectQdb("match " + uri + " --library " + lib + " 661.66:0.1 1173.2 59.54:0.05 5000", 0,
+              {"Cs-137       661.6570", "Co-60       1173.2280", "Am-241        59.5409",
+               "5000.000 +- 0.500 keV: 0 line(s)"});
 
     // A second load gets keys of its own; radiation keys too long for an integer do not count.
     db.Exec("UPDATE RADIATION SET RADIATION_ID = '9999999999' WHERE RADIATION_ID = '" +
             db.Scalar("SELECT MIN(RADIATION_ID) FROM RADIATION") + "'");
-    r = RunQdb("nuclides load " + uri + " " + Quoted(csv.string()));
+    r = RunQdb("nuclides load " + uri + " " + Quoted(csv));
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(db.Count("RADIATIONLIBRARY"), 2);
 
     // A library of chosen nuclides; one the tables do not hold leaves nothing behind.
-    quantora::test::ExpectQdb("nuclides library " + uri + " eu Eu-152", 0, {": eu (1 nuclides)"});
-    quantora::test::ExpectQdb("nuclides library " + uri + " bad Eu-152,Xx-999", 3,
-                              {"no decay of Xx-999"});
+    ExpectQdb("nuclides library " + uri + " eu Eu-152", 0, {": eu (1 nuclides)"});
+    ExpectQdb("nuclides library " + uri + " bad Eu-152,Xx-999", 3, {"no decay of Xx-999"});
     EXPECT_EQ(db.Count("RADIATIONLIBRARY"), 3);
     const std::string eu =
         db.Scalar("SELECT RADIATIONLIBRARY_ID FROM RADIATIONLIBRARY WHERE NAME = 'eu'");
@@ -124,15 +112,11 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p1')");
     const std::string chn =
         std::string(QUANTORA_SHARED_DATA) + "/spectra/original/eu_calib_7cm.Chn";
-    ASSERT_EQ(RunQdb("spectrum import " + uri + " " + Quoted(chn) +
-                     " --new-measurements "
-                     "--project 1")
-                  .code,
-              0);
-    const auto peaks = dir / "peaks.csv";
-    quantora::test::ExpectQdb(
-        "analyse " + uri + " --spectrum 1 --library " + eu + " --csv " + Quoted(peaks.string()), 0,
-        {"energy recalibrated from", "Eu-152", "stored as peak evaluation 1"});
+    r = RunQdb("spectrum import " + uri + " " + Quoted(chn) + " --new-measurements --project 1");
+    ASSERT_EQ(r.code, 0) << r.out;
+    const std::string peaks = scratch / "peaks.csv";
+    ExpectQdb("analyse " + uri + " --spectrum 1 --library " + eu + " --csv " + Quoted(peaks), 0,
+              {"energy recalibrated from", "Eu-152", "stored as peak evaluation 1"});
     std::ifstream table(peaks);
     std::string header, row;
     std::getline(table, header);
@@ -141,28 +125,19 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
     while (std::getline(table, row)) ++rows;
     EXPECT_EQ(rows, db.Count("PEAK"));
     EXPECT_GT(rows, 30);
-    quantora::test::ExpectQdb("analyse " + uri + " --project 1", 0,
-                              {"1 spectra, 0 without a peak evaluation"});
-    quantora::test::ExpectQdb("analyse " + uri + " --spectrum 1 --setting 99", 3,
-                              {"no peak evaluation setting with PEAKEVALCAL_ID = 99"});
-    quantora::test::ExpectQdb("analyse " + uri + " --spectrum 1 --library 99999", 3,
-                              {"no radiation library with RADIATIONLIBRARY_ID = 99999"});
+    ExpectQdb("analyse " + uri + " --project 1", 0, {"1 spectra, 0 without a peak evaluation"});
+    ExpectQdb("analyse " + uri + " --spectrum 1 --setting 99", 3,
+              {"no peak evaluation setting with PEAKEVALCAL_ID = 99"});
+    ExpectQdb("analyse " + uri + " --spectrum 1 --library 99999", 3,
+              {"no radiation library with RADIATIONLIBRARY_ID = 99999"});
     EXPECT_EQ(db.Count("PEAKEVAL"), 1);
 }
 
 TEST(QdbLabCommands, SourceAddStoresACertificateOrNothing) {
     TestDatabase db(true);
     const std::string uri = Quoted(db.uri());
-    const quantora::test::ScratchDir scratch;
-    {
-        std::ifstream in(std::string(QUANTORA_SHARED_DATA) + "/nuclides/gamma_lines.csv");
-        std::ofstream out(scratch / "lines.csv");
-        std::string line;
-        std::getline(in, line);
-        out << line << '\n';
-        while (std::getline(in, line))
-            if (line.rfind("Cs-137,", 0) == 0 || line.rfind("Co-60,", 0) == 0) out << line << '\n';
-    }
+    const ScratchDir scratch;
+    WriteGammaLines(scratch / "lines.csv", {"Cs-137", "Co-60"});
     ASSERT_EQ(RunQdb("nuclides load " + uri + " " + Quoted(scratch / "lines.csv")).code, 0);
     std::ofstream(scratch / "point.csv")
         << "nuclide,energy_kev,emission_rate_per_s,expanded_uncertainty_percent,coverage_k,"
@@ -171,11 +146,7 @@ TEST(QdbLabCommands, SourceAddStoresACertificateOrNothing) {
            "2001-05-01T12:00:00Z\n";
     const std::string maric =
         Quoted(std::string(QUANTORA_SHARED_DATA) + "/sources/maric_500ml_marinelli.csv");
-    const struct {
-        std::string args;
-        int code;
-        std::vector<std::string> says;
-    } runs[] = {
+    const QdbCase runs[] = {
         {"source add " + uri + " " + Quoted(scratch / "point.csv") + " --name 'QCD point'",
          0,
          {"source 1: QCD point (2 nuclides, emission-rate certificate)",
@@ -189,7 +160,7 @@ TEST(QdbLabCommands, SourceAddStoresACertificateOrNothing) {
         {"quantify " + uri + " --library 1", 2, {"usage: qdb quantify"}},
         {"source add " + uri + " " + Quoted(scratch / "none.csv") + " --name x", 3, {"none.csv"}},
     };
-    for (const auto& r : runs) quantora::test::ExpectQdb(r.args, r.code, r.says);
+    for (const auto& r : runs) ExpectQdb(r.args, r.code, r.says);
     EXPECT_EQ(db.Count("SOURCE"), 1);
     EXPECT_EQ(db.Count("SOURCEISOMER WHERE SOURCE_ID = 1"), 2);
 }

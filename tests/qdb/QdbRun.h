@@ -1,16 +1,14 @@
-// Running the qdb binary from a test: the exit code and what it printed; a scratch directory.
+// Running the qdb binary from a test: the exit code and what it printed.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/support/ScratchDir.h"
 
 namespace quantora::test {
 
@@ -42,6 +40,13 @@ inline QdbResult RunQdb(const std::string& args, const std::string& shell = {}) 
     return r;
 }
 
+// A run of qdb and what it must give: the exit code and texts of what it prints.
+struct QdbCase {
+    std::string args;
+    int code;
+    std::vector<std::string> says;
+};
+
 // Runs `qdb <args>` and expects the exit code and every text of `says` in what it printed.
 inline QdbResult ExpectQdb(const std::string& args, int code,
                            const std::vector<std::string>& says = {}) {
@@ -50,27 +55,6 @@ inline QdbResult ExpectQdb(const std::string& args, int code,
     for (const std::string& s : says)
         EXPECT_NE(r.out.find(s), std::string::npos) << args << ": no '" << s << "' in\n" << r.out;
     return r;
-}
-
-// A fresh directory under the system's temporary one, removed with everything in it.
-struct ScratchDir {
-    std::filesystem::path path;
-    ScratchDir() {
-        static int n = 0;
-        path = std::filesystem::temp_directory_path() /
-               ("qdb-test-" + std::to_string(getpid()) + "-" + std::to_string(++n));
-        std::filesystem::create_directories(path);
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
-inline std::string ReadText(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace quantora::test

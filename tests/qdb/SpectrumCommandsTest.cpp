@@ -47,21 +47,18 @@ TEST(QdbSpectrumCommands, ArchiveImportExportAndInfo) {
 
     const std::string spc = Quoted(original + "Alcatraz14.Spc");
     const std::string n42 = Quoted((dir / "back.n42").string());
-    struct Case {
-        std::string args, message;
-        int code;
-    } cases[] = {
-        {"import " + uri + " " + spc + " --measurement 1", "channels: 8192 (from 0)", 0},
-        {"import " + uri + " " + spc + " --measurement 77", "no measurement with", 3},
-        {"import " + uri + " " + spc, "usage", 2},
-        {"export " + uri + " 1 " + n42, "exported spectrum 1 (8192 channels)", 0},
-        {"info " + n42, "N42-2011, 1 spectrum", 0},
-        {"export " + uri + " 1 " + Quoted((dir / "x.txt").string()), "extension", 2},
-        {"export " + uri + " 99 " + n42, "no spectrum with SPECTRUM_ID = 99", 3},
-        {"info " + Quoted((dir / "missing").string()), "cannot open", 1},
-        {"info " + Quoted(dir.string()), "is a folder, not a spectrum file", 1},
+    const quantora::test::QdbCase cases[] = {
+        {"import " + uri + " " + spc + " --measurement 1", 0, {"channels: 8192 (from 0)"}},
+        {"import " + uri + " " + spc + " --measurement 77", 3, {"no measurement with"}},
+        {"import " + uri + " " + spc, 2, {"usage"}},
+        {"export " + uri + " 1 " + n42, 0, {"exported spectrum 1 (8192 channels)"}},
+        {"info " + n42, 0, {"N42-2011, 1 spectrum"}},
+        {"export " + uri + " 1 " + Quoted((dir / "x.txt").string()), 2, {"extension"}},
+        {"export " + uri + " 99 " + n42, 3, {"no spectrum with SPECTRUM_ID = 99"}},
+        {"info " + Quoted((dir / "missing").string()), 1, {"cannot open"}},
+        {"info " + Quoted(dir.string()), 1, {"is a folder, not a spectrum file"}},
     };
-    for (const Case& c : cases) ExpectQdb("spectrum " + c.args, c.code, {c.message});
+    for (const auto& c : cases) ExpectQdb("spectrum " + c.args, c.code, c.says);
 }
 
 // A disk that fills up in the middle of a batch ends it with one line that counts what was

@@ -20,7 +20,7 @@ TEST(XmlImportHostile, TableNamesOutsideTheSchemaAreRefused) {
     const TableDump before = DumpTables(db.alias());
     TempPath path;
     QuantoraXmlExporter().ExportDatabase(db.name(), path.c_str());
-    const std::string file = ReadFileBytes(path.str());
+    const std::string file = ReadText(path.str());
 
     std::vector<AnsiString> names = HostileTexts();
     for (const char* n : {"main.SAMPLE", "sqlite_master", "sqlite_schema", "pg_class",

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <regex>
 #include <stdexcept>
@@ -19,9 +18,11 @@
 #include "quantora/base/Format.h"
 #include "quantora/services/ODBCHandler.h"
 #include "tests/support/Raised.h"
+#include "tests/support/ScratchDir.h"
 
 using quantora::Format;
 using quantora::test::Raised;
+using quantora::test::ReadText;
 using Strings = std::vector<AnsiString>;
 
 namespace {
@@ -56,11 +57,6 @@ class ODBCDataSource : public ::testing::Test {
         for (const auto& file : {systemIni, userIni}) std::ofstream(file, std::ios::trunc).flush();
     }
 };
-
-std::string ReadText(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 std::string SQLiteFile(const char* name) {
     return (dir / name).string();

@@ -11,8 +11,6 @@
 #include <random>
 #include <sstream>
 
-#include <unistd.h>
-
 #include "quantora/base/DateTime.h"
 #include "quantora/base/Exception.h"
 #include "quantora/base/Failures.h"
@@ -27,6 +25,7 @@
 #include "quantora/spectrumfiles/SpectrumFileWriter.h"
 #include "tests/support/GeneratedSpectra.h"
 #include "tests/support/Raised.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/TestDatabase.h"
 
 using namespace quantora;
@@ -150,8 +149,8 @@ TEST(SpectrumFiles, EveryOriginalFileMatchesCountsManifestAndTwins) {
 TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
     test::TestDatabase db(true);
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
-    const fs::path tmp = fs::temp_directory_path() / ("spectrumfiles_" + std::to_string(getpid()));
-    fs::create_directories(tmp);
+    const test::ScratchDir scratch;
+    const fs::path& tmp = scratch.path;
     const char* files[] = {"AH20190131_Na22_10cm_IDM4.Chn",
                            "Alcatraz14.Spc",
                            "iaea2002/Mn54BIG.asc",
@@ -270,7 +269,6 @@ TEST(SpectrumFiles, FileToDatabaseToEveryWriterAndBack) {
         spectrum.Delete(db.name());
     }
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM NONLINANALYSIS"), "0");
-    fs::remove_all(tmp);
 }
 
 // Every spectrum file under the shared data, written as N42, is valid against the N42-2011 schema
@@ -279,8 +277,8 @@ TEST(SpectrumFiles, N42ExportsOfEverySharedSpectrumMatchTheSchema) {
     if (std::system("xmllint --version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "xmllint is not installed (Debian: libxml2-utils)";
     const std::string schema = QUANTORA_SHARED_DATA "/formats/n42-2011.xsd";
-    const fs::path tmp = fs::temp_directory_path() / ("n42schema_" + std::to_string(getpid()));
-    fs::create_directories(tmp);
+    const test::ScratchDir scratch;
+    const fs::path& tmp = scratch.path;
     SpectrumFileData bare, cubic;
     bare.counts = {0, 3, 1};
     cubic.counts = {4, 5};
@@ -317,7 +315,6 @@ TEST(SpectrumFiles, N42ExportsOfEverySharedSpectrumMatchTheSchema) {
         EXPECT_EQ(again.spectra[0].energyCoeffs, written.energyCoeffs) << exports[i].first;
         EXPECT_EQ(again.warnings, std::vector<AnsiString>{}) << exports[i].first;
     }
-    fs::remove_all(tmp);
 }
 
 TEST(SpectrumFiles, DamagedFilesGiveLocatedErrorsOrReadCleanly) {
@@ -326,8 +323,7 @@ TEST(SpectrumFiles, DamagedFilesGiveLocatedErrorsOrReadCleanly) {
         "digibase_5min_30_1.spe", "Mn56_DetX_Shielded.n42", "iaea2002/Co57SMALL.asc",
         "nai_detector.csv"};
     for (const char* name : files) {
-        std::ifstream in(kDir + "original/" + name, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        const std::string bytes = test::ReadText(kDir + "original/" + name);
         const std::string format = ReadSpectrumBytes(bytes, name).format.substr(0, 3);
         auto cut = [&](size_t n) {  // inside a line
             while (bytes[n - 1] == '\n') ++n;
@@ -496,8 +492,7 @@ TEST(SpectrumFiles, FractionalCountsRoundOrAreRefusedByLine) {
 // An old CHN file as the shared ones are not: a date of the 1900s, and the sample description of a
 // full 512-byte trailer beside the detector's.
 TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
-    std::ifstream in(kDir + "original/eu_calib_7cm.Chn", std::ios::binary);
-    std::string b((std::istreambuf_iterator<char>(in)), {});
+    std::string b = test::ReadText(kDir + "original/eu_calib_7cm.Chn");
     const size_t t = 32 + 4 * (static_cast<uint8_t>(b[30]) | static_cast<uint8_t>(b[31]) << 8);
     b.resize(t + 512, '\0');
     b.replace(21, 3, "980");  // yy and the century flag of the date ddMMMyyC at byte 16
@@ -517,16 +512,13 @@ TEST(SpectrumFiles, ChnCenturyAndDescriptions) {
 // CNF's measurement mode tells a gamma spectrum from counts per time bin.
 TEST(SpectrumFiles, DescriptiveFieldsAndMeasurementMode) {
     {
-        std::ifstream spc(kDir + "original/Alcatraz14.Spc", std::ios::binary);
-        std::string b((std::istreambuf_iterator<char>(spc)), {});
+        std::string b = test::ReadText(kDir + "original/Alcatraz14.Spc");
         b[106] = b[10], b[107] = b[11];  // the location pointer to the sample description record
         EXPECT_EQ(ReadSpectrumBytes(b, "located.spc").spectra.at(0).remarks,
                   std::vector<AnsiString>{"location: Alcatraz14"});
     }
-    std::ifstream in(
-        kDir + "original/01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf",
-        std::ios::binary);
-    std::string b((std::istreambuf_iterator<char>(in)), {});
+    std::string b = test::ReadText(
+        kDir + "original/01122014152731-GT01122014182338-GA37.4963000N-GO122.4633000W.cnf");
     const size_t sample = b.find("Sample title."), mode = b.find("PHA+");
     ASSERT_NE(sample, std::string::npos);
     ASSERT_NE(mode, std::string::npos);
@@ -669,8 +661,8 @@ TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
     std::vector<Case> all(std::begin(cases), std::end(cases));
     all.insert(all.end(), std::begin(lengths), std::end(lengths));
     all.insert(all.end(), std::begin(more), std::end(more));
-    const fs::path dir = fs::temp_directory_path() / Format("hostile-%d", ::getpid());
-    fs::create_directories(dir);
+    const test::ScratchDir scratch;
+    const fs::path& dir = scratch.path;
     for (const Case& c : all) {
         const std::string path = (dir / c.name).string();
         std::ofstream(path, std::ios::binary) << c.bytes;
@@ -693,7 +685,6 @@ TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
         else
             EXPECT_NE(all.find(c.message), std::string::npos) << c.name << "\n" << all;
     }
-    fs::remove_all(dir);
 }
 
 // Failures come typed: a bad file names its format and line, a missing file or key is not found,
@@ -702,8 +693,8 @@ TEST(SpectrumFiles, HostileFilesAreRefusedOrWarnedInOneLine) {
 TEST(SpectrumImport, BadFilesAreRefusedAndAFailedDatabaseEndsTheBatch) {
     test::TestDatabase db(true);
     db.Exec("INSERT INTO PROJECT (PROJECT_ID, NAME) VALUES (1, 'p')");
-    const fs::path tmp = fs::temp_directory_path() / ("qdb_typed_" + std::to_string(getpid()));
-    fs::create_directories(tmp);
+    const test::ScratchDir scratch;
+    const fs::path& tmp = scratch.path;
     std::vector<std::string> good;
     for (int i = 0; i < 4; ++i) {
         good.push_back((tmp / ("s" + std::to_string(i) + ".spe")).string());
@@ -747,5 +738,4 @@ TEST(SpectrumImport, BadFilesAreRefusedAndAFailedDatabaseEndsTheBatch) {
     db.Exec(writable[db.engine() == test::TestEngine::PostgreSQL]);
     EXPECT_EQ(seen, std::vector<std::string>{});
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MEASUREMENT"), "1");
-    fs::remove_all(tmp);
 }
