@@ -159,6 +159,8 @@ TEST_F(AnalysisTest, RealEfficiencyAnalysisWithTheEnergyRangeOfItsPeaks) {
     for (double energy : {121.7817, 1408.013})
         EXPECT_EQ(std::make_pair(back.Efficiency(energy), back.EfficiencyUnc(energy)),
                   std::make_pair(fitted.Efficiency(energy), fitted.EfficiencyUnc(energy)));
+    EXPECT_TRUE(RetrieveEffCal(&back, 99, db.name()));  // no such row: read, nothing loaded
+    EXPECT_FALSE(back.Valid);
     EXPECT_FALSE(RetrieveEffCal(&back, 0, db.name()));
     EXPECT_EQ(back.EffAnalysisId, -1);
 }

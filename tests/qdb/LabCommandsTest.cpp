@@ -93,12 +93,16 @@ TEST(QdbLabCommands, NuclidesLoadThenMatchAndAnalyse) {
               {"Cs-137       661.6570", "Co-60       1173.2280", "Am-241        59.5409",
                "5000.000 +- 0.500 keV: 0 line(s)"});
 
-    // A second load gets keys of its own; radiation keys too long for an integer do not count.
-    db.Exec("UPDATE RADIATION SET RADIATION_ID = '9999999999' WHERE RADIATION_ID = '" +
-            db.Scalar("SELECT MIN(RADIATION_ID) FROM RADIATION") + "'");
+    // A second load gets keys above every key in use, of nine digits too; radiation keys too long
+    // for an integer do not count.
+    for (const char* key : {"9999999999", "100000000"})
+        db.Exec(std::string("UPDATE RADIATION SET RADIATION_ID = '") + key +
+                "' WHERE RADIATION_ID = '" + db.Scalar("SELECT MIN(RADIATION_ID) FROM RADIATION") +
+                "'");
     r = RunQdb("nuclides load " + uri + " " + Quoted(csv));
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(db.Count("RADIATIONLIBRARY"), 2);
+    EXPECT_EQ(db.Count("ISOMER WHERE ISOMER_ID > 100000000"), db.Count("ISOMER") / 2);
 
     // A library of chosen nuclides; one the tables do not hold leaves nothing behind.
     ExpectQdb("nuclides library " + uri + " eu Eu-152", 0, {": eu (1 nuclides)"});
