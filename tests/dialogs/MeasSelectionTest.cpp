@@ -71,6 +71,8 @@ TEST_F(MeasSelectionTest, AddAndRemoveMoveOneMeasurement) {
     EXPECT_EQ(Texts(Avail(), At(Avail(), {"Root A"})),
               QStringList({"Level 1", "Sibling", "M10", "M12"}));
     EXPECT_EQ(Texts(Selected()), QStringList({"M20"}));
+    // A project the tree does not hold is searched for to the end and not found.
+    EXPECT_EQ(TFormMeasSelection::SearchRetrievedProject(At(Avail(), {"Root A"}), 999), nullptr);
 }
 
 TEST_F(MeasSelectionTest, OkHandsBackRecordsAndCancelEmptiesTheSelection) {
