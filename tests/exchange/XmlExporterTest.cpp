@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "quantora/base/Exception.h"
 #include "quantora/base/Format.h"
 #include "quantora/dblayer/TQuery.h"
 #include "quantora/exchange/XmlExporter.h"
@@ -116,6 +117,8 @@ TEST(XmlExport, OutputFileWritesLargeValuesPastItsBuffer) {
     ASSERT_TRUE(out.Open("/dev/full"));
     EXPECT_EQ(Raised([&] { out.Write(big); }).Message,
               "Could not write output file: No space left on device");
+    EXPECT_THROW(out.Close(),
+                 Exception);  // a file that lost a write never closes as written
 }
 
 TEST(XmlExport, FieldTypeTable) {
