@@ -14,6 +14,7 @@
 #include <string>
 
 #include "quantora/base/Exception.h"
+#include "quantora/base/Format.h"
 #include "quantora/calibration/AnalysisRetrieval.h"
 #include "quantora/calibration/Peakevalcaltables.h"
 #include "quantora/dblayer/TQuery.h"
@@ -108,11 +109,14 @@ TEST(PeakEvalRun, AreasAgreeWithAnIndependentFitAndAreStoredWithNothingWhenItFai
                   0)
             << table;
     // The evaluation names its setting (the stored default), the new calibrations of the
-    // spectrum, and its peaks keep their energies.
+    // spectrum and the channels its regions span, and its peaks keep their energies.
     EXPECT_EQ(db.Scalar("SELECT NAME FROM PEAKEVALCAL WHERE PEAKEVALCAL_ID = (SELECT "
                         "PEAKEVALCAL_ID FROM PEAKEVAL)"),
               kDefaultSettingName);
     EXPECT_EQ(db.Scalar("SELECT ECAL_ID FROM PEAKEVAL"), std::to_string(run.spectrum.ecal.ECalId));
+    EXPECT_EQ(db.Rows("SELECT LEFTTRESHOLDCH, RIGHTTRESHOLDCH FROM PEAKEVAL"),
+              quantora::Format("%d|%d\n", run.result.regions.front().first,
+                               run.result.regions.back().last));
     EXPECT_EQ(db.Scalar("SELECT NAME FROM ECAL WHERE ECAL_ID = (SELECT ECAL_ID FROM PEAKEVAL)"),
               "recalibrated from peaks");
     EXPECT_EQ(db.Count("FWHMCAL"), 1);
