@@ -404,15 +404,20 @@ TEST(SpectrumFiles, TextFragments) {
     ASSERT_EQ(fitted.size(), 3u);
     for (size_t i = 0; i < 3; ++i)
         EXPECT_NEAR(fitted[i], (std::array{10.0, 0.5, 0.0})[i], 1e-9) << i;
-    // A list of one count per line holds at most kMaxChannels; the line beyond them is named.
-    std::string list;
-    for (size_t i = 0; i < spectrumfiles::kMaxChannels; ++i) list += "0\n";
-    EXPECT_EQ(ReadSpectrumBytes(list, "full").spectra.at(0).counts.size(),
-              spectrumfiles::kMaxChannels);
-    const AnsiString over = test::Raised([&] { ReadSpectrumBytes(list + "0\n", "over"); }).Message;
-    EXPECT_NE(over.find(Format("line %zu: more", spectrumfiles::kMaxChannels + 1)),
-              AnsiString::npos)
-        << over;
+    // A list of one count per line, and a CSV table, hold at most kMaxChannels; the line beyond
+    // them is named.
+    for (const std::string name : {"x", "x.csv"}) {
+        const auto row = [&](size_t i) { return name == "x" ? "0\n" : Format("%zu,0\n", i); };
+        std::string list;
+        for (size_t i = 0; i < spectrumfiles::kMaxChannels; ++i) list += row(i);
+        EXPECT_EQ(ReadSpectrumBytes(list, name).spectra.at(0).counts.size(),
+                  spectrumfiles::kMaxChannels);
+        list += row(spectrumfiles::kMaxChannels);
+        const AnsiString over = test::Raised([&] { ReadSpectrumBytes(list, name); }).Message;
+        EXPECT_NE(over.find(Format("line %zu: more", spectrumfiles::kMaxChannels + 1)),
+                  AnsiString::npos)
+            << over;
+    }
     // SPE dates: a two-digit year is of 1970 to 2069; a 12-hour clock counts 12 AM as midnight
     // and 12 PM as noon; an hour a 12-hour clock has not is no date.
     for (const auto& [date, iso] : {std::pair{"11/22/02 14:08:39", "2002-11-22 14:08:39"},
