@@ -72,6 +72,8 @@ TEST(PgDialect, ColumnTypesFromOids) {
                    {23, -1, false, ftLargeint, 0, pg::Decoder::Int},
                    {1700, 655366, true, ftFloat, 0, pg::Decoder::Float},
                    {1043, 44, true, ftString, 40, pg::Decoder::Text},
+                   {1043, -1, true, ftString, 255, pg::Decoder::Text},   // no length given
+                   {1043, 14, false, ftString, 255, pg::Decoder::Text},  // an expression's
                    {1042, 5, true, ftString, 1, pg::Decoder::Bpchar},
                    {25, -1, true, ftMemo, 0, pg::Decoder::Text},
                    {25, -1, false, ftString, 255, pg::Decoder::Text},
