@@ -26,6 +26,7 @@ class FwhmCalStorageTest : public ::testing::Test {
         FwhmCalibrClass cal;
         cal.SpectrumId = 7;
         cal.Name = name;
+        cal.Comment = std::string("of ") + name;
         cal.Tentative = tentative;
         cal.CreationDate = Date(2019, 5, 1);
         cal.LastModifiedDate = modified;
@@ -42,7 +43,8 @@ TEST_F(FwhmCalStorageTest, TheApplicableCalibrationAndTheCallersQueries) {
     const int first = Store("first", false, 0.0, {3000, 100, 1500});
     EXPECT_EQ(db.Count("FWHMCAL WHERE LASTMODIFIEDDATE = CREATIONDATE"), 1);
     const int second = Store("second", false, Date(2021, 1, 1), {100, 2000}, 3.0);
-    EXPECT_EQ(db.Scalar(Format("SELECT TENTATIVE FROM FWHMCAL WHERE FWHMCAL_ID = %d", first)), "Y");
+    EXPECT_EQ(db.Rows(Format("SELECT TENTATIVE, CMT FROM FWHMCAL WHERE FWHMCAL_ID = %d", first)),
+              "Y|of first\n");
     FwhmCalibrClass cal;
     RetrieveLinearFwhmCalForSpectrum(&cal, db.name(), 7, nullptr, nullptr);
     EXPECT_EQ(cal.FwhmCalId, second);
